@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the project needs, only those still missing.
+# Both README commands and CI run this first.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  build-essential cmake ninja-build pkg-config
+  # windows, dialogs, clipboard, D-Bus
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  # media engine (FFmpeg 5.1) and the CLI tools tests use as fixtures and judge
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
+  ffmpeg
+  # HTTP, patterns, script engine, sounds, PNG
+  libcurl4-openssl-dev libpcre2-dev duktape-dev libcanberra-dev libpng-dev
+  # tests
+  libgtest-dev libgmock-dev python3 xvfb xauth dbus-daemon curl openssl
+  # resource artwork and sounds
+  imagemagick sox
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

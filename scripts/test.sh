@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the whole test suite:
+#   1. the normal build, every test;
+#   2. AddressSanitizer + UndefinedBehaviorSanitizer, every test;
+#   3. ThreadSanitizer, the engine and network tests.
+# OV_TEST_PASSES chooses passes (default "normal asan tsan").
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+passes="${OV_TEST_PASSES:-normal asan tsan}"
+jobs="$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+export CTEST_OUTPUT_ON_FAILURE=1
+
+run_ctest() {
+  local dir="$1"; shift
+  ctest --test-dir "$dir" -j "$jobs" --timeout 900 "$@"
+}
+
+for pass in $passes; do
+  echo "=== test pass: $pass ==="
+  case "$pass" in
+    normal)
+      scripts/build.sh build -DOV_WERROR=ON
+      run_ctest build
+      ;;
+    asan)
+      scripts/build.sh build-asan -DOV_WERROR=ON -DOV_SANITIZE=address
+      ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1" \
+      LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
+      UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+        run_ctest build-asan -LE slow
+      ;;
+    tsan)
+      scripts/build.sh build-tsan -DOV_WERROR=ON -DOV_SANITIZE=thread -DOV_BUILD_UI=OFF
+      TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp" \
+        run_ctest build-tsan -L tsan -LE slow
+      ;;
+    *)
+      echo "unknown pass: $pass" >&2; exit 2 ;;
+  esac
+done
+echo "=== all test passes green ==="

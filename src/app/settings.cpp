@@ -1,0 +1,170 @@
+#include "settings.h"
+
+#include "ini_file.h"
+#include "util_funcs.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+constexpr char kSystem[] = "System";
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/tmp";
+}
+
+// The preset keys in the order the settings file lists them.
+const std::vector<const TFormatId*>& SettingsPresetOrder() {
+    static const std::vector<const TFormatId*> order = [] {
+        std::vector<const TFormatId*> v;
+        for (const char* name : {"WAV", "MP3", "WMA", "OGG", "M4A", "AAC", "FLAC", "MP2"})
+            v.push_back(FindFormatByName(name));
+        for (const auto& f : AllFormats())
+            if (f.Id.Class != fcAudio) v.push_back(&f);
+        return v;
+    }();
+    return order;
+}
+
+const char* PreferenceKey(int slot) {
+    static const char* const keys[PreferenceSlotCount] = {"PreferYouTube1", "PreferYouTube2", "PreferYouTube3",
+                                                          "PreferYouTube4", "PreferYouTube5", "PreferYouTube6",
+                                                          "PreferYouTube7", "PreferYouTube18"};
+    return keys[slot];
+}
+
+std::string StripTrailingSeparators(std::string p) {
+    while (p.size() > 1 && p.back() == PathDelim) p.pop_back();
+    return p;
+}
+
+// XDG_DOCUMENTS_DIR="$HOME/Documents" in user-dirs.dirs.
+std::string DocumentsFromUserDirs(const std::string& configHome, const std::string& home) {
+    std::ifstream in(IncludeTrailingSeparator(configHome) + "user-dirs.dirs");
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string t = Trim(line);
+        if (t.rfind("XDG_DOCUMENTS_DIR=", 0) != 0) continue;
+        std::string value = t.substr(18);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+        if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+        if (value.empty() || value.front() != '/') return {};
+        return StripTrailingSeparators(value);
+    }
+    return {};
+}
+}  // namespace
+
+std::string ReadShellFolder(const std::string& name) {
+    const std::string home = HomeFolder();
+    std::string configHome;
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x == '/')
+        configHome = StripTrailingSeparators(x);
+    else
+        configHome = IncludeTrailingSeparator(home) + ".config";
+    if (name == "AppData") return configHome;
+    if (name == "Personal") {
+        if (const char* d = std::getenv("XDG_DOCUMENTS_DIR"); d && *d == '/') return StripTrailingSeparators(d);
+        std::string docs = DocumentsFromUserDirs(configHome, home);
+        return docs.empty() ? IncludeTrailingSeparator(home) + "Documents" : docs;
+    }
+    return home;
+}
+
+std::string FindUserDataFolder(const std::string& appDataFolder, const std::string& title) {
+    std::string name = title;
+    for (char& c : name)
+        if (c == '/') c = ' ';
+    const std::string base = IncludeTrailingSeparator(appDataFolder);
+    const std::string folder = base + name + PathDelim;
+    if (DirectoryExists(folder) || ForceDirectories(folder)) return folder;
+    return base;
+}
+
+namespace {
+void ReadByte(const IniFile& ini, const char* key, uint8_t& field) {
+    field = static_cast<uint8_t>(ini.ReadInteger(kSystem, key, field) & 0xFF);
+}
+}  // namespace
+
+bool LoadSettings(TGlobalVars& g, const std::string& path) {
+    if (!FileExists(path)) {
+        SaveSettings(g, path);
+        return false;
+    }
+    IniFile ini;
+    if (!ini.Load(path)) return true;  // unreadable: keep the defaults, as for missing keys
+    g.LastOpenDir = ini.ReadString(kSystem, "LastOpenDir", g.LastOpenDir);
+    g.OutputFileDir = ini.ReadString(kSystem, "OutputFileDir", g.OutputFileDir);
+    g.OutputURLDir = ini.ReadString(kSystem, "OutputURLDir", g.OutputURLDir);
+    ReadByte(ini, "OutputFormatClass", g.OutputFormatClass);
+    ReadByte(ini, "OutputAudioFormat", g.OutputAudioFormat);
+    ReadByte(ini, "OutputVideoFormat", g.OutputVideoFormat);
+    ReadByte(ini, "OutputDeviceFormat", g.OutputDeviceFormat);
+    for (const auto& key : SettingsPresetOrder()) {
+        int32_t& preset = g.OutputPreset[key->Id.Class][key->Id.Code];
+        preset = static_cast<int32_t>(ini.ReadInteger(kSystem, key->PresetKey, preset));
+    }
+    g.PlayASoundWhenFinished = ini.ReadBool(kSystem, "PlayASoundWhenFinished", g.PlayASoundWhenFinished);
+    g.ShutDownWhenFinished = ini.ReadBool(kSystem, "ShutDownWhenFinished", g.ShutDownWhenFinished);
+    g.PreferYouTubeQuality = ini.ReadBool(kSystem, "PreferYouTubeQuality", g.PreferYouTubeQuality);
+    for (int i = 0; i < PreferenceSlotCount; ++i) ReadByte(ini, PreferenceKey(i), g.PreferYouTube[i]);
+    return true;
+}
+
+void SaveSettings(const TGlobalVars& g, const std::string& path) {
+    IniFile ini;
+    ini.Load(path);  // keep the window-placement sections
+    ini.Set(kSystem, "LastOpenDir", g.LastOpenDir);
+    ini.Set(kSystem, "OutputFileDir", g.OutputFileDir);
+    ini.Set(kSystem, "OutputURLDir", g.OutputURLDir);
+    ini.WriteInteger(kSystem, "OutputFormatClass", g.OutputFormatClass);
+    ini.WriteInteger(kSystem, "OutputAudioFormat", g.OutputAudioFormat);
+    ini.WriteInteger(kSystem, "OutputVideoFormat", g.OutputVideoFormat);
+    ini.WriteInteger(kSystem, "OutputDeviceFormat", g.OutputDeviceFormat);
+    for (const auto& key : SettingsPresetOrder())
+        ini.WriteInteger(kSystem, key->PresetKey, g.OutputPreset[key->Id.Class][key->Id.Code]);
+    ini.WriteBool(kSystem, "PlayASoundWhenFinished", g.PlayASoundWhenFinished);
+    ini.WriteBool(kSystem, "ShutDownWhenFinished", g.ShutDownWhenFinished);
+    ini.WriteBool(kSystem, "PreferYouTubeQuality", g.PreferYouTubeQuality);
+    for (int i = 0; i < PreferenceSlotCount; ++i) ini.WriteInteger(kSystem, PreferenceKey(i), g.PreferYouTube[i]);
+    ini.Save(path);
+}
+
+TFormPlacement ReadFormPlacement(const std::string& path, const std::string& section, const TFormPlacement& current) {
+    IniFile ini;
+    ini.Load(path);
+    TFormPlacement p;
+    p.Maximized = ini.ReadBool(section, "maximized", false);
+    p.X = static_cast<int>(ini.ReadInteger(section, "x", current.X));
+    p.Y = static_cast<int>(ini.ReadInteger(section, "y", current.Y));
+    p.Height = static_cast<int>(ini.ReadInteger(section, "height", current.Height));
+    p.Width = static_cast<int>(ini.ReadInteger(section, "width", current.Width));
+    return p;
+}
+
+void WriteFormPlacement(const std::string& path, const std::string& section, const TFormPlacement& p) {
+    IniFile ini;
+    ini.Load(path);
+    ini.WriteInteger(section, "x", p.X);
+    ini.WriteInteger(section, "y", p.Y);
+    ini.WriteInteger(section, "height", p.Height);
+    ini.WriteInteger(section, "width", p.Width);
+    ini.WriteBool(section, "maximized", p.Maximized);
+    ini.Save(path);
+}
+
+TFormPlacement ClampPlacement(TFormPlacement p, int screenWidth, int screenHeight) {
+    if (p.Width > screenWidth) p.Width = screenWidth;
+    if (p.Height > screenHeight) p.Height = screenHeight;
+    if (p.X + p.Width > screenWidth) p.X = screenWidth - p.Width;
+    if (p.Y + p.Height > screenHeight) p.Y = screenHeight - p.Height;
+    if (p.X < 0) p.X = 0;
+    if (p.Y < 0) p.Y = 0;
+    return p;
+}

@@ -1,0 +1,39 @@
+#pragma once
+// The per-user folders and the user settings file "~system2.dat".
+#include "global_vars.h"
+
+#include <string>
+
+inline constexpr char SettingsFileName[] = "~system2.dat";
+
+// The per-user folders: "AppData" is the XDG config home ($XDG_CONFIG_HOME,
+// else ~/.config) and "Personal" the XDG documents folder (XDG_DOCUMENTS_DIR
+// of user-dirs.dirs, else ~/Documents). Any other name gives the home folder.
+std::string ReadShellFolder(const std::string& name);
+
+// The title with "/" replaced by " " inside the application data folder,
+// created when missing (with its parents); the application data folder itself
+// when that fails. Always ends with a separator.
+std::string FindUserDataFolder(const std::string& appDataFolder, const std::string& title);
+
+// Reads section "System" over the current values of g (a missing key or one
+// that does not parse keeps its value) and returns true. When the file does
+// not exist, writes the current values (SaveSettings) and returns false.
+bool LoadSettings(TGlobalVars& g, const std::string& path);
+// Writes every key of section "System". Throws std::runtime_error on failure.
+void SaveSettings(const TGlobalVars& g, const std::string& path);
+
+struct TFormPlacement {
+    int X = 0, Y = 0, Width = 0, Height = 0;
+    bool Maximized = false;
+};
+
+// Reads "x", "y", "width", "height" and "maximized" of a section, each
+// defaulting to the given current placement (maximized to false).
+TFormPlacement ReadFormPlacement(const std::string& path, const std::string& section, const TFormPlacement& current);
+// Writes the five keys of the section. Throws std::runtime_error on failure.
+void WriteFormPlacement(const std::string& path, const std::string& section, const TFormPlacement& placement);
+// The position a stored placement restores on a screen of the given size:
+// width and height clamped to the screen, the window pulled back inside the
+// right and bottom edges, then x and y at least 0. Size is not changed.
+TFormPlacement ClampPlacement(TFormPlacement p, int screenWidth, int screenHeight);

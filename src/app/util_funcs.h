@@ -1,0 +1,52 @@
+#pragma once
+// Small path, name, time and text routines shared by the whole program.
+// Paths use the platform separator '/'.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline constexpr char PathDelim = '/';
+
+// The path followed by a separator unless it already ends with one.
+// An empty path stays empty: on this platform the separator alone would name
+// the root folder, and an empty folder field must never turn into "/".
+std::string IncludeTrailingSeparator(std::string_view path);
+
+// A name that does not yet exist in the folder: the name itself, else the
+// name with "(n)" inserted before its extension, n = 1, 2, ... 32768.
+std::string UniqueFileName(std::string_view name, std::string_view folder);
+
+// The name with \ : / * ? < > | and " replaced by "_" when it is not valid.
+std::string SafeFileName(std::string_view name);
+bool IsValidFileName(std::string_view name);
+bool ContainsAnyChar(std::string_view text, std::string_view chars);
+
+// "%.2d:%.2d:%.2d.%.3d"; hours are not limited to two digits.
+std::string FormatMicroseconds(int64_t us);
+// "%0.2d:%0.2d:%0.2d"
+std::string FormatSeconds(int32_t seconds);
+
+// The text after the first start marker up to the next end marker; empty
+// when the end marker does not follow.
+std::string TextBetween(std::string_view text, std::string_view start, std::string_view end);
+// The pieces between separators; empty pieces are kept except a last one.
+// An empty separator cannot split anything: the text comes back as one piece.
+std::vector<std::string> SplitText(std::string_view text, std::string_view separator);
+
+// File-system helpers used by the folder rules.
+bool DirectoryExists(const std::string& path);
+bool FileExists(const std::string& path);
+// Creates the folder with every missing parent; true when it exists afterwards.
+// An empty path is never created.
+bool ForceDirectories(const std::string& path);
+// Folder of the running executable, with a trailing separator.
+std::string ExecutableFolder();
+// Extension from the last '.' of the file-name part, dot included.
+std::string ExtractFileExt(std::string_view path);
+// Part of the path after its last separator.
+std::string ExtractFileName(std::string_view path);
+// Part of the path up to and including its last separator.
+std::string ExtractFilePath(std::string_view path);
+std::string LowerCase(std::string_view text);
+std::string Trim(std::string_view text);

@@ -1,0 +1,15 @@
+#pragma once
+// The dispatcher on the Qt event loop: post() queues onto the thread of the
+// context object, invoke() blocks the worker until the call has run there.
+#include "dispatcher.h"
+
+#include <QObject>
+
+class QtDispatcher final : public QObject, public IMainDispatcher {
+public:
+    explicit QtDispatcher(QObject* parent = nullptr);
+    void post(std::function<void()> fn) override;
+    void invoke(std::function<void()> fn) override;
+    bool isMainThread() const override;
+    void pumpFor(std::chrono::milliseconds slice) override;
+};
