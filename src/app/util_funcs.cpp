@@ -77,7 +77,7 @@ std::string FormatMicroseconds(int64_t us) {
 
 std::string FormatSeconds(int32_t s) {
     char buf[48];
-    std::snprintf(buf, sizeof buf, "%0.2d:%0.2d:%0.2d", s / 3600, (s % 3600) / 60, s % 60);
+    std::snprintf(buf, sizeof buf, "%.2d:%.2d:%.2d", s / 3600, (s % 3600) / 60, s % 60);
     return buf;
 }
 

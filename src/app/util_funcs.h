@@ -24,7 +24,7 @@ bool ContainsAnyChar(std::string_view text, std::string_view chars);
 
 // "%.2d:%.2d:%.2d.%.3d"; hours are not limited to two digits.
 std::string FormatMicroseconds(int64_t us);
-// "%0.2d:%0.2d:%0.2d"
+// "%0.2d:%0.2d:%0.2d" (hours, minutes, seconds with at least two digits)
 std::string FormatSeconds(int32_t seconds);
 
 // The text after the first start marker up to the next end marker; empty
