@@ -28,7 +28,14 @@ int main(int argc, char** argv) {
     }
     std::ostringstream buf;
     buf << in.rdbuf();
-    const std::string text = ScrambleText(buf.str());  // the mapping is its own inverse
+    const std::string input = buf.str();
+    // Bytes F2 and F5 would be stored as line breaks and could not be read back.
+    if (std::strcmp(argv[1], "scramble") == 0 && input.find_first_of("\xF2\xF5") != std::string::npos) {
+        std::fprintf(stderr, "orvane-config: %s holds a byte (F2 or F5 hex) the scrambled format cannot store\n",
+                     argv[2]);
+        return 1;
+    }
+    const std::string text = ScrambleText(input);  // the mapping is its own inverse
     const std::string out = argv[3];
     const std::string temp = out + ".tmp";
     {
