@@ -49,6 +49,13 @@ struct TGlobalVars {
     int64_t JobDuration = 0;   // microseconds
     int64_t DoneDuration = 0;  // microseconds
 
+    // Download run state: the counters of the last run and the full path of
+    // every file it saved (kept until the next run starts).
+    int32_t URLTotalFiles = 0;
+    int32_t URLCurrentIndex = 0;
+    int32_t URLSucceededFiles = 0;
+    std::vector<std::string> DownloadedFiles;
+
     // Format code of the current class; 0xFF for a class outside the catalogue.
     uint8_t CurrentFormatCode() const;
     int32_t& PresetOf(int formatClass, int code) { return OutputPreset[formatClass][code]; }

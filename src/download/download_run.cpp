@@ -1,0 +1,439 @@
+#include "download_run.h"
+
+#include "desktop_services.h"
+#include "log_sink.h"
+#include "saved_file.h"
+#include "util_funcs.h"
+#include "video_site.h"
+#include "watch_page.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+std::string Format2(double value, const char* unit) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.2f%s", value, unit);
+    return buf;
+}
+
+int32_t ClampSeconds(int64_t seconds) {
+    return static_cast<int32_t>(std::clamp<int64_t>(seconds, 0, INT32_MAX));
+}
+
+void ConfigureForSite(TWinHTTP& http) {
+    http.AcceptTypes = VideoSiteAcceptTypes;
+    http.Agent = VideoSiteAgent;
+    http.InternetOptions = {ioIgnoreCertificateInvalid, ioKeepConnection};
+    http.ShowGoOnlineMessage = true;
+}
+}  // namespace
+
+TDownloadRun::TDownloadRun(TGlobalVars& g, IDownloadView& view, IDesktopServices& desktop, ILogSink* log,
+                           IMainDispatcher* dispatcher)
+    : WinHTTPGetInfoFileURL(dispatcher),
+      WinHTTPDownloadInfoFile(dispatcher),
+      WinHTTPDownload(dispatcher),
+      g_(g),
+      view_(view),
+      desktop_(desktop),
+      log_(log),
+      dispatcher_(dispatcher),
+      pause_(dispatcher) {
+    ConfigureForSite(WinHTTPGetInfoFileURL);
+    ConfigureForSite(WinHTTPDownloadInfoFile);
+    ConfigureForSite(WinHTTPDownload);
+    // Bigger reads mean fewer progress steps through the user-interface thread.
+    WinHTTPDownload.TransferBufferSize = 64 * 1024;
+    WireEvents();
+}
+
+TDownloadRun::~TDownloadRun() {
+    pause_.Cancel();
+    for (TWinHTTP* http : {&WinHTTPGetInfoFileURL, &WinHTTPDownloadInfoFile, &WinHTTPDownload}) {
+        http->OnDone = nullptr;
+        http->OnProgress = nullptr;
+        http->OnAnyError = nullptr;
+        http->OnAborted = nullptr;
+        http->OnHTTPError = nullptr;
+        http->OnHostUnreachable = nullptr;
+        http->OnConnLost = nullptr;
+        http->OnOutputFileError = nullptr;
+    }
+    RemovePartFile();
+}
+
+void TDownloadRun::WireEvents() {
+    for (TWinHTTP* http : {&WinHTTPGetInfoFileURL, &WinHTTPDownloadInfoFile, &WinHTTPDownload}) {
+        http->OnHTTPError = [this](TCustomWinHTTP*, int code, TStream*) {
+            lastError_ = "HTTP error " + std::to_string(code);
+        };
+        http->OnHostUnreachable = [this](TCustomWinHTTP*) { lastError_ = "the server could not be reached"; };
+        http->OnConnLost = [this](TCustomWinHTTP*, const std::string&, int64_t size, int64_t read, TStream*) {
+            lastError_ = "the connection was lost after " + std::to_string(read) + " of " + std::to_string(size) +
+                         " bytes";
+        };
+        http->OnAborted = [this](TCustomWinHTTP*) { Finish(); };
+    }
+
+    WinHTTPGetInfoFileURL.OnProgress = [this](TCustomWinHTTP*, const std::string&, int64_t dataSize,
+                                              int64_t bytesRead, int64_t elapsed, int64_t, uint8_t, float,
+                                              TStream*) {
+        if (stage_ != stWatchPage) return;
+        UpdateStatus(StatusGettingURLs, dataSize, 0, 0, SpeedText(bytesRead, elapsed), 0);
+    };
+    WinHTTPGetInfoFileURL.OnDone = [this](TCustomWinHTTP*, const std::string&, int64_t, TStream* stream) {
+        if (stage_ == stWatchPage) WatchPageDone(stream);
+    };
+    WinHTTPGetInfoFileURL.OnAnyError = [this](TCustomWinHTTP*) {
+        if (stage_ != stWatchPage) return;
+        LinkFailed("Cannot get the video page \"" + WinHTTPGetInfoFileURL.URL + "\": " + lastError_);
+    };
+
+    WinHTTPDownloadInfoFile.OnDone = [this](TCustomWinHTTP*, const std::string&, int64_t, TStream* stream) {
+        if (stage_ == stInfoText) InfoTextDone(stream);
+    };
+    WinHTTPDownloadInfoFile.OnAnyError = [this](TCustomWinHTTP*) {
+        if (stage_ != stInfoText) return;
+        LinkFailed("Cannot get the video info \"" + WinHTTPDownloadInfoFile.URL + "\": " + lastError_);
+    };
+
+    WinHTTPDownload.OnProgress = [this](TCustomWinHTTP*, const std::string&, int64_t dataSize, int64_t bytesRead,
+                                        int64_t elapsed, int64_t timeLeft, uint8_t percent, float, TStream*) {
+        if (stage_ == stDownload) DownloadProgress(dataSize, bytesRead, elapsed, timeLeft, percent);
+    };
+    WinHTTPDownload.OnDone = [this](TCustomWinHTTP*, const std::string&, int64_t, TStream*) {
+        if (stage_ == stDownload) DownloadDone();
+    };
+    WinHTTPDownload.OnAnyError = [this](TCustomWinHTTP*) {
+        if (stage_ != stDownload) return;
+        Log("Download of \"" + Title() + "\" " + AttemptShortName(attempt_, Order()) + " failed: " + lastError_);
+        DownloadFailed();
+    };
+    WinHTTPDownload.OnOutputFileError = [this](TCustomWinHTTP*) {
+        writeFailed_ = true;
+        Log("Cannot write \"" + WinHTTPDownload.OutputFileName + "\"");
+    };
+}
+
+void TDownloadRun::Post(void (TDownloadRun::*step)()) {
+    IMainDispatcher* dispatcher = dispatcher_ ? dispatcher_ : MainDispatcher();
+    std::weak_ptr<int> alive = alive_;
+    const uint64_t generation = generation_;
+    dispatcher->post([this, alive, generation, step] {
+        if (alive.expired() || generation != generation_ || !active_) return;
+        (this->*step)();
+    });
+}
+
+void TDownloadRun::Start(const std::vector<std::string>& links) {
+    if (active_) return;
+    ++generation_;
+    active_ = true;
+    cancelRequested_ = false;
+    stage_ = stIdle;
+    g_.DownloadedFiles.clear();
+    captions_ = links;
+    view_.ClearRows();
+    for (const std::string& link : links) view_.AddRow(link, {StatusWaiting, "0 KB", "0 KB/s", "0%", LabelAtRest});
+    g_.URLTotalFiles = static_cast<int32_t>(links.size());
+    g_.URLCurrentIndex = 0;
+    g_.URLSucceededFiles = 0;
+    Post(&TDownloadRun::StartLink);
+}
+
+void TDownloadRun::Cancel() {
+    if (!active_) return;
+    cancelRequested_ = true;
+    bool running = false;
+    for (TWinHTTP* http : {&WinHTTPGetInfoFileURL, &WinHTTPDownloadInfoFile, &WinHTTPDownload}) {
+        if (http->Running()) running = true;
+        http->Abort(false, false);
+    }
+    // Nothing to abort: no OnAborted will come to end the run.
+    if (!running) Finish();
+}
+
+bool TDownloadRun::FinishIfCancelled() {
+    if (!cancelRequested_) return false;
+    Finish();
+    return true;
+}
+
+void TDownloadRun::StartLink() {
+    streamMap_.Clear();
+    if (FinishIfCancelled()) return;
+    const int index = g_.URLCurrentIndex;
+    if (index < 0 || index >= static_cast<int>(captions_.size())) return;
+    view_.SetLabel(dlCurrentFile, captions_[index]);
+    stage_ = stWatchPage;
+    lastError_.clear();
+    transferStart_ = std::chrono::steady_clock::now();
+    WinHTTPGetInfoFileURL.URL = captions_[index];
+    if (!WinHTTPGetInfoFileURL.Read(false)) LinkFailed("The video page transfer is busy");
+}
+
+void TDownloadRun::WatchPageDone(TStream* stream) {
+    if (FinishIfCancelled()) return;
+    const int index = g_.URLCurrentIndex;
+    const std::string page = stream ? (stream->SetPosition(0), stream->ReadToEnd()) : std::string();
+    const std::string title = ExtractTitle(page);
+    captions_[index] = title;
+    view_.SetRowCaption(index, title);
+    view_.SetLabel(dlCurrentFile, title);
+    const std::string address = InfoAddress(g_.VideoSiteHost, ExtractVideoId(page, g_.VideoSiteHost));
+    view_.SetRowText(index, dcURL, address);
+    stage_ = stInfoText;
+    lastError_.clear();
+    WinHTTPDownloadInfoFile.URL = address;
+    if (!WinHTTPDownloadInfoFile.Read(false)) LinkFailed("The video info transfer is busy");
+}
+
+void TDownloadRun::InfoTextDone(TStream* stream) {
+    if (FinishIfCancelled()) return;
+    const std::string info = stream ? (stream->SetPosition(0), stream->ReadToEnd()) : std::string();
+    stage_ = stScript;
+    const uint64_t generation = generation_;
+    try {
+        if (!ExecuteScript) throw std::runtime_error("no script host");
+        ExecuteScript(InfoScriptLines(info));
+    } catch (const std::exception& e) {
+        if (generation == generation_ && stage_ == stScript)
+            LinkFailed("The stream list of \"" + Title() + "\" could not be read: " + e.what());
+        return;
+    }
+    // The script's error box lets other work run; the run may have ended there.
+    if (generation != generation_ || stage_ != stScript) return;
+    if (FinishIfCancelled()) return;
+    stage_ = stPause;
+    std::weak_ptr<int> alive = alive_;
+    pause_.Schedule(AnalyzePause, [this, alive, generation] {
+        if (alive.expired() || generation != generation_ || stage_ != stPause) return;
+        AnalyzeFinished();
+    });
+}
+
+void TDownloadRun::ScriptEcho(const std::string& text) {
+    ParseEchoText(EchoTextToBytes(text), streamMap_);
+}
+
+void TDownloadRun::ScriptError(uint32_t line, const std::string& description) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "Error: Line number %u, ", line + 1);
+    const std::string message = buf + description;
+    Log(message);
+    desktop_.ShowCustomMessageDialog(message, AppTitle, TMsgDlgType::mtCustom, -1, {}, mbOK);
+}
+
+void TDownloadRun::AnalyzeFinished() {
+    if (FinishIfCancelled()) return;
+    UpdateStatus(StatusAnalyzed, 0, 0, 0, {}, 0);
+    ResetProgress();
+    attempt_ = g_.PreferYouTubeQuality ? 1 : 0;
+    view_.SetLabel(dlQuality, AttemptLongText(attempt_, Order()));
+    StartAttempt();
+}
+
+void TDownloadRun::StartAttempt() {
+    stage_ = stDownload;
+    writeFailed_ = false;
+    lastError_.clear();
+    const TQualityOrder order = Order();
+    const std::string& address = streamMap_.Address(AttemptItag(attempt_, order));
+    if (address.empty()) {
+        // The video does not offer this quality.
+        DownloadFailed();
+        return;
+    }
+    if (!IsAllowedStreamAddress(address)) {
+        Log("Refused the stream address \"" + address + "\": only http and https addresses are fetched");
+        DownloadFailed();
+        return;
+    }
+    fileName_ = DownloadFileName(Title(), AttemptExtension(attempt_, order));
+    partPath_ = CreatePartFile(OutputFolder(), fileName_);
+    if (partPath_.empty()) {
+        // The folder takes no file: no other quality would fare better.
+        LinkFailed("Cannot write into \"" + OutputFolder() + "\": " + std::strerror(errno));
+        return;
+    }
+    transferStart_ = std::chrono::steady_clock::now();
+    WinHTTPDownload.URL = address;
+    WinHTTPDownload.OutputFileName = partPath_;
+    if (!WinHTTPDownload.Read(false)) {
+        lastError_ = "the transfer is busy";
+        DownloadFailed();
+    }
+}
+
+void TDownloadRun::DownloadProgress(int64_t dataSize, int64_t bytesRead, int64_t elapsed, int64_t timeLeft,
+                                    uint8_t percent) {
+    view_.SetLabel(dlQuality, AttemptLongText(attempt_, Order()));
+    UpdateStatus(StatusDownloading, dataSize, timeLeft, elapsed, SpeedText(bytesRead, elapsed), percent);
+}
+
+void TDownloadRun::DownloadDone() {
+    if (FinishIfCancelled()) return;
+    const std::string path =
+        CommitPartFile(partPath_, OutputFolder(), fileName_, AttemptExtension(attempt_, Order()));
+    if (path.empty()) {
+        const std::string reason = std::strerror(errno);
+        RemovePartFile();
+        LinkFailed("Cannot save \"" + IncludeTrailingSeparator(OutputFolder()) + fileName_ + "\": " + reason);
+        return;
+    }
+    partPath_.clear();
+    LinkSaved(path);
+}
+
+void TDownloadRun::DownloadFailed() {
+    RemovePartFile();
+    if (FinishIfCancelled()) return;
+    if (!g_.PreferYouTubeQuality) {
+        LinkFailed(NoStreamLine());
+        return;
+    }
+    // The next quality starts after the transfer has finished its completion step.
+    stage_ = stNextQuality;
+    Post(&TDownloadRun::TryNextQuality);
+}
+
+void TDownloadRun::TryNextQuality() {
+    if (stage_ != stNextQuality || FinishIfCancelled()) return;
+    if (writeFailed_) {
+        LinkFailed();
+        return;
+    }
+    const TQualityOrder order = Order();
+    const int old = attempt_;
+    ++attempt_;
+    if (attempt_ > QualityCodeCount) {
+        LinkFailed(NoStreamLine());
+        return;
+    }
+    view_.SetLabel(dlQuality, AttemptShortName(old, order) + " failed, try next: " + AttemptShortName(attempt_, order));
+    ResetProgress();
+    StartAttempt();
+}
+
+void TDownloadRun::LinkSaved(const std::string& path) {
+    g_.DownloadedFiles.push_back(path);
+    UpdateStatus(StatusFinish, 0, 0, 0, {}, 0);
+    ++g_.URLSucceededFiles;
+    ++g_.URLCurrentIndex;
+    AfterLink();
+}
+
+void TDownloadRun::LinkFailed(const std::string& logLine) {
+    if (!logLine.empty()) Log(logLine);
+    RemovePartFile();
+    UpdateStatus(StatusFailed, 0, 0, 0, {}, 0);
+    ++g_.URLCurrentIndex;
+    AfterLink();
+}
+
+void TDownloadRun::AfterLink() {
+    stage_ = stIdle;
+    if (g_.URLCurrentIndex >= static_cast<int>(captions_.size()))
+        Finish();
+    else
+        Post(&TDownloadRun::StartLink);
+}
+
+void TDownloadRun::Finish() {
+    if (!active_) return;
+    active_ = false;
+    ++generation_;
+    stage_ = stIdle;
+    pause_.Cancel();
+    RemovePartFile();
+    if (OnClearLinks) OnClearLinks();
+    view_.ClearRows();
+    captions_.clear();
+    streamMap_.Clear();
+    for (TDownloadLabel label : {dlCurrentFile, dlStatus, dlSpeed, dlElapsedTime, dlTimeLeft, dlQuality})
+        view_.SetLabel(label, LabelAtRest);
+    ResetProgress();
+    view_.ShowSummary(g_.URLTotalFiles, g_.URLSucceededFiles, g_.URLTotalFiles - g_.URLSucceededFiles);
+    if (OnFinished) OnFinished();
+}
+
+void TDownloadRun::UpdateStatus(const std::string& status, int64_t size, int64_t timeLeft, int64_t elapsed,
+                                const std::string& speed, int percent) {
+    const int row = g_.URLCurrentIndex;
+    if (row < 0 || row >= static_cast<int>(captions_.size())) return;
+    if (!status.empty()) {
+        view_.SetRowText(row, dcStatus, status);
+        view_.SetLabel(dlStatus, status);
+    }
+    if (size != 0) view_.SetRowText(row, dcSize, Format2(static_cast<double>(size) / 1048576.0, "MB"));
+    if (!speed.empty()) {
+        view_.SetRowText(row, dcSpeed, speed);
+        view_.SetLabel(dlSpeed, speed);
+    }
+    if (percent != 0) {
+        const std::string text = std::to_string(percent) + "%";
+        view_.SetRowText(row, dcProgress, text);
+        view_.SetLabel(dlProgressText, text);
+        view_.SetProgressBar(percent);
+    }
+    if (elapsed != 0) view_.SetLabel(dlElapsedTime, FormatSeconds(ClampSeconds(elapsed)));
+    if (timeLeft != 0) view_.SetLabel(dlTimeLeft, FormatSeconds(ClampSeconds(timeLeft)));
+}
+
+void TDownloadRun::ResetProgress() {
+    view_.SetProgressBar(0);
+    view_.SetLabel(dlProgressText, "0%");
+}
+
+void TDownloadRun::RemovePartFile() {
+    if (partPath_.empty()) return;
+    ::unlink(partPath_.c_str());
+    partPath_.clear();
+}
+
+void TDownloadRun::Log(const std::string& line) {
+    if (log_) log_->AppendLine(line);
+}
+
+std::string TDownloadRun::SpeedText(int64_t bytesRead, int64_t elapsed) const {
+    double seconds = static_cast<double>(elapsed);
+    if (elapsed <= 0) {
+        // Within the first second: measure the part of it that has passed.
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                              transferStart_)
+                            .count();
+        seconds = std::max<double>(static_cast<double>(ms), 1.0) / 1000.0;
+    }
+    return Format2(static_cast<double>(bytesRead) / 1024.0 / seconds, " KB/s");
+}
+
+std::string TDownloadRun::OutputFolder() const { return IncludeTrailingSeparator(g_.OutputURLDir); }
+
+TQualityOrder TDownloadRun::Order() const {
+    TQualityOrder order{};
+    std::copy(g_.PreferYouTube.begin(), g_.PreferYouTube.end(), order.begin());
+    return order;
+}
+
+std::string TDownloadRun::NoStreamLine() const {
+    return "No stream of \"" + Title() + "\" could be downloaded";
+}
+
+std::string TDownloadRun::Title() const {
+    const int index = g_.URLCurrentIndex;
+    return index >= 0 && index < static_cast<int>(captions_.size()) ? captions_[index] : std::string();
+}
+
+void ConvertDownloadedFiles(const std::vector<std::string>& files, IDownloadHandOver* handOver,
+                            IDesktopServices& desktop) {
+    if (files.empty()) {
+        desktop.ShowCustomMessageDialog(NoFileDownloadedMessage, AppTitle, TMsgDlgType::mtInformation, -1, {}, mbOK);
+        return;
+    }
+    if (handOver) handOver->ConvertDownloadedFiles(files);
+}

@@ -1,0 +1,136 @@
+#pragma once
+// The download run: the links one after another, each through its watch page,
+// its video-info text and the stream-listing script, then the download of the
+// preferred stream with the quality fallback, saved under the video's title.
+// Everything runs on the user-interface thread; each next step is posted.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "delayed_call.h"
+#include "download_view.h"
+#include "global_vars.h"
+#include "quality.h"
+#include "stream_map.h"
+#include "win_http.h"
+
+class IDesktopServices;
+class ILogSink;
+
+inline constexpr char StatusWaiting[] = "Waiting...";
+inline constexpr char StatusGettingURLs[] = "Getting YouTube URLs, please wait...";
+inline constexpr char StatusAnalyzed[] = "Analyzing finished, ready to download...";
+inline constexpr char StatusDownloading[] = "Downloading...";
+inline constexpr char StatusFinish[] = "Finish.";
+inline constexpr char StatusFailed[] = "Failed.";
+inline constexpr char LabelAtRest[] = "...";
+
+class TDownloadRun {
+public:
+    // The run keeps its counters and saved files in g and reads the site host,
+    // the output folder and the quality preference from it.
+    TDownloadRun(TGlobalVars& g, IDownloadView& view, IDesktopServices& desktop, ILogSink* log,
+                 IMainDispatcher* dispatcher = nullptr);
+    ~TDownloadRun();
+    TDownloadRun(const TDownloadRun&) = delete;
+    TDownloadRun& operator=(const TDownloadRun&) = delete;
+
+    // The three transfers, set up for the video site.
+    TWinHTTP WinHTTPGetInfoFileURL;
+    TWinHTTP WinHTTPDownloadInfoFile;
+    TWinHTTP WinHTTPDownload;
+
+    // Runs the stream-listing script (the lines of InfoScriptLines): the
+    // script component's Lines and Execute. Its "Host" object's Echo and
+    // Alert go to ScriptEcho, its errors to ScriptError. An exception means
+    // the script could not be run at all.
+    std::function<void(const std::vector<std::string>& lines)> ExecuteScript;
+    // The script reported through Host.Echo; throws TEchoParseError for an
+    // item whose itag is not a number (the script then sees a failing call).
+    void ScriptEcho(const std::string& text);
+    // The script host's error report: "Error: Line number %d, %s".
+    void ScriptError(uint32_t line, const std::string& description);
+
+    // Starts a run over the links (the wizard has checked the list and the
+    // output folder). Empties the saved-files list.
+    void Start(const std::vector<std::string>& links);
+    // Cancel on the progress page: aborts the running transfer, which ends
+    // the run. When no transfer runs (the pause after the script, a step not
+    // yet started), the run ends at once as well.
+    void Cancel();
+    bool Active() const { return active_; }
+
+    // Called after Finish: the link list is to be emptied.
+    std::function<void()> OnClearLinks;
+    // Called after Finish has shown the summary.
+    std::function<void()> OnFinished;
+
+    const TStreamMap& StreamMap() const { return streamMap_; }
+    int Attempt() const { return attempt_; }
+    // The pause between the script and the first download.
+    std::chrono::milliseconds AnalyzePause{1500};
+
+private:
+    enum TStage { stIdle, stWatchPage, stInfoText, stScript, stPause, stDownload, stNextQuality };
+
+    void Post(void (TDownloadRun::*step)());
+    void StartLink();          // message 0x404
+    void TryNextQuality();     // message 0x405
+    void WatchPageDone(TStream* stream);
+    void InfoTextDone(TStream* stream);
+    void AnalyzeFinished();
+    void StartAttempt();
+    void DownloadProgress(int64_t dataSize, int64_t bytesRead, int64_t elapsed, int64_t timeLeft, uint8_t percent);
+    void DownloadDone();
+    void DownloadFailed();
+    void LinkSaved(const std::string& path);
+    void LinkFailed(const std::string& logLine = {});
+    void AfterLink();
+    void Finish();
+    void UpdateStatus(const std::string& status, int64_t size, int64_t timeLeft, int64_t elapsed,
+                      const std::string& speed, int percent);
+    void ResetProgress();
+    void RemovePartFile();
+    void Log(const std::string& line);
+    void WireEvents();
+    // True when a cancel has been asked for: the run then ends here.
+    bool FinishIfCancelled();
+    std::string Title() const;
+    std::string NoStreamLine() const;
+    std::string SpeedText(int64_t bytesRead, int64_t elapsed) const;
+    std::string OutputFolder() const;
+    TQualityOrder Order() const;
+
+    TGlobalVars& g_;
+    IDownloadView& view_;
+    IDesktopServices& desktop_;
+    ILogSink* log_;
+    IMainDispatcher* dispatcher_;
+    TDelayedCall pause_;
+    // Posted steps hold a weak reference: a step that arrives after the run
+    // object is gone, or after the run it belongs to has ended, does nothing.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    uint64_t generation_ = 0;
+
+    bool active_ = false;
+    TStage stage_ = stIdle;
+    std::vector<std::string> captions_;
+    TStreamMap streamMap_;
+    int attempt_ = 0;
+    bool writeFailed_ = false;
+    bool cancelRequested_ = false;
+    std::string lastError_;  // why the last transfer failed, for the log
+    std::string partPath_;
+    std::string fileName_;  // title + extension of the current attempt, made safe
+    std::chrono::steady_clock::time_point transferStart_{};
+};
+
+// "Convert the downloaded file(s) now! ": hands the saved files over, or says
+// that there are none.
+void ConvertDownloadedFiles(const std::vector<std::string>& files, IDownloadHandOver* handOver,
+                            IDesktopServices& desktop);
+
+inline constexpr char NoFileDownloadedMessage[] = "No file downloaded! Please try again.";

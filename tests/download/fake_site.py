@@ -1,0 +1,176 @@
+#!/usr/bin/env python3
+"""A stand-in for the video site, for the download tests.
+
+    fake_site.py CONFIG.json
+
+Serves on 127.0.0.1 on a free port, prints the port on the first line of
+standard output and runs until standard input closes. The configuration:
+
+    {"videos": {"ID": {
+        "title": "T",              # the title tag's content, as it stands
+        "title_tag": true,         # false: the page has no title tag
+        "id_link": true,           # false: the page has no watch link
+        "info_raw": "...",         # replaces the whole video-info text
+        "streams": [{"itag": 18,
+                     "mode": "ok" | "404" | "slow" | "drop",
+                     "size": 4096,        # body bytes (generated)
+                     "file": "/path",     # or the body from this file
+                     "chunk": 65536, "delay": 0.05,   # for "slow"
+                     "url": "..."}]       # replaces the stream address
+    }}}
+
+Pages:
+    /watch?v=ID                   watch page
+    /get_video_info?video_id=ID   form-encoded info text with the stream map
+    /videoplayback?id=ID&itag=N&signature=S   the stream body
+    /_log                         the requests so far, one JSON object each
+"""
+import json
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+CONFIG = {}
+LOG = []
+LOG_LOCK = threading.Lock()
+
+
+def signature(video_id, itag):
+    return "SIG%s%s" % (itag, video_id)
+
+
+def body_of(stream):
+    if "file" in stream:
+        with open(stream["file"], "rb") as f:
+            return f.read()
+    size = int(stream.get("size", 4096))
+    pattern = bytes(range(256))
+    return (pattern * (size // 256 + 1))[:size]
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def host(self):
+        return "127.0.0.1:%d" % self.server.server_address[1]
+
+    def send_text(self, code, text, content_type="text/html; charset=utf-8"):
+        data = text.encode("utf-8") if isinstance(text, str) else text
+        self.send_response(code)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
+        query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
+        with LOG_LOCK:
+            LOG.append({"path": self.path, "agent": self.headers.get("User-Agent", ""),
+                        "accept": self.headers.get("Accept", ""),
+                        "connection": self.headers.get("Connection", "")})
+        videos = CONFIG.get("videos", {})
+        if url.path == "/_log":
+            with LOG_LOCK:
+                self.send_text(200, json.dumps(LOG), "application/json")
+            return
+        if url.path == "/watch":
+            video_id = query.get("v", [""])[0]
+            video = videos.get(video_id)
+            if video is None:
+                self.send_text(404, "no such video")
+                return
+            self.send_text(200, self.watch_page(video_id, video))
+            return
+        if url.path == "/get_video_info":
+            video_id = query.get("video_id", [""])[0]
+            video = videos.get(video_id)
+            if video is None:
+                self.send_text(200, "status=fail&errorcode=150&reason=Invalid+parameters.", "text/plain")
+                return
+            self.send_text(200, video.get("info_raw") or self.info_text(video_id, video), "text/plain")
+            return
+        if url.path == "/videoplayback":
+            self.stream(query)
+            return
+        self.send_text(404, "not found")
+
+    def watch_page(self, video_id, video):
+        head = ""
+        if video.get("title_tag", True):
+            head = '<meta name="title" content="%s">\n' % video.get("title", "")
+        body = '<p>A video page</p>\n'
+        if video.get("id_link", True):
+            body += '<link rel="canonical" href="http://%s/watch?v=%s">\n' % (self.host(), video_id)
+        return "<html>\n<head>\n%s</head>\n<body>\n%s</body>\n</html>\n" % (head, body)
+
+    def info_text(self, video_id, video):
+        items = []
+        for stream in video.get("streams", []):
+            itag = stream["itag"]
+            address = stream.get("url") or "http://%s/videoplayback?id=%s&itag=%s&ipbits=8" % (
+                self.host(), video_id, itag)
+            fields = ["itag=%s" % itag,
+                      "url=" + urllib.parse.quote(address, safe=""),
+                      "sig=" + signature(video_id, itag),
+                      "type=" + urllib.parse.quote('video/x-flv; codecs="a"', safe="")]
+            items.append("&".join(fields))
+        stream_map = urllib.parse.quote(",".join(items), safe="")
+        return "status=ok&author=tester&url_encoded_fmt_stream_map=%s&title=%s" % (
+            stream_map, urllib.parse.quote(video.get("title", "")))
+
+    def stream(self, query):
+        video_id = query.get("id", [""])[0]
+        itag = query.get("itag", [""])[0]
+        video = CONFIG.get("videos", {}).get(video_id, {})
+        streams = [s for s in video.get("streams", []) if str(s["itag"]) == itag]
+        if not streams or query.get("signature", [""])[0] != signature(video_id, itag):
+            self.send_text(403, "forbidden")
+            return
+        stream = streams[0]
+        mode = stream.get("mode", "ok")
+        if mode == "404":
+            self.send_text(404, "gone")
+            return
+        data = body_of(stream)
+        self.send_response(200)
+        self.send_header("Content-Type", "video/x-flv")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        if mode == "drop":
+            self.wfile.write(data[: len(data) // 2])
+            self.wfile.flush()
+            self.close_connection = True
+            return
+        chunk = int(stream.get("chunk", 65536))
+        delay = float(stream.get("delay", 0.05)) if mode == "slow" else 0.0
+        try:
+            for i in range(0, len(data), chunk):
+                self.wfile.write(data[i:i + chunk])
+                if delay:
+                    self.wfile.flush()
+                    time.sleep(delay)
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+
+def main():
+    global CONFIG
+    with open(sys.argv[1], encoding="utf-8") as f:
+        CONFIG = json.load(f)
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    print(server.server_address[1], flush=True)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    # Ends when the test closes our standard input (or dies).
+    sys.stdin.read()
+    server.shutdown()
+
+
+if __name__ == "__main__":
+    main()

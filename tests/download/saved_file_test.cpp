@@ -1,0 +1,81 @@
+// Names of downloaded files: safe characters, long titles, unique names, part files.
+#include "saved_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "../common/temp_dir.h"
+
+namespace {
+TEST(SavedFile, NamesFromTitles) {
+    EXPECT_EQ(DownloadFileName("a/b:c?d", ".mp4"), "a_b_c_d.mp4");
+    EXPECT_EQ(DownloadFileName("100% sure", ".flv"), "100% sure.flv");
+    EXPECT_EQ(DownloadFileName("", ".flv"), ".flv");
+    EXPECT_EQ(DownloadFileName(std::string("a\0b\nc", 5), ".flv"), "a_b_c.flv");
+
+    // Cutting never splits a UTF-8 character.
+    EXPECT_EQ(CutAtCharBoundary("ab\xc3\xa9", 3), "ab");
+    EXPECT_EQ(CutAtCharBoundary("ab\xc3\xa9", 4), "ab\xc3\xa9");
+    EXPECT_EQ(CutAtCharBoundary("\xe2\x80\x93x", 2), "");
+}
+
+TEST(SavedFile, UniqueNamesKeepSuffixAndExtensionWithinTheLimit) {
+    TempDir dir;
+    EXPECT_EQ(UniqueDownloadName("T.mp4", ".mp4", dir.path()), "T.mp4");
+    dir.write("T.mp4");
+    EXPECT_EQ(UniqueDownloadName("T.mp4", ".mp4", dir.path()), "T(1).mp4");
+    dir.write("%d.flv");
+    EXPECT_EQ(UniqueDownloadName("%d.flv", ".flv", dir.path()), "%d(1).flv");
+    dir.write(".flv");
+    EXPECT_EQ(UniqueDownloadName(".flv", ".flv", dir.path()), "(1).flv");
+
+    // A 300-byte title of two-byte characters.
+    std::string title;
+    for (int i = 0; i < 150; ++i) title += "\xc3\xa9";
+    const std::string name = DownloadFileName(title, ".mp4");
+    const std::string first = UniqueDownloadName(name, ".mp4", dir.path());
+    EXPECT_LE(first.size(), MaxFileNameBytes);
+    EXPECT_TRUE(first.ends_with("\xc3\xa9.mp4"));
+    dir.write(first);
+    const std::string second = UniqueDownloadName(name, ".mp4", dir.path());
+    EXPECT_LE(second.size(), MaxFileNameBytes);
+    EXPECT_TRUE(second.ends_with("(1).mp4")) << second;
+    dir.write(second);
+    EXPECT_TRUE(UniqueDownloadName(name, ".mp4", dir.path()).ends_with("(2).mp4"));
+}
+
+TEST(SavedFile, PartFileIsHiddenAndCommitNeverReplaces) {
+    TempDir dir;
+    const std::string part = CreatePartFile(dir.path(), "T.mp4");
+    ASSERT_FALSE(part.empty());
+    EXPECT_EQ(std::filesystem::path(part).filename().string(), ".T.mp4.part");
+    // A second concurrent part file does not collide.
+    const std::string part2 = CreatePartFile(dir.path(), "T.mp4");
+    ASSERT_FALSE(part2.empty());
+    EXPECT_NE(part, part2);
+
+    std::ofstream(part) << "body";
+    dir.write("T.mp4", "older");
+    const std::string saved = CommitPartFile(part, dir.path(), "T.mp4", ".mp4");
+    EXPECT_EQ(saved, dir.file("T(1).mp4"));
+    EXPECT_EQ(ReadWholeFile(dir.file("T.mp4")), "older");
+    EXPECT_EQ(ReadWholeFile(saved), "body");
+    EXPECT_FALSE(std::filesystem::exists(part));
+
+    // A long name's part file fits the limit too.
+    const std::string longPart = CreatePartFile(dir.path(), std::string(255, 'x'));
+    ASSERT_FALSE(longPart.empty());
+    EXPECT_LE(std::filesystem::path(longPart).filename().string().size(), MaxFileNameBytes);
+
+    // A folder that takes no file.
+    if (::geteuid() != 0) {
+        ::chmod(dir.path().c_str(), 0500);
+        EXPECT_EQ(CreatePartFile(dir.path(), "U.mp4"), "");
+        ::chmod(dir.path().c_str(), 0700);
+    }
+    EXPECT_EQ(CreatePartFile(dir.file("missing"), "U.mp4"), "");
+}
+}  // namespace
