@@ -135,12 +135,12 @@ bottombutton() {  # state(1..4) out
         3) top='#f5c38c'; bottom='#ffe3c2'; border='#c86d12' ;;
         4) top='#eeeeee'; bottom='#e2e2e2'; border='#c4c4c4' ;;
     esac
-    im -size 90x30 xc:"$PAGE" \
+    im -size 90x30 xc:"$NAVY" \
         \( -size 88x28 gradient:"$top"-"$bottom" \) -geometry +1+1 -composite \
         -fill none -stroke "$border" -draw "roundrectangle 0,0 89,29 6,6" \
         \( -size 90x30 xc:black -fill white -draw "roundrectangle 0,0 89,29 6,6" \) \
         -alpha off -compose CopyOpacity -composite -compose Over \
-        -background "$PAGE" -flatten "BMP3:$out"
+        -background "$NAVY" -flatten "BMP3:$out"
 }
 
 # --- the window skins ----------------------------------------------------------
@@ -152,7 +152,7 @@ skin() {
     if [ "$dark" = 1 ]; then body='#2a2f38'; band='#1b1f26'; title_bg='#2a2f38'; else body='#e9edf4'; band="$NAVY"; title_bg='#e9edf4'; fi
     local topband=$((ty - 4))
     # The outline: rounded corners outside of which everything is magenta.
-    im -size "${w}x${h}" xc:'#ff00ff' \
+    im -size "${w}x${h}" xc:'#ff00ff' +antialias \
         -fill "$body" -draw "roundrectangle 0,0 $((w - 1)),$((h - 1)) 14,14" \
         -fill "$band" -draw "roundrectangle 0,0 $((w - 1)),$topband 14,14" -draw "rectangle 0,14 $((w - 1)),$topband" \
         -fill "$ORANGE" -draw "rectangle 0,$((topband + 1)) $((w - 1)),$((topband + 2))" \
@@ -160,7 +160,7 @@ skin() {
         -fill "$LINE" -draw "rectangle $((px - 2)),$((py - 2)) $((px + 546)),$((py + 426))" \
         -fill "$PAGE" -draw "rectangle $((px - 1)),$((py - 1)) $((px + 545)),$((py + 425))" \
         -fill "$band" -draw "roundrectangle 0,$by $((w - 1)),$((h - 1)) 14,14" -draw "rectangle 0,$by $((w - 1)),$((h - 15))" \
-        +antialias -alpha off "$TMP/main.png"
+        -alpha off "$TMP/main.png"
     # The bottom band and the outside stay crisp; only magenta is transparent.
     im "$TMP/main.png" -type Palette "BMP3:$dir/main.bmp"
     cp "$TMP/toplogo.png" "$TMP/leftlogo.png" "$TMP/downloadyoutube.png" "$TMP/youtubeconvert.png" "$dir/"
