@@ -1,0 +1,53 @@
+#pragma once
+// The log window: the lines the program and the engine report, kept for the
+// whole run, shown on demand, saved or deleted by the user.
+#include "log_sink.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class IDesktopServices;
+class QFileDialog;
+class QPlainTextEdit;
+class QPushButton;
+
+class TFormLog : public QWidget, public ILogSink {
+    Q_OBJECT
+public:
+    explicit TFormLog(IDesktopServices& services, QWidget* parent = nullptr);
+
+    // Any thread: lines from other threads go through the main dispatcher, in order.
+    void AppendLine(const std::string& line) override;
+    std::vector<std::string> Lines() const;
+
+    // The settings file holding the "FormLog" placement.
+    void SetSettingsPath(const std::string& path) { settingsPath_ = path; }
+    // Writes the placement; throws std::runtime_error when it cannot.
+    void SavePlacement() const;
+
+    void ButtonOKClick();
+    void ButtonDeleteClick();
+    void ButtonSaveClick();
+
+    // How the save dialog is run; tests answer it. Returns the dialog's result.
+    std::function<int(QFileDialog&)> ExecSaveDialog;
+
+protected:
+    void showEvent(QShowEvent*) override;
+    void closeEvent(QCloseEvent*) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void AppendOnMainThread(const std::string& line);
+    void PanelBottomResize();
+
+    IDesktopServices& services_;
+    std::string settingsPath_;
+    QPlainTextEdit* memo_;
+    QWidget* panel_;
+    QPushButton *ok_, *delete_, *save_;
+    int lineCount_ = 0;
+};

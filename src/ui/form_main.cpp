@@ -1,0 +1,287 @@
+#include "form_main.h"
+
+#include "desktop_services.h"
+#include "form_log.h"
+#include "format_choice.h"
+#include "image_buttons.h"
+#include "page_finish.h"
+#include "page_helpers.h"
+#include "page_mode.h"
+#include "page_step1.h"
+#include "page_step2.h"
+#include "page_step3.h"
+#include "page_step5.h"
+#include "page_step6.h"
+#include "placement.h"
+#include "product_config.h"
+#include "settings.h"
+
+#include <QAction>
+#include <QBitmap>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+
+#include <stdexcept>
+
+namespace {
+const QColor kInk(0x22, 0x30, 0x3f);
+}  // namespace
+
+TFormMain::TFormMain(TGlobalVars& g, TFormMainDeps deps, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), g_(g), deps_(std::move(deps)),
+      services_(*deps_.Services) {
+    setObjectName("FormMain");
+    BuildFrame();
+    BuildPages();
+    BuildActions();
+}
+
+TFormMain::~TFormMain() = default;
+
+void TFormMain::BuildFrame() {
+    // Presses on the logos and the title fall through to the window, which moves.
+    topLogo_ = new QLabel(this);
+    topLogo_->setObjectName("ImageTopLogo");
+    leftLogo_ = new QLabel(this);
+    leftLogo_->setObjectName("ImageLeftLogo");
+    labelTitle_ = new QLabel(this);
+    labelTitle_->setObjectName("LabelTitle");
+    for (QLabel* l : {topLogo_, leftLogo_, labelTitle_}) l->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    buttonMin_ = new TImageButton(this);
+    buttonMin_->setObjectName("ButtonMin");
+    buttonMin_->setToolTip("Minimize");
+    connect(buttonMin_, &QAbstractButton::clicked, this, &TFormMain::ButtonMinClick);
+    buttonClose_ = new TImageButton(this);
+    buttonClose_->setObjectName("ButtonClose");
+    buttonClose_->setToolTip("Close");
+    connect(buttonClose_, &QAbstractButton::clicked, this, &TFormMain::ButtonCloseClick);
+
+    const char* names[] = {"ButtonHelp", "ButtonLog", "ButtonBack", "ButtonNext", "ButtonExit"};
+    const char* captions[] = {"Help", "Log", "Back", "Next", "Exit"};
+    void (TFormMain::*handlers[])() = {&TFormMain::ActionHelpExecute, &TFormMain::ActionLogExecute,
+                                        &TFormMain::ActionBackExecute, &TFormMain::ActionNextExecute,
+                                        &TFormMain::ActionExitExecute};
+    for (int i = 0; i < 5; ++i) {
+        bottom_[i] = new TImageButton(this);
+        bottom_[i]->setObjectName(names[i]);
+        bottom_[i]->setText(captions[i]);
+        connect(bottom_[i], &QAbstractButton::clicked, this, handlers[i]);
+    }
+
+    helpMenu_ = new QMenu(this);
+    helpMenu_->setObjectName("PopupMenuHelp");
+    auto link = [this](const char* text, std::string TGlobalVars::*target) {
+        QAction* a = helpMenu_->addAction(text);
+        connect(a, &QAction::triggered, this, [this, target] { services_.OpenDocument(g_.*target); });
+        return a;
+    };
+    link("Help Content", &TGlobalVars::HelpContentLink);
+    link("How Tos && Tutorial Videos...", &TGlobalVars::HelpHowTosLink);
+    helpMenu_->addSeparator();
+    link("Home Page...", &TGlobalVars::HelpHomePageLink);
+    link("More Free Tools...", &TGlobalVars::HelpMoreToolsLink);
+    helpMenu_->addSeparator();
+    link("Check for Updates...", &TGlobalVars::HelpUpdatesLink);
+    link("Contact Technical Support...", &TGlobalVars::HelpSupportLink);
+    helpMenu_->addSeparator();
+    connect(helpMenu_->addAction("About"), &QAction::triggered, this, &TFormMain::ShowAbout);
+}
+
+void TFormMain::BuildPages() {
+    pageControl_ = Place(new QStackedWidget(this), "PageControlMain", QRect(203, 74, PageWidth, PageHeight));
+    pageControl_->setAutoFillBackground(true);
+    QPalette pal = pageControl_->palette();
+    pal.setColor(QPalette::Window, QColor(0xf7, 0xf8, 0xfb));
+    pageControl_->setPalette(pal);
+
+    pageMode_ = new TPageMode;
+    step1_ = new TPageStep1;
+    step2_ = new TPageStep2(g_);
+    step3_ = new TPageStep3;
+    step4_ = new TPageFinish(TPageFinish::fkConversion);
+    step5_ = new TPageStep5;
+    step6_ = new TPageStep6;
+    step7_ = new TPageFinish(TPageFinish::fkDownload);
+    const char* names[] = {"TabSheetMode", "TabSheetStep1", "TabSheetStep2", "TabSheetStep3",
+                           "TabSheetStep4", "TabSheetStep5", "TabSheetStep6", "TabSheetStep7"};
+    QWidget* pages[] = {pageMode_, step1_, step2_, step3_, step4_, step5_, step6_, step7_};
+    for (int i = 0; i < WizardPageCount; ++i) {
+        pages[i]->setObjectName(names[i]);
+        pageControl_->addWidget(pages[i]);
+    }
+    connect(pageControl_, &QStackedWidget::currentChanged, this, &TFormMain::UpdatePageTexts);
+
+    connect(step2_->ButtonSelectDir(), &QAbstractButton::clicked, this, &TFormMain::ButtonSelectDirClick);
+    connect(step5_->ButtonURLSelect, &QAbstractButton::clicked, this, &TFormMain::ButtonURLSelectClick);
+    connect(step4_->LabelOpenFolder, &QLabel::linkActivated, this, &TFormMain::LabelOpenFolderClick);
+    connect(step7_->LabelOpenFolder, &QLabel::linkActivated, this, &TFormMain::LabelURLOpenFolderClick);
+    connect(step3_->CheckBoxPlayASound, &QAbstractButton::clicked, this,
+            [this](bool on) { g_.PlayASoundWhenFinished = on; });
+    connect(step3_->CheckBoxShutdown, &QAbstractButton::clicked, this,
+            [this](bool on) { g_.ShutDownWhenFinished = on; });
+}
+
+void TFormMain::BuildActions() {
+    auto* exit = new QAction("Exit", this);
+    exit->setObjectName("ActionExit");
+    exit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+    connect(exit, &QAction::triggered, this, &TFormMain::ActionExitExecute);
+    addAction(exit);
+    auto* help = new QAction("Help Content", this);
+    help->setObjectName("ActionHelpContent");
+    help->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(help, &QAction::triggered, this, &TFormMain::ActionHelpContentExecute);
+    addAction(help);
+}
+
+bool TFormMain::FormCreate() {
+    std::string error = LoadProductConfig();
+    if (!error.empty()) {
+        services_.ShowError(error, AppTitle);
+        return false;
+    }
+    g_.UserDataFolder = FindUserDataFolder(deps_.AppDataFolder, AppTitle);
+    g_.LastOpenDir = g_.OutputFileDir = g_.OutputURLDir = deps_.DocumentsFolder;
+    SetDefaultSettings(g_);
+    try {
+        if (!LoadSettings(g_, SettingsPath())) CenterOnScreen();
+    } catch (const std::exception& e) {
+        // The defaults could not be written: nothing to work with.
+        services_.ShowError(e.what(), AppTitle);
+        return false;
+    }
+    started_ = true;
+    PrepareInputList();
+    step2_->FormatChoice()->FillPresetLists();
+    setAcceptDrops(true);
+    LoadFormPlacement(SettingsPath(), "Form", this);
+    if (deps_.Log) deps_.Log->SetSettingsPath(SettingsPath());
+    UpdatePageTexts();
+    LoadCodecLibraries();
+    JoinClipboardChain();
+    SetActivePage(FirstPage(g_));
+    UpdatePageTexts();
+    CreateScriptHost();
+    return true;
+}
+
+std::string TFormMain::LoadProductConfig() {
+    setWindowTitle(AppTitle);
+    for (TPageFinish* page : {step4_, step7_}) page->FillTitle();
+
+    TProductDefaults defaults;
+    std::string error = ReadProductConfig(deps_.ExeFolder + ProductConfigFileName, g_, defaults);
+    if (!error.empty()) return error;
+    error = LoadResourceImages(deps_.ExeFolder + "sounds/" + g_.ResFolder + "/", images_);
+    if (!error.empty()) return error;
+    ApplySkin();
+    step2_->FormatChoice()->ApplyLayout(LayoutFormats(g_, step2_->FormatChoice()->FormatPageWidth(), PageWidth));
+    ApplyProductDefaults(defaults, g_);
+    return {};
+}
+
+void TFormMain::ApplySkin() {
+    setFixedSize(images_.Main.size());
+    const QImage outside = images_.Main.createMaskFromColor(qRgb(255, 0, 255), Qt::MaskInColor);
+    setMask(QBitmap::fromImage(outside));
+
+    skin_ = SkinLayout(g_.SkinIndex);
+    auto at = [](QWidget* w, TPoint p) { w->move(p.X, p.Y); };
+    buttonMin_->SetImages(images_.Min);
+    buttonClose_->SetImages(images_.Close);
+    at(buttonMin_, skin_.Minimise);
+    at(buttonClose_, skin_.Close);
+    buttonMin_->setVisible(!skin_.WindowButtonsHidden);
+    buttonClose_->setVisible(!skin_.WindowButtonsHidden);
+    const TPoint bottom[] = {skin_.Help, skin_.Log, skin_.Back, skin_.Next, skin_.Exit};
+    for (int i = 0; i < 5; ++i) {
+        bottom_[i]->SetImages(images_.Bottom);
+        bottom_[i]->SetTransparent(skin_.TransparentButtons, skin_.TransparentButtons ? Qt::white : kInk);
+        at(bottom_[i], bottom[i]);
+    }
+    at(pageControl_, skin_.PageArea);
+
+    QFont titleFont = font();
+    titleFont.setBold(skin_.BoldTitle);
+    titleFont.setPointSizeF(titleFont.pointSizeF() + 1);
+    labelTitle_->setFont(titleFont);
+    labelTitle_->setStyleSheet(skin_.TransparentButtons ? "color: white;" : "color: #22303f;");
+    labelTitle_->setGeometry(skin_.TitleText.X, skin_.TitleText.Y, width() - skin_.TitleText.X - 12, 22);
+
+    // The logos sit in the top band and in the column left of the pages.
+    topLogo_->setPixmap(images_.TopLogo);
+    topLogo_->resize(images_.TopLogo.size());
+    topLogo_->move(14, std::max(3, (skin_.TitleText.Y - 4 - topLogo_->height()) / 2));
+    leftLogo_->setPixmap(images_.LeftLogo);
+    leftLogo_->resize(images_.LeftLogo.size());
+    leftLogo_->move(std::max(6, (skin_.PageArea.X - leftLogo_->width()) / 2), skin_.PageArea.Y);
+    pageMode_->SetPictures(images_.DownloadYouTube, images_.YouTubeConvert);
+    update();
+}
+
+void TFormMain::CenterOnScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect s = screen->geometry();
+    move(CenteredOrigin(s.x(), s.width(), width()), CenteredOrigin(s.y(), s.height(), height()));
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    if (!closed_) {
+        closed_ = true;
+        FormCloseQuery();
+        FormClose();
+    }
+    event->accept();
+}
+
+void TFormMain::FormCloseQuery() {
+    DetachEngineEvents();
+    StopEngine();
+    AbortTransfers();
+    LeaveClipboardChain();
+}
+
+void TFormMain::FormClose() {
+    // After a failed start nothing was loaded, so nothing may be written.
+    if (!started_) return;
+    // Each write is tried on its own, so one failure does not lose the others.
+    auto attempt = [this](const std::function<void()>& write) {
+        try {
+            write();
+        } catch (const std::exception& e) {
+            services_.ShowError(e.what(), AppTitle);
+        }
+    };
+    attempt([this] { SaveSettings(g_, SettingsPath()); });
+    attempt([this] { SaveFormPlacement(SettingsPath(), "Form", this); });
+    if (deps_.Log) {
+        attempt([this] { deps_.Log->SavePlacement(); });
+        deps_.Log->hide();
+    }
+}
+
+void TFormMain::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (!images_.Main.isNull()) p.drawImage(0, 0, images_.Main);
+}
+
+void TFormMain::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    dragging_ = true;
+    dragOffset_ = event->globalPosition().toPoint() - pos();
+}
+
+void TFormMain::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_ && (event->buttons() & Qt::LeftButton)) move(event->globalPosition().toPoint() - dragOffset_);
+}
+
+void TFormMain::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }

@@ -1,0 +1,166 @@
+#pragma once
+// The main window: a frameless window in the shape of its skin, with the
+// wizard's pages in the middle and the bottom buttons Help, Log, Back, Next
+// and Exit. The start-up and shutdown order live in form_main.cpp, the
+// wizard's moves in form_main_wizard.cpp, and the seams for the engine,
+// clipboard, script host and runs in form_main_hooks.cpp.
+#include "global_vars.h"
+#include "layout.h"
+#include "resource_images.h"
+#include "wizard_pages.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+class IDesktopServices;
+class ISoundPlayer;
+class QAction;
+class QLabel;
+class QMenu;
+class QStackedWidget;
+class TFormLog;
+class TImageButton;
+class TPageFinish;
+class TPageMode;
+class TPageStep1;
+class TPageStep2;
+class TPageStep3;
+class TPageStep5;
+class TPageStep6;
+
+struct TFormMainDeps {
+    IDesktopServices* Services = nullptr;
+    ISoundPlayer* Sounds = nullptr;  // may be null: no sounds
+    TFormLog* Log = nullptr;         // the log window
+    std::function<void()> PowerOff;  // switches the computer off
+    std::string ExeFolder;           // holds "lamecore.dll" and "sounds/"; ends with a separator
+    std::string AppDataFolder;       // the per-user application data folder
+    std::string DocumentsFolder;     // the user's documents folder
+};
+
+class TFormMain : public QWidget {
+    Q_OBJECT
+public:
+    TFormMain(TGlobalVars& g, TFormMainDeps deps, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // The start-up sequence. On a start-up error the error box has been shown
+    // and false is returned: the program ends without writing settings.
+    bool FormCreate();
+    std::string SettingsPath() const { return g_.UserDataFolder + "~system2.dat"; }
+
+    // Wizard (form_main_wizard.cpp).
+    TWizardPage ActivePage() const;
+    void SetActivePage(TWizardPage page);
+    void ActionNextExecute();
+    void ActionBackExecute();
+    void ActionExitExecute();
+    void UpdatePageTexts();
+    void ResetWizard();
+    void ShowOutputSettings();
+    void StoreOutputSettings();
+    void ShowDownloadSettings();
+    void StoreDownloadSettings();
+    void ShowConversionSummary();
+    void ButtonSelectDirClick();
+    void ButtonURLSelectClick();
+    void LabelOpenFolderClick();
+    void LabelURLOpenFolderClick();
+    void ActionHelpExecute();
+    void ActionHelpContentExecute();
+    void ActionLogExecute();
+    void ShowAbout();
+    void ButtonMinClick();
+    void ButtonCloseClick();
+    // The sound and the shutdown countdown at the end of a conversion run.
+    void CompletionActions();
+
+    // The pages and frame controls, for the parts that fill them.
+    TPageMode* PageMode() const { return pageMode_; }
+    TPageStep1* Step1() const { return step1_; }
+    TPageStep2* Step2() const { return step2_; }
+    TPageStep3* Step3() const { return step3_; }
+    TPageFinish* Step4() const { return step4_; }
+    TPageStep5* Step5() const { return step5_; }
+    TPageStep6* Step6() const { return step6_; }
+    TPageFinish* Step7() const { return step7_; }
+    QLabel* LabelTitle() const { return labelTitle_; }
+    TImageButton* BottomButton(int index) const { return bottom_[index]; }  // Help, Log, Back, Next, Exit
+    TImageButton* ButtonMin() const { return buttonMin_; }
+    TImageButton* ButtonClose() const { return buttonClose_; }
+    QMenu* HelpMenu() const { return helpMenu_; }
+    QStackedWidget* PageControlMain() const { return pageControl_; }
+    const TResourceImages& Images() const { return images_; }
+
+protected:
+    // Seams for the subsystems that arrive later (form_main_hooks.cpp).
+    // Start-up step 5: the input list's drawing and thumbnail list.
+    virtual void PrepareInputList();
+    // Start-up step 11: the codec libraries; failures become log lines.
+    virtual void LoadCodecLibraries();
+    // Start-up step 12: watch the clipboard for text.
+    virtual void JoinClipboardChain();
+    // Start-up step 14: the script host with its "Host" and "Form" objects.
+    virtual void CreateScriptHost();
+    // Shutdown steps 1 to 4.
+    virtual void DetachEngineEvents();
+    virtual void StopEngine();
+    virtual void AbortTransfers();
+    virtual void LeaveClipboardChain();
+    // The runs: a conversion starts from a posted message after Step3 is shown;
+    // Exit on Step3 stops it; a download starts on entering Step6.
+    virtual void StartConversion();
+    virtual void StopConversion();
+    virtual void ClearConversionList();
+    virtual void ClearDownloadedFiles();
+    virtual void StartDownloadRun();
+
+    void closeEvent(QCloseEvent*) override;
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+
+    TGlobalVars& g_;
+    TFormMainDeps deps_;
+    IDesktopServices& services_;
+
+private:
+    void BuildFrame();
+    void BuildPages();
+    void BuildActions();
+    std::string LoadProductConfig();
+    void ApplySkin();
+    void CenterOnScreen();
+    void FormCloseQuery();
+    void FormClose();
+    void ClearLinkAndDownloadLists();
+    bool Ask(const char* question);
+    void Inform(const char* message);
+
+    TResourceImages images_;
+    TSkinLayout skin_;
+    bool started_ = false;
+    bool closed_ = false;
+    QPoint dragOffset_;
+    bool dragging_ = false;
+
+    QLabel* labelTitle_ = nullptr;
+    QLabel* topLogo_ = nullptr;
+    QLabel* leftLogo_ = nullptr;
+    TImageButton* buttonMin_ = nullptr;
+    TImageButton* buttonClose_ = nullptr;
+    TImageButton* bottom_[5] = {};
+    QMenu* helpMenu_ = nullptr;
+    QStackedWidget* pageControl_ = nullptr;
+    TPageMode* pageMode_ = nullptr;
+    TPageStep1* step1_ = nullptr;
+    TPageStep2* step2_ = nullptr;
+    TPageStep3* step3_ = nullptr;
+    TPageFinish* step4_ = nullptr;
+    TPageStep5* step5_ = nullptr;
+    TPageStep6* step6_ = nullptr;
+    TPageFinish* step7_ = nullptr;
+};

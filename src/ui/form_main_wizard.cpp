@@ -1,0 +1,281 @@
+// The wizard's moves: Next, Back and Exit per page, the page texts, carrying
+// the choices between the pages and the settings, the help menu and the
+// completion actions.
+#include "form_main.h"
+
+#include "desktop_services.h"
+#include "form_about.h"
+#include "form_log.h"
+#include "form_shutdown.h"
+#include "format_choice.h"
+#include "image_buttons.h"
+#include "page_finish.h"
+#include "page_mode.h"
+#include "page_step1.h"
+#include "page_step2.h"
+#include "page_step3.h"
+#include "page_step5.h"
+#include "page_step6.h"
+#include "sound_player.h"
+#include "util_funcs.h"
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+
+namespace {
+constexpr char kFolderFailed[] = "Fail to create directory! Please check if output folder have the right format!";
+constexpr char kQuit[] = "Are you sure to quit now?";
+constexpr char kCancel[] = "Are you sure to cancel?";
+constexpr char kCancelBack[] = "Are you sure to cancel and go back?";
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+bool TFormMain::Ask(const char* question) { return services_.AskYesNo(question, AppTitle); }
+
+void TFormMain::Inform(const char* message) { services_.ShowInformation(message, AppTitle); }
+
+TWizardPage TFormMain::ActivePage() const { return static_cast<TWizardPage>(pageControl_->currentIndex()); }
+
+void TFormMain::SetActivePage(TWizardPage page) { pageControl_->setCurrentIndex(page); }
+
+void TFormMain::UpdatePageTexts() {
+    const TPageTexts t = PageTexts(ActivePage(), g_);
+    labelTitle_->setText(Q(t.Title));
+    TImageButton* back = bottom_[2];
+    TImageButton* next = bottom_[3];
+    TImageButton* exit = bottom_[4];
+    back->setText(Q(t.Back));
+    back->setEnabled(t.BackEnabled);
+    next->setText(Q(t.Next));
+    next->setEnabled(t.NextEnabled);
+    exit->setText(Q(t.Exit));
+    exit->setEnabled(true);
+}
+
+void TFormMain::ResetWizard() {
+    SetActivePage(FirstPage(g_));
+    UpdatePageTexts();
+}
+
+void TFormMain::ActionNextExecute() {
+    if (!PageTexts(ActivePage(), g_).NextEnabled) return;
+    switch (ActivePage()) {
+        case wpMode:
+            if (pageMode_->DownloadSelected()) {
+                SetActivePage(wpStep5);
+                ShowDownloadSettings();
+            } else {
+                SetActivePage(wpStep1);
+            }
+            UpdatePageTexts();
+            break;
+        case wpStep1:
+            if (step1_->RowCount() == 0) {
+                Inform("Please add the video files you want to convert");
+                return;
+            }
+            SetActivePage(wpStep2);
+            UpdatePageTexts();
+            ShowOutputSettings();
+            break;
+        case wpStep2:
+            StoreOutputSettings();
+            if (!PrepareOutputFolder(g_.OutputFileDir)) {
+                Inform(kFolderFailed);
+                return;
+            }
+            SetActivePage(wpStep3);
+            UpdatePageTexts();
+            step3_->CheckBoxPlayASound->setChecked(g_.PlayASoundWhenFinished);
+            step3_->CheckBoxShutdown->setChecked(g_.ShutDownWhenFinished);
+            // The run starts once the page is on screen, from the message loop.
+            QMetaObject::invokeMethod(this, [this] { StartConversion(); }, Qt::QueuedConnection);
+            break;
+        case wpStep4:
+            step1_->ClearList();
+            ClearConversionList();
+            ResetWizard();
+            break;
+        case wpStep5:
+            StoreDownloadSettings();
+            if (step5_->LinkCount() == 0) {
+                Inform("Please Copy & Paste the YouTube video links you want to download.");
+                return;
+            }
+            if (!PrepareOutputFolder(g_.OutputURLDir)) {
+                Inform(kFolderFailed);
+                return;
+            }
+            SetActivePage(wpStep6);
+            UpdatePageTexts();
+            ClearDownloadedFiles();
+            StartDownloadRun();
+            break;
+        case wpStep7:
+            ClearLinkAndDownloadLists();
+            ResetWizard();
+            break;
+        case wpStep3:
+        case wpStep6:
+            break;
+    }
+}
+
+void TFormMain::ActionBackExecute() {
+    if (!PageTexts(ActivePage(), g_).BackEnabled) return;
+    switch (ActivePage()) {
+        case wpStep1:
+            if (!Ask(kCancelBack)) return;
+            step1_->ClearList();
+            ResetWizard();
+            break;
+        case wpStep2:
+            // The typed folder and the preset lists are not stored.
+            SetActivePage(wpStep1);
+            UpdatePageTexts();
+            break;
+        case wpStep5:
+            if (!Ask(kCancelBack)) return;
+            step5_->ClearLinks();
+            ResetWizard();
+            break;
+        default:
+            break;
+    }
+}
+
+void TFormMain::ActionExitExecute() {
+    switch (ActivePage()) {
+        case wpMode:
+        case wpStep4:
+        case wpStep7:
+            if (Ask(kQuit)) close();
+            break;
+        case wpStep1:
+            if (!g_.DownloadEnabled) {
+                if (Ask(kQuit)) close();
+                break;
+            }
+            [[fallthrough]];
+        case wpStep2:
+            if (!Ask(kCancel)) return;
+            step1_->ClearList();
+            ResetWizard();
+            break;
+        case wpStep3:
+            if (!Ask("Do you really want to cancel the conversion?")) return;
+            StopConversion();
+            UpdatePageTexts();
+            break;
+        case wpStep5:
+            if (!Ask(kCancel)) return;
+            step5_->ClearLinks();
+            ResetWizard();
+            break;
+        case wpStep6:
+            if (Ask("Do you really want to cancel the downloading?")) AbortTransfers();
+            break;
+    }
+}
+
+void TFormMain::ClearLinkAndDownloadLists() {
+    step5_->ClearLinks();
+    step6_->ClearDownloads();
+}
+
+void TFormMain::ShowOutputSettings() {
+    step2_->EditOutputDir()->setText(Q(g_.OutputFileDir));
+    step2_->FormatChoice()->ShowSettings();
+}
+
+void TFormMain::StoreOutputSettings() {
+    g_.OutputFileDir = IncludeTrailingSeparator(step2_->EditOutputDir()->text().toStdString());
+    step2_->FormatChoice()->StoreSettings();
+}
+
+void TFormMain::ShowDownloadSettings() {
+    step5_->EditURLOutput->setText(Q(g_.OutputURLDir));
+    step5_->CheckBoxYouTubeQuality->setChecked(g_.PreferYouTubeQuality);
+    step5_->ButtonYouTubeQualityConfig->setEnabled(g_.PreferYouTubeQuality);
+}
+
+void TFormMain::StoreDownloadSettings() {
+    g_.OutputURLDir = IncludeTrailingSeparator(step5_->EditURLOutput->text().toStdString());
+    g_.PreferYouTubeQuality = step5_->CheckBoxYouTubeQuality->isChecked();
+}
+
+void TFormMain::ShowConversionSummary() {
+    SetActivePage(wpStep4);
+    QStringList lines;
+    for (const auto& line : g_.ErrorList) lines << Q(line);
+    step4_->MemoErrorLog->setPlainText(lines.join('\n'));
+    step4_->MemoErrorLog->setVisible(!g_.ErrorList.empty());
+    UpdatePageTexts();
+    step4_->LabelTotalFiles->setText(QString::number(g_.TotalFiles));
+    step4_->LabelSucceeded->setText(QString::number(g_.SucceededFiles));
+    step4_->LabelFailed->setText(QString::number(g_.TotalFiles - g_.SucceededFiles));
+}
+
+void TFormMain::ButtonSelectDirClick() {
+    std::string folder = g_.OutputFileDir;
+    if (!services_.BrowseForFolder(folder, "Please select a folder", "")) return;
+    g_.OutputFileDir = IncludeTrailingSeparator(folder);
+    step2_->EditOutputDir()->setText(Q(g_.OutputFileDir));
+}
+
+void TFormMain::ButtonURLSelectClick() {
+    std::string folder = g_.OutputURLDir;
+    if (!services_.BrowseForFolder(folder, "Please select a folder", "")) return;
+    step5_->EditURLOutput->setText(Q(IncludeTrailingSeparator(folder)));
+    g_.OutputURLDir = step5_->EditURLOutput->text().toStdString();
+}
+
+void TFormMain::LabelOpenFolderClick() { services_.OpenDocument(g_.OutputFileDir); }
+
+void TFormMain::LabelURLOpenFolderClick() { services_.OpenDocument(g_.OutputURLDir); }
+
+void TFormMain::ActionHelpExecute() {
+    const TImageButton* help = bottom_[0];
+    helpMenu_->popup(QPoint(help->x() + x() + skin_.HelpMenuOffset, help->y() + y() + help->height()));
+}
+
+void TFormMain::ActionHelpContentExecute() { services_.OpenDocument(g_.HelpContentLink); }
+
+void TFormMain::ActionLogExecute() {
+    if (!deps_.Log) return;
+    deps_.Log->show();
+    deps_.Log->raise();
+    deps_.Log->activateWindow();
+}
+
+void TFormMain::ShowAbout() {
+    TFormAbout about(g_, images_.LeftLogo, services_, this);
+    about.move(CenteredOrigin(x(), width(), about.width()), CenteredOrigin(y(), height(), about.height()));
+    about.exec();
+}
+
+void TFormMain::ButtonMinClick() { showMinimized(); }
+
+void TFormMain::ButtonCloseClick() { close(); }
+
+void TFormMain::CompletionActions() {
+    if (g_.PlayASoundWhenFinished && deps_.Sounds)
+        deps_.Sounds->PlayFile(CompletionSoundFile(deps_.ExeFolder, g_.SucceededFiles, g_.TotalFiles));
+    if (!g_.ShutDownWhenFinished) return;
+    TFormShutdown countdown(this);
+    // Centred on the screen, not on the window.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect s = screen->geometry();
+        countdown.move(CenteredOrigin(s.x(), s.width(), countdown.width()),
+                       CenteredOrigin(s.y(), s.height(), countdown.height()));
+    }
+    if (countdown.exec() == QDialog::Accepted && deps_.PowerOff) deps_.PowerOff();
+}

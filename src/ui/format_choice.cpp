@@ -1,0 +1,123 @@
+#include "format_choice.h"
+
+#include "catalogue.h"
+#include "image_buttons.h"
+#include "page_helpers.h"
+
+#include <QComboBox>
+#include <QStackedWidget>
+
+namespace {
+constexpr int kFormatPagesLeft = 8;
+constexpr int kFormatPageWidth = 529;
+constexpr int kFormatPageHeight = 245;
+
+QPixmap Picture(const QString& name) { return QPixmap(":/window/" + name + ".png"); }
+
+const char* const kClassPicture[] = {"class_video", "class_device", "class_audio"};
+const char* const kClassButtonName[] = {"ButtonToFormatVideo", "ButtonToFormatDevice", "ButtonToFormatAudio"};
+const char* const kClassSheetName[] = {"TabSheetToFormatVideo", "TabSheetToFormatDevice", "TabSheetToFormatAudio"};
+}  // namespace
+
+TFormatChoice::TFormatChoice(QWidget* step2Page, TGlobalVars& g) : QObject(step2Page), g_(g) {
+    pageControl_ = Place(new QStackedWidget(step2Page), "RzPageControlToFormat",
+                         QRect(kFormatPagesLeft, FormatPagesTopWithClassButtons, kFormatPageWidth, kFormatPageHeight));
+    for (int cls = 0; cls < FormatClassCount; ++cls) {
+        auto* button = new TPictureButton(Picture(kClassPicture[cls]), Picture(QString(kClassPicture[cls]) + "_sel"),
+                                          step2Page);
+        button->setObjectName(kClassButtonName[cls]);
+        button->setToolTip(QString::fromUtf8(FormatClassName(cls).data(), FormatClassName(cls).size()));
+        connect(button, &QAbstractButton::clicked, this, [this, cls] { ClassButtonClick(cls); });
+        classButtons_[cls] = button;
+
+        auto* sheet = new QWidget;
+        sheet->setObjectName(kClassSheetName[cls]);
+        pageControl_->addWidget(sheet);
+        AddLabel(sheet, nullptr, "Presets:", QRect(10, 128, 200, 18));
+        presetStacks_[cls] = Place(new QStackedWidget(sheet), nullptr, QRect(10, 148, kFormatPageWidth - 20, 26));
+    }
+    for (const auto& f : Catalogue()) {
+        const int cls = f.Format->Id.Class, code = f.Format->Id.Code;
+        const QString name = QString::fromUtf8(f.Format->Name.data(), f.Format->Name.size());
+        QWidget* sheet = pageControl_->widget(cls);
+        auto* button = new TPictureButton(Picture("format_" + name), Picture("format_" + name + "_sel"), sheet);
+        button->setObjectName("ButtonFormat" + name);
+        button->setToolTip(name);
+        connect(button, &QAbstractButton::clicked, this, [this, cls, code] { FormatButtonClick(cls, code); });
+        formatButtons_[cls][code] = button;
+
+        auto* list = new QComboBox;
+        list->setObjectName(QString::fromUtf8(f.PresetListName.data(), f.PresetListName.size()));
+        list->setMaxVisibleItems(10);
+        presetStacks_[cls]->addWidget(list);
+        presetLists_[cls][code] = list;
+    }
+}
+
+int TFormatChoice::FormatPageWidth() const { return pageControl_->width(); }
+
+void TFormatChoice::ApplyLayout(const TFormatLayout& layout) {
+    for (int cls = 0; cls < FormatClassCount; ++cls) {
+        for (int code = 0; code < FormatsInClass(cls); ++code) {
+            TPictureButton* b = formatButtons_[cls][code];
+            b->setVisible(layout.ButtonVisible[cls][code]);
+            if (layout.ButtonVisible[cls][code])
+                b->move(layout.ButtonPos[cls][code].X, layout.ButtonPos[cls][code].Y);
+        }
+        classButtons_[cls]->setVisible(layout.ClassVisible[cls]);
+        if (layout.ClassVisible[cls]) classButtons_[cls]->move(layout.ClassPos[cls].X, layout.ClassPos[cls].Y);
+    }
+    pageControl_->move(kFormatPagesLeft, layout.FormatPagesTop);
+}
+
+void TFormatChoice::FillPresetLists() {
+    if (filled_) return;
+    filled_ = true;
+    for (const auto& f : Catalogue()) {
+        QComboBox* list = presetLists_[f.Format->Id.Class][f.Format->Id.Code];
+        for (std::string_view caption : f.Presets) list->addItem(QString::fromUtf8(caption.data(), caption.size()));
+        list->setCurrentIndex(-1);
+    }
+}
+
+void TFormatChoice::ClassButtonClick(int formatClass) {
+    if (formatClass < 0 || formatClass >= FormatClassCount) return;
+    for (int cls = 0; cls < FormatClassCount; ++cls) classButtons_[cls]->setEnabled(cls != formatClass);
+    pageControl_->setCurrentIndex(formatClass);
+    g_.OutputFormatClass = static_cast<uint8_t>(formatClass);
+}
+
+void TFormatChoice::FormatButtonClick(int formatClass, int code) {
+    if (formatClass < 0 || formatClass >= FormatClassCount || code < 0 || code >= FormatsInClass(formatClass)) return;
+    for (int c = 0; c < FormatsInClass(formatClass); ++c) formatButtons_[formatClass][c]->setEnabled(c != code);
+    presetStacks_[formatClass]->setCurrentWidget(presetLists_[formatClass][code]);
+    const auto value = static_cast<uint8_t>(code);
+    switch (formatClass) {
+        case fcVideo: g_.OutputVideoFormat = value; break;
+        case fcDevice: g_.OutputDeviceFormat = value; break;
+        case fcAudio: g_.OutputAudioFormat = value; break;
+    }
+}
+
+void TFormatChoice::ShowSettings() {
+    // A stored code outside the catalogue leaves its buttons as they are.
+    if (g_.OutputFormatClass < FormatClassCount) ClassButtonClick(g_.OutputFormatClass);
+    const std::pair<int, uint8_t> perClass[] = {
+        {fcAudio, g_.OutputAudioFormat}, {fcVideo, g_.OutputVideoFormat}, {fcDevice, g_.OutputDeviceFormat}};
+    for (const auto& [cls, code] : perClass)
+        if (code < FormatsInClass(cls)) FormatButtonClick(cls, code);
+    for (const auto& f : AllFormats()) {
+        QComboBox* list = presetLists_[f.Id.Class][f.Id.Code];
+        const int index = g_.OutputPreset[f.Id.Class][f.Id.Code];
+        list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+    }
+}
+
+void TFormatChoice::StoreSettings() {
+    for (const auto& f : AllFormats())
+        g_.OutputPreset[f.Id.Class][f.Id.Code] = presetLists_[f.Id.Class][f.Id.Code]->currentIndex();
+}
+
+QComboBox* TFormatChoice::FrontPresetList(int formatClass) const {
+    return qobject_cast<QComboBox*>(presetStacks_[formatClass]->currentWidget());
+}

@@ -1,0 +1,99 @@
+#include "image_buttons.h"
+
+#include <QEnterEvent>
+#include <QPainter>
+
+TImageButton::TImageButton(QWidget* parent) : QAbstractButton(parent), captionColor_(0x22, 0x30, 0x3f) {
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void TImageButton::SetImages(const std::array<QPixmap, 4>& images) {
+    images_ = images;
+    resize(sizeHint());
+    update();
+}
+
+void TImageButton::SetTransparent(bool transparent, const QColor& captionColor) {
+    transparent_ = transparent;
+    captionColor_ = captionColor;
+    update();
+}
+
+QSize TImageButton::sizeHint() const {
+    return images_[0].isNull() ? QSize(90, 30) : images_[0].deviceIndependentSize().toSize();
+}
+
+void TImageButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    int state = 0;
+    if (!isEnabled()) state = 3;
+    else if (isDown()) state = 2;
+    else if (hover_) state = 1;
+    if (transparent_) {
+        if (state == 1 || state == 2) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(255, 255, 255, state == 1 ? 40 : 70));
+            p.drawRoundedRect(rect().adjusted(0, 0, -1, -1), 6, 6);
+        }
+    } else {
+        const QPixmap& img = images_[state].isNull() ? images_[0] : images_[state];
+        p.drawPixmap(0, 0, img);
+    }
+    if (text().isEmpty()) return;
+    QColor color = captionColor_;
+    if (!isEnabled()) color = transparent_ ? QColor(255, 255, 255, 110) : QColor(0x9a, 0xa3, 0xb0);
+    p.setPen(color);
+    QFont f = font();
+    f.setBold(true);
+    p.setFont(f);
+    const QRect r = rect().translated(state == 2 ? 1 : 0, state == 2 ? 1 : 0);
+    p.drawText(r, Qt::AlignCenter | Qt::TextShowMnemonic, text());
+}
+
+void TImageButton::enterEvent(QEnterEvent* e) {
+    hover_ = true;
+    update();
+    QAbstractButton::enterEvent(e);
+}
+
+void TImageButton::leaveEvent(QEvent* e) {
+    hover_ = false;
+    update();
+    QAbstractButton::leaveEvent(e);
+}
+
+TPictureButton::TPictureButton(const QPixmap& normal, const QPixmap& selected, QWidget* parent)
+    : QAbstractButton(parent), normal_(normal), selected_(selected) {
+    setCursor(Qt::PointingHandCursor);
+    resize(sizeHint());
+}
+
+void TPictureButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawPixmap(0, 0, isEnabled() ? normal_ : selected_);
+    if (isEnabled() && (hover_ || isDown())) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(0xf0, 0x8a, 0x24), 1.5));
+        p.setBrush(QColor(0xf0, 0x8a, 0x24, isDown() ? 50 : 25));
+        p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1.5, -1.5), 6, 6);
+    }
+    if (hasFocus()) {
+        p.setPen(QPen(QColor(0x22, 0x30, 0x3f), 1, Qt::DotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(3, 3, -4, -4));
+    }
+}
+
+void TPictureButton::enterEvent(QEnterEvent* e) {
+    hover_ = true;
+    update();
+    QAbstractButton::enterEvent(e);
+}
+
+void TPictureButton::leaveEvent(QEvent* e) {
+    hover_ = false;
+    update();
+    QAbstractButton::leaveEvent(e);
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Step4 and Step7: the summary at the end of a conversion or a download run.
+#include <QWidget>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+class TPageFinish : public QWidget {
+    Q_OBJECT
+public:
+    enum TKind { fkConversion, fkDownload };
+    TPageFinish(TKind kind, QWidget* parent = nullptr);
+    // Puts the title where the texts say "%s".
+    void FillTitle();
+
+    QLabel* LabelFinished;
+    QLabel* LabelClosing;
+    QLabel *LabelTotalFiles, *LabelSucceeded, *LabelFailed;  // the three numbers
+    QLabel* LabelOpenFolder;
+    QPlainTextEdit* MemoErrorLog = nullptr;            // conversion only
+    QPushButton* ButtonConvertDownloaded = nullptr;    // download only
+};

@@ -1,0 +1,23 @@
+#pragma once
+// Step2: the output folder and the format choice.
+#include "global_vars.h"
+
+#include <QWidget>
+
+class QLineEdit;
+class QPushButton;
+class TFormatChoice;
+
+class TPageStep2 : public QWidget {
+    Q_OBJECT
+public:
+    TPageStep2(TGlobalVars& g, QWidget* parent = nullptr);
+    QLineEdit* EditOutputDir() const { return editOutputDir_; }
+    QPushButton* ButtonSelectDir() const { return buttonSelectDir_; }
+    TFormatChoice* FormatChoice() const { return formatChoice_; }
+
+private:
+    QLineEdit* editOutputDir_;
+    QPushButton* buttonSelectDir_;
+    TFormatChoice* formatChoice_;
+};

@@ -1,0 +1,64 @@
+#include "page_step5.h"
+
+#include "page_helpers.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeWidget>
+
+TPageStep5::TPageStep5(QWidget* parent) : QWidget(parent) {
+    auto* input = Place(new QGroupBox(" Input URLs ", this), "GroupBoxInputURLs", QRect(8, 4, 529, 204));
+    ListViewInputURL = Place(new QTreeWidget(input), "ListViewInputURL", QRect(10, 22, 420, 172));
+    ListViewInputURL->setHeaderLabels({"Videos"});
+    ListViewInputURL->setColumnWidth(0, 390);
+    ListViewInputURL->header()->hide();
+    ListViewInputURL->setRootIsDecorated(false);
+    ListViewInputURL->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListViewInputURL->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    auto action = [this](const char* name, const char* text, const QKeySequence& key) {
+        auto* a = new QAction(text, this);
+        a->setObjectName(name);
+        if (!key.isEmpty()) a->setShortcut(key);
+        return a;
+    };
+    ActionURLPaste = action("ActionURLPaste", "&Paste", QKeySequence(Qt::CTRL | Qt::Key_V));
+    ActionURLRemove = action("ActionURLRemove", "&Remove", {});
+    ActionURLEmpty = action("ActionURLEmpty", "&Empty", {});
+    ListViewInputURL->addAction(ActionURLPaste);
+    int y = 22;
+    for (auto [a, name] : {std::pair{ActionURLPaste, "ButtonURLPaste"}, std::pair{ActionURLRemove, "ButtonURLRemove"},
+                           std::pair{ActionURLEmpty, "ButtonURLEmpty"}}) {
+        auto* b = Place(new QPushButton(a->text(), input), name, QRect(438, y, 81, 27));
+        connect(b, &QPushButton::clicked, a, &QAction::trigger);
+        connect(a, &QAction::changed, b, [a, b] { b->setEnabled(a->isEnabled()); });
+        y += 34;
+    }
+    popup_ = new QMenu(this);
+    popup_->addActions({ActionURLPaste, ActionURLRemove});
+    ListViewInputURL->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListViewInputURL, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { popup_->popup(ListViewInputURL->viewport()->mapToGlobal(pos)); });
+
+    auto* setup = Place(new QGroupBox(" Setup ", this), "GroupBoxSetup", QRect(8, 214, 529, 64));
+    AddLabel(setup, nullptr, "Output directory:", QRect(10, 29, 110, 18));
+    EditURLOutput = Place(new QLineEdit(setup), "EditURLOutput", QRect(122, 25, 308, 26));
+    ButtonURLSelect = Place(new QPushButton("Select...", setup), "ButtonURLSelect", QRect(438, 24, 81, 28));
+
+    auto* quality = Place(new QGroupBox(" Quality ", this), "GroupBoxQuality", QRect(8, 284, 529, 84));
+    CheckBoxYouTubeQuality =
+        Place(new QCheckBox("Prefer YouTube high quality", quality), "CheckBoxYouTubeQuality", QRect(10, 26, 300, 20));
+    ButtonYouTubeQualityConfig =
+        Place(new QPushButton("Config...", quality), "ButtonYouTubeQualityConfig", QRect(438, 22, 81, 28));
+    LabelYouTubeQuality = AddLabel(quality, "LabelYouTubeQuality", "", QRect(10, 54, 509, 20));
+    connect(CheckBoxYouTubeQuality, &QCheckBox::toggled, ButtonYouTubeQualityConfig, &QWidget::setEnabled);
+}
+
+int TPageStep5::LinkCount() const { return ListViewInputURL->topLevelItemCount(); }
+
+void TPageStep5::ClearLinks() { ListViewInputURL->clear(); }
