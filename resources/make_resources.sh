@@ -28,7 +28,13 @@ VIDEO='#3d72c4'
 DEVICE='#2f9a6a'
 AUDIO='#8a4fc0'
 
-im() { "$CONVERT" "$@"; }
+# Every file is written without time stamps, so a second run changes nothing.
+im() {
+    local args=("$@")
+    local out=${args[-1]}
+    unset 'args[-1]'
+    "$CONVERT" "${args[@]}" -define png:exclude-chunks=date,time +set date:create +set date:modify "$out"
+}
 
 SOUNDS=sounds
 WINDOW=window
