@@ -1,0 +1,225 @@
+// The generic path: options of the libraries' own option system, kept in the
+// defaults contexts and handed to every context made later.
+#include "ff_options.h"
+
+#include "ff_exception.h"
+#include "ff_legacy.h"
+#include "ff_logger.h"
+#include "util_funcs.h"
+
+#include <cstdlib>
+#include <mutex>
+
+namespace {
+// The message of the last generic option that failed, shared by all tasks.
+std::mutex failureMutex;  // guards failureText
+std::string failureText;
+
+void SetFailure(const std::string& message) {
+    {
+        std::lock_guard lock(failureMutex);
+        failureText = message;
+    }
+    FF.av_log(nullptr, AV_LOG_ERROR, "%s\n", message.c_str());
+}
+
+// The option flag of each media kind's codec options (data and attachment
+// take any codec option).
+int KindFlag(int kind) {
+    switch (kind) {
+    case AVMEDIA_TYPE_VIDEO: return AV_OPT_FLAG_VIDEO_PARAM;
+    case AVMEDIA_TYPE_AUDIO: return AV_OPT_FLAG_AUDIO_PARAM;
+    case AVMEDIA_TYPE_SUBTITLE: return AV_OPT_FLAG_SUBTITLE_PARAM;
+    default: return 0;
+    }
+}
+
+constexpr AVMediaType KindOrder[] = {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_DATA,
+                                     AVMEDIA_TYPE_SUBTITLE, AVMEDIA_TYPE_ATTACHMENT};
+
+// The text of an option of a context (null when it has none); owned by the caller.
+struct TOptionText {
+    char* text = nullptr;
+    TOptionText(void* obj, const char* name) {
+        uint8_t* out = nullptr;
+        if (FF.av_opt_get(obj, name, 0, &out) >= 0) text = reinterpret_cast<char*>(out);
+    }
+    ~TOptionText() { FF.av_free(text); }
+    TOptionText(const TOptionText&) = delete;
+    TOptionText& operator=(const TOptionText&) = delete;
+};
+
+bool FindAndSet(void* obj, const std::string& name, const std::string& value, int flags, const AVOption*& found,
+                bool& refused) {
+    const AVOption* o = FF.av_opt_find(obj, name.c_str(), nullptr, flags, 0);
+    if (!o) return false;
+    found = o;
+    if (FF.av_opt_set(obj, name.c_str(), value.c_str(), 0) < 0) refused = true;
+    return !refused;
+}
+
+bool ClassHasOption(const AVClass* const* cls, const std::string& name) {
+    return *cls && FF.av_opt_find(const_cast<AVClass**>(cls), name.c_str(), nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
+}
+
+bool PrivateOptionExists(const std::string& name) {
+    void* it = nullptr;
+    while (const AVCodec* c = FF.av_codec_iterate(&it))
+        if (ClassHasOption(&c->priv_class, name)) return true;
+    it = nullptr;
+    while (const AVOutputFormat* f = FF.av_muxer_iterate(&it))
+        if (ClassHasOption(&f->priv_class, name)) return true;
+    return false;
+}
+
+// Whether some encoder's private option of that name takes the value. Names
+// such as "profile" are generic integers and, for libx264, private texts.
+bool EncoderPrivateOptionAccepts(const std::string& name, const std::string& value) {
+    void* it = nullptr;
+    while (const AVCodec* c = FF.av_codec_iterate(&it)) {
+        if (!FF.av_codec_is_encoder(c) || !ClassHasOption(&c->priv_class, name)) continue;
+        AVCodecContext* ctx = FF.avcodec_alloc_context3(c);
+        if (!ctx) continue;
+        const bool ok = ctx->priv_data && FF.av_opt_set(ctx->priv_data, name.c_str(), value.c_str(), 0) >= 0;
+        FF.avcodec_free_context(&ctx);
+        if (ok) return true;
+    }
+    return false;
+}
+
+void ReadScalerFlags(TOptionState& state) {
+    TOptionText t(state.Defaults().Scaler(), "sws_flags");
+    if (t.text) state.SwsFlags = static_cast<int>(std::strtoll(t.text, nullptr, 0));
+}
+
+bool SetTodaysGenericOption(TOptionState& state, const std::string& name, const std::string& value) {
+    TOptionDefaults& d = state.Defaults();
+    const AVOption* found = nullptr;
+    bool refused = false, set = false;
+    std::string canonical = name;
+
+    for (AVMediaType kind : KindOrder) {
+        if (FindAndSet(d.Codec(kind), name, value, KindFlag(kind), found, refused)) canonical = found->name, set = true;
+        if (refused) break;
+    }
+    if (!set && !refused && FindAndSet(d.Format(), name, value, 0, found, refused)) canonical = found->name, set = true;
+    if (!set && !refused && FindAndSet(d.Scaler(), name, value, 0, found, refused)) {
+        canonical = found->name, set = true;
+        ReadScalerFlags(state);
+    }
+    if (!set && !refused && name.size() > 1 && (name[0] == 'a' || name[0] == 'v' || name[0] == 's')) {
+        const AVMediaType kind =
+            name[0] == 'a' ? AVMEDIA_TYPE_AUDIO : name[0] == 'v' ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_SUBTITLE;
+        if (FindAndSet(d.Codec(kind), name.substr(1), value, 0, found, refused)) canonical = found->name, set = true;
+    }
+
+    bool isPrivate = false;
+    if (refused) {
+        if (!EncoderPrivateOptionAccepts(name, value)) {
+            SetFailure(FormatText("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
+            return false;
+        }
+        isPrivate = true;
+    } else if (!found) {
+        if (!PrivateOptionExists(name)) {
+            SetFailure(FormatText("Unrecognized option \"%s\"", name.c_str()));
+            return false;
+        }
+        isPrivate = true;
+    }
+
+    if (isPrivate)
+        d.Stored.push_back({name, value, true});
+    else
+        d.Stored.push_back({canonical, {}, false});
+    if (d.Codec(AVMEDIA_TYPE_VIDEO)->debug || d.Format()->debug) FFLogger().SetLogLevel(llDebug);
+    return true;
+}
+
+// A stored option on a new context: generic ones with the value of the
+// defaults context when it carries the flags, private ones on the private
+// options of the codec or muxer.
+void ApplyStored(const std::vector<TStoredOption>& stored, void* context, void* defaults, void* privateData,
+                 int flags) {
+    for (const TStoredOption& s : stored) {
+        if (s.Private) {
+            if (privateData) FF.av_opt_set(privateData, s.Name.c_str(), s.Value.c_str(), 0);
+            continue;
+        }
+        if (!FF.av_opt_find(defaults, s.Name.c_str(), nullptr, flags, 0)) continue;
+        TOptionText t(defaults, s.Name.c_str());
+        if (t.text) FF.av_opt_set(context, s.Name.c_str(), t.text, 0);
+    }
+}
+}  // namespace
+
+TOptionDefaults::TOptionDefaults() {
+    if (!FF.avcodec_alloc_context3 || !FF.avformat_alloc_context || !FF.sws_getCachedContext)
+        throw FFmpegException("The codec libraries are not loaded");
+    for (int kind = 0; kind < AVMEDIA_TYPE_NB; ++kind) {
+        codecs_[kind] = FF.avcodec_alloc_context3(nullptr);
+        if (!codecs_[kind]) throw FFmpegException("avcodec_alloc_context3 failed");
+        codecs_[kind]->codec_type = static_cast<AVMediaType>(kind);
+    }
+    format_ = FF.avformat_alloc_context();
+    if (!format_) throw FFmpegException("avformat_alloc_context failed");
+    scaler_ = FF.sws_getCachedContext(nullptr, 16, 16, AV_PIX_FMT_YUV420P, 16, 16, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
+                                      nullptr, nullptr, nullptr);
+    if (!scaler_) throw FFmpegException("Cannot get resampling context");
+}
+
+TOptionDefaults::~TOptionDefaults() {
+    for (AVCodecContext*& c : codecs_)
+        if (c) FF.avcodec_free_context(&c);
+    if (format_) FF.avformat_free_context(format_);
+    if (scaler_) FF.sws_freeContext(scaler_);
+}
+
+AVCodecContext* TOptionDefaults::Codec(AVMediaType kind) const {
+    return kind >= 0 && kind < AVMEDIA_TYPE_NB ? codecs_[kind] : nullptr;
+}
+
+TOptionState::TOptionState() = default;
+TOptionState::~TOptionState() = default;
+
+TOptionDefaults& TOptionState::Defaults() {
+    if (!defaults_) {
+        defaults_ = std::make_unique<TOptionDefaults>();
+        if (SwsFlags != SWS_BICUBIC)
+            FF.av_opt_set(defaults_->Scaler(), "sws_flags", std::to_string(SwsFlags).c_str(), 0);
+    }
+    return *defaults_;
+}
+
+bool SetGenericOption(TOptionState& state, const std::string& name, const std::string& value) {
+    const std::string n = Trim(name);
+    if (n.empty()) return false;
+    TLegacyTranslation t = TranslateLegacyOption(state, n, value);
+    if (!t.Legacy) return SetTodaysGenericOption(state, n, value);
+    for (const auto& [todayName, todayValue] : t.Options)
+        if (!SetTodaysGenericOption(state, todayName, todayValue)) return false;
+    return true;
+}
+
+std::string LastGenericOptionError() {
+    std::lock_guard lock(failureMutex);
+    return failureText;
+}
+
+void ApplyStoredCodecOptions(TOptionState& state, AVCodecContext* context, int flags) {
+    if (!context || !state.HasDefaults()) return;
+    TOptionDefaults& d = state.Defaults();
+    AVCodecContext* defaults = d.Codec(context->codec_type);
+    if (!defaults) defaults = d.Codec(AVMEDIA_TYPE_DATA);
+    void* priv = context->codec && context->codec->priv_class ? context->priv_data : nullptr;
+    ApplyStored(d.Stored, context, defaults, priv, flags);
+}
+
+void ApplyStoredFormatOptions(TOptionState& state, AVFormatContext* context, int flags) {
+    if (!context || !state.HasDefaults()) return;
+    TOptionDefaults& d = state.Defaults();
+    const AVClass* cls = context->oformat ? context->oformat->priv_class
+                         : context->iformat ? context->iformat->priv_class
+                                            : nullptr;
+    ApplyStored(d.Stored, context, d.Format(), cls ? context->priv_data : nullptr, flags);
+}
