@@ -14,7 +14,7 @@ PACKAGES=(
   # HTTP, patterns, script engine, sounds, PNG
   libcurl4-openssl-dev libpcre2-dev duktape-dev libcanberra-dev libpng-dev
   # tests
-  libgtest-dev libgmock-dev python3 xvfb xauth dbus-daemon curl openssl
+  libgtest-dev libgmock-dev nlohmann-json3-dev python3 xvfb xauth dbus-daemon curl openssl
   # resource artwork and sounds
   imagemagick sox
 )

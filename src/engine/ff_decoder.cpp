@@ -1,0 +1,529 @@
+#include "ff_decoder.h"
+
+#include "ff_api.h"
+#include "ff_errors.h"
+#include "ff_exception.h"
+#include "ff_interrupt.h"
+#include "ff_loader.h"
+
+#include <sys/stat.h>
+
+#include <cinttypes>
+#include <cstring>
+
+namespace {
+// A time base fit for conversions: n/0 counts as n/1 and 0/0 as 1/1.
+AVRational SaneTimeBase(AVRational tb) {
+    if (tb.den == 0) tb = tb.num == 0 ? AVRational{1, 1} : AVRational{tb.num, 1};
+    return tb;
+}
+
+int64_t ToMicroseconds(int64_t value, AVRational tb) {
+    if (value == AV_NOPTS_VALUE) return -1;
+    return FF.av_rescale_q(value, SaneTimeBase(tb), AVRational{1, AV_TIME_BASE});
+}
+
+std::string MetadataText(AVDictionary* metadata, const char* key) {
+    const AVDictionaryEntry* e = FF.av_dict_get(metadata, key, nullptr, 0);
+    return e && e->value ? e->value : "";
+}
+
+int32_t ClampInt32(int64_t v) {
+    if (v > INT32_MAX) return INT32_MAX;
+    if (v < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
+int32_t LeadingNumber(const std::string& text) {
+    if (text.empty() || text[0] < '0' || text[0] > '9') return -1;
+    return static_cast<int32_t>(std::strtol(text.c_str(), nullptr, 10));
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TCustomDecoder
+
+TCustomDecoder::TCustomDecoder() { version_ = "3.9"; }
+
+TCustomDecoder::~TCustomDecoder() {
+    // Not the virtual CloseFile: the derived part is gone already.
+    if (owns_ && context_ && FF.avformat_close_input) FF.avformat_close_input(&context_);
+    context_ = nullptr;
+}
+
+void TCustomDecoder::Report(TLogLevel level, const std::string& message) {
+    lastError_ = message;
+    FFLogger().Log(this, level, message);
+}
+
+void TCustomDecoder::ClearFacts() {
+    fileSize_ = -1;
+    streamCount_ = programCount_ = -1;
+    audioCount_ = videoCount_ = subtitleCount_ = -1;
+    firstAudio_ = firstVideo_ = firstSubtitle_ = -1;
+}
+
+bool TCustomDecoder::LoadFile(const std::string& fileName, const std::string& formatName) {
+    TFFLoader& loader = FFLoader();
+    if (!loader.IsLoaded(liAvCodec)) throw FFmpegException("LibAVCodec not loaded.");
+    if (!loader.IsLoaded(liAvFormat)) throw FFmpegException("LibAVFormat not loaded.");
+    if (!loader.IsLoaded(liAvUtil)) throw FFmpegException("LibAVUtil not loaded.");
+    if (!loader.IsLoaded(liSwScale)) throw FFmpegException("LibSwScale not loaded.");
+    CloseFile();
+    lastError_.clear();
+
+    const AVInputFormat* format = nullptr;
+    if (!formatName.empty()) {
+        format = FF.av_find_input_format(formatName.c_str());
+        if (!format) {
+            Report(llError, "Unknown input format: " + formatName);
+            return false;
+        }
+    }
+    AVFormatContext* ctx = FF.avformat_alloc_context();
+    if (!ctx) {
+        Report(llError, "avformat_alloc_context failed");
+        return false;
+    }
+    ctx->flags |= AVFMT_FLAG_NONBLOCK;
+    ctx->interrupt_callback.callback = FFInterruptCallback;
+    int r = FF.avformat_open_input(&ctx, fileName.c_str(), format, nullptr);  // frees ctx on failure
+    if (r < 0) {
+        Report(llError, ErrorText(fileName, r));
+        CloseFile();
+        return false;
+    }
+    context_ = ctx;
+    owns_ = true;
+    r = FF.avformat_find_stream_info(ctx, nullptr);
+    if (r < 0) {
+        Report(llError, fileName + ": could not find codec parameters");
+        CloseFile();
+        return false;
+    }
+    ScanStreams();
+    formatName_ = formatName;
+    return true;
+}
+
+void TCustomDecoder::AttachContainer(AVFormatContext* context) {
+    CloseFile();
+    context_ = context;
+    owns_ = false;
+    ScanStreams();
+}
+
+void TCustomDecoder::CloseFile() {
+    formatName_.clear();
+    if (context_ && owns_) FF.avformat_close_input(&context_);
+    context_ = nullptr;
+    owns_ = false;
+    ClearFacts();
+}
+
+void TCustomDecoder::ScanStreams() {
+    ClearFacts();
+    if (!context_) return;
+    int64_t size = context_->pb ? FF.avio_size(context_->pb) : -1;
+    if (size <= 0) {
+        struct stat st {};
+        const std::string name = FileName();
+        if (!name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) size = st.st_size;
+    }
+    fileSize_ = size;
+    streamCount_ = static_cast<int>(context_->nb_streams);
+    programCount_ = static_cast<int>(context_->nb_programs);
+    audioCount_ = videoCount_ = subtitleCount_ = 0;
+    for (unsigned i = 0; i < context_->nb_streams; ++i) {
+        switch (context_->streams[i]->codecpar->codec_type) {
+            case AVMEDIA_TYPE_VIDEO:
+                if (firstVideo_ < 0) firstVideo_ = static_cast<int>(i);
+                ++videoCount_;
+                break;
+            case AVMEDIA_TYPE_AUDIO:
+                if (firstAudio_ < 0) firstAudio_ = static_cast<int>(i);
+                ++audioCount_;
+                break;
+            case AVMEDIA_TYPE_SUBTITLE:
+                if (firstSubtitle_ < 0) firstSubtitle_ = static_cast<int>(i);
+                ++subtitleCount_;
+                break;
+            default: break;
+        }
+    }
+}
+
+std::string TCustomDecoder::FileName() const { return context_ && context_->url ? context_->url : ""; }
+
+TFileStreamInfo TCustomDecoder::GetFileStreamInfo() {
+    TFileStreamInfo info;
+    if (!context_) {
+        Report(llWarning, "file not loaded.");
+        return info;
+    }
+    info.StartTime = context_->start_time == AV_NOPTS_VALUE ? -1 : context_->start_time;
+    info.Duration = context_->duration == AV_NOPTS_VALUE ? -1 : context_->duration;
+    info.BitRate = ClampInt32(context_->bit_rate);
+    info.TimeStamp = 0;
+    const std::string created = MetadataText(context_->metadata, "creation_time");
+    int64_t us = 0;
+    if (!created.empty() && FF.av_parse_time(&us, created.c_str(), 0) >= 0) info.TimeStamp = us / 1000000;
+    std::string year = MetadataText(context_->metadata, "year");
+    if (year.empty()) year = MetadataText(context_->metadata, "date");
+    info.Year = std::max(LeadingNumber(year), 0);
+    info.Track = std::max(LeadingNumber(MetadataText(context_->metadata, "track")), 0);
+    info.Title = MetadataText(context_->metadata, "title");
+    info.Author = MetadataText(context_->metadata, "author");
+    if (info.Author.empty()) info.Author = MetadataText(context_->metadata, "artist");
+    info.Copyright = MetadataText(context_->metadata, "copyright");
+    info.Comment = MetadataText(context_->metadata, "comment");
+    info.Album = MetadataText(context_->metadata, "album");
+    info.Genre = MetadataText(context_->metadata, "genre");
+    return info;
+}
+
+std::string TCustomDecoder::CodecNameOf(int streamIndex, AVFormatContext* context) {
+    const AVCodecParameters* par = context->streams[streamIndex]->codecpar;
+    if (const AVCodec* dec = FF.avcodec_find_decoder(par->codec_id)) {
+        if (dec->long_name && *dec->long_name) return FormatText("%s(%s)", dec->name, dec->long_name);
+        return dec->name;
+    }
+    if (par->codec_id == AV_CODEC_ID_MPEG2TS) return "mpeg2ts";
+    if (par->codec_id != AV_CODEC_ID_NONE)
+        if (const AVCodecDescriptor* d = FF.avcodec_descriptor_get(par->codec_id)) return d->name;
+    const uint32_t tag = par->codec_tag;
+    const int c[4] = {static_cast<int>(tag & 0xFF), static_cast<int>((tag >> 8) & 0xFF),
+                      static_cast<int>((tag >> 16) & 0xFF), static_cast<int>((tag >> 24) & 0xFF)};
+    bool printable = true;
+    for (int ch : c) printable = printable && ch >= 32 && ch <= 126;
+    if (printable) return FormatText("%c%c%c%c / 0x%04X", c[0], c[1], c[2], c[3], tag);
+    return FormatText("0x%04x", tag);
+}
+
+TAudioStreamInfo TCustomDecoder::GetAudioStreamInfo(int streamIndex) {
+    TAudioStreamInfo info;
+    if (!context_) {
+        Report(llWarning, "file not loaded.");
+        return info;
+    }
+    if (streamIndex == -1) {
+        if (firstAudio_ < 0) {
+            Report(llError, "no audio stream.");
+            return info;
+        }
+        streamIndex = firstAudio_;
+    }
+    if (streamIndex < 0 || streamIndex >= static_cast<int>(context_->nb_streams)) {
+        Report(llError, FormatText("stream index #%d is invalid.", streamIndex));
+        return info;
+    }
+    const AVStream* st = context_->streams[streamIndex];
+    const AVCodecParameters* par = st->codecpar;
+    if (par->codec_type != AVMEDIA_TYPE_AUDIO) {
+        Report(llError, FormatText("stream #%d is not audio stream.", streamIndex));
+        return info;
+    }
+    info.Language = MetadataText(st->metadata, "language");
+    info.CodecName = CodecNameOf(streamIndex, context_);
+    info.StartTime = st->start_time == AV_NOPTS_VALUE ? -1 : st->start_time;
+    info.StartTimeUs = ToMicroseconds(st->start_time, st->time_base);
+    info.Duration = st->duration == AV_NOPTS_VALUE ? -1 : st->duration;
+    info.DurationUs = ToMicroseconds(st->duration, st->time_base);
+    info.BitRate = ClampInt32(par->bit_rate);
+    info.Channels = par->ch_layout.nb_channels;
+    info.SampleRate = par->sample_rate;
+    info.SampleFormat = par->format;
+    return info;
+}
+
+TVideoStreamInfo TCustomDecoder::GetVideoStreamInfo(int streamIndex) {
+    TVideoStreamInfo info;
+    if (!context_) {
+        Report(llWarning, "file not loaded.");
+        return info;
+    }
+    if (streamIndex == -1) {
+        if (firstVideo_ < 0) {
+            Report(llError, "no video stream.");
+            return info;
+        }
+        streamIndex = firstVideo_;
+    }
+    if (streamIndex < 0 || streamIndex >= static_cast<int>(context_->nb_streams)) {
+        Report(llError, FormatText("stream index #%d is invalid.", streamIndex));
+        return info;
+    }
+    const AVStream* st = context_->streams[streamIndex];
+    const AVCodecParameters* par = st->codecpar;
+    if (par->codec_type != AVMEDIA_TYPE_VIDEO) {
+        Report(llError, FormatText("stream #%d is not video stream.", streamIndex));
+        return info;
+    }
+    info.Language = MetadataText(st->metadata, "language");
+    info.CodecName = CodecNameOf(streamIndex, context_);
+    info.StartTime = st->start_time == AV_NOPTS_VALUE ? -1 : st->start_time;
+    info.StartTimeUs = ToMicroseconds(st->start_time, st->time_base);
+    info.Duration = st->duration == AV_NOPTS_VALUE ? -1 : st->duration;
+    info.DurationUs = ToMicroseconds(st->duration, st->time_base);
+    info.BitRate = ClampInt32(par->bit_rate);
+    info.Height = par->height;
+    info.Width = par->width;
+    if (par->width > 0 && par->height > 0) {
+        // Containers leave the sample aspect at 0 for square pixels.
+        AVRational sar = st->sample_aspect_ratio;
+        if (sar.num <= 0 || sar.den <= 0) sar = par->sample_aspect_ratio;
+        if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
+        info.DisplayAspectRatio = static_cast<float>(av_q2d(sar) * par->width / par->height);
+    }
+    info.PixelFormat = par->format;
+    const AVRational rate = (st->avg_frame_rate.num && st->avg_frame_rate.den) ? st->avg_frame_rate : st->r_frame_rate;
+    info.FrameRateNum = rate.num;
+    info.FrameRateDen = rate.den;
+    return info;
+}
+
+// ---------------------------------------------------------------------------
+// TFFDecoder
+
+TFFDecoder::TFFDecoder() = default;
+
+TFFDecoder::~TFFDecoder() {
+    CloseCodec();
+    if (FF.av_frame_free) {
+        FF.av_frame_free(&frame_);
+        FF.av_frame_free(&picture_);
+    }
+    if (FF.av_packet_free) FF.av_packet_free(&packet_);
+}
+
+void TFFDecoder::ResetPicture() {
+    havePicture_ = false;
+    picturePTS_ = 0;
+    pictureKey_ = false;
+    pictureType_ = 0;
+    eof_ = false;
+    draining_ = false;
+    if (picture_) FF.av_frame_unref(picture_);
+}
+
+void TFFDecoder::CloseCodec() {
+    if (codec_) FF.avcodec_free_context(&codec_);
+    draining_ = false;
+}
+
+void TFFDecoder::CloseFile() {
+    ResetPicture();
+    CloseCodec();
+    selected_ = -1;
+    streamStart_ = 0;
+    converter_.Release();
+    TCustomDecoder::CloseFile();
+}
+
+void TFFDecoder::ScanStreams() {
+    TCustomDecoder::ScanStreams();
+    selected_ = -1;
+    streamStart_ = 0;
+    if (!context_) return;
+    selected_ = FirstVideoStream() >= 0 ? FirstVideoStream() : FirstAudioStream();
+    if (selected_ >= 0) {
+        const AVStream* st = context_->streams[selected_];
+        const int64_t start = ToMicroseconds(st->start_time, st->time_base);
+        streamStart_ = start < 0 ? 0 : start;
+    } else {
+        streamStart_ = context_->start_time == AV_NOPTS_VALUE ? 0 : context_->start_time;
+    }
+}
+
+int TFFDecoder::SeekFrame(int streamIndex, int64_t timestamp, int flags) {
+    return FF.av_seek_frame(context_, streamIndex, timestamp, flags);
+}
+
+bool TFFDecoder::Seek(uint8_t flags, int64_t position) {
+    if (!context_) {
+        Report(llWarning, "file not loaded.");
+        return false;
+    }
+    if (!owns_) throw FFmpegException("file cannot be seeked, handle is readonly.");
+    if (context_->iformat && std::strcmp(context_->iformat->name, "image2") == 0) {
+        Report(llInfo, "\"image2\" format cannot to be seeked.");
+        return false;
+    }
+    if (position < 0) position = 0;
+    const bool byBytes = (flags & AVSEEK_FLAG_BYTE) != 0;
+    int64_t timestamp = position;
+    if (!byBytes) {
+        if (selected_ >= 0) {
+            const AVStream* st = context_->streams[selected_];
+            const AVRational tb = SaneTimeBase(st->time_base);
+            timestamp = FF.av_rescale_q(position, AVRational{1, AV_TIME_BASE}, tb);
+            if (st->start_time != AV_NOPTS_VALUE) timestamp += st->start_time;
+        } else if (context_->start_time != AV_NOPTS_VALUE) {
+            timestamp += context_->start_time;
+        }
+    }
+    if (codec_) FF.avcodec_flush_buffers(codec_);
+    ResetPicture();
+    if (context_->pb)
+        FFLogger().LogFmt(this, llDebug, "current position %" PRId64 " bytes", FF.avio_seek(context_->pb, 0, SEEK_CUR));
+    // The key frame at or before the position: a forward seek would land past
+    // the last key frame of files with long key-frame intervals and leave
+    // nothing to decode. A file that refuses it gets the plain seek.
+    const int low = flags & 0x0F;
+    int r = SeekFrame(selected_, timestamp, low | AVSEEK_FLAG_BACKWARD);
+    if (r < 0) r = SeekFrame(selected_, timestamp, low);
+    if (r < 0) {
+        if (byBytes)
+            Report(llError, FormatText("could not seek to position %" PRId64 " bytes", position));
+        else
+            Report(llError, FormatText("could not seek to position %0.3f seconds", position / 1000000.0));
+        return false;
+    }
+    // The end of the file is not judged here: demuxers that seek by their index
+    // (MP4 with the index at the end) leave the I/O layer's end flag set after a
+    // good seek. Decode reports "stream eof reached." when reading hits the end.
+    if (context_->pb)
+        FFLogger().LogFmt(this, llDebug, "seek to position %" PRId64 " bytes", FF.avio_seek(context_->pb, 0, SEEK_CUR));
+    return true;
+}
+
+bool TFFDecoder::SelectStream(int index) {
+    if (index == -1) {
+        if (selected_ >= 0 && context_->streams[selected_]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+            index = selected_;
+        else
+            index = FirstVideoStream();
+        if (index < 0) {
+            Report(llError, "no video stream.");
+            return false;
+        }
+    }
+    if (index < 0 || index >= static_cast<int>(context_->nb_streams)) {
+        Report(llError, FormatText("stream index #%d is invalid.", index));
+        return false;
+    }
+    if (context_->streams[index]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
+        Report(llError, FormatText("stream #%d is not video stream.", index));
+        return false;
+    }
+    if (index != selected_) {
+        CloseCodec();
+        ResetPicture();
+        selected_ = index;
+        const AVStream* st = context_->streams[index];
+        const int64_t start = ToMicroseconds(st->start_time, st->time_base);
+        streamStart_ = start < 0 ? 0 : start;
+    }
+    return true;
+}
+
+bool TFFDecoder::OpenCodec() {
+    const AVStream* st = context_->streams[selected_];
+    const AVCodecParameters* par = st->codecpar;
+    if (par->width <= 0 || par->height <= 0) {
+        Report(llError, "frame size of codec is invalid.");
+        return false;
+    }
+    const AVCodec* dec = FF.avcodec_find_decoder(par->codec_id);
+    if (!dec) {
+        Report(llError, FormatText("Unsupported codec (id=%d) for input file stream #%d", par->codec_id, selected_));
+        return false;
+    }
+    codec_ = FF.avcodec_alloc_context3(dec);
+    if (!codec_ || FF.avcodec_parameters_to_context(codec_, par) < 0) {
+        CloseCodec();
+        Report(llError, FormatText("Error while opening codec for input file stream #%d", selected_));
+        return false;
+    }
+    codec_->pkt_timebase = st->time_base;
+    // One picture at a time: frame threads would only add latency here.
+    codec_->thread_count = 1;
+    if (FF.avcodec_open2(codec_, dec, nullptr) < 0) {
+        CloseCodec();
+        Report(llError, FormatText("Error while opening codec for input file stream #%d", selected_));
+        return false;
+    }
+    if (!frame_) frame_ = FF.av_frame_alloc();
+    if (!picture_) picture_ = FF.av_frame_alloc();
+    if (!packet_) packet_ = FF.av_packet_alloc();
+    if (!frame_ || !picture_ || !packet_) {
+        CloseCodec();
+        Report(llError, "Out of memory");
+        return false;
+    }
+    return true;
+}
+
+int TFFDecoder::ReceivePicture() {
+    const int r = FF.avcodec_receive_frame(codec_, frame_);
+    if (r == AVERROR(EAGAIN)) return 0;
+    if (r < 0) return r;
+    const AVStream* st = context_->streams[selected_];
+    FFLogger().LogFmt(this, llDebug, "pkt.st_idx=%d, dts=%" PRId64 ", pts=%" PRId64 ", flags=%d, pict_type=%d",
+                      selected_, frame_->pkt_dts, frame_->pts, frame_->flags, static_cast<int>(frame_->pict_type));
+    FF.av_frame_unref(picture_);
+    FF.av_frame_move_ref(picture_, frame_);
+    havePicture_ = true;
+    pictureKey_ = picture_->key_frame != 0;
+    pictureType_ = static_cast<int>(picture_->pict_type);
+    const int64_t best = picture_->best_effort_timestamp != AV_NOPTS_VALUE ? picture_->best_effort_timestamp : picture_->pts;
+    const int64_t us = ToMicroseconds(best, st->time_base);
+    picturePTS_ = us < 0 ? 0 : us - streamStart_;
+    FFLogger().LogFmt(this, llDebug, "decode PTS: %0.3f", picturePTS_ / 1000000.0);
+    return 1;
+}
+
+bool TFFDecoder::Decode(int videoStreamIndex) {
+    if (!context_) {
+        Report(llWarning, "file not loaded.");
+        return false;
+    }
+    if (!SelectStream(videoStreamIndex)) return false;
+    if (eof_) {
+        Report(llInfo, "stream eof reached.");
+        return false;
+    }
+    if (!codec_ && !OpenCodec()) return false;
+    for (;;) {
+        const int got = ReceivePicture();
+        if (got > 0) return true;
+        if (got < 0 || draining_) {
+            Report(llInfo, "stream eof reached.");
+            eof_ = true;
+            return false;
+        }
+        const int r = FF.av_read_frame(context_, packet_);
+        if (r == AVERROR(EAGAIN)) {
+            Report(llInfo, "no data, please try again.");
+            return false;
+        }
+        if (r < 0) {
+            if (r != AVERROR_EOF && !(context_->pb && FF.avio_feof(context_->pb))) {
+                Report(llError, FormatText("unknown error #%d.", r));
+                return false;
+            }
+            // Drain the pictures the decoder still holds back.
+            FF.avcodec_send_packet(codec_, nullptr);
+            draining_ = true;
+            continue;
+        }
+        if (packet_->stream_index == selected_) {
+            // A packet the decoder refuses (damaged data) is skipped.
+            FF.avcodec_send_packet(codec_, packet_);
+        }
+        FF.av_packet_unref(packet_);
+    }
+}
+
+bool TFFDecoder::CopyToBitmap(TFFBitmap& bitmap) {
+    if (!havePicture_) {
+        Report(llError, "picture not ready, please decode first");
+        return false;
+    }
+    if (!converter_.PictureToBitmap(picture_, bitmap)) {
+        bitmap.Reset(picture_->width, picture_->height, converter_.BitsPixel());
+        Report(llError, converter_.LastErrorMessage());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,72 @@
+#pragma once
+// Media made at test time with the ffmpeg CLI, outputs judged with ffprobe.
+#include "ff_loader.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+inline std::string ShellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
+    }
+    return q + "'";
+}
+
+inline std::string RunCapture(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+// Runs "ffmpeg -y <args> <output>"; true when the output was made.
+inline bool MakeMedia(const std::string& args, const std::string& output) {
+    const std::string cmd = "ffmpeg -hide_banner -loglevel error -nostdin -y " + args + " " + ShellQuote(output);
+    return std::system(cmd.c_str()) == 0;
+}
+
+// Test pattern video (and a tone when audioRate > 0) of the given length.
+inline bool MakeClip(const std::string& output, double seconds, int width, int height, int fps, int audioRate = 44100,
+                     int channels = 2, const std::string& codecs = "-c:v mpeg4 -q:v 5 -c:a mp2") {
+    std::string args = "-f lavfi -i testsrc=size=" + std::to_string(width) + "x" + std::to_string(height) +
+                       ":rate=" + std::to_string(fps) + ":duration=" + std::to_string(seconds);
+    if (audioRate > 0)
+        args += " -f lavfi -i sine=frequency=440:sample_rate=" + std::to_string(audioRate) +
+                ":duration=" + std::to_string(seconds) + " -ac " + std::to_string(channels);
+    return MakeMedia(args + " " + codecs, output);
+}
+
+// ffprobe's JSON report of a file (format, streams and, when asked, packets).
+inline nlohmann::json ProbeJson(const std::string& file, const std::string& extra = "") {
+    const std::string out = RunCapture("ffprobe -v error -of json -show_format -show_streams " + extra + " " +
+                                       ShellQuote(file));
+    return nlohmann::json::parse(out, nullptr, false);
+}
+
+inline double JsonNumber(const nlohmann::json& j, const char* key, double fallback = -1) {
+    if (!j.contains(key)) return fallback;
+    const auto& v = j[key];
+    if (v.is_number()) return v.get<double>();
+    if (v.is_string()) return std::atof(v.get<std::string>().c_str());
+    return fallback;
+}
+
+// Loads the engine's libraries once per test.
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(FFLoader().LoadSet(EngineLibrarySet)) << FFLoader().LastError();
+    }
+};

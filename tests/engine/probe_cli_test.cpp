@@ -1,0 +1,64 @@
+// "orvane probe" as a user runs it.
+#include "../common/temp_dir.h"
+#include "media_fixtures.h"
+
+#include <sys/wait.h>
+
+#include <filesystem>
+
+namespace {
+struct CliResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliResult RunOrvane(const std::string& args, const TempDir& dir) {
+    const std::string errFile = dir.file("stderr.txt");
+    const std::string out = RunCapture(std::string(OV_BIN_DIR) + "/orvane probe " + args + " 2>" + ShellQuote(errFile));
+    // popen's status is not kept by RunCapture; run once more for it.
+    const int raw = std::system((std::string(OV_BIN_DIR) + "/orvane probe " + args + " >/dev/null 2>&1").c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out, ReadWholeFile(errFile)};
+}
+}  // namespace
+
+TEST(ProbeCli, PrintsWhatTheInputListShows) {
+    TempDir dir;
+    const std::string video = dir.file("big.mp4");
+    const std::string audio = dir.file("song.mp3");
+    ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=1920x1080:rate=25:duration=2 -c:v libx264 -preset ultrafast", video));
+    ASSERT_TRUE(MakeMedia("-f lavfi -i sine=frequency=440:duration=2 -c:a libmp3lame -b:a 128k", audio));
+    const CliResult r = RunOrvane(ShellQuote(video) + " " + ShellQuote(audio) + " --thumbnail " +
+                                      ShellQuote(dir.file("thumbs")), dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(video + "\nDuration: 00:00:02.000\nBit rate: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" Kbps\nDimension: 1920 x 1080\n\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(audio + "\nDuration: 00:00:02."), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nAudio Bit rate: 128 Kbps\nAudio Encoder: mp3float(MP3 (MPEG audio layer 3))\n\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("thumbs/big.mp4.png")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("thumbs/song.mp3.png")));
+    EXPECT_EQ(ReadWholeFile(dir.file("thumbs/big.mp4.png")).substr(1, 3), "PNG");
+}
+
+TEST(ProbeCli, BadFilesFailWithALineEach) {
+    TempDir dir;
+    const std::string good = dir.file("good.avi");
+    ASSERT_TRUE(MakeClip(good, 1, 160, 120, 25));
+    const std::string empty = dir.write("empty.mp4");
+    const std::string text = dir.write("notes.avi", "not a video");
+    std::filesystem::create_directory(dir.file("folder.mkv"));
+    const CliResult r = RunOrvane(ShellQuote(empty) + " " + ShellQuote(good) + " " + ShellQuote(text) + " " +
+                                      ShellQuote(dir.file("folder.mkv")) + " " + ShellQuote(dir.file("gone.mp4")),
+                                  dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Dimension: 160 x 120"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("File load error: " + empty + ": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("File load error: " + text + ": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("File load error: " + dir.file("folder.mkv") + ": Is a directory"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("File load error: " + dir.file("gone.mp4") + ": No such file or directory"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(RunOrvane("", dir).status, 2);
+}

@@ -1,0 +1,126 @@
+// orvane probe FILE... [--thumbnail DIR]: what the input list shows of each file.
+#include "cli.h"
+
+#include "ff_decoder.h"
+#include "ff_loader.h"
+#include "util_funcs.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+std::string DurationText(int64_t duration) {
+    return duration == -1 ? "Duration is not preseted" : FormatMicroseconds(duration);
+}
+
+std::string BitRateText(int32_t bitRate) {
+    return bitRate >= 1 ? std::to_string(bitRate / 1000) + " Kbps" : "Bit rate is not preseted";
+}
+
+bool WritePng(const std::string& path, const TFFBitmap& bitmap) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = false;
+    if (png && info && !setjmp(png_jmpbuf(png))) {
+        png_init_io(png, f);
+        png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width), static_cast<png_uint_32>(bitmap.Height), 8,
+                     PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        // Thumbnails are written often and read once: favour speed.
+        png_set_compression_level(png, 1);
+        png_write_info(png, info);
+        for (int y = 0; y < bitmap.Height; ++y) png_write_row(png, const_cast<png_bytep>(bitmap.Row(y)));
+        png_write_end(png, nullptr);
+        ok = true;
+    }
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(f) == 0 && ok;
+}
+
+bool LoadEngineLibraries(std::string& error) {
+    TFFLoader& loader = FFLoader();
+    if (loader.SetLoaded(EngineLibrarySet)) return true;
+    for (const char* folder : {"lib", "../lib"}) {
+        loader.SetSearchFolder(ExecutableFolder() + folder);
+        if (loader.LoadSet(EngineLibrarySet)) return true;
+    }
+    error = loader.LastError();
+    return false;
+}
+
+// The thumbnail the input list makes: the picture in the middle of the file.
+void WriteThumbnail(TFFDecoder& decoder, const std::string& file, const std::string& folder) {
+    if (decoder.FirstVideoStream() < 0) return;
+    const TFileStreamInfo info = decoder.GetFileStreamInfo();
+    decoder.Seek(0, info.Duration == -1 ? 0 : info.Duration / 2);
+    TFFBitmap bitmap;
+    if (!decoder.Decode(decoder.FirstVideoStream()) || !decoder.CopyToBitmap(bitmap)) {
+        std::fprintf(stderr, "Thumbnail error: %s: %s\n", file.c_str(), decoder.LastErrorMessage().c_str());
+        return;
+    }
+    const std::string png = IncludeTrailingSeparator(folder) + ExtractFileName(file) + ".png";
+    if (!WritePng(png, bitmap)) std::fprintf(stderr, "Cannot write %s\n", png.c_str());
+}
+
+int RunProbe(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    std::string thumbnails;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--thumbnail") {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "orvane probe: --thumbnail needs a folder\n");
+                return ExitUsage;
+            }
+            thumbnails = args[++i];
+        } else {
+            files.push_back(args[i]);
+        }
+    }
+    if (files.empty()) {
+        std::fprintf(stderr, "Usage: orvane probe FILE... [--thumbnail DIR]\n");
+        return ExitUsage;
+    }
+    if (!thumbnails.empty() && !ForceDirectories(thumbnails)) {
+        std::fprintf(stderr, "orvane probe: cannot create folder %s\n", thumbnails.c_str());
+        return 1;
+    }
+    std::string error;
+    if (!LoadEngineLibraries(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    TFFDecoder decoder;
+    int status = 0;
+    for (const std::string& file : files) {
+        std::error_code ec;
+        const std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
+        if (!decoder.LoadFile(path)) {
+            std::fprintf(stderr, "File load error: %s\n", decoder.LastErrorMessage().c_str());
+            status = 1;
+            continue;
+        }
+        const TFileStreamInfo info = decoder.GetFileStreamInfo();
+        std::printf("%s\nDuration: %s\n", path.c_str(), DurationText(info.Duration).c_str());
+        if (decoder.FirstVideoStream() >= 0) {
+            const TVideoStreamInfo video = decoder.GetVideoStreamInfo(decoder.FirstVideoStream());
+            std::printf("Bit rate: %s\nDimension: %d x %d\n\n", BitRateText(video.BitRate).c_str(), video.Width,
+                        video.Height);
+        } else {
+            const TAudioStreamInfo audio = decoder.GetAudioStreamInfo(decoder.FirstAudioStream());
+            std::printf("Audio Bit rate: %s\nAudio Encoder: %s\n\n", BitRateText(audio.BitRate).c_str(),
+                        audio.CodecName.c_str());
+        }
+        std::fflush(stdout);
+        if (!thumbnails.empty()) WriteThumbnail(decoder, path, thumbnails);
+    }
+    decoder.CloseFile();
+    return status;
+}
+
+const CliRegistration registration({"probe", "probe FILE... [--thumbnail DIR]", RunProbe});
+}  // namespace
