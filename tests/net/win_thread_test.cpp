@@ -290,4 +290,5 @@ TEST_F(WinThreadTest, PriorityMapsToTheOsAndReadsBack) {
     thread.SetPriority(tpLowest);
     EXPECT_EQ(thread.Priority(), tpLowest);
     release = true;
+    EXPECT_TRUE(TCustomWinThread::WaitForAllThreads(10s));
 }
