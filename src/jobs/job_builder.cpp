@@ -1,0 +1,171 @@
+#include "job_builder.h"
+
+#include "catalogue.h"
+#include "ff_decoder.h"
+#include "global_vars.h"
+#include "job_encoder.h"
+#include "log_sink.h"
+#include "preset_params.h"
+#include "util_funcs.h"
+
+#include <cstdio>
+
+namespace {
+const char* const DurationUnknown = "Duration is not preseted";
+const char* const Waiting = "Waiting...";
+}  // namespace
+
+std::string AspectRatioText(float ratio) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", static_cast<double>(ratio));
+    return buf;
+}
+
+std::string FrameSizeText(int32_t width, int32_t height) {
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+TJobBuilder::TJobBuilder(TGlobalVars& g, IJobEncoder& encoder, TConvertList& list, ILogSink* log)
+    : g_(g), encoder_(encoder), list_(list), log_(log) {}
+
+void TJobBuilder::Log(const std::string& line) {
+    if (log_) log_->AppendLine(line);
+}
+
+void TJobBuilder::Begin() {
+    list_.Clear();
+    g_.JobDuration = 0;
+    taskDurations_.clear();
+    givenOut_.clear();
+    refused_ = 0;
+}
+
+std::string TJobBuilder::UniqueOutputName(const std::string& name) {
+    const std::string& folder = g_.OutputFileDir;
+    std::string result = UniqueFileName(name, folder);
+    if (givenOut_.count(result)) {
+        const std::string ext = ExtractFileExt(name);
+        const std::string base = name.substr(0, name.size() - ext.size());
+        for (int n = 1; n <= 32768; ++n) {
+            result = base + "(" + std::to_string(n) + ")" + ext;
+            if (!givenOut_.count(result) && UniqueFileName(result, folder) == result) break;
+        }
+    }
+    givenOut_.insert(result);
+    return result;
+}
+
+void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
+    Begin();
+    const std::string outputPath =
+        IncludeTrailingSeparator(g_.OutputFileDir) + UniqueOutputName(JoinOutputName + OutputExtension(g_));
+    int64_t taskDuration = 0;
+    for (const TJobInput& in : inputs) {
+        TInputOptions options;
+        InitInputOptions(options);
+        bool accepted;
+        if (encoder_.TaskCount() == 0)
+            accepted = encoder_.AddTask(in.FullName, options) >= 0;
+        else
+            accepted = encoder_.AddInputFile(0, in.FullName, options);
+        if (!accepted) {
+            ++refused_;
+            Log("Adding file error: " + encoder_.LastErrorMessage());
+            continue;
+        }
+        TConvertRow row;
+        row.Cells[ccName] = ExtractFileName(in.FullName);
+        row.Cells[ccDuration] = FormatMicroseconds(in.Duration);
+        row.Cells[ccStatus] = FrameSizeText(in.Width, in.Height);
+        row.Cells[ccProgress] = AspectRatioText(in.AspectRatio);
+        row.Cells[ccPath] = outputPath;
+        list_.Add(std::move(row));
+        if (in.Duration > 0) {
+            g_.JobDuration += in.Duration;
+            taskDuration += in.Duration;
+        }
+        Log("File has been added to convert list.");
+    }
+    // With no accepted input there is no task to give an output to.
+    if (encoder_.TaskCount() == 0) return;
+    TOutputOptions options;
+    InitOutputOptions(options);
+    ApplyPreset(g_, options);
+    options.Join = true;
+    if (!encoder_.SetOutputFile(0, outputPath, options)) {
+        encoder_.RemoveTask(0);
+        Log("Cannot do convert, error: " + encoder_.LastErrorMessage());
+        return;
+    }
+    taskDurations_.push_back(taskDuration);
+}
+
+void TJobBuilder::BuildFileJobs(const std::vector<TJobInput>& inputs) {
+    Begin();
+    for (const TJobInput& in : inputs) AddFileJob(in.FullName);
+}
+
+void TJobBuilder::AddFileJob(const std::string& fileName) {
+    TCustomDecoder& decoder = encoder_.Decoder();
+    if (!decoder.LoadFile(fileName)) {
+        ++refused_;
+        Log("File load error: " + decoder.LastErrorMessage());
+        return;
+    }
+    TOutputOptions output = MakeOutputOptions(decoder);
+    TInputOptions input = MakeInputOptions(decoder);
+    AddFileTask(input, output);
+    decoder.CloseFile();
+}
+
+TOutputOptions TJobBuilder::MakeOutputOptions(TCustomDecoder& decoder) {
+    TOutputOptions options;
+    InitOutputOptions(options);
+    options.FileExt = OutputExtension(g_);
+    const std::string name = ExtractFileName(decoder.FileName());
+    const std::string ext = ExtractFileExt(name);
+    const std::string outName = name.substr(0, name.size() - ext.size()) + options.FileExt;
+    options.FileName = IncludeTrailingSeparator(g_.OutputFileDir) + UniqueOutputName(outName);
+    // Asking a file without sound for its audio stream would log an error.
+    const int32_t audioBitrate =
+        decoder.FirstAudioStream() >= 0 ? decoder.GetAudioStreamInfo(decoder.FirstAudioStream()).BitRate : -1;
+    ApplyPreset(g_, options, audioBitrate);
+    return options;
+}
+
+TInputOptions TJobBuilder::MakeInputOptions(TCustomDecoder& decoder) {
+    TInputOptions options;
+    InitInputOptions(options);
+    options.FileName = decoder.FileName();
+    // AddFileJob forces no input format.
+    return options;
+}
+
+void TJobBuilder::AddFileTask(TInputOptions& input, TOutputOptions& output) {
+    const int index = encoder_.AddTask(input.FileName, input);
+    if (index < 0) {
+        ++refused_;
+        Log("Adding file error: " + encoder_.LastErrorMessage());
+        return;
+    }
+    if (!encoder_.SetOutputFile(index, output.FileName, output)) {
+        // Removing the last task keeps task indexes equal to row indexes.
+        encoder_.RemoveTask(index);
+        ++refused_;
+        Log("Cannot do convert, error: " + encoder_.LastErrorMessage());
+        return;
+    }
+    TCustomDecoder& decoder = encoder_.Decoder();
+    const std::string probed = decoder.FileName();
+    const int64_t duration = decoder.GetFileStreamInfo().Duration;
+    TConvertRow row;
+    row.Cells[ccName] = ExtractFileName(probed);
+    row.Cells[ccDuration] = duration >= 0 ? FormatMicroseconds(duration) : DurationUnknown;
+    row.Cells[ccStatus] = Waiting;
+    row.Cells[ccPath] = ExtractFilePath(probed);
+    list_.Add(std::move(row));
+    const int64_t recorded = duration > 0 ? duration : 0;
+    g_.JobDuration += recorded;
+    taskDurations_.push_back(recorded);
+    Log("File has been added to convert list.");
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The arithmetic of the run's progress display.
+#include <cstdint>
+#include <string>
+
+// Percent done in 64-bit integers, truncated; the bar keeps it within 0..100.
+int64_t ProgressPercent(int64_t currentDuration, int64_t totalDuration);
+int ProgressBarPosition(int64_t percent);
+
+// "h:nn:ss": hours without a leading zero, minutes and seconds with two
+// digits, the fraction of a second dropped. Hours are not wrapped at 24, and a
+// negative time shows as 0:00:00.
+std::string FormatRunTime(double seconds);
+
+struct TRunTimes {
+    std::string Estimated, Elapsed, Left;
+};
+
+// Shown while nothing is done yet, or nothing is known of the job's length.
+inline constexpr char UnknownRunTime[] = "...";
+
+// Estimated = jobDuration x elapsed / (done + current), Left = Estimated -
+// Elapsed. Without a done duration or a job duration there is no estimate:
+// Estimated and Left read "..."; a negative time left reads 0:00:00.
+TRunTimes ComputeRunTimes(int64_t jobDurationUs, int64_t doneDurationUs, int64_t currentDurationUs,
+                          double elapsedSeconds);

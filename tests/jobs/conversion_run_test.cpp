@@ -1,0 +1,285 @@
+#include "conversion_run.h"
+
+#include "../common/temp_dir.h"
+#include "fake_encoder.h"
+#include "media_fixtures.h"
+#include "run_recorder.h"
+#include "run_times.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int64_t Second = 1000000;
+
+TProgressInfo Progress(int64_t current, int64_t total) {
+    TProgressInfo p;
+    p.CurrentDuration = current;
+    p.TotalDuration = total;
+    return p;
+}
+
+TFakeTask Outcome(std::vector<TProgressInfo> progress, bool failed = false, std::string message = {}) {
+    TFakeTask t;
+    t.Progress = std::move(progress);
+    t.Failed = failed;
+    t.Finished = !failed;
+    t.ErrorMessage = std::move(message);
+    return t;
+}
+
+class ConversionRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetDefaultSettings(g);
+        g.OutputFileDir = out.path();
+        g.OutputFormatClass = fcAudio;
+        g.OutputAudioFormat = afMP3;
+        // The first reading of the clock is the run's start; every later one
+        // is 20 seconds after it.
+        run.Clock = [this] { return clockCalls++ == 0 ? start : start + 20s; };
+    }
+    void TearDown() override { encoder.JoinThreads(); }
+
+    void RunToEnd(const std::vector<TJobInput>& inputs) {
+        clockCalls = 0;
+        run.StartConversion(inputs);
+        ASSERT_TRUE(dispatcher.runUntil([&] { return !run.Running(); }, 30s));
+        encoder.JoinThreads();
+    }
+
+    // Silent WAV files of the given lengths in seconds, as probed input rows.
+    std::vector<TJobInput> SilentInputs(std::initializer_list<double> seconds) {
+        std::vector<TJobInput> inputs;
+        for (double s : seconds) {
+            const std::string path = in.file("clip" + std::to_string(inputs.size()) + ".wav");
+            EXPECT_TRUE(MakeSilence(path, s));
+            inputs.push_back({path, static_cast<int64_t>(s * Second)});
+        }
+        return inputs;
+    }
+
+    PlainDispatcher dispatcher;
+    TGlobalVars g;
+    TempDir in, out;
+    TRunRecorder rec{g};
+    TConvertList list{&rec};
+    TFakeEncoder encoder{&dispatcher};
+    TConversionRun run{g, encoder, list, rec, rec, &rec, &dispatcher};
+    const std::chrono::system_clock::time_point start = std::chrono::system_clock::now();
+    std::atomic<int> clockCalls{0};
+};
+
+}  // namespace
+
+TEST(RunTimes, EstimateElapsedAndTimeLeft) {
+    // Files of 60 and 120 seconds, the first done, 30 seconds of the second
+    // done after 20 seconds.
+    TRunTimes t = ComputeRunTimes(180 * Second, 60 * Second, 30 * Second, 20.0);
+    EXPECT_EQ(t.Estimated, "0:00:40");
+    EXPECT_EQ(t.Elapsed, "0:00:20");
+    EXPECT_EQ(t.Left, "0:00:20");
+    // Nothing done yet, or no length known: no estimate.
+    t = ComputeRunTimes(180 * Second, 0, 0, 3.0);
+    EXPECT_EQ(t.Estimated, "...");
+    EXPECT_EQ(t.Left, "...");
+    EXPECT_EQ(t.Elapsed, "0:00:03");
+    t = ComputeRunTimes(0, 0, 5 * Second, 3.0);
+    EXPECT_EQ(t.Estimated, "...");
+    // More done than expected: the time left does not go negative.
+    t = ComputeRunTimes(10 * Second, 0, 20 * Second, 30.0);
+    EXPECT_EQ(t.Estimated, "0:00:15");
+    EXPECT_EQ(t.Left, "0:00:00");
+    // Ten hours of input, one done after 1 h 1 min 1 s: hours do not wrap.
+    t = ComputeRunTimes(36000 * Second, 3600 * Second, 0, 3661.0);
+    EXPECT_EQ(t.Estimated, "10:10:10");
+    EXPECT_EQ(FormatRunTime(25 * 3600 + 59), "25:00:59");
+    EXPECT_EQ(FormatRunTime(59.9999999), "0:01:00");
+    EXPECT_EQ(FormatRunTime(-5), "0:00:00");
+}
+
+TEST(RunTimes, PercentIn64BitsAndTheBarClamped) {
+    EXPECT_EQ(ProgressPercent(105, 100), 105);
+    EXPECT_EQ(ProgressBarPosition(105), 100);
+    EXPECT_EQ(ProgressBarPosition(-3), 0);
+    // Three hours in microseconds times 100 overflows 32 bits many times over.
+    EXPECT_EQ(ProgressPercent(3 * 3600 * Second, 4 * 3600 * Second), 75);
+    EXPECT_EQ(ProgressPercent(5, 0), 0);
+    EXPECT_EQ(FormatLogLine(4000000000u, llError, "no frame!"), "#4000000000.3: no frame!");
+    EXPECT_EQ(FormatLogLine(7, llQuiet, "x"), "#7.0: x");
+}
+
+TEST_F(ConversionRunTest, PerFileRunWithAFailingSecondTask) {
+    ASSERT_TRUE(LoadEngineLibraries());
+    const auto inputs = SilentInputs({1, 2, 3});
+    encoder.Script = {Outcome({Progress(Second / 2, Second)}),
+                      Outcome({Progress(Second, 2 * Second)}, true, "av_interleaved_write_frame(): File too large"),
+                      Outcome({Progress(3 * Second, 3 * Second)})};
+    g.PlayASoundWhenFinished = true;
+    RunToEnd(inputs);
+
+    ASSERT_EQ(rec.Rows.size(), 3u);
+    EXPECT_EQ(rec.Rows[0][ccStatus], "Finish.");
+    EXPECT_EQ(rec.Rows[1][ccStatus], "Failed.");
+    EXPECT_EQ(rec.Rows[2][ccStatus], "Finish.");
+    EXPECT_EQ(rec.Rows[0][ccProgress], "100%");
+    EXPECT_EQ(rec.Rows[1][ccProgress], "50%");
+    EXPECT_EQ(rec.Summaries, 1);
+    EXPECT_EQ(rec.Total, 3);
+    EXPECT_EQ(rec.Succeeded, 2);
+    ASSERT_EQ(rec.Errors.size(), 1u);
+    EXPECT_EQ(rec.Errors[0], "File (1): av_interleaved_write_frame(): File too large");
+    EXPECT_EQ(rec.StatusTitle, "Status");
+    EXPECT_EQ(rec.FileTitle, "Current file:");
+    // The final notification resets the labels and clears the tasks.
+    EXPECT_EQ(rec.CurrentFile, "...");
+    EXPECT_EQ(rec.ProgressText, "0%");
+    EXPECT_EQ(encoder.ClearCalls, 1);
+    EXPECT_EQ(run.HandledTasks(), 3);
+    EXPECT_EQ(g.DoneDuration, 4 * Second);
+    ASSERT_EQ(rec.Sounds.size(), 1u);
+    EXPECT_TRUE(rec.Sounds[0].ends_with("sounds/fail.wav"));
+    EXPECT_EQ(encoder.OutputsGiven,
+              (std::vector<std::string>{out.file("clip0.mp3"), out.file("clip1.mp3"), out.file("clip2.mp3")}));
+}
+
+TEST_F(ConversionRunTest, ProgressTextsOfAPerFileRun) {
+    ASSERT_TRUE(LoadEngineLibraries());
+    const auto inputs = SilentInputs({60, 120});
+    std::string shownWhileRunning[4];
+    encoder.Script = {Outcome({Progress(60 * Second, 60 * Second)}),
+                      Outcome({Progress(30 * Second, 120 * Second), Progress(0, 0), Progress(126 * Second, 120 * Second)})};
+    // Look at the page right after the second task's first report, once the
+    // first task's end has been counted.
+    encoder.WaitForEachEnd = true;
+    int reports = 0;
+    encoder.SetHandlers(
+        [&](const TProgressInfo& p) {
+            run.FFEncoderProgress(p);
+            if (++reports == 2) {
+                shownWhileRunning[0] = rec.Estimated;
+                shownWhileRunning[1] = rec.Elapsed;
+                shownWhileRunning[2] = rec.Left;
+                shownWhileRunning[3] = rec.CurrentFile;
+            }
+            if (reports == 3) {
+                EXPECT_EQ(rec.Rows.at(1)[ccProgress], "N/A");
+            }
+        },
+        [&](const TTerminateInfo& t) { run.FFEncoderTerminate(t); });
+    RunToEnd(inputs);
+    EXPECT_EQ(shownWhileRunning[0], "0:00:40");
+    EXPECT_EQ(shownWhileRunning[1], "0:00:20");
+    EXPECT_EQ(shownWhileRunning[2], "0:00:20");
+    EXPECT_EQ(shownWhileRunning[3], inputs[1].FullName);
+    // Task 0's report and end, task 1 at 25 %, "N/A" (bar untouched), 105 %
+    // shown as the bar's maximum, task 1's end, the final reset.
+    EXPECT_EQ(rec.ProgressTexts, (std::vector<std::string>{"100%", "100%", "25%", "100%", "100%", "0%"}));
+    EXPECT_EQ(rec.Rows[1][ccStatus], "Finish.");
+    EXPECT_EQ(g.JobDuration, 180 * Second);
+}
+
+TEST_F(ConversionRunTest, SecondRunStartsItsEstimateFromZero) {
+    ASSERT_TRUE(LoadEngineLibraries());
+    const auto inputs = SilentInputs({60});
+    encoder.Script = {Outcome({Progress(60 * Second, 60 * Second)})};
+    RunToEnd(inputs);
+    EXPECT_EQ(g.DoneDuration, 60 * Second);
+    EXPECT_EQ(rec.Succeeded, 1);
+
+    encoder.Script = {Outcome({Progress(30 * Second, 60 * Second)})};
+    RunToEnd(inputs);
+    // 60 s x 20 s / 30 s: the first run's finished file does not count.
+    EXPECT_EQ(rec.Estimated, "0:00:40");
+    EXPECT_EQ(rec.Summaries, 2);
+    EXPECT_EQ(g.DoneDuration, 60 * Second);
+}
+
+TEST_F(ConversionRunTest, JoinRunOfLongFiles) {
+    g.MergeMode = true;
+    g.OutputFormatClass = fcVideo;
+    g.OutputVideoFormat = vfMP4;
+    // Two files of 40 minutes: more microseconds than 32 bits hold.
+    const int64_t forty = 2400 * Second;
+    std::vector<TJobInput> inputs = {{"/media/a.mp4", forty, 640, 480, 4.0f / 3.0f},
+                                     {"/media/b.mp4", forty, 1920, 1080, 16.0f / 9.0f}};
+    encoder.Script = {Outcome({Progress(forty, 2 * forty)})};
+    RunToEnd(inputs);
+    EXPECT_EQ(g.JobDuration, 2 * forty);
+    EXPECT_EQ(g.DoneDuration, 2 * forty);
+    ASSERT_EQ(rec.Rows.size(), 2u);
+    EXPECT_EQ(rec.Rows[0][ccDuration], "00:40:00.000");
+    EXPECT_EQ(rec.Rows[1][ccStatus], "1920x1080");
+    EXPECT_EQ(rec.Rows[0][ccProgress], "1.33333337306976");
+    EXPECT_EQ(rec.StatusTitle, "Width x Height");
+    EXPECT_EQ(rec.ProgressTitle, "Aspect Ratio");
+    EXPECT_EQ(rec.FileTitle, "Output file:");
+    EXPECT_EQ(rec.ProgressTexts.front(), "50%");
+    // The join keeps the building's cells during and after the run.
+    EXPECT_EQ(rec.Rows[1][ccProgress], "1.77777779102325");
+    EXPECT_EQ(rec.Total, 1);
+    EXPECT_EQ(rec.Succeeded, 1);
+    EXPECT_TRUE(rec.Errors.empty());
+    EXPECT_TRUE(rec.Sounds.empty());
+}
+
+TEST_F(ConversionRunTest, RunWithoutAnyTaskEndsInOrder) {
+    g.MergeMode = true;
+    RunToEnd({{"/media/refused-1.mp4", Second}, {"/media/refused-2.mp4", Second}});
+    EXPECT_EQ(encoder.StartCalls, 0);
+    EXPECT_EQ(rec.Summaries, 1);
+    EXPECT_EQ(rec.Total, 1);
+    EXPECT_EQ(rec.Succeeded, 0);
+    EXPECT_TRUE(rec.Rows.empty());
+
+    // Per-file mode with files the probe cannot read.
+    g.MergeMode = false;
+    const std::string text = in.write("notes.txt", "not a media file");
+    ASSERT_TRUE(LoadEngineLibraries());
+    RunToEnd({{text, 0}});
+    EXPECT_EQ(rec.Summaries, 2);
+    EXPECT_EQ(rec.Total, 0);
+    EXPECT_EQ(rec.Succeeded, 0);
+    const auto log = rec.LogLines();
+    ASSERT_FALSE(log.empty());
+    EXPECT_TRUE(log.back().starts_with("File load error: ")) << log.back();
+}
+
+TEST_F(ConversionRunTest, CancelEndsTheRunThroughItsNotifications) {
+    ASSERT_TRUE(LoadEngineLibraries());
+    const auto inputs = SilentInputs({1, 1});
+    encoder.HoldUntilStop = true;
+    run.StartConversion(inputs);
+    dispatcher.post([&] { run.Cancel(); });
+    ASSERT_TRUE(dispatcher.runUntil([&] { return !run.Running(); }, 30s));
+    encoder.JoinThreads();
+    EXPECT_EQ(encoder.StopCalls, 1);
+    EXPECT_EQ(rec.Summaries, 1);
+    EXPECT_EQ(rec.Total, 2);
+    EXPECT_EQ(rec.Succeeded, 0);
+    // Stopped tasks count as failed but write no error line.
+    EXPECT_TRUE(rec.Errors.empty());
+    EXPECT_EQ(rec.Rows[0][ccStatus], "Failed.");
+    EXPECT_EQ(rec.Rows[1][ccStatus], "Failed.");
+    EXPECT_EQ(encoder.ClearCalls, 1);
+}
+
+TEST_F(ConversionRunTest, CompletionActionsAndPreview) {
+    g.MergeMode = true;
+    g.PlayASoundWhenFinished = true;
+    g.ShutDownWhenFinished = true;
+    rec.CountdownRunsOut = false;  // the user cancels the countdown
+    RunToEnd({{"/media/a.mp4", Second}});
+    ASSERT_EQ(rec.Sounds.size(), 1u);
+    EXPECT_TRUE(rec.Sounds[0].ends_with("sounds/done.wav"));
+    EXPECT_EQ(rec.Countdowns, 1);
+    EXPECT_EQ(rec.Shutdowns, 0);
+    rec.CountdownRunsOut = true;
+    RunToEnd({{"/media/a.mp4", Second}});
+    EXPECT_EQ(rec.Shutdowns, 1);
+    EXPECT_EQ(rec.Summaries, 2);
+    run.SetPreview(true);
+    EXPECT_TRUE(encoder.Preview);
+}

@@ -1,0 +1,163 @@
+#include "job_builder.h"
+
+#include "../common/temp_dir.h"
+#include "fake_encoder.h"
+#include "media_fixtures.h"
+#include "preset_params.h"
+#include "run_recorder.h"
+#include "util_funcs.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int64_t Second = 1000000;
+
+class JobBuilderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetDefaultSettings(g);
+        g.OutputFileDir = out.path();
+        g.OutputFormatClass = fcVideo;
+        g.OutputVideoFormat = vfMP4;
+    }
+
+    PlainDispatcher dispatcher;
+    TGlobalVars g;
+    TempDir in, out;
+    TRunRecorder rec{g};
+    TConvertList list{&rec};
+    TFakeEncoder encoder{&dispatcher};
+    TJobBuilder builder{g, encoder, list, &rec};
+};
+
+}  // namespace
+
+TEST_F(JobBuilderTest, JoinSkipsRefusedFilesAndKeepsTheRest) {
+    builder.BuildJoinJob({{"/m/a.mp4", 10 * Second, 640, 480, 4.0f / 3.0f},
+                          {"/m/refused.mp4", 20 * Second, 320, 240, 4.0f / 3.0f},
+                          {"/m/c.mp4", 30 * Second, 1280, 720, 16.0f / 9.0f}});
+    ASSERT_EQ(encoder.Tasks.size(), 1u);
+    EXPECT_EQ(encoder.Tasks[0].Inputs, (std::vector<std::string>{"/m/a.mp4", "/m/c.mp4"}));
+    const std::string output = out.file("Output_Merge.mp4");
+    EXPECT_EQ(encoder.Tasks[0].Output, output);
+    EXPECT_TRUE(encoder.Tasks[0].OutputOptions.Join);
+    EXPECT_EQ(encoder.Tasks[0].OutputOptions.VideoCodec, "libx264");  // MP4 preset 3
+    EXPECT_EQ(encoder.Tasks[0].OutputOptions.FrameSize, "640x420");
+    ASSERT_EQ(rec.Rows.size(), 2u);
+    EXPECT_EQ(rec.Rows[0][ccName], "a.mp4");
+    EXPECT_EQ(rec.Rows[0][ccDuration], "00:00:10.000");
+    EXPECT_EQ(rec.Rows[0][ccStatus], "640x480");
+    EXPECT_EQ(rec.Rows[1][ccName], "c.mp4");
+    EXPECT_EQ(rec.Rows[1][ccPath], output);
+    EXPECT_EQ(g.JobDuration, 40 * Second);
+    EXPECT_EQ(builder.TaskDurations(), (std::vector<int64_t>{40 * Second}));
+    EXPECT_EQ(builder.RefusedFiles(), 1);
+    const auto log = rec.LogLines();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0], "File has been added to convert list.");
+    EXPECT_EQ(log[1], "Adding file error: refused input /m/refused.mp4");
+    EXPECT_EQ(log[2], "File has been added to convert list.");
+}
+
+TEST_F(JobBuilderTest, JoinWhenTheFirstFileIsRefusedOrAllAre) {
+    builder.BuildJoinJob({{"/m/refused.mp4", Second}, {"/m/b.mp4", Second}, {"/m/c.mp4", Second}});
+    ASSERT_EQ(encoder.Tasks.size(), 1u);
+    EXPECT_EQ(encoder.Tasks[0].Inputs, (std::vector<std::string>{"/m/b.mp4", "/m/c.mp4"}));
+
+    // Nothing accepted: no task, so no output is asked for.
+    encoder.Tasks.clear();
+    encoder.OutputsGiven.clear();
+    builder.BuildJoinJob({{"/m/refused-1.mp4", Second}, {"/m/refused-2.mp4", Second}});
+    EXPECT_TRUE(encoder.Tasks.empty());
+    EXPECT_TRUE(encoder.OutputsGiven.empty());
+    EXPECT_TRUE(rec.Rows.empty());
+    EXPECT_TRUE(builder.TaskDurations().empty());
+    EXPECT_EQ(g.JobDuration, 0);
+}
+
+TEST_F(JobBuilderTest, JoinOutputNameAndARefusedOutput) {
+    g.OutputFormatClass = fcAudio;
+    g.OutputAudioFormat = afWAV;
+    out.write("Output_Merge.wav");
+    out.write("Output_Merge(1).wav");
+    builder.BuildJoinJob({{"/m/a.wav", Second}, {"/m/b.wav", 0}});
+    const std::string output = out.file("Output_Merge(2).wav");
+    EXPECT_EQ(encoder.Tasks.at(0).Output, output);
+    EXPECT_TRUE(encoder.Tasks[0].OutputOptions.DisableVideo);
+    ASSERT_EQ(rec.Rows.size(), 2u);
+    EXPECT_EQ(rec.Rows[0][ccPath], output);
+    EXPECT_EQ(rec.Rows[1][ccPath], output);
+    // A file without a duration shows zeros in join mode.
+    EXPECT_EQ(rec.Rows[1][ccDuration], "00:00:00.000");
+    EXPECT_EQ(rec.Rows[1][ccProgress], "-1");
+
+    // The engine refuses the output: the task goes, the rows stay.
+    encoder.Tasks.clear();
+    g.OutputFileDir = in.file("refused");
+    builder.BuildJoinJob({{"/m/a.wav", Second}, {"/m/b.wav", Second}});
+    EXPECT_TRUE(encoder.Tasks.empty());
+    EXPECT_EQ(encoder.RemoveCalls, 1);
+    EXPECT_EQ(rec.Rows.size(), 2u);
+    EXPECT_TRUE(builder.TaskDurations().empty());
+    EXPECT_EQ(rec.LogLines().back(),
+              "Cannot do convert, error: refused output " + in.file("refused") + "/Output_Merge.wav");
+}
+
+TEST_F(JobBuilderTest, PerFileOutputNamesNeverCollide) {
+    ASSERT_TRUE(LoadEngineLibraries());
+    g.OutputFormatClass = fcAudio;
+    g.OutputAudioFormat = afMP3;
+    const std::string a1 = in.file("a.avi"), a2 = in.file("a.mov"), plain = in.file("movie"),
+                      clip = in.file("clip.wav"), text = in.write("notes.txt", "no media here");
+    ASSERT_TRUE(MakeSilence(a1, 1));
+    ASSERT_TRUE(MakeSilence(a2, 1));
+    ASSERT_TRUE(MakeSilence(plain, 2.5));
+    ASSERT_TRUE(MakeSilence(clip, 1));
+    out.write("clip.mp3");
+    builder.BuildFileJobs({{a1}, {text}, {a2}, {plain}, {clip}});
+
+    // a.avi and a.mov both become MP3; the second may not overwrite the first.
+    EXPECT_EQ(encoder.OutputsGiven, (std::vector<std::string>{out.file("a.mp3"), out.file("a(1).mp3"),
+                                                               out.file("movie.mp3"), out.file("clip(1).mp3")}));
+    ASSERT_EQ(encoder.Tasks.size(), 4u);
+    EXPECT_EQ(encoder.Tasks[0].Inputs.at(0), a1);
+    EXPECT_EQ(encoder.Tasks[0].OutputOptions.FileExt, ".mp3");
+    EXPECT_EQ(encoder.Tasks[0].OutputOptions.AudioCodec, "libmp3lame");
+    EXPECT_FALSE(encoder.Tasks[0].OutputOptions.Join);
+    ASSERT_EQ(rec.Rows.size(), 4u);
+    EXPECT_EQ(rec.Rows[2][ccName], "movie");
+    EXPECT_EQ(rec.Rows[2][ccDuration], "00:00:02.500");
+    EXPECT_EQ(rec.Rows[2][ccStatus], "Waiting...");
+    EXPECT_EQ(rec.Rows[2][ccProgress], "");
+    EXPECT_EQ(rec.Rows[2][ccPath], in.dir());
+    EXPECT_EQ(g.JobDuration, 5500000);
+    EXPECT_EQ(builder.TaskDurations(), (std::vector<int64_t>{Second, Second, 2500000, Second}));
+    EXPECT_EQ(builder.RefusedFiles(), 1);
+    const auto log = rec.LogLines();
+    ASSERT_GE(log.size(), 5u);
+    EXPECT_EQ(log[0], "File has been added to convert list.");
+    EXPECT_TRUE(log[1].starts_with("File load error: ")) << log[1];
+    EXPECT_EQ(log.back(), "File has been added to convert list.");
+}
+
+TEST_F(JobBuilderTest, LosslessWmaKeepsEachInputsBitRate) {
+    ASSERT_TRUE(LoadEngineLibraries());
+    g.OutputFormatClass = fcAudio;
+    g.OutputAudioFormat = afWMA;
+    g.PresetOf(fcAudio, afWMA) = 4;
+    // 8 kHz 8-bit mono: 64 kbit/s; a stereo 16-bit 44.1 kHz file: 1411200 bit/s.
+    const std::string low = in.file("low.wav"), high = in.file("high.wav");
+    ASSERT_TRUE(MakeSilence(low, 1));
+    ASSERT_TRUE(RunShell("ffmpeg -v error -y -f lavfi -i anullsrc=r=44100:cl=stereo -t 1 -c:a pcm_s16le " +
+                         Quoted(high)));
+    builder.BuildFileJobs({{low}, {high}});
+    ASSERT_EQ(encoder.Tasks.size(), 2u);
+    EXPECT_EQ(encoder.Tasks[0].OutputOptions.AudioBitrate, 64000);
+    EXPECT_EQ(encoder.Tasks[1].OutputOptions.AudioBitrate, 1411200);
+    // Join mode passes no bit rate.
+    encoder.Tasks.clear();
+    g.MergeMode = true;
+    builder.BuildJoinJob({{low, Second}, {high, Second}});
+    EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.AudioBitrate, -1);
+}

@@ -1,0 +1,75 @@
+#pragma once
+// Records what a conversion run shows: the rows, the labels, the log and the
+// end of the run.
+#include "conversion_run.h"
+#include "global_vars.h"
+#include "log_sink.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct TRunRecorder final : IConvertRowView, IConversionPage, IConversionFinish, ILogSink {
+    explicit TRunRecorder(const TGlobalVars& g) : g(g) {}
+
+    const TGlobalVars& g;
+    std::vector<TConvertRow> Rows;
+    std::string StatusTitle = "Status", ProgressTitle = "Progress";
+    std::string FileTitle, CurrentFile = "...", ProgressText = "0%";
+    int Position = 0;
+    std::string Estimated = "...", Elapsed = "...", Left = "...";
+    std::vector<std::string> ProgressTexts;  // every percentage shown
+    std::vector<std::string> Sounds;
+    bool CountdownRunsOut = false;
+    int Countdowns = 0, Shutdowns = 0, Summaries = 0;
+    // The counters as the summary saw them.
+    int Total = -1, Succeeded = -1;
+    std::vector<std::string> Errors;
+
+    void ClearRows() override { Rows.clear(); }
+    void AddRow(const TConvertRow& row) override { Rows.push_back(row); }
+    void SetCell(int row, TConvertColumn column, const std::string& text) override { Rows.at(row).Cells[column] = text; }
+    void SetColumnTitles(const std::string& status, const std::string& progress) override {
+        StatusTitle = status;
+        ProgressTitle = progress;
+    }
+
+    void SetCurrentFileTitle(const std::string& title) override { FileTitle = title; }
+    void SetCurrentFile(const std::string& text) override { CurrentFile = text; }
+    void SetProgress(int position, const std::string& text) override {
+        Position = position;
+        ProgressText = text;
+        ProgressTexts.push_back(text);
+    }
+    void SetTimes(const std::string& e, const std::string& el, const std::string& l) override {
+        Estimated = e;
+        Elapsed = el;
+        Left = l;
+    }
+
+    void PlaySoundFile(const std::string& path) override { Sounds.push_back(path); }
+    bool ShowShutdownCountdown() override {
+        ++Countdowns;
+        return CountdownRunsOut;
+    }
+    void ShutdownComputer() override { ++Shutdowns; }
+    void ShowConversionSummary() override {
+        ++Summaries;
+        Total = g.TotalFiles;
+        Succeeded = g.SucceededFiles;
+        Errors = g.ErrorList;
+    }
+
+    void AppendLine(const std::string& line) override {
+        std::lock_guard<std::mutex> lock(logMutex);
+        Log.push_back(line);
+    }
+    std::vector<std::string> LogLines() {
+        std::lock_guard<std::mutex> lock(logMutex);
+        return Log;
+    }
+
+private:
+    std::mutex logMutex;  // guards Log
+    std::vector<std::string> Log;
+};
