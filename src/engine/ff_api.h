@@ -121,6 +121,7 @@ enum TLibraryIndex : int {
     X(avutil, av_opt_set) \
     X(avutil, av_opt_set_int) \
     X(avutil, av_opt_get) \
+    X(avutil, av_opt_get_int) \
     X(avutil, av_opt_find) \
     X(avutil, av_opt_find2) \
     X(avutil, av_opt_next) \
