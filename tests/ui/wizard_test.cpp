@@ -1,0 +1,387 @@
+// The wizard driven through its Next, Back and Exit tables.
+#include "ui_fixture.h"
+
+#include "format_choice.h"
+#include "image_buttons.h"
+#include "ini_file.h"
+#include "page_finish.h"
+#include "page_mode.h"
+#include "page_step1.h"
+#include "page_step2.h"
+#include "page_step3.h"
+#include "page_step5.h"
+#include "page_step6.h"
+#include "util_funcs.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Text(const QLabel* l) { return l->text().toStdString(); }
+std::string Text(const QAbstractButton* b) { return b->text().toStdString(); }
+
+struct Wizard : ::testing::Test {
+    void Start(const std::map<std::string, std::string>& config = {}) {
+        app = std::make_unique<AppUnderTest>(config);
+        ASSERT_TRUE(app->Start());
+        app->form->show();
+        f = app->form.get();
+    }
+    void AddInputRow() { f->Step1()->Grid()->setRowCount(f->Step1()->Grid()->rowCount() + 1); }
+    void AddLink(const char* link) { new QTreeWidgetItem(f->Step5()->ListViewInputURL, QStringList{link}); }
+    // Walks from the first page to Step2 with one input file.
+    void GoToStep2() {
+        if (f->ActivePage() == wpMode) {
+            f->PageMode()->RadioConvert()->setChecked(true);
+            f->ActionNextExecute();
+        }
+        AddInputRow();
+        f->ActionNextExecute();
+        ASSERT_EQ(f->ActivePage(), wpStep2);
+    }
+    TImageButton* Back() const { return f->BottomButton(2); }
+    TImageButton* Next() const { return f->BottomButton(3); }
+    TImageButton* Exit() const { return f->BottomButton(4); }
+
+    std::unique_ptr<AppUnderTest> app;
+    TestFormMain* f = nullptr;
+};
+
+TEST_F(Wizard, CaptionsAndStatesOfAllEightPages) {
+    Start();
+    struct Row {
+        TWizardPage page;
+        const char* title;
+        bool backOn;
+        const char* next;
+        bool nextOn;
+        const char* exit;
+    };
+    const Row rows[] = {
+        {wpMode, "Welcome to Orvane Video Joiner! What do you want to do?", false, "Next", true, "Exit"},
+        {wpStep1, "Select the file(s) you want to convert. Use \"Move Up\" and \"Move Down\" to change the order.",
+         true, "Next", true, "Cancel"},
+        {wpStep2, "Select an output mode and specify a path for the output files.", true, "Join Now", true, "Cancel"},
+        {wpStep3, "Conversion information.", false, "Next", false, "Cancel"},
+        {wpStep4, "The conversion is finished.", false, "Finish", true, "Exit"},
+        {wpStep5, "Copy a YouTube link from your browser address bar and Paste here", true, "Download", true,
+         "Cancel"},
+        {wpStep6, "Downloading information.", false, "Next", false, "Cancel"},
+        {wpStep7, "The downloading is finished.", false, "Finish", true, "Exit"},
+    };
+    for (const Row& r : rows) {
+        f->SetActivePage(r.page);  // the page control's change updates the texts
+        EXPECT_EQ(Text(f->LabelTitle()), r.title);
+        EXPECT_EQ(Text(Back()), "Back");
+        EXPECT_EQ(Back()->isEnabled(), r.backOn) << r.page;
+        EXPECT_EQ(Text(Next()), r.next);
+        EXPECT_EQ(Next()->isEnabled(), r.nextOn) << r.page;
+        EXPECT_EQ(Text(Exit()), r.exit);
+        EXPECT_TRUE(Exit()->isEnabled());
+    }
+    // The finish pages carry the title.
+    EXPECT_EQ(Text(f->Step4()->LabelFinished), "Orvane Video Joiner has finished the conversion.");
+    EXPECT_EQ(Text(f->Step7()->LabelFinished), "Orvane Video Joiner has finished the downloading.");
+    EXPECT_EQ(Text(f->Step7()->LabelClosing),
+              "To convert other files, click \"Finish\". Click \"Exit\" to quit Orvane Video Joiner.");
+    EXPECT_EQ(Text(f->Step7()->ButtonConvertDownloaded), "Convert the downloaded file(s) now! ");
+}
+
+TEST_F(Wizard, WithoutDownloadStep1IsTheFirstPageAndExitQuits) {
+    Start({{"Download", "true"}, {"Merge", "Yes"}});  // only "True" and "Yes" set a flag
+    EXPECT_EQ(f->ActivePage(), wpStep1);
+    EXPECT_FALSE(Back()->isEnabled());
+    EXPECT_EQ(Text(Exit()), "Exit");
+    f->ActionBackExecute();  // disabled: nothing, no question
+    EXPECT_TRUE(app->services.questions.empty());
+
+    GoToStep2();
+    EXPECT_EQ(Text(Next()), "Join Now");
+    f->ActionBackExecute();
+    EXPECT_EQ(f->ActivePage(), wpStep1);
+
+    app->services.answers = {false, true};
+    f->ActionExitExecute();
+    EXPECT_TRUE(f->isVisible());
+    f->ActionExitExecute();
+    EXPECT_EQ(app->services.questions, (std::vector<std::string>{"Are you sure to quit now?", "Are you sure to quit now?"}));
+    EXPECT_FALSE(f->isVisible());
+}
+
+TEST_F(Wizard, NextFromModeStep1AndStep2) {
+    Start({{"Merge", "False"}});
+    EXPECT_EQ(f->ActivePage(), wpMode);
+    EXPECT_TRUE(f->PageMode()->RadioDownload()->isChecked());
+    app->g.OutputURLDir = "/downloads/here/";
+    f->ActionNextExecute();
+    EXPECT_EQ(f->ActivePage(), wpStep5);
+    EXPECT_EQ(f->Step5()->EditURLOutput->text().toStdString(), "/downloads/here/");
+    EXPECT_TRUE(f->Step5()->CheckBoxYouTubeQuality->isChecked());
+    EXPECT_TRUE(f->Step5()->ButtonYouTubeQualityConfig->isEnabled());
+
+    app->services.answers = {true};
+    f->ActionBackExecute();
+    ASSERT_EQ(f->ActivePage(), wpMode);
+    f->PageMode()->ImageConvertVideoClick();
+    EXPECT_TRUE(f->PageMode()->RadioConvert()->isChecked());
+    f->ActionNextExecute();
+    EXPECT_EQ(f->ActivePage(), wpStep1);
+
+    // Step1 refuses an empty list.
+    f->ActionNextExecute();
+    EXPECT_EQ(f->ActivePage(), wpStep1);
+    EXPECT_EQ(app->services.infos, (std::vector<std::string>{"Please add the video files you want to convert"}));
+
+    // Step2 shows the stored folder; Next creates two missing levels and starts the run.
+    const std::string out = app->user.dir() + "out/a/b";
+    app->g.OutputFileDir = out;
+    AddInputRow();
+    f->ActionNextExecute();
+    ASSERT_EQ(f->ActivePage(), wpStep2);
+    EXPECT_EQ(Text(Next()), "Convert");
+    EXPECT_EQ(f->Step2()->EditOutputDir()->text().toStdString(), out);
+    app->g.PlayASoundWhenFinished = true;
+    f->ActionNextExecute();
+    EXPECT_EQ(f->ActivePage(), wpStep3);
+    EXPECT_EQ(app->g.OutputFileDir, out + "/");
+    EXPECT_TRUE(DirectoryExists(out));
+    EXPECT_TRUE(f->Step3()->CheckBoxPlayASound->isChecked());
+    EXPECT_FALSE(f->Step3()->CheckBoxShutdown->isChecked());
+    // The run starts from the message loop, after the page is shown.
+    EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "StartConversion"), 0);
+    EXPECT_TRUE(PumpUntil([&] { return std::count(f->calls.begin(), f->calls.end(), "StartConversion") == 1; }));
+
+    // The check boxes write their flags at once.
+    f->Step3()->CheckBoxShutdown->click();
+    EXPECT_TRUE(app->g.ShutDownWhenFinished);
+    f->Step3()->CheckBoxPlayASound->click();
+    EXPECT_FALSE(app->g.PlayASoundWhenFinished);
+    // Next is disabled during the run.
+    f->ActionNextExecute();
+    EXPECT_EQ(f->ActivePage(), wpStep3);
+}
+
+TEST_F(Wizard, Step2StoresFolderAndPresetsEvenWhenTheFolderFails) {
+    Start();
+    GoToStep2();
+    const std::string blocker = app->user.write("blocker");
+    f->Step2()->EditOutputDir()->setText(QString::fromStdString(blocker + "/sub"));
+    f->Step2()->FormatChoice()->PresetList(fcVideo, vfAVI)->setCurrentIndex(7);
+    f->ActionNextExecute();
+    EXPECT_EQ(f->ActivePage(), wpStep2);
+    EXPECT_EQ(app->services.infos.back(),
+              "Fail to create directory! Please check if output folder have the right format!");
+    EXPECT_EQ(app->g.OutputFileDir, blocker + "/sub/");
+    EXPECT_EQ(app->g.PresetOf(fcVideo, vfAVI), 7);
+
+    // An empty field is never the root folder, and a relative one is refused.
+    for (const char* text : {"", "relative/folder"}) {
+        f->Step2()->EditOutputDir()->setText(text);
+        f->ActionNextExecute();
+        EXPECT_EQ(f->ActivePage(), wpStep2) << text;
+    }
+    EXPECT_EQ(app->g.OutputFileDir, "relative/folder/");
+    EXPECT_EQ(app->services.infos.size(), 3u);
+    EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "StartConversion"), 0);
+}
+
+TEST_F(Wizard, BackFromStep2DropsTheEditsAndShowsTheStoredValues) {
+    Start();
+    app->g.OutputFileDir = "/stored/";
+    GoToStep2();
+    f->Step2()->EditOutputDir()->setText("/typed/but/abandoned");
+    f->Step2()->FormatChoice()->PresetList(fcVideo, vfAVI)->setCurrentIndex(0);
+    f->ActionBackExecute();
+    EXPECT_TRUE(app->services.questions.empty());
+    EXPECT_EQ(f->ActivePage(), wpStep1);
+    EXPECT_EQ(app->g.OutputFileDir, "/stored/");
+    EXPECT_EQ(app->g.PresetOf(fcVideo, vfAVI), 3);
+    f->ActionNextExecute();
+    EXPECT_EQ(f->Step2()->EditOutputDir()->text().toStdString(), "/stored/");
+    EXPECT_EQ(f->Step2()->FormatChoice()->PresetList(fcVideo, vfAVI)->currentIndex(), 3);
+}
+
+TEST_F(Wizard, Step1BackAndExitAskAndEmptyTheList) {
+    Start();
+    f->PageMode()->RadioConvert()->setChecked(true);
+    f->ActionNextExecute();
+    AddInputRow();
+    AddInputRow();
+
+    app->services.answers = {false};
+    f->ActionBackExecute();
+    EXPECT_EQ(f->ActivePage(), wpStep1);
+    EXPECT_EQ(f->Step1()->RowCount(), 2);
+    app->services.answers = {true};
+    f->ActionBackExecute();
+    EXPECT_EQ(f->ActivePage(), wpMode);
+    EXPECT_EQ(f->Step1()->RowCount(), 0);
+
+    f->ActionNextExecute();  // the convert radio stays selected
+    ASSERT_EQ(f->ActivePage(), wpStep1);
+    AddInputRow();
+    app->services.answers = {false, true};
+    f->ActionExitExecute();
+    EXPECT_EQ(f->Step1()->RowCount(), 1);
+    f->ActionExitExecute();
+    EXPECT_EQ(f->ActivePage(), wpMode);
+    EXPECT_EQ(f->Step1()->RowCount(), 0);
+    EXPECT_EQ(app->services.questions,
+              (std::vector<std::string>{"Are you sure to cancel and go back?", "Are you sure to cancel and go back?",
+                                        "Are you sure to cancel?", "Are you sure to cancel?"}));
+    EXPECT_TRUE(f->isVisible());
+}
+
+TEST_F(Wizard, Step2ExitCancelsAndStep3ExitStopsTheRun) {
+    Start();
+    GoToStep2();
+    app->services.answers = {false, true};
+    f->ActionExitExecute();
+    EXPECT_EQ(f->ActivePage(), wpStep2);
+    f->ActionExitExecute();
+    EXPECT_EQ(f->ActivePage(), wpMode);
+    EXPECT_EQ(f->Step1()->RowCount(), 0);
+
+    GoToStep2();
+    f->Step2()->EditOutputDir()->setText(QString::fromStdString(app->user.dir()));
+    f->ActionNextExecute();
+    ASSERT_EQ(f->ActivePage(), wpStep3);
+    app->services.answers = {false, true};
+    f->ActionExitExecute();
+    EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "StopConversion"), 0);
+    f->ActionExitExecute();
+    EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "StopConversion"), 1);
+    EXPECT_EQ(app->services.questions.back(), "Do you really want to cancel the conversion?");
+    EXPECT_EQ(f->ActivePage(), wpStep3);  // the run's end shows the summary
+}
+
+TEST_F(Wizard, SummaryFinishAndQuitFromStep4) {
+    Start();
+    GoToStep2();
+    f->SetActivePage(wpStep3);
+    app->g.TotalFiles = 3;
+    app->g.SucceededFiles = 2;
+    app->g.ErrorList = {"File (1): broken"};
+    f->ShowConversionSummary();
+    EXPECT_EQ(f->ActivePage(), wpStep4);
+    EXPECT_EQ(Text(f->Step4()->LabelTotalFiles), "3");
+    EXPECT_EQ(Text(f->Step4()->LabelSucceeded), "2");
+    EXPECT_EQ(Text(f->Step4()->LabelFailed), "1");
+    EXPECT_TRUE(f->Step4()->MemoErrorLog->isVisible());
+    EXPECT_EQ(f->Step4()->MemoErrorLog->toPlainText().toStdString(), "File (1): broken");
+    EXPECT_EQ(Text(Next()), "Finish");
+
+    app->g.OutputFileDir = "/videos/out/";
+    f->LabelOpenFolderClick();
+    EXPECT_EQ(app->services.opened.back(), "/videos/out/");
+
+    app->services.answers = {false};
+    f->ActionExitExecute();
+    EXPECT_EQ(app->services.questions.back(), "Are you sure to quit now?");
+    EXPECT_TRUE(f->isVisible());
+
+    f->ActionNextExecute();  // Finish
+    EXPECT_EQ(f->ActivePage(), wpMode);
+    EXPECT_EQ(f->Step1()->RowCount(), 0);
+    EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "ClearConversionList"), 1);
+
+    app->g.ErrorList.clear();
+    app->g.SucceededFiles = 3;
+    f->ShowConversionSummary();
+    EXPECT_FALSE(f->Step4()->MemoErrorLog->isVisible());
+    app->services.answers = {true};
+    f->ActionExitExecute();
+    EXPECT_FALSE(f->isVisible());
+}
+
+TEST_F(Wizard, DownloadPagesNextBackAndExit) {
+    Start();
+    f->ActionNextExecute();
+    ASSERT_EQ(f->ActivePage(), wpStep5);
+
+    // The empty list is reported even with an unusable folder.
+    f->Step5()->EditURLOutput->setText("");
+    f->Step5()->CheckBoxYouTubeQuality->setChecked(false);
+    f->ActionNextExecute();
+    EXPECT_EQ(app->services.infos.back(), "Please Copy & Paste the YouTube video links you want to download.");
+    EXPECT_EQ(f->ActivePage(), wpStep5);
+    EXPECT_FALSE(app->g.PreferYouTubeQuality);
+    EXPECT_FALSE(f->Step5()->ButtonYouTubeQualityConfig->isEnabled());
+
+    AddLink("http://www.youtube.com/watch?v=abc");
+    f->ActionNextExecute();
+    EXPECT_EQ(app->services.infos.back(),
+              "Fail to create directory! Please check if output folder have the right format!");
+    EXPECT_EQ(f->ActivePage(), wpStep5);
+
+    app->services.answers = {false};
+    f->ActionBackExecute();
+    EXPECT_EQ(f->Step5()->LinkCount(), 1);
+    app->services.answers = {false, true};
+    f->ActionExitExecute();
+    EXPECT_EQ(f->Step5()->LinkCount(), 1);
+    f->ActionExitExecute();
+    EXPECT_EQ(f->ActivePage(), wpMode);
+    EXPECT_EQ(f->Step5()->LinkCount(), 0);
+
+    f->ActionNextExecute();
+    AddLink("http://www.youtube.com/watch?v=abc");
+    const std::string folder = app->user.dir() + "downloads/new";
+    f->Step5()->EditURLOutput->setText(QString::fromStdString(folder));
+    f->ActionNextExecute();
+    EXPECT_EQ(f->ActivePage(), wpStep6);
+    EXPECT_EQ(app->g.OutputURLDir, folder + "/");
+    EXPECT_TRUE(DirectoryExists(folder));
+    EXPECT_EQ(f->calls.back(), "StartDownloadRun");
+    EXPECT_EQ(f->calls[f->calls.size() - 2], "ClearDownloadedFiles");
+
+    app->services.answers = {false, true};
+    f->ActionExitExecute();
+    EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "AbortTransfers"), 0);
+    f->ActionExitExecute();
+    EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "AbortTransfers"), 1);
+    EXPECT_EQ(app->services.questions.back(), "Do you really want to cancel the downloading?");
+
+    f->SetActivePage(wpStep7);
+    new QTreeWidgetItem(f->Step6()->ListViewURLDownload, QStringList{"video"});
+    f->LabelURLOpenFolderClick();
+    EXPECT_EQ(app->services.opened.back(), folder + "/");
+    f->ActionNextExecute();  // Finish
+    EXPECT_EQ(f->ActivePage(), wpMode);
+    EXPECT_EQ(f->Step5()->LinkCount(), 0);
+    EXPECT_EQ(f->Step6()->ListViewURLDownload->topLevelItemCount(), 0);
+
+    f->SetActivePage(wpStep7);
+    app->services.answers = {true};
+    f->ActionExitExecute();
+    EXPECT_FALSE(f->isVisible());
+}
+
+TEST_F(Wizard, SelectFolderButtons) {
+    Start();
+    GoToStep2();
+    app->services.browseOk = false;
+    f->ButtonSelectDirClick();
+    EXPECT_EQ(app->g.OutputFileDir, app->user.dir() + "Documents");
+    app->services.browseOk = true;
+    app->services.browseFolder = "/media/videos";
+    f->ButtonSelectDirClick();
+    EXPECT_EQ(app->g.OutputFileDir, "/media/videos/");
+    EXPECT_EQ(f->Step2()->EditOutputDir()->text().toStdString(), "/media/videos/");
+
+    f->ButtonURLSelectClick();
+    EXPECT_EQ(app->g.OutputURLDir, "/media/videos/");
+    EXPECT_EQ(f->Step5()->EditURLOutput->text().toStdString(), "/media/videos/");
+}
+
+}  // namespace
