@@ -200,7 +200,7 @@ struct CurlCallContext {
     After after = After::Continue;
     std::vector<std::pair<std::string, std::string>> headers;  // of the current response
     int64_t probedLength = -1;
-    std::string pending;  // progress chunk splitting for buffers under curl's minimum
+    int64_t sinceStep = 0;  // bytes of the read under way
     bool aborted() const { return after == After::Abort; }
     bool Checkpoint() {
         if (thread->Terminated()) after = After::Abort;
@@ -351,8 +351,8 @@ void ProgressStep(Transfer& t) {
     if (t.stream) t.stream->SetPosition(position);
 }
 
-// One received chunk: write it, count it and report it. False stops reading.
-bool TakeChunk(Transfer& t, TEventWinThread& thread, const char* data, int64_t size, bool& readFailed) {
+// Received bytes into the data stream. False stops reading.
+bool WriteBytes(Transfer& t, const char* data, int64_t size, bool& readFailed) {
     try {
         if (t.stream->Write(data, size) != size) {
             readFailed = true;
@@ -363,7 +363,17 @@ bool TakeChunk(Transfer& t, TEventWinThread& thread, const char* data, int64_t s
         return false;
     }
     t.bytesRead += size;
+    return true;
+}
+
+void ReportRead(Transfer& t, TEventWinThread& thread) {
     if (t.hasProgress) thread.Synchronize([&t] { ProgressStep(t); });
+}
+
+// One read of the local file: write it, count it and report it.
+bool TakeChunk(Transfer& t, TEventWinThread& thread, const char* data, int64_t size, bool& readFailed) {
+    if (!WriteBytes(t, data, size, readFailed)) return false;
+    ReportRead(t, thread);
     return true;
 }
 
@@ -644,16 +654,36 @@ size_t HeaderCallback(char* buffer, size_t size, size_t count, void* user) {
     return FinalHeaders(c, code) ? n : 0;
 }
 
+// A read gives a full buffer of TransferBufferSize bytes, or less only at the
+// end of the body. The bytes go to the stream as they come (no second copy);
+// the progress step follows each completed read.
 size_t WriteCallback(char* data, size_t size, size_t count, void* user) {
     auto& c = *static_cast<CurlCallContext*>(user);
     const auto n = static_cast<int64_t>(size * count);
     if (!c.headersDone) return static_cast<size_t>(n);
-    const int64_t chunk = c.t->bufferSize;
-    for (int64_t offset = 0; offset < n; offset += chunk) {
-        if (c.Checkpoint()) return 0;
-        if (!TakeChunk(*c.t, *c.thread, data + offset, std::min(chunk, n - offset), c.readFailed)) return 0;
+    Transfer& t = *c.t;
+    const int64_t chunk = t.bufferSize;
+    for (int64_t offset = 0; offset < n;) {
+        if (c.sinceStep == 0 && c.Checkpoint()) return 0;  // a new read begins
+        const int64_t take = std::min(n - offset, chunk - c.sinceStep);
+        if (!WriteBytes(t, data + offset, take, c.readFailed)) return 0;
+        offset += take;
+        c.sinceStep += take;
+        if (c.sinceStep == chunk) {
+            c.sinceStep = 0;
+            ReportRead(t, *c.thread);
+        }
     }
     return static_cast<size_t>(n);
+}
+
+// The last, short read of a body.
+bool FlushPending(CurlCallContext& c) {
+    if (c.sinceStep == 0) return true;
+    c.sinceStep = 0;
+    if (c.Checkpoint()) return false;
+    ReportRead(*c.t, *c.thread);
+    return true;
 }
 
 int XferInfoCallback(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -701,8 +731,9 @@ void SetupEasy(CURL* easy, const Transfer& t, CurlCallContext& c) {
     }
     ApplyProxy(easy, t);
     ApplyCredentials(easy, t);
+    // Large network reads; the reads of TransferBufferSize are cut from them.
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE,
-                     static_cast<long>(std::clamp<int64_t>(t.bufferSize, 1024, CURL_MAX_READ_SIZE)));
+                     static_cast<long>(std::clamp<int64_t>(t.bufferSize, 64 * 1024, CURL_MAX_READ_SIZE)));
     if (t.post) {
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.postData.size()));
         curl_easy_setopt(easy, CURLOPT_POSTFIELDS, t.postData.c_str());
@@ -741,6 +772,7 @@ Outcome HttpRoutine(Transfer& t, TEventWinThread& thread) {
             c.headersDone = false;
             c.readFailed = false;
             c.headers.clear();
+            c.sinceStep = 0;
             t.Status(30);
             const CURLcode res = curl_easy_perform(h.easy);
             if (c.aborted() || res == CURLE_ABORTED_BY_CALLBACK) return Outcome::Abort;
@@ -776,6 +808,8 @@ Outcome HttpRoutine(Transfer& t, TEventWinThread& thread) {
                         t.status = -1;
                         return Outcome::Done;
                     }
+                    // What arrived before a failure is still written and counted.
+                    if (!FlushPending(c)) return Outcome::Abort;
                     if (res != CURLE_OK) c.readFailed = true;
                     t.success = IsStatusOk(t.status) && !c.readFailed;
                     if (t.success && t.fileSize != 0 && t.stream) t.success = t.bytesRead == t.fileSize;
