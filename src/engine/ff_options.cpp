@@ -140,9 +140,7 @@ void ParseTarget(const TCall& c) {
 void SetThreads(const TCall& c) {
     c.st.ThreadCount = Int(c);
     if (c.st.Verbosity >= 0)
-        LogLine(llVerbose,
-                "Warning: if the ffmpeg libraries were not compiled with thread support, it would be using thread "
-                "emulation.");
+        LogLine(llVerbose, "Warning: if the ffmpeg libraries were not compiled with thread support, it would be using thread emulation.");
 }
 
 // "b", "vb", "ab": bit rates through the generic path, with a warning for

@@ -100,8 +100,7 @@ void ApplyTarget(TOptionState& st, IOptionHost& host, const std::string& kind, c
         if (st.AudioChannels == 1) st.AudioChannels = 2;
     }
     if (st.FrameAspectRatio == 0.0) {
-        const char* aspect = dvd ? "16:9" : "4:3";
-        FFLogger().Log(nullptr, llInfo, FormatText("Assuming %s for aspect ratio", aspect));
-        set("aspect", aspect);
+        FFLogger().Log(nullptr, llInfo, dvd ? "Assuming 16:9 for aspect ratio" : "Assuming 4:3 for aspect ratio");
+        set("aspect", dvd ? "16:9" : "4:3");
     }
 }
