@@ -41,13 +41,28 @@ def signature(video_id, itag):
     return "SIG%s%s" % (itag, video_id)
 
 
-def body_of(stream):
-    if "file" in stream:
-        with open(stream["file"], "rb") as f:
-            return f.read()
-    size = int(stream.get("size", 4096))
-    pattern = bytes(range(256))
-    return (pattern * (size // 256 + 1))[:size]
+PATTERN = bytes(range(256))
+
+
+class Body:
+    """A stream body: a file's bytes, or bytes 0..255 repeated, made chunk by
+    chunk so that large bodies take no memory."""
+
+    def __init__(self, stream):
+        self.data = None
+        if "file" in stream:
+            with open(stream["file"], "rb") as f:
+                self.data = f.read()
+            self.size = len(self.data)
+        else:
+            self.size = int(stream.get("size", 4096))
+
+    def chunk(self, offset, length):
+        length = max(0, min(length, self.size - offset))
+        if self.data is not None:
+            return self.data[offset:offset + length]
+        start = offset % 256
+        return (PATTERN * (length // 256 + 2))[start:start + length]
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -137,21 +152,21 @@ class Handler(BaseHTTPRequestHandler):
         if mode == "404":
             self.send_text(404, "gone")
             return
-        data = body_of(stream)
+        body = Body(stream)
         self.send_response(200)
         self.send_header("Content-Type", "video/x-flv")
-        self.send_header("Content-Length", str(len(data)))
+        self.send_header("Content-Length", str(body.size))
         self.end_headers()
         if mode == "drop":
-            self.wfile.write(data[: len(data) // 2])
+            self.wfile.write(body.chunk(0, body.size // 2))
             self.wfile.flush()
             self.close_connection = True
             return
         chunk = int(stream.get("chunk", 65536))
         delay = float(stream.get("delay", 0.05)) if mode == "slow" else 0.0
         try:
-            for i in range(0, len(data), chunk):
-                self.wfile.write(data[i:i + chunk])
+            for i in range(0, body.size, chunk):
+                self.wfile.write(body.chunk(i, chunk))
                 if delay:
                     self.wfile.flush()
                     time.sleep(delay)

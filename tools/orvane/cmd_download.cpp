@@ -1,0 +1,222 @@
+// orvane download [--prefer | --no-prefer] [--host H] -o DIR LINK...: the
+// download run of the window, printed line by line.
+#include "cli.h"
+
+#include "desktop_services.h"
+#include "dispatcher.h"
+#include "download_run.h"
+#include "global_vars.h"
+#include "info_script.h"
+#include "link_list.h"
+#include "log_sink.h"
+#include "product_config.h"
+#include "settings.h"
+#include "util_funcs.h"
+#include "win_thread.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+std::atomic<bool> gInterrupted{false};
+
+void OnInterrupt(int) {
+    gInterrupted.store(true);
+    // A second Ctrl+C ends the program at once.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+// Message boxes of the run become lines on standard error; a question is
+// never asked here, and a box with Cancel goes on (OK).
+class CliDesktop final : public IDesktopServices {
+public:
+    void OpenDocument(const std::string&) override {}
+    bool BrowseForFolder(std::string&, const std::string&, const std::string&) override { return false; }
+    int ShowCustomMessageDialog(const std::string& message, const std::string&, TMsgDlgType, int,
+                                const std::vector<std::string>&, TMsgDlgButtons) override {
+        std::string text = message;
+        for (char& c : text)
+            if (c == '\r') c = ' ';
+        std::fprintf(stderr, "%s\n", text.c_str());
+        return mrOk;
+    }
+    void ShowInformation(const std::string& text, const std::string&) override {
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    void ShowError(const std::string& text, const std::string&) override {
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+};
+
+class CliLog final : public ILogSink {
+public:
+    void AppendLine(const std::string& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
+};
+
+// Prints each link's title and status changes, and its progress: overwritten
+// in place on a terminal, in steps of ten percent otherwise.
+class CliView final : public IDownloadView {
+public:
+    CliView() : tty_(::isatty(STDOUT_FILENO) == 1) {}
+
+    void ClearRows() override {
+        EndProgressLine();
+        rows_.clear();
+    }
+    void AddRow(const std::string& caption, const std::vector<std::string>& subItems) override {
+        rows_.push_back({caption, subItems.empty() ? std::string() : subItems[0]});
+    }
+    void SetRowCaption(int row, const std::string& caption) override {
+        if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+        rows_[row].Caption = caption;
+        Line(row, "Title: " + caption);
+    }
+    void SetRowText(int row, TDownloadColumn column, const std::string& text) override {
+        if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+        current_ = row;
+        if (column == dcStatus && text != rows_[row].Status) {
+            rows_[row].Status = text;
+            Line(row, text);
+            lastStep_ = -1;
+        } else if (column == dcSize) {
+            size_ = text;
+        } else if (column == dcProgress) {
+            Progress(row, text);
+        }
+    }
+    void SetLabel(TDownloadLabel label, const std::string& text) override {
+        if (label == dlSpeed) speed_ = text;
+        if (label == dlQuality && text != quality_ && text != LabelAtRest) {
+            quality_ = text;
+            if (current_ >= 0) Line(current_, "Quality: " + text);
+        }
+    }
+    void SetProgressBar(int) override {}
+    void ShowSummary(int total, int succeeded, int failed) override {
+        EndProgressLine();
+        std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", total, succeeded, failed);
+        std::fflush(stdout);
+    }
+
+private:
+    struct Row {
+        std::string Caption, Status;
+    };
+
+    void Line(int row, const std::string& text) {
+        EndProgressLine();
+        std::printf("[%d/%zu] %s\n", row + 1, rows_.size(), text.c_str());
+        std::fflush(stdout);
+    }
+    void Progress(int row, const std::string& percentText) {
+        const int percent = std::atoi(percentText.c_str());
+        if (tty_) {
+            std::printf("\r[%d/%zu] %s  %s  %s\033[K", row + 1, rows_.size(), percentText.c_str(), size_.c_str(),
+                        speed_.c_str());
+            progressOpen_ = true;
+        } else if (percent / 10 != lastStep_) {
+            lastStep_ = percent / 10;
+            std::printf("[%d/%zu] %s of %s at %s\n", row + 1, rows_.size(), percentText.c_str(), size_.c_str(),
+                        speed_.c_str());
+        }
+        std::fflush(stdout);
+    }
+    void EndProgressLine() {
+        if (!progressOpen_) return;
+        std::printf("\n");
+        progressOpen_ = false;
+    }
+
+    bool tty_;
+    bool progressOpen_ = false;
+    int lastStep_ = -1;
+    int current_ = -1;
+    std::vector<Row> rows_;
+    std::string size_, speed_, quality_;
+};
+
+int Usage(const char* problem) {
+    std::fprintf(stderr, "orvane download: %s\nUsage: orvane download [--prefer | --no-prefer] [--host H] -o DIR LINK...\n",
+                 problem);
+    return ExitUsage;
+}
+
+// The site host from the product configuration, the quality preference from
+// the user settings, when they exist. Nothing is written.
+void LoadDefaults(TGlobalVars& g) {
+    SetDefaultSettings(g);
+    TProductDefaults defaults;
+    if (FileExists(ProductConfigPath())) ReadProductConfig(ProductConfigPath(), g, defaults);
+    const std::string settings =
+        IncludeTrailingSeparator(ReadShellFolder("AppData")) + AppTitle + "/" + SettingsFileName;
+    if (FileExists(settings)) LoadSettings(g, settings);
+}
+
+int RunDownload(const std::vector<std::string>& args) {
+    TGlobalVars g;
+    LoadDefaults(g);
+    std::string folder;
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--prefer") {
+            g.PreferYouTubeQuality = true;
+        } else if (a == "--no-prefer") {
+            g.PreferYouTubeQuality = false;
+        } else if (a == "-o" || a == "--host") {
+            if (i + 1 >= args.size()) return Usage((a + " needs a value").c_str());
+            (a == "-o" ? folder : g.VideoSiteHost) = args[++i];
+        } else if (a.starts_with("-") && a.size() > 1) {
+            return Usage(("unknown option " + a).c_str());
+        } else {
+            texts.push_back(a);
+        }
+    }
+    if (folder.empty()) return Usage("no output folder (-o DIR)");
+    if (texts.empty()) return Usage("no link");
+    if (!ForceDirectories(folder)) {
+        std::fprintf(stderr, "Fail to create directory! Please check if output folder have the right format!\n");
+        return 1;
+    }
+    g.OutputURLDir = IncludeTrailingSeparator(folder);
+
+    CliDesktop desktop;
+    CliLog log;
+    // The same checks as pasting in the window: only links, each once.
+    TLinkList links(g.VideoSiteHost, desktop);
+    for (const std::string& text : texts) links.AddOneText(text);
+    const int rejected = static_cast<int>(texts.size()) - links.Count();
+    if (links.Count() == 0) return 1;
+
+    CliView view;
+    TDownloadRun run(g, view, desktop, &log);
+    auto script = CreateInfoScript(run, nullptr);
+
+    std::signal(SIGINT, OnInterrupt);
+    run.Start(links.Rows());
+    IMainDispatcher* dispatcher = MainDispatcher();
+    bool cancelled = false;
+    while (run.Active()) {
+        dispatcher->pumpFor(std::chrono::milliseconds(50));
+        if (gInterrupted.load() && !cancelled) {
+            cancelled = true;
+            run.Cancel();
+        }
+    }
+    std::signal(SIGINT, SIG_DFL);
+    // Let abandoned transfer threads end before the components go.
+    TCustomWinThread::WaitForAllThreads(std::chrono::seconds(5));
+    for (const std::string& file : g.DownloadedFiles) std::printf("Saved: %s\n", file.c_str());
+    return rejected == 0 && g.URLSucceededFiles == g.URLTotalFiles ? 0 : 1;
+}
+
+const CliRegistration registration(
+    {"download", "download [--prefer | --no-prefer] [--host H] -o DIR LINK...", RunDownload});
+}  // namespace
