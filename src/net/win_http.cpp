@@ -145,7 +145,6 @@ struct TCustomWinHTTP::Transfer {
     // only while the worker waits in Synchronize or after it has ended.
     TUrlParts parts;
     int status = -1;
-    int lastStatus = -1;
     std::string contentType, contentLanguage, contentEncoding, location, etag, rawHeaders;
     TDateTime date = 0, lastModified = 0, expires = 0;
     int64_t fileSize = 0, bytesRead = 0;
@@ -293,7 +292,6 @@ bool TCustomWinHTTP::ReadRange(uint64_t StartPosition, uint64_t EndPosition, boo
     t->onStatus = OnStatus;
     t->startPosition = StartPosition;
     t->endPosition = EndPosition;
-    if (current_) t->lastStatus = current_->status;
     current_ = t;
     workers_.erase(std::remove_if(workers_.begin(), workers_.end(), [](auto& w) { return w.expired(); }),
                    workers_.end());

@@ -254,7 +254,8 @@ duk_ret_t CompileSafe(duk_context* ctx, void*) {
 
 TCustomScript::TCustomScript() = default;
 
-TCustomScript::~TCustomScript() { Close(); }
+// Closes the engine without telling anyone: the handlers' owners may be gone.
+TCustomScript::~TCustomScript() { engine_.reset(); }
 
 void TCustomScript::Close() {
     if (!engine_) return;
