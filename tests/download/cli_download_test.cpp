@@ -1,0 +1,129 @@
+// 'orvane download' against the fake video site.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <thread>
+
+#include "fake_site.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+struct CliResult {
+    int Status = -1;
+    std::string Output;
+};
+
+class CliDownload {
+public:
+    CliDownload(const std::vector<std::string>& args, const TempDir& work) : outPath_(work.file("cli.out")) {
+        std::vector<std::string> all = {std::string(OV_BIN_DIR) + "/orvane", "download"};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        // No user settings of the machine: a fresh configuration folder.
+        const std::string xdg = "XDG_CONFIG_HOME=" + work.file("config");
+        std::vector<char*> envp = {const_cast<char*>(xdg.c_str()), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) std::abort();
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    std::string Output() const { return ReadWholeFile(outPath_); }
+    void Interrupt() { ::kill(pid_, SIGINT); }
+    CliResult Wait() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Output()};
+    }
+
+private:
+    std::string outPath_;
+    pid_t pid_ = -1;
+};
+
+const char* const kVideos = R"({"videos": {
+  "one":   {"title": "First", "streams": [{"itag": 5, "size": 500}, {"itag": 18, "size": 3000}]},
+  "noid":  {"title": "Lost", "id_link": false, "streams": [{"itag": 18}]},
+  "same":  {"title": "a/b:c?d 100%", "streams": [{"itag": 18, "size": 100}]},
+  "only5": {"title": "Only5", "streams": [{"itag": 5}]},
+  "slow":  {"title": "Slow", "streams": [{"itag": 18, "mode": "slow", "size": 20000000, "chunk": 16384, "delay": 0.05}]},
+  "local": {"title": "Local", "streams": [{"itag": 18, "url": "file:///etc/hostname"}]}
+}})";
+
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    if (!std::filesystem::exists(folder)) return names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(CliDownload, RunsTheLinksAndSaysWhatHappened) {
+    FakeSite site(kVideos);
+    TempDir work;
+    const std::string out = work.file("videos");
+    const std::string host = site.Host();
+    CliResult r = CliDownload({"--prefer", "--host", host, "-o", out, site.WatchLink("one"), site.WatchLink("noid"),
+                               site.WatchLink("same"), site.WatchLink("same")},
+                              work)
+                      .Wait();
+    // The second "same" is a duplicate link and is not run; the exit status says not all were saved.
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Output.find("This video is already in the download list."), std::string::npos);
+    EXPECT_NE(r.Output.find("[1/3] Title: First\n"), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("[1/3] Finish.\n"), std::string::npos);
+    EXPECT_NE(r.Output.find("[2/3] Failed.\n"), std::string::npos);
+    EXPECT_NE(r.Output.find("[3/3] Finish.\n"), std::string::npos);
+    EXPECT_NE(r.Output.find("Total files: 3\nSuccessed: 2\nFailed: 1\n"), std::string::npos) << r.Output;
+    EXPECT_EQ(Entries(out), (std::vector<std::string>{"First.mp4", "a_b_c_d 100%.mp4"}));
+
+    // Without the preference: itag 5 as ".flv"; a second copy gets "(1)"; all saved, status 0.
+    r = CliDownload({"--no-prefer", "--host", host, "-o", out, site.WatchLink("one")}, work).Wait();
+    EXPECT_EQ(r.Status, 0) << r.Output;
+    r = CliDownload({"--no-prefer", "--host", host, "-o", out, site.WatchLink("one")}, work).Wait();
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(std::filesystem::file_size(out + "/First.flv"), 500u);
+    EXPECT_TRUE(std::filesystem::exists(out + "/First(1).flv"));
+
+    // Only itag 5 with the preference: eight attempts, then the link fails.
+    r = CliDownload({"--prefer", "--host", host, "-o", out, site.WatchLink("only5")}, work).Wait();
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Output.find("Quality: [HQ34] failed, try next: [HQ37]"), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("Total files: 1\nSuccessed: 0\nFailed: 1\n"), std::string::npos);
+
+    // A stream address on the local disk is refused.
+    r = CliDownload({"--prefer", "--host", host, "-o", out, site.WatchLink("local")}, work).Wait();
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Output.find("file:///etc/hostname"), std::string::npos);
+    EXPECT_EQ(Entries(out).size(), 4u);
+
+    // Wrong use.
+    EXPECT_EQ(CliDownload({"--host", host, site.WatchLink("one")}, work).Wait().Status, 2);
+    EXPECT_EQ(CliDownload({"-o", out}, work).Wait().Status, 2);
+    EXPECT_EQ(CliDownload({"--bogus", "-o", out, site.WatchLink("one")}, work).Wait().Status, 2);
+}
+
+TEST(CliDownload, CtrlCCancelsLikeTheCancelButton) {
+    FakeSite site(kVideos);
+    TempDir work;
+    const std::string out = work.file("videos");
+    CliDownload cli({"--host", site.Host(), "-o", out, site.WatchLink("slow"), site.WatchLink("one")}, work);
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (cli.Output().find("Downloading...") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    cli.Interrupt();
+    const CliResult r = cli.Wait();
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Output.find("Total files: 2\nSuccessed: 0\nFailed: 2\n"), std::string::npos) << r.Output;
+    // The half-received part file is gone.
+    EXPECT_TRUE(Entries(out).empty());
+}
+}  // namespace
