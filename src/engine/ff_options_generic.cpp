@@ -138,12 +138,14 @@ bool SetTodaysGenericOption(TOptionState& state, const std::string& name, const 
 
 // A stored option on a new context: generic ones with the value of the
 // defaults context when it carries the flags, private ones on the private
-// options of the codec or muxer.
+// options of the codec or muxer when they carry them (a video encoder's
+// "preset" is not an audio encoder's).
 void ApplyStored(const std::vector<TStoredOption>& stored, void* context, void* defaults, void* privateData,
                  int flags) {
     for (const TStoredOption& s : stored) {
         if (s.Private) {
-            if (privateData) FF.av_opt_set(privateData, s.Name.c_str(), s.Value.c_str(), 0);
+            if (privateData && FF.av_opt_find(privateData, s.Name.c_str(), nullptr, flags, 0))
+                FF.av_opt_set(privateData, s.Name.c_str(), s.Value.c_str(), 0);
             continue;
         }
         if (!FF.av_opt_find(defaults, s.Name.c_str(), nullptr, flags, 0)) continue;
