@@ -1,5 +1,7 @@
 #include "win_http.h"
 
+#include "util_funcs.h"
+
 #include <curl/curl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,19 +20,6 @@ namespace {
 int64_t TickMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-std::string LowerCopy(std::string_view s) {
-    std::string out(s);
-    for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string TrimCopy(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return std::string(s.substr(b, e - b));
 }
 
 void EnsureCurlGlobal() {
@@ -206,13 +195,13 @@ struct CurlCallContext {
         return aborted();
     }
     std::string Header(std::string_view name) const {
-        const std::string lower = LowerCopy(name);
+        const std::string lower = LowerCase(name);
         for (const auto& [n, v] : headers)
             if (n == lower) return v;
         return {};
     }
     bool HasHeader(std::string_view name) const {
-        const std::string lower = LowerCopy(name);
+        const std::string lower = LowerCase(name);
         for (const auto& h : headers)
             if (h.first == lower) return true;
         return false;
@@ -470,7 +459,7 @@ curl_slist* BuildHeaders(const Transfer& t, bool fromZero) {
         if (curl_slist* next = curl_slist_append(list, line.c_str())) list = next;
     };
     for (const auto& line : t.addHeaders)
-        if (!TrimCopy(line).empty()) add(line);
+        if (!Trim(line).empty()) add(line);
     if (fromZero)
         add(RangeHeader(0, 0));
     else if (t.startPosition != 0 || t.endPosition != 0)
@@ -590,7 +579,7 @@ bool FinalHeaders(CurlCallContext& c, long code) {
     if (c.Checkpoint()) return false;
     t.contentType = c.Header("content-type");
     const std::string length = c.Header("content-length");
-    const bool chunked = LowerCopy(c.Header("transfer-encoding")).find("chunked") != std::string::npos;
+    const bool chunked = LowerCase(c.Header("transfer-encoding")).find("chunked") != std::string::npos;
     char* end = nullptr;
     const long long value = length.empty() ? -1 : std::strtoll(length.c_str(), &end, 10);
     t.success = !chunked && !length.empty() && end && *end == '\0' && value >= 0;
@@ -637,7 +626,7 @@ size_t HeaderCallback(char* buffer, size_t size, size_t count, void* user) {
     if (!line.empty()) {
         const size_t colon = line.find(':');
         if (colon != std::string_view::npos)
-            c.headers.emplace_back(LowerCopy(TrimCopy(line.substr(0, colon))), TrimCopy(line.substr(colon + 1)));
+            c.headers.emplace_back(LowerCase(Trim(line.substr(0, colon))), Trim(line.substr(colon + 1)));
         return n;
     }
     long code = 0;

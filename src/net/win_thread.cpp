@@ -175,14 +175,19 @@ void TCustomWinThread::ReplaceThreadObject() {
     }
 }
 
-bool TCustomWinThread::Start() {
-    ReplaceThreadObject();
+void TCustomWinThread::ResumeThreadObject() {
     auto t = thread_;
     t->onExecute_ = OnExecute;
     t->onException_ = OnException;
     t->onTerminate_ = OnTerminate;
     t->data_ = Data;
     t->Resume();
+}
+
+bool TCustomWinThread::Start() {
+    ReplaceThreadObject();
+    auto t = thread_;
+    ResumeThreadObject();
     if (!WaitThread) return true;
 
     IMainDispatcher* dispatcher = Dispatcher();
@@ -235,14 +240,7 @@ bool TCustomWinThread::Terminated() const { return thread_->Terminated(); }
 bool TCustomWinThread::Suspended() const { return thread_->Suspended(); }
 
 void TCustomWinThread::SetSuspended(bool value) {
-    if (!value && thread_->Suspended()) {
-        auto t = thread_;
-        t->onExecute_ = OnExecute;
-        t->onException_ = OnException;
-        t->onTerminate_ = OnTerminate;
-        t->data_ = Data;
-        t->Resume();
-    }
+    if (!value && thread_->Suspended()) ResumeThreadObject();
 }
 
 TThreadPriority TCustomWinThread::Priority() const {

@@ -149,6 +149,8 @@ public:
 private:
     friend class TEventWinThread;
     void ReplaceThreadObject();
+    // Hands the events and data to the current object and starts its thread.
+    void ResumeThreadObject();
     std::shared_ptr<TEventWinThread> MakeThreadObject(const TEventWinThread* previous);
 
     IMainDispatcher* dispatcher_;
