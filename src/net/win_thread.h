@@ -16,7 +16,7 @@
 
 #include "dispatcher.h"
 
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+#include "thread_priority.h"
 
 // The Windows priorities -15, -2, -1, 0, 1, 2 and 15.
 int ThreadPriorityValue(TThreadPriority priority);
