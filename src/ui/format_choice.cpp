@@ -80,17 +80,19 @@ void TFormatChoice::FillPresetLists() {
     }
 }
 
+// A code outside the catalogue (only a stored one can be) leaves every button
+// enabled and the page or list in front as it was.
 void TFormatChoice::ClassButtonClick(int formatClass) {
-    if (formatClass < 0 || formatClass >= FormatClassCount) return;
     for (int cls = 0; cls < FormatClassCount; ++cls) classButtons_[cls]->setEnabled(cls != formatClass);
-    pageControl_->setCurrentIndex(formatClass);
+    if (formatClass >= 0 && formatClass < FormatClassCount) pageControl_->setCurrentIndex(formatClass);
     g_.OutputFormatClass = static_cast<uint8_t>(formatClass);
 }
 
 void TFormatChoice::FormatButtonClick(int formatClass, int code) {
-    if (formatClass < 0 || formatClass >= FormatClassCount || code < 0 || code >= FormatsInClass(formatClass)) return;
+    if (formatClass < 0 || formatClass >= FormatClassCount) return;
     for (int c = 0; c < FormatsInClass(formatClass); ++c) formatButtons_[formatClass][c]->setEnabled(c != code);
-    presetStacks_[formatClass]->setCurrentWidget(presetLists_[formatClass][code]);
+    if (code >= 0 && code < FormatsInClass(formatClass))
+        presetStacks_[formatClass]->setCurrentWidget(presetLists_[formatClass][code]);
     const auto value = static_cast<uint8_t>(code);
     switch (formatClass) {
         case fcVideo: g_.OutputVideoFormat = value; break;
@@ -100,12 +102,10 @@ void TFormatChoice::FormatButtonClick(int formatClass, int code) {
 }
 
 void TFormatChoice::ShowSettings() {
-    // A stored code outside the catalogue leaves its buttons as they are.
-    if (g_.OutputFormatClass < FormatClassCount) ClassButtonClick(g_.OutputFormatClass);
+    ClassButtonClick(g_.OutputFormatClass);
     const std::pair<int, uint8_t> perClass[] = {
         {fcAudio, g_.OutputAudioFormat}, {fcVideo, g_.OutputVideoFormat}, {fcDevice, g_.OutputDeviceFormat}};
-    for (const auto& [cls, code] : perClass)
-        if (code < FormatsInClass(cls)) FormatButtonClick(cls, code);
+    for (const auto& [cls, code] : perClass) FormatButtonClick(cls, code);
     for (const auto& f : AllFormats()) {
         QComboBox* list = presetLists_[f.Id.Class][f.Id.Code];
         const int index = g_.OutputPreset[f.Id.Class][f.Id.Code];
