@@ -155,7 +155,10 @@ struct AppUnderTest {
         deps.Services = &services;
         deps.Sounds = &sounds;
         deps.Log = log.get();
-        deps.PowerOff = [this] { ++powerOffs; };
+        deps.PowerOff = [this] {
+            ++powerOffs;
+            if (powerOff) powerOff();
+        };
         deps.ExeFolder = program.dir();
         deps.AppDataFolder = user.dir() + "config";
         deps.DocumentsFolder = user.dir() + "Documents";
@@ -170,6 +173,7 @@ struct AppUnderTest {
     FakeServices services;
     FakeSounds sounds;
     int powerOffs = 0;
+    std::function<void()> powerOff;  // what switching off does besides counting
     std::unique_ptr<TFormLog> log;
     std::unique_ptr<TestFormMain> form;
 };
