@@ -1,10 +1,16 @@
 #include "completion.h"
 
+#include <cstdio>
+
 std::string CompletionSoundFile(const std::string& exeFolder, int succeededFiles, int totalFiles) {
     return exeFolder + (succeededFiles < totalFiles ? "sounds/fail.wav" : "sounds/done.wav");
 }
 
-std::string TShutdownCountdown::TimeLeftText() const { return "Time left: " + std::to_string(counter_); }
+std::string TShutdownCountdown::TimeLeftText() const {
+    char text[32];
+    std::snprintf(text, sizeof text, "Time left: %d", counter_);
+    return text;
+}
 
 std::string ShutdownDescription(const std::string& title) {
     return "If you don't press cancel now, \r\n" + title + "\r\nwill shutdown the computer.";

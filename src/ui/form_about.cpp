@@ -34,7 +34,7 @@ TFormAbout::TFormAbout(const TGlobalVars& g, const QPixmap& leftLogo, IDesktopSe
     tabs_ = Place(new QTabWidget(this), "PageControlAbout", QRect(tabsLeft, 10, tabsWidth, tabsHeight));
     auto* about = new QWidget;
     about->setObjectName("TabSheetAbout");
-    AddLabel(about, "LabelProduct", QStringLiteral("%1 %2").arg(AppTitle, QString::fromStdString(g.Version)),
+    AddLabel(about, "LabelProduct", QString::asprintf("%s %s", AppTitle, g.Version.c_str()),
              QRect(14, 16, 320, 22), true);
     AddLabel(about, nullptr, "Joins and converts audio and video files, and downloads videos by their links.",
              QRect(14, 44, 320, 40))

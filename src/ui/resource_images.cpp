@@ -21,12 +21,12 @@ std::string LoadResourceImages(const std::string& folder, TResourceImages& im) {
     bool ok = Load(folder, "toplogo.png", im.TopLogo, error) && Load(folder, "leftlogo.png", im.LeftLogo, error) &&
               Load(folder, "downloadyoutube.png", im.DownloadYouTube, error) &&
               Load(folder, "youtubeconvert.png", im.YouTubeConvert, error) && Load(folder, "main.bmp", im.Main, error);
-    for (int i = 0; ok && i < 3; ++i) {
-        const std::string n = std::to_string(i + 1) + ".bmp";
-        ok = Load(folder, ("min_" + n).c_str(), im.Min[i], error) && Load(folder, ("close_" + n).c_str(), im.Close[i], error);
-    }
-    for (int i = 0; ok && i < 4; ++i)
-        ok = Load(folder, ("bottom_" + std::to_string(i + 1) + ".bmp").c_str(), im.Bottom[i], error);
+    const char* const minNames[] = {"min_1.bmp", "min_2.bmp", "min_3.bmp"};
+    const char* const closeNames[] = {"close_1.bmp", "close_2.bmp", "close_3.bmp"};
+    const char* const bottomNames[] = {"bottom_1.bmp", "bottom_2.bmp", "bottom_3.bmp", "bottom_4.bmp"};
+    for (int i = 0; ok && i < 3; ++i)
+        ok = Load(folder, minNames[i], im.Min[i], error) && Load(folder, closeNames[i], im.Close[i], error);
+    for (int i = 0; ok && i < 4; ++i) ok = Load(folder, bottomNames[i], im.Bottom[i], error);
     // One pixel format whatever the bitmap's depth, so the transparent colour
     // compares as plain RGB.
     if (ok) im.Main = im.Main.convertToFormat(QImage::Format_RGB32);
