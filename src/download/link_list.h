@@ -33,6 +33,8 @@ public:
     // row; -1 when the list is empty or nothing was removed.
     int Remove(std::vector<int> indices);
     void Clear();
+    // Takes the rows a view holds (which another part may have emptied).
+    void Assign(std::vector<std::string> rows) { rows_ = std::move(rows); }
 
     std::function<void()> OnChanged;
 

@@ -29,6 +29,7 @@ class TPageStep2;
 class TPageStep3;
 class TPageStep5;
 class TPageStep6;
+class TDownloadPages;
 
 struct TFormMainDeps {
     IDesktopServices* Services = nullptr;
@@ -85,6 +86,8 @@ public:
     TPageFinish* Step4() const { return step4_; }
     TPageStep5* Step5() const { return step5_; }
     TPageStep6* Step6() const { return step6_; }
+    // The download path's pages, from start-up step 12 on (download_pages.h).
+    TDownloadPages* DownloadPages() const { return downloadPages_; }
     TPageFinish* Step7() const { return step7_; }
     QLabel* LabelTitle() const { return labelTitle_; }
     TImageButton* BottomButton(int index) const { return bottom_[index]; }  // Help, Log, Back, Next, Exit
@@ -163,4 +166,5 @@ private:
     TPageStep5* step5_ = nullptr;
     TPageStep6* step6_ = nullptr;
     TPageFinish* step7_ = nullptr;
+    TDownloadPages* downloadPages_ = nullptr;  // a child of the window
 };

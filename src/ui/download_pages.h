@@ -1,0 +1,90 @@
+#pragma once
+// The download path in the window: Step5's link list, folder and quality
+// group, the clipboard watch, the script host, Step6 as the download run's
+// view and Step7's numbers and hand-over. The logic lives in src/download;
+// this class binds it to the pages the main window built.
+#include "download_run.h"
+#include "download_view.h"
+#include "link_list.h"
+#include "script_host.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class IDesktopServices;
+class ILogSink;
+class TFormMain;
+class TPageFinish;
+class TPageStep5;
+class TPageStep6;
+
+class TDownloadPages : public QObject, public IDownloadView, public IDownloadHandOver {
+    Q_OBJECT
+public:
+    TDownloadPages(TFormMain& form, TGlobalVars& g, IDesktopServices& services, ILogSink* log);
+    ~TDownloadPages() override;
+
+    // Start-up step 12 and shutdown: watch the clipboard for text.
+    void JoinClipboardChain();
+    void LeaveClipboardChain();
+    // Start-up step 14: the script host with "Form" and "Host".
+    void CreateScriptHost();
+    // Entering Step6 (the wizard has checked the list and the folder).
+    void StartDownloadRun();
+    // Exit on Step6 confirmed, and the window closing.
+    void AbortTransfers();
+    void ClearDownloadedFiles();
+
+    // Step5.
+    void ActionURLPasteExecute();
+    void ActionURLRemoveExecute();
+    void ActionURLEmptyExecute();
+    void ListViewInputURLDblClick();
+    void ActionListURLUpdate();
+    void CheckBoxYouTubeQualityClick();
+    void ButtonYouTubeQualityConfigClick();
+    void RefreshPreferenceText();
+    bool ClipboardHasText() const { return clipboardHasText_; }
+    // Step7.
+    void ButtonConvertDownloadedClick();
+
+    TLinkList& Links() { return links_; }
+    TDownloadRun& Run() { return run_; }
+    // Adds files to the input list of Step1 (its AddFiles); set by the window
+    // once the input list exists.
+    std::function<void(const std::vector<std::string>& files)> AddInputFiles;
+
+    // IDownloadView.
+    void ClearRows() override;
+    void AddRow(const std::string& caption, const std::vector<std::string>& subItems) override;
+    void SetRowCaption(int row, const std::string& caption) override;
+    void SetRowText(int row, TDownloadColumn column, const std::string& text) override;
+    void SetLabel(TDownloadLabel label, const std::string& text) override;
+    void SetProgressBar(int percent) override;
+    void ShowSummary(int total, int succeeded, int failed) override;
+    // IDownloadHandOver.
+    void ConvertDownloadedFiles(const std::vector<std::string>& files) override;
+
+private:
+    void SyncLinksFromList();
+    void ShowLinks();
+    TQualityOrder Order() const;
+
+    TFormMain& form_;
+    TGlobalVars& g_;
+    IDesktopServices& services_;
+    ILogSink* log_;
+    TPageStep5* step5_;
+    TPageStep6* step6_;
+    TPageFinish* step7_;
+    TLinkList links_;
+    TDownloadRun run_;
+    std::unique_ptr<TPropertyComponent> formComponent_;
+    std::unique_ptr<TJavaScript> script_;
+    QMetaObject::Connection clipboardWatch_;
+    bool clipboardHasText_ = false;
+};

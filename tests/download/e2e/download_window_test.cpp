@@ -1,0 +1,250 @@
+// The download path through the window's widgets, against the fake video
+// site: pasting, the quality group and dialog, the run on Step6, Step7 and
+// the hand-over.
+#include "../../ui/ui_fixture.h"
+
+#include "../fake_site.h"
+
+#include "download_pages.h"
+#include "form_youtube_hq.h"
+#include "page_finish.h"
+#include "page_step5.h"
+#include "page_step6.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+const char* const kVideos = R"({"videos": {
+  "one":   {"title": "T", "streams": [{"itag": 18, "size": 3000}]},
+  "noid":  {"title": "Lost", "id_link": false, "streams": [{"itag": 18}]},
+  "two":   {"title": "T", "streams": [{"itag": 18, "size": 5000}]},
+  "chars": {"title": "a/b:c?d", "streams": [{"itag": 5, "size": 100}, {"itag": 18}]},
+  "slow":  {"title": "Slow", "streams": [{"itag": 18, "mode": "slow", "size": 20000000, "chunk": 16384, "delay": 0.05}]}
+}})";
+
+std::string Text(const QLabel* l) { return l->text().toStdString(); }
+
+// The application with its real seams: the download pages, the clipboard
+// watch and the script host.
+struct DownloadWindow : ::testing::Test {
+    void SetUp() override {
+        site = std::make_unique<FakeSite>(kVideos);
+        program = std::make_unique<ProgramFolder>(std::map<std::string, std::string>{{"VideoSiteHost", site->Host()}});
+        EnsureApp();
+        log = std::make_unique<TFormLog>(services);
+        TFormMainDeps deps;
+        deps.Services = &services;
+        deps.Sounds = &sounds;
+        deps.Log = log.get();
+        deps.PowerOff = [] {};
+        deps.ExeFolder = program->dir();
+        deps.AppDataFolder = user.dir() + "config";
+        deps.DocumentsFolder = user.dir() + "Documents";
+        form = std::make_unique<TFormMain>(g, deps);
+        ASSERT_TRUE(form->FormCreate());
+        form->show();
+        pages = form->DownloadPages();
+        ASSERT_NE(pages, nullptr);
+        pages->Run().AnalyzePause = std::chrono::milliseconds(10);
+        step5 = form->Step5();
+        step6 = form->Step6();
+        step7 = form->Step7();
+        form->ActionNextExecute();  // the mode page starts on "Download video from YouTube"
+        ASSERT_EQ(form->ActivePage(), wpStep5);
+        step5->EditURLOutput->setText(QString::fromStdString(out.path()));
+    }
+    void TearDown() override {
+        form.reset();
+        TCustomWinThread::WaitForAllThreads(std::chrono::seconds(5));
+    }
+
+    void Paste(const std::string& text) {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+        ASSERT_TRUE(PumpUntil([&] { return step5->ActionURLPaste->isEnabled(); }));
+        step5->ActionURLPaste->trigger();
+    }
+    std::vector<std::string> Links() const {
+        std::vector<std::string> rows;
+        for (int i = 0; i < step5->ListViewInputURL->topLevelItemCount(); ++i)
+            rows.push_back(step5->ListViewInputURL->topLevelItem(i)->text(0).toStdString());
+        return rows;
+    }
+    std::vector<std::string> Saved() const {
+        std::vector<std::string> names;
+        for (const auto& p : g.DownloadedFiles) names.push_back(std::filesystem::path(p).filename().string());
+        return names;
+    }
+
+    std::unique_ptr<FakeSite> site;
+    std::unique_ptr<ProgramFolder> program;
+    TempDir user, out;
+    TGlobalVars g;
+    FakeServices services;
+    FakeSounds sounds;
+    std::unique_ptr<TFormLog> log;
+    std::unique_ptr<TFormMain> form;
+    TDownloadPages* pages = nullptr;
+    TPageStep5* step5 = nullptr;
+    TPageStep6* step6 = nullptr;
+    TPageFinish* step7 = nullptr;
+};
+
+TEST_F(DownloadWindow, PastingLinksIntoTheList) {
+    const std::string a = site->WatchLink("one"), b = site->WatchLink("two");
+    // Three CR LF lines, one of them empty: two rows.
+    Paste(a + "\r\n\r\n" + b);
+    EXPECT_EQ(Links(), (std::vector<std::string>{a, b}));
+    EXPECT_TRUE(services.dialogs.empty());
+    EXPECT_TRUE(step5->ActionURLEmpty->isEnabled());
+    EXPECT_FALSE(step5->ActionURLRemove->isEnabled());
+
+    // The same link twice in one paste: one row, one message.
+    step5->ActionURLEmpty->trigger();
+    EXPECT_FALSE(step5->ActionURLEmpty->isEnabled());
+    services.dialogAnswers = {mrOk};
+    Paste(a + "\n" + a);
+    EXPECT_EQ(Links(), (std::vector<std::string>{a}));
+    ASSERT_EQ(services.dialogs.size(), 1u);
+    EXPECT_EQ(services.dialogs[0], "Orvane Video Joiner|" + a + "\n\r\n\rThis video is already in the download list.");
+
+    // Capitals are a link; the lower-case twin is another row.
+    step5->ActionURLEmpty->trigger();
+    Paste("HTTP://" + site->Host() + "/WATCH?V=ONE\nhttp://" + site->Host() + "/watch?v=one");
+    EXPECT_EQ(Links().size(), 2u);
+
+    // The host without "http" is rejected; Cancel on the first of five rejected items stops.
+    step5->ActionURLEmpty->trigger();
+    services.dialogs.clear();
+    services.dialogAnswers = {mrCancel};
+    Paste(site->Host() + "/watch?v=one\nx\ny\nz\nw");
+    EXPECT_TRUE(Links().empty());
+    ASSERT_EQ(services.dialogs.size(), 1u);
+    EXPECT_NE(services.dialogs[0].find("This is not a YouTube video link."), std::string::npos);
+
+    // Remove the last row: the new last row is selected.
+    Paste(a + "\n" + b);
+    step5->ListViewInputURL->topLevelItem(1)->setSelected(true);
+    ASSERT_TRUE(step5->ActionURLRemove->isEnabled());
+    step5->ActionURLRemove->trigger();
+    EXPECT_EQ(Links(), (std::vector<std::string>{a}));
+    EXPECT_TRUE(step5->ListViewInputURL->topLevelItem(0)->isSelected());
+    // Double-click opens the link.
+    emit step5->ListViewInputURL->itemDoubleClicked(step5->ListViewInputURL->topLevelItem(0), 0);
+    EXPECT_EQ(services.opened.back(), a);
+
+    // An empty clipboard: Paste is off.
+    QGuiApplication::clipboard()->clear();
+    EXPECT_TRUE(PumpUntil([&] { return !step5->ActionURLPaste->isEnabled(); }));
+}
+
+TEST_F(DownloadWindow, QualityGroupAndDialog) {
+    EXPECT_EQ(Text(step5->LabelYouTubeQuality),
+              "Prefer: [HQ18] > [HQ35] > [HQ22] > [HQ6] > [HQ13] > [HQ17] > [HQ34] > [HQ37]");
+    step5->CheckBoxYouTubeQuality->click();
+    EXPECT_FALSE(step5->ButtonYouTubeQualityConfig->isEnabled());
+    EXPECT_EQ(Text(step5->LabelYouTubeQuality), "[Default Quality - HQ5 - (FLV, 400 x 240, Mono 44KHz MP3)]");
+    step5->CheckBoxYouTubeQuality->click();
+    ASSERT_TRUE(step5->ButtonYouTubeQualityConfig->isEnabled());
+
+    // Best Available, then OK.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<TFormYouTubeHQ*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle().toStdString(), "Prefer YouTube high quality");
+        EXPECT_EQ(dialog->ListViewYouTubeHQ->topLevelItem(0)->text(0).toStdString(), "[HQ18]");
+        dialog->ButtonBestAvailable->click();
+        dialog->ButtonOK->click();
+    });
+    step5->ButtonYouTubeQualityConfig->click();
+    EXPECT_EQ(Text(step5->LabelYouTubeQuality),
+              "Prefer: [HQ37] > [HQ22] > [HQ35] > [HQ18] > [HQ6] > [HQ34] > [HQ13] > [HQ17]");
+    EXPECT_EQ(g.PreferYouTube[0], 7);
+
+    // Moves, then Cancel: nothing changes.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<TFormYouTubeHQ*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QTreeWidget* list = dialog->ListViewYouTubeHQ;
+        list->topLevelItem(0)->setSelected(true);
+        dialog->ButtonUp->click();  // the top row stays
+        EXPECT_EQ(list->topLevelItem(0)->text(0).toStdString(), "[HQ37]");
+        dialog->ButtonDown->click();
+        EXPECT_EQ(list->topLevelItem(1)->text(0).toStdString(), "[HQ37]");
+        EXPECT_TRUE(list->topLevelItem(1)->isSelected());
+        list->clearSelection();
+        list->topLevelItem(7)->setSelected(true);
+        dialog->ButtonDown->click();  // the bottom row stays
+        EXPECT_EQ(list->topLevelItem(7)->text(0).toStdString(), "[HQ17]");
+        dialog->ButtonDefault->click();
+        dialog->ButtonCancel->click();
+    });
+    step5->ButtonYouTubeQualityConfig->click();
+    EXPECT_EQ(g.PreferYouTube[0], 7);
+}
+
+TEST_F(DownloadWindow, RunFromStep5ToStep7AndHandOver) {
+    const std::string host = site->Host();
+    Paste(site->WatchLink("one") + "\n" + site->WatchLink("noid") + "\n" + site->WatchLink("two") + "\n" +
+          site->WatchLink("chars"));
+    form->ActionNextExecute();
+    ASSERT_EQ(form->ActivePage(), wpStep6);
+    EXPECT_EQ(step6->ListViewURLDownload->topLevelItemCount(), 4);
+    EXPECT_EQ(step6->ListViewURLDownload->topLevelItem(0)->text(1).toStdString(), "Waiting...");
+    // Row statuses as the run moves on, seen from the list.
+    std::map<int, std::string> finalStatus;
+    QTreeWidget* list = step6->ListViewURLDownload;
+    QObject::connect(list, &QTreeWidget::itemChanged, [&](QTreeWidgetItem* item, int column) {
+        if (column == 1) finalStatus[list->indexOfTopLevelItem(item)] = item->text(1).toStdString();
+    });
+    ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == wpStep7; }, 60000));
+    EXPECT_EQ(finalStatus[0], "Finish.");
+    EXPECT_EQ(finalStatus[1], "Failed.");
+    EXPECT_EQ(finalStatus[2], "Finish.");
+    EXPECT_EQ(finalStatus[3], "Finish.");
+    EXPECT_EQ(Text(step7->LabelTotalFiles), "4");
+    EXPECT_EQ(Text(step7->LabelSucceeded), "3");
+    EXPECT_EQ(Text(step7->LabelFailed), "1");
+    EXPECT_EQ(Saved(), (std::vector<std::string>{"T.mp4", "T(1).mp4", "a_b_c_d.mp4"}));
+    // The run emptied both lists and set Step6 at rest.
+    EXPECT_EQ(step5->ListViewInputURL->topLevelItemCount(), 0);
+    EXPECT_EQ(step6->ListViewURLDownload->topLevelItemCount(), 0);
+    EXPECT_EQ(Text(step6->LabelURLStatus), "...");
+    EXPECT_EQ(g.OutputURLDir, out.dir());
+
+    // The hand-over opens Step1 with the saved files.
+    std::vector<std::string> handed;
+    pages->AddInputFiles = [&](const std::vector<std::string>& files) { handed = files; };
+    step7->ButtonConvertDownloaded->click();
+    EXPECT_EQ(form->ActivePage(), wpStep1);
+    EXPECT_EQ(handed, g.DownloadedFiles);
+}
+
+TEST_F(DownloadWindow, CancelDuringTheFirstDownload) {
+    Paste(site->WatchLink("slow") + "\n" + site->WatchLink("one"));
+    form->ActionNextExecute();
+    ASSERT_TRUE(PumpUntil([&] { return Text(step6->LabelURLStatus) == "Downloading..."; }, 30000));
+    EXPECT_EQ(Text(step6->LabelQuality), "[HQ18] - (MP4(H.264), 640 x 360, Stereo 44KHz AAC)");
+    services.answers = {true};
+    form->ActionExitExecute();
+    EXPECT_EQ(services.questions.back(), "Do you really want to cancel the downloading?");
+    ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == wpStep7; }, 10000));
+    EXPECT_EQ(Text(step7->LabelTotalFiles), "2");
+    EXPECT_EQ(Text(step7->LabelSucceeded), "0");
+    EXPECT_EQ(Text(step7->LabelFailed), "2");
+    EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+    step7->ButtonConvertDownloaded->click();
+    EXPECT_EQ(form->ActivePage(), wpStep7);
+    ASSERT_FALSE(services.dialogs.empty());
+    EXPECT_EQ(services.dialogs.back(), "Orvane Video Joiner|No file downloaded! Please try again.");
+}
+}  // namespace
