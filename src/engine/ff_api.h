@@ -92,6 +92,7 @@ enum TLibraryIndex : int {
     X(avutil, av_sample_fmt_is_planar) \
     X(avutil, av_get_packed_sample_fmt) \
     X(avutil, av_samples_set_silence) \
+    X(avutil, av_samples_alloc) \
     X(avutil, av_samples_get_buffer_size) \
     X(avutil, av_audio_fifo_alloc) \
     X(avutil, av_audio_fifo_free) \
@@ -148,9 +149,11 @@ enum TLibraryIndex : int {
     X(avcodec, avcodec_get_name) \
     X(avcodec, avcodec_descriptor_get) \
     X(avcodec, avcodec_get_class) \
+    X(avcodec, avcodec_find_best_pix_fmt_of_list) \
     X(avcodec, avcodec_alloc_context3) \
     X(avcodec, avcodec_free_context) \
     X(avcodec, avcodec_open2) \
+    X(avcodec, avcodec_is_open) \
     X(avcodec, avcodec_parameters_alloc) \
     X(avcodec, avcodec_parameters_free) \
     X(avcodec, avcodec_parameters_copy) \
@@ -170,6 +173,7 @@ enum TLibraryIndex : int {
     X(avcodec, av_packet_unref) \
     X(avcodec, av_packet_rescale_ts) \
     X(avcodec, av_new_packet) \
+    X(avcodec, av_packet_get_side_data) \
     X(avcodec, av_get_bits_per_sample) \
     X(avcodec, av_get_audio_frame_duration2) \
     X(avcodec, av_bsf_get_by_name) \
@@ -180,6 +184,7 @@ enum TLibraryIndex : int {
     X(avcodec, av_bsf_free) \
     /* avformat */ \
     X(avformat, avformat_alloc_context) \
+    X(avformat, avformat_alloc_output_context2) \
     X(avformat, avformat_free_context) \
     X(avformat, avformat_open_input) \
     X(avformat, avformat_close_input) \

@@ -1,0 +1,95 @@
+#pragma once
+// The output tables of a task and the state of its run, shared by the opening
+// code (ff_open.cpp) and the run (ff_transcode*.cpp). Not part of the engine's
+// interface.
+#include "ff_task.h"
+
+#include <cstdio>
+
+struct TCustomFFmpeg::OutputTrack {
+    OutputFile* file = nullptr;
+    int index = 0;
+    AVStream* st = nullptr;
+    AVMediaType kind = AVMEDIA_TYPE_UNKNOWN;
+    bool copy = false;                // stream copy: packets pass unchanged
+    const AVCodec* codec = nullptr;   // the encoder
+    AVCodecContext* enc = nullptr;    // owned; open during the run
+    AVCodecID savedCodecId = AV_CODEC_ID_NONE;
+    std::string filters;              // "vf" given for this stream
+    std::vector<TBitstreamFilterSpec> bsfSpecs;
+    std::vector<AVBSFContext*> bsfs;  // owned during the run
+    std::vector<int64_t> forcedKeyTimes;  // microseconds, ascending
+    size_t nextForcedKey = 0;
+    int volume = 256;
+
+    // Position of the next output: video frames or audio samples, in the
+    // encoder's time base.
+    int64_t nextPts = 0;
+    int64_t frameNumber = 0;  // frames (or audio frames) encoded
+    float quality = -1.0f;
+    int64_t bytes = 0;  // payload written
+    int64_t copyEndUs = 0;  // stream copy: end of the last packet written, microseconds
+    bool wroteKeyFrame = false;  // stream copy: the first key frame passed
+    bool forceKeyFrame = false;  // the next video frame starts a joint
+
+    // Video conversion: an optional filter graph, then the scaler to the
+    // encoder's size and format. Both are rebuilt when the pictures change.
+    AVFilterGraph* graph = nullptr;
+    AVFilterContext* graphSource = nullptr;
+    AVFilterContext* graphSink = nullptr;
+    int graphW = 0, graphH = 0, graphFmt = -1;
+    SwsContext* sws = nullptr;
+    int swsW = 0, swsH = 0, swsFmt = -1;  // source of the scaler; swsFmt -1: none yet
+    AVFrame* scaled = nullptr;
+
+    // Audio conversion: resampler to the encoder's format, then a FIFO that
+    // feeds the encoder whole frames.
+    SwrContext* swr = nullptr;
+    int swrRate = 0, swrFmt = -1;
+    AVChannelLayout swrLayout{};
+    bool swrKnown = false;
+    AVAudioFifo* fifo = nullptr;
+    int64_t samplesQueued = 0;  // samples given to the FIFO since the start
+    AVFrame* audioFrame = nullptr;
+    uint8_t** convBuffer = nullptr;
+    int convCapacity = 0;
+
+    // Subtitle output buffer.
+    std::vector<uint8_t> subtitleBuffer;
+
+    // Two-pass log of this stream.
+    FILE* passLog = nullptr;
+    std::string passStats;  // pass 2 statistics handed to the encoder
+
+    ~OutputTrack();
+};
+
+struct TCustomFFmpeg::OutputFile {
+    AVFormatContext* ctx = nullptr;  // owned
+    std::string fileName;
+    bool ioOpened = false;  // the file was opened for writing
+    bool headerWritten = false;
+    std::vector<std::unique_ptr<OutputTrack>> tracks;
+};
+
+struct TCustomFFmpeg::RunState {
+    AVPacket* packet = nullptr;
+    AVPacket* outPacket = nullptr;
+    AVFrame* frame = nullptr;
+    AVFrame* filtered = nullptr;
+    int64_t startTime = 0;       // microseconds (wall clock, relative)
+    int64_t lastReportTime = 0;  // microseconds
+    int64_t lastPreviewTime = 0;
+    int currentInput = 0;        // join mode
+    int lastFileIndex = 0;       // input of the last packet read
+    int wouldBlockCount = 0;
+    int64_t videoBytes = 0, audioBytes = 0, extraBytes = 0;
+    int dupFrames = 0, dropFrames = 0;
+    bool dupDropLogged = false;
+    FILE* vstats = nullptr;
+    TFFBitmap hookBitmap;
+    TFFBitmap previewBitmap;
+    bool videoInputHook = false, videoOutputHook = false;
+
+    ~RunState();
+};
