@@ -256,6 +256,26 @@ int NearestSupportedSampleRate(const AVCodec* codec, int sampleRate) {
     return best;
 }
 
+int64_t NearestSupportedBitRate(const AVCodec* codec, int sampleRate, int64_t bitRate) {
+    if (!codec || bitRate <= 0 || codec->id != AV_CODEC_ID_MP2) return bitRate;
+    // Layer II rates in kbit/s: MPEG-1 for 32, 44.1 and 48 kHz, MPEG-2 for
+    // half those rates.
+    static const int mpeg1[] = {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+    static const int mpeg2[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    const bool lsf = sampleRate == 16000 || sampleRate == 22050 || sampleRate == 24000;
+    const int* rates = lsf ? mpeg2 : mpeg1;
+    int64_t best = 0;
+    for (int i = 0; i < 14; ++i) {
+        const int64_t r = rates[i] * 1000LL;
+        if (r == bitRate) return bitRate;
+        if (!best || std::llabs(r - bitRate) < std::llabs(best - bitRate)) best = r;
+    }
+    FFLogger().Log(nullptr, llWarning,
+                   FormatText("Bit rate %lld bit/s is not supported by %s, using %lld bit/s instead",
+                              static_cast<long long>(bitRate), codec->name, static_cast<long long>(best)));
+    return best;
+}
+
 void AdaptFrameSize(const AVCodec* codec, int& width, int& height) {
     if (!codec || width <= 0 || height <= 0) return;
     int w = width, h = height;

@@ -37,6 +37,10 @@ const AVCodec* FindEncoderAdapted(const std::string& name);
 const AVCodec* DefaultEncoderAdapted(const AVOutputFormat* format, AVCodecID codecId, AVMediaType kind);
 // The rate itself when the encoder takes it, else the nearest it supports.
 int NearestSupportedSampleRate(const AVCodec* codec, int sampleRate);
+// Bit rates an encoder refuses move to the nearest it takes: MPEG audio
+// layer II knows fixed rates per sample-rate family (448 kbit/s, which the DVD
+// target asks for, is not one). Call once the sample rate is set.
+int64_t NearestSupportedBitRate(const AVCodec* codec, int sampleRate, int64_t bitRate);
 // Sizes an encoder refuses move to the nearest it takes: H.263's fixed
 // sizes, multiples of 4 (RealVideo, H.263+) or 2 (WMV). Call with the size the
 // stream will have (the input's when none is pending).

@@ -20,7 +20,8 @@
 //    DefaultEncoderAdapted), codec context made with that encoder (so its
 //    private options exist), ApplyStoredCodecOptions(..., OptFlagsOutputVideo /
 //    OptFlagsOutputAudio), the pending size through AdaptFrameSize, the pending
-//    sample rate through NearestSupportedSampleRate, thread count; then
+//    sample rate through NearestSupportedSampleRate and then the bit rate
+//    through NearestSupportedBitRate, thread count; then
 //    ConsumeVideoStreamSettings / ...Audio... / ...Subtitle...; after the
 //    container: ApplyStoredFormatOptions(state, oc, OptFlagsOutputContainer)
 //    and ConsumeOutputSettings.

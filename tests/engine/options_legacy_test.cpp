@@ -81,6 +81,14 @@ TEST_F(LegacyTest, EncodersAndValuesTheBuildRefusesAreMoved) {
     const AVCodec* pcm = FF.avcodec_find_encoder_by_name("pcm_s16le");
     EXPECT_EQ(NearestSupportedSampleRate(pcm, 44000), 44000);
 
+    const AVCodec* mp2 = FF.avcodec_find_encoder_by_name("mp2");
+    EXPECT_EQ(NearestSupportedBitRate(mp2, 48000, 448000), 384000);  // the DVD target's rate
+    EXPECT_EQ(NearestSupportedBitRate(mp2, 22050, 224000), 160000);
+    EXPECT_EQ(NearestSupportedBitRate(mp2, 44100, 224000), 224000);
+    EXPECT_EQ(NearestSupportedBitRate(aac, 48000, 448000), 448000);
+    EXPECT_EQ(Logged(llWarning, "Bit rate 448000 bit/s is not supported by mp2, using 384000 bit/s instead"), 1);
+    EXPECT_EQ(LoggedAt(llWarning), 5);
+
     auto size = [](const char* encoder, int w, int h) {
         AdaptFrameSize(FF.avcodec_find_encoder_by_name(encoder), w, h);
         return std::to_string(w) + "x" + std::to_string(h);
@@ -92,7 +100,7 @@ TEST_F(LegacyTest, EncodersAndValuesTheBuildRefusesAreMoved) {
     EXPECT_EQ(size("h263p", 276, 144), "276x144");
     EXPECT_EQ(size("wmv2", 321, 241), "322x242");
     EXPECT_EQ(size("mpeg4", 321, 241), "321x241");
-    EXPECT_EQ(LoggedAt(llWarning), 7);
+    EXPECT_EQ(LoggedAt(llWarning), 9);
 
     // 3GP's AMR has no encoder in this build.
     const AVOutputFormat* tgp = FF.av_guess_format("3gp", nullptr, nullptr);
@@ -116,6 +124,15 @@ TEST_F(LegacyTest, AdaptedEncodersOpenWithTheAdaptedValues) {
         EXPECT_GE(FF.avcodec_open2(ctx, codec, nullptr), 0) << rate;
         FF.avcodec_free_context(&ctx);
     }
+    const AVCodec* mp2 = FF.avcodec_find_encoder_by_name("mp2");
+    AVCodecContext* audio = FF.avcodec_alloc_context3(mp2);
+    audio->sample_rate = 48000;
+    FF.av_channel_layout_default(&audio->ch_layout, 2);
+    audio->sample_fmt = AV_SAMPLE_FMT_S16;
+    audio->bit_rate = NearestSupportedBitRate(mp2, 48000, 448000);
+    EXPECT_GE(FF.avcodec_open2(audio, mp2, nullptr), 0);
+    FF.avcodec_free_context(&audio);
+
     int w = 1280, h = 720;
     const AVCodec* h263 = FF.avcodec_find_encoder_by_name("h263");
     AdaptFrameSize(h263, w, h);
