@@ -28,6 +28,7 @@
 #include <QScreen>
 #include <QStackedWidget>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -211,10 +212,13 @@ void TFormMain::ApplySkin() {
 
     QFont titleFont = font();
     titleFont.setBold(skin_.BoldTitle);
-    titleFont.setPointSizeF(titleFont.pointSizeF() + 1);
+    titleFontSize_ = titleFont.pointSizeF() + 1;
+    titleFont.setPointSizeF(titleFontSize_);
     labelTitle_->setFont(titleFont);
     labelTitle_->setStyleSheet(skin_.TransparentButtons ? "color: white;" : "color: #22303f;");
-    labelTitle_->setGeometry(skin_.TitleText.X, skin_.TitleText.Y, width() - skin_.TitleText.X - 12, 22);
+    // One line that ends above the page area (skin 3 leaves only 19 pixels).
+    const int titleHeight = std::clamp(skin_.PageArea.Y - skin_.TitleText.Y - 1, 16, 22);
+    labelTitle_->setGeometry(skin_.TitleText.X, skin_.TitleText.Y, width() - skin_.TitleText.X - 12, titleHeight);
 
     // The logos sit in the top band and in the column left of the pages.
     topLogo_->setPixmap(images_.TopLogo);

@@ -145,6 +145,7 @@ private:
 
     TResourceImages images_;
     TSkinLayout skin_;
+    double titleFontSize_ = 10;
     bool started_ = false;
     bool closed_ = false;
     QPoint dragOffset_;

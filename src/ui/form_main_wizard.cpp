@@ -49,6 +49,13 @@ void TFormMain::SetActivePage(TWizardPage page) { pageControl_->setCurrentIndex(
 void TFormMain::UpdatePageTexts() {
     const TPageTexts t = PageTexts(ActivePage(), g_);
     labelTitle_->setText(Q(t.Title));
+    // The one-line title shrinks to fit where a skin gives it little room.
+    QFont titleFont = labelTitle_->font();
+    titleFont.setPointSizeF(titleFontSize_);
+    while (titleFont.pointSizeF() > 7 &&
+           QFontMetrics(titleFont).horizontalAdvance(labelTitle_->text()) > labelTitle_->width())
+        titleFont.setPointSizeF(titleFont.pointSizeF() - 0.5);
+    labelTitle_->setFont(titleFont);
     TImageButton* back = bottom_[2];
     TImageButton* next = bottom_[3];
     TImageButton* exit = bottom_[4];

@@ -22,8 +22,8 @@ TFormShutdown::TFormShutdown(QWidget* parent)
                          QRect(12, 86, 210, 18), true);
 
     auto* panel = Place(new QWidget(this), "PanelBottom", QRect(0, 149 - 41, 234, 41));
-    panel->setAutoFillBackground(true);
-    panel->setBackgroundRole(QPalette::Window);
+    panel->setStyleSheet("#PanelBottom { background: #e6e9ef; border-top: 1px solid #c9cfd9; }");
+    panel->setAttribute(Qt::WA_StyledBackground);
     auto* cancel = Place(new QPushButton("&Cancel", panel), "ButtonCancel", QRect((234 - 75) / 2, 8, 75, 25));
     cancel->setDefault(true);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);  // Escape rejects as well

@@ -19,6 +19,9 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     for (int c = 5; c < 10; ++c) grid_->setColumnHidden(c, true);
+    grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid_->horizontalHeader()->setStretchLastSection(true);
+    grid_->setColumnWidth(0, 132);
 
     auto action = [this](const char* name, const char* text, const QKeySequence& key) {
         auto* a = new QAction(text, this);
