@@ -10,11 +10,14 @@ TFormYouTubeHQ::TFormYouTubeHQ(QWidget* parent) : QDialog(parent) {
     setObjectName("FormYouTubeHQ");
     setWindowTitle("Prefer YouTube high quality");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(466, 198);
+    // Wider than the classic 466 so the audio texts show whole in the fonts here.
+    setFixedSize(536, 198);
 
-    ListViewYouTubeHQ = Place(new QTreeWidget(this), "ListViewYouTubeHQ", QRect(8, 8, 330, 182));
+    ListViewYouTubeHQ = Place(new QTreeWidget(this), "ListViewYouTubeHQ", QRect(8, 8, 412, 182));
     ListViewYouTubeHQ->setHeaderLabels({"Type", "Format", "Video", "Audio"});
     for (int c = 0; c < 4; ++c) ListViewYouTubeHQ->setColumnWidth(c, 80);
+    // The audio texts are the longest: the last column takes the room left.
+    ListViewYouTubeHQ->header()->setStretchLastSection(true);
     ListViewYouTubeHQ->setRootIsDecorated(false);
     ListViewYouTubeHQ->setSelectionMode(QAbstractItemView::SingleSelection);
     ListViewYouTubeHQ->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -22,7 +25,7 @@ TFormYouTubeHQ::TFormYouTubeHQ(QWidget* parent) : QDialog(parent) {
     ListViewYouTubeHQ->header()->setSectionsMovable(false);
 
     auto button = [this](const char* name, const char* text, int y) {
-        return Place(new QPushButton(text, this), name, QRect(348, y, 110, 27));
+        return Place(new QPushButton(text, this), name, QRect(428, y, 100, 27));
     };
     ButtonUp = button("ButtonUp", "&Up", 8);
     ButtonDown = button("ButtonDown", "&Down", 39);

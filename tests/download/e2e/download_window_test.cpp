@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -248,3 +249,36 @@ TEST_F(DownloadWindow, CancelDuringTheFirstDownload) {
     EXPECT_EQ(services.dialogs.back(), "Orvane Video Joiner|No file downloaded! Please try again.");
 }
 }  // namespace
+
+// OV_SCREENSHOT_DIR=folder download_e2e_tests --gtest_filter=*Screenshots
+TEST_F(DownloadWindow, Screenshots) {
+    const QString dir = qEnvironmentVariable("OV_SCREENSHOT_DIR");
+    if (dir.isEmpty()) GTEST_SKIP() << "set OV_SCREENSHOT_DIR to write the pictures";
+    auto shoot = [&](QWidget* w, const char* name) {
+        QCoreApplication::processEvents();
+        w->grab().save(dir + "/" + name);
+    };
+    Paste(site->WatchLink("one") + "\n" + site->WatchLink("two") + "\n" + site->WatchLink("slow"));
+    step5->ListViewInputURL->topLevelItem(1)->setSelected(true);
+    shoot(form.get(), "step5.png");
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<TFormYouTubeHQ*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->ListViewYouTubeHQ->topLevelItem(2)->setSelected(true);
+        shoot(dialog, "quality_dialog.png");
+        dialog->ButtonCancel->click();
+    });
+    step5->ButtonYouTubeQualityConfig->click();
+    form->ActionNextExecute();
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            return Text(step6->LabelURLStatus) == "Downloading..." && Text(step6->LabelURLCurrentFile) == "Slow" &&
+                   step6->ProgressBarDownload->value() >= 15;
+        },
+        30000));
+    shoot(form.get(), "step6.png");
+    services.answers = {true};
+    form->ActionExitExecute();
+    ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == wpStep7; }, 10000));
+    shoot(form.get(), "step7.png");
+}
