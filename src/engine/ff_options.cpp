@@ -159,11 +159,9 @@ void SetFrameRate(const TCall& c) {
 }
 
 void SetFrameSize(const TCall& c) {
-    // An empty size is how an output without its own size resets it.
-    if (c.value.empty()) {
-        c.st.FrameWidth = c.st.FrameHeight = 0;
-        return;
-    }
+    // An output record without a size passes an empty one: the pending size
+    // (a target's) stays.
+    if (c.value.empty()) return;
     int w = 0, h = 0;
     if (FF.av_parse_video_size(&w, &h, c.value.c_str()) < 0) Raise("Incorrect frame size");
     c.st.FrameWidth = w, c.st.FrameHeight = h;
@@ -225,7 +223,9 @@ void SetQScale(const TCall& c) {
 }
 
 // "vcodec", "acodec", "scodec": an encoder (or forced decoder) name, or "copy".
+// An output record without a codec passes an empty name: a target's codec stays.
 void SetCodec(const TCall& c) {
+    if (c.value.empty()) return;
     bool& copy = c.name[0] == 'v' ? c.st.VideoStreamCopy : c.name[0] == 'a' ? c.st.AudioStreamCopy
                                                                              : c.st.SubtitleStreamCopy;
     std::string& codec = c.name[0] == 'v' ? c.st.VideoCodecName : c.name[0] == 'a' ? c.st.AudioCodecName

@@ -184,7 +184,7 @@ TEST_F(OptionTableTest, ValuesOfTheTableRows) {
     Set("s", "vga");
     EXPECT_EQ(state.FrameWidth, 640);
     Set("s", "");
-    EXPECT_EQ(state.FrameWidth, 0);
+    EXPECT_EQ(state.FrameWidth, 640);
     Set("aspect", "16:9");
     EXPECT_DOUBLE_EQ(state.FrameAspectRatio, 16.0 / 9.0);
     Set("aspect", "1.5");
@@ -197,6 +197,7 @@ TEST_F(OptionTableTest, ValuesOfTheTableRows) {
     Set("vcodec", "copy");
     EXPECT_TRUE(state.VideoStreamCopy);
     Set("acodec", "libmp3lame");
+    Set("acodec", "");
     EXPECT_EQ(state.AudioCodecName, "libmp3lame");
     Set("vbsf", "h264_mp4toannexb");
     Set("absf", "=ignored");

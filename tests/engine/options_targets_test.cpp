@@ -2,6 +2,8 @@
 #include "ff_targets.h"
 #include "options_fixture.h"
 
+#include <utility>
+
 namespace {
 int64_t VideoDefault(TOptionState& st, const char* name) {
     int64_t v = 0;
@@ -92,6 +94,18 @@ TEST_F(TargetsTest, VcdSvcdAndDvdWithTheirNorms) {
     EXPECT_EQ(MuxerOption(dvd, "dvd", "muxrate"), "10080000");
     EXPECT_EQ(Logged(llInfo, "Assuming 16:9 for aspect ratio"), 1);
     EXPECT_TRUE(OpensVideo(dvd, 720, 480));
+}
+
+TEST_F(TargetsTest, AnOutputRecordsEmptyFieldsKeepTheTargetsChoices) {
+    // The order of an output: target, the record's codecs, presets, size.
+    ApplyTarget(state, host, "dvd", "ntsc", "pal");
+    for (const auto& [name, value] : {std::pair{"acodec", "mp2"}, std::pair{"vcodec", ""}, std::pair{"scodec", ""},
+                                      std::pair{"vpre", ""}, std::pair{"s", ""}, std::pair{"vf", ""}})
+        Set(name, value);
+    EXPECT_EQ(state.VideoCodecName, "mpeg2video");
+    EXPECT_EQ(state.AudioCodecName, "mp2");
+    EXPECT_EQ(state.FrameWidth, 720);
+    EXPECT_EQ(state.FrameHeight, 480);
 }
 
 TEST_F(TargetsTest, TheNormIsFoundFromTheRatesOrTheFallback) {
