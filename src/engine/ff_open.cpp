@@ -393,6 +393,7 @@ void TCustomFFmpeg::CreateStream(OutputFile& out, AVMediaType kind) {
         } else if (audio) {
             const int rate = o.AudioSampleRate > 0 ? o.AudioSampleRate : 44100;
             enc->sample_rate = codec ? NearestSupportedSampleRate(codec, rate) : rate;
+            enc->bit_rate = NearestSupportedBitRate(codec, enc->sample_rate, enc->bit_rate);
             enc->time_base = AVRational{1, enc->sample_rate};
             const int channels = o.AudioChannels > 0 ? o.AudioChannels : 2;
             FF.av_channel_layout_default(&enc->ch_layout, channels);
