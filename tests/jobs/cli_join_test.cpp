@@ -1,0 +1,152 @@
+// 'orvane join', 'orvane convert' and 'orvane presets' on generated media.
+#include "cli_runner.h"
+#include "media_fixtures.h"
+#include "util_funcs.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+int CountOf(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(CliJoin, JoinsTwoClipsOfDifferentSizesIntoOneFile) {
+    TempDir home;
+    const std::string a = home.file("a.mp4"), b = home.file("b b.mp4"), out = home.file("out"),
+                      log = home.file("run.log");
+    ASSERT_TRUE(MakeClip(a, 1.0, 320, 240, 44100, 2));
+    ASSERT_TRUE(MakeClip(b, 1.5, 176, 144, 48000, 1));
+    CliResult r = RunOrvane({"join", "--format", "mp4", "--preset", "15", "-o", out, "--log", log, a, b}, home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "Total files: 1\nSuccessed: 1\nFailed: 0\n");
+    EXPECT_NE(r.Err.find("%"), std::string::npos) << "no progress shown";
+    const auto probe = Probe(out + "/Output_Merge.mp4");
+    ASSERT_TRUE(probe.is_object());
+    EXPECT_NEAR(DurationOf(probe), 2.5, 0.5);
+    EXPECT_EQ(StreamOf(probe, "video").value("codec_name", ""), "mpeg4");
+    EXPECT_FALSE(StreamOf(probe, "audio").is_null());
+    EXPECT_EQ(CountOf(ReadWholeFile(log), "File has been added to convert list.\n"), 2);
+
+    // A second join does not overwrite the first.
+    r = RunOrvane({"join", "-f", "MP3", "-p", "0", "-o", out, a, b}, home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    r = RunOrvane({"join", "-f", "mp3", "-p", "0", "-o", out, a, b}, home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    const auto mp3 = Probe(out + "/Output_Merge(1).mp3");
+    EXPECT_NEAR(DurationOf(mp3), 2.5, 0.5);
+    EXPECT_TRUE(StreamOf(mp3, "video").is_null());
+}
+
+TEST(CliJoin, ConvertGoesOnWhenOneOutputCannotBeWritten) {
+    TempDir home;
+    const std::string out = home.file("out");
+    const std::string a = home.file("a.wav"), b = home.file("b.wav"), c = home.file("c.wav");
+    ASSERT_TRUE(MakeSilence(a, 1));
+    ASSERT_TRUE(MakeSilence(b, 30));
+    ASSERT_TRUE(MakeSilence(c, 1));
+    // WAV preset 4 writes 176 kB a second: the second output outgrows a
+    // 2 MB file limit, as on a disk that fills up.
+    CliResult r = RunOrvane({"convert", "--format", "WAV", "--preset", "4", "-o", out, a, b, c}, home.path(), 2000000);
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_TRUE(r.Out.starts_with("Total files: 3\nSuccessed: 2\nFailed: 1\nFile (1): ")) << r.Out;
+    EXPECT_EQ(CountOf(r.Out, "File ("), 1);
+    EXPECT_NE(r.Err.find("b.wav: Failed."), std::string::npos) << r.Err;
+    EXPECT_NEAR(DurationOf(Probe(out + "/a.wav")), 1.0, 0.5);
+    EXPECT_NEAR(DurationOf(Probe(out + "/c.wav")), 1.0, 0.5);
+}
+
+TEST(CliJoin, ConvertGivesEachInputItsOwnName) {
+    TempDir home;
+    const std::string out = home.file("out");
+    const std::string a1 = home.file("a.avi"), a2 = home.file("a.mov"), plain = home.file("noext");
+    ASSERT_TRUE(MakeSilence(a1, 1));
+    ASSERT_TRUE(MakeSilence(a2, 1));
+    ASSERT_TRUE(MakeSilence(plain, 1));
+    CliResult r = RunOrvane({"convert", "--format", "flac", "-o", out, a1, a2, plain}, home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "Total files: 3\nSuccessed: 3\nFailed: 0\n");
+    for (const char* name : {"a.flac", "a(1).flac", "noext.flac"})
+        EXPECT_EQ(StreamOf(Probe(out + "/" + name), "audio").value("codec_name", ""), "flac") << name;
+}
+
+TEST(CliJoin, WrongUseGivesOneLineAndStatusTwo) {
+    TempDir home;
+    const std::string a = home.file("a.wav");
+    ASSERT_TRUE(MakeSilence(a, 1));
+    const std::vector<std::vector<std::string>> wrong = {
+        {"join", "--format", "DIVX", "-o", home.path(), a},
+        {"join", "--format", "mp3", "--preset", "4", "-o", home.path(), a},
+        {"convert", "--format", "mp3", "--preset", "x", "-o", home.path(), a},
+        {"join", "--format", "mp3", "-o", home.path(), a, home.file("missing.wav")},
+        {"convert", "--format", "mp3", "-o", home.path()},
+        {"join", "--bogus", a},
+        {"presets", "DIVX"},
+    };
+    for (const auto& args : wrong) {
+        CliResult r = RunOrvane(args, home.path());
+        EXPECT_EQ(r.Status, 2) << args[1];
+        EXPECT_EQ(CountOf(r.Err, "\n"), 1) << r.Err;
+        EXPECT_TRUE(r.Out.empty());
+    }
+    EXPECT_FALSE(FileExists(home.file("Output_Merge.mp3")));
+}
+
+TEST(CliJoin, PresetsAreListedInCatalogueOrder) {
+    TempDir home;
+    CliResult r = RunOrvane({"presets"}, home.path());
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_EQ(CountOf(r.Out, "\n"), 180);
+    EXPECT_TRUE(r.Out.starts_with("AVI\t0\tHD Video 720p: MPEG4 (DivX, XviD), 4500 kbps; Audio: MP3, 192 kbps\n"));
+    r = RunOrvane({"presets", "mp2"}, home.path());
+    EXPECT_EQ(r.Out,
+              "MP2\t0\tFor Mobiles - MPEG layer-2: 22050 Hz, Mono, 96 kbps\n"
+              "MP2\t1\tAM Quality - MPEG layer-2: 22050 Hz, Mono, 112 kbps\n"
+              "MP2\t2\tFM Quality - MPEG layer-2: 22050 Hz, Stereo, 128 kbps\n");
+}
+
+TEST(CliJoin, MissingOptionsComeFromTheSavedChoice) {
+    TempDir home;
+    const std::string a = home.file("a.wav"), b = home.file("b.wav"), saved = home.file("saved");
+    ASSERT_TRUE(MakeSilence(a, 1));
+    ASSERT_TRUE(MakeSilence(b, 1));
+    std::filesystem::create_directories(home.file(".config/Orvane Video Joiner"));
+    home.write(".config/Orvane Video Joiner/~system2.dat",
+               "[System]\nOutputFileDir=" + saved + "\nOutputFormatClass=2\nOutputAudioFormat=1\nOutputMP3Preset=0\n");
+    CliResult r = RunOrvane({"join", a, b}, home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    const auto audio = StreamOf(Probe(saved + "/Output_Merge.mp3"), "audio");
+    EXPECT_EQ(audio.value("codec_name", ""), "mp3");
+    EXPECT_EQ(audio.value("sample_rate", ""), "44100");  // MP3 preset 0
+    // The settings file is read, never rewritten.
+    EXPECT_EQ(ReadWholeFile(home.file(".config/Orvane Video Joiner/~system2.dat")).find("OutputWAVPreset"),
+              std::string::npos);
+}
+
+TEST(CliJoin, CtrlCStopsTheRunAndStillPrintsTheSummary) {
+    TempDir home;
+    const std::string a = home.file("a.mp4"), out = home.file("out");
+    ASSERT_TRUE(MakeClip(a, 30, 320, 240));
+    // x264 at 1920x1080 takes far longer than the moment we wait.
+    CliRun run({"join", "--format", "AVI", "--preset", "1", "-o", out, a}, home.path());
+    for (int i = 0; i < 600 && run.Err().find('%') == std::string::npos; ++i) std::this_thread::sleep_for(50ms);
+    run.Interrupt();
+    CliResult r = run.Wait();
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(r.Out, "Total files: 1\nSuccessed: 0\nFailed: 1\n");
+    // The stopped output is either a readable file or gone.
+    const std::string output = out + "/Output_Merge.avi";
+    if (FileExists(output)) {
+        EXPECT_TRUE(Probe(output).is_object());
+    }
+}

@@ -1,0 +1,103 @@
+#pragma once
+// Runs the built 'orvane' in a fresh home (no settings of the machine), with
+// standard output and standard error kept apart, and reads outputs back with
+// ffprobe.
+#include "../common/temp_dir.h"
+
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+struct CliResult {
+    int Status = -1;
+    std::string Out, Err;
+};
+
+class CliRun {
+public:
+    // fileSizeLimit > 0: no file the program writes may grow beyond it, as on
+    // a disk that is full.
+    CliRun(const std::vector<std::string>& args, const std::string& home, long fileSizeLimit = 0)
+        : outPath_(home + "/cli.out"), errPath_(home + "/cli.err") {
+        std::vector<std::string> all = {std::string(OV_BIN_DIR) + "/orvane"};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> env = {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
+                                        "XDG_DOCUMENTS_DIR=" + home + "/Documents", "LC_ALL=C"};
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        const int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in, 0);
+            ::dup2(out, 1);
+            ::dup2(err, 2);
+            if (fileSizeLimit > 0) {
+                ::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        ::close(out);
+        ::close(err);
+        ::close(in);
+    }
+    void Interrupt() { ::kill(pid_, SIGINT); }
+    std::string Err() const { return ReadWholeFile(errPath_); }
+    CliResult Wait() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(outPath_), ReadWholeFile(errPath_)};
+    }
+
+private:
+    std::string outPath_, errPath_;
+    pid_t pid_ = -1;
+};
+
+inline CliResult RunOrvane(const std::vector<std::string>& args, const std::string& home, long fileSizeLimit = 0) {
+    return CliRun(args, home, fileSizeLimit).Wait();
+}
+
+// The JSON that ffprobe prints with these arguments; null when it fails.
+inline nlohmann::json FFprobeJson(const std::string& arguments, const std::string& path) {
+    const std::string command = "ffprobe -v error -of json " + arguments + " '" + path + "' 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return nullptr;
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) text.append(buf, n);
+    if (::pclose(pipe) != 0) return nullptr;
+    return nlohmann::json::parse(text, nullptr, false);
+}
+
+// ffprobe's view of a file: format and streams; null when it cannot read it.
+inline nlohmann::json Probe(const std::string& path) { return FFprobeJson("-show_format -show_streams", path); }
+
+// The first stream of a kind ("video", "audio"); null when there is none.
+inline nlohmann::json StreamOf(const nlohmann::json& probe, const std::string& kind) {
+    if (probe.is_object() && probe.contains("streams"))
+        for (const auto& s : probe["streams"])
+            if (s.value("codec_type", "") == kind) return s;
+    return nullptr;
+}
+
+inline double DurationOf(const nlohmann::json& probe) {
+    if (!probe.is_object() || !probe.contains("format")) return -1;
+    return std::stod(probe["format"].value("duration", "-1"));
+}

@@ -1,0 +1,278 @@
+// orvane join / orvane convert: the conversion run of the window on the
+// command line. join puts every input into one "Output_Merge" file; convert
+// gives every input its own output.
+#include "cli.h"
+
+#include "catalogue.h"
+#include "conversion_run.h"
+#include "dispatcher.h"
+#include "encoder_jobs.h"
+#include "ff_encoder.h"
+#include "ff_logger.h"
+#include "global_vars.h"
+#include "input_probe.h"
+#include "log_sink.h"
+#include "product_config.h"
+#include "settings.h"
+#include "util_funcs.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+void OnInterrupt(int) {
+    gInterrupted.store(true);
+    // A second Ctrl+C ends the program at once.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+struct JoinArgs {
+    std::string Format, Preset, OutputDir, LogFile;
+    std::vector<std::string> Files;
+};
+
+// The log: every line into --log FILE; the lines that report a lost input
+// also on standard error, so that they are never missed.
+class CliLog final : public ILogSink {
+public:
+    bool Open(const std::string& path) {
+        file_.open(path, std::ios::app);
+        return file_.is_open();
+    }
+    void AppendLine(const std::string& line) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (file_.is_open()) file_ << line << '\n' << std::flush;
+        if (line.starts_with("Adding file error: ") || line.starts_with("Cannot do convert, error: ") ||
+            line.starts_with("File load error: "))
+            Console(line);
+    }
+    // A line on standard error that does not tear the progress line.
+    void Console(const std::string& line) {
+        if (progressShown_) std::fputs("\r\033[K", stderr);
+        std::fprintf(stderr, "%s\n", line.c_str());
+        progressShown_ = false;
+    }
+    void Progress(const std::string& text, bool tty) {
+        if (tty) {
+            std::fprintf(stderr, "\r\033[K%s", text.c_str());
+            progressShown_ = true;
+        } else {
+            std::fprintf(stderr, "%s\n", text.c_str());
+        }
+        std::fflush(stderr);
+    }
+    void EndProgress() {
+        if (progressShown_) std::fputc('\n', stderr);
+        progressShown_ = false;
+    }
+
+private:
+    std::mutex mutex_;  // guards file_ and the console state
+    std::ofstream file_;
+    bool progressShown_ = false;
+};
+
+// Step3 and Step4 as lines: the progress on standard error, the outcome of
+// each file, and the summary on standard output.
+class CliPage final : public IConvertRowView, public IConversionPage, public IConversionFinish {
+public:
+    CliPage(const TGlobalVars& g, CliLog& log) : g_(g), log_(log), tty_(::isatty(STDERR_FILENO) == 1) {}
+
+    void ClearRows() override { rows_.clear(); }
+    void AddRow(const TConvertRow& row) override { rows_.push_back(row); }
+    void SetCell(int row, TConvertColumn column, const std::string& text) override {
+        if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+        rows_[row].Cells[column] = text;
+        if (column == ccStatus && (text == "Finish." || text == "Failed."))
+            log_.Console(rows_[row][ccName] + ": " + text);
+    }
+    void SetColumnTitles(const std::string&, const std::string&) override {}
+
+    void SetCurrentFileTitle(const std::string&) override {}
+    void SetCurrentFile(const std::string& text) override { file_ = text; }
+    void SetProgress(int, const std::string& text) override { percent_ = text; }
+    void SetTimes(const std::string& estimated, const std::string& elapsed, const std::string& left) override {
+        // The times come last in each report: one line per report.
+        log_.Progress(percent_ + "  elapsed " + elapsed + "  left " + left + "  estimated " + estimated + "  " + file_,
+                      tty_);
+    }
+
+    void PlaySoundFile(const std::string&) override {}
+    bool ShowShutdownCountdown() override { return false; }
+    void ShutdownComputer() override {}
+    void ShowConversionSummary() override {
+        log_.EndProgress();
+        std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", g_.TotalFiles, g_.SucceededFiles,
+                    g_.TotalFiles - g_.SucceededFiles);
+        for (const std::string& line : g_.ErrorList) std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+
+private:
+    const TGlobalVars& g_;
+    CliLog& log_;
+    const bool tty_;
+    std::vector<TConvertRow> rows_;
+    std::string file_, percent_ = "0%";
+};
+
+int Usage(const char* command, const std::string& message) {
+    std::fprintf(stderr, "orvane %s: %s\n", command, message.c_str());
+    return ExitUsage;
+}
+
+// The user's saved choice, as the window would start with it.
+void LoadUserChoice(TGlobalVars& g) {
+    TProductDefaults defaults;
+    if (ReadProductConfig(ProductConfigPath(), g, defaults).empty()) ApplyProductDefaults(defaults, g);
+    SetDefaultSettings(g);
+    g.OutputFileDir = ReadShellFolder("Personal");
+    const std::string settings =
+        FindUserDataFolder(ReadShellFolder("AppData"), AppTitle) + SettingsFileName;
+    // Reading only: a missing settings file is not written here.
+    if (FileExists(settings)) LoadSettings(g, settings);
+}
+
+int RunConversion(const char* command, bool join, const std::vector<std::string>& args) {
+    JoinArgs a;
+    bool options = true;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= args.size()) return false;
+            into = args[++i];
+            return true;
+        };
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && (arg == "--format" || arg == "-f")) {
+            if (!value(a.Format)) return Usage(command, "--format needs a format name");
+        } else if (options && (arg == "--preset" || arg == "-p")) {
+            if (!value(a.Preset)) return Usage(command, "--preset needs a preset index");
+        } else if (options && (arg == "-o" || arg == "--output")) {
+            if (!value(a.OutputDir)) return Usage(command, "-o needs an output folder");
+        } else if (options && arg == "--log") {
+            if (!value(a.LogFile)) return Usage(command, "--log needs a file name");
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            return Usage(command, "unknown option '" + arg + "'");
+        } else {
+            a.Files.push_back(arg);
+        }
+    }
+    if (a.Files.empty()) return Usage(command, "no input file given");
+
+    TGlobalVars g;
+    LoadUserChoice(g);
+    if (!a.Format.empty()) {
+        const TFormatId* f = FindFormatByName(a.Format);
+        if (!f) return Usage(command, "unknown format '" + a.Format + "' (see 'orvane presets')");
+        g.OutputFormatClass = f->Id.Class;
+        switch (f->Id.Class) {
+            case fcVideo: g.OutputVideoFormat = f->Id.Code; break;
+            case fcDevice: g.OutputDeviceFormat = f->Id.Code; break;
+            default: g.OutputAudioFormat = f->Id.Code; break;
+        }
+    }
+    const TCatalogueFormat* format = FindCatalogueFormat(g.OutputFormatClass, g.CurrentFormatCode());
+    if (!format) return Usage(command, "no output format chosen (use --format)");
+    if (!a.Preset.empty()) {
+        const int count = static_cast<int>(format->Presets.size());
+        char* end = nullptr;
+        const long index = std::strtol(a.Preset.c_str(), &end, 10);
+        if (*end || end == a.Preset.c_str() || index < 0 || index >= count)
+            return Usage(command, "preset index '" + a.Preset + "' is not one of " + std::string(format->Format->Name) +
+                                      "'s 0.." + std::to_string(count - 1));
+        g.PresetOf(g.OutputFormatClass, g.CurrentFormatCode()) = static_cast<int32_t>(index);
+    }
+    if (!a.OutputDir.empty()) g.OutputFileDir = a.OutputDir;
+    if (g.OutputFileDir.empty()) return Usage(command, "no output folder (use -o)");
+    std::error_code ec;
+    g.OutputFileDir = std::filesystem::absolute(g.OutputFileDir, ec).lexically_normal().string();
+    if (!ForceDirectories(g.OutputFileDir)) return Usage(command, "cannot create the output folder " + g.OutputFileDir);
+    for (std::string& file : a.Files) {
+        if (!FileExists(file)) return Usage(command, "no such file '" + file + "'");
+        file = std::filesystem::absolute(file, ec).lexically_normal().string();
+    }
+    g.MergeMode = join;
+
+    CliLog log;
+    if (!a.LogFile.empty() && !log.Open(a.LogFile)) return Usage(command, "cannot write the log file " + a.LogFile);
+
+    IMainDispatcher* dispatcher = MainDispatcher();
+    TFFEncoder encoder;
+    if (!encoder.LibrariesLoaded() && !encoder.LoadLibraries(ExecutableFolder() + "lib") &&
+        !encoder.LoadLibraries(ExecutableFolder() + "../lib")) {
+        log.AppendLine(encoder.LastErrorMessage());
+        std::fprintf(stderr, "orvane %s: %s\n", command, encoder.LastErrorMessage().c_str());
+        return 1;
+    }
+    TEncoderJobs jobs(encoder);
+    CliPage page(g, log);
+    TConvertList list(&page);
+    TConversionRun run(g, jobs, list, page, page, &log, dispatcher);
+    FFLogger().SetLogLevel(llError);
+    FFLogger().SetOnLog([&run](void* sender, uint32_t threadId, TLogLevel level, const std::string& message) {
+        run.FFLoggerLog(sender, threadId, level, message);
+    });
+
+    // The input list: every file probed as it is added; one the probe cannot
+    // open is reported and left out.
+    std::vector<TJobInput> inputs;
+    int unreadable = 0;
+    for (const std::string& file : a.Files) {
+        TJobInput input;
+        if (ProbeJobInput(encoder.Decoder(), file, input)) {
+            inputs.push_back(input);
+        } else {
+            ++unreadable;
+            log.AppendLine("File load error: " + encoder.Decoder().LastErrorMessage());
+        }
+    }
+    if (inputs.empty()) {
+        FFLogger().SetOnLog({});
+        std::fprintf(stderr, "orvane %s: none of the input files can be read\n", command);
+        return 1;
+    }
+
+    gInterrupted = false;
+    auto previous = std::signal(SIGINT, OnInterrupt);
+    run.StartConversion(inputs);
+    auto* plain = dynamic_cast<PlainDispatcher*>(dispatcher);
+    bool cancelled = false;
+    while (run.Running()) {
+        if (plain)
+            plain->runUntil([&] { return !run.Running() || (gInterrupted && !cancelled); },
+                            std::chrono::milliseconds(200));
+        else
+            dispatcher->pumpFor(std::chrono::milliseconds(50));
+        if (gInterrupted && !cancelled && run.Running()) {
+            cancelled = true;
+            log.Console("Stopping...");
+            run.Cancel();
+        }
+    }
+    std::signal(SIGINT, previous);
+    FFLogger().SetOnLog({});
+    const bool allDone = g.TotalFiles > 0 && g.SucceededFiles == g.TotalFiles;
+    return allDone && unreadable == 0 && run.Builder().RefusedFiles() == 0 && !cancelled ? 0 : 1;
+}
+
+int RunJoin(const std::vector<std::string>& args) { return RunConversion("join", true, args); }
+int RunConvert(const std::vector<std::string>& args) { return RunConversion("convert", false, args); }
+
+const CliRegistration joinRegistration(
+    {"join", "join [--format FORMAT] [--preset N] [-o DIR] [--log FILE] FILE...", RunJoin});
+const CliRegistration convertRegistration(
+    {"convert", "convert [--format FORMAT] [--preset N] [-o DIR] [--log FILE] FILE...", RunConvert});
+
+}  // namespace
