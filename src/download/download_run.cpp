@@ -149,13 +149,12 @@ void TDownloadRun::Start(const std::vector<std::string>& links) {
 void TDownloadRun::Cancel() {
     if (!active_) return;
     cancelRequested_ = true;
-    bool running = false;
-    for (TWinHTTP* http : {&WinHTTPGetInfoFileURL, &WinHTTPDownloadInfoFile, &WinHTTPDownload}) {
-        if (http->Running()) running = true;
+    for (TWinHTTP* http : {&WinHTTPGetInfoFileURL, &WinHTTPDownloadInfoFile, &WinHTTPDownload})
         http->Abort(false, false);
-    }
-    // Nothing to abort: no OnAborted will come to end the run.
-    if (!running) Finish();
+    // A transfer in flight ends the run from its next event (OnAborted, or its
+    // completion when the abort came too late). Between transfers no event
+    // would come: the run ends now.
+    if (stage_ != stWatchPage && stage_ != stInfoText && stage_ != stDownload) Finish();
 }
 
 bool TDownloadRun::FinishIfCancelled() {

@@ -59,7 +59,7 @@ public:
     void Start(const std::vector<std::string>& links);
     // Cancel on the progress page: aborts the running transfer, which ends
     // the run. When no transfer runs (the pause after the script, a step not
-    // yet started), the run ends at once as well.
+    // yet started), the run ends at once.
     void Cancel();
     bool Active() const { return active_; }
 
