@@ -75,7 +75,7 @@ TEST(CliDownload, RunsTheLinksAndSaysWhatHappened) {
                                site.WatchLink("same"), site.WatchLink("same")},
                               work)
                       .Wait();
-    // The second "same" is a duplicate link and is not run; the exit status says not all were saved.
+    // The second "same" is a duplicate link and is not run; one link failed.
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Output.find("This video is already in the download list."), std::string::npos);
     EXPECT_NE(r.Output.find("[1/3] Title: First\n"), std::string::npos) << r.Output;
@@ -85,8 +85,10 @@ TEST(CliDownload, RunsTheLinksAndSaysWhatHappened) {
     EXPECT_NE(r.Output.find("Total files: 3\nSuccessed: 2\nFailed: 1\n"), std::string::npos) << r.Output;
     EXPECT_EQ(Entries(out), (std::vector<std::string>{"First.mp4", "a_b_c_d 100%.mp4"}));
 
-    // Without the preference: itag 5 as ".flv"; a second copy gets "(1)"; all saved, status 0.
-    r = CliDownload({"--no-prefer", "--host", host, "-o", out, site.WatchLink("one")}, work).Wait();
+    // Without the preference: itag 5 as ".flv"; a second copy gets "(1)"; all saved, status 0
+    // (a repeated link is run once and does not count as a failure).
+    r = CliDownload({"--no-prefer", "--host", host, "-o", out, site.WatchLink("one"), site.WatchLink("one")}, work)
+            .Wait();
     EXPECT_EQ(r.Status, 0) << r.Output;
     r = CliDownload({"--no-prefer", "--host", host, "-o", out, site.WatchLink("one")}, work).Wait();
     EXPECT_EQ(r.Status, 0);
@@ -103,7 +105,12 @@ TEST(CliDownload, RunsTheLinksAndSaysWhatHappened) {
     r = CliDownload({"--prefer", "--host", host, "-o", out, site.WatchLink("local")}, work).Wait();
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Output.find("file:///etc/hostname"), std::string::npos);
-    EXPECT_EQ(Entries(out).size(), 4u);
+    EXPECT_EQ(Entries(out).size(), 4u);  // First.mp4, a_b_c_d 100%.mp4, First.flv, First(1).flv
+
+    // A text that is no link fails the exit status, even when the rest is saved.
+    r = CliDownload({"--host", host, "-o", out, "not a link", site.WatchLink("one")}, work).Wait();
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Output.find("not a link\n\nThis is not a YouTube video link."), std::string::npos) << r.Output;
 
     // Wrong use.
     EXPECT_EQ(CliDownload({"--host", host, site.WatchLink("one")}, work).Wait().Status, 2);

@@ -12,6 +12,7 @@
 #include "product_config.h"
 #include "settings.h"
 #include "util_funcs.h"
+#include "video_site.h"
 #include "win_thread.h"
 
 #include <atomic>
@@ -39,8 +40,7 @@ public:
     int ShowCustomMessageDialog(const std::string& message, const std::string&, TMsgDlgType, int,
                                 const std::vector<std::string>&, TMsgDlgButtons) override {
         std::string text = message;
-        for (char& c : text)
-            if (c == '\r') c = ' ';
+        std::erase(text, '\r');
         std::fprintf(stderr, "%s\n", text.c_str());
         return mrOk;
     }
@@ -189,10 +189,14 @@ int RunDownload(const std::vector<std::string>& args) {
 
     CliDesktop desktop;
     CliLog log;
-    // The same checks as pasting in the window: only links, each once.
+    // The same checks as pasting in the window: only links, each once. A text
+    // that is no link counts as a link not saved; a repeated one does not.
     TLinkList links(g.VideoSiteHost, desktop);
-    for (const std::string& text : texts) links.AddOneText(text);
-    const int rejected = static_cast<int>(texts.size()) - links.Count();
+    int rejected = 0;
+    for (const std::string& text : texts) {
+        if (!IsAcceptedLink(text, g.VideoSiteHost)) ++rejected;
+        links.AddOneText(text);
+    }
     if (links.Count() == 0) return 1;
 
     CliView view;
