@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -33,6 +34,9 @@ public:
         argv.push_back(nullptr);
         std::vector<std::string> env = {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
                                         "XDG_DOCUMENTS_DIR=" + home + "/Documents", "LC_ALL=C"};
+        // A sanitizer build's child runs with the test's sanitizer options.
+        for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"})
+            if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
         std::vector<char*> envp;
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
