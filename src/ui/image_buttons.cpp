@@ -3,7 +3,19 @@
 #include <QEnterEvent>
 #include <QPainter>
 
-TImageButton::TImageButton(QWidget* parent) : QAbstractButton(parent), captionColor_(0x22, 0x30, 0x3f) {
+void THoverButton::enterEvent(QEnterEvent* e) {
+    hover_ = true;
+    update();
+    QAbstractButton::enterEvent(e);
+}
+
+void THoverButton::leaveEvent(QEvent* e) {
+    hover_ = false;
+    update();
+    QAbstractButton::leaveEvent(e);
+}
+
+TImageButton::TImageButton(QWidget* parent) : THoverButton(parent), captionColor_(0x22, 0x30, 0x3f) {
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
 }
@@ -52,20 +64,9 @@ void TImageButton::paintEvent(QPaintEvent*) {
     p.drawText(r, Qt::AlignCenter | Qt::TextShowMnemonic, text());
 }
 
-void TImageButton::enterEvent(QEnterEvent* e) {
-    hover_ = true;
-    update();
-    QAbstractButton::enterEvent(e);
-}
-
-void TImageButton::leaveEvent(QEvent* e) {
-    hover_ = false;
-    update();
-    QAbstractButton::leaveEvent(e);
-}
 
 TPictureButton::TPictureButton(const QPixmap& normal, const QPixmap& selected, QWidget* parent)
-    : QAbstractButton(parent), normal_(normal), selected_(selected) {
+    : THoverButton(parent), normal_(normal), selected_(selected) {
     setCursor(Qt::PointingHandCursor);
     resize(sizeHint());
 }
@@ -86,14 +87,3 @@ void TPictureButton::paintEvent(QPaintEvent*) {
     }
 }
 
-void TPictureButton::enterEvent(QEnterEvent* e) {
-    hover_ = true;
-    update();
-    QAbstractButton::enterEvent(e);
-}
-
-void TPictureButton::leaveEvent(QEvent* e) {
-    hover_ = false;
-    update();
-    QAbstractButton::leaveEvent(e);
-}

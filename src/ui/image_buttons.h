@@ -6,10 +6,22 @@
 
 #include <array>
 
+// A button that knows whether the mouse is over it.
+class THoverButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    using QAbstractButton::QAbstractButton;
+
+protected:
+    void enterEvent(QEnterEvent*) override;
+    void leaveEvent(QEvent*) override;
+    bool hover_ = false;
+};
+
 // A button drawn from up to four images (normal, mouse over, pressed,
 // disabled) with an optional caption on top; it takes the size of its images.
 // Transparent buttons draw no image: only the caption and a light highlight.
-class TImageButton : public QAbstractButton {
+class TImageButton : public THoverButton {
     Q_OBJECT
 public:
     explicit TImageButton(QWidget* parent = nullptr);
@@ -20,19 +32,16 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
-    void enterEvent(QEnterEvent*) override;
-    void leaveEvent(QEvent*) override;
 
 private:
     std::array<QPixmap, 4> images_;
     bool transparent_ = false;
-    bool hover_ = false;
     QColor captionColor_;
 };
 
 // A class or format button: its picture, a highlight under the mouse, and the
 // "selected" picture while disabled (the disabled button marks the choice).
-class TPictureButton : public QAbstractButton {
+class TPictureButton : public THoverButton {
     Q_OBJECT
 public:
     TPictureButton(const QPixmap& normal, const QPixmap& selected, QWidget* parent = nullptr);
@@ -40,10 +49,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
-    void enterEvent(QEnterEvent*) override;
-    void leaveEvent(QEvent*) override;
 
 private:
     QPixmap normal_, selected_;
-    bool hover_ = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers for the fixed-position pages of the wizard.
 #include <QLabel>
+#include <QProgressBar>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -36,4 +37,13 @@ inline QLabel* AddLinkLabel(QWidget* parent, const char* objectName, const QStri
     label->setTextFormat(Qt::RichText);
     label->setCursor(Qt::PointingHandCursor);
     return label;
+}
+
+// A 0..100 bar without text; a label beside it shows the percentage.
+inline QProgressBar* AddProgressBar(QWidget* parent, const char* objectName, const QRect& geometry) {
+    auto* bar = Place(new QProgressBar(parent), objectName, geometry);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return bar;
 }

@@ -31,10 +31,7 @@ TPageStep3::TPageStep3(QWidget* parent) : QWidget(parent) {
             (*values[i])->setTextInteractionFlags(Qt::TextSelectableByMouse);
         }
     }
-    ProgressBar = Place(new QProgressBar(status), "ProgressBar", QRect(166, 120, 300, 18));
-    ProgressBar->setRange(0, 100);
-    ProgressBar->setValue(0);
-    ProgressBar->setTextVisible(false);
+    ProgressBar = AddProgressBar(status, "ProgressBar", QRect(166, 120, 300, 18));
     LabelProgress = AddLabel(status, "LabelProgress", "0%", QRect(470, 120, 46, 18));
     LabelProgress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 

@@ -23,10 +23,7 @@ TPageStep6::TPageStep6(QWidget* parent) : QWidget(parent) {
         AddLabel(status, nullptr, titles[i], QRect(12, 24 + i * 24, 100, 18));
         *values[i] = AddLabel(status, names[i], "...", QRect(116, 24 + i * 24, 400, 18));
     }
-    ProgressBarDownload = Place(new QProgressBar(status), "ProgressBarDownload", QRect(12, 172, 450, 18));
-    ProgressBarDownload->setRange(0, 100);
-    ProgressBarDownload->setValue(0);
-    ProgressBarDownload->setTextVisible(false);
+    ProgressBarDownload = AddProgressBar(status, "ProgressBarDownload", QRect(12, 172, 450, 18));
     LabelProgressBarDownload = AddLabel(status, "LabelProgressBarDownload", "0%", QRect(468, 172, 48, 18));
     LabelProgressBarDownload->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 }
