@@ -43,10 +43,13 @@ public:
 };
 
 struct TCustomEncoder::NotifyState {
-    std::atomic<bool> done{true};  // the last notification thread's handler has returned
-    std::mutex mutex;               // guards live
+    // Task notifications whose handler has not returned yet. The final
+    // notification waits for none to be left: a single "done" flag would let
+    // the first of several overlapping notifications release it too early.
+    std::atomic<int> pending{0};
+    std::mutex mutex;  // guards live
     std::condition_variable cv;
-    int live = 0;                   // notification threads still running
+    int live = 0;  // notification threads still running
 };
 
 namespace {
@@ -499,16 +502,17 @@ void TCustomEncoder::NotifyOnThread(const TTerminateInfo& info, bool waitForPrev
         std::lock_guard lock(state->mutex);
         ++state->live;
     }
+    if (!waitForPrevious) ++state->pending;
     std::thread([state, handler, info, waitForPrevious, self = this] {
-        // The final notification waits until the last task's has returned.
+        // The final notification waits until the tasks' ones have returned.
         if (waitForPrevious)
-            while (!state->done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            while (state->pending > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         try {
             handler(self, info);
         } catch (...) {
             // Nothing to report to from here.
         }
-        if (!waitForPrevious) state->done = true;
+        if (!waitForPrevious) --state->pending;
         std::lock_guard lock(state->mutex);
         --state->live;
         state->cv.notify_all();
@@ -517,11 +521,9 @@ void TCustomEncoder::NotifyOnThread(const TTerminateInfo& info, bool waitForPrev
 
 void TCustomEncoder::DoTerminate(TFFmpeg* task) {
     std::lock_guard lock(terminateLock_);
-    notify_->done = true;
     if (OnTerminate) {
         terminateInfo_ = TTerminateInfo{IndexOf(task), task->Completed(), task->Failed(), task->ErrorMessage()};
         if (threaded_ || !working_) {
-            notify_->done = false;
             NotifyOnThread(terminateInfo_, false);
         } else {
             OnTerminate(this, terminateInfo_);

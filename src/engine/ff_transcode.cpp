@@ -315,6 +315,13 @@ void TCustomFFmpeg::OpenDecoders() {
             Raise(FormatText("Error while opening decoder for input stream #%d.%d (%s)", ist.file, ist.index, kind));
         ist.dec->pkt_timebase = ist.st->time_base;
         ist.dec->thread_count = o.ThreadCount;
+        // "xerror": damaged data is an error instead of being concealed.
+        // Frame threads of this library generation trip over their own
+        // assertion when a damaged frame is refused, so those decode alone.
+        if (o.ExitOnError) {
+            ist.dec->err_recognition |= AV_EF_EXPLODE;
+            ist.dec->thread_type = FF_THREAD_SLICE;
+        }
         if (par->codec_type == AVMEDIA_TYPE_VIDEO) ApplyStoredCodecOptions(o, ist.dec, OptFlagsInputVideo);
         if (par->codec_type == AVMEDIA_TYPE_AUDIO) ApplyStoredCodecOptions(o, ist.dec, OptFlagsInputAudio);
         if (FF.avcodec_open2(ist.dec, dec, nullptr) < 0)
@@ -699,10 +706,20 @@ void TCustomFFmpeg::Report(bool final, int fileIndex) {
     float quality = -1.0f;
     bool haveVideo = false;
     double outputTime = 1e10;
+    // The first active video stream; once the joints have retired them all
+    // (the final report of a join), the video the output has.
+    const OutputStream* videoStream = nullptr;
+    for (const Slot& slot : slots_)
+        for (const OutputStream& os : slot.streams)
+            if (!videoStream && os.active && os.track->kind == AVMEDIA_TYPE_VIDEO) videoStream = &os;
+    if (!videoStream && final)
+        for (const Slot& slot : slots_)
+            for (const OutputStream& os : slot.streams)
+                if (!videoStream && os.track->kind == AVMEDIA_TYPE_VIDEO) videoStream = &os;
     for (const Slot& slot : slots_)
         for (const OutputStream& os : slot.streams) {
             const OutputTrack& t = *os.track;
-            if (!haveVideo && os.active && t.kind == AVMEDIA_TYPE_VIDEO) {
+            if (!haveVideo && &os == videoStream) {
                 haveVideo = true;
                 if (t.frameNumber == 0 && !final) return;  // nothing encoded yet
                 frameNumber = static_cast<int>(t.frameNumber);

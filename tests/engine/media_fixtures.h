@@ -45,7 +45,7 @@ inline bool MakeClip(const std::string& output, double seconds, int width, int h
     if (audioRate > 0)
         args += " -f lavfi -i sine=frequency=440:sample_rate=" + std::to_string(audioRate) +
                 ":duration=" + std::to_string(seconds) + " -ac " + std::to_string(channels);
-    return MakeMedia(args + " " + codecs, output);
+    return MakeMedia(args + " -pix_fmt yuv420p " + codecs, output);
 }
 
 // ffprobe's JSON report of a file (format, streams and, when asked, packets).

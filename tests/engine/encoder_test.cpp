@@ -1,0 +1,212 @@
+// The encoder component: tasks, working checks, runs with and without threads,
+// stopping, and where each event arrives.
+#include "ff_exception.h"
+
+#include "../common/temp_dir.h"
+#include "encoder_harness.h"
+
+#include <filesystem>
+
+namespace {
+class EncoderTest : public EngineTest {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        ASSERT_TRUE(MakeClip(File("short.avi"), 1, 160, 120, 25));
+        // Long enough to be stopped while it runs.
+        ASSERT_TRUE(MakeClip(File("long.avi"), 120, 320, 240, 25));
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    static std::string File(const std::string& name) { return dir_->file(name); }
+    static TempDir* dir_;
+};
+TempDir* EncoderTest::dir_ = nullptr;
+}  // namespace
+
+TEST_F(EncoderTest, PropertiesAndTaskLimits) {
+    EncoderHarness h;
+    TFFEncoder& e = *h.encoder;
+    EXPECT_EQ(e.Version(), "3.9");
+    e.SetProgressInterval(50);
+    EXPECT_EQ(e.ProgressInterval(), 100);
+    e.SetProgressInterval(100);
+    EXPECT_EQ(e.ProgressInterval(), 100);
+    e.SetProgressInterval(101);
+    EXPECT_EQ(e.ProgressInterval(), 101);
+    EXPECT_TRUE(e.LibrariesLoaded());
+
+    ASSERT_EQ(e.AddTask(File("short.avi")), 0) << e.LastErrorMessage();
+    for (int i = 1; i < 20; ++i) ASSERT_TRUE(e.AddInputFile(0, File("short.avi"))) << i << e.LastErrorMessage();
+    EXPECT_FALSE(e.AddInputFile(0, File("short.avi")));
+    EXPECT_EQ(e.LastErrorMessage(), "max input files 20 reached");
+
+    // The caller's record learns the file name; a bad option fails the add.
+    TInputOptions in;
+    InitInputOptions(in);
+    EXPECT_EQ(in.StartTime, NoTimestamp);
+    EXPECT_EQ(in.ProgramID, -1);
+    ASSERT_EQ(e.AddTask(File("short.avi"), &in), 1);
+    EXPECT_EQ(in.FileName, File("short.avi"));
+    in.FileName.clear();
+    in.ExtOptions = "cropleft=8";
+    EXPECT_FALSE(e.AddInputFile(1, File("short.avi"), &in));
+    EXPECT_EQ(e.LastErrorMessage(), "Removed, use the crop filter instead");
+    EXPECT_EQ(e.AddTask(File("missing.avi")), -1);
+    EXPECT_EQ(e.LastErrorMessage(), File("missing.avi") + ": No such file or directory");
+    EXPECT_EQ(e.TaskCount(), 2);
+
+    // Outputs: unknown formats, a second output of a join.
+    EXPECT_FALSE(e.SetOutputFile(1, File("out.unknownext")));
+    EXPECT_EQ(e.LastErrorMessage(), "Unable to find a suitable output format for '" + File("out.unknownext") + "'");
+    TOutputOptions out;
+    InitOutputOptions(out);
+    out.Join = true;
+    ASSERT_TRUE(e.SetOutputFile(0, File("join.avi"), &out)) << e.LastErrorMessage();
+    EXPECT_EQ(out.FileName, File("join.avi"));
+    out.FileName.clear();
+    EXPECT_FALSE(e.SetOutputFile(0, File("join2.avi"), &out));
+    EXPECT_EQ(e.LastErrorMessage(), "Cannot join more than one output file.");
+    EXPECT_THROW(e.RemoveTask(5), FFmpegException);
+    e.RemoveTask(0);
+    EXPECT_EQ(e.TaskCount(), 1);
+    // Freeing a task deletes the empty output it had opened.
+    EXPECT_FALSE(std::filesystem::exists(File("join.avi")));
+    e.ClearTasks();
+    EXPECT_EQ(e.TaskCount(), 0);
+}
+
+TEST_F(EncoderTest, StartWithoutTasksStaysWorkingUntilCleared) {
+    EncoderHarness h;
+    TFFEncoder& e = *h.encoder;
+    e.Start(1);
+    h.dispatcher.runUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_TRUE(h.Terminates().empty());
+    EXPECT_TRUE(e.Working());
+    try {
+        e.AddTask(File("short.avi"));
+        FAIL() << "AddTask while working";
+    } catch (const FFmpegException& ex) {
+        EXPECT_STREQ(ex.what(), "Cannot AddTask while working.");
+    }
+    EXPECT_THROW(e.ClearTasks(), FFmpegException);
+    EXPECT_THROW(e.Start(1), FFmpegException);
+    e.Stop(true);
+    EXPECT_THROW(e.ClearTasks(), FFmpegException);  // no final notification yet
+}
+
+TEST_F(EncoderTest, InlineRunNotifiesOnTheCallersThread) {
+    EncoderHarness h;
+    TFFEncoder& e = *h.encoder;
+    ASSERT_EQ(h.JoinTask({File("short.avi")}, File("inline1.avi"), ""), 0) << e.LastErrorMessage();
+    ASSERT_EQ(h.JoinTask({File("short.avi")}, File("inline2.avi"), ""), 1) << e.LastErrorMessage();
+    e.Start(0);
+    const auto t = h.Terminates();
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t[0].info.TaskIndex, 0);
+    EXPECT_EQ(t[1].info.TaskIndex, 1);
+    EXPECT_EQ(t[2].info.TaskIndex, -1);
+    for (const auto& r : t) {
+        EXPECT_EQ(r.thread, std::this_thread::get_id());
+        EXPECT_TRUE(r.info.Finished) << r.info.ErrorMessage;
+        EXPECT_FALSE(r.info.Failed);
+    }
+    EXPECT_TRUE(e.AllFinished());
+    e.ClearTasks();
+    EXPECT_FALSE(e.Working());
+    EXPECT_TRUE(std::filesystem::file_size(File("inline2.avi")) > 0);
+}
+
+TEST_F(EncoderTest, ThreadedRunStartsTasksOneAfterAnother) {
+    // Declared before the encoder: its notification threads use them until
+    // the encoder is gone.
+    std::mutex order;
+    std::vector<int> returned;  // tasks whose notification handler returned
+    std::vector<std::thread::id> workers;
+    bool finalAfterAll = false;
+    EncoderHarness h;
+    TFFEncoder& e = *h.encoder;
+    const auto caller = std::this_thread::get_id();
+    e.OnTerminate = [&](TCustomEncoder*, const TTerminateInfo& info) {
+        // Slow handlers: the final notification must still wait for them.
+        if (info.TaskIndex >= 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::lock_guard lock(order);
+        workers.push_back(std::this_thread::get_id());
+        if (info.TaskIndex < 0) {
+            finalAfterAll = returned.size() == 3;
+            h.finalSeen = true;
+        } else {
+            returned.push_back(info.TaskIndex);
+        }
+    };
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(h.JoinTask({File("short.avi")}, File("thread" + std::to_string(i) + ".avi"), ""), i);
+    e.Start(1);
+    ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(60)));
+    h.encoder.reset();
+    EXPECT_EQ(returned, (std::vector<int>{0, 1, 2}));
+    EXPECT_TRUE(finalAfterAll);
+    for (const auto& id : workers) EXPECT_NE(id, caller);
+}
+
+TEST_F(EncoderTest, NotificationsOfAThreadedRunComeFromOtherThreads) {
+    EncoderHarness h;
+    TFFEncoder& e = *h.encoder;
+    ASSERT_EQ(h.JoinTask({File("short.avi")}, File("other.avi"), ""), 0);
+    e.Start(1);
+    ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(60)));
+    const auto t = h.Terminates();
+    ASSERT_EQ(t.size(), 2u);
+    for (const auto& r : t) EXPECT_NE(r.thread, std::this_thread::get_id());
+    EXPECT_TRUE(t[0].info.Finished);
+}
+
+TEST_F(EncoderTest, StopDuringTheFirstOfTwoTasks) {
+    EncoderHarness h;
+    TFFEncoder& e = *h.encoder;
+    ASSERT_EQ(h.JoinTask({File("long.avi")}, File("stopped.avi"), ""), 0) << e.LastErrorMessage();
+    ASSERT_EQ(h.JoinTask({File("short.avi")}, File("never.avi"), ""), 1) << e.LastErrorMessage();
+    e.Start(1);
+    // Stop once the first progress report arrived.
+    ASSERT_TRUE(h.dispatcher.runUntil(
+        [&] {
+            std::lock_guard lock(h.mutex);
+            return !h.progress.empty();
+        },
+        std::chrono::seconds(60)));
+    const auto start = std::chrono::steady_clock::now();
+    e.Stop(true);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(30)));
+    const auto t = h.Terminates();
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t[0].info.TaskIndex, 0);
+    EXPECT_FALSE(t[0].info.Finished);
+    EXPECT_FALSE(t[0].info.Failed) << t[0].info.ErrorMessage;
+    EXPECT_EQ(t[1].info.TaskIndex, 1);
+    EXPECT_FALSE(t[1].info.Finished);
+    EXPECT_FALSE(t[1].info.Failed);
+    EXPECT_EQ(t[2].info.TaskIndex, -1);
+    EXPECT_TRUE(t[2].info.Finished);
+    // The stopped output was finished properly and can be read.
+    EXPECT_GT(JsonNumber(ProbeJson(File("stopped.avi"))["format"], "duration"), 0.0);
+    e.ClearTasks();
+    EXPECT_FALSE(std::filesystem::exists(File("never.avi")));
+}
+
+TEST_F(EncoderTest, ATaskWithoutOutputEndsAtOnce) {
+    EncoderHarness h;
+    TFFEncoder& e = *h.encoder;
+    ASSERT_EQ(e.AddTask(File("short.avi")), 0);
+    EXPECT_FALSE(e.SetOutputFile(0, File("no/such/folder/out.avi")));
+    EXPECT_EQ(e.LastErrorMessage(), File("no/such/folder/out.avi") + ": No such file or directory");
+    e.Start(1);
+    ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(30)));
+    const auto t = h.Terminates();
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_TRUE(t[0].info.Failed);
+    EXPECT_FALSE(t[0].info.Finished);
+    EXPECT_EQ(t[0].info.ErrorMessage, "At least one output file must be specified");
+}

@@ -1,0 +1,207 @@
+// Joining real files: timing, sizes, rates, channel layouts, sync at the joints.
+#include "../common/temp_dir.h"
+#include "encoder_harness.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+class JoinTest : public EngineTest {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        ASSERT_TRUE(MakeClip(File("v10.avi"), 10, 160, 120, 25));
+        ASSERT_TRUE(MakeClip(File("v20.avi"), 20, 160, 120, 25));
+        ASSERT_TRUE(MakeClip(File("v3.avi"), 3, 160, 120, 25));
+        ASSERT_TRUE(MakeClip(File("mute3.avi"), 3, 160, 120, 25, 0));
+        ASSERT_TRUE(MakeClip(File("big.mp4"), 3, 320, 240, 25, 44100, 2, "-c:v libx264 -preset ultrafast -c:a aac"));
+        ASSERT_TRUE(MakeClip(File("small.mp4"), 3, 176, 144, 30, 48000, 1, "-c:v libx264 -preset ultrafast -c:a aac"));
+        // Camera-like clips: 2 s of picture, 1.8 s of sound.
+        ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f lavfi -i "
+                              "sine=frequency=440:sample_rate=44100:duration=1.8 -c:v mpeg4 -c:a aac",
+                              File("cam.mp4")));
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    static std::string File(const std::string& name) { return dir_->file(name); }
+    static TempDir* dir_;
+};
+TempDir* JoinTest::dir_ = nullptr;
+
+double StreamDuration(const nlohmann::json& probe, const std::string& kind) {
+    for (const auto& s : probe["streams"])
+        if (s["codec_type"] == kind) return JsonNumber(s, "duration");
+    return -1;
+}
+
+const nlohmann::json* Stream(const nlohmann::json& probe, const std::string& kind) {
+    for (const auto& s : probe["streams"])
+        if (s["codec_type"] == kind) return &s;
+    return nullptr;
+}
+
+// The decoded sound of a file as 8 kHz mono samples.
+std::vector<int16_t> DecodeAudio(const std::string& file) {
+    const std::string raw = RunCapture("ffmpeg -v error -i " + ShellQuote(file) + " -f s16le -ac 1 -ar 8000 -");
+    std::vector<int16_t> samples(raw.size() / 2);
+    std::memcpy(samples.data(), raw.data(), samples.size() * 2);
+    return samples;
+}
+}  // namespace
+
+TEST_F(JoinTest, TenAndTwentySecondsMakeThirty) {
+    EncoderHarness h;
+    const std::string out = File("joined.avi");
+    ASSERT_EQ(h.JoinTask({File("v10.avi"), File("v20.avi")}, out, "vcodec=mpeg4\nacodec=mp2\nr=25"), 0)
+        << h.encoder->LastErrorMessage();
+    h.encoder->Start(1);
+    ASSERT_TRUE(h.WaitFinal());
+    const auto t = h.Terminates();
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_TRUE(t[0].info.Finished);
+    EXPECT_FALSE(t[0].info.Failed) << t[0].info.ErrorMessage;
+    EXPECT_EQ(t[1].info.TaskIndex, -1);
+
+    // Progress on the user-interface thread, with the joined total.
+    ASSERT_FALSE(h.progress.empty());
+    for (const auto& id : h.progressThreads) EXPECT_EQ(id, std::this_thread::get_id());
+    // The containers' own durations: 10 s and 20 s within their sound's last frame.
+    for (const auto& p : h.progress) {
+        EXPECT_NEAR(p.TotalDuration, 30000000, 50000);
+        EXPECT_EQ(p.TotalDuration, h.progress.front().TotalDuration);
+    }
+    const TProgressInfo& last = h.progress.back();
+    EXPECT_EQ(last.FileIndex, -1);
+    EXPECT_NEAR(last.CurrentDuration, 30000000, 50000);
+    EXPECT_EQ(last.FrameNumber, 750);
+
+    const nlohmann::json probe = ProbeJson(out, "-show_packets");
+    EXPECT_NEAR(JsonNumber(probe["format"], "duration"), 30.0, 0.041);
+    const auto* video = Stream(probe, "video");
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(JsonNumber(*video, "nb_frames"), 750);  // frame numbers go on across the joint
+    EXPECT_NEAR(StreamDuration(probe, "video"), StreamDuration(probe, "audio"), 0.1);
+    // Timestamps never go backwards; the second input starts at 10 s.
+    double lastDts[8];
+    std::fill(std::begin(lastDts), std::end(lastDts), -1e9);
+    bool videoAtTen = false;
+    for (const auto& p : probe["packets"]) {
+        const int index = static_cast<int>(JsonNumber(p, "stream_index"));
+        const double dts = JsonNumber(p, "dts_time");
+        EXPECT_GE(dts, lastDts[index]) << "stream " << index;
+        lastDts[index] = dts;
+        if (p["codec_type"] == "video" && std::fabs(JsonNumber(p, "pts_time") - 10.0) < 0.001) videoAtTen = true;
+    }
+    EXPECT_TRUE(videoAtTen);
+}
+
+TEST_F(JoinTest, SizesRatesAndChannelLayoutsMeetInTheRequestedOutput) {
+    EncoderHarness h;
+    h.CaptureLog();
+    const std::string out = File("mixed.mp4");
+    ASSERT_EQ(h.JoinTask({File("big.mp4"), File("small.mp4"), File("big.mp4")}, out,
+                         "vcodec=libx264\npreset=ultrafast\nacodec=aac\ns=320x240\nr=25\nar=44100\nac=2"),
+              0)
+        << h.encoder->LastErrorMessage();
+    h.encoder->Start(1);
+    ASSERT_TRUE(h.WaitFinal());
+    const auto t = h.Terminates();
+    ASSERT_FALSE(t.empty());
+    EXPECT_TRUE(t[0].info.Finished) << t[0].info.ErrorMessage;
+    EXPECT_TRUE(h.LogContains("Input Stream #1.0 frame size changed to 176x144, yuv420p"));
+
+    const nlohmann::json probe = ProbeJson(out);
+    const auto* video = Stream(probe, "video");
+    const auto* audio = Stream(probe, "audio");
+    ASSERT_TRUE(video && audio);
+    EXPECT_EQ(JsonNumber(*video, "width"), 320);
+    EXPECT_EQ(JsonNumber(*video, "height"), 240);
+    EXPECT_EQ((*video)["avg_frame_rate"], "25/1");
+    EXPECT_EQ(JsonNumber(*audio, "sample_rate"), 44100);
+    EXPECT_EQ(JsonNumber(*audio, "channels"), 2);
+    EXPECT_NEAR(JsonNumber(probe["format"], "duration"), 9.0, 0.1);
+    EXPECT_NEAR(StreamDuration(probe, "video"), StreamDuration(probe, "audio"), 0.1);
+}
+
+TEST_F(JoinTest, TheFirstInputDecidesTheKindsOfStreams) {
+    {
+        EncoderHarness h;
+        const std::string out = File("mute_first.avi");
+        ASSERT_EQ(h.JoinTask({File("mute3.avi"), File("v3.avi")}, out, "r=25"), 0) << h.encoder->LastErrorMessage();
+        h.encoder->Start(1);
+        ASSERT_TRUE(h.WaitFinal());
+        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+        const nlohmann::json probe = ProbeJson(out);
+        EXPECT_EQ(Stream(probe, "audio"), nullptr);
+        EXPECT_NEAR(StreamDuration(probe, "video"), 6.0, 0.05);
+    }
+    {
+        // An input without sound in the middle gets silence: the sound stays in sync.
+        EncoderHarness h;
+        const std::string out = File("mute_middle.avi");
+        ASSERT_EQ(h.JoinTask({File("v3.avi"), File("mute3.avi"), File("v3.avi")}, out, "r=25"), 0)
+            << h.encoder->LastErrorMessage();
+        h.encoder->Start(1);
+        ASSERT_TRUE(h.WaitFinal());
+        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+        const nlohmann::json probe = ProbeJson(out);
+        EXPECT_NEAR(StreamDuration(probe, "video"), 9.0, 0.05);
+        EXPECT_NEAR(StreamDuration(probe, "audio"), 9.0, 0.06);
+        // The third input's tone starts 6 s after the first one's (the MP3
+        // encoder's delay shifts both alike).
+        const std::vector<int16_t> pcm = DecodeAudio(out);
+        const auto onsetAfter = [&](size_t from) {
+            for (size_t i = from; i < pcm.size(); ++i)
+                if (std::abs(pcm[i]) > 1000) return i;
+            return pcm.size();
+        };
+        const size_t first = onsetAfter(0);
+        const size_t third = onsetAfter(3 * 8000 + 800);
+        EXPECT_NEAR((static_cast<double>(third) - static_cast<double>(first)) / 8000.0, 6.0, 0.04);
+    }
+}
+
+TEST_F(JoinTest, ShortAudioTracksStayInSyncAtEveryJoint) {
+    EncoderHarness h;
+    const std::string out = File("cams.mp4");
+    std::vector<std::string> inputs(10, File("cam.mp4"));
+    ASSERT_EQ(h.JoinTask(inputs, out, "vcodec=mpeg4\nacodec=aac\nr=25"), 0) << h.encoder->LastErrorMessage();
+    h.encoder->Start(1);
+    ASSERT_TRUE(h.WaitFinal());
+    EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+
+    const nlohmann::json probe = ProbeJson(out);
+    const double video = StreamDuration(probe, "video");
+    EXPECT_NEAR(video, 20.0, 0.041);
+    EXPECT_NEAR(StreamDuration(probe, "audio"), video, 0.05);
+    // Each input's tone starts with its picture, every 2 s.
+    const std::vector<int16_t> pcm = DecodeAudio(out);
+    ASSERT_GT(pcm.size(), 19u * 8000);
+    std::vector<double> onsets;
+    size_t quiet = 8000;  // a start counts after 100 ms of silence
+    for (size_t i = 0; i < pcm.size(); ++i) {
+        if (std::abs(pcm[i]) > 1000) {
+            if (quiet >= 800) onsets.push_back(i / 8000.0);
+            quiet = 0;
+        } else {
+            ++quiet;
+        }
+    }
+    ASSERT_EQ(onsets.size(), 10u);
+    for (size_t k = 0; k < onsets.size(); ++k) EXPECT_NEAR(onsets[k], 2.0 * k, 0.04) << "joint " << k;
+}
+
+TEST_F(JoinTest, OneInputWithJoinTranscodesNormally) {
+    EncoderHarness h;
+    const std::string out = File("single.avi");
+    ASSERT_EQ(h.JoinTask({File("v3.avi")}, out, "r=25"), 0) << h.encoder->LastErrorMessage();
+    h.encoder->Start(1);
+    ASSERT_TRUE(h.WaitFinal());
+    EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+    // Without a join the total is the input's own length.
+    ASSERT_FALSE(h.progress.empty());
+    EXPECT_NEAR(h.progress.back().TotalDuration, 3000000, 10000);
+    EXPECT_NEAR(JsonNumber(ProbeJson(out)["format"], "duration"), 3.0, 0.05);
+}
