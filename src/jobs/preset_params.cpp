@@ -50,23 +50,12 @@ constexpr TPresetParams D(const char* vcodec, const char* vpreset, int32_t vbitr
 // A row of the Audio class table.
 constexpr TPresetParams A(const char* acodec, int32_t asamplerate, int32_t achannels, int32_t abitrate,
                           const char* ext = nullptr) {
-    TPresetParams p;
-    p.AudioCodec = acodec;
-    p.AudioSampleRate = asamplerate;
-    p.AudioChannels = achannels;
-    p.AudioBitrate = abitrate;
-    p.ExtOptions = ext;
-    return p;
+    return V(_, _, _, N, _, _, _, acodec, abitrate, asamplerate, achannels).Ext(ext);
 }
 
 constexpr TPresetParams Common(const char* vcodec, const char* acodec, const char* ext = nullptr,
                                const char* fileFormat = nullptr) {
-    TPresetParams p;
-    p.FileFormat = fileFormat;
-    p.VideoCodec = vcodec;
-    p.AudioCodec = acodec;
-    p.ExtOptions = ext;
-    return p;
+    return V(vcodec, _, _, N, _, _, _, acodec, N, N, N).Ext(ext).Format(fileFormat);
 }
 
 const char* const Dev = X264DeviceOptions;

@@ -1,9 +1,7 @@
 #include "conversion_run.h"
 
-#include "../common/temp_dir.h"
-#include "fake_encoder.h"
+#include "jobs_fixture.h"
 #include "media_fixtures.h"
-#include "run_recorder.h"
 #include "run_times.h"
 
 #include <gtest/gtest.h>
@@ -30,11 +28,10 @@ TFakeTask Outcome(std::vector<TProgressInfo> progress, bool failed = false, std:
     return t;
 }
 
-class ConversionRunTest : public ::testing::Test {
+class ConversionRunTest : public JobsFixture {
 protected:
     void SetUp() override {
-        SetDefaultSettings(g);
-        g.OutputFileDir = out.path();
+        JobsFixture::SetUp();
         g.OutputFormatClass = fcAudio;
         g.OutputAudioFormat = afMP3;
         // The first reading of the clock is the run's start; every later one
@@ -61,12 +58,6 @@ protected:
         return inputs;
     }
 
-    PlainDispatcher dispatcher;
-    TGlobalVars g;
-    TempDir in, out;
-    TRunRecorder rec{g};
-    TConvertList list{&rec};
-    TFakeEncoder encoder{&dispatcher};
     TConversionRun run{g, encoder, list, rec, rec, &rec, &dispatcher};
     const std::chrono::system_clock::time_point start = std::chrono::system_clock::now();
     std::atomic<int> clockCalls{0};

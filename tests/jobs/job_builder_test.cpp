@@ -1,10 +1,8 @@
 #include "job_builder.h"
 
-#include "../common/temp_dir.h"
-#include "fake_encoder.h"
+#include "jobs_fixture.h"
 #include "media_fixtures.h"
 #include "preset_params.h"
-#include "run_recorder.h"
 #include "util_funcs.h"
 
 #include <gtest/gtest.h>
@@ -13,21 +11,14 @@ namespace {
 
 constexpr int64_t Second = 1000000;
 
-class JobBuilderTest : public ::testing::Test {
+class JobBuilderTest : public JobsFixture {
 protected:
     void SetUp() override {
-        SetDefaultSettings(g);
-        g.OutputFileDir = out.path();
+        JobsFixture::SetUp();
         g.OutputFormatClass = fcVideo;
         g.OutputVideoFormat = vfMP4;
     }
 
-    PlainDispatcher dispatcher;
-    TGlobalVars g;
-    TempDir in, out;
-    TRunRecorder rec{g};
-    TConvertList list{&rec};
-    TFakeEncoder encoder{&dispatcher};
     TJobBuilder builder{g, encoder, list, &rec};
 };
 
