@@ -1,6 +1,7 @@
 #include "form_main.h"
 
 #include "desktop_services.h"
+#include "download_pages.h"
 #include "form_log.h"
 #include "format_choice.h"
 #include "image_buttons.h"
@@ -44,7 +45,10 @@ TFormMain::TFormMain(TGlobalVars& g, TFormMainDeps deps, QWidget* parent)
     BuildActions();
 }
 
-TFormMain::~TFormMain() = default;
+TFormMain::~TFormMain() {
+    // The download pages listen to the pages' lists: they go before the pages.
+    delete downloadPages_;
+}
 
 void TFormMain::BuildFrame() {
     // Presses on the logos and the title fall through to the window, which moves.
