@@ -80,6 +80,21 @@ TEST(CliJoin, ConvertGivesEachInputItsOwnName) {
         EXPECT_EQ(StreamOf(Probe(out + "/" + name), "audio").value("codec_name", ""), "flac") << name;
 }
 
+TEST(CliJoin, JoinTakesTwentyInputsAndReportsTheRest) {
+    TempDir home;
+    std::vector<std::string> args = {"join", "--format", "WAV", "--preset", "0", "-o", home.file("out")};
+    for (int i = 0; i < 22; ++i) {
+        args.push_back(home.file("s" + std::to_string(i) + ".wav"));
+        ASSERT_TRUE(MakeSilence(args.back(), 0.5));
+    }
+    CliResult r = RunOrvane(args, home.path());
+    // The output joins the first 20; the two left out make the status 1.
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "Total files: 1\nSuccessed: 1\nFailed: 0\n");
+    EXPECT_EQ(CountOf(r.Err, "Adding file error: max input files 20 reached\n"), 2) << r.Err;
+    EXPECT_NEAR(DurationOf(Probe(home.file("out/Output_Merge.wav"))), 10.0, 0.2);
+}
+
 TEST(CliJoin, WrongUseGivesOneLineAndStatusTwo) {
     TempDir home;
     const std::string a = home.file("a.wav");
