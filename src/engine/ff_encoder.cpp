@@ -370,7 +370,9 @@ void TCustomEncoder::RemoveTask(int taskIndex) {
 }
 
 void TCustomEncoder::ClearTasks() {
-    if (working_ && !allFinished_) throw FFmpegException("Cannot ClearTasks while working.");
+    // Also refused from inside an inline run's own notification: the task
+    // that delivers it is still on the stack.
+    if ((working_ && !allFinished_) || inlineDelivery_ > 0) throw FFmpegException("Cannot ClearTasks while working.");
     tasks_.clear();
     lastError_.clear();
     std::lock_guard lock(terminateLock_);
@@ -526,7 +528,9 @@ void TCustomEncoder::DoTerminate(TFFmpeg* task) {
         if (threaded_ || !working_) {
             NotifyOnThread(terminateInfo_, false);
         } else {
+            ++inlineDelivery_;
             OnTerminate(this, terminateInfo_);
+            --inlineDelivery_;
         }
     }
     ++finishedTasks_;
@@ -538,12 +542,17 @@ void TCustomEncoder::DoTerminate(TFFmpeg* task) {
 }
 
 void TCustomEncoder::FinalNotification() {
+    // Set before the delivery: a handler (or what it posts) may clear the
+    // tasks as soon as it sees the final notification.
+    allFinished_ = true;
     if (OnTerminate) {
         terminateInfo_ = TTerminateInfo{-1, true, false, {}};
-        if (threaded_ || !working_)
+        if (threaded_ || !working_) {
             NotifyOnThread(terminateInfo_, true);
-        else
+        } else {
+            ++inlineDelivery_;
             OnTerminate(this, terminateInfo_);
+            --inlineDelivery_;
+        }
     }
-    allFinished_ = true;
 }

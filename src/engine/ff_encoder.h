@@ -133,6 +133,7 @@ private:
     std::atomic<bool> allFinished_{false};
     bool threaded_ = false;
     std::atomic<bool> working_{false};
+    int inlineDelivery_ = 0;  // OnTerminate calls of an inline run in progress
 
     // The five delivery locks: one delivery of each kind at a time.
     std::recursive_mutex audioHookLock_;
