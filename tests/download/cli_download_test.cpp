@@ -26,8 +26,13 @@ public:
         for (auto& a : all) argv.push_back(a.data());
         argv.push_back(nullptr);
         // No user settings of the machine: a fresh configuration folder.
-        const std::string xdg = "XDG_CONFIG_HOME=" + work.file("config");
-        std::vector<char*> envp = {const_cast<char*>(xdg.c_str()), nullptr};
+        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + work.file("config")};
+        // A sanitizer build's child runs with the test's sanitizer options.
+        for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"})
+            if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
