@@ -2,18 +2,40 @@
 
 #include "ff_decoder.h"
 
+namespace {
+// The facts of the open file. Reading the missing stream of a file without
+// video or audio lets the probe log "no video stream." or "no audio stream.".
+TInputRow ReadRow(TCustomDecoder& decoder, const std::string& fileName) {
+    const TFileStreamInfo file = decoder.GetFileStreamInfo();
+    const TVideoStreamInfo video = decoder.GetVideoStreamInfo(decoder.FirstVideoStream());
+    const TAudioStreamInfo audio = decoder.GetAudioStreamInfo(decoder.FirstAudioStream());
+    return MakeInputRow(fileName, file, decoder.FirstVideoStream() >= 0, video, audio);
+}
+}  // namespace
+
+bool ProbeInputFile(TFFDecoder& decoder, const std::string& fileName, TProbedFile& probed) {
+    probed = TProbedFile{};
+    if (!decoder.LoadFile(fileName)) return false;
+    if (decoder.FirstVideoStream() < 0) {
+        probed.Thumbnail = tkAudioIcon;
+    } else {
+        // The picture from the middle; an unknown duration starts at the beginning.
+        const int64_t duration = decoder.GetFileStreamInfo().Duration;
+        decoder.Seek(0, duration > 0 ? duration / 2 : 0);
+        if (decoder.Decode(decoder.FirstVideoStream()) && decoder.CopyToBitmap(probed.Picture) &&
+            !probed.Picture.Empty())
+            probed.Thumbnail = tkPicture;
+    }
+    probed.Row = ReadRow(decoder, fileName);
+    decoder.CloseFile();
+    return true;
+}
+
 bool ProbeJobInput(TCustomDecoder& decoder, const std::string& fileName, TJobInput& input) {
     input = TJobInput{};
     input.FullName = fileName;
     if (!decoder.LoadFile(fileName)) return false;
-    const int64_t duration = decoder.GetFileStreamInfo().Duration;
-    input.Duration = duration > 0 ? duration : 0;
-    if (decoder.FirstVideoStream() >= 0) {
-        const TVideoStreamInfo video = decoder.GetVideoStreamInfo(decoder.FirstVideoStream());
-        input.Width = video.Width;
-        input.Height = video.Height;
-        input.AspectRatio = video.DisplayAspectRatio;
-    }
+    input = ReadRow(decoder, fileName).JobInput();
     decoder.CloseFile();
     return true;
 }

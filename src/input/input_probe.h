@@ -1,14 +1,31 @@
 #pragma once
-// Probes a file the way the input list does when a file is added, giving the
-// input row a job is built from.
+// Probes a file the way the input list does when a file is added: the row's
+// texts and hidden fields, and the thumbnail from the middle of the video.
 #include "convert_list.h"
+#include "ff_bitmap.h"
+#include "input_row.h"
 
 #include <string>
 
 class TCustomDecoder;
+class TFFDecoder;
 
-// Opens the file with the probe and reads its duration (0 when unknown) and
-// its first video stream's size and aspect ratio (-1 without one). False with
-// the probe's LastErrorMessage when the file cannot be opened. The probe's
-// file is closed again.
+enum TThumbnailKind {
+    tkPicture,    // the decoded picture
+    tkAudioIcon,  // no video stream: the page's audio icon
+    tkEmpty,      // the video could not be decoded: an empty picture
+};
+
+struct TProbedFile {
+    TInputRow Row;
+    TThumbnailKind Thumbnail = tkEmpty;
+    TFFBitmap Picture;  // set for tkPicture
+};
+
+// Opens the file with the probe (no forced format), makes the thumbnail,
+// reads the stream facts and closes the file again. False with the probe's
+// LastErrorMessage when the file cannot be opened.
+bool ProbeInputFile(TFFDecoder& decoder, const std::string& fileName, TProbedFile& probed);
+
+// The same facts without a thumbnail, as the job builder reads them.
 bool ProbeJobInput(TCustomDecoder& decoder, const std::string& fileName, TJobInput& input);
