@@ -176,12 +176,13 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
     ic->interrupt_callback.callback = FFInterruptCallback;
 
     TInterruptScope timeout(this, &TCustomFFmpeg::CheckTimeout, this);
+    interruptReason_.clear();
     ioStartTime_ = FF.av_gettime_relative();
     int r = FF.avformat_open_input(&ic, fileName.c_str(), format, &params);  // frees ic on failure
     FF.av_dict_free(&params);
     if (r < 0) {
         ioStartTime_ = INT64_MAX;
-        openErrorMessage_ = ErrorText(fileName, r);
+        openErrorMessage_ = OpenFailure(fileName, r);
         ConsumeInputSettings(o);
         return false;
     }
@@ -210,7 +211,9 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
     ioStartTime_ = FF.av_gettime_relative();
     r = FF.avformat_find_stream_info(ic, nullptr);
     if (r < 0 && o.Verbosity >= 0) {
-        const std::string message = FormatText("%s: could not find codec parameters", fileName.c_str());
+        const std::string message = !interruptReason_.empty()
+                                        ? OpenFailure(fileName, r)
+                                        : FormatText("%s: could not find codec parameters", fileName.c_str());
         Log(llVerbose, message);
         return fail(message);
     }
@@ -421,6 +424,9 @@ void TCustomFFmpeg::CreateStream(OutputFile& out, AVMediaType kind) {
                 enc->global_quality = static_cast<int>(FF_QP2LAMBDA * o.AudioQScale);
             }
             track->volume = o.AudioVolume;
+        } else {
+            // Subtitle times are carried in milliseconds.
+            enc->time_base = AVRational{1, 1000};
         }
     }
     if (!language.empty()) FF.av_dict_set(&st->metadata, "language", language.c_str(), 0);
@@ -541,11 +547,12 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool joinRequest) {
     }
     if (!(format->flags & AVFMT_NOFILE)) {
         TInterruptScope timeout(this, &TCustomFFmpeg::CheckTimeout, this);
+        interruptReason_.clear();
         ioStartTime_ = FF.av_gettime_relative();
         const int r = FF.avio_open2(&oc->pb, fileName.c_str(), AVIO_FLAG_WRITE, &oc->interrupt_callback, nullptr);
         ioStartTime_ = INT64_MAX;
         if (r < 0) {
-            openErrorMessage_ = ErrorText(fileName, r);
+            openErrorMessage_ = OpenFailure(fileName, r);
             FreeOutput(out);
             ConsumeOutputSettings(o);
             return -1;

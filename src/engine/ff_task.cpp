@@ -2,6 +2,7 @@
 
 #include "dispatcher.h"
 #include "ff_encoder.h"
+#include "ff_errors.h"
 #include "ff_exception.h"
 #include "ff_task_tables.h"
 
@@ -102,8 +103,14 @@ bool TCustomFFmpeg::CheckTimeout(void* argument, void* owner) {
     const int64_t start = task->ioStartTime_;
     if (start == INT64_MAX) return false;
     if (FF.av_gettime_relative() - start <= static_cast<int64_t>(task->IOTimeout) * 1000) return false;
-    task->Log(llInfo, start == 0 ? "connecting/reading/writing canceled" : "connecting/reading/writing timeout");
+    task->interruptReason_ = start == 0 ? "connecting/reading/writing canceled" : "connecting/reading/writing timeout";
+    task->Log(llInfo, task->interruptReason_);
     return true;
+}
+
+std::string TCustomFFmpeg::OpenFailure(const std::string& fileName, int code) const {
+    if (!interruptReason_.empty()) return fileName + ": " + interruptReason_;
+    return ErrorText(fileName, code);
 }
 
 void TCustomFFmpeg::CloseOpenCodecs() {

@@ -236,6 +236,10 @@ private:
     bool join_ = false;
     int64_t totalDuration_ = -1;
     std::atomic<int64_t> ioStartTime_{INT64_MAX};  // microseconds; INT64_MAX outside I/O
+    // Why the interrupt check last ended a blocking call: "" or its log line.
+    std::string interruptReason_;
+    // The reason for a failed open: the time-out when the check ended it.
+    std::string OpenFailure(const std::string& fileName, int code) const;
 
     std::atomic<bool> running_{false};
     std::atomic<bool> stopRequested_{false};

@@ -1,5 +1,6 @@
 // The encoder component: tasks, working checks, runs with and without threads,
 // stopping, and where each event arrives.
+#include "ff_decoder.h"
 #include "ff_exception.h"
 
 #include "../common/temp_dir.h"
@@ -224,4 +225,62 @@ TEST_F(EncoderTest, ATaskWithoutOutputEndsAtOnce) {
     EXPECT_TRUE(t[0].info.Failed);
     EXPECT_FALSE(t[0].info.Finished);
     EXPECT_EQ(t[0].info.ErrorMessage, "At least one output file must be specified");
+}
+
+TEST_F(EncoderTest, HooksAndPreviewSeeTheFrames) {
+    EncoderHarness h;
+    TFFEncoder& e = *h.encoder;
+    e.SetPreviewBitmap(true);
+    int previews = 0, hooked = 0, audioCalls = 0;
+    std::thread::id previewThread;
+    e.OnPreviewBitmap = [&](TCustomEncoder*, const TPreviewInfo& p) {
+        ++previews;
+        previewThread = std::this_thread::get_id();
+        EXPECT_EQ(p.Bitmap->Width, 160);
+        EXPECT_EQ(p.FrameNumber, 1);
+    };
+    e.OnVideoOutputHook = [&](TCustomEncoder*, PHookInfo info) {
+        ++hooked;
+        EXPECT_EQ(info->FrameNumber, hooked);
+        std::fill(info->Bitmap->Pixels.begin(), info->Bitmap->Pixels.end(), 255);
+        if (info->FrameNumber >= 10) info->StopHook = true;
+    };
+    e.OnAudioHook = [&](TCustomEncoder*, int task, int64_t, uint8_t* samples, int size, int rate, int channels, int) {
+        EXPECT_EQ(task, 0);
+        EXPECT_NE(samples, nullptr);
+        EXPECT_GT(size, 0);
+        EXPECT_EQ(rate, 44100);
+        EXPECT_EQ(channels, 2);
+        ++audioCalls;
+    };
+    ASSERT_EQ(e.AddTask(File("short.avi")), 0);
+    TOutputOptions o;
+    InitOutputOptions(o);
+    o.VideoOutputHook = true;
+    o.AudioHook = true;
+    o.VideoCodec = "mpeg4";
+    o.ExtOptions = "qscale=2";
+    ASSERT_TRUE(e.SetOutputFile(0, File("hooked.avi"), &o)) << e.LastErrorMessage();
+    e.Start(1);
+    ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(60)));
+    EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+    EXPECT_EQ(hooked, 10);
+    EXPECT_GT(audioCalls, 0);
+    EXPECT_GE(previews, 1);
+    EXPECT_EQ(previewThread, std::this_thread::get_id());
+
+    // The hooked frames were written back white; later ones are the pattern.
+    TFFDecoder decoder;
+    ASSERT_TRUE(decoder.LoadFile(File("hooked.avi")));
+    const auto brightness = [&] {
+        TFFBitmap bitmap;
+        EXPECT_TRUE(decoder.Decode());
+        EXPECT_TRUE(decoder.CopyToBitmap(bitmap));
+        double sum = 0;
+        for (uint8_t b : bitmap.Pixels) sum += b;
+        return sum / static_cast<double>(bitmap.Pixels.size());
+    };
+    EXPECT_GT(brightness(), 240.0);
+    for (int i = 1; i < 15; ++i) decoder.Decode();
+    EXPECT_LT(brightness(), 200.0);
 }

@@ -182,3 +182,31 @@ TEST_F(FaultsTest, BadInputIsRefusedWithAMessage) {
     EXPECT_EQ(h.encoder->LastErrorMessage(), bad.path() + ": Is a directory");
     EXPECT_EQ(h.encoder->TaskCount(), 0);
 }
+
+TEST_F(FaultsTest, AStalledOpenTimesOut) {
+    // A server that accepts and then never sends anything.
+    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(server, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(server, 1), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(server, reinterpret_cast<sockaddr*>(&addr), &len);
+    const std::string url = "tcp://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    {
+        EncoderHarness h;
+        h.CaptureLog();
+        h.encoder->IOTimeout = 500;
+        TInputOptions in;
+        InitInputOptions(in);
+        in.FileFormat = "mpegts";
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(h.encoder->AddTask(url, &in), -1);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_EQ(h.encoder->LastErrorMessage(), url + ": connecting/reading/writing timeout");
+        EXPECT_TRUE(h.LogContains("connecting/reading/writing timeout"));
+    }
+    ::close(server);
+}

@@ -205,3 +205,41 @@ TEST_F(JoinTest, OneInputWithJoinTranscodesNormally) {
     EXPECT_NEAR(h.progress.back().TotalDuration, 3000000, 10000);
     EXPECT_NEAR(JsonNumber(ProbeJson(out)["format"], "duration"), 3.0, 0.05);
 }
+
+TEST_F(JoinTest, StreamCopyAndSubtitlesPassThrough) {
+    {
+        EncoderHarness h;
+        const std::string out = File("copied.avi");
+        ASSERT_EQ(h.JoinTask({File("v3.avi"), File("v3.avi")}, out, "vcodec=copy\nacodec=copy"), 0)
+            << h.encoder->LastErrorMessage();
+        h.encoder->Start(1);
+        ASSERT_TRUE(h.WaitFinal());
+        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+        const nlohmann::json probe = ProbeJson(out, "-show_packets");
+        const auto* video = Stream(probe, "video");
+        ASSERT_NE(video, nullptr);
+        EXPECT_EQ((*video)["codec_name"], "mpeg4");
+        EXPECT_EQ(JsonNumber(*video, "nb_frames"), 150);
+        double last = -1;
+        for (const auto& p : probe["packets"])
+            if (p["codec_type"] == "video") {
+                EXPECT_GT(JsonNumber(p, "pts_time"), last);
+                last = JsonNumber(p, "pts_time");
+            }
+    }
+    {
+        dir_->write("cues.srt", "1\n00:00:00,500 --> 00:00:01,500\nHello\n\n2\n00:00:02,000 --> 00:00:02,800\nWorld\n");
+        ASSERT_TRUE(MakeMedia("-i " + ShellQuote(File("v3.avi")) + " -i " + ShellQuote(File("cues.srt")) +
+                                  " -map 0 -map 1 -c:v copy -c:a copy -c:s srt",
+                              File("subs.mkv")));
+        EncoderHarness h;
+        const std::string out = File("subs_out.mkv");
+        ASSERT_EQ(h.JoinTask({File("subs.mkv")}, out, "vcodec=mpeg4\nacodec=mp2"), 0) << h.encoder->LastErrorMessage();
+        h.encoder->Start(1);
+        ASSERT_TRUE(h.WaitFinal());
+        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+        const std::string srt = RunCapture("ffmpeg -v error -i " + ShellQuote(out) + " -map 0:s -f srt -");
+        EXPECT_NE(srt.find("Hello"), std::string::npos) << srt;
+        EXPECT_NE(srt.find("00:00:02,0"), std::string::npos) << srt;
+    }
+}
