@@ -191,6 +191,7 @@ private:
     void OpenDecoders();
     void MapStreams();
     void LogStreamMapping();
+    void CopyChapters(const InputFile& in, AVFormatContext* oc);
     int ChooseInput();
     // End of input i in join mode; true when the loop is over.
     bool JoinBoundary(int input);

@@ -330,6 +330,32 @@ void TCustomFFmpeg::OpenDecoders() {
     }
 }
 
+void TCustomFFmpeg::CopyChapters(const InputFile& in, AVFormatContext* oc) {
+    const TOptionState& o = options_;
+    const AVFormatContext* ic = in.ctx;
+    if (!ic->nb_chapters) return;
+    void* grown = FF.av_realloc(oc->chapters, sizeof(AVChapter*) * (oc->nb_chapters + ic->nb_chapters));
+    if (!grown) Raise("Out of memory");
+    oc->chapters = static_cast<AVChapter**>(grown);
+    for (unsigned i = 0; i < ic->nb_chapters; ++i) {
+        const AVChapter* from = ic->chapters[i];
+        const int64_t offset = FF.av_rescale_q(o.StartTime - in.tsOffset, AVRational{1, AV_TIME_BASE}, from->time_base);
+        const int64_t limit = o.RecordingTime == INT64_MAX
+                                  ? INT64_MAX
+                                  : FF.av_rescale_q(o.RecordingTime, AVRational{1, AV_TIME_BASE}, from->time_base);
+        if (from->end < offset) continue;
+        if (limit != INT64_MAX && from->start > limit + offset) break;
+        auto* to = static_cast<AVChapter*>(FF.av_mallocz(sizeof(AVChapter)));
+        if (!to) Raise("Out of memory");
+        to->id = from->id;
+        to->time_base = from->time_base;
+        to->start = std::max<int64_t>(0, from->start - offset);
+        to->end = std::min(limit, from->end - offset);
+        if (o.MetadataChaptersAutoCopy) FF.av_dict_copy(&to->metadata, from->metadata, 0);
+        oc->chapters[oc->nb_chapters++] = to;
+    }
+}
+
 void TCustomFFmpeg::LogStreamMapping() {
     if (options_.Verbosity < 0) return;
     for (size_t f = 0; f < outputs_.size(); ++f)
@@ -405,10 +431,23 @@ void TCustomFFmpeg::SetupRun() {
             AVDictionary** from = dictOf(ic, m.In, false);
             FF.av_dict_copy(to, *from, AV_DICT_DONT_OVERWRITE);
         }
+        bool mapped = false;
         for (const TChapterMap& m : o.ChapterMaps) {
             if (m.InFile < 0 || m.InFile >= InputCount()) Raise(FormatText("Invalid input file index %d in chapter mapping.", m.InFile));
             if (m.OutFile < 0 || m.OutFile >= OutputCount()) Raise(FormatText("Invalid output file index %d in chapter mapping.", m.OutFile));
+            if (m.OutFile != static_cast<int>(f)) continue;
+            CopyChapters(inputs_[static_cast<size_t>(m.InFile)], oc);
+            mapped = true;
         }
+        // Without a map the chapters of the first input that has any; a join
+        // keeps those of its first input (the later ones' places are known
+        // only at their joints).
+        if (!mapped && o.MetadataChaptersAutoCopy && o.ChapterMaps.empty())
+            for (const InputFile& in : inputs_)
+                if (in.ctx->nb_chapters) {
+                    CopyChapters(in, oc);
+                    break;
+                }
     }
     // 7. Headers, once for a join.
     bool allRtp = !outputs_.empty();

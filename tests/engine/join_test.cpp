@@ -242,4 +242,21 @@ TEST_F(JoinTest, StreamCopyAndSubtitlesPassThrough) {
         EXPECT_NE(srt.find("Hello"), std::string::npos) << srt;
         EXPECT_NE(srt.find("00:00:02,0"), std::string::npos) << srt;
     }
+    {
+        // Chapters of the input go along.
+        dir_->write("chapters.txt", ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1500\ntitle=One\n"
+                                    "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1500\nEND=3000\ntitle=Two\n");
+        ASSERT_TRUE(MakeMedia("-i " + ShellQuote(File("v3.avi")) + " -i " + ShellQuote(File("chapters.txt")) +
+                                  " -map_metadata 1 -map_chapters 1 -c copy",
+                              File("chapters.mkv")));
+        EncoderHarness h;
+        const std::string out = File("chapters_out.mp4");
+        ASSERT_EQ(h.JoinTask({File("chapters.mkv")}, out, ""), 0) << h.encoder->LastErrorMessage();
+        h.encoder->Start(1);
+        ASSERT_TRUE(h.WaitFinal());
+        const nlohmann::json probe = ProbeJson(out, "-show_chapters");
+        ASSERT_EQ(probe["chapters"].size(), 2u);
+        EXPECT_EQ(probe["chapters"][1]["tags"]["title"], "Two");
+        EXPECT_NEAR(JsonNumber(probe["chapters"][1], "start_time"), 1.5, 0.001);
+    }
 }
