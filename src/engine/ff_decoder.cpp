@@ -200,72 +200,62 @@ std::string TCustomDecoder::CodecNameOf(int streamIndex, AVFormatContext* contex
     return FormatText("0x%04x", tag);
 }
 
-TAudioStreamInfo TCustomDecoder::GetAudioStreamInfo(int streamIndex) {
-    TAudioStreamInfo info;
+const AVStream* TCustomDecoder::StreamOfKind(int& streamIndex, int kind) {
+    const bool audio = kind == AVMEDIA_TYPE_AUDIO;
     if (!context_) {
         Report(llWarning, "file not loaded.");
-        return info;
+        return nullptr;
     }
     if (streamIndex == -1) {
-        if (firstAudio_ < 0) {
-            Report(llError, "no audio stream.");
-            return info;
+        streamIndex = audio ? firstAudio_ : firstVideo_;
+        if (streamIndex < 0) {
+            Report(llError, audio ? "no audio stream." : "no video stream.");
+            return nullptr;
         }
-        streamIndex = firstAudio_;
     }
     if (streamIndex < 0 || streamIndex >= static_cast<int>(context_->nb_streams)) {
         Report(llError, FormatText("stream index #%d is invalid.", streamIndex));
-        return info;
+        return nullptr;
     }
     const AVStream* st = context_->streams[streamIndex];
-    const AVCodecParameters* par = st->codecpar;
-    if (par->codec_type != AVMEDIA_TYPE_AUDIO) {
-        Report(llError, FormatText("stream #%d is not audio stream.", streamIndex));
-        return info;
+    if (st->codecpar->codec_type != kind) {
+        Report(llError, FormatText("stream #%d is not %s stream.", streamIndex, audio ? "audio" : "video"));
+        return nullptr;
     }
+    return st;
+}
+
+namespace {
+// The facts both kinds of stream report.
+template <typename TInfo>
+void FillCommonStreamInfo(TInfo& info, const AVStream* st, const std::string& codecName) {
     info.Language = MetadataText(st->metadata, "language");
-    info.CodecName = CodecNameOf(streamIndex, context_);
+    info.CodecName = codecName;
     info.StartTime = st->start_time == AV_NOPTS_VALUE ? -1 : st->start_time;
     info.StartTimeUs = ToMicroseconds(st->start_time, st->time_base);
     info.Duration = st->duration == AV_NOPTS_VALUE ? -1 : st->duration;
     info.DurationUs = ToMicroseconds(st->duration, st->time_base);
-    info.BitRate = ClampInt32(par->bit_rate);
-    info.Channels = par->ch_layout.nb_channels;
-    info.SampleRate = par->sample_rate;
-    info.SampleFormat = par->format;
+    info.BitRate = ClampInt32(st->codecpar->bit_rate);
+}
+}  // namespace
+
+TAudioStreamInfo TCustomDecoder::GetAudioStreamInfo(int streamIndex) {
+    TAudioStreamInfo info;
+    const AVStream* st = StreamOfKind(streamIndex, AVMEDIA_TYPE_AUDIO);
+    if (!st) return info;
+    FillCommonStreamInfo(info, st, CodecNameOf(streamIndex, context_));
+    info.Channels = st->codecpar->ch_layout.nb_channels;
+    info.SampleRate = st->codecpar->sample_rate;
+    info.SampleFormat = st->codecpar->format;
     return info;
 }
 
 TVideoStreamInfo TCustomDecoder::GetVideoStreamInfo(int streamIndex) {
     TVideoStreamInfo info;
-    if (!context_) {
-        Report(llWarning, "file not loaded.");
-        return info;
-    }
-    if (streamIndex == -1) {
-        if (firstVideo_ < 0) {
-            Report(llError, "no video stream.");
-            return info;
-        }
-        streamIndex = firstVideo_;
-    }
-    if (streamIndex < 0 || streamIndex >= static_cast<int>(context_->nb_streams)) {
-        Report(llError, FormatText("stream index #%d is invalid.", streamIndex));
-        return info;
-    }
-    const AVStream* st = context_->streams[streamIndex];
+    const AVStream* st = StreamOfKind(streamIndex, AVMEDIA_TYPE_VIDEO);
+    if (!st) return info;
     const AVCodecParameters* par = st->codecpar;
-    if (par->codec_type != AVMEDIA_TYPE_VIDEO) {
-        Report(llError, FormatText("stream #%d is not video stream.", streamIndex));
-        return info;
-    }
-    info.Language = MetadataText(st->metadata, "language");
-    info.CodecName = CodecNameOf(streamIndex, context_);
-    info.StartTime = st->start_time == AV_NOPTS_VALUE ? -1 : st->start_time;
-    info.StartTimeUs = ToMicroseconds(st->start_time, st->time_base);
-    info.Duration = st->duration == AV_NOPTS_VALUE ? -1 : st->duration;
-    info.DurationUs = ToMicroseconds(st->duration, st->time_base);
-    info.BitRate = ClampInt32(par->bit_rate);
+    FillCommonStreamInfo(info, st, CodecNameOf(streamIndex, context_));
     info.Height = par->height;
     info.Width = par->width;
     if (par->width > 0 && par->height > 0) {

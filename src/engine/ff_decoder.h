@@ -14,6 +14,7 @@ struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
 struct AVPacket;
+struct AVStream;
 
 struct TFileStreamInfo {
     int64_t StartTime = -1;  // microseconds
@@ -95,6 +96,9 @@ public:
 protected:
     // The message becomes LastErrorMessage and goes to the log at the level.
     void Report(TLogLevel level, const std::string& message);
+    // The stream of that index (-1: the first of the kind) when it is of the
+    // kind; null with the message reported otherwise.
+    const AVStream* StreamOfKind(int& streamIndex, int kind);
     // The codec text of a stream ("h264(H.264 / ...)", "mpeg2ts", a tag, ...).
     static std::string CodecNameOf(int streamIndex, AVFormatContext* context);
 

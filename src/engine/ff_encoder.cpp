@@ -467,24 +467,24 @@ void TCustomEncoder::DoPreviewBitmap(TFFmpeg* task, TFFBitmap* bitmap, int frame
     DeliverOnMainThread([&] { handler(this, previewInfo_); });
 }
 
-void TCustomEncoder::DoVideoInputHook(TFFmpeg* task, TFFBitmap* bitmap, int frameNumber, int64_t pts, bool& update,
-                                      bool& stopHook) {
+void TCustomEncoder::DeliverVideoHook(const TVideoHookEvent& handler, TFFmpeg* task, TFFBitmap* bitmap,
+                                      int frameNumber, int64_t pts, bool& update, bool& stopHook) {
     std::lock_guard lock(videoHookLock_);
-    if (!OnVideoInputHook) return;
+    if (!handler) return;
     hookInfo_ = THookInfo{IndexOf(task), bitmap, frameNumber, pts, update, stopHook};
-    OnVideoInputHook(this, &hookInfo_);
+    handler(this, &hookInfo_);
     update = hookInfo_.Update;
     stopHook = hookInfo_.StopHook;
 }
 
+void TCustomEncoder::DoVideoInputHook(TFFmpeg* task, TFFBitmap* bitmap, int frameNumber, int64_t pts, bool& update,
+                                      bool& stopHook) {
+    DeliverVideoHook(OnVideoInputHook, task, bitmap, frameNumber, pts, update, stopHook);
+}
+
 void TCustomEncoder::DoVideoOutputHook(TFFmpeg* task, TFFBitmap* bitmap, int frameNumber, int64_t pts, bool& update,
                                        bool& stopHook) {
-    std::lock_guard lock(videoHookLock_);
-    if (!OnVideoOutputHook) return;
-    hookInfo_ = THookInfo{IndexOf(task), bitmap, frameNumber, pts, update, stopHook};
-    OnVideoOutputHook(this, &hookInfo_);
-    update = hookInfo_.Update;
-    stopHook = hookInfo_.StopHook;
+    DeliverVideoHook(OnVideoOutputHook, task, bitmap, frameNumber, pts, update, stopHook);
 }
 
 void TCustomEncoder::DoAudioHook(TFFmpeg* task, int64_t pts, uint8_t* samples, int size, int sampleRate, int channels,

@@ -115,6 +115,8 @@ private:
     void FinalNotification();
     // Runs OnTerminate with a copy of the record on a notification thread.
     void NotifyOnThread(const TTerminateInfo& info, bool waitForPrevious);
+    void DeliverVideoHook(const TVideoHookEvent& handler, TFFmpeg* task, TFFBitmap* bitmap, int frameNumber,
+                          int64_t pts, bool& update, bool& stopHook);
     // Delivers on the user-interface thread when asked to.
     void DeliverOnMainThread(const std::function<void()>& call);
 

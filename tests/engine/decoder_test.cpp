@@ -6,9 +6,6 @@
 #include "../common/temp_dir.h"
 #include "media_fixtures.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,10 +14,9 @@
 #include <thread>
 
 namespace {
-class DecoderTest : public EngineTest {
-protected:
-    static void SetUpTestSuite() {
-        dir_ = new TempDir;
+class DecoderTest : public MediaSuite<DecoderTest> {
+public:
+    static void MakeSuiteMedia() {
         ASSERT_TRUE(MakeClip(dir_->file("clip.avi"), 2, 320, 240, 25));
         ASSERT_TRUE(MakeMedia("-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1.5 -c:a pcm_s16le",
                               dir_->file("tone.wav")));
@@ -28,13 +24,7 @@ protected:
         ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=176x144:rate=25:duration=1 -c:v mpeg4 -f m4v",
                               dir_->file("raw.m4v")));
     }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
-    static TempDir* dir_;
 };
-TempDir* DecoderTest::dir_ = nullptr;
 
 // A file that refuses seeks with the backward flag.
 class NoBackwardDecoder : public TFFDecoder {
@@ -204,18 +194,8 @@ TEST_F(DecoderTest, BadInputFailsWithAMessage) {
 }
 
 TEST_F(DecoderTest, BlockingReadEndsWhenTheCheckSaysStop) {
-    // A server that accepts and then never sends anything.
-    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(server, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(server, 4), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(server, reinterpret_cast<sockaddr*>(&addr), &len);
-    const std::string url = "tcp://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
-
+    StallingServer server;  // accepts, then never sends anything
+    const std::string url = server.url();
     static std::atomic<bool> stop{false};
     stop = false;
     auto check = [](void* argument, void* owner) { return argument == owner && stop.load(); };
@@ -232,7 +212,6 @@ TEST_F(DecoderTest, BlockingReadEndsWhenTheCheckSaysStop) {
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     stopper.join();
-    ::close(server);
     EXPECT_LT(elapsed, std::chrono::seconds(5));
     EXPECT_EQ(decoder.LastErrorMessage().rfind(url + ": ", 0), 0u) << decoder.LastErrorMessage();
     EXPECT_FALSE(InterruptRegistry().Check(CurrentThreadId()));

@@ -9,22 +9,14 @@
 #include <filesystem>
 
 namespace {
-class EncoderTest : public EngineTest {
-protected:
-    static void SetUpTestSuite() {
-        dir_ = new TempDir;
+class EncoderTest : public MediaSuite<EncoderTest> {
+public:
+    static void MakeSuiteMedia() {
         ASSERT_TRUE(MakeClip(File("short.avi"), 1, 160, 120, 25));
         // Long enough to be stopped while it runs.
         ASSERT_TRUE(MakeClip(File("long.avi"), 120, 320, 240, 25));
     }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
-    static std::string File(const std::string& name) { return dir_->file(name); }
-    static TempDir* dir_;
 };
-TempDir* EncoderTest::dir_ = nullptr;
 }  // namespace
 
 TEST_F(EncoderTest, PropertiesAndTaskLimits) {

@@ -3,20 +3,15 @@
 #include "../common/temp_dir.h"
 #include "encoder_harness.h"
 
-#include <arpa/inet.h>
 #include <dirent.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <random>
 
 namespace {
-class FaultsTest : public EngineTest {
-protected:
-    static void SetUpTestSuite() {
-        dir_ = new TempDir;
+class FaultsTest : public MediaSuite<FaultsTest> {
+public:
+    static void MakeSuiteMedia() {
         ASSERT_TRUE(MakeClip(File("short.avi"), 1, 160, 120, 25));
         ASSERT_TRUE(MakeClip(File("clip.ts"), 4, 160, 120, 25, 44100, 1, "-c:v mpeg4 -c:a mp2 -f mpegts"));
         ASSERT_TRUE(MakeClip(File("stream.ts"), 30, 160, 120, 25, 44100, 1, "-c:v mpeg4 -c:a mp2 -f mpegts"));
@@ -30,14 +25,7 @@ protected:
         }
         dir_->write("damaged.ts", data);
     }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
-    static std::string File(const std::string& name) { return dir_->file(name); }
-    static TempDir* dir_;
 };
-TempDir* FaultsTest::dir_ = nullptr;
 
 int CountEntries(const char* folder) {
     int n = 0;
@@ -100,33 +88,15 @@ TEST_F(FaultsTest, AnOutputFolderThatVanishedIsNoFinishedOutput) {
 
 TEST_F(FaultsTest, StopEndsABlockedNetworkRead) {
     // A server that sends the first third of a stream, then nothing.
-    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(server, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(server, 1), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(server, reinterpret_cast<sockaddr*>(&addr), &len);
     const std::string data = ReadWholeFile(File("stream.ts"));
-    std::atomic<bool> quit{false};
-    std::thread feeder([&] {
-        const int c = ::accept(server, nullptr, nullptr);
-        if (c < 0) return;
-        ::send(c, data.data(), data.size() / 3, MSG_NOSIGNAL);
-        while (!quit) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        ::close(c);
-    });
-
+    StallingServer server(data.substr(0, data.size() / 3));
     {
         EncoderHarness h;
         TInputOptions in;
         InitInputOptions(in);
         in.FileFormat = "mpegts";
         in.ExtOptions = "analyzeduration=1000000";
-        const std::string url = "tcp://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
-        ASSERT_EQ(h.encoder->AddTask(url, &in), 0) << h.encoder->LastErrorMessage();
+        ASSERT_EQ(h.encoder->AddTask(server.url(), &in), 0) << h.encoder->LastErrorMessage();
         ASSERT_TRUE(h.encoder->SetOutputFile(0, File("network.avi"))) << h.encoder->LastErrorMessage();
         h.encoder->Start(1);
         // Let the run use up what was sent and block.
@@ -139,9 +109,6 @@ TEST_F(FaultsTest, StopEndsABlockedNetworkRead) {
         EXPECT_FALSE(h.Terminates()[0].info.Finished);
         EXPECT_FALSE(h.Terminates()[0].info.Failed) << h.Terminates()[0].info.ErrorMessage;
     }
-    quit = true;
-    feeder.join();
-    ::close(server);
 }
 
 TEST_F(FaultsTest, FiftyRunsLeaveNoDescriptorsOrThreads) {
@@ -184,17 +151,8 @@ TEST_F(FaultsTest, BadInputIsRefusedWithAMessage) {
 }
 
 TEST_F(FaultsTest, AStalledOpenTimesOut) {
-    // A server that accepts and then never sends anything.
-    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(server, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(server, 1), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(server, reinterpret_cast<sockaddr*>(&addr), &len);
-    const std::string url = "tcp://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+    StallingServer server;  // accepts, then never sends anything
+    const std::string url = server.url();
     {
         EncoderHarness h;
         h.CaptureLog();
@@ -208,5 +166,4 @@ TEST_F(FaultsTest, AStalledOpenTimesOut) {
         EXPECT_EQ(h.encoder->LastErrorMessage(), url + ": connecting/reading/writing timeout");
         EXPECT_TRUE(h.LogContains("connecting/reading/writing timeout"));
     }
-    ::close(server);
 }

@@ -6,10 +6,9 @@
 #include <cstdlib>
 
 namespace {
-class JoinTest : public EngineTest {
-protected:
-    static void SetUpTestSuite() {
-        dir_ = new TempDir;
+class JoinTest : public MediaSuite<JoinTest> {
+public:
+    static void MakeSuiteMedia() {
         ASSERT_TRUE(MakeClip(File("v10.avi"), 10, 160, 120, 25));
         ASSERT_TRUE(MakeClip(File("v20.avi"), 20, 160, 120, 25));
         ASSERT_TRUE(MakeClip(File("v3.avi"), 3, 160, 120, 25));
@@ -21,14 +20,7 @@ protected:
                               "sine=frequency=440:sample_rate=44100:duration=1.8 -c:v mpeg4 -c:a aac",
                               File("cam.mp4")));
     }
-    static void TearDownTestSuite() {
-        delete dir_;
-        dir_ = nullptr;
-    }
-    static std::string File(const std::string& name) { return dir_->file(name); }
-    static TempDir* dir_;
 };
-TempDir* JoinTest::dir_ = nullptr;
 
 double StreamDuration(const nlohmann::json& probe, const std::string& kind) {
     for (const auto& s : probe["streams"])

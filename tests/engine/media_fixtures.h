@@ -2,12 +2,22 @@
 // Media made at test time with the ffmpeg CLI, outputs judged with ffprobe.
 #include "ff_loader.h"
 
+#include "../common/temp_dir.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 inline std::string ShellQuote(const std::string& s) {
     std::string q = "'";
@@ -69,4 +79,64 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(FFLoader().LoadSet(EngineLibrarySet)) << FFLoader().LastError();
     }
+};
+
+// A test suite whose media are made once in a folder of its own:
+// class MyTest : public MediaSuite<MyTest> { static void MakeMedia() {...} };
+template <typename Suite>
+class MediaSuite : public EngineTest {
+public:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        Suite::MakeSuiteMedia();
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    static std::string File(const std::string& name) { return dir_->file(name); }
+
+protected:
+    static inline TempDir* dir_ = nullptr;
+};
+
+// A server on the loopback that accepts one connection, sends the data and
+// then stays silent until it is destroyed.
+class StallingServer {
+public:
+    explicit StallingServer(std::string data = {}) : data_(std::move(data)) {
+        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (socket_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            ::listen(socket_, 1) != 0)
+            return;
+        socklen_t len = sizeof addr;
+        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&addr), &len);
+        url_ = "tcp://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+        thread_ = std::thread([this] {
+            const int c = ::accept(socket_, nullptr, nullptr);
+            if (c < 0) return;
+            if (!data_.empty()) ::send(c, data_.data(), data_.size(), MSG_NOSIGNAL);
+            while (!quit_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ::close(c);
+        });
+    }
+    ~StallingServer() {
+        quit_ = true;
+        if (socket_ >= 0) ::shutdown(socket_, SHUT_RDWR);
+        if (thread_.joinable()) thread_.join();
+        if (socket_ >= 0) ::close(socket_);
+    }
+    StallingServer(const StallingServer&) = delete;
+    StallingServer& operator=(const StallingServer&) = delete;
+    const std::string& url() const { return url_; }
+
+private:
+    std::string data_;
+    int socket_ = -1;
+    std::string url_;
+    std::atomic<bool> quit_{false};
+    std::thread thread_;
 };
