@@ -6,6 +6,7 @@
 #include "info_script.h"
 #include "log_sink.h"
 #include "page_finish.h"
+#include "page_step1.h"
 #include "page_step5.h"
 #include "page_step6.h"
 
@@ -206,8 +207,8 @@ void TDownloadPages::ConvertDownloadedFiles(const std::vector<std::string>& file
     form_.UpdatePageTexts();
     if (AddInputFiles)
         AddInputFiles(files);
-    else if (log_)
-        log_->AppendLine("The input list cannot take the downloaded files yet");
+    else
+        form_.Step1()->AddFiles(files);
 }
 
 void TDownloadPages::ClearRows() { step6_->ListViewURLDownload->clear(); }

@@ -54,8 +54,7 @@ public:
 
     TLinkList& Links() { return links_; }
     TDownloadRun& Run() { return run_; }
-    // Adds files to the input list of Step1 (its AddFiles); set by the window
-    // once the input list exists.
+    // Takes the downloaded files instead of Step1's AddFiles when set.
     std::function<void(const std::vector<std::string>& files)> AddInputFiles;
 
     // IDownloadView.

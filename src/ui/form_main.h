@@ -30,6 +30,7 @@ class TPageStep3;
 class TPageStep5;
 class TPageStep6;
 class TDownloadPages;
+class TConversionPages;
 
 struct TFormMainDeps {
     IDesktopServices* Services = nullptr;
@@ -89,6 +90,8 @@ public:
     // The download path's pages, from start-up step 12 on (download_pages.h).
     TDownloadPages* DownloadPages() const { return downloadPages_; }
     TPageFinish* Step7() const { return step7_; }
+    // The conversion path's engine and pages, from start-up step 5 on (conversion_pages.h).
+    TConversionPages* ConversionPages() const { return conversionPages_; }
     QLabel* LabelTitle() const { return labelTitle_; }
     TImageButton* BottomButton(int index) const { return bottom_[index]; }  // Help, Log, Back, Next, Exit
     TImageButton* ButtonMin() const { return buttonMin_; }
@@ -168,4 +171,5 @@ private:
     TPageStep6* step6_ = nullptr;
     TPageFinish* step7_ = nullptr;
     TDownloadPages* downloadPages_ = nullptr;  // a child of the window
+    TConversionPages* conversionPages_ = nullptr;  // a child of the window
 };

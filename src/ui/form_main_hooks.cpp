@@ -3,12 +3,17 @@
 // conversion and download runs. Each body is filled by its subsystem.
 #include "form_main.h"
 
+#include "conversion_pages.h"
 #include "download_pages.h"
 #include "form_log.h"
 
-void TFormMain::PrepareInputList() {}
+void TFormMain::PrepareInputList() {
+    if (!conversionPages_) conversionPages_ = new TConversionPages(*this, g_, services_, deps_.Log);
+}
 
-void TFormMain::LoadCodecLibraries() {}
+void TFormMain::LoadCodecLibraries() {
+    if (conversionPages_) conversionPages_->LoadCodecLibraries(deps_.ExeFolder);
+}
 
 void TFormMain::JoinClipboardChain() {
     if (!downloadPages_) downloadPages_ = new TDownloadPages(*this, g_, services_, deps_.Log);
@@ -19,9 +24,13 @@ void TFormMain::CreateScriptHost() {
     if (downloadPages_) downloadPages_->CreateScriptHost();
 }
 
-void TFormMain::DetachEngineEvents() {}
+void TFormMain::DetachEngineEvents() {
+    if (conversionPages_) conversionPages_->DetachEngineEvents();
+}
 
-void TFormMain::StopEngine() {}
+void TFormMain::StopEngine() {
+    if (conversionPages_) conversionPages_->StopEngine();
+}
 
 void TFormMain::AbortTransfers() {
     if (downloadPages_) downloadPages_->AbortTransfers();
@@ -31,11 +40,17 @@ void TFormMain::LeaveClipboardChain() {
     if (downloadPages_) downloadPages_->LeaveClipboardChain();
 }
 
-void TFormMain::StartConversion() {}
+void TFormMain::StartConversion() {
+    if (conversionPages_) conversionPages_->StartConversion();
+}
 
-void TFormMain::StopConversion() {}
+void TFormMain::StopConversion() {
+    if (conversionPages_) conversionPages_->StopConversion();
+}
 
-void TFormMain::ClearConversionList() {}
+void TFormMain::ClearConversionList() {
+    if (conversionPages_) conversionPages_->ClearConversionList();
+}
 
 void TFormMain::ClearDownloadedFiles() {
     if (downloadPages_) downloadPages_->ClearDownloadedFiles();

@@ -1,27 +1,77 @@
 #include "page_step1.h"
 
+#include "bitmap_image.h"
+#include "desktop_services.h"
+#include "form_failed_add_file.h"
+#include "global_vars.h"
+#include "input_row.h"
+#include "input_selection.h"
+#include "input_slides.h"
+#include "media_files.h"
 #include "page_helpers.h"
+#include "util_funcs.h"
+#include "wizard_pages.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 
+namespace {
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// A dialog pattern list "*.AVI;*.MP4;" as a Qt name filter. Names on this
+// platform are case-sensitive, so each pattern also comes in lower case; "*.*"
+// would leave out names without a dot, so all files are "*".
+QString NameFilter(const TFileFilter& f) {
+    QStringList patterns;
+    for (const std::string& p : SplitText(f.Patterns, ";")) {
+        if (p.empty()) continue;
+        if (p == "*.*") {
+            patterns << "*";
+            continue;
+        }
+        patterns << Q(p);
+        if (Q(p).toLower() != Q(p)) patterns << Q(p).toLower();
+    }
+    return Q(f.Display) + " (" + patterns.join(' ') + ")";
+}
+}  // namespace
+
 TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
-    grid_ = Place(new QTableWidget(0, 10, this), "NextGrid", QRect(8, 8, 420, 409));
+    grid_ = Place(new QTableWidget(0, InputColumnCount, this), "NextGrid", QRect(8, 8, 420, 409));
     grid_->setHorizontalHeaderLabels({"MainImage", "FileMinName", "Duration", "Bitrate", "Dimension", "FileFullName",
                                       "RealDuration", "Width", "Height", "AspectRatio"});
     grid_->horizontalHeader()->hide();
     grid_->verticalHeader()->hide();
-    grid_->verticalHeader()->setDefaultSectionSize(90);
+    grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid_->verticalHeader()->setDefaultSectionSize(SlideRowHeight);
     grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    for (int c = 5; c < 10; ++c) grid_->setColumnHidden(c, true);
+    grid_->setShowGrid(false);
+    grid_->setWordWrap(false);
+    grid_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    grid_->verticalScrollBar()->setSingleStep(SlideRowHeight / 3);
+    // One slide per row: the first column spans the grid and draws the
+    // other columns' texts; those columns only hold the data.
+    for (int c = icFileMinName; c < InputColumnCount; ++c) grid_->setColumnHidden(c, true);
     grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid_->horizontalHeader()->setStretchLastSection(true);
-    grid_->setColumnWidth(0, 132);
+    grid_->setItemDelegate(new TInputSlideDelegate(grid_));
+    grid_->viewport()->installEventFilter(this);
+    grid_->setMouseTracking(false);
+
+    dropIndicator_ = new QFrame(grid_->viewport());
+    dropIndicator_->setObjectName("DropIndicator");
+    dropIndicator_->setFrameShape(QFrame::HLine);
+    dropIndicator_->setStyleSheet("background: #2f6fd0; border: none;");
+    dropIndicator_->hide();
 
     auto action = [this](const char* name, const char* text, const QKeySequence& key) {
         auto* a = new QAction(text, this);
@@ -37,6 +87,12 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
     ActionMoveUp = action("ActionMoveUp", "&Move Up", {});
     ActionMoveDown = action("ActionMoveDown", "M&ove Down", {});
     ActionPlay = action("ActionPlay", "&Play", QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(ActionAdd, &QAction::triggered, this, &TPageStep1::ActionAddExecute);
+    connect(ActionDelete, &QAction::triggered, this, &TPageStep1::ActionDeleteExecute);
+    connect(ActionClear, &QAction::triggered, this, &TPageStep1::ActionClearExecute);
+    connect(ActionMoveUp, &QAction::triggered, this, &TPageStep1::ActionMoveUpExecute);
+    connect(ActionMoveDown, &QAction::triggered, this, &TPageStep1::ActionMoveDownExecute);
+    connect(ActionPlay, &QAction::triggered, this, &TPageStep1::ActionPlayExecute);
 
     auto button = [this](QAction* a, const char* name, int y) {
         auto* b = Place(new QPushButton(a->text(), this), name, QRect(436, y, 101, 27));
@@ -61,8 +117,277 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
     grid_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { popup_->popup(grid_->viewport()->mapToGlobal(pos)); });
+    connect(grid_, &QTableWidget::cellDoubleClicked, this, [this] { ActionPlayExecute(); });
+
+    // The enabled states follow every change of the rows and the selection.
+    QAbstractItemModel* model = grid_->model();
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model, signal, this, &TPageStep1::ActionListUpdate);
+    connect(model, &QAbstractItemModel::modelReset, this, &TPageStep1::ActionListUpdate);
+    connect(grid_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TPageStep1::ActionListUpdate);
+    ActionListUpdate();
+
+    ExecOpenDialog = [](QFileDialog& dialog) {
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList{};
+    };
+    ExecFailedDialog = [](TFormFailedAddFile& dialog) { dialog.exec(); };
+}
+
+TPageStep1::~TPageStep1() = default;
+
+void TPageStep1::Attach(TGlobalVars& g, IDesktopServices& services, ILogSink* log, TFFDecoder& probe) {
+    g_ = &g;
+    services_ = &services;
+    batch_ = std::make_unique<TAddFilesBatch>(probe, *this, log);
 }
 
 int TPageStep1::RowCount() const { return grid_->rowCount(); }
 
-void TPageStep1::ClearList() { grid_->setRowCount(0); }
+void TPageStep1::ClearList() {
+    AbortAdding();
+    grid_->setRowCount(0);
+}
+
+void TPageStep1::AbortAdding() {
+    if (batch_) batch_->Abort();
+}
+
+int TPageStep1::SelectedRow() const {
+    const QModelIndexList selected = grid_->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+void TPageStep1::SelectRow(int row) {
+    if (row < 0 || row >= grid_->rowCount()) {
+        grid_->clearSelection();
+        return;
+    }
+    grid_->selectRow(row);
+    grid_->scrollToItem(grid_->item(row, icMainImage));
+}
+
+std::vector<TJobInput> TPageStep1::JobInputs() const {
+    auto text = [this](int row, int column) {
+        const QTableWidgetItem* item = grid_->item(row, column);
+        return item ? item->text().toStdString() : std::string();
+    };
+    std::vector<TJobInput> inputs;
+    for (int r = 0; r < grid_->rowCount(); ++r)
+        inputs.push_back(JobInputFromFields(text(r, icFileFullName), text(r, icRealDuration), text(r, icWidth),
+                                            text(r, icHeight), text(r, icAspectRatio)));
+    return inputs;
+}
+
+QFileDialog* TPageStep1::OpenDialog() {
+    if (!openDialog_) {
+        openDialog_ = new QFileDialog(window());
+        openDialog_->setObjectName("OpenDialog");
+        openDialog_->setFileMode(QFileDialog::ExistingFiles);
+        openDialog_->setAcceptMode(QFileDialog::AcceptOpen);
+        openDialog_->setOption(QFileDialog::HideNameFilterDetails);
+        openDialog_->setSizeGripEnabled(true);
+        QStringList filters;
+        for (const TFileFilter& f : OpenDialogFilters()) filters << NameFilter(f);
+        openDialog_->setNameFilters(filters);
+    }
+    return openDialog_;
+}
+
+void TPageStep1::ActionAddExecute() {
+    if (!batch_) return;
+    QFileDialog* dialog = OpenDialog();
+    dialog->setDirectory(Q(g_->LastOpenDir));
+    const QStringList chosen = ExecOpenDialog(*dialog);
+    if (chosen.isEmpty()) return;
+    std::vector<std::string> files;
+    for (const QString& f : chosen) files.push_back(f.toStdString());
+    AddFiles(files);
+    // Several files: the dialog forgets the chosen names. Qt's dialog cannot
+    // unselect, so the next Add gets a fresh one.
+    if (files.size() > 1) {
+        delete openDialog_;
+        openDialog_ = nullptr;
+    }
+    g_->LastOpenDir = IncludeTrailingSeparator(ExtractFilePath(files.front()));
+}
+
+void TPageStep1::WMDropFiles(const std::vector<std::string>& paths) {
+    std::vector<std::string> media;
+    for (const std::string& p : paths)
+        if (!DirectoryExists(p) && IsMediaExtension(ExtractFileExt(p))) media.push_back(p);
+    AddFiles(media);
+}
+
+void TPageStep1::AddFiles(const std::vector<std::string>& paths) {
+    if (!batch_ || paths.empty()) return;
+    // The busy cursor stays up while the batch probes; the window keeps
+    // painting between files but takes no input until the batch is over.
+    services_->BeginWaitCursor();
+    struct EndWait {
+        IDesktopServices* s;
+        ~EndWait() { s->EndWaitCursor(); }
+    } endWait{services_};
+    batch_->AddFiles(paths, [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+}
+
+void TPageStep1::AppendInputRow(const TProbedFile& file) {
+    const TInputRow& r = file.Row;
+    QImage thumbnail;
+    if (file.Thumbnail == tkAudioIcon)
+        thumbnail = AudioIcon();
+    else if (file.Thumbnail == tkPicture)
+        thumbnail = ThumbnailFromPicture(ImageFromBitmap(file.Picture));
+    QFont bold = grid_->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    const std::string minName = ShortenPath(r.FullName, SlideNameWidth, [&metrics](std::string_view text) {
+        return metrics.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+    });
+
+    const int row = grid_->rowCount();
+    grid_->insertRow(row);
+    auto* image = new QTableWidgetItem;
+    image->setData(Qt::DecorationRole, thumbnail);
+    image->setToolTip(Q(r.FullName));
+    grid_->setItem(row, icMainImage, image);
+    const std::string texts[] = {minName,
+                                 r.DurationLine,
+                                 r.BitrateLine,
+                                 r.DimensionLine,
+                                 r.FullName,
+                                 DurationField(r.RealDuration),
+                                 std::to_string(r.Width),
+                                 std::to_string(r.Height),
+                                 AspectRatioField(r.AspectRatio)};
+    for (int c = icFileMinName; c < InputColumnCount; ++c)
+        grid_->setItem(row, c, new QTableWidgetItem(Q(texts[c - icFileMinName])));
+}
+
+void TPageStep1::ShowFailedFiles(const std::vector<std::string>& errors) {
+    TFormFailedAddFile dialog(errors, g_ ? g_->HelpSupportLink : std::string(), *services_, window());
+    const QWidget* main = window();
+    dialog.move(main->x() + (main->height() - dialog.height()) / 2 * 0 + (main->width() - dialog.width()) / 2,
+                main->y() + (main->height() - dialog.height()) / 2);
+    // The dialog is no busy work: the normal cursor while it is open.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    ExecFailedDialog(dialog);
+    QApplication::restoreOverrideCursor();
+}
+
+void TPageStep1::ActionDeleteExecute() {
+    const int row = SelectedRow();
+    if (row < 0) return;
+    const int count = grid_->rowCount();
+    grid_->removeRow(row);
+    SelectRow(SelectionAfterDelete(count, row));
+}
+
+void TPageStep1::ActionClearExecute() { ClearList(); }
+
+void TPageStep1::ActionMoveUpExecute() {
+    const int target = MoveUpTarget(grid_->rowCount(), SelectedRow());
+    if (target >= 0) MoveRow(SelectedRow(), target);
+}
+
+void TPageStep1::ActionMoveDownExecute() {
+    const int target = MoveDownTarget(grid_->rowCount(), SelectedRow());
+    if (target >= 0) MoveRow(SelectedRow(), target);
+}
+
+void TPageStep1::MoveRow(int from, int to) {
+    const int count = grid_->rowCount();
+    if (from < 0 || from >= count || to < 0 || to >= count || from == to) return;
+    QList<QTableWidgetItem*> items;
+    for (int c = 0; c < InputColumnCount; ++c) items << grid_->takeItem(from, c);
+    grid_->removeRow(from);
+    grid_->insertRow(to);
+    for (int c = 0; c < InputColumnCount; ++c) grid_->setItem(to, c, items[c]);
+    SelectRow(to);
+}
+
+void TPageStep1::ActionPlayExecute() {
+    const int row = SelectedRow();
+    if (row < 0 || !services_) return;
+    const QTableWidgetItem* item = grid_->item(row, icFileFullName);
+    if (item) services_->OpenDocument(item->text().toStdString());
+}
+
+void TPageStep1::NextGridAfterRowMove() { grid_->viewport()->update(); }
+
+void TPageStep1::ActionListUpdate() {
+    const TInputActionStates s = InputActionStates(grid_->rowCount(), SelectedRow());
+    ActionDelete->setEnabled(s.Delete);
+    ActionClear->setEnabled(s.Clear);
+    ActionMoveUp->setEnabled(s.MoveUp);
+    ActionMoveDown->setEnabled(s.MoveDown);
+    ActionPlay->setEnabled(s.Play);
+}
+
+int TPageStep1::DropTarget(int y) const {
+    const int row = grid_->rowAt(y);
+    if (row >= 0) return row;
+    return y < 0 ? 0 : grid_->rowCount() - 1;
+}
+
+void TPageStep1::ShowDropIndicator(int target) {
+    if (target < 0 || target == dragFrom_) {
+        dropIndicator_->hide();
+        return;
+    }
+    const QRect r = grid_->visualRect(grid_->model()->index(target, icMainImage));
+    // The row lands above its target when moving up, below it when moving down.
+    const int y = target < dragFrom_ ? r.top() : r.bottom();
+    dropIndicator_->setGeometry(0, y - 1, grid_->viewport()->width(), 3);
+    dropIndicator_->show();
+    dropIndicator_->raise();
+}
+
+bool TPageStep1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != grid_->viewport()) return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            dragging_ = false;
+            dragFrom_ = e->button() == Qt::LeftButton ? grid_->rowAt(e->position().toPoint().y()) : -1;
+            pressPos_ = e->position().toPoint();
+            break;
+        }
+        case QEvent::MouseMove: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (dragFrom_ < 0 || !(e->buttons() & Qt::LeftButton)) break;
+            const QPoint pos = e->position().toPoint();
+            if (!dragging_ && (pos - pressPos_).manhattanLength() < QApplication::startDragDistance()) break;
+            if (!dragging_) {
+                dragging_ = true;
+                grid_->viewport()->setCursor(Qt::DragMoveCursor);
+            }
+            // Near the edges the list scrolls along.
+            QScrollBar* bar = grid_->verticalScrollBar();
+            if (pos.y() < 12) bar->setValue(bar->value() - bar->singleStep());
+            if (pos.y() > grid_->viewport()->height() - 12) bar->setValue(bar->value() + bar->singleStep());
+            ShowDropIndicator(DropTarget(pos.y()));
+            return true;  // the selection stays on the dragged row
+        }
+        case QEvent::MouseButtonRelease: {
+            if (!dragging_) {
+                dragFrom_ = -1;
+                break;
+            }
+            auto* e = static_cast<QMouseEvent*>(event);
+            const int from = dragFrom_;
+            dragging_ = false;
+            dragFrom_ = -1;
+            dropIndicator_->hide();
+            grid_->viewport()->unsetCursor();
+            const int to = DropTarget(e->position().toPoint().y());
+            if (to >= 0 && to != from) {
+                MoveRow(from, to);
+                NextGridAfterRowMove();
+            }
+            return true;
+        }
+        default:
+            break;
+    }
+    return QWidget::eventFilter(watched, event);
+}

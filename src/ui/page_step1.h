@@ -1,25 +1,97 @@
 #pragma once
-// Step1: the input files. The grid, its buttons, context menu and shortcuts;
-// adding, probing and ordering the files is the input list's work.
+// Step1: the input files. A grid drawn as slides, its buttons, context menu
+// and shortcuts; adding (dialog, drop, download hand-over), deleting, moving
+// and playing files. The probing itself is the input module's TAddFilesBatch.
+#include "add_files.h"
+#include "convert_list.h"
+
+#include <QStringList>
 #include <QWidget>
 
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct TGlobalVars;
+class IDesktopServices;
+class ILogSink;
 class QAction;
+class QFileDialog;
+class QFrame;
 class QMenu;
 class QPushButton;
 class QTableWidget;
+class TFFDecoder;
+class TFormFailedAddFile;
 
-class TPageStep1 : public QWidget {
+class TPageStep1 : public QWidget, public IInputListTarget {
     Q_OBJECT
 public:
     explicit TPageStep1(QWidget* parent = nullptr);
+    ~TPageStep1() override;
+
+    // What adding files needs; until attached, nothing can be added.
+    void Attach(TGlobalVars& g, IDesktopServices& services, ILogSink* log, TFFDecoder& probe);
+
     int RowCount() const;
     // Empties the input list (Finish, confirmed Back or Cancel).
     void ClearList();
     QTableWidget* Grid() const { return grid_; }
+    // The selected row, or -1.
+    int SelectedRow() const;
+    void SelectRow(int row);
+    // Every row in order, as the job builder reads it from the hidden fields.
+    std::vector<TJobInput> JobInputs() const;
+
+    // The handlers.
+    void ActionAddExecute();
+    void WMDropFiles(const std::vector<std::string>& paths);
+    void AddFiles(const std::vector<std::string>& paths);
+    void ActionDeleteExecute();
+    void ActionClearExecute();
+    void ActionMoveUpExecute();
+    void ActionMoveDownExecute();
+    void ActionPlayExecute();
+    void NextGridAfterRowMove();
+    void ActionListUpdate();
+    // Moves a row so that it ends at index to, keeping it selected.
+    void MoveRow(int from, int to);
+    // A running batch stops after its current file (the window closes).
+    void AbortAdding();
+    bool Adding() const { return batch_ && batch_->Busy(); }
+
+    // The file-open dialog, kept between uses so it remembers its file name.
+    QFileDialog* OpenDialog();
+    // How the dialogs are run; tests answer them. The open dialog's runner
+    // returns the chosen files (empty on Cancel).
+    std::function<QStringList(QFileDialog&)> ExecOpenDialog;
+    std::function<void(TFormFailedAddFile&)> ExecFailedDialog;
+
+    // IInputListTarget.
+    void AppendInputRow(const TProbedFile& file) override;
+    void ShowFailedFiles(const std::vector<std::string>& errors) override;
 
     QAction *ActionAdd, *ActionDelete, *ActionClear, *ActionMoveUp, *ActionMoveDown, *ActionPlay;
 
+protected:
+    // Dragging a row to a new place.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    int DropTarget(int y) const;
+    void ShowDropIndicator(int target);
+
     QTableWidget* grid_;
     QMenu* popup_;
+    QFrame* dropIndicator_;
+    QFileDialog* openDialog_ = nullptr;
+    TGlobalVars* g_ = nullptr;
+    IDesktopServices* services_ = nullptr;
+    std::unique_ptr<TAddFilesBatch> batch_;
+
+    // Row dragging.
+    int dragFrom_ = -1;
+    QPoint pressPos_;
+    bool dragging_ = false;
 };

@@ -1,0 +1,226 @@
+#include "conversion_pages.h"
+
+#include "dispatcher.h"
+#include "form_main.h"
+#include "ff_logger.h"
+#include "log_sink.h"
+#include "page_step1.h"
+#include "page_step3.h"
+#include "util_funcs.h"
+
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <QUrl>
+
+// The encoder as the run sees it, with its events behind a gate: closing the
+// window shuts the gate, so no engine event reaches the closing window while
+// the engine stops, and the engine's handlers are never rewritten while its
+// workers may read them.
+class TConversionPages::TGatedJobs final : public IJobEncoder {
+public:
+    explicit TGatedJobs(TEncoderJobs& jobs) : jobs_(jobs) {}
+    int AddTask(const std::string& f, TInputOptions& o) override { return jobs_.AddTask(f, o); }
+    bool AddInputFile(int t, const std::string& f, TInputOptions& o) override { return jobs_.AddInputFile(t, f, o); }
+    bool SetOutputFile(int t, const std::string& f, TOutputOptions& o) override {
+        return jobs_.SetOutputFile(t, f, o);
+    }
+    void RemoveTask(int t) override { jobs_.RemoveTask(t); }
+    void ClearTasks() override { jobs_.ClearTasks(); }
+    void Start(int n) override { jobs_.Start(n); }
+    void Stop(bool wait) override { jobs_.Stop(wait); }
+    int TaskCount() const override { return jobs_.TaskCount(); }
+    std::string LastErrorMessage() const override { return jobs_.LastErrorMessage(); }
+    void SetPreview(bool preview) override { jobs_.SetPreview(preview); }
+    TCustomDecoder& Decoder() override { return jobs_.Decoder(); }
+    void SetHandlers(TJobProgressHandler onProgress, TJobTerminateHandler onTerminate) override {
+        if (!onProgress && !onTerminate) {
+            Close();
+            return;
+        }
+        jobs_.SetHandlers(
+            [this, h = std::move(onProgress)](const TProgressInfo& info) {
+                if (open_ && h) h(info);
+            },
+            [this, h = std::move(onTerminate)](const TTerminateInfo& info) {
+                if (open_ && h) h(info);
+            });
+    }
+    void Close() { open_ = false; }
+    bool IsOpen() const { return open_; }
+
+private:
+    TEncoderJobs& jobs_;
+    std::atomic<bool> open_{true};
+};
+
+TConversionPages::TConversionPages(TFormMain& form, TGlobalVars& g, IDesktopServices& services, ILogSink* log)
+    : QObject(&form),
+      form_(form),
+      g_(g),
+      log_(log),
+      step1_(form.Step1()),
+      step3_(form.Step3()),
+      jobs_(encoder_),
+      gated_(std::make_unique<TGatedJobs>(jobs_)),
+      list_(this),
+      run_(g, *gated_, list_, *this, *this, log, MainDispatcher()),
+      previews_(&form) {
+    setObjectName("ConversionPages");
+    step1_->Attach(g, services, log, encoder_.Decoder());
+    encoder_.OnPreviewBitmap = [this](TCustomEncoder*, const TPreviewInfo& info) {
+        if (gated_->IsOpen() && info.Bitmap) previews_.ShowFrame(info.TaskIndex, *info.Bitmap, info.PTS);
+    };
+    // Engine lines reach the log window as "#" + thread id + "." + level + ": " + message.
+    FFLogger().SetLogLevel(llError);
+    FFLogger().SetOnLog([this](void* sender, uint32_t threadId, TLogLevel level, const std::string& message) {
+        run_.FFLoggerLog(sender, threadId, level, message);
+    });
+    connect(step3_->CheckBoxPreview, &QCheckBox::toggled, this, &TConversionPages::CheckBoxPreviewClick);
+    form.installEventFilter(this);
+}
+
+TConversionPages::~TConversionPages() {
+    FFLogger().SetOnLog({});
+    gated_->Close();
+    if (step1_) step1_->AbortAdding();
+    encoder_.Stop(true);
+    previews_.CloseAll();
+}
+
+void TConversionPages::LoadCodecLibraries(const std::string& exeFolder) {
+    if (encoder_.LibrariesLoaded()) return;
+    const std::string folder = IncludeTrailingSeparator(exeFolder);
+    if (encoder_.LoadLibraries(folder + "lib") || encoder_.LoadLibraries(folder + "../lib")) return;
+    if (log_) log_->AppendLine(encoder_.LastErrorMessage());
+}
+
+void TConversionPages::DetachEngineEvents() {
+    gated_->Close();
+    step1_->AbortAdding();
+}
+
+void TConversionPages::StopEngine() { encoder_.Stop(true); }
+
+void TConversionPages::StartConversion() {
+    // New tasks: the windows and refusals of the previous run are gone.
+    previews_.CloseAll();
+    const bool preview = step3_->CheckBoxPreview->isChecked();
+    encoder_.SetPreview(preview);
+    encoder_.SetPreviewBitmap(preview);
+    run_.StartConversion(step1_->JobInputs());
+}
+
+void TConversionPages::StopConversion() { run_.Cancel(); }
+
+void TConversionPages::ClearConversionList() { list_.Clear(); }
+
+void TConversionPages::CheckBoxPreviewClick(bool on) {
+    // The engine shows no windows itself: its preview pictures feed ours.
+    run_.SetPreview(on);
+    encoder_.SetPreviewBitmap(on);
+    previews_.PreviewSwitched(on);
+}
+
+void TConversionPages::WMDropFiles(const std::vector<std::string>& paths) { step1_->WMDropFiles(paths); }
+
+bool TConversionPages::TakesDrops() const {
+    // Files join the list while it is being put together, not while a run
+    // uses it or after it, when Finish would empty it again.
+    const TWizardPage page = form_.ActivePage();
+    return page == wpMode || page == wpStep1 || page == wpStep2;
+}
+
+bool TConversionPages::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != &form_) return QObject::eventFilter(watched, event);
+    auto localFiles = [](const QMimeData* mime) {
+        std::vector<std::string> paths;
+        if (!mime || !mime->hasUrls()) return paths;
+        for (const QUrl& url : mime->urls())
+            if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+        return paths;
+    };
+    switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* e = static_cast<QDragMoveEvent*>(event);
+            if (TakesDrops() && !localFiles(e->mimeData()).empty())
+                e->acceptProposedAction();
+            else
+                e->ignore();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* e = static_cast<QDropEvent*>(event);
+            const std::vector<std::string> paths = localFiles(e->mimeData());
+            if (!TakesDrops() || paths.empty()) {
+                e->ignore();
+                return true;
+            }
+            e->acceptProposedAction();
+            WMDropFiles(paths);
+            return true;
+        }
+        default:
+            return QObject::eventFilter(watched, event);
+    }
+}
+
+void TConversionPages::ClearRows() { step3_->ListViewConverting->clear(); }
+
+void TConversionPages::AddRow(const TConvertRow& row) {
+    QStringList cells;
+    for (const std::string& cell : row.Cells) cells << QString::fromStdString(cell);
+    step3_->ListViewConverting->addTopLevelItem(new QTreeWidgetItem(cells));
+}
+
+void TConversionPages::SetCell(int row, TConvertColumn column, const std::string& text) {
+    if (QTreeWidgetItem* item = step3_->ListViewConverting->topLevelItem(row))
+        item->setText(column, QString::fromStdString(text));
+}
+
+void TConversionPages::SetColumnTitles(const std::string& status, const std::string& progress) {
+    QTreeWidgetItem* header = step3_->ListViewConverting->headerItem();
+    header->setText(ccStatus, QString::fromStdString(status));
+    header->setText(ccProgress, QString::fromStdString(progress));
+}
+
+void TConversionPages::SetCurrentFileTitle(const std::string& title) {
+    step3_->LabelCurrentFileTitle->setText(QString::fromStdString(title));
+}
+
+void TConversionPages::SetCurrentFile(const std::string& text) {
+    step3_->LabelCurrentFile->setText(QString::fromStdString(text));
+}
+
+void TConversionPages::SetProgress(int position, const std::string& text) {
+    step3_->ProgressBar->setValue(position);
+    step3_->LabelProgress->setText(QString::fromStdString(text));
+}
+
+void TConversionPages::SetTimes(const std::string& estimated, const std::string& elapsed, const std::string& left) {
+    step3_->LabelEstimated->setText(QString::fromStdString(estimated));
+    step3_->LabelElapsed->setText(QString::fromStdString(elapsed));
+    step3_->LabelTimeLeft->setText(QString::fromStdString(left));
+}
+
+// The run asks for the sound and the countdown one by one; the window's
+// CompletionActions does both, with the same flags and counts, right before
+// the summary.
+void TConversionPages::PlaySoundFile(const std::string&) {}
+
+bool TConversionPages::ShowShutdownCountdown() { return false; }
+
+void TConversionPages::ShutdownComputer() {}
+
+void TConversionPages::ShowConversionSummary() {
+    // The tasks were freed with the run's end: so are their previews.
+    previews_.CloseAll();
+    form_.CompletionActions();
+    form_.ShowConversionSummary();
+}

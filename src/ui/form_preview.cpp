@@ -1,0 +1,95 @@
+#include "form_preview.h"
+
+#include "bitmap_image.h"
+#include "ff_bitmap.h"
+#include "util_funcs.h"
+#include "wizard_pages.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+
+QString PreviewCaption(int64_t ptsUs) {
+    return ptsUs < 0 ? QStringLiteral("N/A") : QString::fromStdString(FormatMicroseconds(ptsUs));
+}
+
+TFormPreview::TFormPreview(QWidget* owner)
+    : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    setObjectName("FormPreview");
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+}
+
+void TFormPreview::ShowFrame(const QImage& frame, int64_t ptsUs) {
+    frame_ = frame;
+    setWindowTitle(PreviewCaption(ptsUs));
+    if (size() != frame.size()) setFixedSize(frame.size());
+    if (!placed_) {
+        placed_ = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect s = screen->availableGeometry();
+            move(CenteredOrigin(s.x(), s.width(), width()), CenteredOrigin(s.y(), s.height(), height()));
+        }
+    }
+    if (!isVisible() && !closedByUser_) show();
+    update();
+}
+
+void TFormPreview::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    if (!frame_.isNull()) p.drawImage(0, 0, frame_);
+}
+
+void TFormPreview::closeEvent(QCloseEvent* event) {
+    closedByUser_ = true;
+    event->accept();
+}
+
+void TFormPreview::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) dragOffset_ = event->globalPosition().toPoint() - pos();
+}
+
+void TFormPreview::mouseMoveEvent(QMouseEvent* event) {
+    if (event->buttons() & Qt::LeftButton) move(event->globalPosition().toPoint() - dragOffset_);
+}
+
+TPreviewWindows::~TPreviewWindows() { CloseAll(); }
+
+bool TPreviewWindows::ShowFrame(int taskIndex, const TFFBitmap& bitmap, int64_t ptsUs) {
+    if (refused_.count(taskIndex)) return false;
+    TFormPreview* window = Window(taskIndex);
+    if (window && window->ClosedByUser()) {
+        refused_.insert(taskIndex);
+        windows_.erase(taskIndex);
+        window->deleteLater();
+        return false;
+    }
+    const QImage frame = ImageFromBitmap(bitmap);
+    if (frame.isNull()) return true;
+    if (!window) {
+        window = new TFormPreview(owner_);
+        windows_[taskIndex] = window;
+    }
+    window->ShowFrame(frame, ptsUs);
+    return true;
+}
+
+void TPreviewWindows::PreviewSwitched(bool on) {
+    if (!on) CloseAll();
+    refused_.clear();
+}
+
+void TPreviewWindows::CloseAll() {
+    for (auto& [task, window] : windows_) delete window.data();
+    windows_.clear();
+    refused_.clear();
+}
+
+TFormPreview* TPreviewWindows::Window(int taskIndex) const {
+    const auto it = windows_.find(taskIndex);
+    return it == windows_.end() ? nullptr : it->second;
+}

@@ -1,0 +1,39 @@
+#pragma once
+// The input grid drawn as slides: one 90-pixel row per file with its
+// thumbnail on the left and the name and three description lines beside it.
+#include <QImage>
+#include <QStyledItemDelegate>
+
+// The grid's columns: the thumbnail, the four shown texts, the hidden fields.
+enum TInputColumn : int {
+    icMainImage = 0,
+    icFileMinName,
+    icDuration,
+    icBitrate,
+    icDimension,
+    icFileFullName,
+    icRealDuration,
+    icWidth,
+    icHeight,
+    icAspectRatio,
+    InputColumnCount
+};
+
+inline constexpr int SlideRowHeight = 90;
+inline constexpr int ThumbnailWidth = 128;
+inline constexpr int ThumbnailHeight = 88;
+// The name is shortened to this width in the bold font.
+inline constexpr int SlideNameWidth = 255;
+
+// The picture shown for files without video.
+QImage AudioIcon();
+// A thumbnail kept at twice the slide's area, so sharp screens stay sharp.
+QImage ThumbnailFromPicture(const QImage& picture);
+
+class TInputSlideDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+};

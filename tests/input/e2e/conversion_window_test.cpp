@@ -1,0 +1,208 @@
+// A conversion as a user makes it: files dropped on Step1 and put in order,
+// MP4 chosen on Step2, the run watched on Step3, the summary on Step4; per-file
+// mode with a file that fails; Cancel during a run.
+#include "../../ui/conversion_fixture.h"
+
+#include "../../jobs/cli_runner.h"
+
+#include "format_choice.h"
+#include "image_buttons.h"
+#include "input_slides.h"
+#include "page_finish.h"
+#include "page_step2.h"
+#include "page_step3.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+
+#include <fstream>
+#include <regex>
+#include <set>
+
+namespace {
+
+std::string Text(const QLabel* l) { return l->text().toStdString(); }
+
+struct ConversionRun : ConversionWindow {
+    static void SetUpTestSuite() {
+        media_ = new TempDir;
+        // Three sizes, so the join scales two of them.
+        ASSERT_TRUE(MakeClip(media_->file("one.avi"), 8, 640, 480));
+        ASSERT_TRUE(MakeClip(media_->file("two.avi"), 6, 320, 240));
+        ASSERT_TRUE(MakeClip(media_->file("three.avi"), 5, 480, 360));
+        ASSERT_TRUE(MakeClip(media_->file("long.avi"), 60, 640, 480));
+        // A video stream whose codec tag no decoder knows: it probes, but cannot be converted.
+        ASSERT_TRUE(MakeClip(media_->file("tagged.avi"), 2, 160, 120));
+        std::string data = ReadWholeFile(media_->file("tagged.avi"));
+        for (size_t at = data.find("FMP4"); at != std::string::npos; at = data.find("FMP4", at)) data.replace(at, 4, "QQQQ");
+        media_->write("unknown.avi", data);
+    }
+    static void TearDownTestSuite() {
+        delete media_;
+        media_ = nullptr;
+    }
+    static std::string File(const std::string& name) { return media_->file(name); }
+    static TempDir* media_;
+
+    TPageStep3* Step3() const { return form->Step3(); }
+    TPageFinish* Step4() const { return form->Step4(); }
+    TImageButton* Next() const { return form->BottomButton(3); }
+    std::vector<std::string> ListColumn(int column) const {
+        std::vector<std::string> texts;
+        for (int i = 0; i < Step3()->ListViewConverting->topLevelItemCount(); ++i)
+            texts.push_back(Step3()->ListViewConverting->topLevelItem(i)->text(column).toStdString());
+        return texts;
+    }
+    std::string Header(int column) const {
+        return Step3()->ListViewConverting->headerItem()->text(column).toStdString();
+    }
+    // Step1 to Step3 with MP4 and its default preset into the output folder.
+    void ChooseMp4AndStart() {
+        Next()->click();
+        ASSERT_EQ(form->ActivePage(), wpStep2);
+        form->Step2()->EditOutputDir()->setText(QString::fromStdString(out.path()));
+        TFormatChoice* choice = form->Step2()->FormatChoice();
+        choice->ClassButton(fcVideo)->click();
+        choice->FormatButton(fcVideo, vfMP4)->click();
+        EXPECT_EQ(choice->FrontPresetList(fcVideo)->currentIndex(), FindFormat(fcVideo, vfMP4)->DefaultPreset);
+        EXPECT_EQ(Next()->text().toStdString(), g.MergeMode ? "Join Now" : "Convert");
+        Next()->click();
+        ASSERT_EQ(form->ActivePage(), wpStep3);
+    }
+    bool WaitForStep4(int timeoutMs = 180000) {
+        return PumpUntil([&] { return form->ActivePage() == wpStep4; }, timeoutMs);
+    }
+    std::vector<std::string> Summary() const {
+        return {Text(Step4()->LabelTotalFiles), Text(Step4()->LabelSucceeded), Text(Step4()->LabelFailed)};
+    }
+
+    TempDir out;
+};
+TempDir* ConversionRun::media_ = nullptr;
+
+TEST_F(ConversionRun, JoinThreeDroppedFilesIntoOneMp4) {
+    Start();
+    ASSERT_TRUE(Drop({File("one.avi"), File("two.avi"), File("three.avi")}));
+    ASSERT_EQ(step1->RowCount(), 3);
+    // The last file goes first.
+    step1->SelectRow(2);
+    step1->ActionMoveUp->trigger();
+    step1->ActionMoveUp->trigger();
+    EXPECT_EQ(Column(icFileFullName), (std::vector<std::string>{File("three.avi"), File("one.avi"), File("two.avi")}));
+
+    // Watch the bar, the labels and the preview while the run goes on.
+    std::vector<int> positions;
+    std::set<std::string> currentFiles, elapsed, captions;
+    std::string currentTitle, statusTitle, progressTitle;
+    int previewWindows = 0;
+    QObject::connect(Step3()->ProgressBar, &QProgressBar::valueChanged, [&](int v) {
+        positions.push_back(v);
+        // The labels as a progress report left them (not the end's reset).
+        if (v <= 0 || v >= 100) return;
+        currentFiles.insert(Text(Step3()->LabelCurrentFile));
+        currentTitle = Text(Step3()->LabelCurrentFileTitle);
+        statusTitle = Header(2);
+        progressTitle = Header(3);
+        previewWindows = std::max(previewWindows, pages->Previews().Count());
+        if (TFormPreview* w = pages->Previews().Window(0)) captions.insert(w->windowTitle().toStdString());
+    });
+    g.PlayASoundWhenFinished = true;
+    Step3()->CheckBoxPreview->setChecked(true);
+    ChooseMp4AndStart();
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            if (form->ActivePage() == wpStep3) elapsed.insert(Text(Step3()->LabelElapsed));
+            return form->ActivePage() == wpStep4;
+        },
+        180000));
+    elapsed.erase("...");  // before the first report
+
+    const std::string output = out.dir() + "Output_Merge.mp4";
+    EXPECT_EQ(Summary(), (std::vector<std::string>{"1", "1", "0"}));
+    EXPECT_FALSE(Step4()->MemoErrorLog->isVisible());
+    EXPECT_EQ(ListColumn(0), (std::vector<std::string>{"three.avi", "one.avi", "two.avi"}));
+    EXPECT_EQ(ListColumn(2), (std::vector<std::string>{"480x360", "640x480", "320x240"}));
+    EXPECT_EQ(ListColumn(4), (std::vector<std::string>(3, output)));
+    EXPECT_EQ(currentTitle, "Output file:");
+    EXPECT_EQ(statusTitle, "Width x Height");
+    EXPECT_EQ(progressTitle, "Aspect Ratio");
+    EXPECT_EQ(currentFiles, (std::set<std::string>{output}));
+    // The bar moved up to 100, then the end put it back to 0.
+    ASSERT_GE(positions.size(), 2u);
+    EXPECT_TRUE(std::any_of(positions.begin(), positions.end(), [](int v) { return v > 0 && v < 100; }));
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end() - 1));
+    EXPECT_EQ(positions.back(), 0);
+    EXPECT_EQ(Text(Step3()->LabelProgress), "0%");
+    EXPECT_EQ(Text(Step3()->LabelCurrentFile), "...");
+    EXPECT_FALSE(elapsed.empty());
+    EXPECT_TRUE(std::all_of(elapsed.begin(), elapsed.end(),
+                            [](const std::string& t) { return std::regex_match(t, std::regex(R"(\d+:\d\d:\d\d)")); }));
+    // The preview showed frames with their times; the run's end closed it.
+    EXPECT_GE(previewWindows, 1);
+    EXPECT_FALSE(captions.empty());
+    for (const std::string& c : captions) EXPECT_TRUE(std::regex_match(c, std::regex(R"(\d\d:\d\d:\d\d\.\d\d\d)"))) << c;
+    EXPECT_EQ(pages->Previews().Count(), 0);
+    ASSERT_EQ(sounds.files.size(), 1u);
+    EXPECT_TRUE(sounds.files[0].ends_with("sounds/done.wav")) << sounds.files[0];
+
+    const nlohmann::json probe = Probe(output);
+    EXPECT_NEAR(DurationOf(probe), 8 + 6 + 5, 0.3);
+    EXPECT_FALSE(StreamOf(probe, "video").is_null());
+    EXPECT_FALSE(StreamOf(probe, "audio").is_null());
+
+    // Finish empties both lists and starts over.
+    Next()->click();
+    EXPECT_EQ(form->ActivePage(), wpStep1);
+    EXPECT_EQ(step1->RowCount(), 0);
+    EXPECT_EQ(Step3()->ListViewConverting->topLevelItemCount(), 0);
+}
+
+TEST_F(ConversionRun, PerFileModeListsEachFileWithItsOutcome) {
+    Start({{"Merge", "False"}});
+    step1->AddFiles({File("two.avi"), File("unknown.avi"), File("three.avi")});
+    ASSERT_EQ(step1->RowCount(), 3);
+    // The unknown codec has no picture to show.
+    EXPECT_TRUE(step1->Grid()->item(1, icMainImage)->data(Qt::DecorationRole).value<QImage>().isNull());
+    g.PlayASoundWhenFinished = true;
+    ChooseMp4AndStart();
+    EXPECT_EQ(Header(2), "Status");
+    EXPECT_EQ(Header(3), "Progress");
+    EXPECT_EQ(Text(Step3()->LabelCurrentFileTitle), "Current file:");
+    ASSERT_TRUE(WaitForStep4());
+
+    EXPECT_EQ(ListColumn(2), (std::vector<std::string>{"Finish.", "Failed.", "Finish."}));
+    EXPECT_EQ(ListColumn(3)[0], "100%");
+    EXPECT_EQ(ListColumn(3)[2], "100%");
+    EXPECT_EQ(ListColumn(4)[0], media_->dir());
+    EXPECT_EQ(Summary(), (std::vector<std::string>{"3", "2", "1"}));
+    EXPECT_TRUE(Step4()->MemoErrorLog->isVisible());
+    const std::string memo = Step4()->MemoErrorLog->toPlainText().toStdString();
+    EXPECT_EQ(memo.rfind("File (1): ", 0), 0u) << memo;
+    EXPECT_EQ(memo.find('\n'), std::string::npos) << memo;
+    ASSERT_EQ(sounds.files.size(), 1u);
+    EXPECT_TRUE(sounds.files[0].ends_with("sounds/fail.wav")) << sounds.files[0];
+    EXPECT_NEAR(DurationOf(Probe(out.dir() + "two.mp4")), 6, 0.3);
+    EXPECT_NEAR(DurationOf(Probe(out.dir() + "three.mp4")), 5, 0.3);
+}
+
+TEST_F(ConversionRun, CancelDuringARunReachesTheSummary) {
+    Start();
+    step1->AddFiles({File("long.avi")});
+    ChooseMp4AndStart();
+    ASSERT_TRUE(PumpUntil([&] { return Step3()->ProgressBar->value() > 0; }, 60000));
+    services.answers = {false, true};
+    form->ActionExitExecute();  // No: the run goes on
+    EXPECT_EQ(form->ActivePage(), wpStep3);
+    form->ActionExitExecute();  // Yes: stopped, and the run ends as any other
+    ASSERT_TRUE(WaitForStep4(30000));
+    EXPECT_EQ(services.questions, (std::vector<std::string>(2, "Do you really want to cancel the conversion?")));
+    EXPECT_EQ(Summary(), (std::vector<std::string>{"1", "0", "1"}));
+    EXPECT_FALSE(Step4()->MemoErrorLog->isVisible());  // a stopped task has no error line
+    EXPECT_EQ(Next()->text().toStdString(), "Finish");
+}
+
+}  // namespace

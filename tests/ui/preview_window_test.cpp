@@ -1,0 +1,71 @@
+// The preview windows: created on a task's first frame, the frame time as
+// caption, refusing frames once the user closed them, gone when Preview is
+// switched off or the tasks are freed.
+#include "ui_fixture.h"
+
+#include "ff_bitmap.h"
+#include "form_preview.h"
+
+#include <QCloseEvent>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TFFBitmap Frame(int width, int height, uint8_t red) {
+    TFFBitmap b;
+    b.Reset(width, height, 24);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) b.Row(y)[x * 3] = red;
+    return b;
+}
+
+TEST(PreviewWindows, ShowCloseRefuseAndSwitchOff) {
+    EnsureApp();
+    QWidget owner;
+    TPreviewWindows previews(&owner);
+    EXPECT_EQ(previews.Count(), 0);
+
+    ASSERT_TRUE(previews.ShowFrame(0, Frame(160, 120, 200), 61'234'000));
+    TFormPreview* window = previews.Window(0);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle().toStdString(), "00:01:01.234");
+    EXPECT_EQ(window->size(), QSize(160, 120));
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(window->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+    EXPECT_EQ(qRed(window->Frame().pixel(5, 5)), 200);
+
+    // Later frames reuse the window; a frame without a time reads N/A.
+    ASSERT_TRUE(previews.ShowFrame(0, Frame(160, 120, 10), -1));
+    EXPECT_EQ(previews.Window(0), window);
+    EXPECT_EQ(window->windowTitle().toStdString(), "N/A");
+    EXPECT_EQ(qRed(window->Frame().pixel(5, 5)), 10);
+
+    // Another task has its own window.
+    ASSERT_TRUE(previews.ShowFrame(1, Frame(64, 48, 1), 0));
+    EXPECT_EQ(previews.Count(), 2);
+    EXPECT_EQ(previews.Window(1)->windowTitle().toStdString(), "00:00:00.000");
+
+    // The user closes task 0's window: its frames are refused from then on.
+    window->close();
+    EXPECT_FALSE(previews.ShowFrame(0, Frame(160, 120, 5), 1000));
+    EXPECT_FALSE(previews.ShowFrame(0, Frame(160, 120, 5), 2000));
+    EXPECT_EQ(previews.Window(0), nullptr);
+    EXPECT_TRUE(previews.ShowFrame(1, Frame(64, 48, 1), 1000));
+
+    // Switching Preview off destroys the windows; on again takes frames anew.
+    previews.PreviewSwitched(false);
+    EXPECT_EQ(previews.Count(), 0);
+    previews.PreviewSwitched(true);
+    EXPECT_TRUE(previews.ShowFrame(0, Frame(160, 120, 5), 3000));
+    EXPECT_NE(previews.Window(0), nullptr);
+
+    // Freed tasks take their windows along.
+    previews.CloseAll();
+    EXPECT_EQ(previews.Count(), 0);
+    EXPECT_TRUE(previews.ShowFrame(0, TFFBitmap{}, 0));  // an empty picture shows nothing
+    EXPECT_EQ(previews.Count(), 0);
+}
+
+}  // namespace
