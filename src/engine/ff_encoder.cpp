@@ -411,6 +411,9 @@ void TCustomEncoder::StartNextTask() {
 }
 
 void TCustomEncoder::Stop(bool wait) {
+    // Called from an OnProgress or OnPreviewBitmap handler: the worker waits
+    // for that handler to return, so waiting for the worker here would never end.
+    if (inMainThreadHandler_ > 0 && OnMainThread()) wait = false;
     {
         std::lock_guard lock(terminateLock_);
         tasksToStart_ = 0;
@@ -434,6 +437,11 @@ void TCustomEncoder::SetProgressInterval(int milliseconds) { progressInterval_ =
 // ---------------------------------------------------------------------------
 // Event delivery
 
+bool TCustomEncoder::OnMainThread() {
+    IMainDispatcher* dispatcher = MainDispatcher();
+    return dispatcher && dispatcher->isMainThread();
+}
+
 void TCustomEncoder::DeliverOnMainThread(const std::function<void()>& call) {
     IMainDispatcher* dispatcher = TriggerEventInMainThread ? MainDispatcher() : nullptr;
     if (dispatcher && !dispatcher->isMainThread())
@@ -456,7 +464,17 @@ void TCustomEncoder::DoProgress(TFFmpeg* task, int fileIndex, int64_t totalDurat
     progressInfo_.CurrentDuration = currentDuration;
     progressInfo_.TotalDuration = totalDuration;
     const TProgressEvent handler = OnProgress;
-    DeliverOnMainThread([&] { handler(this, &progressInfo_); });
+    DeliverOnMainThread([&] {
+        const int counted = OnMainThread() ? 1 : 0;
+        inMainThreadHandler_ += counted;
+        try {
+            handler(this, &progressInfo_);
+        } catch (...) {
+            inMainThreadHandler_ -= counted;
+            throw;
+        }
+        inMainThreadHandler_ -= counted;
+    });
 }
 
 void TCustomEncoder::DoPreviewBitmap(TFFmpeg* task, TFFBitmap* bitmap, int frameNumber, int64_t pts) {
@@ -464,7 +482,17 @@ void TCustomEncoder::DoPreviewBitmap(TFFmpeg* task, TFFBitmap* bitmap, int frame
     if (!OnPreviewBitmap) return;
     previewInfo_ = TPreviewInfo{IndexOf(task), bitmap, frameNumber, pts};
     const TPreviewBitmapEvent handler = OnPreviewBitmap;
-    DeliverOnMainThread([&] { handler(this, previewInfo_); });
+    DeliverOnMainThread([&] {
+        const int counted = OnMainThread() ? 1 : 0;
+        inMainThreadHandler_ += counted;
+        try {
+            handler(this, previewInfo_);
+        } catch (...) {
+            inMainThreadHandler_ -= counted;
+            throw;
+        }
+        inMainThreadHandler_ -= counted;
+    });
 }
 
 void TCustomEncoder::DeliverVideoHook(const TVideoHookEvent& handler, TFFmpeg* task, TFFBitmap* bitmap,

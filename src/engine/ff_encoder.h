@@ -117,6 +117,7 @@ private:
     void NotifyOnThread(const TTerminateInfo& info, bool waitForPrevious);
     void DeliverVideoHook(const TVideoHookEvent& handler, TFFmpeg* task, TFFBitmap* bitmap, int frameNumber,
                           int64_t pts, bool& update, bool& stopHook);
+    static bool OnMainThread();
     // Delivers on the user-interface thread when asked to.
     void DeliverOnMainThread(const std::function<void()>& call);
 
@@ -136,6 +137,8 @@ private:
     bool threaded_ = false;
     std::atomic<bool> working_{false};
     int inlineDelivery_ = 0;  // OnTerminate calls of an inline run in progress
+    // OnProgress/OnPreviewBitmap handlers running on the user-interface thread.
+    std::atomic<int> inMainThreadHandler_{0};
 
     // The five delivery locks: one delivery of each kind at a time.
     std::recursive_mutex audioHookLock_;

@@ -4,6 +4,7 @@
 #include "ff_errors.h"
 #include "ff_exception.h"
 #include "ff_interrupt.h"
+#include "ff_legacy.h"
 #include "ff_task_tables.h"
 
 #include <sys/stat.h>
@@ -226,6 +227,7 @@ void TCustomFFmpeg::OpenEncoders() {
                 if (t.kind == AVMEDIA_TYPE_VIDEO) {
                     if ((enc->width <= 0 || enc->height <= 0) && src) {
                         int w = src->st->codecpar->width, h = src->st->codecpar->height;
+                        AdaptFrameSize(t.codec, w, h);
                         enc->width = w;
                         enc->height = h;
                     }

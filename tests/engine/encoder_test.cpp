@@ -276,3 +276,20 @@ TEST_F(EncoderTest, HooksAndPreviewSeeTheFrames) {
     for (int i = 1; i < 15; ++i) decoder.Decode();
     EXPECT_LT(brightness(), 200.0);
 }
+
+TEST_F(EncoderTest, StopFromAProgressHandlerDoesNotWaitForItself) {
+    EncoderHarness h;
+    TFFEncoder& e = *h.encoder;
+    bool stopped = false;
+    e.OnProgress = [&](TCustomEncoder* sender, PProgressInfo) {
+        if (stopped) return;
+        stopped = true;
+        sender->Stop(true);  // the worker waits for this handler meanwhile
+    };
+    ASSERT_EQ(h.JoinTask({File("long.avi")}, File("self_stop.avi"), ""), 0) << e.LastErrorMessage();
+    e.Start(1);
+    ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(60)));
+    EXPECT_TRUE(stopped);
+    EXPECT_FALSE(h.Terminates()[0].info.Finished);
+    EXPECT_FALSE(h.Terminates()[0].info.Failed) << h.Terminates()[0].info.ErrorMessage;
+}
