@@ -171,12 +171,19 @@ bool TConversionPages::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
-void TConversionPages::ClearRows() { step3_->ListViewConverting->clear(); }
+void TConversionPages::ClearRows() {
+    step3_->ListViewConverting->clear();
+    step3_->ListViewConverting->setColumnWidth(ccDuration, ConvertColumnWidths[ccDuration]);
+}
 
 void TConversionPages::AddRow(const TConvertRow& row) {
     QStringList cells;
     for (const std::string& cell : row.Cells) cells << QString::fromStdString(cell);
-    step3_->ListViewConverting->addTopLevelItem(new QTreeWidgetItem(cells));
+    QTreeWidget* list = step3_->ListViewConverting;
+    list->addTopLevelItem(new QTreeWidgetItem(cells));
+    // The duration column widens to its texts where the font needs more room.
+    const int durationWidth = list->fontMetrics().horizontalAdvance(cells[ccDuration]) + 12;
+    if (durationWidth > list->columnWidth(ccDuration)) list->setColumnWidth(ccDuration, durationWidth);
 }
 
 void TConversionPages::SetCell(int row, TConvertColumn column, const std::string& text) {

@@ -81,12 +81,15 @@ void TInputSlideDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->setFont(bold);
     const int left = r.x() + 136;
     const int width = std::min(280, r.right() - left);
-    painter->drawText(QRect(left, r.y(), width, 30), Qt::AlignLeft | Qt::AlignVCenter, text(icFileMinName));
+    // A line wider than the slide ends in an ellipsis rather than being cut.
+    auto line = [&](int top, int height, int column) {
+        const QString shown = painter->fontMetrics().elidedText(text(column), Qt::ElideRight, width);
+        painter->drawText(QRect(left, r.y() + top, width, height), Qt::AlignLeft | Qt::AlignVCenter, shown);
+    };
+    line(0, 30, icFileMinName);
     painter->setFont(option.font);
-    const int tops[] = {33, 49, 65};
-    const int columns[] = {icDuration, icBitrate, icDimension};
-    for (int i = 0; i < 3; ++i)
-        painter->drawText(QRect(left, r.y() + tops[i], width, 16), Qt::AlignLeft | Qt::AlignVCenter,
-                          text(columns[i]));
+    line(33, 16, icDuration);
+    line(49, 16, icBitrate);
+    line(65, 16, icDimension);
     painter->restore();
 }
