@@ -114,6 +114,10 @@ std::string TCustomFFmpeg::OpenFailure(const std::string& fileName, int code) co
 }
 
 void TCustomFFmpeg::CloseOpenCodecs() {
+    // The encoders' own threads end first: they use the contexts.
+    for (auto& out : outputs_)
+        for (auto& t : out->tracks)
+            if (t->pipe) t->pipe->Abort();
     std::lock_guard lock(codecListMutex);
     for (TOpenCodecs* list : {&openEncoders_, &openDecoders_}) {
         for (AVCodecContext** ctx : list->contexts)

@@ -2,6 +2,7 @@
 // The output tables of a task and the state of its run, shared by the opening
 // code (ff_open.cpp) and the run (ff_transcode*.cpp). Not part of the engine's
 // interface.
+#include "ff_frame_pipe.h"
 #include "ff_task.h"
 
 #include <cstdio>
@@ -26,8 +27,8 @@ struct TCustomFFmpeg::OutputTrack {
     // encoder's time base.
     int64_t nextPts = 0;
     int64_t frameNumber = 0;  // frames (or audio frames) encoded
-    float quality = -1.0f;
-    int64_t bytes = 0;  // payload written
+    float quality = -1.0f;  // under the run's mux lock
+    int64_t bytes = 0;  // payload written (under the run's mux lock)
     int64_t copyEndUs = 0;  // stream copy: end of the last packet written, microseconds
     bool wroteKeyFrame = false;  // stream copy: the first key frame passed
     bool forceKeyFrame = false;  // the next video frame starts a joint
@@ -53,6 +54,11 @@ struct TCustomFFmpeg::OutputTrack {
     AVFrame* audioFrame = nullptr;
     uint8_t** convBuffer = nullptr;
     int convCapacity = 0;
+
+    // The encoder's own thread for video (pictures queue up to it) and the
+    // packet its output goes through.
+    std::unique_ptr<TFramePipe> pipe;
+    AVPacket* packet = nullptr;
 
     // Subtitle output buffer.
     std::vector<uint8_t> subtitleBuffer;
@@ -83,6 +89,9 @@ struct TCustomFFmpeg::RunState {
     int currentInput = 0;        // join mode
     int lastFileIndex = 0;       // input of the last packet read
     int wouldBlockCount = 0;
+    // Guards the muxer, the byte counts and qualities, and the statistics
+    // file: video packets come from the encoder's own thread.
+    std::mutex muxMutex;
     int64_t videoBytes = 0, audioBytes = 0, extraBytes = 0;
     int dupFrames = 0, dropFrames = 0;
     bool dupDropLogged = false;

@@ -53,6 +53,8 @@ int64_t StreamWeight(const AVStream* st) {
 }  // namespace
 
 TCustomFFmpeg::OutputTrack::~OutputTrack() {
+    pipe.reset();  // its thread uses the encoder
+    if (packet) FF.av_packet_free(&packet);
     if (enc) FF.avcodec_free_context(&enc);
     for (AVBSFContext*& b : bsfs) FF.av_bsf_free(&b);
     if (graph) FF.avfilter_graph_free(&graph);
@@ -270,6 +272,15 @@ void TCustomFFmpeg::OpenEncoders() {
                                      "message to find out more detail information.",
                                      static_cast<int>(f), t.index, KindName(t.kind)));
                 Register(openEncoders_, &t.enc);
+                t.packet = FF.av_packet_alloc();
+                if (!t.packet) Raise("Out of memory");
+                // Video is encoded on a thread of its own while the next
+                // pictures are decoded and converted.
+                if (t.kind == AVMEDIA_TYPE_VIDEO) {
+                    OutputTrack* track = &t;
+                    t.pipe = std::make_unique<TFramePipe>([this, track](AVFrame* frame) { EncodeFrame(*track, frame); },
+                                                          4, threaded_ ? &TCustomFFmpeg::CheckStop : nullptr, this);
+                }
                 t.savedCodecId = enc->codec_id;
                 run_->extraBytes += enc->extradata_size;
                 FF.avcodec_parameters_from_context(t.st->codecpar, enc);
@@ -670,7 +681,10 @@ void TCustomFFmpeg::FlushEncoders() {
                 EncodeQueuedAudio(t, true);
             }
             if (t.kind == AVMEDIA_TYPE_SUBTITLE) continue;
-            EncodeFrame(t, nullptr);
+            if (t.pipe)
+                t.pipe->Finish();  // the queued pictures, then the drain
+            else
+                EncodeFrame(t, nullptr);
         }
 }
 
@@ -736,6 +750,7 @@ void TCustomFFmpeg::Cleanup() {
 void TCustomFFmpeg::Report(bool final, int fileIndex) {
     const TOptionState& o = options_;
     RunState& run = *run_;
+    std::unique_lock mux(run.muxMutex);
     int64_t size = 0;
     if (!outputs_.empty() && outputs_[0]->ctx && outputs_[0]->ctx->pb) {
         AVIOContext* pb = outputs_[0]->ctx->pb;
@@ -771,6 +786,8 @@ void TCustomFFmpeg::Report(bool final, int fileIndex) {
             const double tt = TrackTime(t);
             if (tt > 0 && tt < outputTime) outputTime = tt;
         }
+    const int64_t videoBytes = run.videoBytes, audioBytes = run.audioBytes;
+    mux.unlock();
     if (outputTime >= 1e10) outputTime = 0;
     outputTime = std::max(outputTime, 0.01);
     if (!ProgressCallback && o.Verbosity <= 0 && !final) return;
@@ -791,9 +808,9 @@ void TCustomFFmpeg::Report(bool final, int fileIndex) {
         Log(llVerbose, line);
     }
     if (final && o.Verbosity >= 0) {
-        const double total = static_cast<double>(run.videoBytes + run.audioBytes + run.extraBytes);
+        const double total = static_cast<double>(videoBytes + audioBytes + run.extraBytes);
         const double overhead = total > 0 ? 100.0 * (size - total) / total : 0.0;
         LogFmt(llVerbose, "video:%1.0fkB audio:%1.0fkB global headers:%1.0fkB muxing overhead %f%%\r\n",
-               run.videoBytes / 1024.0, run.audioBytes / 1024.0, run.extraBytes / 1024.0, overhead);
+               videoBytes / 1024.0, audioBytes / 1024.0, run.extraBytes / 1024.0, overhead);
     }
 }

@@ -314,7 +314,10 @@ void TCustomFFmpeg::EncodeVideoFrame(OutputStream& os, InputStream& ist, AVFrame
             pic->pict_type = AV_PICTURE_TYPE_I;
             t.forceKeyFrame = false;
         }
-        EncodeFrame(t, pic);
+        if (t.pipe)
+            t.pipe->Push(pic);
+        else
+            EncodeFrame(t, pic);
         ++t.nextPts;
         ++t.frameNumber;
     }
@@ -584,7 +587,7 @@ void TCustomFFmpeg::EncodeFrame(OutputTrack& t, AVFrame* frame) {
     const char* failure = t.kind == AVMEDIA_TYPE_VIDEO ? "Video encoding failed" : "Audio encoding failed";
     int r = FF.avcodec_send_frame(t.enc, frame);
     if (r < 0 && r != AVERROR_EOF) Raise(failure);
-    AVPacket* pkt = run_->outPacket;
+    AVPacket* pkt = t.packet;
     for (;;) {
         FF.av_packet_unref(pkt);
         r = FF.avcodec_receive_packet(t.enc, pkt);
@@ -594,6 +597,7 @@ void TCustomFFmpeg::EncodeFrame(OutputTrack& t, AVFrame* frame) {
         if (const uint8_t* q = FF.av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS, &sideSize); q && sideSize >= 4) {
             int32_t lambda = 0;
             std::memcpy(&lambda, q, 4);
+            std::lock_guard lock(run_->muxMutex);
             t.quality = static_cast<float>(lambda) / FF_QP2LAMBDA;
         }
         if (t.passLog && t.enc->stats_out) std::fputs(t.enc->stats_out, t.passLog);
@@ -607,7 +611,8 @@ void TCustomFFmpeg::WritePacket(OutputTrack& t, AVPacket* pkt) {
     pkt->stream_index = t.index;
     RunState& run = *run_;
     if (run.vstats && t.kind == AVMEDIA_TYPE_VIDEO) {
-        const double time = TrackTime(t);
+        std::lock_guard lock(run.muxMutex);
+        const double time = pkt->pts == AV_NOPTS_VALUE ? 0.0 : pkt->pts * av_q2d(t.st->time_base);
         const double bitrate = time > 0 ? t.bytes * 8.0 / time / 1000.0 : 0;
         std::fprintf(run.vstats, "frame= %5d q= %2.1f f_size= %6d s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s type= %c\n",
                      static_cast<int>(t.frameNumber), t.quality, pkt->size, t.bytes / 1024.0, time,
@@ -640,6 +645,7 @@ void TCustomFFmpeg::MuxPacket(OutputTrack& t, AVPacket* pkt, size_t filterIndex)
         FF.av_packet_free(&filtered);
         return;
     }
+    std::lock_guard lock(run.muxMutex);
     if (t.kind == AVMEDIA_TYPE_VIDEO)
         run.videoBytes += pkt->size;
     else if (t.kind == AVMEDIA_TYPE_AUDIO)

@@ -1,0 +1,91 @@
+#include "ff_frame_pipe.h"
+
+#include "ff_api.h"
+#include "ff_exception.h"
+
+#include <optional>
+
+TFramePipe::TFramePipe(Consumer consumer, size_t capacity, TInterruptCheck check, void* owner)
+    : consumer_(std::move(consumer)), capacity_(capacity < 1 ? 1 : capacity) {
+    thread_ = std::thread([this, check, owner] { Run(check, owner); });
+}
+
+TFramePipe::~TFramePipe() { Abort(); }
+
+void TFramePipe::Run(TInterruptCheck check, void* owner) {
+    std::optional<TInterruptScope> interrupt;
+    if (check) interrupt.emplace(owner, check, owner);
+    for (;;) {
+        AVFrame* frame = nullptr;
+        bool drain = false;
+        {
+            std::unique_lock lock(mutex_);
+            cv_.wait(lock, [this] { return aborting_ || finishing_ || !queue_.empty(); });
+            if (aborting_) break;
+            if (!queue_.empty()) {
+                frame = queue_.front();
+                queue_.pop_front();
+            } else {
+                drain = true;  // finishing with nothing left
+            }
+        }
+        cv_.notify_all();  // room in the queue
+        try {
+            consumer_(frame);
+        } catch (...) {
+            FF.av_frame_free(&frame);
+            std::lock_guard lock(mutex_);
+            error_ = std::current_exception();
+            break;
+        }
+        FF.av_frame_free(&frame);
+        if (drain) break;
+    }
+    std::lock_guard lock(mutex_);
+    exited_ = true;
+    for (AVFrame*& f : queue_) FF.av_frame_free(&f);
+    queue_.clear();
+    cv_.notify_all();
+}
+
+void TFramePipe::Push(const AVFrame* frame) {
+    AVFrame* ref = FF.av_frame_alloc();
+    if (!ref || FF.av_frame_ref(ref, frame) < 0) {
+        FF.av_frame_free(&ref);
+        throw FFmpegException("Out of memory");
+    }
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [this] { return exited_ || queue_.size() < capacity_; });
+    if (exited_) {
+        FF.av_frame_free(&ref);
+        if (error_) std::rethrow_exception(error_);
+        throw FFmpegException("Video encoding failed");
+    }
+    queue_.push_back(ref);
+    lock.unlock();
+    cv_.notify_all();
+}
+
+void TFramePipe::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void TFramePipe::Finish() {
+    {
+        std::lock_guard lock(mutex_);
+        finishing_ = true;
+    }
+    cv_.notify_all();
+    Join();
+    std::lock_guard lock(mutex_);
+    if (error_) std::rethrow_exception(error_);
+}
+
+void TFramePipe::Abort() {
+    {
+        std::lock_guard lock(mutex_);
+        aborting_ = true;
+    }
+    cv_.notify_all();
+    Join();
+}
