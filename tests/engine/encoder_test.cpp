@@ -293,3 +293,29 @@ TEST_F(EncoderTest, StopFromAProgressHandlerDoesNotWaitForItself) {
     EXPECT_FALSE(h.Terminates()[0].info.Finished);
     EXPECT_FALSE(h.Terminates()[0].info.Failed) << h.Terminates()[0].info.ErrorMessage;
 }
+
+TEST_F(EncoderTest, AProgressHandlerThatThrowsEndsTheTask) {
+    EncoderHarness h;
+    TFFEncoder& e = *h.encoder;
+    e.OnProgress = [](TCustomEncoder*, PProgressInfo) { throw FFmpegException("handler refused"); };
+    ASSERT_EQ(h.JoinTask({File("long.avi")}, File("refused.avi"), ""), 0) << e.LastErrorMessage();
+    e.Start(1);
+    ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(60)));
+    EXPECT_TRUE(h.Terminates()[0].info.Failed);
+    EXPECT_EQ(h.Terminates()[0].info.ErrorMessage, "handler refused");
+}
+
+TEST_F(EncoderTest, ProgressStaysOnTheWorkerWhenAskedTo) {
+    EncoderHarness h;
+    TFFEncoder& e = *h.encoder;
+    e.TriggerEventInMainThread = false;
+    e.SetProgressInterval(100);
+    ASSERT_EQ(h.JoinTask({File("short.avi"), File("short.avi")}, File("worker.avi"), ""), 0) << e.LastErrorMessage();
+    e.Start(1);
+    ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(60)));
+    std::lock_guard lock(h.mutex);
+    ASSERT_FALSE(h.progressThreads.empty());
+    for (const auto& id : h.progressThreads) EXPECT_NE(id, std::this_thread::get_id());
+    EXPECT_EQ(h.progress.back().FileIndex, -1);
+    EXPECT_EQ(h.progress.back().FrameNumber, 50);
+}
