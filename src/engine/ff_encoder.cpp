@@ -159,18 +159,7 @@ int TCustomEncoder::AddTask(const std::string& fileName, TInputOptions* options)
         task->PreviewBitmapCallback = [this, t](TCustomFFmpeg*, TFFBitmap* bitmap, int frame, int64_t pts) {
             DoPreviewBitmap(t, bitmap, frame, pts);
         };
-        if (options) {
-            if (options->FileName.empty()) options->FileName = fileName;
-            task->InputOptions[0] = std::make_unique<TInputOptions>(*options);
-            ApplyInputRecord(*task, *options);
-        }
-        task->IOTimeout = IOTimeout;
-        if (!task->OpenInput(fileName)) {
-            lastError_ = task->OpenErrorMessage();
-            return -1;
-        }
-        task->InputDecoders[0] = std::make_unique<TFFDecoder>();
-        task->InputDecoders[0]->AttachContainer(task->InputContext(0));
+        if (!OpenTaskInput(*task, fileName, options)) return -1;
         BindCallbacks(*task);
         tasks_.push_back(std::move(task));
         return TaskCount() - 1;
@@ -188,28 +177,33 @@ bool TCustomEncoder::AddInputFile(int taskIndex, const std::string& fileName, TI
         return false;
     }
     task.SetStrictOptions(StrictOptions);
-    const size_t slot = static_cast<size_t>(task.InputCount());
     try {
-        if (options) {
-            if (options->FileName.empty()) options->FileName = fileName;
-            task.InputOptions[slot] = std::make_unique<TInputOptions>(*options);
-            ApplyInputRecord(task, *options);
-        } else {
-            task.InputOptions[slot].reset();
-        }
-        task.IOTimeout = IOTimeout;
-        if (!task.OpenInput(fileName)) {
-            task.InputOptions[slot].reset();
-            lastError_ = task.OpenErrorMessage();
-            return false;
-        }
-        task.InputDecoders[slot] = std::make_unique<TFFDecoder>();
-        task.InputDecoders[slot]->AttachContainer(task.InputContext(static_cast<int>(slot)));
-        return true;
+        return OpenTaskInput(task, fileName, options);
     } catch (const std::exception& e) {
         lastError_ = e.what();
         return false;
     }
+}
+
+bool TCustomEncoder::OpenTaskInput(TFFmpeg& task, const std::string& fileName, TInputOptions* options) {
+    const size_t slot = static_cast<size_t>(task.InputCount());
+    if (options) {
+        if (options->FileName.empty()) options->FileName = fileName;
+        task.InputOptions[slot] = std::make_unique<TInputOptions>(*options);
+        ApplyInputRecord(task, *options);
+    } else {
+        task.InputOptions[slot].reset();
+    }
+    task.IOTimeout = IOTimeout;
+    if (!task.OpenInput(fileName)) {
+        task.InputOptions[slot].reset();
+        lastError_ = task.OpenErrorMessage();
+        return false;
+    }
+    // A decoder for callers that ask about the input; the task keeps the container.
+    task.InputDecoders[slot] = std::make_unique<TFFDecoder>();
+    task.InputDecoders[slot]->AttachContainer(task.InputContext(static_cast<int>(slot)));
+    return true;
 }
 
 bool TCustomEncoder::SetOutputFile(int taskIndex, const std::string& fileName, TOutputOptions* options) {

@@ -111,6 +111,8 @@ private:
     TFFmpeg& TaskAt(int index) const;
     int IndexOf(const TFFmpeg* task) const;
     void BindCallbacks(TFFmpeg& task);
+    // The input steps AddTask and AddInputFile share; false with LastErrorMessage.
+    bool OpenTaskInput(TFFmpeg& task, const std::string& fileName, TInputOptions* options);
     void StartNextTask();
     void FinalNotification();
     // Runs OnTerminate with a copy of the record on a notification thread.
