@@ -133,7 +133,11 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
     ExecFailedDialog = [](TFormFailedAddFile& dialog) { dialog.exec(); };
 }
 
-TPageStep1::~TPageStep1() = default;
+TPageStep1::~TPageStep1() {
+    // The grid empties its model while it is destroyed after this page's part.
+    grid_->model()->disconnect(this);
+    grid_->selectionModel()->disconnect(this);
+}
 
 void TPageStep1::Attach(TGlobalVars& g, IDesktopServices& services, ILogSink* log, TFFDecoder& probe) {
     g_ = &g;

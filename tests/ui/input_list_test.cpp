@@ -3,6 +3,7 @@
 // and the engine's log lines in the log window.
 #include "conversion_fixture.h"
 
+#include "download_pages.h"
 #include "global_vars.h"
 #include "input_slides.h"
 #include "util_funcs.h"
@@ -93,6 +94,15 @@ TEST_F(InputList, BatchOfVideoAudioVideoShowsItsLinesAndPictures) {
     // The audio file's missing video is reported by the probe, not as a failure.
     EXPECT_EQ(LogLines("File load error: "), 0);
     EXPECT_TRUE(failedDialogs.empty());
+}
+
+TEST_F(InputList, DownloadedFilesAreHandedToStep1) {
+    Start({{"Download", "True"}});
+    ASSERT_NE(form->DownloadPages(), nullptr);
+    form->SetActivePage(wpStep7);
+    form->DownloadPages()->ConvertDownloadedFiles({File("c.mp4"), File("a.avi")});
+    EXPECT_EQ(form->ActivePage(), wpStep1);
+    EXPECT_EQ(Column(icFileFullName), (std::vector<std::string>{File("c.mp4"), File("a.avi")}));
 }
 
 TEST_F(InputList, FailingFileGoesToTheDialogAndOneLogLine) {

@@ -20,12 +20,18 @@
 #include <QProgressBar>
 
 #include <fstream>
-#include <regex>
 #include <set>
 
 namespace {
 
 std::string Text(const QLabel* l) { return l->text().toStdString(); }
+
+// The text with every digit shown as 9: "0:00:12" reads "9:99:99".
+std::string Shape(std::string text) {
+    for (char& c : text)
+        if (c >= '0' && c <= '9') c = '9';
+    return text;
+}
 
 struct ConversionRun : ConversionWindow {
     static void SetUpTestSuite() {
@@ -139,12 +145,11 @@ TEST_F(ConversionRun, JoinThreeDroppedFilesIntoOneMp4) {
     EXPECT_EQ(Text(Step3()->LabelProgress), "0%");
     EXPECT_EQ(Text(Step3()->LabelCurrentFile), "...");
     EXPECT_FALSE(elapsed.empty());
-    EXPECT_TRUE(std::all_of(elapsed.begin(), elapsed.end(),
-                            [](const std::string& t) { return std::regex_match(t, std::regex(R"(\d+:\d\d:\d\d)")); }));
+    for (const std::string& t : elapsed) EXPECT_EQ(Shape(t), "9:99:99") << t;
     // The preview showed frames with their times; the run's end closed it.
     EXPECT_GE(previewWindows, 1);
     EXPECT_FALSE(captions.empty());
-    for (const std::string& c : captions) EXPECT_TRUE(std::regex_match(c, std::regex(R"(\d\d:\d\d:\d\d\.\d\d\d)"))) << c;
+    for (const std::string& c : captions) EXPECT_EQ(Shape(c), "99:99:99.999") << c;
     EXPECT_EQ(pages->Previews().Count(), 0);
     ASSERT_EQ(sounds.files.size(), 1u);
     EXPECT_TRUE(sounds.files[0].ends_with("sounds/done.wav")) << sounds.files[0];
