@@ -1,5 +1,6 @@
 #include "form_main.h"
 
+#include "conversion_pages.h"
 #include "desktop_services.h"
 #include "download_pages.h"
 #include "form_log.h"
@@ -48,6 +49,8 @@ TFormMain::TFormMain(TGlobalVars& g, TFormMainDeps deps, QWidget* parent)
 TFormMain::~TFormMain() {
     // The download pages listen to the pages' lists: they go before the pages.
     delete downloadPages_;
+    // So does the conversion path, whose engine stops while its pages still exist.
+    delete conversionPages_;
 }
 
 void TFormMain::BuildFrame() {
