@@ -3,18 +3,15 @@
 #include "ff_api.h"
 #include "ff_exception.h"
 
-#include <optional>
 
-TFramePipe::TFramePipe(Consumer consumer, size_t capacity, TInterruptCheck check, void* owner)
+TFramePipe::TFramePipe(Consumer consumer, size_t capacity)
     : consumer_(std::move(consumer)), capacity_(capacity < 1 ? 1 : capacity) {
-    thread_ = std::thread([this, check, owner] { Run(check, owner); });
+    thread_ = std::thread([this] { Run(); });
 }
 
 TFramePipe::~TFramePipe() { Abort(); }
 
-void TFramePipe::Run(TInterruptCheck check, void* owner) {
-    std::optional<TInterruptScope> interrupt;
-    if (check) interrupt.emplace(owner, check, owner);
+void TFramePipe::Run() {
     for (;;) {
         AVFrame* frame = nullptr;
         bool drain = false;

@@ -2,8 +2,6 @@
 // Hands frames to a thread of their own, so that decoding and converting the
 // next picture overlaps with encoding the last one. The queue is short: the
 // pictures waiting in it are the only memory this costs.
-#include "ff_interrupt.h"
-
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -16,10 +14,9 @@ struct AVFrame;
 class TFramePipe {
 public:
     // The consumer runs on the pipe's thread: a frame to encode, or null once
-    // at the end to drain. With a check, blocking library calls of the thread
-    // can be interrupted like those of the thread that feeds it.
+    // at the end to drain.
     using Consumer = std::function<void(AVFrame* frame)>;
-    TFramePipe(Consumer consumer, size_t capacity, TInterruptCheck check = nullptr, void* owner = nullptr);
+    TFramePipe(Consumer consumer, size_t capacity);
     ~TFramePipe();
     TFramePipe(const TFramePipe&) = delete;
     TFramePipe& operator=(const TFramePipe&) = delete;
@@ -34,7 +31,7 @@ public:
     void Abort();
 
 private:
-    void Run(TInterruptCheck check, void* owner);
+    void Run();
     void Join();
 
     Consumer consumer_;

@@ -2,6 +2,8 @@
 
 #include "ff_logger.h"
 
+#include <atomic>
+
 void TInterruptCB::Add(uint32_t threadId, void* owner, TInterruptCheck check, void* argument) {
     std::lock_guard lock(mutex_);
     for (const Entry& e : entries_)
@@ -48,7 +50,10 @@ TInterruptCB& InterruptRegistry() {
     return *registry;
 }
 
-int FFInterruptCallback(void* /*opaque*/) { return InterruptRegistry().Check(CurrentThreadId()) ? 1 : 0; }
+int FFInterruptCallback(void* opaque) {
+    if (opaque && !static_cast<const std::atomic<bool>*>(opaque)->load()) return 0;
+    return InterruptRegistry().Check(CurrentThreadId()) ? 1 : 0;
+}
 
 TInterruptScope::TInterruptScope(void* owner, TInterruptCheck check, void* argument)
     : threadId_(CurrentThreadId()), owner_(owner), check_(check), argument_(argument) {

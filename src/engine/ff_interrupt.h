@@ -35,7 +35,9 @@ private:
 // The one registry of the process.
 TInterruptCB& InterruptRegistry();
 
-// The libraries' interrupt callback: 1 interrupts the blocking call.
+// The libraries' interrupt callback: 1 interrupts the blocking call. The
+// opaque value is null, or a std::atomic<bool> that has to be true for the
+// context's calls to be interruptible at all.
 int FFInterruptCallback(void* opaque);
 
 // Keeps a check entered for the calling thread while it lives.

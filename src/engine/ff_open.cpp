@@ -475,6 +475,7 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool joinRequest) {
     if (FF.avformat_alloc_output_context2(&out->ctx, format, nullptr, fileName.c_str()) < 0 || !out->ctx)
         Raise("avformat_alloc_context failed");
     out->ctx->interrupt_callback.callback = FFInterruptCallback;
+    out->ctx->interrupt_callback.opaque = &outputInterruptible_;
 
     try {
         // Which kinds of streams: those the format or the options want, and
@@ -549,7 +550,9 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool joinRequest) {
         TInterruptScope timeout(this, &TCustomFFmpeg::CheckTimeout, this);
         interruptReason_.clear();
         ioStartTime_ = FF.av_gettime_relative();
+        outputInterruptible_ = true;
         const int r = FF.avio_open2(&oc->pb, fileName.c_str(), AVIO_FLAG_WRITE, &oc->interrupt_callback, nullptr);
+        outputInterruptible_ = false;
         ioStartTime_ = INT64_MAX;
         if (r < 0) {
             openErrorMessage_ = OpenFailure(fileName, r);

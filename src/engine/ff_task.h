@@ -244,6 +244,10 @@ private:
 
     std::atomic<bool> running_{false};
     std::atomic<bool> stopRequested_{false};
+    // Writes to an output may be interrupted only while it is being opened: an
+    // interrupted write spoils the file for good, and the trailer after a stop
+    // must still be written.
+    std::atomic<bool> outputInterruptible_{false};
     bool completed_ = false;
     std::atomic<bool> ended_{false};
     bool failed_ = false;

@@ -278,8 +278,7 @@ void TCustomFFmpeg::OpenEncoders() {
                 // pictures are decoded and converted.
                 if (t.kind == AVMEDIA_TYPE_VIDEO) {
                     OutputTrack* track = &t;
-                    t.pipe = std::make_unique<TFramePipe>([this, track](AVFrame* frame) { EncodeFrame(*track, frame); },
-                                                          4, threaded_ ? &TCustomFFmpeg::CheckStop : nullptr, this);
+                    t.pipe = std::make_unique<TFramePipe>([this, track](AVFrame* frame) { EncodeFrame(*track, frame); }, 4);
                 }
                 t.savedCodecId = enc->codec_id;
                 run_->extraBytes += enc->extradata_size;
