@@ -1,5 +1,7 @@
 #include "stream_map.h"
 
+#include "stream_list_script.h"
+
 #include "util_funcs.h"
 
 #include <cstdio>
@@ -44,69 +46,6 @@ bool ParseItag(std::string_view text, int& value) {
     return true;
 }
 
-// The stored script; line 2 holds the place of the info text.
-constexpr const char* kScript[] = {
-    "function getYouTubeUrl(){",
-    "  var rdata = '%get_video_info';",
-    "  var rdataArray = rdata.split('&');",
-    "  var succ = 0;",
-    "  for(i = 0; i < rdataArray.length; i++){",
-    "    r0 = rdataArray[i].substr(0, 26);",
-    "    if(r0 == 'url_encoded_fmt_stream_map'){",
-    "      r1 = unescape(rdataArray[i].substr(27));",
-    "      var temp1 = r1.split(',');",
-    "      var fmt = new Array;",
-    "      var fmt_url = new Array;",
-    "      var fmt_sig = new Array;",
-    "      for(j = 0; j < temp1.length; j++){",
-    "        var temp2 = temp1[j].split('&');",
-    "        for(jj = 0; jj < temp2.length; jj++){",
-    "          var temp_itag = -1;",
-    "          var temp_type = '';",
-    "          if(temp2[jj].substr(0, 5) == 'itag='){",
-    "            temp_itag = parseInt(temp2[jj].substr(5), 10);",
-    "            fmt.push(temp_itag);",
-    "          }else if(temp2[jj].substr(0, 4) == 'url='){",
-    "            fmt_url.push(temp2[jj].substr(4));",
-    "          }else if(temp2[jj].substr(0, 4) == 'sig='){",
-    "            fmt_sig.push(temp2[jj].substr(4));",
-    "          }else if(temp2[jj].substr(0, 5) == 'type='){",
-    "            temp_type = '(' + unescape(temp2[jj].substr(5)) + ')';",
-    "          }",
-    "",
-    "        }",
-    "      }",
-    "",
-    "      var dllinks = '';",
-    "      var webmlinks = '';",
-    "      for(var k in fmt){",
-    "        if(fmt[k] == 43 || fmt[k] == 44 || fmt[k] == 45 || fmt[k] == 46 || fmt[k] == 100 || fmt[k] == 101 || fmt[k] == 102){",
-    "          if(webmlinks.length > 0){",
-    "            webmlinks += '';",
-    "          }",
-    "          webmlinks += '';",
-    "        }else{",
-    "          if(dllinks.length > 0){",
-    "            dllinks += '<br>';",
-    "          }",
-    "          dllinks += '<' + fmt[k] + '>[' + unescape(fmt_url[k]) + \"&signature=\" + fmt_sig[k]  + ']';",
-    "        }",
-    "      }",
-    "",
-    "\t  //add",
-    "\t  Host.Echo(dllinks);",
-    "      succ = 1;",
-    "    }",
-    "  }",
-    "  if(succ == 0){",
-    "    var dllinks = '';",
-    "\tHost.Echo(dllinks);",
-    "  }",
-    "}",
-    "//add",
-    "getYouTubeUrl();"
-};
-constexpr std::string_view kPlaceholder = "%get_video_info";
 }  // namespace
 
 const std::string& TStreamMap::Address(int itag) const {
@@ -163,11 +102,11 @@ std::string ScriptStringLiteral(std::string_view bytes) {
 std::vector<std::string> InfoScriptLines(std::string_view infoText) {
     // The info text comes from the network: it goes in as a whole literal
     // (the quotes around the place-holder included) so it stays data.
-    const std::string quoted = "'" + std::string(kPlaceholder) + "'";
+    const std::string quoted = "'" + std::string(kStreamListPlaceholder) + "'";
     const std::string literal = ScriptStringLiteral(infoText);
     std::vector<std::string> lines;
-    lines.reserve(std::size(kScript));
-    for (const char* stored : kScript) {
+    lines.reserve(std::size(kStreamListScript));
+    for (const char* stored : kStreamListScript) {
         std::string line(stored);
         for (size_t p = line.find(quoted); p != std::string::npos; p = line.find(quoted, p + literal.size()))
             line.replace(p, quoted.size(), literal);

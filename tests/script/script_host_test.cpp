@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../../src/download/stream_list_script.h"
 #include "../common/temp_dir.h"
 
 namespace {
@@ -185,71 +186,10 @@ TEST(ScriptHost, ReadTextAndWriteText) {
     EXPECT_EQ(f.echoes, (std::vector<std::string>{"line one", "undefined"}));
 }
 
-// The stream-list script of the downloader, line for line, over a sample
+// The downloader's own stream-list script, line for line, over a sample
 // video-info text.
 TEST(ScriptHost, StreamListScriptEchoesTheKeptStreams) {
-    const std::vector<std::string> kScript = {
-        "function getYouTubeUrl(){",
-        "  var rdata = '%get_video_info';",
-        "  var rdataArray = rdata.split('&');",
-        "  var succ = 0;",
-        "  for(i = 0; i < rdataArray.length; i++){",
-        "    r0 = rdataArray[i].substr(0, 26);",
-        "    if(r0 == 'url_encoded_fmt_stream_map'){",
-        "      r1 = unescape(rdataArray[i].substr(27));",
-        "      var temp1 = r1.split(',');",
-        "      var fmt = new Array;",
-        "      var fmt_url = new Array;",
-        "      var fmt_sig = new Array;",
-        "      for(j = 0; j < temp1.length; j++){",
-        "        var temp2 = temp1[j].split('&');",
-        "        for(jj = 0; jj < temp2.length; jj++){",
-        "          var temp_itag = -1;",
-        "          var temp_type = '';",
-        "          if(temp2[jj].substr(0, 5) == 'itag='){",
-        "            temp_itag = parseInt(temp2[jj].substr(5), 10);",
-        "            fmt.push(temp_itag);",
-        "          }else if(temp2[jj].substr(0, 4) == 'url='){",
-        "            fmt_url.push(temp2[jj].substr(4));",
-        "          }else if(temp2[jj].substr(0, 4) == 'sig='){",
-        "            fmt_sig.push(temp2[jj].substr(4));",
-        "          }else if(temp2[jj].substr(0, 5) == 'type='){",
-        "            temp_type = '(' + unescape(temp2[jj].substr(5)) + ')';",
-        "          }",
-        "",
-        "        }",
-        "      }",
-        "",
-        "      var dllinks = '';",
-        "      var webmlinks = '';",
-        "      for(var k in fmt){",
-        "        if(fmt[k] == 43 || fmt[k] == 44 || fmt[k] == 45 || fmt[k] == 46 || fmt[k] == 100 || fmt[k] == 101 "
-        "|| fmt[k] == 102){",
-        "          if(webmlinks.length > 0){",
-        "            webmlinks += '';",
-        "          }",
-        "          webmlinks += '';",
-        "        }else{",
-        "          if(dllinks.length > 0){",
-        "            dllinks += '<br>';",
-        "          }",
-        "          dllinks += '<' + fmt[k] + '>[' + unescape(fmt_url[k]) + \"&signature=\" + fmt_sig[k]  + ']';",
-        "        }",
-        "      }",
-        "",
-        "\t  //add",
-        "\t  Host.Echo(dllinks);",
-        "      succ = 1;",
-        "    }",
-        "  }",
-        "  if(succ == 0){",
-        "    var dllinks = '';",
-        "\tHost.Echo(dllinks);",
-        "  }",
-        "}",
-        "//add",
-        "getYouTubeUrl();",
-    };
+    const std::vector<std::string> kScript(std::begin(kStreamListScript), std::end(kStreamListScript));
     ASSERT_EQ(kScript.size(), 59u);
 
     const std::string url22 = "http://media.test/videoplayback?id=1&itag=22&ip=127.0.0.1";
