@@ -77,10 +77,9 @@ x264_engine=(vcodec=libx264 acodec=libfaac ab=128000 s=1280x720 r=25 ar=44100 ac
     flags=+loop cmp=+chroma deblockalpha=0 deblockbeta=0 crf=24 refs=1 coder=0 me_range=16 subq=5
     partitions=+parti4x4+parti8x8+partp8x8 g=250 keyint_min=25 level=30 qmin=10 qmax=51 trellis=2
     sc_threshold=40 i_qfactor=0.71)
-# The same in today's terms for the CLI. The engine hands a stored "flags" to
-# each new encoder as a whole value, which replaces libx264's own "+cgop"
-# default; "-flags loop" does the same on the CLI, so both encode alike.
-x264_ffmpeg=(-c:v libx264 -flags loop -cmp +chroma -deblock 0:0 -crf 24 -refs 1 -coder 0 -me_range 16 -subq 5 -partitions i4x4,i8x8,p8x8
+# The same in today's terms for the CLI. "+loop" adds to libx264's own flag
+# defaults (closed GOP) on both sides, so both encode alike.
+x264_ffmpeg=(-c:v libx264 -flags +loop -cmp +chroma -deblock 0:0 -crf 24 -refs 1 -coder 0 -me_range 16 -subq 5 -partitions i4x4,i8x8,p8x8
     -g 250 -keyint_min 25 -level 30 -qmin 10 -qmax 51 -trellis 2 -sc_threshold 40 -i_qfactor 0.71
     -c:a aac -b:a 128k -ar 44100 -ac 2 -r 25)
 bench libx264 mp4 x264_engine x264_ffmpeg

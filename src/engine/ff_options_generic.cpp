@@ -148,7 +148,20 @@ void ApplyStored(const std::vector<TStoredOption>& stored, void* context, void* 
                 FF.av_opt_set(privateData, s.Name.c_str(), s.Value.c_str(), 0);
             continue;
         }
-        if (!FF.av_opt_find(defaults, s.Name.c_str(), nullptr, flags, 0)) continue;
+        const AVOption* o = FF.av_opt_find(defaults, s.Name.c_str(), nullptr, flags, 0);
+        if (!o) continue;
+        if (o->type == AV_OPT_TYPE_FLAGS) {
+            // Only the bits the user changed travel: an encoder's own flag
+            // defaults (libx264's closed GOP) must survive a "+loop".
+            int64_t now = 0, target = 0;
+            if (FF.av_opt_get_int(defaults, s.Name.c_str(), 0, &now) < 0 ||
+                FF.av_opt_get_int(context, s.Name.c_str(), 0, &target) < 0)
+                continue;
+            const int64_t generic = o->default_val.i64;
+            target = (target | (now & ~generic)) & ~(generic & ~now);
+            FF.av_opt_set_int(context, s.Name.c_str(), target, 0);
+            continue;
+        }
         TOptionText t(defaults, s.Name.c_str());
         if (t.text) FF.av_opt_set(context, s.Name.c_str(), t.text, 0);
     }

@@ -111,7 +111,7 @@ TEST_F(PresetsTest, TheOldPresetLinesReachX264InTodaysTerms) {
                           "me_range=16 ", "chroma_me=1 ", "trellis=1 ", "8x8dct=1 ", "fast_pskip=1 ", "bframes=3 ",
                           "b_adapt=1 ", "direct=1 ", "weightb=1 ", "weightp=2 ", "keyint=250 ", "keyint_min=25 ",
                           "scenecut=40 ", "qcomp=0.60 ", "qpmin=10 ", "qpmax=51 ", "qpstep=4 ", "ip_ratio=1.41 ",
-                          "ref=3 "})
+                          "ref=3 ", "open_gop=0 "})
         EXPECT_NE(x264.find(s), std::string::npos) << s << " in " << x264;
 
     TOptionState baseline;
