@@ -26,15 +26,7 @@ struct ConversionWindow : ::testing::Test {
         program = std::make_unique<ProgramFolder>(keys);
         EnsureApp();
         log = std::make_unique<TFormLog>(services);
-        TFormMainDeps deps;
-        deps.Services = &services;
-        deps.Sounds = &sounds;
-        deps.Log = log.get();
-        deps.PowerOff = [] {};
-        deps.ExeFolder = program->dir();
-        deps.AppDataFolder = user.dir() + "config";
-        deps.DocumentsFolder = user.dir() + "Documents";
-        form = std::make_unique<TFormMain>(g, deps);
+        form = std::make_unique<TFormMain>(g, TestDeps(services, sounds, *log, *program, user));
         ASSERT_TRUE(form->FormCreate());
         form->show();
         step1 = form->Step1();

@@ -121,6 +121,20 @@ private:
     TempDir tmp_;
 };
 
+// What a main window needs, with the program and user folders of a test.
+inline TFormMainDeps TestDeps(FakeServices& services, FakeSounds& sounds, TFormLog& log, const ProgramFolder& program,
+                              const TempDir& user, std::function<void()> powerOff = [] {}) {
+    TFormMainDeps deps;
+    deps.Services = &services;
+    deps.Sounds = &sounds;
+    deps.Log = &log;
+    deps.PowerOff = std::move(powerOff);
+    deps.ExeFolder = program.dir();
+    deps.AppDataFolder = user.dir() + "config";
+    deps.DocumentsFolder = user.dir() + "Documents";
+    return deps;
+}
+
 // A main window that notes every seam it passes.
 class TestFormMain : public TFormMain {
 public:
@@ -151,18 +165,10 @@ struct AppUnderTest {
     // Builds the windows and runs the start-up sequence.
     bool Start() {
         log = std::make_unique<TFormLog>(services);
-        TFormMainDeps deps;
-        deps.Services = &services;
-        deps.Sounds = &sounds;
-        deps.Log = log.get();
-        deps.PowerOff = [this] {
-            ++powerOffs;
-            if (powerOff) powerOff();
-        };
-        deps.ExeFolder = program.dir();
-        deps.AppDataFolder = user.dir() + "config";
-        deps.DocumentsFolder = user.dir() + "Documents";
-        form = std::make_unique<TestFormMain>(g, deps);
+        form = std::make_unique<TestFormMain>(g, TestDeps(services, sounds, *log, program, user, [this] {
+                                                  ++powerOffs;
+                                                  if (powerOff) powerOff();
+                                              }));
         return form->FormCreate();
     }
     std::string SettingsFile() const { return user.dir() + "config/Orvane Video Joiner/~system2.dat"; }

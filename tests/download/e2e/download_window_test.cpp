@@ -43,15 +43,7 @@ struct DownloadWindow : ::testing::Test {
         program = std::make_unique<ProgramFolder>(std::map<std::string, std::string>{{"VideoSiteHost", site->Host()}});
         EnsureApp();
         log = std::make_unique<TFormLog>(services);
-        TFormMainDeps deps;
-        deps.Services = &services;
-        deps.Sounds = &sounds;
-        deps.Log = log.get();
-        deps.PowerOff = [] {};
-        deps.ExeFolder = program->dir();
-        deps.AppDataFolder = user.dir() + "config";
-        deps.DocumentsFolder = user.dir() + "Documents";
-        form = std::make_unique<TFormMain>(g, deps);
+        form = std::make_unique<TFormMain>(g, TestDeps(services, sounds, *log, *program, user));
         ASSERT_TRUE(form->FormCreate());
         form->show();
         pages = form->DownloadPages();
