@@ -6,7 +6,6 @@
 #include "ff_exception.h"
 #include "ff_task_tables.h"
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,14 +17,6 @@ std::mutex codecListMutex;
 // Guards the preview flags of all tasks.
 std::mutex previewMutex;
 
-void ApplyThreadPriority(TThreadPriority priority) {
-    // Nice values of the calling thread; raising above normal needs privileges
-    // and quietly stays normal without them.
-    static const int nice[] = {19, 10, 5, 0, -5, -10, -15};
-    const int index = static_cast<int>(priority);
-    if (index < 0 || index > 6 || nice[index] == 0) return;
-    setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), nice[index]);
-}
 }  // namespace
 
 std::mutex& CodecListMutex() { return codecListMutex; }
@@ -150,7 +141,7 @@ bool TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
     if (thread_.joinable()) thread_.join();
     threadDone_ = false;
     thread_ = std::thread([this, priority] {
-        ApplyThreadPriority(priority);
+        if (priority != tpNormal) SetCurrentThreadPriority(priority);
         Execute();
         threadDone_ = true;
     });

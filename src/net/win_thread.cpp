@@ -16,23 +16,7 @@ int gLiving = 0;
 
 thread_local TEventWinThread* tCurrent = nullptr;
 
-constexpr int kNice[] = {19, 10, 5, 0, -5, -10, -20};
-constexpr int kWindows[] = {-15, -2, -1, 0, 1, 2, 15};
-
-void ApplyNice(int tid, TThreadPriority priority) {
-    if (tid != 0) ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), ThreadPriorityToNice(priority));
-}
-
 }  // namespace
-
-int ThreadPriorityValue(TThreadPriority priority) { return kWindows[priority]; }
-int ThreadPriorityToNice(TThreadPriority priority) { return kNice[priority]; }
-
-TThreadPriority ThreadPriorityFromNice(int nice) {
-    for (int i = 0; i <= tpTimeCritical; ++i)
-        if (kNice[i] == nice) return static_cast<TThreadPriority>(i);
-    return tpNormal;
-}
 
 // ---------------------------------------------------------------- thread object
 
@@ -63,7 +47,7 @@ void TEventWinThread::ThreadProc() {
     tCurrent = this;
     tid_.store(static_cast<int>(::syscall(SYS_gettid)), std::memory_order_release);
     const auto priority = static_cast<TThreadPriority>(priority_.load());
-    if (priority != tpNormal) ApplyNice(tid_.load(), priority);
+    if (priority != tpNormal) SetThreadPriorityOf(tid_.load(), priority);
 
     if (!Terminated()) {
         if (onExecute_ && !Abandoned()) {
@@ -255,7 +239,7 @@ TThreadPriority TCustomWinThread::Priority() const {
 
 void TCustomWinThread::SetPriority(TThreadPriority value) {
     thread_->priority_.store(value);
-    ApplyNice(thread_->tid_.load(std::memory_order_acquire), value);
+    SetThreadPriorityOf(thread_->tid_.load(std::memory_order_acquire), value);
 }
 
 void TCustomWinThread::SetHandleExceptions(bool value) {

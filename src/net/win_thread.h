@@ -18,14 +18,6 @@
 
 #include "thread_priority.h"
 
-// The Windows priorities -15, -2, -1, 0, 1, 2 and 15.
-int ThreadPriorityValue(TThreadPriority priority);
-// Nice values: higher priority is a lower nice value. Raising above normal
-// needs the right to do so; without it the thread stays at normal.
-int ThreadPriorityToNice(TThreadPriority priority);
-// A nice value outside the mapped list reads as tpNormal.
-TThreadPriority ThreadPriorityFromNice(int nice);
-
 class TCustomWinThread;
 
 // One OS thread and its state. A new one replaces the old at every Start.
