@@ -13,10 +13,11 @@ TInputRow ReadRow(TCustomDecoder& decoder, const std::string& fileName) {
 }
 }  // namespace
 
-bool ProbeInputFile(TFFDecoder& decoder, const std::string& fileName, TProbedFile& probed) {
+bool ProbeInputFile(TFFDecoder& decoder, const std::string& fileName, TProbedFile& probed, bool withThumbnail) {
     probed = TProbedFile{};
     if (!decoder.LoadFile(fileName)) return false;
-    if (decoder.FirstVideoStream() < 0) {
+    if (!withThumbnail) {
+    } else if (decoder.FirstVideoStream() < 0) {
         probed.Thumbnail = tkAudioIcon;
     } else {
         // The picture from the middle; an unknown duration starts at the beginning.

@@ -22,10 +22,11 @@ struct TProbedFile {
     TFFBitmap Picture;  // set for tkPicture
 };
 
-// Opens the file with the probe (no forced format), makes the thumbnail,
-// reads the stream facts and closes the file again. False with the probe's
-// LastErrorMessage when the file cannot be opened.
-bool ProbeInputFile(TFFDecoder& decoder, const std::string& fileName, TProbedFile& probed);
+// Opens the file with the probe (no forced format), makes the thumbnail
+// (unless told not to), reads the stream facts and closes the file again.
+// False with the probe's LastErrorMessage when the file cannot be opened.
+bool ProbeInputFile(TFFDecoder& decoder, const std::string& fileName, TProbedFile& probed,
+                    bool withThumbnail = true);
 
 // The same facts without a thumbnail, as the job builder reads them.
 bool ProbeJobInput(TCustomDecoder& decoder, const std::string& fileName, TJobInput& input);

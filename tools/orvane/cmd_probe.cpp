@@ -3,6 +3,7 @@
 
 #include "ff_decoder.h"
 #include "ff_loader.h"
+#include "input_probe.h"
 #include "util_funcs.h"
 
 #include <png.h>
@@ -13,14 +14,6 @@
 #include <vector>
 
 namespace {
-std::string DurationText(int64_t duration) {
-    return duration == -1 ? "Duration is not preseted" : FormatMicroseconds(duration);
-}
-
-std::string BitRateText(int32_t bitRate) {
-    return bitRate >= 1 ? std::to_string(bitRate / 1000) + " Kbps" : "Bit rate is not preseted";
-}
-
 bool WritePng(const std::string& path, const TFFBitmap& bitmap) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
@@ -51,20 +44,6 @@ bool LoadEngineLibraries(std::string& error) {
     }
     error = loader.LastError();
     return false;
-}
-
-// The thumbnail the input list makes: the picture in the middle of the file.
-void WriteThumbnail(TFFDecoder& decoder, const std::string& file, const std::string& folder) {
-    if (decoder.FirstVideoStream() < 0) return;
-    const TFileStreamInfo info = decoder.GetFileStreamInfo();
-    decoder.Seek(0, info.Duration == -1 ? 0 : info.Duration / 2);
-    TFFBitmap bitmap;
-    if (!decoder.Decode(decoder.FirstVideoStream()) || !decoder.CopyToBitmap(bitmap)) {
-        std::fprintf(stderr, "Thumbnail error: %s: %s\n", file.c_str(), decoder.LastErrorMessage().c_str());
-        return;
-    }
-    const std::string png = IncludeTrailingSeparator(folder) + ExtractFileName(file) + ".png";
-    if (!WritePng(png, bitmap)) std::fprintf(stderr, "Cannot write %s\n", png.c_str());
 }
 
 int RunProbe(const std::vector<std::string>& args) {
@@ -99,26 +78,25 @@ int RunProbe(const std::vector<std::string>& args) {
     for (const std::string& file : files) {
         std::error_code ec;
         const std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
-        if (!decoder.LoadFile(path)) {
+        TProbedFile probed;
+        if (!ProbeInputFile(decoder, path, probed, !thumbnails.empty())) {
             std::fprintf(stderr, "File load error: %s\n", decoder.LastErrorMessage().c_str());
             status = 1;
             continue;
         }
-        const TFileStreamInfo info = decoder.GetFileStreamInfo();
-        std::printf("%s\nDuration: %s\n", path.c_str(), DurationText(info.Duration).c_str());
-        if (decoder.FirstVideoStream() >= 0) {
-            const TVideoStreamInfo video = decoder.GetVideoStreamInfo(decoder.FirstVideoStream());
-            std::printf("Bit rate: %s\nDimension: %d x %d\n\n", BitRateText(video.BitRate).c_str(), video.Width,
-                        video.Height);
-        } else {
-            const TAudioStreamInfo audio = decoder.GetAudioStreamInfo(decoder.FirstAudioStream());
-            std::printf("Audio Bit rate: %s\nAudio Encoder: %s\n\n", BitRateText(audio.BitRate).c_str(),
-                        audio.CodecName.c_str());
-        }
+        const TInputRow& row = probed.Row;
+        std::printf("%s\n%s\n%s\n%s\n\n", path.c_str(), row.DurationLine.c_str(), row.BitrateLine.c_str(),
+                    row.DimensionLine.c_str());
         std::fflush(stdout);
-        if (!thumbnails.empty()) WriteThumbnail(decoder, path, thumbnails);
+        if (thumbnails.empty() || probed.Thumbnail == tkAudioIcon) continue;
+        // The thumbnail the input list makes: the picture in the middle of the file.
+        if (probed.Thumbnail != tkPicture) {
+            std::fprintf(stderr, "Thumbnail error: %s: %s\n", path.c_str(), decoder.LastErrorMessage().c_str());
+            continue;
+        }
+        const std::string png = IncludeTrailingSeparator(thumbnails) + ExtractFileName(path) + ".png";
+        if (!WritePng(png, probed.Picture)) std::fprintf(stderr, "Cannot write %s\n", png.c_str());
     }
-    decoder.CloseFile();
     return status;
 }
 
