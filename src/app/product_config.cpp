@@ -3,6 +3,8 @@
 #include "ini_file.h"
 #include "util_funcs.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -68,8 +70,11 @@ std::string ParseProductConfig(std::string_view iniText, TGlobalVars& g, TProduc
 }
 
 std::string ReadProductConfig(const std::string& path, TGlobalVars& g, TProductDefaults& defaults) {
+    // A folder of that name opens but reads as empty: say what is wrong with it.
+    if (DirectoryExists(path)) return "Cannot open file \"" + path + "\". " + std::strerror(EISDIR);
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return "Cannot open file \"" + path + "\". No such file or directory";
+    if (!in) return "Cannot open file \"" + path + "\". " + std::strerror(errno ? errno : ENOENT);
     std::ostringstream buf;
     buf << in.rdbuf();
     if (in.bad()) return "Cannot read file \"" + path + "\".";

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 const char kBase[] =
     "[SYSTEM]\n"
@@ -106,7 +108,11 @@ TEST(ProductConfig, ScrambledFileRoundTrip) {
     TProductDefaults d;
     EXPECT_EQ(ReadProductConfig(dir.file("lamecore.dll"), g, d), "");
     EXPECT_EQ(g.ResFolder, "blue");
-    EXPECT_NE(ReadProductConfig(dir.file("missing.dll"), g, d), "");
+    EXPECT_NE(ReadProductConfig(dir.file("missing.dll"), g, d).find("No such file or directory"), std::string::npos);
+    // A folder in its place is named as such, not taken for an empty configuration.
+    std::filesystem::create_directory(dir.file("folder.dll"));
+    const std::string error = ReadProductConfig(dir.file("folder.dll"), g, d);
+    EXPECT_NE(error.find("folder.dll\". Is a directory"), std::string::npos) << error;
 }
 
 TEST(ProductConfig, ShippedConfigurationDescramblesToTheRepoCopy) {
