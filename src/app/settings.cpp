@@ -92,13 +92,13 @@ void ReadByte(const IniFile& ini, const char* key, uint8_t& field) {
 }
 }  // namespace
 
-bool LoadSettings(TGlobalVars& g, const std::string& path) {
+bool LoadSettings(TGlobalVars& g, const std::string& path, std::string* readError) {
     if (!FileExists(path)) {
         SaveSettings(g, path);
         return false;
     }
     IniFile ini;
-    if (!ini.Load(path)) return true;  // unreadable: keep the defaults, as for missing keys
+    if (!ini.Load(path, readError)) return true;  // unreadable: keep the defaults, as for missing keys
     g.LastOpenDir = ini.ReadString(kSystem, "LastOpenDir", g.LastOpenDir);
     g.OutputFileDir = ini.ReadString(kSystem, "OutputFileDir", g.OutputFileDir);
     g.OutputURLDir = ini.ReadString(kSystem, "OutputURLDir", g.OutputURLDir);

@@ -19,7 +19,9 @@ std::string FindUserDataFolder(const std::string& appDataFolder, const std::stri
 // Reads section "System" over the current values of g (a missing key or one
 // that does not parse keeps its value) and returns true. When the file does
 // not exist, writes the current values (SaveSettings) and returns false.
-bool LoadSettings(TGlobalVars& g, const std::string& path);
+// When it exists but cannot be read, g keeps its values, readError (if given)
+// receives the reason, and true is returned.
+bool LoadSettings(TGlobalVars& g, const std::string& path, std::string* readError = nullptr);
 // Writes every key of section "System". Throws std::runtime_error on failure.
 void SaveSettings(const TGlobalVars& g, const std::string& path);
 

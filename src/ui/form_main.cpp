@@ -159,19 +159,23 @@ bool TFormMain::FormCreate() {
     g_.UserDataFolder = FindUserDataFolder(deps_.AppDataFolder, AppTitle);
     g_.LastOpenDir = g_.OutputFileDir = g_.OutputURLDir = deps_.DocumentsFolder;
     SetDefaultSettings(g_);
+    std::string readError;
     try {
-        if (!LoadSettings(g_, SettingsPath())) CenterOnScreen();
+        if (!LoadSettings(g_, SettingsPath(), &readError)) CenterOnScreen();
     } catch (const std::exception& e) {
         // The defaults could not be written: nothing to work with.
         services_.ShowError(e.what(), AppTitle);
         return false;
     }
-    started_ = true;
+    // A settings file that cannot be read is reported and left alone: this
+    // session runs on the defaults and writes nothing over the user's file.
+    settingsLoaded_ = readError.empty();
+    if (!settingsLoaded_) services_.ShowError(readError, AppTitle);
     PrepareInputList();
     step2_->FormatChoice()->FillPresetLists();
     setAcceptDrops(true);
     LoadFormPlacement(SettingsPath(), "Form", this);
-    if (deps_.Log) deps_.Log->SetSettingsPath(SettingsPath());
+    if (deps_.Log && settingsLoaded_) deps_.Log->SetSettingsPath(SettingsPath());
     UpdatePageTexts();
     LoadCodecLibraries();
     JoinClipboardChain();
@@ -263,7 +267,7 @@ void TFormMain::FormCloseQuery() {
 
 void TFormMain::FormClose() {
     // After a failed start nothing was loaded, so nothing may be written.
-    if (!started_) return;
+    if (!settingsLoaded_) return;
     // Each write is tried on its own, so one failure does not lose the others.
     auto attempt = [this](const std::function<void()>& write) {
         try {

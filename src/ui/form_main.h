@@ -149,7 +149,7 @@ private:
     TResourceImages images_;
     TSkinLayout skin_;
     double titleFontSize_ = 10;
-    bool started_ = false;
+    bool settingsLoaded_ = false;
     bool closed_ = false;
     QPoint dragOffset_;
     bool dragging_ = false;

@@ -18,6 +18,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 namespace {
 
 const std::vector<std::string> kStartHooks = {"PrepareInputList", "LoadCodecLibraries", "JoinClipboardChain",
@@ -136,6 +142,31 @@ TEST(Startup, ASettingsWriteErrorIsShownAndClosingGoesOn) {
     EXPECT_FALSE(app.form->isVisible());
     EXPECT_EQ(app.services.errors.size(), 3u);  // settings and both placements
     EXPECT_EQ(app.form->calls.back(), "LeaveClipboardChain");
+}
+
+TEST(Startup, AnUnreadableSettingsFileIsReportedAndNeverOverwritten) {
+    AppUnderTest app;
+    // A socket stands in for a file the user cannot read (root reads any file).
+    std::filesystem::create_directories(std::filesystem::path(app.SettingsFile()).parent_path());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(app.SettingsFile().size(), sizeof addr.sun_path);
+    std::strcpy(addr.sun_path, app.SettingsFile().c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+
+    ASSERT_TRUE(app.Start());  // the session goes on with the defaults
+    ASSERT_EQ(app.services.errors.size(), 1u);
+    EXPECT_NE(app.services.errors[0].find("~system2.dat"), std::string::npos) << app.services.errors[0];
+    EXPECT_EQ(app.g.PresetOf(fcVideo, vfWMV), 16);
+    app.form->show();
+    app.log->show();
+    app.log->close();
+    app.form->close();
+    EXPECT_EQ(app.services.errors.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_socket(app.SettingsFile()));
+    ::close(fd);
 }
 
 TEST(Startup, SkinLayouts) {
