@@ -62,7 +62,7 @@ int TQtDesktopServices::ShowCustomMessageDialog(const std::string& message, cons
     switch (kind) {
         case TMsgDlgType::mtWarning: box.setIcon(QMessageBox::Warning); sound = "dialog-warning"; break;
         case TMsgDlgType::mtError: box.setIcon(QMessageBox::Critical); sound = "dialog-error"; break;
-        case TMsgDlgType::mtInformation: box.setIcon(QMessageBox::Information); sound = "dialog-information"; break;
+        case TMsgDlgType::mtInformation: box.setIcon(QMessageBox::Information); break;  // the default sound
         case TMsgDlgType::mtConfirmation: box.setIcon(QMessageBox::Question); sound = "dialog-question"; break;
         case TMsgDlgType::mtCustom: break;
     }
