@@ -161,7 +161,7 @@ bool TFormMain::FormCreate() {
     SetDefaultSettings(g_);
     std::string readError;
     try {
-        if (!LoadSettings(g_, SettingsPath(), &readError)) CenterOnScreen();
+        if (!LoadSettings(g_, SettingsPath(), &readError) || !readError.empty()) CenterOnScreen();
     } catch (const std::exception& e) {
         // The defaults could not be written: nothing to work with.
         services_.ShowError(e.what(), AppTitle);

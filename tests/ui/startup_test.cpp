@@ -160,6 +160,8 @@ TEST(Startup, AnUnreadableSettingsFileIsReportedAndNeverOverwritten) {
     ASSERT_EQ(app.services.errors.size(), 1u);
     EXPECT_NE(app.services.errors[0].find("~system2.dat"), std::string::npos) << app.services.errors[0];
     EXPECT_EQ(app.g.PresetOf(fcVideo, vfWMV), 16);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(app.form->x(), (screen.width() - app.form->width()) / 2);  // no placement to restore
     app.form->show();
     app.log->show();
     app.log->close();
