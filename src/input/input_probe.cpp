@@ -3,6 +3,8 @@
 #include "ff_decoder.h"
 
 namespace {
+constexpr uint8_t kSeekByBytes = 2;  // the libraries' AVSEEK_FLAG_BYTE
+
 // The facts of the open file. Reading the missing stream of a file without
 // video or audio lets the probe log "no video stream." or "no audio stream.".
 TInputRow ReadRow(TCustomDecoder& decoder, const std::string& fileName) {
@@ -20,9 +22,11 @@ bool ProbeInputFile(TFFDecoder& decoder, const std::string& fileName, TProbedFil
     } else if (decoder.FirstVideoStream() < 0) {
         probed.Thumbnail = tkAudioIcon;
     } else {
-        // The picture from the middle; an unknown duration starts at the beginning.
+        // The picture from the middle; an unknown duration starts at the
+        // beginning. Raw streams, typically the ones of unknown length, cannot
+        // seek by time, and the probe has read past their start: go back by bytes.
         const int64_t duration = decoder.GetFileStreamInfo().Duration;
-        decoder.Seek(0, duration > 0 ? duration / 2 : 0);
+        if (!decoder.Seek(0, duration > 0 ? duration / 2 : 0)) decoder.Seek(kSeekByBytes, 0);
         if (decoder.Decode(decoder.FirstVideoStream()) && decoder.CopyToBitmap(probed.Picture) &&
             !probed.Picture.Empty())
             probed.Thumbnail = tkPicture;

@@ -52,6 +52,8 @@ protected:
                              Quoted(File("b.mp3"))));
         ASSERT_TRUE(MakeClip(File("c.mp4"), 1, 640, 360));
         dir_->write("bad.mp4", "this is no video");
+        ASSERT_TRUE(RunShell("ffmpeg -v error -y -f lavfi -i testsrc=size=160x120:rate=25:duration=1 -c:v libx264 "
+                             "-f h264 " + Quoted(File("raw.h264"))));
     }
     static void TearDownTestSuite() {
         delete dir_;
@@ -95,6 +97,18 @@ TEST_F(AddFilesTest, VideoAudioVideoBatchGetsTheMatchingWordingAndThumbnails) {
     EXPECT_TRUE(list.dialogs.empty());
     EXPECT_EQ(log.Count("File load error: "), 0);
     EXPECT_TRUE(probe.FormatContext() == nullptr);  // every file closed again
+}
+
+TEST_F(AddFilesTest, UnknownDurationGetsItsTextAndThePictureAtTheStart) {
+    // A raw stream: no length known and no seeking by time.
+    batch.AddFiles({File("raw.h264")});
+    ASSERT_EQ(list.rows.size(), 1u);
+    const TInputRow& r = list.rows[0].Row;
+    EXPECT_EQ(r.DurationLine, "Duration: Duration is not preseted");
+    EXPECT_EQ(r.RealDuration, 0);
+    EXPECT_EQ(r.DimensionLine, "Dimension: 160 x 120");
+    EXPECT_EQ(list.rows[0].Thumbnail, tkPicture);
+    EXPECT_EQ(list.rows[0].Picture.Width, 160);
 }
 
 TEST_F(AddFilesTest, FailedFilesAreLoggedOnceEachAndListedAfterTheBatch) {

@@ -93,6 +93,9 @@ TEST_F(InputList, BatchOfVideoAudioVideoShowsItsLinesAndPictures) {
     EXPECT_EQ(services.opened, (std::vector<std::string>{File("b.mp3"), File("b.mp3")}));
     // The audio file's missing video is reported by the probe, not as a failure.
     EXPECT_EQ(LogLines("File load error: "), 0);
+    int noVideo = 0;
+    for (const auto& line : log->Lines()) noVideo += line.starts_with("#") && line.ends_with(".3: no video stream.");
+    EXPECT_EQ(noVideo, 1);
     EXPECT_TRUE(failedDialogs.empty());
 }
 
