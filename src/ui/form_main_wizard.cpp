@@ -274,6 +274,9 @@ void TFormMain::ButtonMinClick() { showMinimized(); }
 void TFormMain::ButtonCloseClick() { close(); }
 
 void TFormMain::CompletionActions() {
+    // A run that ends while the window closes (its stop still unwinding) must
+    // not sound off or switch the computer off after the user has quit.
+    if (closed_) return;
     if (g_.PlayASoundWhenFinished && deps_.Sounds)
         deps_.Sounds->PlayFile(CompletionSoundFile(deps_.ExeFolder, g_.SucceededFiles, g_.TotalFiles));
     if (!g_.ShutDownWhenFinished) return;

@@ -150,4 +150,25 @@ TEST(Completion, SoundCountdownAndPowerOffOnAFakeLogind) {
     EXPECT_EQ(logind.powerOffs, std::vector<bool>{false});
 }
 
+// A run that ends while the window is closing (a Cancel still stopping when
+// the close button is pressed) plays nothing and switches nothing off.
+TEST(Completion, NothingHappensOnceTheWindowHasClosed) {
+    AppUnderTest app;
+    ASSERT_TRUE(app.Start());
+    app.form->show();
+    app.form->close();
+    app.g.PlayASoundWhenFinished = true;
+    app.g.ShutDownWhenFinished = true;
+    app.g.TotalFiles = app.g.SucceededFiles = 1;
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<TFormShutdown*>(QApplication::activeModalWidget());
+        if (!d) return;
+        d->Timer()->stop();
+        for (int i = 0; i < 31; ++i) d->TimerShutdownTimer();
+    });
+    app.form->CompletionActions();
+    EXPECT_TRUE(app.sounds.files.empty());
+    EXPECT_EQ(app.powerOffs, 0);
+}
+
 }  // namespace
