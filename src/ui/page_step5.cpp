@@ -13,7 +13,7 @@
 
 TPageStep5::TPageStep5(QWidget* parent) : QWidget(parent) {
     auto* input = Place(new QGroupBox(" Input URLs ", this), "GroupBoxInputURLs", QRect(8, 4, 529, 204));
-    ListViewInputURL = Place(new QTreeWidget(input), "ListViewInputURL", QRect(10, 22, 420, 172));
+    ListViewInputURL = Place(new QTreeWidget(input), "ListViewInputURL", QRect(10, 22, 509, 138));
     ListViewInputURL->setHeaderLabels({"Videos"});
     ListViewInputURL->setColumnWidth(0, 390);
     ListViewInputURL->header()->hide();
@@ -31,13 +31,14 @@ TPageStep5::TPageStep5(QWidget* parent) : QWidget(parent) {
     ActionURLRemove = action("ActionURLRemove", "&Remove", {});
     ActionURLEmpty = action("ActionURLEmpty", "&Empty", {});
     ListViewInputURL->addAction(ActionURLPaste);
-    int y = 22;
+    // The buttons sit in a row under the list.
+    int x = 10;
     for (auto [a, name] : {std::pair{ActionURLPaste, "ButtonURLPaste"}, std::pair{ActionURLRemove, "ButtonURLRemove"},
                            std::pair{ActionURLEmpty, "ButtonURLEmpty"}}) {
-        auto* b = Place(new QPushButton(a->text(), input), name, QRect(438, y, 81, 27));
+        auto* b = Place(new QPushButton(a->text(), input), name, QRect(x, 167, 81, 27));
         connect(b, &QPushButton::clicked, a, &QAction::trigger);
         connect(a, &QAction::changed, b, [a, b] { b->setEnabled(a->isEnabled()); });
-        y += 34;
+        x += 89;
     }
     popup_ = new QMenu(this);
     popup_->addActions({ActionURLPaste, ActionURLRemove});
