@@ -49,6 +49,8 @@ TFormatChoice::TFormatChoice(QWidget* step2Page, TGlobalVars& g) : QObject(step2
         auto* list = new QComboBox;
         list->setObjectName(QString::fromUtf8(f.PresetListName.data(), f.PresetListName.size()));
         list->setMaxVisibleItems(10);
+        // Without this the style's own popup shows every item at once.
+        list->setStyleSheet("combobox-popup: 0;");
         presetStacks_[cls]->addWidget(list);
         presetLists_[cls][code] = list;
     }
