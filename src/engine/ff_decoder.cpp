@@ -135,8 +135,12 @@ void TCustomDecoder::ScanStreams() {
     programCount_ = static_cast<int>(context_->nb_programs);
     audioCount_ = videoCount_ = subtitleCount_ = 0;
     for (unsigned i = 0; i < context_->nb_streams; ++i) {
-        switch (context_->streams[i]->codecpar->codec_type) {
+        const AVStream* st = context_->streams[i];
+        switch (st->codecpar->codec_type) {
             case AVMEDIA_TYPE_VIDEO:
+                // Cover art of a song is one still picture read once at the
+                // start, not a video: the file is an audio file.
+                if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) break;
                 if (firstVideo_ < 0) firstVideo_ = static_cast<int>(i);
                 ++videoCount_;
                 break;

@@ -20,6 +20,10 @@ public:
         ASSERT_TRUE(MakeClip(dir_->file("clip.avi"), 2, 320, 240, 25));
         ASSERT_TRUE(MakeMedia("-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1.5 -c:a pcm_s16le",
                               dir_->file("tone.wav")));
+        // A song with its cover picture, as taggers store it.
+        ASSERT_TRUE(MakeMedia("-f lavfi -i sine=duration=1 -f lavfi -i testsrc=size=64x64:rate=1:duration=1 "
+                              "-map 0:a -map 1:v -frames:v 1 -c:a libmp3lame -c:v png -disposition:v attached_pic",
+                              dir_->file("cover.mp3")));
         // A raw elementary stream knows no duration.
         ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=176x144:rate=25:duration=1 -c:v mpeg4 -f m4v",
                               dir_->file("raw.m4v")));
@@ -129,6 +133,14 @@ TEST_F(DecoderTest, AudioOnlyAndUnknownDuration) {
     EXPECT_EQ(audio.CodecName, "pcm_s16le(PCM signed 16-bit little-endian)");
     EXPECT_FALSE(decoder.Decode());
     EXPECT_EQ(decoder.LastErrorMessage(), "no video stream.");
+
+    // The cover picture of a song does not make it a video.
+    ASSERT_TRUE(decoder.LoadFile(dir_->file("cover.mp3"))) << decoder.LastErrorMessage();
+    EXPECT_EQ(decoder.StreamCount(), 2);
+    EXPECT_EQ(decoder.FirstVideoStream(), -1);
+    EXPECT_EQ(decoder.VideoStreamCount(), 0);
+    EXPECT_EQ(decoder.FirstAudioStream(), 0);
+    EXPECT_EQ(decoder.GetAudioStreamInfo(-1).CodecName.rfind("mp3", 0), 0u);
 
     ASSERT_TRUE(decoder.LoadFile(dir_->file("raw.m4v"))) << decoder.LastErrorMessage();
     EXPECT_EQ(decoder.GetFileStreamInfo().Duration, -1);
