@@ -61,4 +61,8 @@ TEST(ProbeCli, BadFilesFailWithALineEach) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(RunOrvane("", dir).status, 2);
+    // A mistyped option is refused, not reported as an unreadable file.
+    const CliResult typo = RunOrvane("--thumbnails x " + ShellQuote(good), dir);
+    EXPECT_EQ(typo.status, 2);
+    EXPECT_NE(typo.err.find("unknown option '--thumbnails'"), std::string::npos) << typo.err;
 }

@@ -49,13 +49,20 @@ bool LoadEngineLibraries(std::string& error) {
 int RunProbe(const std::vector<std::string>& args) {
     std::vector<std::string> files;
     std::string thumbnails;
+    bool options = true;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--thumbnail") {
+        if (options && args[i] == "--") {
+            options = false;
+        } else if (options && args[i] == "--thumbnail") {
             if (i + 1 >= args.size()) {
                 std::fprintf(stderr, "orvane probe: --thumbnail needs a folder\n");
                 return ExitUsage;
             }
             thumbnails = args[++i];
+        } else if (options && args[i].size() > 1 && args[i][0] == '-') {
+            // A mistyped option is not a file to report as unreadable.
+            std::fprintf(stderr, "orvane probe: unknown option '%s'\n", args[i].c_str());
+            return ExitUsage;
         } else {
             files.push_back(args[i]);
         }
