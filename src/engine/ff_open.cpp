@@ -53,6 +53,17 @@ AVPixelFormat ChoosePixelFormat(const AVCodec* codec, AVPixelFormat wanted) {
     return best == AV_PIX_FMT_NONE ? codec->pix_fmts[0] : best;
 }
 
+// The pixel format for an output that asked for none. Today's encoders also
+// take the input's 4:2:2, 4:4:4 and 10-bit formats, but few players decode
+// those profiles (an H.264 High 4:4:4 file does not play on a phone), so the
+// common 4:2:0 wins wherever the encoder has it.
+AVPixelFormat ChooseInputPixelFormat(const AVCodec* codec, AVPixelFormat input) {
+    if (codec && codec->pix_fmts && codec->id != AV_CODEC_ID_MJPEG && codec->id != AV_CODEC_ID_LJPEG)
+        for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
+            if (*p == AV_PIX_FMT_YUV420P) return AV_PIX_FMT_YUV420P;
+    return ChoosePixelFormat(codec, input);
+}
+
 AVSampleFormat ChooseSampleFormat(const AVCodec* codec, AVSampleFormat wanted) {
     if (!codec || !codec->sample_fmts) return wanted == AV_SAMPLE_FMT_NONE ? AV_SAMPLE_FMT_S16 : wanted;
     for (const AVSampleFormat* p = codec->sample_fmts; *p != AV_SAMPLE_FMT_NONE; ++p)
@@ -144,8 +155,9 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
         FF.av_dict_set(&params, "framerate", FormatText("%d/%d", o.FrameRate.num, o.FrameRate.den).c_str(), 0);
     if (o.FrameWidth > 0 && o.FrameHeight > 0)
         FF.av_dict_set(&params, "video_size", FormatText("%dx%d", o.FrameWidth, o.FrameHeight).c_str(), 0);
-    if (o.PixelFormat != AV_PIX_FMT_NONE)
-        if (const char* name = FF.av_get_pix_fmt_name(o.PixelFormat)) FF.av_dict_set(&params, "pixel_format", name, 0);
+    const AVPixelFormat pixelFormat = o.PixelFormat != AV_PIX_FMT_NONE ? o.PixelFormat : inputPixelFormat_;
+    if (pixelFormat != AV_PIX_FMT_NONE)
+        if (const char* name = FF.av_get_pix_fmt_name(pixelFormat)) FF.av_dict_set(&params, "pixel_format", name, 0);
     if (o.VideoChannel) FF.av_dict_set(&params, "channel", std::to_string(o.VideoChannel).c_str(), 0);
     if (!o.VideoStandard.empty()) FF.av_dict_set(&params, "standard", o.VideoStandard.c_str(), 0);
     if (o.LoopInput) FF.av_dict_set(&params, "loop", "1", 0);
@@ -242,7 +254,9 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
                 AVRational sar = st->sample_aspect_ratio.num > 0 ? st->sample_aspect_ratio : par->sample_aspect_ratio;
                 if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
                 o.FrameAspectRatio = par->height > 0 ? av_q2d(sar) * par->width / par->height : 4.0 / 3.0;
-                o.PixelFormat = static_cast<AVPixelFormat>(par->format);
+                // Kept apart from a pixel format an option asks for.
+                inputPixelFormat_ = static_cast<AVPixelFormat>(par->format);
+                o.PixelFormat = AV_PIX_FMT_NONE;
                 const AVRational avg = st->avg_frame_rate, real = st->r_frame_rate;
                 if (ValidRate(avg) && ValidRate(real) && av_cmp_q(avg, real) != 0 && o.Verbosity >= 0)
                     LogFmt(llInfo,
@@ -377,7 +391,9 @@ void TCustomFFmpeg::CreateStream(OutputFile& out, AVMediaType kind) {
                 enc->sample_aspect_ratio = FF.av_d2q(o.FrameAspectRatio * h / w, 255);
                 st->sample_aspect_ratio = enc->sample_aspect_ratio;
             }
-            enc->pix_fmt = ChoosePixelFormat(codec, o.PixelFormat);
+            enc->pix_fmt = o.PixelFormat != AV_PIX_FMT_NONE ? ChoosePixelFormat(codec, o.PixelFormat)
+                                                            : ChooseInputPixelFormat(codec, inputPixelFormat_);
+            inputPixelFormat_ = AV_PIX_FMT_NONE;  // used up like the other pending settings
             if (o.VideoQScale > 0) {
                 enc->flags |= AV_CODEC_FLAG_QSCALE;
                 enc->global_quality = static_cast<int>(FF_QP2LAMBDA * o.VideoQScale);

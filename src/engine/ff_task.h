@@ -236,6 +236,9 @@ private:
 
     bool join_ = false;
     int64_t totalDuration_ = -1;
+    // The picture format of the last input's video: what an output takes when
+    // no option asks for one.
+    AVPixelFormat inputPixelFormat_ = AV_PIX_FMT_NONE;
     std::atomic<int64_t> ioStartTime_{INT64_MAX};  // microseconds; INT64_MAX outside I/O
     // Why the interrupt check last ended a blocking call: "" or its log line.
     std::string interruptReason_;

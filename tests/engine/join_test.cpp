@@ -15,6 +15,10 @@ public:
         ASSERT_TRUE(MakeClip(File("mute3.avi"), 3, 160, 120, 25, 0));
         ASSERT_TRUE(MakeClip(File("big.mp4"), 3, 320, 240, 25, 44100, 2, "-c:v libx264 -preset ultrafast -c:a aac"));
         ASSERT_TRUE(MakeClip(File("small.mp4"), 3, 176, 144, 30, 48000, 1, "-c:v libx264 -preset ultrafast -c:a aac"));
+        // An odd size in a format few players decode (4:4:4, 10 bits).
+        ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=161x121:rate=25:duration=2 -f lavfi -i sine=duration=2 "
+                              "-c:v libx264 -preset ultrafast -pix_fmt yuv444p10le -c:a aac",
+                              File("odd444.mkv")));
         // Camera-like clips: 2 s of picture, 1.8 s of sound.
         ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f lavfi -i "
                               "sine=frequency=440:sample_rate=44100:duration=1.8 -c:v mpeg4 -c:a aac",
@@ -115,6 +119,27 @@ TEST_F(JoinTest, SizesRatesAndChannelLayoutsMeetInTheRequestedOutput) {
     EXPECT_EQ(JsonNumber(*audio, "channels"), 2);
     EXPECT_NEAR(JsonNumber(probe["format"], "duration"), 9.0, 0.1);
     EXPECT_NEAR(StreamDuration(probe, "video"), StreamDuration(probe, "audio"), 0.1);
+}
+
+TEST_F(JoinTest, AnOriginalSizeOutputGetsAPictureFormatPlayersDecode) {
+    for (const std::string pixFmt : {"", "yuv444p"}) {
+        EncoderHarness h;
+        const std::string out = File("original" + pixFmt + ".mp4");
+        std::string ext = "vcodec=libx264\npreset=ultrafast\nacodec=aac";
+        if (!pixFmt.empty()) ext += "\npix_fmt=" + pixFmt;
+        ASSERT_EQ(h.JoinTask({File("big.mp4"), File("odd444.mkv")}, out, ext), 0) << h.encoder->LastErrorMessage();
+        h.encoder->Start(1);
+        ASSERT_TRUE(h.WaitFinal());
+        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+        const nlohmann::json probe = ProbeJson(out);
+        const auto* video = Stream(probe, "video");
+        ASSERT_NE(video, nullptr);
+        // The last input's size, made whole for 4:2:0; a format asked for is kept.
+        EXPECT_EQ((*video)["pix_fmt"], pixFmt.empty() ? "yuv420p" : pixFmt);
+        EXPECT_EQ(JsonNumber(*video, "width"), pixFmt.empty() ? 162 : 161);
+        EXPECT_EQ(JsonNumber(*video, "height"), pixFmt.empty() ? 122 : 121);
+        EXPECT_NEAR(JsonNumber(probe["format"], "duration"), 5.0, 0.1);
+    }
 }
 
 TEST_F(JoinTest, TheFirstInputDecidesTheKindsOfStreams) {
