@@ -246,6 +246,14 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
         AVStream* st = ic->streams[i];
         const AVCodecParameters* par = st->codecpar;
         const AVCodec* dec = nullptr;
+        if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) {
+            // A song's cover picture is no video: its one frame and made-up
+            // rate would give a joined output the cover's size and a rate of
+            // thousands of frames a second.
+            st->discard = AVDISCARD_ALL;
+            in.forcedDecoders.push_back(nullptr);
+            continue;
+        }
         switch (par->codec_type) {
             case AVMEDIA_TYPE_VIDEO: {
                 dec = forced[0];

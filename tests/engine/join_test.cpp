@@ -19,6 +19,10 @@ public:
         ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=161x121:rate=25:duration=2 -f lavfi -i sine=duration=2 "
                               "-c:v libx264 -preset ultrafast -pix_fmt yuv444p10le -c:a aac",
                               File("odd444.mkv")));
+        // A song with its cover picture, as taggers store it.
+        ASSERT_TRUE(MakeMedia("-f lavfi -i sine=duration=2 -f lavfi -i testsrc=size=64x64:rate=1:duration=1 "
+                              "-map 0:a -map 1:v -frames:v 1 -c:a libmp3lame -c:v png -disposition:v attached_pic",
+                              File("song.mp3")));
         // Camera-like clips: 2 s of picture, 1.8 s of sound.
         ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f lavfi -i "
                               "sine=frequency=440:sample_rate=44100:duration=1.8 -c:v mpeg4 -c:a aac",
@@ -177,6 +181,38 @@ TEST_F(JoinTest, TheFirstInputDecidesTheKindsOfStreams) {
         const size_t first = onsetAfter(0);
         const size_t third = onsetAfter(3 * 8000 + 800);
         EXPECT_NEAR((static_cast<double>(third) - static_cast<double>(first)) / 8000.0, 6.0, 0.04);
+    }
+}
+
+TEST_F(JoinTest, ASongsCoverPictureIsNoVideo) {
+    {
+        // Last: the clip's size and rate, the song's length.
+        EncoderHarness h;
+        const std::string out = File("with_song.avi");
+        ASSERT_EQ(h.JoinTask({File("v3.avi"), File("song.mp3")}, out, "vcodec=mpeg4\nacodec=mp2"), 0)
+            << h.encoder->LastErrorMessage();
+        h.encoder->Start(1);
+        ASSERT_TRUE(h.WaitFinal());
+        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+        const nlohmann::json probe = ProbeJson(out);
+        const auto* video = Stream(probe, "video");
+        ASSERT_NE(video, nullptr);
+        EXPECT_EQ(JsonNumber(*video, "width"), 160);
+        EXPECT_EQ(JsonNumber(*video, "height"), 120);
+        EXPECT_EQ((*video)["avg_frame_rate"], "25/1");
+        EXPECT_NEAR(StreamDuration(probe, "audio"), 5.0, 0.1);
+    }
+    {
+        // First: the output is sound only, like the song.
+        EncoderHarness h;
+        const std::string out = File("song_first.avi");
+        ASSERT_EQ(h.JoinTask({File("song.mp3"), File("v3.avi")}, out, "acodec=mp2"), 0) << h.encoder->LastErrorMessage();
+        h.encoder->Start(1);
+        ASSERT_TRUE(h.WaitFinal());
+        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+        const nlohmann::json probe = ProbeJson(out);
+        EXPECT_EQ(Stream(probe, "video"), nullptr);
+        EXPECT_NEAR(StreamDuration(probe, "audio"), 5.0, 0.1);
     }
 }
 
