@@ -42,6 +42,21 @@ const nlohmann::json* Stream(const nlohmann::json& probe, const std::string& kin
     return nullptr;
 }
 
+// Joins the inputs into the output, expects the run to finish and returns
+// ffprobe's report of the output.
+nlohmann::json JoinedProbe(const std::vector<std::string>& inputs, const std::string& out, const std::string& ext) {
+    EncoderHarness h;
+    if (h.JoinTask(inputs, out, ext) != 0) {
+        ADD_FAILURE() << h.encoder->LastErrorMessage();
+        return {{"streams", nlohmann::json::array()}, {"format", nlohmann::json::object()}};
+    }
+    h.encoder->Start(1);
+    EXPECT_TRUE(h.WaitFinal());
+    const auto t = h.Terminates();
+    EXPECT_TRUE(!t.empty() && t[0].info.Finished) << (t.empty() ? "" : t[0].info.ErrorMessage);
+    return ProbeJson(out);
+}
+
 // The decoded sound of a file as 8 kHz mono samples.
 std::vector<int16_t> DecodeAudio(const std::string& file) {
     const std::string raw = RunCapture("ffmpeg -v error -i " + ShellQuote(file) + " -f s16le -ac 1 -ar 8000 -");
@@ -127,15 +142,10 @@ TEST_F(JoinTest, SizesRatesAndChannelLayoutsMeetInTheRequestedOutput) {
 
 TEST_F(JoinTest, AnOriginalSizeOutputGetsAPictureFormatPlayersDecode) {
     for (const std::string pixFmt : {"", "yuv444p"}) {
-        EncoderHarness h;
-        const std::string out = File("original" + pixFmt + ".mp4");
         std::string ext = "vcodec=libx264\npreset=ultrafast\nacodec=aac";
         if (!pixFmt.empty()) ext += "\npix_fmt=" + pixFmt;
-        ASSERT_EQ(h.JoinTask({File("big.mp4"), File("odd444.mkv")}, out, ext), 0) << h.encoder->LastErrorMessage();
-        h.encoder->Start(1);
-        ASSERT_TRUE(h.WaitFinal());
-        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
-        const nlohmann::json probe = ProbeJson(out);
+        const nlohmann::json probe =
+            JoinedProbe({File("big.mp4"), File("odd444.mkv")}, File("original" + pixFmt + ".mp4"), ext);
         const auto* video = Stream(probe, "video");
         ASSERT_NE(video, nullptr);
         // The last input's size, made whole for 4:2:0; a format asked for is kept.
@@ -185,35 +195,19 @@ TEST_F(JoinTest, TheFirstInputDecidesTheKindsOfStreams) {
 }
 
 TEST_F(JoinTest, ASongsCoverPictureIsNoVideo) {
-    {
-        // Last: the clip's size and rate, the song's length.
-        EncoderHarness h;
-        const std::string out = File("with_song.avi");
-        ASSERT_EQ(h.JoinTask({File("v3.avi"), File("song.mp3")}, out, "vcodec=mpeg4\nacodec=mp2"), 0)
-            << h.encoder->LastErrorMessage();
-        h.encoder->Start(1);
-        ASSERT_TRUE(h.WaitFinal());
-        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
-        const nlohmann::json probe = ProbeJson(out);
-        const auto* video = Stream(probe, "video");
-        ASSERT_NE(video, nullptr);
-        EXPECT_EQ(JsonNumber(*video, "width"), 160);
-        EXPECT_EQ(JsonNumber(*video, "height"), 120);
-        EXPECT_EQ((*video)["avg_frame_rate"], "25/1");
-        EXPECT_NEAR(StreamDuration(probe, "audio"), 5.0, 0.1);
-    }
-    {
-        // First: the output is sound only, like the song.
-        EncoderHarness h;
-        const std::string out = File("song_first.avi");
-        ASSERT_EQ(h.JoinTask({File("song.mp3"), File("v3.avi")}, out, "acodec=mp2"), 0) << h.encoder->LastErrorMessage();
-        h.encoder->Start(1);
-        ASSERT_TRUE(h.WaitFinal());
-        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
-        const nlohmann::json probe = ProbeJson(out);
-        EXPECT_EQ(Stream(probe, "video"), nullptr);
-        EXPECT_NEAR(StreamDuration(probe, "audio"), 5.0, 0.1);
-    }
+    // Last: the clip's size and rate, the song's length.
+    nlohmann::json probe =
+        JoinedProbe({File("v3.avi"), File("song.mp3")}, File("with_song.avi"), "vcodec=mpeg4\nacodec=mp2");
+    const auto* video = Stream(probe, "video");
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(JsonNumber(*video, "width"), 160);
+    EXPECT_EQ(JsonNumber(*video, "height"), 120);
+    EXPECT_EQ((*video)["avg_frame_rate"], "25/1");
+    EXPECT_NEAR(StreamDuration(probe, "audio"), 5.0, 0.1);
+    // First: the output is sound only, like the song.
+    probe = JoinedProbe({File("song.mp3"), File("v3.avi")}, File("song_first.avi"), "acodec=mp2");
+    EXPECT_EQ(Stream(probe, "video"), nullptr);
+    EXPECT_NEAR(StreamDuration(probe, "audio"), 5.0, 0.1);
 }
 
 TEST_F(JoinTest, ShortAudioTracksStayInSyncAtEveryJoint) {
