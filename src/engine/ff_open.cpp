@@ -248,8 +248,8 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
         const AVCodec* dec = nullptr;
         if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) {
             // A song's cover picture is no video: its one frame and made-up
-            // rate would give a joined output the cover's size and a rate of
-            // thousands of frames a second.
+            // rate would give a joined output the cover's size and hundreds
+            // of frames a second.
             st->discard = AVDISCARD_ALL;
             in.forcedDecoders.push_back(nullptr);
             continue;
