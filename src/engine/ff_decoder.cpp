@@ -80,6 +80,13 @@ bool TCustomDecoder::LoadFile(const std::string& fileName, const std::string& fo
             return false;
         }
     }
+    // Opening a pipe or socket waits for a writer that may never come.
+    struct stat st {};
+    if (fileName.find("://") == std::string::npos && ::stat(fileName.c_str(), &st) == 0 &&
+        (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+        Report(llError, ErrorText(fileName, AVERROR(ESPIPE)));
+        return false;
+    }
     AVFormatContext* ctx = FF.avformat_alloc_context();
     if (!ctx) {
         Report(llError, "avformat_alloc_context failed");

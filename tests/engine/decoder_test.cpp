@@ -6,6 +6,7 @@
 #include "../common/temp_dir.h"
 #include "media_fixtures.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -180,9 +181,12 @@ TEST_F(DecoderTest, BadInputFailsWithAMessage) {
     const std::string whole = ReadWholeFile(dir.file("whole.mp4"));
     const std::string truncated = dir.write("truncated.mp4", whole.substr(0, whole.size() / 3));
     std::filesystem::create_directory(dir.file("folder.avi"));
+    // A pipe without a writer would block the open for ever.
+    ASSERT_EQ(::mkfifo(dir.file("pipe.mp4").c_str(), 0600), 0);
 
     TFFDecoder decoder;
-    for (const std::string& bad : {zero, random, text, truncated, dir.file("folder.avi"), dir.file("missing.avi")}) {
+    for (const std::string& bad :
+         {zero, random, text, truncated, dir.file("folder.avi"), dir.file("pipe.mp4"), dir.file("missing.avi")}) {
         EXPECT_FALSE(decoder.LoadFile(bad)) << bad;
         EXPECT_EQ(decoder.LastErrorMessage().rfind(bad + ": ", 0), 0u) << decoder.LastErrorMessage();
         EXPECT_EQ(decoder.FormatContext(), nullptr);
