@@ -135,6 +135,7 @@ public:
         std::string fileName;
         int64_t tsOffset = 0;        // microseconds
         int64_t startTimestamp = 0;  // microseconds
+        int64_t joinStart = 0;       // microseconds: where a joined input begins in the output
         std::array<double, MaxStreams> tsScale{};
         int64_t duration = -1;  // microseconds, -1 unknown
         std::vector<const AVCodec*> forcedDecoders;  // per stream

@@ -581,7 +581,9 @@ bool TCustomFFmpeg::JoinBoundary(int input) {
     }
     if (input + 1 >= InputCount()) return true;
     // 4. The next input starts where the output stopped.
-    inputs_[static_cast<size_t>(input) + 1].tsOffset += std::llround(1000000.0 * end);
+    InputFile& next = inputs_[static_cast<size_t>(input) + 1];
+    next.joinStart = std::llround(1000000.0 * end);
+    next.tsOffset += next.joinStart;
     for (const OutputStream& os : slots_[static_cast<size_t>(input) + 1].streams)
         if (os.track->kind == AVMEDIA_TYPE_VIDEO) os.track->forceKeyFrame = true;
     run_->currentInput = input + 1;

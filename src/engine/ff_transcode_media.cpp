@@ -37,7 +37,12 @@ T Clip(int64_t v, int64_t lo, int64_t hi) {
 int TCustomFFmpeg::ProcessPacket(InputStream& ist, AVPacket* pkt) {
     RunState& run = *run_;
     const AVRational tb = ist.st->time_base;
-    if (ist.nextPts == AV_NOPTS_VALUE) ist.nextPts = ist.pts;
+    if (ist.nextPts == AV_NOPTS_VALUE) {
+        // A stream without timestamps (raw H.264, for one) counts from where
+        // its input begins in the output, not from the output's start.
+        if (ist.framesDecoded == 0) ist.pts = inputs_[static_cast<size_t>(ist.file)].joinStart;
+        ist.nextPts = ist.pts;
+    }
 
     if (!ist.decodingNeeded || !ist.dec) {
         // Stream copy: the packet goes on as it is.

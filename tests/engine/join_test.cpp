@@ -23,6 +23,11 @@ public:
         ASSERT_TRUE(MakeMedia("-f lavfi -i sine=duration=2 -f lavfi -i testsrc=size=64x64:rate=1:duration=1 "
                               "-map 0:a -map 1:v -frames:v 1 -c:a libmp3lame -c:v png -disposition:v attached_pic",
                               File("song.mp3")));
+        // Bare streams without any timestamps.
+        ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -c:v libx264 -preset ultrafast "
+                              "-f h264",
+                              File("bare.h264")));
+        ASSERT_TRUE(MakeMedia("-f lavfi -i sine=frequency=300:duration=2 -c:a aac -f adts", File("bare.aac")));
         // Camera-like clips: 2 s of picture, 1.8 s of sound.
         ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f lavfi -i "
                               "sine=frequency=440:sample_rate=44100:duration=1.8 -c:v mpeg4 -c:a aac",
@@ -208,6 +213,19 @@ TEST_F(JoinTest, ASongsCoverPictureIsNoVideo) {
     probe = JoinedProbe({File("song.mp3"), File("v3.avi")}, File("song_first.avi"), "acodec=mp2");
     EXPECT_EQ(Stream(probe, "video"), nullptr);
     EXPECT_NEAR(StreamDuration(probe, "audio"), 5.0, 0.1);
+}
+
+TEST_F(JoinTest, BareStreamsAfterTheFirstInputAreNotLost) {
+    // Their frames count from where they begin in the output, not from 0,
+    // which would drop every one of them as late.
+    nlohmann::json probe = JoinedProbe({File("v3.avi"), File("bare.h264")}, File("bare_video.avi"), "r=25");
+    const auto* video = Stream(probe, "video");
+    ASSERT_NE(video, nullptr);
+    EXPECT_NEAR(StreamDuration(probe, "video"), 5.0, 0.05);
+    EXPECT_NEAR(JsonNumber(*video, "nb_frames"), 125, 1);
+    probe = JoinedProbe({File("v3.avi"), File("bare.aac"), File("v3.avi")}, File("bare_audio.avi"), "r=25");
+    EXPECT_NEAR(StreamDuration(probe, "video"), 8.0, 0.1);
+    EXPECT_NEAR(StreamDuration(probe, "audio"), 8.0, 0.1);
 }
 
 TEST_F(JoinTest, ShortAudioTracksStayInSyncAtEveryJoint) {
