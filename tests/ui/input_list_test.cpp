@@ -4,6 +4,7 @@
 #include "conversion_fixture.h"
 
 #include "download_pages.h"
+#include "ff_loader.h"
 #include "global_vars.h"
 #include "input_slides.h"
 #include "util_funcs.h"
@@ -252,6 +253,29 @@ TEST_F(InputList, EngineLogLinesReachTheLogWindow) {
     const std::vector<std::string> lines = log->Lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "#" + std::to_string(id) + ".3: probe says no"), lines.end());
     EXPECT_EQ(LogLines("#"), 1);
+}
+
+TEST_F(InputList, CodecLibrariesThatCannotBeLoadedLeaveOneLogLine) {
+    // Neither "lib", "../lib" nor the system has this library.
+    TFFLoader& loader = FFLoader();
+    loader.UnloadSet(EngineLibrarySet);
+    loader.SetLibraryFileName(liSwScale, "libswscale-missing.so.6");
+    program = std::make_unique<ProgramFolder>(std::map<std::string, std::string>{{"Download", "False"}});
+    EnsureApp();
+    log = std::make_unique<TFormLog>(services);
+    form = std::make_unique<TFormMain>(g, TestDeps(services, sounds, *log, *program, user));
+    const bool created = form->FormCreate();
+    loader.SetLibraryFileName(liSwScale, "");
+    loader.SetSearchFolder("");
+    const bool loaded = form->ConversionPages() && form->ConversionPages()->Encoder().LibrariesLoaded();
+    form.reset();
+    ASSERT_TRUE(loader.LoadSet(EngineLibrarySet)) << loader.LastError();
+
+    EXPECT_TRUE(created);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(LogLines("Load library libswscale-missing.so.6 error: "), 1);
+    EXPECT_EQ(log->Lines().size(), 1u);
+    EXPECT_TRUE(services.errors.empty());
 }
 
 }  // namespace
