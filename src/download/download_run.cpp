@@ -111,12 +111,15 @@ void TDownloadRun::WireEvents() {
     };
     WinHTTPDownload.OnAnyError = [this](TCustomWinHTTP*) {
         if (stage_ != stDownload) return;
-        Log("Download of \"" + Title() + "\" " + AttemptShortName(attempt_, Order()) + " failed: " + lastError_);
+        const std::string quality = AttemptShortName(attempt_, Order());
+        Log("Download of \"" + Title() + "\" " + (quality.empty() ? "" : quality + " ") + "failed: " + lastError_);
         DownloadFailed();
     };
     WinHTTPDownload.OnOutputFileError = [this](TCustomWinHTTP*) {
         writeFailed_ = true;
-        Log("Cannot write \"" + WinHTTPDownload.OutputFileName + "\"");
+        lastError_ = "cannot write into \"" + OutputFolder() + "\"";
+        if (WinHTTPDownload.OutputFileErrorCode != 0)
+            lastError_ += std::string(": ") + std::strerror(WinHTTPDownload.OutputFileErrorCode);
     };
 }
 
@@ -292,8 +295,8 @@ void TDownloadRun::DownloadDone() {
 void TDownloadRun::DownloadFailed() {
     RemovePartFile();
     if (FinishIfCancelled()) return;
-    if (!g_.PreferYouTubeQuality) {
-        LinkFailed(NoStreamLine());
+    if (!g_.PreferYouTubeQuality || writeFailed_) {
+        LinkFailed(writeFailed_ ? std::string() : NoStreamLine());
         return;
     }
     // The next quality starts after the transfer has finished its completion step.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -139,6 +140,7 @@ struct TCustomWinHTTP::Transfer {
     int64_t fileSize = 0, bytesRead = 0;
     uint64_t startPosition = 0, endPosition = 0;
     int64_t startTick = 0;
+    int writeErrno = 0;  // a failed write to the output file (disk full, ...)
     bool success = false, tryAgain = false, continueDownload = true, uploading = false;
     std::atomic<bool> outputFileOpened{false};
     std::unique_ptr<TStream> stream;
@@ -342,6 +344,7 @@ void ProgressStep(Transfer& t) {
 bool WriteBytes(Transfer& t, const char* data, int64_t size, bool& readFailed) {
     try {
         if (t.stream->Write(data, size) != size) {
+            if (t.file) t.writeErrno = errno != 0 ? errno : EIO;
             readFailed = true;
             return false;
         }
@@ -879,6 +882,7 @@ void TCustomWinHTTP::CompletionStep() {
     try {
         if (t->stream) t->stream->SetPosition(0);
         starting_ = false;
+        OutputFileErrorCode = t->writeErrno;
         if (t->continueDownload) {
             if (t->success) {
                 if (!t->stream) {
@@ -897,7 +901,10 @@ void TCustomWinHTTP::CompletionStep() {
                 }
                 if (OnDone) OnDone(this, t->contentType, t->bytesRead + static_cast<int64_t>(t->startPosition), doneStream);
             } else {
-                if (IsStatusOk(t->status)) {
+                if (t->writeErrno != 0) {
+                    // The file could not take the data: not a lost connection.
+                    if (OnOutputFileError) OnOutputFileError(this);
+                } else if (IsStatusOk(t->status)) {
                     if (OnConnLost) OnConnLost(this, t->contentType, t->fileSize, t->bytesRead, t->stream.get());
                 } else if (t->status == -1) {
                     if (OnHostUnreachable) OnHostUnreachable(this);

@@ -191,6 +191,10 @@ public:
     // Bytes per read and per progress step, 255..2147483647.
     int32_t TransferBufferSize = 4096;
 
+    // The errno of a write to OutputFileName that failed during the last
+    // transfer (then OnOutputFileError comes instead of OnConnLost), else 0.
+    int OutputFileErrorCode = 0;
+
     // Worker-thread events (must not touch the user interface).
     TWinHTTPBeforeSendRequest OnBeforeSendRequest;
     TWinHTTPRedirected OnRedirected;

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <sys/resource.h>
 
 #include "dispatcher.h"
 #include "fake_desktop.h"
@@ -249,6 +252,27 @@ TEST_F(DownloadRunTest, FailuresThatWouldStallTheRunFailTheLinkOnly) {
     Run({"one", "three"});
     EXPECT_EQ(view_.FinalStatuses(), (std::vector<std::string>{"Failed.", "Failed."}));
     EXPECT_NE(log_.Lines.front().find("engine missing"), std::string::npos);
+
+    // A disk that fills during the download (a file-size limit stands in for
+    // it): the log names the write failure, not a lost connection, and no
+    // partial file is left behind.
+    run_->ExecuteScript = {};
+    script_ = CreateInfoScript(*run_, nullptr);
+    log_.Lines.clear();
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 20000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    Run({"three", "one"});
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(view_.FinalStatuses(), (std::vector<std::string>{"Failed.", "Finish."}));
+    ASSERT_FALSE(log_.Lines.empty());
+    EXPECT_NE(log_.Lines.front().find("cannot write into"), std::string::npos) << log_.Lines.front();
+    EXPECT_NE(log_.Lines.front().find(std::strerror(EFBIG)), std::string::npos) << log_.Lines.front();
+    for (const auto& line : log_.Lines) EXPECT_EQ(line.find("connection was lost"), std::string::npos) << line;
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"First.mp4", "not-a-folder"}));
 }
 
 TEST_F(DownloadRunTest, ScriptErrorIsShownAndTheFilledSlotsStay) {
