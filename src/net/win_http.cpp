@@ -176,6 +176,8 @@ namespace {
 
 using Transfer = TCustomWinHTTP::Transfer;
 
+constexpr uint32_t DefaultReceiveTimeoutMs = 60000;
+
 // What the header callback decided about the response.
 enum class After { Continue, Retry, Range416, EndRoutine, Restart, Abort };
 
@@ -714,10 +716,13 @@ void SetupEasy(CURL* easy, const Transfer& t, CurlCallContext& c) {
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
     if (t.timeouts.ConnectTimeout != 0)
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(t.timeouts.ConnectTimeout));
-    if (t.timeouts.ReceiveTimeout != 0) {
-        // No data at all for that long ends the transfer as a failed read.
+    {
+        // No data at all for that long ends the transfer as a failed read. 0
+        // takes the system default: a server gone silent must not hold the
+        // transfer (and a command-line run) for ever.
+        const uint32_t receive = t.timeouts.ReceiveTimeout != 0 ? t.timeouts.ReceiveTimeout : DefaultReceiveTimeoutMs;
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>((t.timeouts.ReceiveTimeout + 999) / 1000));
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>((receive + 999) / 1000));
     }
     ApplyProxy(easy, t);
     ApplyCredentials(easy, t);
