@@ -23,13 +23,23 @@ TFormPreview::TFormPreview(QWidget* owner)
     setAttribute(Qt::WA_ShowWithoutActivating);
 }
 
+QSize PreviewWindowSize(const QSize& frame, const QSize& screen) {
+    // A full-HD frame at its own size would cover the screen, the stay-on-top
+    // window hiding the main window's Cancel: shrink it to fit.
+    const QSize bound = screen * 3 / 4;
+    if (bound.isEmpty() || (frame.width() <= bound.width() && frame.height() <= bound.height())) return frame;
+    return frame.scaled(bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
 void TFormPreview::ShowFrame(const QImage& frame, int64_t ptsUs) {
     frame_ = frame;
     setWindowTitle(PreviewCaption(ptsUs));
-    if (size() != frame.size()) setFixedSize(frame.size());
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize wanted = PreviewWindowSize(frame.size(), screen ? screen->availableGeometry().size() : QSize());
+    if (size() != wanted) setFixedSize(wanted);
     if (!placed_) {
         placed_ = true;
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        if (screen) {
             const QRect s = screen->availableGeometry();
             move(CenteredOrigin(s.x(), s.width(), width()), CenteredOrigin(s.y(), s.height(), height()));
         }
@@ -41,7 +51,9 @@ void TFormPreview::ShowFrame(const QImage& frame, int64_t ptsUs) {
 void TFormPreview::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), Qt::black);
-    if (!frame_.isNull()) p.drawImage(0, 0, frame_);
+    if (frame_.isNull()) return;
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(rect(), frame_);
 }
 
 void TFormPreview::closeEvent(QCloseEvent* event) {
