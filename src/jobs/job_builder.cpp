@@ -32,12 +32,19 @@ void TJobBuilder::Log(const std::string& line) {
     if (log_) log_->AppendLine(line);
 }
 
+void TJobBuilder::Refuse(const std::string& line) {
+    ++refused_;
+    refusals_.push_back(line);
+    Log(line);
+}
+
 void TJobBuilder::Begin() {
     list_.Clear();
     g_.JobDuration = 0;
     taskDurations_.clear();
     givenOut_.clear();
     refused_ = 0;
+    refusals_.clear();
 }
 
 std::string TJobBuilder::UniqueOutputName(const std::string& name) {
@@ -69,8 +76,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
         else
             accepted = encoder_.AddInputFile(0, in.FullName, options);
         if (!accepted) {
-            ++refused_;
-            Log("Adding file error: " + encoder_.LastErrorMessage());
+            Refuse("Adding file error: " + encoder_.LastErrorMessage());
             continue;
         }
         TConvertRow row;
@@ -94,7 +100,9 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     options.Join = true;
     if (!encoder_.SetOutputFile(0, outputPath, options)) {
         encoder_.RemoveTask(0);
-        Log("Cannot do convert, error: " + encoder_.LastErrorMessage());
+        // The output, not an input, was refused: listed, not counted.
+        refusals_.push_back("Cannot do convert, error: " + encoder_.LastErrorMessage());
+        Log(refusals_.back());
         return;
     }
     taskDurations_.push_back(taskDuration);
@@ -108,8 +116,7 @@ void TJobBuilder::BuildFileJobs(const std::vector<TJobInput>& inputs) {
 void TJobBuilder::AddFileJob(const std::string& fileName) {
     TCustomDecoder& decoder = encoder_.Decoder();
     if (!decoder.LoadFile(fileName)) {
-        ++refused_;
-        Log("File load error: " + decoder.LastErrorMessage());
+        Refuse("File load error: " + decoder.LastErrorMessage());
         return;
     }
     TOutputOptions output = MakeOutputOptions(decoder);
@@ -144,15 +151,13 @@ TInputOptions TJobBuilder::MakeInputOptions(TCustomDecoder& decoder) {
 void TJobBuilder::AddFileTask(TInputOptions& input, TOutputOptions& output) {
     const int index = encoder_.AddTask(input.FileName, input);
     if (index < 0) {
-        ++refused_;
-        Log("Adding file error: " + encoder_.LastErrorMessage());
+        Refuse("Adding file error: " + encoder_.LastErrorMessage());
         return;
     }
     if (!encoder_.SetOutputFile(index, output.FileName, output)) {
         // Removing the last task keeps task indexes equal to row indexes.
         encoder_.RemoveTask(index);
-        ++refused_;
-        Log("Cannot do convert, error: " + encoder_.LastErrorMessage());
+        Refuse("Cannot do convert, error: " + encoder_.LastErrorMessage());
         return;
     }
     TCustomDecoder& decoder = encoder_.Decoder();

@@ -36,10 +36,13 @@ public:
     const std::vector<int64_t>& TaskDurations() const { return taskDurations_; }
     // Inputs building refused or could not read.
     int RefusedFiles() const { return refused_; }
+    // The log lines of those refusals (and of a refused join output), in order.
+    const std::vector<std::string>& Refusals() const { return refusals_; }
 
 private:
     void Begin();
     void Log(const std::string& line);
+    void Refuse(const std::string& line);
     // A free name in the output folder that this job has not given out yet.
     std::string UniqueOutputName(const std::string& name);
 
@@ -50,6 +53,7 @@ private:
     std::vector<int64_t> taskDurations_;
     std::set<std::string> givenOut_;  // output names of this job
     int refused_ = 0;
+    std::vector<std::string> refusals_;
 };
 
 // The texts of the conversion list.

@@ -108,12 +108,19 @@ void TConversionPages::DetachEngineEvents() {
 void TConversionPages::StopEngine() { encoder_.Stop(true); }
 
 void TConversionPages::StartConversion() {
+    if (run_.Running()) return;
     // New tasks: the windows and refusals of the previous run are gone.
     previews_.CloseAll();
     const bool preview = step3_->CheckBoxPreview->isChecked();
     encoder_.SetPreview(preview);
     encoder_.SetPreviewBitmap(preview);
     run_.StartConversion(step1_->JobInputs());
+    // Files left out of the run (a join takes at most 20, a file may have
+    // gone) would otherwise show only in the log, under a summary that
+    // reads as complete: Step4 lists them. The tasks' own lines come later,
+    // on this thread, so these stay first.
+    const std::vector<std::string>& refusals = run_.Builder().Refusals();
+    g_.ErrorList.insert(g_.ErrorList.end(), refusals.begin(), refusals.end());
 }
 
 void TConversionPages::StopConversion() { run_.Cancel(); }

@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -192,6 +193,35 @@ TEST_F(ConversionRun, PerFileModeListsEachFileWithItsOutcome) {
     EXPECT_TRUE(sounds.files[0].ends_with("sounds/fail.wav")) << sounds.files[0];
     EXPECT_NEAR(DurationOf(Probe(out.dir() + "two.mp4")), 6, 0.3);
     EXPECT_NEAR(DurationOf(Probe(out.dir() + "three.mp4")), 5, 0.3);
+}
+
+TEST_F(ConversionRun, FilesLeftOutOfAJoinAreListedOnTheSummary) {
+    // A file that vanished after it was added, and a 21st input, which a
+    // join cannot take: the rest is joined, Step4 says what was left out.
+    Start();
+    TempDir gone;
+    std::filesystem::copy_file(File("two.avi"), gone.file("gone.avi"));
+    std::vector<std::string> files{File("two.avi"), gone.file("gone.avi")};
+    for (int i = 0; i < 20; ++i) files.push_back(File("tagged.avi"));
+    step1->AddFiles(files);
+    ASSERT_EQ(step1->RowCount(), 22);
+    std::filesystem::remove(gone.file("gone.avi"));
+    ChooseMp4AndStart();
+    ASSERT_TRUE(WaitForStep4());
+    EXPECT_EQ(Summary(), (std::vector<std::string>{"1", "1", "0"}));
+    EXPECT_EQ(ListColumn(0).size(), 20u);
+    EXPECT_TRUE(Step4()->MemoErrorLog->isVisible());
+    const QStringList memo = Step4()->MemoErrorLog->toPlainText().split('\n');
+    ASSERT_EQ(memo.size(), 2) << memo.join('|').toStdString();
+    EXPECT_TRUE(memo[0].startsWith("Adding file error: ") && memo[0].contains("gone.avi")) << memo[0].toStdString();
+    EXPECT_TRUE(memo[1].startsWith("Adding file error: ")) << memo[1].toStdString();
+
+    // The next run starts with an empty list of errors.
+    Next()->click();
+    step1->AddFiles({File("two.avi")});
+    ChooseMp4AndStart();
+    ASSERT_TRUE(WaitForStep4());
+    EXPECT_FALSE(Step4()->MemoErrorLog->isVisible());
 }
 
 TEST_F(ConversionRun, CancelDuringARunReachesTheSummary) {
