@@ -42,7 +42,7 @@ public:
         posix_spawn_file_actions_destroy(&actions);
     }
     std::string Output() const { return ReadWholeFile(outPath_); }
-    void Interrupt() { ::kill(pid_, SIGINT); }
+    void Interrupt(int sig = SIGINT) { ::kill(pid_, sig); }
     CliResult Wait() {
         int status = 0;
         ::waitpid(pid_, &status, 0);
@@ -136,6 +136,17 @@ TEST(CliDownload, CtrlCCancelsLikeTheCancelButton) {
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Output.find("Total files: 2\nSuccessed: 0\nFailed: 2\n"), std::string::npos) << r.Output;
     // The half-received part file is gone.
+    EXPECT_TRUE(Entries(out).empty());
+
+    // A kill (as timeout(1) sends it) cancels the same way.
+    CliDownload killed({"--host", site.Host(), "-o", out, site.WatchLink("slow")}, work);
+    const auto deadline2 = std::chrono::steady_clock::now() + 30s;
+    while (killed.Output().find("Downloading...") == std::string::npos && std::chrono::steady_clock::now() < deadline2)
+        std::this_thread::sleep_for(20ms);
+    killed.Interrupt(SIGTERM);
+    const CliResult k = killed.Wait();
+    EXPECT_EQ(k.Status, 1);
+    EXPECT_NE(k.Output.find("Total files: 1\nSuccessed: 0\nFailed: 1\n"), std::string::npos) << k.Output;
     EXPECT_TRUE(Entries(out).empty());
 }
 }  // namespace

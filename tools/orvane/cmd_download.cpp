@@ -25,10 +25,10 @@
 namespace {
 std::atomic<bool> gInterrupted{false};
 
-void OnInterrupt(int) {
+void OnInterrupt(int sig) {
     gInterrupted.store(true);
-    // A second Ctrl+C ends the program at once.
-    std::signal(SIGINT, SIG_DFL);
+    // A second Ctrl+C (or kill) ends the program at once.
+    std::signal(sig, SIG_DFL);
 }
 
 // Message boxes of the run become lines on standard error; a question is
@@ -203,7 +203,10 @@ int RunDownload(const std::vector<std::string>& args) {
     TDownloadRun run(g, view, desktop, &log);
     auto script = CreateInfoScript(run, nullptr);
 
+    // A kill (timeout(1), a service manager) cancels like Ctrl+C, so no
+    // hidden partial file stays behind.
     std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
     run.Start(links.Rows());
     IMainDispatcher* dispatcher = MainDispatcher();
     bool cancelled = false;
@@ -215,6 +218,7 @@ int RunDownload(const std::vector<std::string>& args) {
         }
     }
     std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     // Let abandoned transfer threads end before the components go.
     TCustomWinThread::WaitForAllThreads(std::chrono::seconds(5));
     for (const std::string& file : g.DownloadedFiles) std::printf("Saved: %s\n", file.c_str());
