@@ -25,8 +25,8 @@ TFormPreview::TFormPreview(QWidget* owner)
 
 QSize PreviewWindowSize(const QSize& frame, const QSize& screen) {
     // A full-HD frame at its own size would cover the screen, the stay-on-top
-    // window hiding the main window's Cancel: shrink it to fit.
-    const QSize bound = screen * 3 / 4;
+    // window hiding the main window's Cancel: shrink it to half the screen.
+    const QSize bound = screen / 2;
     if (bound.isEmpty() || (frame.width() <= bound.width() && frame.height() <= bound.height())) return frame;
     return frame.scaled(bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }

@@ -35,7 +35,7 @@ private:
 };
 
 // The window's size for a frame: the frame's own, shrunk (keeping its shape)
-// to at most three quarters of the screen's free area.
+// to at most half of the screen's free area.
 QSize PreviewWindowSize(const QSize& frame, const QSize& screen);
 
 // "%.2d:%.2d:%.2d.%.3d" of the frame time, "N/A" without one.

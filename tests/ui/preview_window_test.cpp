@@ -72,10 +72,10 @@ TEST(PreviewWindows, ShowCloseRefuseAndSwitchOff) {
 
 TEST(PreviewWindows, LargeFramesShrinkToTheScreen) {
     // Small frames keep their size; a full-HD frame on a laptop screen fits
-    // in three quarters of it with its shape kept.
+    // in half of it with its shape kept, leaving the main window's buttons free.
     EXPECT_EQ(PreviewWindowSize(QSize(320, 240), QSize(1366, 740)), QSize(320, 240));
-    EXPECT_EQ(PreviewWindowSize(QSize(1920, 1080), QSize(1366, 740)), QSize(986, 555));
-    EXPECT_EQ(PreviewWindowSize(QSize(720, 1280), QSize(1366, 740)), QSize(312, 555));
+    EXPECT_EQ(PreviewWindowSize(QSize(1920, 1080), QSize(1366, 740)), QSize(657, 370));
+    EXPECT_EQ(PreviewWindowSize(QSize(720, 1280), QSize(1366, 740)), QSize(208, 370));
     EXPECT_EQ(PreviewWindowSize(QSize(640, 480), QSize()), QSize(640, 480));
 
     EnsureApp();
@@ -84,8 +84,8 @@ TEST(PreviewWindows, LargeFramesShrinkToTheScreen) {
     const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
     ASSERT_TRUE(previews.ShowFrame(0, Frame(screen.width() * 2, screen.height() * 2, 9), 0));
     TFormPreview* window = previews.Window(0);
-    EXPECT_LE(window->width(), screen.width() * 3 / 4 + 1);
-    EXPECT_LE(window->height(), screen.height() * 3 / 4 + 1);
+    EXPECT_LE(window->width(), screen.width() / 2 + 1);
+    EXPECT_LE(window->height(), screen.height() / 2 + 1);
     EXPECT_EQ(window->Frame().size(), QSize(screen.width() * 2, screen.height() * 2));
 }
 
