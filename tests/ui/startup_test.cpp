@@ -20,7 +20,10 @@
 
 #include <cstring>
 #include <filesystem>
+#include <csignal>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -274,6 +277,43 @@ TEST(Startup, AboutWindowWithoutPictureInSkin3) {
     emit web->linkActivated("#");
     emit support->linkActivated("#");
     EXPECT_EQ(services.opened, (std::vector<std::string>{"https://home.example/", "https://support.example/"}));
+}
+
+// The real program, ended by a signal as a session's end or `kill` ends it:
+// it closes like the close button, so the window placement gets written.
+TEST(Startup, ATerminateSignalClosesTheWindowTheNormalWay) {
+    TempDir home;
+    const std::string settings = home.dir() + ".config/" + AppTitle + "/~system2.dat";
+    const std::string program = std::string(OV_BIN_DIR) + "/orvane-video-joiner";
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::setenv("HOME", home.path().c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (home.dir() + ".config").c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDERR_FILENO);
+        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The first start writes the defaults; the placement only comes at close.
+    const auto has = [&](const std::string& text) {
+        return ReadWholeFile(settings).find(text) != std::string::npos;
+    };
+    for (int i = 0; i < 600 && !has("[System]"); ++i) ::usleep(50000);
+    EXPECT_TRUE(has("[System]"));
+    EXPECT_FALSE(has("[Form]"));
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 600 && ::waitpid(pid, &status, WNOHANG) == 0; ++i) ::usleep(50000);
+    if (::waitpid(pid, &status, WNOHANG) == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        FAIL() << "the program did not end";
+    }
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+    EXPECT_TRUE(has("[Form]"));
 }
 
 }  // namespace
