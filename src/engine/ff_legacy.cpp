@@ -276,7 +276,7 @@ int64_t NearestSupportedBitRate(const AVCodec* codec, int sampleRate, int64_t bi
     return best;
 }
 
-void AdaptFrameSize(const AVCodec* codec, int& width, int& height) {
+void AdaptFrameSize(const AVCodec* codec, int& width, int& height, AVPixelFormat pixelFormat) {
     if (!codec || width <= 0 || height <= 0) return;
     int w = width, h = height;
     switch (codec->id) {
@@ -304,6 +304,15 @@ void AdaptFrameSize(const AVCodec* codec, int& width, int& height) {
     case AV_CODEC_ID_WMV2:
         w = (width + 1) / 2 * 2, h = (height + 1) / 2 * 2;
         break;
+    case AV_CODEC_ID_H264: {
+        // libx264 refuses a picture that is not a whole number of chroma
+        // samples, so an odd original size would fail the whole run.
+        const AVPixFmtDescriptor* d = pixelFormat != AV_PIX_FMT_NONE ? FF.av_pix_fmt_desc_get(pixelFormat) : nullptr;
+        if (!d) return;
+        const int mw = (1 << d->log2_chroma_w) - 1, mh = (1 << d->log2_chroma_h) - 1;
+        w = (width + mw) & ~mw, h = (height + mh) & ~mh;
+        break;
+    }
     default:
         return;
     }

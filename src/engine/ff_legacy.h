@@ -42,6 +42,7 @@ int NearestSupportedSampleRate(const AVCodec* codec, int sampleRate);
 // target asks for, is not one). Call once the sample rate is set.
 int64_t NearestSupportedBitRate(const AVCodec* codec, int sampleRate, int64_t bitRate);
 // Sizes an encoder refuses move to the nearest it takes: H.263's fixed
-// sizes, multiples of 4 (RealVideo, H.263+) or 2 (WMV). Call with the size the
-// stream will have (the input's when none is pending).
-void AdaptFrameSize(const AVCodec* codec, int& width, int& height);
+// sizes, multiples of 4 (RealVideo, H.263+) or 2 (WMV), whole chroma samples
+// for H.264 once the pixel format is known. Call with the size the stream will
+// have (the input's when none is pending); calling again changes nothing.
+void AdaptFrameSize(const AVCodec* codec, int& width, int& height, AVPixelFormat pixelFormat = AV_PIX_FMT_NONE);

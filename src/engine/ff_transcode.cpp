@@ -43,18 +43,6 @@ void Unregister(TOpenCodecs& list, AVCodecContext** context) {
     std::erase(list.contexts, context);
 }
 
-// libx264 refuses a picture whose size is not a whole number of chroma
-// samples, so an odd original size would fail the whole run: round it up.
-bool FitChromaGrid(const AVCodecContext* enc, int& width, int& height) {
-    if (enc->codec_id != AV_CODEC_ID_H264 || enc->width <= 0 || enc->height <= 0) return false;
-    const AVPixFmtDescriptor* d = FF.av_pix_fmt_desc_get(enc->pix_fmt);
-    if (!d) return false;
-    const int mw = (1 << d->log2_chroma_w) - 1, mh = (1 << d->log2_chroma_h) - 1;
-    width = (enc->width + mw) & ~mw;
-    height = (enc->height + mh) & ~mh;
-    return width != enc->width || height != enc->height;
-}
-
 // A rough size for picking the best source stream of a kind.
 int64_t StreamWeight(const AVStream* st) {
     const AVCodecParameters* par = st->codecpar;
@@ -240,18 +228,12 @@ void TCustomFFmpeg::OpenEncoders() {
                                      static_cast<int>(t.savedCodecId), static_cast<int>(f), t.index, KindName(t.kind)));
                 if (t.kind == AVMEDIA_TYPE_VIDEO) {
                     if ((enc->width <= 0 || enc->height <= 0) && src) {
-                        int w = src->st->codecpar->width, h = src->st->codecpar->height;
-                        AdaptFrameSize(t.codec, w, h);
-                        enc->width = w;
-                        enc->height = h;
+                        enc->width = src->st->codecpar->width;
+                        enc->height = src->st->codecpar->height;
                     }
                     if (enc->pix_fmt == AV_PIX_FMT_NONE) Raise("Video pixel format is unknown, stream cannot be encoded");
-                    if (int w = 0, h = 0; FitChromaGrid(enc, w, h)) {
-                        LogFmt(llWarning, "Frame size %dx%d is not supported by %s, using %dx%d instead", enc->width,
-                               enc->height, t.codec->name, w, h);
-                        enc->width = w;
-                        enc->height = h;
-                    }
+                    // Now that the pixel format is known, also a pending size.
+                    AdaptFrameSize(t.codec, enc->width, enc->height, enc->pix_fmt);
                     if (!t.filters.empty() && FF.avfilter_get_by_name("buffer") == nullptr)
                         Raise("Error opening filters!");
                     t.scaled = FF.av_frame_alloc();
