@@ -19,15 +19,19 @@
 #include <gtest/gtest.h>
 
 struct ConversionWindow : ::testing::Test {
-    // Download off: the window starts on Step1.
-    void Start(const std::map<std::string, std::string>& config = {}) {
+    // Builds the main window and runs its start-up; download off: the window
+    // starts on Step1.
+    bool Create(const std::map<std::string, std::string>& config = {}) {
         std::map<std::string, std::string> keys = {{"Download", "False"}};
         for (const auto& [k, v] : config) keys[k] = v;
         program = std::make_unique<ProgramFolder>(keys);
         EnsureApp();
         log = std::make_unique<TFormLog>(services);
         form = std::make_unique<TFormMain>(g, TestDeps(services, sounds, *log, *program, user));
-        ASSERT_TRUE(form->FormCreate());
+        return form->FormCreate();
+    }
+    void Start(const std::map<std::string, std::string>& config = {}) {
+        ASSERT_TRUE(Create(config));
         form->show();
         step1 = form->Step1();
         pages = form->ConversionPages();

@@ -260,11 +260,7 @@ TEST_F(InputList, CodecLibrariesThatCannotBeLoadedLeaveOneLogLine) {
     TFFLoader& loader = FFLoader();
     loader.UnloadSet(EngineLibrarySet);
     loader.SetLibraryFileName(liSwScale, "libswscale-missing.so.6");
-    program = std::make_unique<ProgramFolder>(std::map<std::string, std::string>{{"Download", "False"}});
-    EnsureApp();
-    log = std::make_unique<TFormLog>(services);
-    form = std::make_unique<TFormMain>(g, TestDeps(services, sounds, *log, *program, user));
-    const bool created = form->FormCreate();
+    const bool created = Create();
     loader.SetLibraryFileName(liSwScale, "");
     loader.SetSearchFolder("");
     const bool loaded = form->ConversionPages() && form->ConversionPages()->Encoder().LibrariesLoaded();
