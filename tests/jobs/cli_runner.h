@@ -60,7 +60,7 @@ public:
         ::close(err);
         ::close(in);
     }
-    void Interrupt() { ::kill(pid_, SIGINT); }
+    void Interrupt(int sig = SIGINT) { ::kill(pid_, sig); }
     std::string Err() const { return ReadWholeFile(errPath_); }
     CliResult Wait() {
         int status = 0;

@@ -1,5 +1,7 @@
 #pragma once
 // Subcommands of the command-line front end register themselves here.
+#include <atomic>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -18,3 +20,33 @@ struct CliRegistration {
 
 // Exit status for wrong usage (bad option, missing argument).
 inline constexpr int ExitUsage = 2;
+
+// While it lives, Ctrl+C and a kill (SIGINT, SIGTERM: timeout(1), a service
+// manager) only ask the running command to cancel, so the run stops the
+// orderly way and leaves no unfinished or hidden partial file; a second
+// signal ends the program at once.
+class TCliInterrupt {
+public:
+    TCliInterrupt() {
+        requested_ = false;
+        previousInt_ = std::signal(SIGINT, OnSignal);
+        previousTerm_ = std::signal(SIGTERM, OnSignal);
+    }
+    ~TCliInterrupt() {
+        std::signal(SIGINT, previousInt_);
+        std::signal(SIGTERM, previousTerm_);
+    }
+    TCliInterrupt(const TCliInterrupt&) = delete;
+    TCliInterrupt& operator=(const TCliInterrupt&) = delete;
+
+    bool Requested() const { return requested_.load(); }
+
+private:
+    static void OnSignal(int sig) {
+        requested_.store(true);
+        std::signal(sig, SIG_DFL);
+    }
+    inline static std::atomic<bool> requested_{false};
+    void (*previousInt_)(int) = nullptr;
+    void (*previousTerm_)(int) = nullptr;
+};

@@ -15,21 +15,12 @@
 #include "video_site.h"
 #include "win_thread.h"
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-std::atomic<bool> gInterrupted{false};
-
-void OnInterrupt(int sig) {
-    gInterrupted.store(true);
-    // A second Ctrl+C (or kill) ends the program at once.
-    std::signal(sig, SIG_DFL);
-}
 
 // Message boxes of the run become lines on standard error; a question is
 // never asked here, and a box with Cancel goes on (OK).
@@ -203,22 +194,19 @@ int RunDownload(const std::vector<std::string>& args) {
     TDownloadRun run(g, view, desktop, &log);
     auto script = CreateInfoScript(run, nullptr);
 
-    // A kill (timeout(1), a service manager) cancels like Ctrl+C, so no
-    // hidden partial file stays behind.
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    run.Start(links.Rows());
-    IMainDispatcher* dispatcher = MainDispatcher();
-    bool cancelled = false;
-    while (run.Active()) {
-        dispatcher->pumpFor(std::chrono::milliseconds(50));
-        if (gInterrupted.load() && !cancelled) {
-            cancelled = true;
-            run.Cancel();
+    {
+        const TCliInterrupt interrupt;
+        run.Start(links.Rows());
+        IMainDispatcher* dispatcher = MainDispatcher();
+        bool cancelled = false;
+        while (run.Active()) {
+            dispatcher->pumpFor(std::chrono::milliseconds(50));
+            if (interrupt.Requested() && !cancelled) {
+                cancelled = true;
+                run.Cancel();
+            }
         }
     }
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     // Let abandoned transfer threads end before the components go.
     TCustomWinThread::WaitForAllThreads(std::chrono::seconds(5));
     for (const std::string& file : g.DownloadedFiles) std::printf("Saved: %s\n", file.c_str());

@@ -16,8 +16,6 @@
 #include "settings.h"
 #include "util_funcs.h"
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -27,14 +25,6 @@
 #include <vector>
 
 namespace {
-
-std::atomic<bool> gInterrupted{false};
-
-void OnInterrupt(int) {
-    gInterrupted.store(true);
-    // A second Ctrl+C ends the program at once.
-    std::signal(SIGINT, SIG_DFL);
-}
 
 struct JoinArgs {
     std::string Format, Preset, OutputDir, LogFile;
@@ -244,24 +234,24 @@ int RunConversion(const char* command, bool join, const std::vector<std::string>
         return 1;
     }
 
-    gInterrupted = false;
-    auto previous = std::signal(SIGINT, OnInterrupt);
-    run.StartConversion(inputs);
-    auto* plain = dynamic_cast<PlainDispatcher*>(dispatcher);
     bool cancelled = false;
-    while (run.Running()) {
-        if (plain)
-            plain->runUntil([&] { return !run.Running() || (gInterrupted && !cancelled); },
-                            std::chrono::milliseconds(200));
-        else
-            dispatcher->pumpFor(std::chrono::milliseconds(50));
-        if (gInterrupted && !cancelled && run.Running()) {
-            cancelled = true;
-            log.Console("Stopping...");
-            run.Cancel();
+    {
+        const TCliInterrupt interrupt;
+        run.StartConversion(inputs);
+        auto* plain = dynamic_cast<PlainDispatcher*>(dispatcher);
+        while (run.Running()) {
+            if (plain)
+                plain->runUntil([&] { return !run.Running() || (interrupt.Requested() && !cancelled); },
+                                std::chrono::milliseconds(200));
+            else
+                dispatcher->pumpFor(std::chrono::milliseconds(50));
+            if (interrupt.Requested() && !cancelled && run.Running()) {
+                cancelled = true;
+                log.Console("Stopping...");
+                run.Cancel();
+            }
         }
     }
-    std::signal(SIGINT, previous);
     FFLogger().SetOnLog({});
     const bool allDone = g.TotalFiles > 0 && g.SucceededFiles == g.TotalFiles;
     return allDone && unreadable == 0 && run.Builder().RefusedFiles() == 0 && !cancelled ? 0 : 1;
