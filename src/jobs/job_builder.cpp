@@ -32,8 +32,8 @@ void TJobBuilder::Log(const std::string& line) {
     if (log_) log_->AppendLine(line);
 }
 
-void TJobBuilder::Refuse(const std::string& line) {
-    ++refused_;
+void TJobBuilder::Refuse(const std::string& line, bool countAsFile) {
+    if (countAsFile) ++refused_;
     refusals_.push_back(line);
     Log(line);
 }
@@ -101,8 +101,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     if (!encoder_.SetOutputFile(0, outputPath, options)) {
         encoder_.RemoveTask(0);
         // The output, not an input, was refused: listed, not counted.
-        refusals_.push_back("Cannot do convert, error: " + encoder_.LastErrorMessage());
-        Log(refusals_.back());
+        Refuse("Cannot do convert, error: " + encoder_.LastErrorMessage(), false);
         return;
     }
     taskDurations_.push_back(taskDuration);

@@ -42,7 +42,8 @@ public:
 private:
     void Begin();
     void Log(const std::string& line);
-    void Refuse(const std::string& line);
+    // Logs and lists a refusal; countAsFile: an input file was left out.
+    void Refuse(const std::string& line, bool countAsFile = true);
     // A free name in the output folder that this job has not given out yet.
     std::string UniqueOutputName(const std::string& name);
 
