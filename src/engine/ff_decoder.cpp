@@ -351,7 +351,8 @@ bool TFFDecoder::Seek(uint8_t flags, int64_t position) {
         return false;
     }
     if (position < 0) position = 0;
-    const bool byBytes = (flags & AVSEEK_FLAG_BYTE) != 0;
+    static_assert(SeekByBytes == AVSEEK_FLAG_BYTE);
+    const bool byBytes = (flags & SeekByBytes) != 0;
     int64_t timestamp = position;
     if (!byBytes) {
         if (selected_ >= 0) {

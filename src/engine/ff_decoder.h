@@ -129,7 +129,8 @@ public:
     void ScanStreams() override;
     void CloseFile() override;
 
-    // Flag bit 1 (2): the position is in bytes; otherwise microseconds.
+    // Flag bit 1 (SeekByBytes): the position is in bytes; otherwise microseconds.
+    static constexpr uint8_t SeekByBytes = 2;
     bool Seek(uint8_t flags, int64_t position);
     // Decodes the next picture of the video stream (-1: the selected or first).
     bool Decode(int videoStreamIndex = -1);

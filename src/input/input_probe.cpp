@@ -3,8 +3,6 @@
 #include "ff_decoder.h"
 
 namespace {
-constexpr uint8_t kSeekByBytes = 2;  // the libraries' AVSEEK_FLAG_BYTE
-
 // The facts of the open file. Reading the missing stream of a file without
 // video or audio lets the probe log "no video stream." or "no audio stream.".
 TInputRow ReadRow(TCustomDecoder& decoder, const std::string& fileName) {
@@ -26,7 +24,7 @@ bool ProbeInputFile(TFFDecoder& decoder, const std::string& fileName, TProbedFil
         // beginning. Raw streams, typically the ones of unknown length, cannot
         // seek by time, and the probe has read past their start: go back by bytes.
         const int64_t duration = decoder.GetFileStreamInfo().Duration;
-        if (!decoder.Seek(0, duration > 0 ? duration / 2 : 0)) decoder.Seek(kSeekByBytes, 0);
+        if (!decoder.Seek(0, duration > 0 ? duration / 2 : 0)) decoder.Seek(TFFDecoder::SeekByBytes, 0);
         if (decoder.Decode(decoder.FirstVideoStream()) && decoder.CopyToBitmap(probed.Picture) &&
             !probed.Picture.Empty())
             probed.Thumbnail = tkPicture;
