@@ -546,7 +546,8 @@ void TCustomEncoder::NotifyOnThread(const TTerminateInfo& info, bool waitForPrev
 void TCustomEncoder::DoTerminate(TFFmpeg* task) {
     std::lock_guard lock(terminateLock_);
     if (OnTerminate) {
-        terminateInfo_ = TTerminateInfo{IndexOf(task), task->Completed(), task->Failed(), task->ErrorMessage()};
+        const TTaskOutcome outcome = task->Failed() ? toFailed : task->Completed() ? toFinished : toCancelled;
+        terminateInfo_ = TTerminateInfo{IndexOf(task), task->Completed(), task->Failed(), task->ErrorMessage(), outcome};
         if (threaded_ || !working_) {
             NotifyOnThread(terminateInfo_, false);
         } else {
@@ -568,7 +569,7 @@ void TCustomEncoder::FinalNotification() {
     // tasks as soon as it sees the final notification.
     allFinished_ = true;
     if (OnTerminate) {
-        terminateInfo_ = TTerminateInfo{-1, true, false, {}};
+        terminateInfo_ = TTerminateInfo{-1, true, false, {}, toFinished};
         if (threaded_ || !working_) {
             NotifyOnThread(terminateInfo_, true);
         } else {

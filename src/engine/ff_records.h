@@ -87,11 +87,21 @@ struct TOutputOptions {
     std::string ExtOptions;  // lines name=value
 };
 
+// How a task ended. The run, the window and the command line decide from
+// this, never from the text of a message.
+enum TTaskOutcome : int32_t {
+    toFinished,   // ended without a stop request and without an error
+    toFailed,     // ended by an error; ErrorMessage says why
+    toCancelled,  // a stop request ended it (or it never started)
+    toRefused,    // an input or the output could not be added; the task never ran
+};
+
 struct TTerminateInfo {
     int32_t TaskIndex = -1;  // -1 in the run's final notification
     bool Finished = false;   // ended without a stop request and without an error
     bool Failed = false;     // ended by an error
     std::string ErrorMessage;
+    TTaskOutcome Outcome = toFinished;
 };
 
 struct TProgressInfo {

@@ -119,6 +119,7 @@ TEST_F(EncoderTest, InlineRunNotifiesOnTheCallersThread) {
         EXPECT_EQ(r.thread, std::this_thread::get_id());
         EXPECT_TRUE(r.info.Finished) << r.info.ErrorMessage;
         EXPECT_FALSE(r.info.Failed);
+        EXPECT_EQ(r.info.Outcome, toFinished);
     }
     EXPECT_TRUE(e.AllFinished());
     e.ClearTasks();
@@ -196,6 +197,8 @@ TEST_F(EncoderTest, StopDuringTheFirstOfTwoTasks) {
     EXPECT_EQ(t[1].info.TaskIndex, 1);
     EXPECT_FALSE(t[1].info.Finished);
     EXPECT_FALSE(t[1].info.Failed);
+    EXPECT_EQ(t[0].info.Outcome, toCancelled);
+    EXPECT_EQ(t[1].info.Outcome, toCancelled);
     EXPECT_EQ(t[2].info.TaskIndex, -1);
     EXPECT_TRUE(t[2].info.Finished);
     // The stopped output was finished properly and can be read.
@@ -217,6 +220,7 @@ TEST_F(EncoderTest, ATaskWithoutOutputEndsAtOnce) {
     EXPECT_TRUE(t[0].info.Failed);
     EXPECT_FALSE(t[0].info.Finished);
     EXPECT_EQ(t[0].info.ErrorMessage, "At least one output file must be specified");
+    EXPECT_EQ(t[0].info.Outcome, toFailed);
 }
 
 TEST_F(EncoderTest, HooksAndPreviewSeeTheFrames) {

@@ -146,6 +146,7 @@ private:
             info.Finished = !stopped && task.Finished && !task.Failed;
             info.Failed = !stopped && task.Failed;
             info.ErrorMessage = info.Failed ? task.ErrorMessage : std::string();
+            info.Outcome = info.Failed ? toFailed : info.Finished ? toFinished : toCancelled;
             // The next task starts while this notification is still under way.
             while (!notifyDone->load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             notifyDone->store(false);
