@@ -91,6 +91,21 @@ int64_t TWinHTTPFileStream::Write(const void* buffer, int64_t count) {
     return count;
 }
 
+int64_t TWinHTTPFileStream::WriteAt(const void* buffer, int64_t count, int64_t offset) {
+    if (fd_ < 0) return -1;
+    auto p = static_cast<const char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pwrite(fd_, p + done, static_cast<size_t>(count - done), offset + done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return done > 0 ? done : -1;
+        }
+        done += n;
+    }
+    return count;
+}
+
 int64_t TWinHTTPFileStream::Seek(int64_t offset, TSeekOrigin origin) {
     if (fd_ < 0) return -1;
     const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;

@@ -54,6 +54,9 @@ public:
     int64_t Write(const void* buffer, int64_t count) override;
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
     int64_t Size() override;
+    // Writes all bytes at the offset without moving the position; the count
+    // written, or -1 (errno set) when nothing could be.
+    int64_t WriteAt(const void* buffer, int64_t count, int64_t offset);
 
 private:
     int fd_ = -1;

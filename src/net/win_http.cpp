@@ -11,6 +11,7 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <new>
@@ -113,7 +114,7 @@ TWinHTTPProgressFigures ComputeProgress(int64_t fileSize, int64_t bytesRead, int
 
 // --------------------------------------------------------------- transfer state
 
-struct TCustomWinHTTP::Transfer {
+struct TCustomWinHTTP::Transfer : std::enable_shared_from_this<TCustomWinHTTP::Transfer> {
     TCustomWinHTTP* owner = nullptr;  // used only on the user-interface thread
     // Settings taken when Read accepted the transfer.
     std::string url, acceptTypes, agent, referer, postData, outputFileName, username, password;
@@ -126,6 +127,7 @@ struct TCustomWinHTTP::Transfer {
     TWinHTTPTimeouts timeouts;
     TWinHTTPProxy proxy;
     int64_t bufferSize = 4096;
+    int64_t maxBodySize = 0;
     bool hasProgress = false, hasHeaderInfo = false, hasPasswordRequest = false, hasProxyAuth = false;
     TWinHTTPBeforeSendRequest onBeforeSendRequest;
     TWinHTTPRedirected onRedirected;
@@ -137,14 +139,27 @@ struct TCustomWinHTTP::Transfer {
     int status = -1;
     std::string contentType, contentLanguage, contentEncoding, location, etag, rawHeaders;
     TDateTime date = 0, lastModified = 0, expires = 0;
-    int64_t fileSize = 0, bytesRead = 0;
+    int64_t fileSize = 0;
+    // Also read by a progress step while the worker reads on.
+    std::atomic<int64_t> bytesRead{0};
+    std::atomic<bool> progressPending{false};
     uint64_t startPosition = 0, endPosition = 0;
     int64_t startTick = 0;
     int writeErrno = 0;  // a failed write to the output file (disk full, ...)
     bool success = false, tryAgain = false, continueDownload = true, uploading = false;
+    bool bodyTooLarge = false;
+    bool stalled = false;  // the server sent nothing for the receive time-out
+    std::string failure;   // why no status came, in plain words
     std::atomic<bool> outputFileOpened{false};
+    // Guards the data stream (the memory body's bytes, the stream object)
+    // between the worker and a progress step running at the same time.
+    std::mutex bodyMutex;
     std::unique_ptr<TStream> stream;
     TWinHTTPFileStream* file = nullptr;  // the stream when it is the output file
+    // A file body is written in large blocks: the bytes not yet written, and
+    // the file offset they go to. Worker only.
+    std::vector<char> block;
+    int64_t writeOffset = 0;
     dev_t fileDev = 0;
     ino_t fileIno = 0;
     std::atomic<bool> deleteOnAbort{false};
@@ -157,13 +172,35 @@ struct TCustomWinHTTP::Transfer {
         if (outputFileName.empty() || ::stat(outputFileName.c_str(), &st) != 0) return;
         if (st.st_dev == fileDev && st.st_ino == fileIno) ::unlink(outputFileName.c_str());
     }
-    // Clean-up of the transfer's own resources (completion step 5).
+    // Writes the pending block of a file body; false (writeErrno set) when
+    // the file does not take it.
+    bool FlushBlock() {
+        if (!file || block.empty()) return true;
+        const auto size = static_cast<int64_t>(block.size());
+        errno = 0;
+        const int64_t written = file->WriteAt(block.data(), size, writeOffset);
+        if (written != size) {
+            // A short write without an error code: the disk is full.
+            writeErrno = errno != 0 ? errno : ENOSPC;
+            block.clear();
+            return false;
+        }
+        writeOffset += size;
+        block.clear();
+        return true;
+    }
+    // Clean-up of the transfer's own resources (completion step 5). What
+    // arrived is written to a kept file first.
     void FreeStream() {
+        std::lock_guard<std::mutex> lock(bodyMutex);
         if (file) {
+            FlushBlock();
             file->Close();
             if (!(incomplete == TWinHTTPFileAttributes{atrArchive})) SetFileAttributes(outputFileName, incomplete);
         }
         file = nullptr;
+        block.clear();
+        block.shrink_to_fit();
         stream.reset();
     }
     void Status(int code, const std::string& text = {}) {
@@ -193,6 +230,9 @@ struct CurlCallContext {
     std::vector<std::pair<std::string, std::string>> headers;  // of the current response
     int64_t probedLength = -1;
     int64_t sinceStep = 0;  // bytes of the read under way
+    std::string refused;    // why the header callback stopped the transfer
+    int64_t lastDataTick = 0;
+    bool stalled = false;   // nothing came for the receive time-out
     bool aborted() const { return after == After::Abort; }
     bool Checkpoint() {
         if (thread->Terminated()) after = After::Abort;
@@ -276,6 +316,7 @@ bool TCustomWinHTTP::ReadRange(uint64_t StartPosition, uint64_t EndPosition, boo
     t->timeouts = Timeouts;
     t->proxy = Proxy;
     t->bufferSize = std::max<int64_t>(255, TransferBufferSize);
+    t->maxBodySize = std::max<int64_t>(0, MaxBodySize);
     t->hasProgress = static_cast<bool>(OnProgress);
     t->hasHeaderInfo = static_cast<bool>(OnHeaderInfo);
     t->hasPasswordRequest = static_cast<bool>(OnPasswordRequest);
@@ -328,38 +369,58 @@ enum class Outcome { Done, Abort };
 
 // Largest buffer a single read uses, whatever TransferBufferSize says.
 constexpr int64_t kMaxReadBuffer = 16 << 20;
+// A file body goes to the disk in blocks of this size.
+constexpr size_t kFileBlockBytes = 1 << 20;
 
-void ProgressStep(Transfer& t) {
+// The progress step (user-interface thread), with the figures of the moment.
+void ProgressStep(Transfer& t, const TEventWinThread& thread) {
+    t.progressPending.store(false, std::memory_order_release);
     TCustomWinHTTP* o = t.owner;
-    if (!o->OnProgress) return;
-    const auto f = ComputeProgress(t.fileSize, t.bytesRead, static_cast<int64_t>(t.startPosition),
-                                   TickMs() - t.startTick);
+    // After an Abort no progress is told any more.
+    if (thread.Terminated() || !o->OnProgress) return;
+    std::lock_guard<std::mutex> lock(t.bodyMutex);
+    const int64_t bytesRead = t.bytesRead.load(std::memory_order_acquire);
+    const auto f =
+        ComputeProgress(t.fileSize, bytesRead, static_cast<int64_t>(t.startPosition), TickMs() - t.startTick);
     const int64_t start = static_cast<int64_t>(t.startPosition);
-    // The handler may move the stream; the next chunk still lands at the end.
+    // The handler may move the stream; the next bytes still land at the end.
     const int64_t position = t.stream ? t.stream->Position() : 0;
-    o->OnProgress(o, t.contentType, t.fileSize + start, t.bytesRead + start, f.ElapsedTime, f.EstimatedTimeLeft,
+    o->OnProgress(o, t.contentType, t.fileSize + start, bytesRead + start, f.ElapsedTime, f.EstimatedTimeLeft,
                   f.PercentsDone, f.TransferRate, t.stream.get());
     if (t.stream) t.stream->SetPosition(position);
 }
 
 // Received bytes into the data stream. False stops reading.
 bool WriteBytes(Transfer& t, const char* data, int64_t size, bool& readFailed) {
-    try {
-        if (t.stream->Write(data, size) != size) {
-            if (t.file) t.writeErrno = errno != 0 ? errno : EIO;
+    if (t.file) {
+        t.block.insert(t.block.end(), data, data + size);
+        if (t.block.size() >= kFileBlockBytes && !t.FlushBlock()) {
             readFailed = true;
             return false;
         }
-    } catch (const std::bad_alloc&) {
-        readFailed = true;
-        return false;
+    } else {
+        if (t.maxBodySize > 0 && t.bytesRead.load(std::memory_order_relaxed) + size > t.maxBodySize) {
+            t.bodyTooLarge = true;
+            readFailed = true;
+            return false;
+        }
+        try {
+            std::lock_guard<std::mutex> lock(t.bodyMutex);
+            t.stream->Write(data, size);
+        } catch (const std::bad_alloc&) {
+            readFailed = true;
+            return false;
+        }
     }
-    t.bytesRead += size;
+    t.bytesRead.fetch_add(size, std::memory_order_release);
     return true;
 }
 
+// A read has ended: ask for a progress step unless one is still waiting for
+// the user-interface thread.
 void ReportRead(Transfer& t, TEventWinThread& thread) {
-    if (t.hasProgress) thread.Synchronize([&t] { ProgressStep(t); });
+    if (!t.hasProgress || t.progressPending.exchange(true, std::memory_order_acq_rel)) return;
+    thread.Queue([self = t.shared_from_this(), &thread] { ProgressStep(*self, thread); });
 }
 
 // One read of the local file: write it, count it and report it.
@@ -385,14 +446,26 @@ After OpenDataStream(Transfer& t) {
                 t.fileIno = st.st_ino;
             }
             if (!(t.incomplete == TWinHTTPFileAttributes{atrArchive})) SetFileAttributes(t.outputFileName, t.incomplete);
+            t.writeOffset = start;
+            t.block.reserve(kFileBlockBytes + static_cast<size_t>(std::min(t.bufferSize, kMaxReadBuffer)));
+            std::lock_guard<std::mutex> lock(t.bodyMutex);
             t.file = file.get();
             t.stream = std::move(file);
             t.outputFileOpened = true;
             return After::Continue;
         }
-        if (t.success) return After::EndRoutine;  // no stream: OnOutputFileError
+        if (t.success) {  // no stream: OnOutputFileError
+            t.failure = "the file cannot be created: " + std::string(std::strerror(errno));
+            return After::EndRoutine;
+        }
+        std::lock_guard<std::mutex> lock(t.bodyMutex);
         t.stream = std::make_unique<TMemoryStream>();
         return After::Continue;
+    }
+    if (t.maxBodySize > 0 && t.success && t.fileSize > t.maxBodySize) {
+        // Announced too large for memory: not one byte of it is read.
+        t.bodyTooLarge = true;
+        return After::EndRoutine;
     }
     auto memory = std::make_unique<TMemoryStream>();
     if (t.success) {
@@ -402,6 +475,7 @@ After OpenDataStream(Transfer& t) {
             // An announced size too big to reserve: grow as the data comes.
         }
     }
+    std::lock_guard<std::mutex> lock(t.bodyMutex);
     t.stream = std::move(memory);
     return After::Continue;
 }
@@ -445,6 +519,7 @@ Outcome FileRoutine(Transfer& t, TEventWinThread& thread) {
             if (!TakeChunk(t, thread, buffer.data(), n, readFailed)) break;
         }
     }
+    if (!t.FlushBlock()) readFailed = true;
     t.success = IsStatusOk(t.status) && !readFailed;
     if (t.success && t.fileSize != 0 && t.stream) t.success = t.bytesRead == t.fileSize;
     return Outcome::Done;
@@ -511,6 +586,53 @@ void ApplyProxy(CURL* easy, const Transfer& t) {
     if (p.AccessType != atDirect && !p.ProxyUsername.empty() && !p.ProxyPassword.empty()) {
         curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, p.ProxyUsername.c_str());
         curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, p.ProxyPassword.c_str());
+    }
+}
+
+// Only these two are ever requested or followed: a server must not make the
+// program read local files or talk other protocols.
+constexpr char kWebProtocols[] = "http,https";
+
+bool IsWebAddress(std::string_view url) {
+    const size_t colon = url.find(':');
+    if (colon == std::string_view::npos) return false;
+    const std::string scheme = LowerCase(url.substr(0, colon));
+    return scheme == "http" || scheme == "https";
+}
+
+uint32_t ReceiveTimeoutMs(const Transfer& t) {
+    return t.timeouts.ReceiveTimeout != 0 ? t.timeouts.ReceiveTimeout : DefaultReceiveTimeoutMs;
+}
+
+// Why a request got no answer at all, in plain words.
+std::string NoAnswerReason(CURLcode res, const Transfer& t) {
+    if (t.stalled) res = CURLE_OPERATION_TIMEDOUT;
+    switch (res) {
+        case CURLE_OPERATION_TIMEDOUT:
+            return "the server did not answer for " + std::to_string((ReceiveTimeoutMs(t) + 999) / 1000) +
+                   " seconds";
+        case CURLE_TOO_MANY_REDIRECTS:
+            return "the server redirected too often (a redirect loop)";
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return "the address is neither http nor https";
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "the host name \"" + t.parts.host + "\" is unknown";
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return "the proxy's name is unknown";
+        case CURLE_GOT_NOTHING:
+            return "the server closed the connection without an answer";
+        case CURLE_WEIRD_SERVER_REPLY:
+            return "the server's answer is not HTTP";
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+            return std::string("the secure connection failed (") + curl_easy_strerror(res) + ")";
+        case CURLE_COULDNT_CONNECT:
+            return "the server could not be reached";
+        default:
+            return std::string("the server could not be reached (") + curl_easy_strerror(res) + ")";
     }
 }
 
@@ -620,6 +742,7 @@ bool FinalHeaders(CurlCallContext& c, long code) {
 size_t HeaderCallback(char* buffer, size_t size, size_t count, void* user) {
     auto& c = *static_cast<CurlCallContext*>(user);
     const size_t n = size * count;
+    c.lastDataTick = TickMs();
     if (c.Checkpoint()) return 0;
     std::string_view line(buffer, n);
     if (line.substr(0, 5) == "HTTP/") {
@@ -638,33 +761,35 @@ size_t HeaderCallback(char* buffer, size_t size, size_t count, void* user) {
     curl_easy_getinfo(c.easy, CURLINFO_RESPONSE_CODE, &code);
     if (code >= 100 && code < 200) return n;
     if (c.follow && IsFollowedRedirect(code) && c.HasHeader("location")) {
-        if (c.t->onRedirected && !c.thread->Abandoned())
-            c.t->onRedirected(c.t->owner, AbsoluteLocation(c.easy, c.Header("location")));
+        const std::string location = AbsoluteLocation(c.easy, c.Header("location"));
+        if (!IsWebAddress(location)) {
+            c.refused = "the server redirected to an address that is neither http nor https: " + location;
+            return 0;
+        }
+        if (c.t->onRedirected && !c.thread->Abandoned()) c.t->onRedirected(c.t->owner, location);
         c.t->Status(110);
         return n;
     }
-    return FinalHeaders(c, code) ? n : 0;
+    const bool go = FinalHeaders(c, code);
+    c.lastDataTick = TickMs();  // a handler may have held the worker
+    return go ? n : 0;
 }
 
-// A read gives a full buffer of TransferBufferSize bytes, or less only at the
-// end of the body. The bytes go to the stream as they come (no second copy);
-// the progress step follows each completed read.
+// A read is TransferBufferSize bytes, or less only at the end of the body.
+// The bytes go to the stream as they come (no second copy); a completed read
+// asks for a progress step.
 size_t WriteCallback(char* data, size_t size, size_t count, void* user) {
     auto& c = *static_cast<CurlCallContext*>(user);
     const auto n = static_cast<int64_t>(size * count);
+    c.lastDataTick = TickMs();
     if (!c.headersDone) return static_cast<size_t>(n);
+    if (c.Checkpoint()) return 0;
     Transfer& t = *c.t;
-    const int64_t chunk = t.bufferSize;
-    for (int64_t offset = 0; offset < n;) {
-        if (c.sinceStep == 0 && c.Checkpoint()) return 0;  // a new read begins
-        const int64_t take = std::min(n - offset, chunk - c.sinceStep);
-        if (!WriteBytes(t, data + offset, take, c.readFailed)) return 0;
-        offset += take;
-        c.sinceStep += take;
-        if (c.sinceStep == chunk) {
-            c.sinceStep = 0;
-            ReportRead(t, *c.thread);
-        }
+    if (!WriteBytes(t, data, n, c.readFailed)) return 0;
+    c.sinceStep += n;
+    if (c.sinceStep >= t.bufferSize) {
+        c.sinceStep %= t.bufferSize;
+        ReportRead(t, *c.thread);
     }
     return static_cast<size_t>(n);
 }
@@ -678,9 +803,16 @@ bool FlushPending(CurlCallContext& c) {
     return true;
 }
 
+// Called at least once a second: the checkpoint of a quiet connection, and
+// the receive time-out (no byte at all for that long).
 int XferInfoCallback(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto& c = *static_cast<CurlCallContext*>(user);
-    return c.Checkpoint() ? 1 : 0;
+    if (c.Checkpoint()) return 1;
+    if (TickMs() - c.lastDataTick > static_cast<int64_t>(ReceiveTimeoutMs(*c.t))) {
+        c.stalled = true;
+        return 1;
+    }
+    return 0;
 }
 
 struct EasyHandle {
@@ -704,6 +836,8 @@ void SetupEasy(CURL* easy, const Transfer& t, CurlCallContext& c) {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, t.agent.c_str());
     if (!t.referer.empty()) curl_easy_setopt(easy, CURLOPT_REFERER, t.referer.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kWebProtocols);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kWebProtocols);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, c.follow ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
     if (!t.internetOptions.Contains(ioNoCookies)) curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
@@ -716,14 +850,6 @@ void SetupEasy(CURL* easy, const Transfer& t, CurlCallContext& c) {
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
     if (t.timeouts.ConnectTimeout != 0)
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(t.timeouts.ConnectTimeout));
-    {
-        // No data at all for that long ends the transfer as a failed read. 0
-        // takes the system default: a server gone silent must not hold the
-        // transfer (and a command-line run) for ever.
-        const uint32_t receive = t.timeouts.ReceiveTimeout != 0 ? t.timeouts.ReceiveTimeout : DefaultReceiveTimeoutMs;
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>((receive + 999) / 1000));
-    }
     ApplyProxy(easy, t);
     ApplyCredentials(easy, t);
     // Large network reads; the reads of TransferBufferSize are cut from them.
@@ -769,8 +895,11 @@ Outcome HttpRoutine(Transfer& t, TEventWinThread& thread) {
             c.headers.clear();
             c.sinceStep = 0;
             t.Status(30);
+            c.lastDataTick = TickMs();
+            c.stalled = false;
             const CURLcode res = curl_easy_perform(h.easy);
-            if (c.aborted() || res == CURLE_ABORTED_BY_CALLBACK) return Outcome::Abort;
+            if (c.aborted() || (res == CURLE_ABORTED_BY_CALLBACK && !c.stalled)) return Outcome::Abort;
+            if (c.stalled) t.stalled = true;
             switch (c.after) {
                 case After::Retry:
                     t.tryAgain = true;
@@ -801,10 +930,12 @@ Outcome HttpRoutine(Transfer& t, TEventWinThread& thread) {
                 case After::Abort:
                     if (!c.headersDone) {
                         t.status = -1;
+                        t.failure = c.refused.empty() ? NoAnswerReason(res, t) : c.refused;
                         return Outcome::Done;
                     }
                     // What arrived before a failure is still written and counted.
                     if (!FlushPending(c)) return Outcome::Abort;
+                    if (!t.FlushBlock()) c.readFailed = true;
                     if (res != CURLE_OK) c.readFailed = true;
                     t.success = IsStatusOk(t.status) && !c.readFailed;
                     if (t.success && t.fileSize != 0 && t.stream) t.success = t.bytesRead == t.fileSize;
@@ -851,6 +982,10 @@ void TCustomWinHTTP::TransferRoutine(TEventWinThread& thread) {
         outcome = FileRoutine(*t, thread);
     else if (t->parts.valid && (t->parts.scheme == "http" || t->parts.scheme == "https"))
         outcome = HttpRoutine(*t, thread);
+    else if (!t->parts.valid)
+        t->failure = "the address is not valid";
+    else
+        t->failure = "the address is neither http nor https";
     if (outcome == Outcome::Abort) WorkerAbort(*t, thread);
 }
 
@@ -864,6 +999,32 @@ void TCustomWinHTTP::WorkerAbort(Transfer& t, TEventWinThread& thread) {
         if (!destroying_ && OnAborted) OnAborted(this);
     });
 }
+
+namespace {
+std::string ByteCount(int64_t bytes) {
+    if (bytes >= 10 * 1048576) return std::to_string(bytes / 1048576) + " MB";
+    if (bytes >= 10 * 1024) return std::to_string(bytes / 1024) + " KB";
+    return std::to_string(bytes) + " bytes";
+}
+
+// The plain reason of a finished transfer's failure; empty for a success.
+std::string FailureText(const Transfer& t) {
+    const int64_t read = t.bytesRead.load();
+    if (t.bodyTooLarge) return "the answer is larger than the " + ByteCount(t.maxBodySize) + " allowed";
+    if (!t.continueDownload) return {};
+    if (t.success) return t.stream ? std::string() : t.failure;
+    if (t.writeErrno != 0) return "the file cannot be written: " + std::string(std::strerror(t.writeErrno));
+    if (IsStatusOk(t.status)) {
+        const std::string of = t.fileSize > 0 ? " of " + ByteCount(t.fileSize) : std::string();
+        if (t.stalled)
+            return "the server stopped sending after " + ByteCount(read) + of + " (nothing came for " +
+                   std::to_string((ReceiveTimeoutMs(t) + 999) / 1000) + " seconds)";
+        return "the connection was lost after " + ByteCount(read) + of;
+    }
+    if (t.status == -1) return t.failure.empty() ? "the server could not be reached" : t.failure;
+    return "the server answered with HTTP error " + std::to_string(t.status);
+}
+}  // namespace
 
 void TCustomWinHTTP::CompletionStep() {
     auto t = current_;
@@ -888,7 +1049,11 @@ void TCustomWinHTTP::CompletionStep() {
         if (t->stream) t->stream->SetPosition(0);
         starting_ = false;
         OutputFileErrorCode = t->writeErrno;
-        if (t->continueDownload) {
+        LastErrorMessage = FailureText(*t);
+        if (t->bodyTooLarge) {
+            // Not one of the failures the events tell apart.
+            if (OnAnyError) OnAnyError(this);
+        } else if (t->continueDownload) {
             if (t->success) {
                 if (!t->stream) {
                     if (OnAnyError) OnAnyError(this);

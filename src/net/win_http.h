@@ -188,18 +188,27 @@ public:
     TWinHTTPProxy Proxy;
     bool ShowGoOnlineMessage = false;
     bool WorkOffline = false;
-    // Bytes per read and per progress step, 255..2147483647.
+    // Bytes per read, 255..2147483647. Each read asks for a progress step.
     int32_t TransferBufferSize = 4096;
+    // Largest body taken into memory, in bytes (0: no limit). A larger one
+    // ends the transfer with OnAnyError alone and a LastErrorMessage.
+    int64_t MaxBodySize = 0;
 
     // The errno of a write to OutputFileName that failed during the last
     // transfer (then OnOutputFileError comes instead of OnConnLost), else 0.
     int OutputFileErrorCode = 0;
+    // Why the last transfer failed, in plain words (set before the failure
+    // events fire; empty after a success).
+    std::string LastErrorMessage;
 
     // Worker-thread events (must not touch the user interface).
     TWinHTTPBeforeSendRequest OnBeforeSendRequest;
     TWinHTTPRedirected OnRedirected;
     TWinHTTPStatusEvent OnStatus;
-    // UI events.
+    // UI events. OnProgress does not hold the worker: while one is waiting
+    // for the user-interface thread the worker reads on, so at most one is
+    // pending and its figures are those of the moment it runs. Every other
+    // event comes after the progress steps before it.
     TWinHTTPHeaderInfoEvent OnHeaderInfo;
     TWinHTTPDoneEvent OnDone;
     TNotifyEvent OnDoneInterrupted;

@@ -109,6 +109,22 @@ void TEventWinThread::Synchronize(const std::function<void()>& fn) {
     if (captured && !handleExceptions_) std::rethrow_exception(captured);
 }
 
+void TEventWinThread::Queue(std::function<void()> fn) {
+    if (Abandoned()) return;
+    auto call = [self = shared_from_this(), fn = std::move(fn)] {
+        // Runs on the user-interface thread, where abandoning happens too.
+        if (self->Abandoned()) return;
+        try {
+            fn();
+        } catch (...) {
+        }
+    };
+    if (IMainDispatcher* dispatcher = Dispatcher())
+        dispatcher->post(std::move(call));
+    else
+        call();
+}
+
 void TEventWinThread::TerminateStep() {
     TCustomWinThread* owner = owner_;
     if (!owner) return;

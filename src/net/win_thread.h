@@ -40,6 +40,11 @@ public:
     // when this object has been abandoned. An exception from fn is dropped when
     // HandleExceptions is set and raised again here otherwise.
     void Synchronize(const std::function<void()>& fn);
+    // Queues fn for the user-interface thread and returns at once, so the work
+    // reads on. Calls run in the order queued, before any later Synchronize;
+    // one that arrives after this object was abandoned is skipped. An
+    // exception from fn is dropped (nobody waits for it).
+    void Queue(std::function<void()> fn);
     // The work ends itself for good: no terminate step and no other event follows.
     void EndWithoutEvents() { noTerminate_.store(true, std::memory_order_release); }
 

@@ -139,6 +139,53 @@ def redirect(req, q):
     req.end_headers()
 
 
+@route("/silent")
+def silent(req, q):
+    """Takes the request and never answers (until the client goes away)."""
+    end = time.monotonic() + float(q.get("for", "60"))
+    while time.monotonic() < end:
+        time.sleep(0.1)
+    req.close_connection = True
+
+
+GATES = {}
+GATES_LOCK = threading.Lock()
+
+
+def gate(name):
+    with GATES_LOCK:
+        return GATES.setdefault(name, threading.Event())
+
+
+@route("/gate")
+def gated(req, q):
+    """n bytes: the first `first` of them at once, the rest once /open?name= of the same name was asked for."""
+    n, first = int(q.get("n", "10000")), int(q.get("first", "1000"))
+    data = pattern_bytes(n)
+    req.send_response(200)
+    req.send_header("Content-Type", "application/octet-stream")
+    req.send_header("Content-Length", str(n))
+    req.end_headers()
+    req.wfile.write(data[:first])
+    req.wfile.flush()
+    gate(q.get("name", "")).wait(60)
+    req.wfile.write(data[first:])
+
+
+@route("/open")
+def open_gate(req, q):
+    gate(q.get("name", "")).set()
+    send_body(req, 200, "open\n", "text/plain")
+
+
+@route("/loop")
+def loop(req, q):
+    req.send_response(302)
+    req.send_header("Location", "/loop?n=%d" % (int(q.get("n", "0")) + 1))
+    req.send_header("Content-Length", "0")
+    req.end_headers()
+
+
 @route("/auth")
 def auth(req, q):
     """Basic authentication for user:pass; 401 with the realm otherwise."""
@@ -205,6 +252,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     request_queue_size = 64
+
+    def handle_error(self, request, client_address):
+        pass  # a client that hung up early is part of the tests
 
 
 def main():

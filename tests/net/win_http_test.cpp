@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../common/temp_dir.h"
@@ -34,6 +35,7 @@ struct Recorder {
     std::vector<uint8_t> percents;
     std::vector<int64_t> progressBytes;
     int64_t lastDataSize = -1;
+    int progressAfterEnd = 0;  // progress steps after the transfer's last event
     bool finished = false;
 
     void Attach(TCustomWinHTTP& http) {
@@ -49,6 +51,7 @@ struct Recorder {
         };
         http.OnProgress = [this](TCustomWinHTTP*, const std::string&, int64_t dataSize, int64_t bytesRead, int64_t,
                                  int64_t, uint8_t percents_, float, TStream*) {
+            if (finished) ++progressAfterEnd;
             percents.push_back(percents_);
             progressBytes.push_back(bytesRead);
             lastDataSize = dataSize;
@@ -96,6 +99,8 @@ protected:
         r.Attach(http);
         ASSERT_TRUE(http.Read(false));
         ASSERT_TRUE(dispatcher.runUntil([&] { return r.finished && !http.Busy(); }, 20s));
+        dispatcher.runPending();
+        EXPECT_EQ(r.progressAfterEnd, 0);
     }
     PlainDispatcher dispatcher;
     TestHttpServer server;
@@ -113,15 +118,18 @@ TEST_F(WinHTTPTest, MemoryBodyWithoutSchemeArrivesWholeAtPositionZero) {
     EXPECT_EQ(r.donePosition, 0);
     EXPECT_EQ(r.doneSize, 10000);
     EXPECT_EQ(r.body, PatternBytes(10000));
-    // One progress step per full read of TransferBufferSize bytes.
-    std::vector<int64_t> expected;
-    std::vector<uint8_t> percents;
-    for (int i = 1; i <= 10; ++i) {
-        expected.push_back(i * 1000);
-        percents.push_back(static_cast<uint8_t>(i * 10));
+    // Progress steps come after whole reads of TransferBufferSize bytes; the
+    // worker does not wait for them, so some reads may share one step, whose
+    // figures are those of the moment it runs. The last shows the whole body.
+    ASSERT_FALSE(r.progressBytes.empty());
+    for (size_t i = 0; i < r.progressBytes.size(); ++i) {
+        EXPECT_EQ(r.progressBytes[i] % 1000, 0) << r.progressBytes[i];
+        if (i > 0) {
+            EXPECT_GT(r.progressBytes[i], r.progressBytes[i - 1]);
+        }
+        EXPECT_EQ(r.percents[i], r.progressBytes[i] / 100);
     }
-    EXPECT_EQ(r.progressBytes, expected);
-    EXPECT_EQ(r.percents, percents);
+    EXPECT_EQ(r.progressBytes.back(), 10000);
     EXPECT_EQ(r.lastDataSize, 10000);
     EXPECT_FALSE(http.Busy());
 }
@@ -291,18 +299,134 @@ TEST_F(WinHTTPTest, TwoComponentsTransferAtOnce) {
     Recorder ra, rb;
     ra.Attach(a);
     rb.Attach(b);
-    a.URL = server.url("/slow?n=30000&chunk=3000&delay=0.02");
+    // a gets its first 3000 bytes, then nothing until its gate opens.
+    a.TransferBufferSize = 1000;
+    a.URL = server.url("/gate?name=two&n=30000&first=3000");
     b.URL = server.url("/slow?n=20000&chunk=2000&delay=0.02");
     ASSERT_TRUE(a.Read(false));
+    ASSERT_TRUE(dispatcher.runUntil([&] { return !ra.progressBytes.empty(); }, 20s));
     ASSERT_TRUE(b.Read(false));
     EXPECT_TRUE(a.Running());
     EXPECT_TRUE(b.Running());
-    ASSERT_TRUE(dispatcher.runUntil([&] { return ra.finished && rb.finished; }, 20s));
+    // b runs to its end while a is still under way.
+    ASSERT_TRUE(dispatcher.runUntil([&] { return rb.finished; }, 20s));
+    EXPECT_FALSE(ra.finished);
+    EXPECT_TRUE(a.Running());
+    Recorder opener;
+    TWinHTTP c;
+    Fetch(c, opener, server.url("/open?name=two"));
+    ASSERT_TRUE(dispatcher.runUntil([&] { return ra.finished; }, 20s));
     EXPECT_EQ(ra.body, PatternBytes(30000));
     EXPECT_EQ(rb.body, PatternBytes(20000));
-    // Both were under way at the same time: b reported before a was done.
     EXPECT_EQ(ra.events, (std::vector<std::string>{"done"}));
     EXPECT_EQ(rb.events, (std::vector<std::string>{"done"}));
+}
+
+TEST_F(WinHTTPTest, TheWorkerReadsOnWhileAProgressStepWaits) {
+    TWinHTTP http;
+    Recorder r;
+    r.Attach(http);
+    std::atomic<bool> routineEnded{false};
+    // Status 70 is the worker's last word before its completion step.
+    http.OnStatus = [&](TCustomWinHTTP*, int code, const std::string&) {
+        if (code == 70) routineEnded = true;
+    };
+    http.TransferBufferSize = 4096;
+    http.URL = server.url("/bytes?n=1000000");
+    ASSERT_TRUE(http.Read(false));
+    // Nobody runs the user-interface thread: the worker still reads the whole
+    // body, leaving one progress step waiting.
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (!routineEnded && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(routineEnded);
+    ASSERT_TRUE(dispatcher.runUntil([&] { return r.finished && !http.Busy(); }, 20s));
+    // The one step that waited shows the figures of when it ran, before OnDone.
+    EXPECT_EQ(r.progressBytes, (std::vector<int64_t>{1000000}));
+    EXPECT_EQ(r.percents, (std::vector<uint8_t>{100}));
+    EXPECT_EQ(r.progressAfterEnd, 0);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"done"}));
+    EXPECT_EQ(r.body, PatternBytes(1000000));
+}
+
+TEST_F(WinHTTPTest, OnlyHttpAndHttpsAndEachFailureSaysWhy) {
+    TWinHTTP http;
+    std::vector<std::string> redirects;
+    http.OnRedirected = [&](TCustomWinHTTP*, const std::string& url) { redirects.push_back(url); };
+    auto fetch = [&](const std::string& url) {
+        Recorder r;
+        Fetch(http, r, url);
+        return r;
+    };
+    {
+        // A redirect to another protocol is not followed, whatever it names.
+        for (const std::string to : {"ftp://127.0.0.1/x", "file:///etc/hostname", "gopher://127.0.0.1/"}) {
+            const Recorder r = fetch(server.url("/redirect?to=" + to));
+            EXPECT_EQ(r.events, (std::vector<std::string>{"unreachable", "anyerror"})) << to;
+            EXPECT_TRUE(r.body.empty());
+            EXPECT_NE(http.LastErrorMessage.find("neither http nor https: " + to), std::string::npos)
+                << http.LastErrorMessage;
+        }
+        EXPECT_TRUE(redirects.empty());
+    }
+    {
+        const Recorder r = fetch(server.url("/loop"));
+        EXPECT_EQ(r.events, (std::vector<std::string>{"unreachable", "anyerror"}));
+        EXPECT_NE(http.LastErrorMessage.find("redirect loop"), std::string::npos) << http.LastErrorMessage;
+        redirects.clear();
+    }
+    {
+        // A server that takes the request and says nothing.
+        http.Timeouts.ReceiveTimeout = 2000;
+        const Recorder r = fetch(server.url("/silent?for=30"));
+        EXPECT_EQ(r.events, (std::vector<std::string>{"unreachable", "anyerror"}));
+        EXPECT_EQ(http.LastErrorMessage, "the server did not answer for 2 seconds");
+        // One that stops in the middle of the body.
+        const Recorder stalled = fetch(server.url("/slow?n=3000&chunk=1000&delay=30"));
+        EXPECT_EQ(stalled.events, (std::vector<std::string>{"connlost", "anyerror"}));
+        EXPECT_TRUE(http.LastErrorMessage.starts_with("the server stopped sending after 1000 bytes of 3000 bytes"))
+            << http.LastErrorMessage;
+        http.Timeouts.ReceiveTimeout = 0;
+    }
+    {
+        int port;
+        {
+            TestHttpServer gone;
+            port = gone.port();
+        }
+        fetch("http://127.0.0.1:" + std::to_string(port) + "/x");
+        EXPECT_EQ(http.LastErrorMessage, "the server could not be reached");
+        fetch(server.url("/status?code=503"));
+        EXPECT_EQ(http.LastErrorMessage, "the server answered with HTTP error 503");
+        fetch(server.url("/drop?n=100000&send=5000"));
+        EXPECT_EQ(http.LastErrorMessage, "the connection was lost after 5000 bytes of 97 KB");
+        const Recorder ok = fetch(server.url("/bytes?n=10"));
+        EXPECT_EQ(ok.events, (std::vector<std::string>{"done"}));
+        EXPECT_EQ(http.LastErrorMessage, "");
+    }
+}
+
+TEST_F(WinHTTPTest, MemoryBodiesStopAtTheirLimit) {
+    TWinHTTP http;
+    http.MaxBodySize = 50000;
+    for (const std::string path : {"/bytes?n=200000", "/nolength?n=200000&chunk=7000"}) {
+        // Announced or not, a body past the limit fails with a plain reason.
+        Recorder r;
+        Fetch(http, r, server.url(path));
+        EXPECT_EQ(r.events, (std::vector<std::string>{"anyerror"})) << path;
+        EXPECT_EQ(http.LastErrorMessage, "the answer is larger than the 48 KB allowed") << path;
+        for (const int64_t bytes : r.progressBytes) EXPECT_LE(bytes, 50000);
+    }
+    Recorder fits;
+    Fetch(http, fits, server.url("/nolength?n=50000&chunk=7000"));
+    EXPECT_EQ(fits.events, (std::vector<std::string>{"done"}));
+    EXPECT_EQ(fits.body, PatternBytes(50000));
+    // A file body has no such limit.
+    TempDir dir;
+    http.OutputFileName = dir.file("big.bin");
+    Recorder file;
+    Fetch(http, file, server.url("/bytes?n=200000"));
+    EXPECT_EQ(file.events, (std::vector<std::string>{"done"}));
+    EXPECT_EQ(ReadWholeFile(dir.file("big.bin")), PatternBytes(200000));
 }
 
 TEST_F(WinHTTPTest, FileUrlsRedirectsAuthenticationAndHeaderInfo) {
