@@ -3,6 +3,7 @@
 #include "desktop_services.h"
 #include "log_sink.h"
 #include "saved_file.h"
+#include "server_text.h"
 #include "util_funcs.h"
 #include "video_site.h"
 #include "watch_page.h"
@@ -49,6 +50,10 @@ TDownloadRun::TDownloadRun(TGlobalVars& g, IDownloadView& view, IDesktopServices
     ConfigureForSite(WinHTTPDownload);
     // Bigger reads mean fewer progress steps through the user-interface thread.
     WinHTTPDownload.TransferBufferSize = 64 * 1024;
+    // Pages and info texts are small; a server sending without end must not
+    // fill the memory.
+    WinHTTPGetInfoFileURL.MaxBodySize = MaxVideoSitePageBytes;
+    WinHTTPDownloadInfoFile.MaxBodySize = MaxVideoSitePageBytes;
     WireEvents();
 }
 
@@ -68,17 +73,8 @@ TDownloadRun::~TDownloadRun() {
 }
 
 void TDownloadRun::WireEvents() {
-    for (TWinHTTP* http : {&WinHTTPGetInfoFileURL, &WinHTTPDownloadInfoFile, &WinHTTPDownload}) {
-        http->OnHTTPError = [this](TCustomWinHTTP*, int code, TStream*) {
-            lastError_ = "HTTP error " + std::to_string(code);
-        };
-        http->OnHostUnreachable = [this](TCustomWinHTTP*) { lastError_ = "the server could not be reached"; };
-        http->OnConnLost = [this](TCustomWinHTTP*, const std::string&, int64_t size, int64_t read, TStream*) {
-            lastError_ = "the connection was lost after " + std::to_string(read) + " of " + std::to_string(size) +
-                         " bytes";
-        };
+    for (TWinHTTP* http : {&WinHTTPGetInfoFileURL, &WinHTTPDownloadInfoFile, &WinHTTPDownload})
         http->OnAborted = [this](TCustomWinHTTP*) { Finish(); };
-    }
 
     WinHTTPGetInfoFileURL.OnProgress = [this](TCustomWinHTTP*, const std::string&, int64_t dataSize,
                                               int64_t bytesRead, int64_t elapsed, int64_t, uint8_t, float,
@@ -91,7 +87,8 @@ void TDownloadRun::WireEvents() {
     };
     WinHTTPGetInfoFileURL.OnAnyError = [this](TCustomWinHTTP*) {
         if (stage_ != stWatchPage) return;
-        LinkFailed("Cannot get the video page \"" + WinHTTPGetInfoFileURL.URL + "\": " + lastError_);
+        LinkFailed("Cannot get the video page \"" + WinHTTPGetInfoFileURL.URL +
+                   "\": " + WinHTTPGetInfoFileURL.LastErrorMessage);
     };
 
     WinHTTPDownloadInfoFile.OnDone = [this](TCustomWinHTTP*, const std::string&, int64_t, TStream* stream) {
@@ -99,7 +96,8 @@ void TDownloadRun::WireEvents() {
     };
     WinHTTPDownloadInfoFile.OnAnyError = [this](TCustomWinHTTP*) {
         if (stage_ != stInfoText) return;
-        LinkFailed("Cannot get the video info \"" + WinHTTPDownloadInfoFile.URL + "\": " + lastError_);
+        LinkFailed("Cannot get the video info \"" + WinHTTPDownloadInfoFile.URL +
+                   "\": " + WinHTTPDownloadInfoFile.LastErrorMessage);
     };
 
     WinHTTPDownload.OnProgress = [this](TCustomWinHTTP*, const std::string&, int64_t dataSize, int64_t bytesRead,
@@ -111,6 +109,7 @@ void TDownloadRun::WireEvents() {
     };
     WinHTTPDownload.OnAnyError = [this](TCustomWinHTTP*) {
         if (stage_ != stDownload) return;
+        if (lastError_.empty()) lastError_ = WinHTTPDownload.LastErrorMessage;
         const std::string quality = AttemptShortName(attempt_, Order());
         Log("Download of \"" + Title() + "\" " + (quality.empty() ? "" : quality + " ") + "failed: " + lastError_);
         DownloadFailed();
@@ -168,6 +167,7 @@ bool TDownloadRun::FinishIfCancelled() {
 
 void TDownloadRun::StartLink() {
     streamMap_.Clear();
+    videoId_.clear();
     if (FinishIfCancelled()) return;
     const int index = g_.URLCurrentIndex;
     if (index < 0 || index >= static_cast<int>(captions_.size())) return;
@@ -183,12 +183,14 @@ void TDownloadRun::WatchPageDone(TStream* stream) {
     if (FinishIfCancelled()) return;
     const int index = g_.URLCurrentIndex;
     const std::string page = stream ? (stream->SetPosition(0), stream->ReadToEnd()) : std::string();
-    const std::string title = ExtractTitle(page);
+    // Nothing the server wrote reaches the window, the log or a terminal raw.
+    const std::string title = PrintableText(ExtractTitle(page));
     captions_[index] = title;
     view_.SetRowCaption(index, title);
     view_.SetLabel(dlCurrentFile, title);
-    const std::string address = InfoAddress(g_.VideoSiteHost, ExtractVideoId(page, g_.VideoSiteHost));
-    view_.SetRowText(index, dcURL, address);
+    videoId_ = ExtractVideoId(page, g_.VideoSiteHost);
+    const std::string address = InfoAddress(g_.VideoSiteHost, videoId_);
+    view_.SetRowText(index, dcURL, PrintableText(address));
     stage_ = stInfoText;
     lastError_.clear();
     WinHTTPDownloadInfoFile.URL = address;
@@ -226,7 +228,7 @@ void TDownloadRun::ScriptEcho(const std::string& text) {
 void TDownloadRun::ScriptError(uint32_t line, const std::string& description) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "Error: Line number %u, ", line + 1);
-    const std::string message = buf + description;
+    const std::string message = buf + PrintableText(description);
     Log(message);
     desktop_.ShowCustomMessageDialog(message, AppTitle, TMsgDlgType::mtCustom, -1, {}, mbOK);
 }
@@ -256,7 +258,7 @@ void TDownloadRun::StartAttempt() {
         DownloadFailed();
         return;
     }
-    fileName_ = DownloadFileName(Title(), AttemptExtension(attempt_, order));
+    fileName_ = DownloadFileName(SavedFileTitle(Title(), videoId_), AttemptExtension(attempt_, order));
     partPath_ = CreatePartFile(OutputFolder(), fileName_);
     if (partPath_.empty()) {
         // The folder takes no file: no other quality would fare better.
@@ -399,7 +401,8 @@ void TDownloadRun::RemovePartFile() {
 }
 
 void TDownloadRun::Log(const std::string& line) {
-    if (log_) log_->AppendLine(line);
+    // Log lines quote addresses and reasons the server chose.
+    if (log_) log_->AppendLine(PrintableText(line));
 }
 
 std::string TDownloadRun::SpeedText(int64_t bytesRead, int64_t elapsed) const {

@@ -125,6 +125,7 @@ private:
     std::string lastError_;  // why the last transfer failed, for the log
     std::string partPath_;
     std::string fileName_;  // title + extension of the current attempt, made safe
+    std::string videoId_;   // of the current link, as the watch page gave it
     std::chrono::steady_clock::time_point transferStart_{};
 };
 

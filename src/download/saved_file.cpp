@@ -42,6 +42,15 @@ std::string CutAtCharBoundary(std::string_view text, size_t maxBytes) {
     return std::string(text.substr(0, n));
 }
 
+std::string SavedFileTitle(std::string_view title, std::string_view videoId) {
+    for (std::string_view candidate : {title, videoId}) {
+        const size_t start = candidate.find_first_not_of('.');
+        if (start != std::string_view::npos && candidate.find_first_not_of(". \t", start) != std::string_view::npos)
+            return std::string(candidate.substr(start));
+    }
+    return "video";
+}
+
 std::string DownloadFileName(std::string_view title, std::string_view extension) {
     std::string name(title);
     name += extension;

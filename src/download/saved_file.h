@@ -11,6 +11,11 @@ inline constexpr size_t MaxFileNameBytes = 255;
 // The text cut to at most maxBytes bytes at a UTF-8 character boundary.
 std::string CutAtCharBoundary(std::string_view text, size_t maxBytes);
 
+// What a download is named after: the title without leading dots (a name
+// starting with one is hidden); when nothing but dots and blanks is left, the
+// video id likewise, else "video".
+std::string SavedFileTitle(std::string_view title, std::string_view videoId);
+
 // Title + extension as a file name: control characters and the characters
 // SafeFileName refuses become "_".
 std::string DownloadFileName(std::string_view title, std::string_view extension);

@@ -2,9 +2,46 @@
 
 #include "util_funcs.h"
 
-bool IsAcceptedLink(std::string_view text, std::string_view host) {
-    const std::string lower = LowerCase(text);
-    return lower.find("http") != std::string::npos && lower.find(LowerCase(host)) != std::string::npos;
+namespace {
+// The host of an authority, with the port dropped when it is the scheme's
+// default, lower-cased.
+std::string NormalHost(std::string_view authority, std::string_view scheme) {
+    std::string host = LowerCase(authority);
+    const std::string defaultPort = scheme == "https" ? ":443" : ":80";
+    if (host.size() > defaultPort.size() && host.ends_with(defaultPort) && host.find(']') == std::string::npos)
+        host.resize(host.size() - defaultPort.size());
+    return host;
+}
+
+bool HasVideoParameter(std::string_view query) {
+    while (!query.empty()) {
+        const size_t amp = query.find('&');
+        const std::string_view pair = query.substr(0, amp);
+        if (pair.size() > 2 && (pair[0] == 'v' || pair[0] == 'V') && pair[1] == '=') return true;
+        if (amp == std::string_view::npos) break;
+        query.remove_prefix(amp + 1);
+    }
+    return false;
+}
+}  // namespace
+
+bool IsWatchPageLink(std::string_view text, std::string_view host) {
+    const size_t sep = text.find("://");
+    if (sep == std::string_view::npos) return false;
+    const std::string scheme = LowerCase(text.substr(0, sep));
+    if (scheme != "http" && scheme != "https") return false;
+    std::string_view rest = text.substr(sep + 3);
+    const size_t pathStart = rest.find_first_of("/?#");
+    const std::string_view authority = rest.substr(0, pathStart);
+    // No user name part: "http://H@elsewhere/" goes elsewhere.
+    if (authority.empty() || authority.find('@') != std::string_view::npos) return false;
+    if (NormalHost(authority, scheme) != NormalHost(host, scheme)) return false;
+    if (pathStart == std::string_view::npos) return false;
+    rest.remove_prefix(pathStart);
+    rest = rest.substr(0, rest.find('#'));
+    const size_t question = rest.find('?');
+    if (LowerCase(rest.substr(0, question)) != "/watch" || question == std::string_view::npos) return false;
+    return HasVideoParameter(rest.substr(question + 1));
 }
 
 std::string InfoAddress(std::string_view host, std::string_view videoId) {

@@ -1,6 +1,7 @@
 #pragma once
 // What the program sends to the video site and what it relies on in its
 // answers. H is the host of the watch pages (TGlobalVars::VideoSiteHost).
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -9,9 +10,14 @@
 inline constexpr char VideoSiteAgent[] = "[Quillmarsh]";
 inline constexpr char VideoSiteAcceptTypes[] = "*/*";
 
-// A pasted text is a link when, lower-cased, it contains "http" and the host.
-// Nothing is trimmed and no other syntax is checked.
-bool IsAcceptedLink(std::string_view text, std::string_view host);
+// The largest watch page or video-info text taken into memory.
+inline constexpr int64_t MaxVideoSitePageBytes = 8 << 20;
+
+// A pasted text is a link to download when it is an http or https address
+// whose host (with its port, if the host names one) is the host, whose path
+// is "/watch" and whose query has a non-empty "v" parameter. Letter case
+// does not matter; nothing is trimmed.
+bool IsWatchPageLink(std::string_view text, std::string_view host);
 
 // "http://" + H + "/get_video_info?video_id=" + id
 std::string InfoAddress(std::string_view host, std::string_view videoId);

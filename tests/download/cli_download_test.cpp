@@ -60,7 +60,8 @@ const char* const kVideos = R"({"videos": {
   "same":  {"title": "a/b:c?d 100%", "streams": [{"itag": 18, "size": 100}]},
   "only5": {"title": "Only5", "streams": [{"itag": 5}]},
   "slow":  {"title": "Slow", "streams": [{"itag": 18, "mode": "slow", "size": 20000000, "chunk": 16384, "delay": 0.05}]},
-  "local": {"title": "Local", "streams": [{"itag": 18, "url": "file:///etc/hostname"}]}
+  "local": {"title": "Local", "streams": [{"itag": 18, "url": "file:///etc/hostname"}]},
+  "forge": {"title": "Forged\r\nTotal files: 0\nSuccessed: 0\u001b]0;owned\u0007\u001b[2J", "streams": [{"itag": 18, "size": 10}]}
 }})";
 
 std::vector<std::string> Entries(const std::string& folder) {
@@ -117,10 +118,32 @@ TEST(CliDownload, RunsTheLinksAndSaysWhatHappened) {
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Output.find("not a link\n\nThis is not a YouTube video link."), std::string::npos) << r.Output;
 
+    // A link's look-alike on the local disk is no link: no page is read from it.
+    const std::string page = work.write("page.html", "<meta name=\"title\" content=\"Local page\">");
+    r = CliDownload({"--host", host, "-o", out, "file://" + page + "?http://" + host + "/watch?v=one"}, work).Wait();
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Output.find("This is not a YouTube video link."), std::string::npos) << r.Output;
+    EXPECT_EQ(r.Output.find("Local page"), std::string::npos) << r.Output;
+
     // Wrong use.
     EXPECT_EQ(CliDownload({"--host", host, site.WatchLink("one")}, work).Wait().Status, 2);
+    EXPECT_EQ(CliDownload({"--host", host, "-o", "", site.WatchLink("one")}, work).Wait().Status, 2);
     EXPECT_EQ(CliDownload({"-o", out}, work).Wait().Status, 2);
     EXPECT_EQ(CliDownload({"--bogus", "-o", out, site.WatchLink("one")}, work).Wait().Status, 2);
+}
+
+// Waits until the run is downloading and its hidden part file holds data.
+bool DownloadUnderWay(const CliDownload& cli, const std::string& out) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (cli.Output().find("Downloading...") != std::string::npos)
+            for (const std::string& name : Entries(out))
+                if (name.starts_with(".") && name.ends_with(".part") &&
+                    std::filesystem::file_size(out + "/" + name) > 0)
+                    return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
 }
 
 TEST(CliDownload, CtrlCCancelsLikeTheCancelButton) {
@@ -128,11 +151,10 @@ TEST(CliDownload, CtrlCCancelsLikeTheCancelButton) {
     TempDir work;
     const std::string out = work.file("videos");
     CliDownload cli({"--host", site.Host(), "-o", out, site.WatchLink("slow"), site.WatchLink("one")}, work);
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (cli.Output().find("Downloading...") == std::string::npos && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(20ms);
+    const bool underWay = DownloadUnderWay(cli, out);
     cli.Interrupt();
     const CliResult r = cli.Wait();
+    ASSERT_TRUE(underWay) << r.Output;
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Output.find("Total files: 2\nSuccessed: 0\nFailed: 2\n"), std::string::npos) << r.Output;
     // The half-received part file is gone.
@@ -140,13 +162,41 @@ TEST(CliDownload, CtrlCCancelsLikeTheCancelButton) {
 
     // A kill (as timeout(1) sends it) cancels the same way.
     CliDownload killed({"--host", site.Host(), "-o", out, site.WatchLink("slow")}, work);
-    const auto deadline2 = std::chrono::steady_clock::now() + 30s;
-    while (killed.Output().find("Downloading...") == std::string::npos && std::chrono::steady_clock::now() < deadline2)
-        std::this_thread::sleep_for(20ms);
+    const bool killedUnderWay = DownloadUnderWay(killed, out);
     killed.Interrupt(SIGTERM);
     const CliResult k = killed.Wait();
+    ASSERT_TRUE(killedUnderWay) << k.Output;
     EXPECT_EQ(k.Status, 1);
     EXPECT_NE(k.Output.find("Total files: 1\nSuccessed: 0\nFailed: 1\n"), std::string::npos) << k.Output;
     EXPECT_TRUE(Entries(out).empty());
+}
+TEST(CliDownload, TheServerCannotWriteToTheTerminal) {
+    FakeSite site(kVideos);
+    TempDir work;
+    const CliResult r =
+        CliDownload({"--host", site.Host(), "-o", work.file("videos"), site.WatchLink("forge")}, work).Wait();
+    EXPECT_EQ(r.Status, 0) << r.Output;
+    // The title is one line among the run's own, without ESC, BEL or CR.
+    EXPECT_NE(r.Output.find("[1/1] Title: Forged  Total files: 0 Successed: 0 ]0;owned  [2J\n"), std::string::npos)
+        << r.Output;
+    EXPECT_EQ(r.Output.find_first_of("\x1b\x07\r"), std::string::npos);
+    EXPECT_NE(r.Output.find("Total files: 1\nSuccessed: 1\nFailed: 0\n"), std::string::npos);
+    EXPECT_EQ(r.Output.find("\nSuccessed: 0"), std::string::npos) << r.Output;
+}
+
+TEST(CliDownload, DamagedQualitySettingsStillDownload) {
+    FakeSite site(kVideos);
+    TempDir work;
+    // Every quality slot of the saved preference holds a code that names none.
+    std::string settings = "[System]\nPreferYouTubeQuality=1\n";
+    for (const char* key : {"PreferYouTube1", "PreferYouTube2", "PreferYouTube3", "PreferYouTube4",
+                            "PreferYouTube5", "PreferYouTube6", "PreferYouTube7", "PreferYouTube18"})
+        settings += std::string(key) + "=200\n";
+    std::filesystem::create_directories(work.file("config/Orvane Video Joiner"));
+    work.write("config/Orvane Video Joiner/~system2.dat", settings);
+    const std::string out = work.file("videos");
+    const CliResult r = CliDownload({"--host", site.Host(), "-o", out, site.WatchLink("one")}, work).Wait();
+    EXPECT_EQ(r.Status, 0) << r.Output;
+    EXPECT_EQ(Entries(out), (std::vector<std::string>{"First.mp4"}));
 }
 }  // namespace

@@ -31,6 +31,11 @@ const char* const kVideos = R"({"videos": {
   "percent": {"title": "100% %d", "streams": [{"itag": 18}]},
   "ent":     {"title": "Tom &amp; Jerry&#39;s", "streams": [{"itag": 18}]},
   "notitle": {"title_tag": false, "streams": [{"itag": 35}]},
+  "dot":     {"title": ".", "streams": [{"itag": 18, "size": 10}]},
+  "dotdot":  {"title": "..", "streams": [{"itag": 18, "size": 10}]},
+  "hidden":  {"title": "...Hidden", "streams": [{"itag": 18, "size": 10}]},
+  "ctl":     {"title": "Line\r\nTotal files: 0\u001b[2J\u0007",
+              "streams": [{"itag": 22, "mode": "404"}, {"itag": 18, "size": 10}]},
   "only18":  {"title": "Only18", "streams": [{"itag": 18, "size": 5000}]},
   "only5":   {"title": "Only5", "streams": [{"itag": 5}]},
   "both":    {"title": "Both", "streams": [{"itag": 5, "size": 600}, {"itag": 18, "size": 900}]},
@@ -137,13 +142,32 @@ TEST_F(DownloadRunTest, ALinkWithoutVideoIdFailsAndTheRunGoesOn) {
 }
 
 TEST_F(DownloadRunTest, FileNamesFromTitles) {
-    Run({"same1", "same2", "chars", "percent", "ent", "notitle"});
+    Run({"same1", "same2", "chars", "percent", "ent", "notitle", "dot", "dotdot", "hidden"});
+    // No title, or one of dots only, takes the video id: never a hidden ".flv",
+    // "..mp4" or "...mp4"; leading dots go too.
     EXPECT_EQ(SavedNames(), (std::vector<std::string>{"T.mp4", "T(1).mp4", "a_b_c_d.mp4", "100% %d.mp4",
-                                                      "Tom & Jerry's.mp4", ".flv"}));
+                                                      "Tom & Jerry's.mp4", "notitle.flv", "dot.mp4", "dotdot.mp4",
+                                                      "Hidden.mp4"}));
     EXPECT_EQ(std::filesystem::file_size(out_.file("T(1).mp4")), 200u);
-    // Again: every name takes a suffix, "%" included, and no title gives "(1).flv".
+    // Again: every name takes a suffix, "%" included.
     Run({"percent", "notitle"});
-    EXPECT_EQ(SavedNames(), (std::vector<std::string>{"100% %d(1).mp4", "(1).flv"}));
+    EXPECT_EQ(SavedNames(), (std::vector<std::string>{"100% %d(1).mp4", "notitle(1).flv"}));
+}
+
+TEST_F(DownloadRunTest, ServerTextsReachTheViewAndTheLogWithoutControlCharacters) {
+    Run({"ctl"});
+    const std::string clean = "Line  Total files: 0 [2J ";
+    EXPECT_EQ(view_.LastRows[0].Caption, clean);
+    EXPECT_EQ(SavedNames(), (std::vector<std::string>{"Line  Total files_ 0 [2J .mp4"}));
+    // The stream fails under another quality: the log line quotes the title.
+    g_.PreferYouTube = {3, 1, 2, 0, 4, 5, 6, 7};
+    log_.Lines.clear();
+    Run({"ctl"});
+    ASSERT_FALSE(log_.Lines.empty());
+    for (const auto& line : log_.Lines) {
+        EXPECT_NE(line.find(clean), std::string::npos) << line;
+        for (const char c : line) EXPECT_GE(static_cast<unsigned char>(c), 0x20) << line;
+    }
 }
 
 TEST_F(DownloadRunTest, QualityPreferenceAndFallback) {

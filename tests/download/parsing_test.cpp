@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "quality.h"
+#include "server_text.h"
 #include "stream_map.h"
 #include "video_site.h"
 #include "watch_page.h"
@@ -93,16 +94,49 @@ TEST(ScriptText, FiftyNineLinesWithTheInfoTextAsALiteral) {
 }
 
 TEST(VideoSite, LinksAndStreamAddresses) {
-    EXPECT_TRUE(IsAcceptedLink("HTTPS://WWW.YOUTUBE.COM/x", H));
-    EXPECT_TRUE(IsAcceptedLink(" junk http www.youtube.com", H));
-    EXPECT_FALSE(IsAcceptedLink("www.youtube.com/watch", H));
-    EXPECT_TRUE(IsAcceptedLink("http://127.0.0.1:4000/watch?v=1", "127.0.0.1:4000"));
+    EXPECT_TRUE(IsWatchPageLink("http://www.youtube.com/watch?v=abc", H));
+    EXPECT_TRUE(IsWatchPageLink("HTTPS://WWW.YOUTUBE.COM/WATCH?V=ABC", H));
+    EXPECT_TRUE(IsWatchPageLink("https://www.youtube.com:443/watch?feature=x&v=abc#t=10", H));
+    EXPECT_TRUE(IsWatchPageLink("http://127.0.0.1:4000/watch?v=1", "127.0.0.1:4000"));
+    // A substring test let these through; a local file was read as the page.
+    EXPECT_FALSE(IsWatchPageLink("file:///tmp/page.html?http://www.youtube.com/watch?v=abc", H));
+    EXPECT_FALSE(IsWatchPageLink(" junk http www.youtube.com", H));
+    EXPECT_FALSE(IsWatchPageLink("ftp://www.youtube.com/watch?v=abc", H));
+    EXPECT_FALSE(IsWatchPageLink("www.youtube.com/watch?v=abc", H));
+    // Another host, however it is dressed up.
+    EXPECT_FALSE(IsWatchPageLink("http://www.youtube.com.evil.example/watch?v=abc", H));
+    EXPECT_FALSE(IsWatchPageLink("http://www.youtube.com@evil.example/watch?v=abc", H));
+    EXPECT_FALSE(IsWatchPageLink("http://evil.example/www.youtube.com/watch?v=abc", H));
+    EXPECT_FALSE(IsWatchPageLink("http://www.youtube.com:8080/watch?v=abc", H));
+    EXPECT_FALSE(IsWatchPageLink("http://127.0.0.1:4001/watch?v=1", "127.0.0.1:4000"));
+    // The watch page with a video, nothing else of the site.
+    EXPECT_FALSE(IsWatchPageLink("http://www.youtube.com/", H));
+    EXPECT_FALSE(IsWatchPageLink("http://www.youtube.com/watch", H));
+    EXPECT_FALSE(IsWatchPageLink("http://www.youtube.com/watch?v=", H));
+    EXPECT_FALSE(IsWatchPageLink("http://www.youtube.com/watch?vv=abc", H));
+    EXPECT_FALSE(IsWatchPageLink("http://www.youtube.com/watchlater?v=abc", H));
+    EXPECT_FALSE(IsWatchPageLink("http://www.youtube.com/x#/watch?v=abc", H));
     EXPECT_TRUE(IsAllowedStreamAddress("http://a/b"));
     EXPECT_TRUE(IsAllowedStreamAddress("HTTPS://a/b"));
     EXPECT_TRUE(IsAllowedStreamAddress("a.example/b"));  // fetched as http
     EXPECT_FALSE(IsAllowedStreamAddress("file:///etc/hostname"));
     EXPECT_FALSE(IsAllowedStreamAddress("ftp://a/b"));
     EXPECT_FALSE(IsAllowedStreamAddress(""));
+}
+
+TEST(ServerText, ControlCharactersBecomeSpaces) {
+    // A title that would forge a summary line, colour the terminal and ring.
+    EXPECT_EQ(PrintableText("A\r\nTotal files: 9\x1b[31m\a"), "A  Total files: 9 [31m ");
+    EXPECT_EQ(PrintableText(std::string("a\0b\tc\x7f", 6)), "a b c ");
+    // C1 controls, raw and in UTF-8 (U+009B is CSI), line separators and
+    // direction overrides.
+    EXPECT_EQ(PrintableText("a\x9b" "2Jb"), "a 2Jb");
+    EXPECT_EQ(PrintableText("a\xc2\x9b" "2Jb"), "a 2Jb");
+    EXPECT_EQ(PrintableText("a\xe2\x80\xa8" "b\xe2\x80\xae" "c\xe2\x81\xa6" "d"), "a b c d");
+    // Other characters, and bytes that are no UTF-8, stay.
+    EXPECT_EQ(PrintableText("Caf\xc3\xa9 \xe2\x80\x93 \xf0\x9f\x8e\xac \xe9t\xe9"),
+              "Caf\xc3\xa9 \xe2\x80\x93 \xf0\x9f\x8e\xac \xe9t\xe9");
+    EXPECT_EQ(PrintableText("\xe2\x82\xac\x80"), "\xe2\x82\xac ");
 }
 
 TEST(Quality, TextsOrderAndAttempts) {

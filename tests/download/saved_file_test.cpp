@@ -16,6 +16,17 @@ TEST(SavedFile, NamesFromTitles) {
     EXPECT_EQ(DownloadFileName("", ".flv"), ".flv");
     EXPECT_EQ(DownloadFileName(std::string("a\0b\nc", 5), ".flv"), "a_b_c.flv");
 
+    // Neither an empty nor a dot-only title gives a hidden file: the video id
+    // names it then.
+    EXPECT_EQ(SavedFileTitle("", "abc123"), "abc123");
+    EXPECT_EQ(SavedFileTitle(".", "abc123"), "abc123");
+    EXPECT_EQ(SavedFileTitle("..", "abc123"), "abc123");
+    EXPECT_EQ(SavedFileTitle(" . . ", "abc123"), "abc123");
+    EXPECT_EQ(SavedFileTitle("...", ".."), "video");
+    EXPECT_EQ(SavedFileTitle("", ""), "video");
+    EXPECT_EQ(SavedFileTitle(".NET in an hour", "abc123"), "NET in an hour");
+    EXPECT_EQ(SavedFileTitle("Title...", "abc123"), "Title...");
+
     // Cutting never splits a UTF-8 character.
     EXPECT_EQ(CutAtCharBoundary("ab\xc3\xa9", 3), "ab");
     EXPECT_EQ(CutAtCharBoundary("ab\xc3\xa9", 4), "ab\xc3\xa9");

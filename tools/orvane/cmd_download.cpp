@@ -185,7 +185,7 @@ int RunDownload(const std::vector<std::string>& args) {
     TLinkList links(g.VideoSiteHost, desktop);
     int rejected = 0;
     for (const std::string& text : texts) {
-        if (!IsAcceptedLink(text, g.VideoSiteHost)) ++rejected;
+        if (!IsWatchPageLink(text, g.VideoSiteHost)) ++rejected;
         links.AddOneText(text);
     }
     if (links.Count() == 0) return 1;
