@@ -114,7 +114,26 @@ bool LoadSettings(TGlobalVars& g, const std::string& path, std::string* readErro
     g.ShutDownWhenFinished = ini.ReadBool(kSystem, "ShutDownWhenFinished", g.ShutDownWhenFinished);
     g.PreferYouTubeQuality = ini.ReadBool(kSystem, "PreferYouTubeQuality", g.PreferYouTubeQuality);
     for (int i = 0; i < PreferenceSlotCount; ++i) ReadByte(ini, PreferenceKey(i), g.PreferYouTube[i]);
+    // A damaged order would make downloads try no stream for its bad slots.
+    RepairQualityOrder(g.PreferYouTube);
     return true;
+}
+
+bool RepairQualityOrder(std::array<uint8_t, PreferenceSlotCount>& order) {
+    std::array<bool, PreferenceSlotCount> present{};
+    for (const uint8_t code : order)
+        if (code < PreferenceSlotCount) present[code] = true;
+    bool changed = false;
+    for (uint8_t& code : order) {
+        if (code < PreferenceSlotCount) continue;
+        // With a slot out of range at most seven codes are present.
+        uint8_t missing = 0;
+        while (present[missing]) ++missing;
+        present[missing] = true;
+        code = missing;
+        changed = true;
+    }
+    return changed;
 }
 
 void SaveSettings(const TGlobalVars& g, const std::string& path) {

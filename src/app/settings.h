@@ -22,6 +22,10 @@ std::string FindUserDataFolder(const std::string& appDataFolder, const std::stri
 // When it exists but cannot be read, g keeps its values, readError (if given)
 // receives the reason, and true is returned.
 bool LoadSettings(TGlobalVars& g, const std::string& path, std::string* readError = nullptr);
+// Gives every slot of the quality preference order that holds no quality
+// (a code outside 0..7) the lowest code the order lacks; the other slots
+// stay. True when it changed.
+bool RepairQualityOrder(std::array<uint8_t, PreferenceSlotCount>& order);
 // Writes every key of section "System". Throws std::runtime_error on failure.
 void SaveSettings(const TGlobalVars& g, const std::string& path);
 

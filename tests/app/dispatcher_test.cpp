@@ -46,9 +46,13 @@ TEST(Dispatcher, WaitPumpingKeepsQueuedWorkRunning) {
     PlainDispatcher d;
     SetMainDispatcher(&d);
     std::atomic<bool> flag{false};
+    // The worker's call can only run if the wait runs the queue.
     std::thread worker([&] { d.invoke([&] { flag = true; }); });
-    WaitPumping(MainDispatcher(), [&] { return flag.load(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    WaitPumping(MainDispatcher(), [&] { return flag.load() || std::chrono::steady_clock::now() > deadline; });
+    EXPECT_TRUE(flag) << "the wait did not run the queued call";
+    // Release a worker that a faulty wait left blocked before joining it.
+    d.runUntil([&] { return flag.load(); }, std::chrono::seconds(5));
     worker.join();
     SetMainDispatcher(nullptr);
-    EXPECT_TRUE(flag);
 }

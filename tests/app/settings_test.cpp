@@ -69,13 +69,34 @@ TEST(Settings, BadOrMissingKeysKeepDefaultsAndBytesTruncate) {
     EXPECT_TRUE(LoadSettings(g, path));
     EXPECT_EQ(g.OutputPreset[fcAudio][afWAV], 3);
     EXPECT_EQ(g.OutputFormatClass, 2);
-    EXPECT_EQ(g.PreferYouTube[0], 255);
+    // -1 is byte 255, no quality: the slot takes the code the order lacks.
+    EXPECT_EQ(g.PreferYouTube, (std::array<uint8_t, 8>{1, 2, 3, 0, 4, 5, 6, 7}));
     EXPECT_EQ(g.OutputPreset[fcAudio][afMP3], -1);
     EXPECT_EQ(g.OutputPreset[fcVideo][vfAVI], 2147483647);
     EXPECT_TRUE(g.ShutDownWhenFinished);
     EXPECT_FALSE(g.PlayASoundWhenFinished);
     EXPECT_EQ(g.OutputPreset[fcVideo][vfWMV], 16);
     EXPECT_EQ(g.LastOpenDir, "/home/u/Documents");
+}
+
+TEST(Settings, DamagedQualityOrdersAreRepaired) {
+    std::array<uint8_t, 8> order{1, 2, 3, 0, 4, 5, 6, 7};
+    EXPECT_FALSE(RepairQualityOrder(order));
+    order = {7, 200, 9, 6, 8, 255, 0, 1};
+    EXPECT_TRUE(RepairQualityOrder(order));
+    EXPECT_EQ(order, (std::array<uint8_t, 8>{7, 2, 3, 6, 4, 5, 0, 1}));
+    // Repeats are the user's to keep.
+    order = {3, 3, 3, 3, 3, 3, 3, 3};
+    EXPECT_FALSE(RepairQualityOrder(order));
+
+    TempDir dir;
+    std::string text = "[System]\n";
+    for (const char* key : {"PreferYouTube1", "PreferYouTube2", "PreferYouTube3", "PreferYouTube4",
+                            "PreferYouTube5", "PreferYouTube6", "PreferYouTube7", "PreferYouTube18"})
+        text += std::string(key) + "=77\n";
+    TGlobalVars g = Defaults();
+    EXPECT_TRUE(LoadSettings(g, dir.write("~system2.dat", text)));
+    EXPECT_EQ(g.PreferYouTube, (std::array<uint8_t, 8>{0, 1, 2, 3, 4, 5, 6, 7}));
 }
 
 TEST(Settings, PlacementSectionsSurviveSettingsWrites) {
