@@ -66,3 +66,34 @@ TEST(ProbeCli, BadFilesFailWithALineEach) {
     EXPECT_EQ(typo.status, 2);
     EXPECT_NE(typo.err.find("unknown option '--thumbnails'"), std::string::npos) << typo.err;
 }
+
+TEST(ProbeCli, ThumbnailsOfOneNameAndThumbnailErrors) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("a"));
+    std::filesystem::create_directories(dir.file("b"));
+    const std::string first = dir.file("a/clip.avi"), second = dir.file("b/clip.avi");
+    ASSERT_TRUE(MakeClip(first, 1, 160, 120, 25));
+    ASSERT_TRUE(MakeClip(second, 1, 320, 240, 25));
+    const std::string thumbs = dir.file("thumbs");
+    CliResult r = RunOrvane(ShellQuote(first) + " " + ShellQuote(second) + " --thumbnail " + ShellQuote(thumbs), dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    // Each input keeps its own picture, in the order given.
+    const std::string a = ReadWholeFile(thumbs + "/clip.avi.png"), b = ReadWholeFile(thumbs + "/clip.avi(1).png");
+    ASSERT_GT(a.size(), 24u);
+    ASSERT_GT(b.size(), 24u);
+    EXPECT_NE(a, b);
+
+    // A file that opens but whose video cannot be decoded: it is listed, and
+    // the missing picture fails the status.
+    const std::string whole = ReadWholeFile(first);
+    const size_t movi = whole.find("movi00dc");
+    ASSERT_NE(movi, std::string::npos);
+    const std::string cut = dir.write("cut.avi", whole.substr(0, movi + 16));
+    r = RunOrvane(ShellQuote(cut) + " --thumbnail " + ShellQuote(thumbs), dir);
+    EXPECT_NE(r.out.find("Dimension: 160 x 120"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("Thumbnail error: " + cut + ": no picture could be decoded"), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(std::filesystem::exists(thumbs + "/cut.avi.png"));
+
+    EXPECT_EQ(RunOrvane(ShellQuote(first) + " --thumbnail ''", dir).status, 2);
+}

@@ -107,6 +107,9 @@ TEST(CliJoin, WrongUseGivesOneLineAndStatusTwo) {
         {"convert", "--format", "mp3", "-o", home.path()},
         {"join", "--bogus", a},
         {"presets", "DIVX"},
+        // An empty folder name is no folder (it fell back to the documents folder).
+        {"join", "--format", "mp3", "-o", "", a},
+        {"convert", "--format", "mp3", "-o", "", a},
     };
     for (const auto& args : wrong) {
         CliResult r = RunOrvane(args, home.path());
@@ -115,6 +118,19 @@ TEST(CliJoin, WrongUseGivesOneLineAndStatusTwo) {
         EXPECT_TRUE(r.Out.empty());
     }
     EXPECT_FALSE(FileExists(home.file("Output_Merge.mp3")));
+    EXPECT_FALSE(std::filesystem::exists(home.file("Documents")));
+
+    // A folder given as an input is named as a folder.
+    std::filesystem::create_directories(home.file("x.mp4"));
+    CliResult r = RunOrvane({"join", "--format", "mp3", "-o", home.file("out"), a, home.file("x.mp4")}, home.path());
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("'" + home.file("x.mp4") + "' is a folder, not a file"), std::string::npos) << r.Err;
+
+    // An output folder the system refuses is a failure, not wrong usage.
+    r = RunOrvane({"join", "--format", "mp3", "-o", home.file("a.wav/sub"), a}, home.path());
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_NE(r.Err.find("cannot create the output folder " + home.file("a.wav/sub")), std::string::npos) << r.Err;
+    EXPECT_TRUE(r.Out.empty());
 }
 
 TEST(CliJoin, PresetsAreListedInCatalogueOrder) {
@@ -157,14 +173,24 @@ TEST(CliJoin, CtrlCOrAKillStopsTheRunAndStillPrintsTheSummary) {
         const std::string out = home.file("out" + std::to_string(sig));
         // x264 at 1920x1080 takes far longer than the moment we wait.
         CliRun run({"join", "--format", "AVI", "--preset", "1", "-o", out, a}, home.path());
-        for (int i = 0; i < 600 && run.Err().find('%') == std::string::npos; ++i) std::this_thread::sleep_for(50ms);
+        const std::string output = out + "/Output_Merge.avi";
+        // The run is under way: progress shown and the output being written.
+        bool started = false;
+        for (int i = 0; i < 1200 && !started; ++i) {
+            std::this_thread::sleep_for(50ms);
+            started = run.Err().find('%') != std::string::npos && std::filesystem::exists(out) &&
+                      !std::filesystem::is_empty(out);
+        }
         run.Interrupt(sig);
         CliResult r = run.Wait();
+        ASSERT_TRUE(started) << r.Err;
         EXPECT_EQ(r.Status, 1) << r.Err;
         EXPECT_EQ(r.Out, "Total files: 1\nSuccessed: 0\nFailed: 1\n");
-        // The stopped output is either a readable file or gone.
-        const std::string output = out + "/Output_Merge.avi";
-        if (FileExists(output)) {
+        // Nothing but the output's own name is left in the folder, and under
+        // that name no unreadable file.
+        for (const auto& e : std::filesystem::directory_iterator(out))
+            EXPECT_EQ(e.path().string(), output) << "left behind: " << e.path();
+        if (std::filesystem::exists(output)) {
             EXPECT_TRUE(Probe(output).is_object());
         }
     }

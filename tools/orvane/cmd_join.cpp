@@ -151,6 +151,8 @@ int RunConversion(const char* command, bool join, const std::vector<std::string>
             if (!value(a.Preset)) return Usage(command, "--preset needs a preset index");
         } else if (options && (arg == "-o" || arg == "--output")) {
             if (!value(a.OutputDir)) return Usage(command, "-o needs an output folder");
+            // An empty name would fall back to the saved folder unasked.
+            if (a.OutputDir.empty()) return Usage(command, "-o needs an output folder, not an empty name");
         } else if (options && arg == "--log") {
             if (!value(a.LogFile)) return Usage(command, "--log needs a file name");
         } else if (options && arg.size() > 1 && arg[0] == '-') {
@@ -188,8 +190,13 @@ int RunConversion(const char* command, bool join, const std::vector<std::string>
     if (g.OutputFileDir.empty()) return Usage(command, "no output folder (use -o)");
     std::error_code ec;
     g.OutputFileDir = std::filesystem::absolute(g.OutputFileDir, ec).lexically_normal().string();
-    if (!ForceDirectories(g.OutputFileDir)) return Usage(command, "cannot create the output folder " + g.OutputFileDir);
+    if (!ForceDirectories(g.OutputFileDir)) {
+        // Not wrong usage: the folder is right, the system refused it.
+        std::fprintf(stderr, "orvane %s: cannot create the output folder %s\n", command, g.OutputFileDir.c_str());
+        return 1;
+    }
     for (std::string& file : a.Files) {
+        if (DirectoryExists(file)) return Usage(command, "'" + file + "' is a folder, not a file");
         if (!FileExists(file)) return Usage(command, "no such file '" + file + "'");
         file = std::filesystem::absolute(file, ec).lexically_normal().string();
     }

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,15 @@ bool WritePng(const std::string& path, const TFFBitmap& bitmap) {
     }
     png_destroy_write_struct(&png, &info);
     return std::fclose(f) == 0 && ok;
+}
+
+// The input's name + ".png", with "(n)" before ".png" when an earlier input
+// of this run took that name already.
+std::string ThumbnailName(const std::string& path, std::set<std::string>& taken) {
+    const std::string base = ExtractFileName(path);
+    std::string name = base + ".png";
+    for (int n = 1; !taken.insert(name).second; ++n) name = base + "(" + std::to_string(n) + ").png";
+    return name;
 }
 
 bool LoadEngineLibraries(std::string& error) {
@@ -59,6 +69,10 @@ int RunProbe(const std::vector<std::string>& args) {
                 return ExitUsage;
             }
             thumbnails = args[++i];
+            if (thumbnails.empty()) {
+                std::fprintf(stderr, "orvane probe: --thumbnail needs a folder, not an empty name\n");
+                return ExitUsage;
+            }
         } else if (options && args[i].size() > 1 && args[i][0] == '-') {
             // A mistyped option is not a file to report as unreadable.
             std::fprintf(stderr, "orvane probe: unknown option '%s'\n", args[i].c_str());
@@ -82,6 +96,8 @@ int RunProbe(const std::vector<std::string>& args) {
     }
     TFFDecoder decoder;
     int status = 0;
+    // Two inputs of one name (from different folders) get different pictures.
+    std::set<std::string> thumbnailNames;
     for (const std::string& file : files) {
         std::error_code ec;
         const std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
@@ -98,11 +114,16 @@ int RunProbe(const std::vector<std::string>& args) {
         if (thumbnails.empty() || probed.Thumbnail == tkAudioIcon) continue;
         // The thumbnail the input list makes: the picture in the middle of the file.
         if (probed.Thumbnail != tkPicture) {
-            std::fprintf(stderr, "Thumbnail error: %s: %s\n", path.c_str(), decoder.LastErrorMessage().c_str());
+            // The probe's last message may concern another stream.
+            std::fprintf(stderr, "Thumbnail error: %s: no picture could be decoded\n", path.c_str());
+            status = 1;
             continue;
         }
-        const std::string png = IncludeTrailingSeparator(thumbnails) + ExtractFileName(path) + ".png";
-        if (!WritePng(png, probed.Picture)) std::fprintf(stderr, "Cannot write %s\n", png.c_str());
+        const std::string png = IncludeTrailingSeparator(thumbnails) + ThumbnailName(path, thumbnailNames);
+        if (!WritePng(png, probed.Picture)) {
+            std::fprintf(stderr, "Cannot write %s\n", png.c_str());
+            status = 1;
+        }
     }
     return status;
 }
