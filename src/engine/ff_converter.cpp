@@ -1,6 +1,5 @@
 #include "ff_converter.h"
 
-#include "ff_api.h"
 #include "ff_exception.h"
 #include "ff_logger.h"
 
@@ -16,8 +15,6 @@ AVPixelFormat BitmapPixelFormat(int bitsPixel) {
 }
 }  // namespace
 
-TFormatConverter::~TFormatConverter() { Release(); }
-
 void TFormatConverter::SetBitsPixel(int bitsPixel) {
     if (bitsPixel != 8 && bitsPixel != 15 && bitsPixel != 16 && bitsPixel != 24 && bitsPixel != 32)
         throw FFmpegException(FormatText("Invalid BitsPixel %d", bitsPixel));
@@ -26,20 +23,17 @@ void TFormatConverter::SetBitsPixel(int bitsPixel) {
 }
 
 void TFormatConverter::Release() {
-    if (FF.sws_freeContext) {
-        FF.sws_freeContext(toRGB_);
-        FF.sws_freeContext(fromRGB_);
-    }
-    toRGB_ = nullptr;
-    fromRGB_ = nullptr;
+    toRGB_.reset();
+    fromRGB_.reset();
 }
 
 bool TFormatConverter::PictureToBitmap(const AVFrame* picture, TFFBitmap& bitmap) {
     error_.clear();
     const int w = picture->width, h = picture->height;
     const AVPixelFormat dst = BitmapPixelFormat(bitsPixel_);
-    toRGB_ = FF.sws_getCachedContext(toRGB_, w, h, static_cast<AVPixelFormat>(picture->format), w, h, dst,
-                                     SWS_BICUBIC, nullptr, nullptr, nullptr);
+    // The cache call takes the old context over: it reuses or frees it.
+    toRGB_.reset(FF.sws_getCachedContext(toRGB_.release(), w, h, static_cast<AVPixelFormat>(picture->format), w, h,
+                                         dst, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!toRGB_ || w <= 0 || h <= 0) {
         error_ = "Cannot initialize the toRGB conversion context";
         return false;
@@ -47,7 +41,7 @@ bool TFormatConverter::PictureToBitmap(const AVFrame* picture, TFFBitmap& bitmap
     bitmap.Reset(w, h, bitsPixel_);
     uint8_t* dstData[4] = {bitmap.Pixels.data(), nullptr, nullptr, nullptr};
     int dstStride[4] = {bitmap.Stride, 0, 0, 0};
-    FF.sws_scale(toRGB_, picture->data, picture->linesize, 0, h, dstData, dstStride);
+    FF.sws_scale(toRGB_.get(), picture->data, picture->linesize, 0, h, dstData, dstStride);
     return true;
 }
 
@@ -55,14 +49,16 @@ bool TFormatConverter::BitmapToPicture(const TFFBitmap& bitmap, AVFrame* picture
     error_.clear();
     const int w = picture->width, h = picture->height;
     const AVPixelFormat src = BitmapPixelFormat(bitmap.BitsPixel);
-    fromRGB_ = FF.sws_getCachedContext(fromRGB_, w, h, src, w, h, static_cast<AVPixelFormat>(picture->format),
-                                       SWS_BICUBIC, nullptr, nullptr, nullptr);
+    // The cache call takes the old context over: it reuses or frees it.
+    fromRGB_.reset(FF.sws_getCachedContext(fromRGB_.release(), w, h, src, w, h,
+                                           static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC, nullptr, nullptr,
+                                           nullptr));
     if (!fromRGB_ || bitmap.Width != w || bitmap.Height != h || FF.av_frame_make_writable(picture) < 0) {
         error_ = "Cannot initialize the fromRGB conversion context";
         return false;
     }
     const uint8_t* srcData[4] = {bitmap.Pixels.data(), nullptr, nullptr, nullptr};
     const int srcStride[4] = {bitmap.Stride, 0, 0, 0};
-    FF.sws_scale(fromRGB_, srcData, srcStride, 0, h, picture->data, picture->linesize);
+    FF.sws_scale(fromRGB_.get(), srcData, srcStride, 0, h, picture->data, picture->linesize);
     return true;
 }

@@ -2,16 +2,13 @@
 // Converts decoded pictures to bitmaps (thumbnails, previews, video hooks) and
 // bitmaps back into pictures, with cached scaler contexts.
 #include "ff_bitmap.h"
+#include "ff_owned.h"
 
 #include <string>
-
-struct AVFrame;
-struct SwsContext;
 
 class TFormatConverter {
 public:
     TFormatConverter() = default;
-    ~TFormatConverter();
     TFormatConverter(const TFormatConverter&) = delete;
     TFormatConverter& operator=(const TFormatConverter&) = delete;
 
@@ -30,7 +27,7 @@ public:
 
 private:
     int bitsPixel_ = 24;
-    SwsContext* toRGB_ = nullptr;
-    SwsContext* fromRGB_ = nullptr;
+    TScalerPtr toRGB_;
+    TScalerPtr fromRGB_;
     std::string error_;
 };

@@ -45,11 +45,7 @@ int32_t LeadingNumber(const std::string& text) {
 
 TCustomDecoder::TCustomDecoder() { version_ = "3.9"; }
 
-TCustomDecoder::~TCustomDecoder() {
-    // Not the virtual CloseFile: the derived part is gone already.
-    if (owns_ && context_ && FF.avformat_close_input) FF.avformat_close_input(&context_);
-    context_ = nullptr;
-}
+TCustomDecoder::~TCustomDecoder() = default;
 
 void TCustomDecoder::Report(TLogLevel level, const std::string& message) {
     lastError_ = message;
@@ -94,14 +90,15 @@ bool TCustomDecoder::LoadFile(const std::string& fileName, const std::string& fo
     }
     ctx->flags |= AVFMT_FLAG_NONBLOCK;
     ctx->interrupt_callback.callback = FFInterruptCallback;
-    int r = FF.avformat_open_input(&ctx, fileName.c_str(), format, nullptr);  // frees ctx on failure
+    // The open call takes the context over: it frees it when it fails.
+    int r = FF.avformat_open_input(&ctx, fileName.c_str(), format, nullptr);
     if (r < 0) {
         Report(llError, ErrorText(fileName, r));
         CloseFile();
         return false;
     }
+    owned_.reset(ctx);
     context_ = ctx;
-    owns_ = true;
     r = FF.avformat_find_stream_info(ctx, nullptr);
     if (r < 0) {
         Report(llError, fileName + ": could not find codec parameters");
@@ -116,15 +113,13 @@ bool TCustomDecoder::LoadFile(const std::string& fileName, const std::string& fo
 void TCustomDecoder::AttachContainer(AVFormatContext* context) {
     CloseFile();
     context_ = context;
-    owns_ = false;
     ScanStreams();
 }
 
 void TCustomDecoder::CloseFile() {
     formatName_.clear();
-    if (context_ && owns_) FF.avformat_close_input(&context_);
     context_ = nullptr;
-    owns_ = false;
+    owned_.reset();
     ClearFacts();
 }
 
@@ -288,14 +283,7 @@ TVideoStreamInfo TCustomDecoder::GetVideoStreamInfo(int streamIndex) {
 
 TFFDecoder::TFFDecoder() = default;
 
-TFFDecoder::~TFFDecoder() {
-    CloseCodec();
-    if (FF.av_frame_free) {
-        FF.av_frame_free(&frame_);
-        FF.av_frame_free(&picture_);
-    }
-    if (FF.av_packet_free) FF.av_packet_free(&packet_);
-}
+TFFDecoder::~TFFDecoder() = default;
 
 void TFFDecoder::ResetPicture() {
     havePicture_ = false;
@@ -304,17 +292,19 @@ void TFFDecoder::ResetPicture() {
     pictureType_ = 0;
     eof_ = false;
     draining_ = false;
-    if (picture_) FF.av_frame_unref(picture_);
 }
 
 void TFFDecoder::CloseCodec() {
-    if (codec_) FF.avcodec_free_context(&codec_);
+    codec_.reset();
     draining_ = false;
 }
 
 void TFFDecoder::CloseFile() {
     ResetPicture();
     CloseCodec();
+    // The pictures go with the codec whose buffers they use.
+    frame_.reset();
+    picture_.reset();
     selected_ = -1;
     streamStart_ = 0;
     converter_.Release();
@@ -345,7 +335,7 @@ bool TFFDecoder::Seek(uint8_t flags, int64_t position) {
         Report(llWarning, "file not loaded.");
         return false;
     }
-    if (!owns_) throw FFmpegException("file cannot be seeked, handle is readonly.");
+    if (!owned_) throw FFmpegException("file cannot be seeked, handle is readonly.");
     if (context_->iformat && std::strcmp(context_->iformat->name, "image2") == 0) {
         Report(llInfo, "\"image2\" format cannot to be seeked.");
         return false;
@@ -364,7 +354,7 @@ bool TFFDecoder::Seek(uint8_t flags, int64_t position) {
             timestamp += context_->start_time;
         }
     }
-    if (codec_) FF.avcodec_flush_buffers(codec_);
+    if (codec_) FF.avcodec_flush_buffers(codec_.get());
     ResetPicture();
     if (context_->pb)
         FFLogger().LogFmt(this, llDebug, "current position %" PRId64 " bytes", FF.avio_seek(context_->pb, 0, SEEK_CUR));
@@ -431,8 +421,8 @@ bool TFFDecoder::OpenCodec() {
         Report(llError, FormatText("Unsupported codec (id=%d) for input file stream #%d", par->codec_id, selected_));
         return false;
     }
-    codec_ = FF.avcodec_alloc_context3(dec);
-    if (!codec_ || FF.avcodec_parameters_to_context(codec_, par) < 0) {
+    codec_.reset(FF.avcodec_alloc_context3(dec));
+    if (!codec_ || FF.avcodec_parameters_to_context(codec_.get(), par) < 0) {
         CloseCodec();
         Report(llError, FormatText("Error while opening codec for input file stream #%d", selected_));
         return false;
@@ -440,14 +430,14 @@ bool TFFDecoder::OpenCodec() {
     codec_->pkt_timebase = st->time_base;
     // One picture at a time: frame threads would only add latency here.
     codec_->thread_count = 1;
-    if (FF.avcodec_open2(codec_, dec, nullptr) < 0) {
+    if (FF.avcodec_open2(codec_.get(), dec, nullptr) < 0) {
         CloseCodec();
         Report(llError, FormatText("Error while opening codec for input file stream #%d", selected_));
         return false;
     }
-    if (!frame_) frame_ = FF.av_frame_alloc();
-    if (!picture_) picture_ = FF.av_frame_alloc();
-    if (!packet_) packet_ = FF.av_packet_alloc();
+    if (!frame_) frame_ = NewFrame();
+    if (!picture_) picture_ = NewFrame();
+    if (!packet_) packet_ = NewPacket();
     if (!frame_ || !picture_ || !packet_) {
         CloseCodec();
         Report(llError, "Out of memory");
@@ -457,14 +447,15 @@ bool TFFDecoder::OpenCodec() {
 }
 
 int TFFDecoder::ReceivePicture() {
-    const int r = FF.avcodec_receive_frame(codec_, frame_);
+    const int r = FF.avcodec_receive_frame(codec_.get(), frame_.get());
     if (r == AVERROR(EAGAIN)) return 0;
     if (r < 0) return r;
     const AVStream* st = context_->streams[selected_];
     FFLogger().LogFmt(this, llDebug, "pkt.st_idx=%d, dts=%" PRId64 ", pts=%" PRId64 ", flags=%d, pict_type=%d",
                       selected_, frame_->pkt_dts, frame_->pts, frame_->flags, static_cast<int>(frame_->pict_type));
-    FF.av_frame_unref(picture_);
-    FF.av_frame_move_ref(picture_, frame_);
+    // The new picture takes the last one's place; the next receive drops the
+    // last one's data.
+    std::swap(picture_, frame_);
     havePicture_ = true;
     pictureKey_ = picture_->key_frame != 0;
     pictureType_ = static_cast<int>(picture_->pict_type);
@@ -494,7 +485,8 @@ bool TFFDecoder::Decode(int videoStreamIndex) {
             eof_ = true;
             return false;
         }
-        const int r = FF.av_read_frame(context_, packet_);
+        const int r = FF.av_read_frame(context_, packet_.get());
+        const TPacketUnref read(packet_.get());
         if (r == AVERROR(EAGAIN)) {
             Report(llInfo, "no data, please try again.");
             return false;
@@ -505,15 +497,14 @@ bool TFFDecoder::Decode(int videoStreamIndex) {
                 return false;
             }
             // Drain the pictures the decoder still holds back.
-            FF.avcodec_send_packet(codec_, nullptr);
+            FF.avcodec_send_packet(codec_.get(), nullptr);
             draining_ = true;
             continue;
         }
         if (packet_->stream_index == selected_) {
             // A packet the decoder refuses (damaged data) is skipped.
-            FF.avcodec_send_packet(codec_, packet_);
+            FF.avcodec_send_packet(codec_.get(), packet_.get());
         }
-        FF.av_packet_unref(packet_);
     }
 }
 
@@ -522,7 +513,7 @@ bool TFFDecoder::CopyToBitmap(TFFBitmap& bitmap) {
         Report(llError, "picture not ready, please decode first");
         return false;
     }
-    if (!converter_.PictureToBitmap(picture_, bitmap)) {
+    if (!converter_.PictureToBitmap(picture_.get(), bitmap)) {
         bitmap.Reset(picture_->width, picture_->height, converter_.BitsPixel());
         Report(llError, converter_.LastErrorMessage());
         return false;

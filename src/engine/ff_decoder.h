@@ -6,15 +6,10 @@
 #include "ff_component.h"
 #include "ff_converter.h"
 #include "ff_logger.h"
+#include "ff_owned.h"
 
 #include <cstdint>
 #include <string>
-
-struct AVCodecContext;
-struct AVFormatContext;
-struct AVFrame;
-struct AVPacket;
-struct AVStream;
 
 struct TFileStreamInfo {
     int64_t StartTime = -1;  // microseconds
@@ -82,7 +77,7 @@ public:
 
     const std::string& LastErrorMessage() const { return lastError_; }
     AVFormatContext* FormatContext() const { return context_; }
-    bool OwnsContainer() const { return owns_; }
+    bool OwnsContainer() const { return owned_ != nullptr; }
     int64_t FileSize() const { return fileSize_; }
     int StreamCount() const { return streamCount_; }
     int ProgramCount() const { return programCount_; }
@@ -102,8 +97,8 @@ protected:
     // The codec text of a stream ("h264(H.264 / ...)", "mpeg2ts", a tag, ...).
     static std::string CodecNameOf(int streamIndex, AVFormatContext* context);
 
-    AVFormatContext* context_ = nullptr;
-    bool owns_ = false;
+    AVFormatContext* context_ = nullptr;  // the owned container, or a task's
+    TInputContextPtr owned_;
     std::string formatName_;
     std::string lastError_;
 
@@ -140,7 +135,7 @@ public:
     int SelectedStream() const { return selected_; }
     bool Eof() const { return eof_; }
     // The last decoded picture (null before Decode succeeded).
-    const AVFrame* Picture() const { return havePicture_ ? picture_ : nullptr; }
+    const AVFrame* Picture() const { return havePicture_ ? picture_.get() : nullptr; }
     int64_t PicturePTS() const { return picturePTS_; }
     bool PictureKeyFrame() const { return pictureKey_; }
     int PictureType() const { return pictureType_; }
@@ -160,10 +155,10 @@ private:
 
     int selected_ = -1;
     int64_t streamStart_ = 0;  // microseconds
-    AVCodecContext* codec_ = nullptr;
-    AVPacket* packet_ = nullptr;
-    AVFrame* frame_ = nullptr;    // decoder output
-    AVFrame* picture_ = nullptr;  // the decoder's own copy of the last picture
+    TCodecContextPtr codec_;
+    TPacketPtr packet_;
+    TFramePtr frame_;    // decoder output
+    TFramePtr picture_;  // the last picture
     bool havePicture_ = false;
     int64_t picturePTS_ = 0;
     bool pictureKey_ = false;

@@ -1,6 +1,5 @@
 #include "ff_frame_pipe.h"
 
-#include "ff_api.h"
 #include "ff_exception.h"
 
 
@@ -13,14 +12,14 @@ TFramePipe::~TFramePipe() { Abort(); }
 
 void TFramePipe::Run() {
     for (;;) {
-        AVFrame* frame = nullptr;
+        TFramePtr frame;
         bool drain = false;
         {
             std::unique_lock lock(mutex_);
             cv_.wait(lock, [this] { return aborting_ || finishing_ || !queue_.empty(); });
             if (aborting_) break;
             if (!queue_.empty()) {
-                frame = queue_.front();
+                frame = std::move(queue_.front());
                 queue_.pop_front();
             } else {
                 drain = true;  // finishing with nothing left
@@ -28,37 +27,30 @@ void TFramePipe::Run() {
         }
         cv_.notify_all();  // room in the queue
         try {
-            consumer_(frame);
+            consumer_(frame.get());
         } catch (...) {
-            FF.av_frame_free(&frame);
             std::lock_guard lock(mutex_);
             error_ = std::current_exception();
             break;
         }
-        FF.av_frame_free(&frame);
         if (drain) break;
     }
     std::lock_guard lock(mutex_);
     exited_ = true;
-    for (AVFrame*& f : queue_) FF.av_frame_free(&f);
     queue_.clear();
     cv_.notify_all();
 }
 
 void TFramePipe::Push(const AVFrame* frame) {
-    AVFrame* ref = FF.av_frame_alloc();
-    if (!ref || FF.av_frame_ref(ref, frame) < 0) {
-        FF.av_frame_free(&ref);
-        throw FFmpegException("Out of memory");
-    }
+    TFramePtr ref = NewFrame();
+    if (!ref || FF.av_frame_ref(ref.get(), frame) < 0) throw FFmpegException("Out of memory");
     std::unique_lock lock(mutex_);
     cv_.wait(lock, [this] { return exited_ || queue_.size() < capacity_; });
     if (exited_) {
-        FF.av_frame_free(&ref);
         if (error_) std::rethrow_exception(error_);
         throw FFmpegException("Video encoding failed");
     }
-    queue_.push_back(ref);
+    queue_.push_back(std::move(ref));
     lock.unlock();
     cv_.notify_all();
 }

@@ -2,14 +2,14 @@
 // Hands frames to a thread of their own, so that decoding and converting the
 // next picture overlaps with encoding the last one. The queue is short: the
 // pictures waiting in it are the only memory this costs.
+#include "ff_owned.h"
+
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
-
-struct AVFrame;
 
 class TFramePipe {
 public:
@@ -38,7 +38,7 @@ private:
     size_t capacity_;
     std::mutex mutex_;  // guards everything below
     std::condition_variable cv_;
-    std::deque<AVFrame*> queue_;
+    std::deque<TFramePtr> queue_;
     bool finishing_ = false;
     bool aborting_ = false;
     bool exited_ = false;

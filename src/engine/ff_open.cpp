@@ -100,6 +100,7 @@ void ParseRcOverride(AVCodecContext* enc, const std::string& text) {
         if (!p) break;
         ++p;
     }
+    // The codec context takes the list over and frees it.
     enc->rc_override = static_cast<RcOverride*>(FF.av_mallocz(list.size() * sizeof(RcOverride)));
     if (!enc->rc_override) Raise("Out of memory");
     std::memcpy(enc->rc_override, list.data(), list.size() * sizeof(RcOverride));
@@ -123,6 +124,7 @@ std::vector<int64_t> ParseForcedKeyFrames(const std::string& text) {
     return times;
 }
 
+// The codec context takes the matrix over and frees it.
 void SetMatrix(uint16_t*& target, const std::array<uint16_t, 64>& values) {
     target = static_cast<uint16_t*>(FF.av_mallocz(64 * sizeof(uint16_t)));
     if (!target) Raise("Out of memory");
@@ -144,23 +146,23 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
         if (!format) Raise(FormatText("Unknown input format: \"%s\"", name.c_str()));
     }
 
-    AVFormatContext* ic = FF.avformat_alloc_context();
-    if (!ic) Raise("avformat_alloc_context failed");
+    TFormatContextPtr pending(FF.avformat_alloc_context());
+    if (!pending) Raise("avformat_alloc_context failed");
+    AVFormatContext* ic = pending.get();
     // Parameters for formats that cannot find them in the data (raw audio and
     // video, capture devices); other formats ignore them.
-    AVDictionary* params = nullptr;
-    if (o.AudioSampleRate > 0) FF.av_dict_set(&params, "sample_rate", std::to_string(o.AudioSampleRate).c_str(), 0);
-    if (o.AudioChannels > 0) FF.av_dict_set(&params, "channels", std::to_string(o.AudioChannels).c_str(), 0);
-    if (ValidRate(o.FrameRate))
-        FF.av_dict_set(&params, "framerate", FormatText("%d/%d", o.FrameRate.num, o.FrameRate.den).c_str(), 0);
+    TDictionary params;
+    if (o.AudioSampleRate > 0) params.Set("sample_rate", std::to_string(o.AudioSampleRate).c_str());
+    if (o.AudioChannels > 0) params.Set("channels", std::to_string(o.AudioChannels).c_str());
+    if (ValidRate(o.FrameRate)) params.Set("framerate", FormatText("%d/%d", o.FrameRate.num, o.FrameRate.den).c_str());
     if (o.FrameWidth > 0 && o.FrameHeight > 0)
-        FF.av_dict_set(&params, "video_size", FormatText("%dx%d", o.FrameWidth, o.FrameHeight).c_str(), 0);
+        params.Set("video_size", FormatText("%dx%d", o.FrameWidth, o.FrameHeight).c_str());
     const AVPixelFormat pixelFormat = o.PixelFormat != AV_PIX_FMT_NONE ? o.PixelFormat : inputPixelFormat_;
     if (pixelFormat != AV_PIX_FMT_NONE)
-        if (const char* name = FF.av_get_pix_fmt_name(pixelFormat)) FF.av_dict_set(&params, "pixel_format", name, 0);
-    if (o.VideoChannel) FF.av_dict_set(&params, "channel", std::to_string(o.VideoChannel).c_str(), 0);
-    if (!o.VideoStandard.empty()) FF.av_dict_set(&params, "standard", o.VideoStandard.c_str(), 0);
-    if (o.LoopInput) FF.av_dict_set(&params, "loop", "1", 0);
+        if (const char* name = FF.av_get_pix_fmt_name(pixelFormat)) params.Set("pixel_format", name);
+    if (o.VideoChannel) params.Set("channel", std::to_string(o.VideoChannel).c_str());
+    if (!o.VideoStandard.empty()) params.Set("standard", o.VideoStandard.c_str());
+    if (o.LoopInput) params.Set("loop", "1");
     ApplyStoredFormatOptions(o, ic, OptFlagsInputContainer);
 
     // Forced decoders.
@@ -172,8 +174,6 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
         forced[k] = FF.avcodec_find_decoder_by_name(names[k]->c_str());
         if (!forced[k] || forced[k]->type != kinds[k]) {
             const std::string name = *names[k];
-            FF.av_dict_free(&params);
-            FF.avformat_free_context(ic);
             ConsumeInputSettings(o);
             Raise(FormatText("Unknown decoder '%s'", name.c_str()));
         }
@@ -190,8 +190,10 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
     TInterruptScope timeout(this, &TCustomFFmpeg::CheckTimeout, this);
     interruptReason_.clear();
     ioStartTime_ = FF.av_gettime_relative();
-    int r = FF.avformat_open_input(&ic, fileName.c_str(), format, &params);  // frees ic on failure
-    FF.av_dict_free(&params);
+    // The open call takes the context over: it frees it when it fails.
+    pending.release();
+    int r = FF.avformat_open_input(&ic, fileName.c_str(), format, params.Address());
+    TInputContextPtr opened(r < 0 ? nullptr : ic);
     if (r < 0) {
         ioStartTime_ = INT64_MAX;
         openErrorMessage_ = OpenFailure(fileName, r);
@@ -201,7 +203,6 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
     const auto fail = [&](const std::string& message) {
         ioStartTime_ = INT64_MAX;
         openErrorMessage_ = message;
-        FF.avformat_close_input(&ic);
         ConsumeInputSettings(o);
         return false;
     };
@@ -308,7 +309,7 @@ bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
     in.tsOffset = o.CopyTimestamps ? o.InputTsOffset : o.InputTsOffset - startTimestamp;
     o.InputTsOffset = 0;
     if (o.Verbosity >= 0) FF.av_dump_format(ic, InputCount(), fileName.c_str(), 0);
-    in.ctx = ic;
+    in.ctx = std::move(opened);
     inputs_.push_back(std::move(in));
     ConsumeInputSettings(o);
     return true;
@@ -325,18 +326,12 @@ std::vector<AVRational> TCustomFFmpeg::InputVideoFrameRates() const {
     return rates;
 }
 
-void TCustomFFmpeg::CloseInputs() {
-    for (InputFile& in : inputs_)
-        if (in.ctx) FF.avformat_close_input(&in.ctx);
-    inputs_.clear();
-}
-
 // ---------------------------------------------------------------------------
 // Outputs
 
 void TCustomFFmpeg::CreateStream(OutputFile& out, AVMediaType kind) {
     TOptionState& o = options_;
-    AVFormatContext* oc = out.ctx;
+    AVFormatContext* oc = out.ctx.get();
     AVStream* st = FF.avformat_new_stream(oc, nullptr);
     if (!st) Raise("Could not alloc stream");
     auto track = std::make_unique<OutputTrack>();
@@ -373,9 +368,9 @@ void TCustomFFmpeg::CreateStream(OutputFile& out, AVMediaType kind) {
         }
         track->codec = codec;
         track->savedCodecId = id;
-        AVCodecContext* enc = FF.avcodec_alloc_context3(codec);
-        if (!enc) Raise("Could not alloc stream");
-        track->enc = enc;
+        track->enc.reset(FF.avcodec_alloc_context3(codec));
+        if (!track->enc) Raise("Could not alloc stream");
+        AVCodecContext* enc = track->enc.get();
         enc->codec_type = kind;
         enc->codec_id = id;
         ApplyStoredCodecOptions(o, enc, KindFlags(kind));
@@ -438,8 +433,7 @@ void TCustomFFmpeg::CreateStream(OutputFile& out, AVMediaType kind) {
                     if (pick->nb_channels != channels)
                         LogFmt(llWarning, "Encoder %s takes no %d channels; using %d", codec->name, channels,
                                pick->nb_channels);
-                    FF.av_channel_layout_uninit(&enc->ch_layout);
-                    FF.av_channel_layout_copy(&enc->ch_layout, pick);
+                    FF.av_channel_layout_copy(&enc->ch_layout, pick);  // replaces the default
                 }
             }
             enc->sample_fmt = ChooseSampleFormat(codec, o.SampleFormat);
@@ -468,17 +462,6 @@ void TCustomFFmpeg::NewStream(AVMediaType kind) {
     CreateStream(*outputs_.back(), kind);
 }
 
-void TCustomFFmpeg::FreeOutput(std::unique_ptr<OutputFile>& out) {
-    if (!out) return;
-    out->tracks.clear();
-    if (out->ctx) {
-        if (out->ioOpened) FF.avio_closep(&out->ctx->pb);
-        FF.avformat_free_context(out->ctx);
-        out->ctx = nullptr;
-    }
-    out.reset();
-}
-
 int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool joinRequest) {
     openErrorMessage_.clear();
     if (join_) {
@@ -496,8 +479,10 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool joinRequest) {
     }
     auto out = std::make_unique<OutputFile>();
     out->fileName = fileName;
-    if (FF.avformat_alloc_output_context2(&out->ctx, format, nullptr, fileName.c_str()) < 0 || !out->ctx)
-        Raise("avformat_alloc_context failed");
+    AVFormatContext* made = nullptr;
+    const int allocated = FF.avformat_alloc_output_context2(&made, format, nullptr, fileName.c_str());
+    out->ctx.reset(made);
+    if (allocated < 0 || !out->ctx) Raise("avformat_alloc_context failed");
     out->ctx->interrupt_callback.callback = FFInterruptCallback;
     out->ctx->interrupt_callback.opaque = &outputInterruptible_;
 
@@ -512,7 +497,7 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool joinRequest) {
             bool hasVideo = false, hasAudio = false, hasSubtitle = false;
             const size_t examined = joinRequest ? 1 : inputs_.size();
             for (size_t f = 0; f < examined; ++f) {
-                const AVFormatContext* ic = inputs_[f].ctx;
+                const AVFormatContext* ic = inputs_[f].ctx.get();
                 for (unsigned i = 0; i < ic->nb_streams; ++i) {
                     if (ic->streams[i]->discard == AVDISCARD_ALL) continue;
                     switch (ic->streams[i]->codecpar->codec_type) {
@@ -558,15 +543,13 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool joinRequest) {
         }
         for (const auto& [key, value] : o.Metadata) FF.av_dict_set(&out->ctx->metadata, key.c_str(), value.c_str(), 0);
     } catch (...) {
-        FreeOutput(out);
         ConsumeOutputSettings(o);
         throw;
     }
 
-    AVFormatContext* oc = out->ctx;
+    AVFormatContext* oc = out->ctx.get();
     if ((format->flags & AVFMT_NEEDNUMBER) && !FF.av_filename_number_test(fileName.c_str())) {
         openErrorMessage_ = ErrorText(fileName, -33);
-        FreeOutput(out);
         ConsumeOutputSettings(o);
         return -1;
     }
@@ -580,7 +563,6 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool joinRequest) {
         ioStartTime_ = INT64_MAX;
         if (r < 0) {
             openErrorMessage_ = OpenFailure(fileName, r);
-            FreeOutput(out);
             ConsumeOutputSettings(o);
             return -1;
         }

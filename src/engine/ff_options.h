@@ -28,6 +28,7 @@
 //  - SetOutputFile: SplitOptionText for the list L and the new-stream pass,
 //    ApplyTarget, SetOption for codecs and presets, ApplyOptionText.
 #include "ff_api.h"
+#include "ff_owned.h"
 
 #include <array>
 #include <cstdint>
@@ -95,21 +96,20 @@ struct TStoredOption {
 class TOptionDefaults {
 public:
     TOptionDefaults();
-    ~TOptionDefaults();
     TOptionDefaults(const TOptionDefaults&) = delete;
     TOptionDefaults& operator=(const TOptionDefaults&) = delete;
 
     // AVMEDIA_TYPE_VIDEO .. AVMEDIA_TYPE_ATTACHMENT; null for another kind.
     AVCodecContext* Codec(AVMediaType kind) const;
-    AVFormatContext* Format() const { return format_; }
-    SwsContext* Scaler() const { return scaler_; }
+    AVFormatContext* Format() const { return format_.get(); }
+    SwsContext* Scaler() const { return scaler_.get(); }
 
     std::vector<TStoredOption> Stored;
 
 private:
-    std::array<AVCodecContext*, AVMEDIA_TYPE_NB> codecs_{};
-    AVFormatContext* format_ = nullptr;
-    SwsContext* scaler_ = nullptr;
+    std::array<TCodecContextPtr, AVMEDIA_TYPE_NB> codecs_;
+    TFormatContextPtr format_;
+    TScalerPtr scaler_;
 };
 
 // One task's option state. Initial values are those of the classic command

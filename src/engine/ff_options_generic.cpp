@@ -37,17 +37,12 @@ int KindFlag(int kind) {
 constexpr AVMediaType KindOrder[] = {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO, AVMEDIA_TYPE_DATA,
                                      AVMEDIA_TYPE_SUBTITLE, AVMEDIA_TYPE_ATTACHMENT};
 
-// The text of an option of a context (null when it has none); owned by the caller.
-struct TOptionText {
-    char* text = nullptr;
-    TOptionText(void* obj, const char* name) {
-        uint8_t* out = nullptr;
-        if (FF.av_opt_get(obj, name, 0, &out) >= 0) text = reinterpret_cast<char*>(out);
-    }
-    ~TOptionText() { FF.av_free(text); }
-    TOptionText(const TOptionText&) = delete;
-    TOptionText& operator=(const TOptionText&) = delete;
-};
+// The text of an option of a context (null when it has none).
+TAvMemoryPtr<char> OptionText(void* obj, const char* name) {
+    uint8_t* out = nullptr;
+    if (FF.av_opt_get(obj, name, 0, &out) < 0) return nullptr;
+    return TAvMemoryPtr<char>(reinterpret_cast<char*>(out));
+}
 
 bool FindAndSet(void* obj, const std::string& name, const std::string& value, int flags, const AVOption*& found,
                 bool& refused) {
@@ -78,18 +73,15 @@ bool EncoderPrivateOptionAccepts(const std::string& name, const std::string& val
     void* it = nullptr;
     while (const AVCodec* c = FF.av_codec_iterate(&it)) {
         if (!FF.av_codec_is_encoder(c) || !ClassHasOption(&c->priv_class, name)) continue;
-        AVCodecContext* ctx = FF.avcodec_alloc_context3(c);
-        if (!ctx) continue;
-        const bool ok = ctx->priv_data && FF.av_opt_set(ctx->priv_data, name.c_str(), value.c_str(), 0) >= 0;
-        FF.avcodec_free_context(&ctx);
-        if (ok) return true;
+        const TCodecContextPtr ctx(FF.avcodec_alloc_context3(c));
+        if (ctx && ctx->priv_data && FF.av_opt_set(ctx->priv_data, name.c_str(), value.c_str(), 0) >= 0) return true;
     }
     return false;
 }
 
 void ReadScalerFlags(TOptionState& state) {
-    TOptionText t(state.Defaults().Scaler(), "sws_flags");
-    if (t.text) state.SwsFlags = static_cast<int>(std::strtoll(t.text, nullptr, 0));
+    const auto text = OptionText(state.Defaults().Scaler(), "sws_flags");
+    if (text) state.SwsFlags = static_cast<int>(std::strtoll(text.get(), nullptr, 0));
 }
 
 bool SetTodaysGenericOption(TOptionState& state, const std::string& name, const std::string& value) {
@@ -162,8 +154,8 @@ void ApplyStored(const std::vector<TStoredOption>& stored, void* context, void* 
             FF.av_opt_set_int(context, s.Name.c_str(), target, 0);
             continue;
         }
-        TOptionText t(defaults, s.Name.c_str());
-        if (t.text) FF.av_opt_set(context, s.Name.c_str(), t.text, 0);
+        const auto text = OptionText(defaults, s.Name.c_str());
+        if (text) FF.av_opt_set(context, s.Name.c_str(), text.get(), 0);
     }
 }
 }  // namespace
@@ -172,26 +164,19 @@ TOptionDefaults::TOptionDefaults() {
     if (!FF.avcodec_alloc_context3 || !FF.avformat_alloc_context || !FF.sws_getCachedContext)
         throw FFmpegException("The codec libraries are not loaded");
     for (int kind = 0; kind < AVMEDIA_TYPE_NB; ++kind) {
-        codecs_[kind] = FF.avcodec_alloc_context3(nullptr);
+        codecs_[kind].reset(FF.avcodec_alloc_context3(nullptr));
         if (!codecs_[kind]) throw FFmpegException("avcodec_alloc_context3 failed");
         codecs_[kind]->codec_type = static_cast<AVMediaType>(kind);
     }
-    format_ = FF.avformat_alloc_context();
+    format_.reset(FF.avformat_alloc_context());
     if (!format_) throw FFmpegException("avformat_alloc_context failed");
-    scaler_ = FF.sws_getCachedContext(nullptr, 16, 16, AV_PIX_FMT_YUV420P, 16, 16, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
-                                      nullptr, nullptr, nullptr);
+    scaler_.reset(FF.sws_getCachedContext(nullptr, 16, 16, AV_PIX_FMT_YUV420P, 16, 16, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
+                                          nullptr, nullptr, nullptr));
     if (!scaler_) throw FFmpegException("Cannot get resampling context");
 }
 
-TOptionDefaults::~TOptionDefaults() {
-    for (AVCodecContext*& c : codecs_)
-        if (c) FF.avcodec_free_context(&c);
-    if (format_) FF.avformat_free_context(format_);
-    if (scaler_) FF.sws_freeContext(scaler_);
-}
-
 AVCodecContext* TOptionDefaults::Codec(AVMediaType kind) const {
-    return kind >= 0 && kind < AVMEDIA_TYPE_NB ? codecs_[kind] : nullptr;
+    return kind >= 0 && kind < AVMEDIA_TYPE_NB ? codecs_[kind].get() : nullptr;
 }
 
 TOptionState::TOptionState() = default;

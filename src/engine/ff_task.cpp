@@ -12,14 +12,9 @@
 #include <cstdarg>
 
 namespace {
-// Guards the open-codec lists of all tasks.
-std::mutex codecListMutex;
 // Guards the preview flags of all tasks.
 std::mutex previewMutex;
-
 }  // namespace
-
-std::mutex& CodecListMutex() { return codecListMutex; }
 
 TCustomFFmpeg::TCustomFFmpeg(int maxFiles) : maxFiles_(maxFiles < 1 ? 1 : maxFiles > 512 ? 512 : maxFiles) {}
 
@@ -59,7 +54,7 @@ void TCustomFFmpeg::ApplyOptionText(const std::string& text, bool codecOptionsAl
 }
 
 AVFormatContext* TCustomFFmpeg::InputContext(int index) const {
-    return index >= 0 && index < InputCount() ? inputs_[static_cast<size_t>(index)].ctx : nullptr;
+    return index >= 0 && index < InputCount() ? inputs_[static_cast<size_t>(index)].ctx.get() : nullptr;
 }
 
 void TCustomFFmpeg::SetPreviewFlags(int flags) {
@@ -104,17 +99,13 @@ std::string TCustomFFmpeg::OpenFailure(const std::string& fileName, int code) co
     return ErrorText(fileName, code);
 }
 
-void TCustomFFmpeg::CloseOpenCodecs() {
-    // The encoders' own threads end first: they use the contexts.
+void TCustomFFmpeg::CloseCodecs() {
     for (auto& out : outputs_)
-        for (auto& t : out->tracks)
-            if (t->pipe) t->pipe->Abort();
-    std::lock_guard lock(codecListMutex);
-    for (TOpenCodecs* list : {&openEncoders_, &openDecoders_}) {
-        for (AVCodecContext** ctx : list->contexts)
-            if (*ctx) FF.avcodec_free_context(ctx);
-        list->contexts.clear();
-    }
+        for (auto& t : out->tracks) {
+            t->pipe.reset();  // its thread uses the encoder
+            t->enc.reset();
+        }
+    for (auto& ist : inputStreams_) ist->dec.reset();
 }
 
 bool TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
@@ -164,7 +155,7 @@ void TCustomFFmpeg::Execute() {
         }
     };
     guarded([this] { Transcode(); });
-    guarded([this] { CloseOpenCodecs(); });
+    guarded([this] { CloseCodecs(); });
     guarded([this] { Cleanup(); });
     guarded([this] { EndNotification(); });
 }

@@ -14,6 +14,7 @@
 #include "ff_converter.h"
 #include "ff_logger.h"
 #include "ff_options.h"
+#include "ff_owned.h"
 
 #include <array>
 #include <atomic>
@@ -28,12 +29,6 @@
 #include "thread_priority.h"
 
 class TCustomFFmpeg;
-
-// A list of opened codec contexts of one task, guarded by the process-wide
-// codec-list lock, so that a failed run can close what it opened.
-struct TOpenCodecs {
-    std::vector<AVCodecContext**> contexts;
-};
 
 class TCustomFFmpeg : public IOptionHost {
 public:
@@ -131,7 +126,7 @@ protected:
 public:
     // ---- tables (the run's own; public for the run's helpers) ----
     struct InputFile {
-        AVFormatContext* ctx = nullptr;  // owned
+        TInputContextPtr ctx;
         std::string fileName;
         int64_t tsOffset = 0;        // microseconds
         int64_t startTimestamp = 0;  // microseconds
@@ -149,7 +144,7 @@ public:
         bool discard = true;  // not used by any output stream
         bool decodingNeeded = false;
         const AVCodec* decoder = nullptr;
-        AVCodecContext* dec = nullptr;
+        TCodecContextPtr dec;
         int64_t pts = 0;                    // microseconds
         int64_t nextPts = AV_NOPTS_VALUE;  // microseconds
         bool pastRecordingTime = false;
@@ -180,14 +175,13 @@ private:
     friend struct RunState;
     // Opening helpers.
     void CreateStream(OutputFile& out, AVMediaType kind);
-    void FreeOutput(std::unique_ptr<OutputFile>& out);
-    void CloseInputs();
     // Run helpers.
     void SetupRun();
     void RunLoop();
     void EndRun();
     void ReleaseRun();
-    void CloseOpenCodecs();
+    // Ends the encoders' threads and frees every encoder and decoder.
+    void CloseCodecs();
     void OpenEncoders();
     void OpenDecoders();
     void MapStreams();
@@ -232,8 +226,6 @@ private:
     std::vector<Slot> slots_;
     std::vector<std::unique_ptr<InputStream>> inputStreams_;
     std::unique_ptr<RunState> run_;
-    TOpenCodecs openEncoders_;
-    TOpenCodecs openDecoders_;
 
     bool join_ = false;
     int64_t totalDuration_ = -1;

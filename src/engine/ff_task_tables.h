@@ -3,9 +3,8 @@
 // code (ff_open.cpp) and the run (ff_transcode*.cpp). Not part of the engine's
 // interface.
 #include "ff_frame_pipe.h"
+#include "ff_owned.h"
 #include "ff_task.h"
-
-#include <cstdio>
 
 struct TCustomFFmpeg::OutputTrack {
     OutputFile* file = nullptr;
@@ -14,11 +13,11 @@ struct TCustomFFmpeg::OutputTrack {
     AVMediaType kind = AVMEDIA_TYPE_UNKNOWN;
     bool copy = false;                // stream copy: packets pass unchanged
     const AVCodec* codec = nullptr;   // the encoder
-    AVCodecContext* enc = nullptr;    // owned; open during the run
+    TCodecContextPtr enc;             // open during the run
     AVCodecID savedCodecId = AV_CODEC_ID_NONE;
     std::string filters;              // "vf" given for this stream
     std::vector<TBitstreamFilterSpec> bsfSpecs;
-    std::vector<AVBSFContext*> bsfs;  // owned during the run
+    std::vector<TBsfPtr> bsfs;        // made during the run
     std::vector<int64_t> forcedKeyTimes;  // microseconds, ascending
     size_t nextForcedKey = 0;
     int volume = 256;
@@ -35,43 +34,43 @@ struct TCustomFFmpeg::OutputTrack {
 
     // Video conversion: an optional filter graph, then the scaler to the
     // encoder's size and format. Both are rebuilt when the pictures change.
-    AVFilterGraph* graph = nullptr;
-    AVFilterContext* graphSource = nullptr;
+    TFilterGraphPtr graph;
+    AVFilterContext* graphSource = nullptr;  // both belong to the graph
     AVFilterContext* graphSink = nullptr;
     int graphW = 0, graphH = 0, graphFmt = -1;
-    SwsContext* sws = nullptr;
+    TScalerPtr sws;
     int swsW = 0, swsH = 0, swsFmt = -1;  // source of the scaler; swsFmt -1: none yet
-    AVFrame* scaled = nullptr;
+    TFramePtr scaled;
 
     // Audio conversion: resampler to the encoder's format, then a FIFO that
     // feeds the encoder whole frames.
-    SwrContext* swr = nullptr;
+    TResamplerPtr swr;
     int swrRate = 0, swrFmt = -1;
-    AVChannelLayout swrLayout{};
+    TChannelLayout swrLayout;
     bool swrKnown = false;
-    AVAudioFifo* fifo = nullptr;
+    TAudioFifoPtr fifo;
     int64_t samplesQueued = 0;  // samples given to the FIFO since the start
-    AVFrame* audioFrame = nullptr;
-    uint8_t** convBuffer = nullptr;
-    int convCapacity = 0;
+    TFramePtr audioFrame;
+    TSampleBuffer convBuffer;
 
-    // The encoder's own thread for video (pictures queue up to it) and the
-    // packet its output goes through.
-    std::unique_ptr<TFramePipe> pipe;
-    AVPacket* packet = nullptr;
+    // The packet the encoder's output goes through.
+    TPacketPtr packet;
 
     // Subtitle output buffer.
     std::vector<uint8_t> subtitleBuffer;
 
     // Two-pass log of this stream.
-    FILE* passLog = nullptr;
+    TFilePtr passLog;
     std::string passStats;  // pass 2 statistics handed to the encoder
 
-    ~OutputTrack();
+    // The encoder's own thread for video (pictures queue up to it). Declared
+    // last: the thread uses the encoder, the packet and the log, so it ends
+    // before they go.
+    std::unique_ptr<TFramePipe> pipe;
 };
 
 struct TCustomFFmpeg::OutputFile {
-    AVFormatContext* ctx = nullptr;  // owned
+    TOutputContextPtr ctx;
     std::string fileName;
     bool ioOpened = false;  // the file was opened for writing
     bool headerWritten = false;
@@ -79,10 +78,10 @@ struct TCustomFFmpeg::OutputFile {
 };
 
 struct TCustomFFmpeg::RunState {
-    AVPacket* packet = nullptr;
-    AVPacket* outPacket = nullptr;
-    AVFrame* frame = nullptr;
-    AVFrame* filtered = nullptr;
+    TPacketPtr packet;
+    TPacketPtr outPacket;
+    TFramePtr frame;
+    TFramePtr filtered;
     int64_t startTime = 0;       // microseconds (wall clock, relative)
     int64_t lastReportTime = 0;  // microseconds
     int64_t lastPreviewTime = 0;
@@ -95,10 +94,8 @@ struct TCustomFFmpeg::RunState {
     int64_t videoBytes = 0, audioBytes = 0, extraBytes = 0;
     int dupFrames = 0, dropFrames = 0;
     bool dupDropLogged = false;
-    FILE* vstats = nullptr;
+    TFilePtr vstats;
     TFFBitmap hookBitmap;
     TFFBitmap previewBitmap;
     bool videoInputHook = false, videoOutputHook = false;
-
-    ~RunState();
 };

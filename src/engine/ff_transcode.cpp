@@ -17,8 +17,6 @@
 #include <cstring>
 #include <thread>
 
-std::mutex& CodecListMutex();
-
 namespace {
 [[noreturn]] void Raise(const std::string& message) { throw FFmpegException(message); }
 
@@ -33,16 +31,6 @@ const char* KindName(AVMediaType kind) {
     }
 }
 
-void Register(TOpenCodecs& list, AVCodecContext** context) {
-    std::lock_guard lock(CodecListMutex());
-    list.contexts.push_back(context);
-}
-
-void Unregister(TOpenCodecs& list, AVCodecContext** context) {
-    std::lock_guard lock(CodecListMutex());
-    std::erase(list.contexts, context);
-}
-
 // A rough size for picking the best source stream of a kind.
 int64_t StreamWeight(const AVStream* st) {
     const AVCodecParameters* par = st->codecpar;
@@ -51,33 +39,6 @@ int64_t StreamWeight(const AVStream* st) {
     return 0;
 }
 }  // namespace
-
-TCustomFFmpeg::OutputTrack::~OutputTrack() {
-    pipe.reset();  // its thread uses the encoder
-    if (packet) FF.av_packet_free(&packet);
-    if (enc) FF.avcodec_free_context(&enc);
-    for (AVBSFContext*& b : bsfs) FF.av_bsf_free(&b);
-    if (graph) FF.avfilter_graph_free(&graph);
-    if (sws) FF.sws_freeContext(sws);
-    if (scaled) FF.av_frame_free(&scaled);
-    if (swr) FF.swr_free(&swr);
-    FF.av_channel_layout_uninit(&swrLayout);
-    if (fifo) FF.av_audio_fifo_free(fifo);
-    if (audioFrame) FF.av_frame_free(&audioFrame);
-    if (convBuffer) {
-        FF.av_freep(&convBuffer[0]);
-        FF.av_freep(&convBuffer);
-    }
-    if (passLog) std::fclose(passLog);
-}
-
-TCustomFFmpeg::RunState::~RunState() {
-    if (packet) FF.av_packet_free(&packet);
-    if (outPacket) FF.av_packet_free(&outPacket);
-    if (frame) FF.av_frame_free(&frame);
-    if (filtered) FF.av_frame_free(&filtered);
-    if (vstats) std::fclose(vstats);
-}
 
 TCustomFFmpeg::InputStream* TCustomFFmpeg::FindInputStream(int file, int index) const {
     for (const auto& ist : inputStreams_)
@@ -148,7 +109,7 @@ void TCustomFFmpeg::MapStreams() {
                     if (ist->st->codecpar->codec_type != kind) continue;
                     if (o.ProgramId) {
                         bool inProgram = false;
-                        const AVFormatContext* ic = inputs_[static_cast<size_t>(ist->file)].ctx;
+                        const AVFormatContext* ic = inputs_[static_cast<size_t>(ist->file)].ctx.get();
                         for (unsigned p = 0; p < ic->nb_programs && !inProgram; ++p)
                             if (ic->programs[p]->id == o.ProgramId)
                                 for (unsigned j = 0; j < ic->programs[p]->nb_stream_indexes; ++j)
@@ -222,7 +183,7 @@ void TCustomFFmpeg::OpenEncoders() {
                 t.st->avg_frame_rate = src->st->avg_frame_rate;
                 t.st->sample_aspect_ratio = src->st->sample_aspect_ratio;
             } else {
-                AVCodecContext* enc = t.enc;
+                AVCodecContext* enc = t.enc.get();
                 if (!t.codec)
                     Raise(FormatText("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
                                      static_cast<int>(t.savedCodecId), static_cast<int>(f), t.index, KindName(t.kind)));
@@ -236,30 +197,30 @@ void TCustomFFmpeg::OpenEncoders() {
                     AdaptFrameSize(t.codec, enc->width, enc->height, enc->pix_fmt);
                     if (!t.filters.empty() && FF.avfilter_get_by_name("buffer") == nullptr)
                         Raise("Error opening filters!");
-                    t.scaled = FF.av_frame_alloc();
+                    t.scaled = NewFrame();
                     if (!t.scaled) Raise("Cannot allocate temp picture, check pix fmt");
                     t.scaled->format = enc->pix_fmt;
                     t.scaled->width = enc->width;
                     t.scaled->height = enc->height;
-                    if (FF.av_frame_get_buffer(t.scaled, 0) < 0) Raise("Cannot allocate temp picture, check pix fmt");
+                    if (FF.av_frame_get_buffer(t.scaled.get(), 0) < 0) Raise("Cannot allocate temp picture, check pix fmt");
                     if (enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) {
                         const std::string log = FormatText("%s-%d.log", o.PassLogFile.empty() ? "ffmpeg2pass" : o.PassLogFile.c_str(), t.index);
                         if (enc->flags & AV_CODEC_FLAG_PASS1) {
-                            t.passLog = std::fopen(log.c_str(), "wb");
+                            t.passLog.reset(std::fopen(log.c_str(), "wb"));
                             if (!t.passLog) Raise(FormatText("Cannot write log file %s for pass-1 encoding", log.c_str()));
                         } else {
-                            FILE* in = std::fopen(log.c_str(), "rb");
+                            TFilePtr in(std::fopen(log.c_str(), "rb"));
                             if (!in)
                                 Raise(FormatText("Cannot read file: Error reading log file \"%s\" for pass-2 encoding", log.c_str()));
                             char buf[65536];
                             size_t n;
-                            while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) t.passStats.append(buf, n);
-                            std::fclose(in);
+                            while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0) t.passStats.append(buf, n);
                             enc->stats_in = const_cast<char*>(t.passStats.c_str());
                         }
                     }
                 }
                 if (src && src->st->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && src->dec && src->dec->subtitle_header) {
+                    // The codec context takes the header over and frees it.
                     enc->subtitle_header = static_cast<uint8_t*>(FF.av_mallocz(static_cast<size_t>(src->dec->subtitle_header_size) + 1));
                     if (enc->subtitle_header) {
                         std::memcpy(enc->subtitle_header, src->dec->subtitle_header, static_cast<size_t>(src->dec->subtitle_header_size));
@@ -271,8 +232,7 @@ void TCustomFFmpeg::OpenEncoders() {
                                      "parameters such as bit_rate, rate, width or height. Please check error log "
                                      "message to find out more detail information.",
                                      static_cast<int>(f), t.index, KindName(t.kind)));
-                Register(openEncoders_, &t.enc);
-                t.packet = FF.av_packet_alloc();
+                t.packet = NewPacket();
                 if (!t.packet) Raise("Out of memory");
                 // Video is encoded on a thread of its own while the next
                 // pictures are decoded and converted.
@@ -287,8 +247,8 @@ void TCustomFFmpeg::OpenEncoders() {
                 if (t.kind == AVMEDIA_TYPE_VIDEO) t.st->avg_frame_rate = enc->framerate;
                 if (t.kind == AVMEDIA_TYPE_AUDIO) {
                     const int frameSize = enc->frame_size > 0 ? enc->frame_size : 1024;
-                    t.fifo = FF.av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, frameSize * 2);
-                    t.audioFrame = FF.av_frame_alloc();
+                    t.fifo.reset(FF.av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, frameSize * 2));
+                    t.audioFrame = NewFrame();
                     if (!t.fifo || !t.audioFrame) Raise("av_fifo_alloc fail");
                 }
                 if (t.kind == AVMEDIA_TYPE_SUBTITLE) t.subtitleBuffer.resize(1 << 20);
@@ -296,8 +256,9 @@ void TCustomFFmpeg::OpenEncoders() {
             for (const TBitstreamFilterSpec& spec : t.bsfSpecs) {
                 const AVBitStreamFilter* filter = FF.av_bsf_get_by_name(spec.Name.c_str());
                 AVBSFContext* bsf = nullptr;
-                if (!filter || FF.av_bsf_alloc(filter, &bsf) < 0) Raise(FormatText("Unknown bitstream filter %s", spec.Name.c_str()));
-                t.bsfs.push_back(bsf);
+                const int made = filter ? FF.av_bsf_alloc(filter, &bsf) : AVERROR_BSF_NOT_FOUND;
+                t.bsfs.emplace_back(bsf);
+                if (made < 0) Raise(FormatText("Unknown bitstream filter %s", spec.Name.c_str()));
                 const AVCodecParameters* par = t.bsfs.size() == 1 ? t.st->codecpar : t.bsfs[t.bsfs.size() - 2]->par_out;
                 FF.avcodec_parameters_copy(bsf->par_in, par);
                 bsf->time_base_in = t.st->time_base;
@@ -322,8 +283,8 @@ void TCustomFFmpeg::OpenDecoders() {
             Raise(FormatText("Decoder (codec id %d) not found for input stream #%d.%d (%s)", static_cast<int>(par->codec_id),
                              ist.file, ist.index, kind));
         ist.decoder = dec;
-        ist.dec = FF.avcodec_alloc_context3(dec);
-        if (!ist.dec || FF.avcodec_parameters_to_context(ist.dec, par) < 0)
+        ist.dec.reset(FF.avcodec_alloc_context3(dec));
+        if (!ist.dec || FF.avcodec_parameters_to_context(ist.dec.get(), par) < 0)
             Raise(FormatText("Error while opening decoder for input stream #%d.%d (%s)", ist.file, ist.index, kind));
         ist.dec->pkt_timebase = ist.st->time_base;
         ist.dec->thread_count = o.ThreadCount;
@@ -334,18 +295,18 @@ void TCustomFFmpeg::OpenDecoders() {
             ist.dec->err_recognition |= AV_EF_EXPLODE;
             ist.dec->thread_type = FF_THREAD_SLICE;
         }
-        if (par->codec_type == AVMEDIA_TYPE_VIDEO) ApplyStoredCodecOptions(o, ist.dec, OptFlagsInputVideo);
-        if (par->codec_type == AVMEDIA_TYPE_AUDIO) ApplyStoredCodecOptions(o, ist.dec, OptFlagsInputAudio);
-        if (FF.avcodec_open2(ist.dec, dec, nullptr) < 0)
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO) ApplyStoredCodecOptions(o, ist.dec.get(), OptFlagsInputVideo);
+        if (par->codec_type == AVMEDIA_TYPE_AUDIO) ApplyStoredCodecOptions(o, ist.dec.get(), OptFlagsInputAudio);
+        if (FF.avcodec_open2(ist.dec.get(), dec, nullptr) < 0)
             Raise(FormatText("Error while opening decoder for input stream #%d.%d (%s)", ist.file, ist.index, kind));
-        Register(openDecoders_, &ist.dec);
     }
 }
 
 void TCustomFFmpeg::CopyChapters(const InputFile& in, AVFormatContext* oc) {
     const TOptionState& o = options_;
-    const AVFormatContext* ic = in.ctx;
+    const AVFormatContext* ic = in.ctx.get();
     if (!ic->nb_chapters) return;
+    // The output context takes the chapter list and the chapters over.
     void* grown = FF.av_realloc(oc->chapters, sizeof(AVChapter*) * (oc->nb_chapters + ic->nb_chapters));
     if (!grown) Raise("Out of memory");
     oc->chapters = static_cast<AVChapter**>(grown);
@@ -371,7 +332,7 @@ void TCustomFFmpeg::CopyChapters(const InputFile& in, AVFormatContext* oc) {
 void TCustomFFmpeg::LogStreamMapping() {
     if (options_.Verbosity < 0) return;
     for (size_t f = 0; f < outputs_.size(); ++f)
-        FF.av_dump_format(outputs_[f]->ctx, static_cast<int>(f), outputs_[f]->fileName.c_str(), 1);
+        FF.av_dump_format(outputs_[f]->ctx.get(), static_cast<int>(f), outputs_[f]->fileName.c_str(), 1);
     Log(llInfo, "Stream mapping:");
     for (const Slot& slot : slots_)
         for (const OutputStream& os : slot.streams) {
@@ -387,16 +348,16 @@ void TCustomFFmpeg::LogStreamMapping() {
 
 void TCustomFFmpeg::SetupRun() {
     TOptionState& o = options_;
-    run_->packet = FF.av_packet_alloc();
-    run_->outPacket = FF.av_packet_alloc();
-    run_->frame = FF.av_frame_alloc();
-    run_->filtered = FF.av_frame_alloc();
+    run_->packet = NewPacket();
+    run_->outPacket = NewPacket();
+    run_->frame = NewFrame();
+    run_->filtered = NewFrame();
     if (!run_->packet || !run_->outPacket || !run_->frame || !run_->filtered) Raise("Out of memory");
 
     // 1. Input streams, all unused until an output takes them.
     inputStreams_.clear();
     for (size_t f = 0; f < inputs_.size(); ++f) {
-        AVFormatContext* ic = inputs_[f].ctx;
+        AVFormatContext* ic = inputs_[f].ctx.get();
         for (unsigned i = 0; i < ic->nb_streams; ++i) {
             auto ist = std::make_unique<InputStream>();
             ist->file = static_cast<int>(f);
@@ -412,7 +373,7 @@ void TCustomFFmpeg::SetupRun() {
     OpenEncoders();
     // 6. Metadata of the outputs.
     for (size_t f = 0; f < outputs_.size(); ++f) {
-        AVFormatContext* oc = outputs_[f]->ctx;
+        AVFormatContext* oc = outputs_[f]->ctx.get();
         if (o.MetadataGlobalsAutoCopy && !inputs_.empty())
             FF.av_dict_copy(&oc->metadata, inputs_[0].ctx->metadata, AV_DICT_DONT_OVERWRITE);
         for (const TMetadataMap& m : o.MetadataMaps) {
@@ -421,7 +382,7 @@ void TCustomFFmpeg::SetupRun() {
             if (m.Out.File != static_cast<int>(f)) continue;
             if (m.In.File < 0 || m.In.File >= InputCount())
                 Raise(FormatText("Invalid %s index %d while processing metadata maps", "input file", m.In.File));
-            AVFormatContext* ic = inputs_[static_cast<size_t>(m.In.File)].ctx;
+            AVFormatContext* ic = inputs_[static_cast<size_t>(m.In.File)].ctx.get();
             const auto dictOf = [](AVFormatContext* c, const TMetadataMapEnd& e, bool output) -> AVDictionary** {
                 switch (e.Type) {
                     case 's':
@@ -466,7 +427,7 @@ void TCustomFFmpeg::SetupRun() {
     for (size_t f = 0; f < outputs_.size(); ++f) {
         OutputFile& out = *outputs_[f];
         allRtp = allRtp && std::strcmp(out.ctx->oformat->name, "rtp") == 0;
-        const int r = FF.avformat_write_header(out.ctx, nullptr);
+        const int r = FF.avformat_write_header(out.ctx.get(), nullptr);
         if (r < 0) {
             const std::string message =
                 FormatText("Could not write header for output file #%d (incorrect codec parameters ?)", static_cast<int>(f));
@@ -477,7 +438,7 @@ void TCustomFFmpeg::SetupRun() {
     }
     if (allRtp) {
         std::vector<AVFormatContext*> ctxs;
-        for (auto& out : outputs_) ctxs.push_back(out->ctx);
+        for (auto& out : outputs_) ctxs.push_back(out->ctx.get());
         char sdp[16384];
         if (FF.av_sdp_create(ctxs.data(), static_cast<int>(ctxs.size()), sdp, sizeof sdp) == 0)
             Log(llInfo, std::string("SDP:\r\n") + sdp);
@@ -485,7 +446,7 @@ void TCustomFFmpeg::SetupRun() {
     // 8. What goes where.
     LogStreamMapping();
     if (!o.VstatsFile.empty()) {
-        run_->vstats = std::fopen(o.VstatsFile.c_str(), "w");
+        run_->vstats.reset(std::fopen(o.VstatsFile.c_str(), "w"));
         if (!run_->vstats) Raise("fopen fail: " + o.VstatsFile);
     }
     run_->videoInputHook = static_cast<bool>(VideoInputHookCallback);
@@ -532,7 +493,7 @@ int TCustomFFmpeg::ChooseInput() {
 void TCustomFFmpeg::DrainDecoder(InputStream& ist) {
     if (!ist.dec || ist.flushed) return;
     ProcessPacket(ist, nullptr);
-    FF.avcodec_flush_buffers(ist.dec);
+    FF.avcodec_flush_buffers(ist.dec.get());
     ist.flushed = true;
 }
 
@@ -541,10 +502,7 @@ bool TCustomFFmpeg::JoinBoundary(int input) {
     for (auto& ist : inputStreams_) {
         if (ist->file != input || ist->discard || !ist->decodingNeeded) continue;
         DrainDecoder(*ist);
-        if (ist->dec) {
-            Unregister(openDecoders_, &ist->dec);
-            FF.avcodec_free_context(&ist->dec);
-        }
+        ist->dec.reset();
     }
     Slot& slot = slots_[static_cast<size_t>(input)];
     // 2. End time of the input: where the longest of its streams stopped.
@@ -585,7 +543,7 @@ void TCustomFFmpeg::RunLoop() {
     else
         interrupt.emplace(this, &TCustomFFmpeg::CheckTimeout, this);
 
-    AVPacket* pkt = run.packet;
+    AVPacket* pkt = run.packet.get();
     while (!stopRequested_) {
         const int fileIndex = ChooseInput();
         if (fileIndex < 0) {
@@ -600,7 +558,8 @@ void TCustomFFmpeg::RunLoop() {
             FF.avio_seek(outputs_[0]->ctx->pb, 0, SEEK_CUR) >= o.LimitFileSize)
             break;
         InputFile& in = inputs_[static_cast<size_t>(fileIndex)];
-        const int r = FF.av_read_frame(in.ctx, pkt);
+        const int r = FF.av_read_frame(in.ctx.get(), pkt);
+        const TPacketUnref readPacket(pkt);
         if (r == AVERROR(EAGAIN)) {
             in.wouldBlock = true;
             ++run.wouldBlockCount;
@@ -621,10 +580,7 @@ void TCustomFFmpeg::RunLoop() {
         InputStream* ist = pkt->stream_index < static_cast<int>(in.ctx->nb_streams)
                                ? FindInputStream(fileIndex, pkt->stream_index)
                                : nullptr;
-        if (!ist || ist->discard) {
-            FF.av_packet_unref(pkt);
-            continue;
-        }
+        if (!ist || ist->discard) continue;
         const AVRational tb = ist->st->time_base;
         const int64_t offset = FF.av_rescale_q(in.tsOffset, AVRational{1, AV_TIME_BASE}, tb);
         if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offset;
@@ -649,19 +605,14 @@ void TCustomFFmpeg::RunLoop() {
         if (o.RecordingTime != INT64_MAX && pkt->pts != AV_NOPTS_VALUE &&
             FF.av_rescale_q(pkt->pts, tb, AVRational{1, AV_TIME_BASE}) >= o.StartTime + o.RecordingTime) {
             ist->pastRecordingTime = true;
-            FF.av_packet_unref(pkt);
             continue;
         }
         if (ProcessPacket(*ist, pkt) < 0) {
             const std::string message = FormatText("Error while decoding stream #%d.%d (%s)", ist->file, ist->index,
                                                    KindName(ist->st->codecpar->codec_type));
-            if (o.ExitOnError) {
-                FF.av_packet_unref(pkt);
-                Raise(message);
-            }
+            if (o.ExitOnError) Raise(message);
             if (o.Verbosity >= 0) Log(llVerbose, message);
         }
-        FF.av_packet_unref(pkt);
         if (FF.av_gettime_relative() - run.lastReportTime > ReportInterval) {
             Report(false, fileIndex);
             run.lastReportTime = FF.av_gettime_relative();
@@ -676,7 +627,7 @@ void TCustomFFmpeg::FlushEncoders() {
     for (auto& out : outputs_)
         for (auto& tp : out->tracks) {
             OutputTrack& t = *tp;
-            if (t.copy || !t.enc || !FF.avcodec_is_open(t.enc)) continue;
+            if (t.copy || !t.enc || !FF.avcodec_is_open(t.enc.get())) continue;
             if (t.kind == AVMEDIA_TYPE_AUDIO) {
                 FlushAudioResampler(t);
                 EncodeQueuedAudio(t, true);
@@ -696,7 +647,7 @@ void TCustomFFmpeg::EndRun() {
     for (size_t f = 0; f < outputs_.size(); ++f) {
         OutputFile& out = *outputs_[f];
         if (!out.headerWritten) continue;
-        const int r = FF.av_write_trailer(out.ctx);
+        const int r = FF.av_write_trailer(out.ctx.get());
         out.headerWritten = false;
         if (r < 0) Raise(ErrorText(out.fileName, r));
         if (out.ioOpened && out.ctx->pb) {
@@ -708,20 +659,16 @@ void TCustomFFmpeg::EndRun() {
         }
     }
     Report(true, -1);
-    CloseOpenCodecs();
+    CloseCodecs();
     completed_ = !stopRequested_;
     ReleaseRun();
 }
 
 void TCustomFFmpeg::Transcode() {
+    // A failure anywhere leaves the codecs and the run's tables to the
+    // closing steps of the task's execution.
     run_ = std::make_unique<RunState>();
-    try {
-        SetupRun();
-    } catch (...) {
-        CloseOpenCodecs();
-        ReleaseRun();
-        throw;
-    }
+    SetupRun();
     RunLoop();
     EndRun();
 }
@@ -729,20 +676,20 @@ void TCustomFFmpeg::Transcode() {
 void TCustomFFmpeg::ReleaseRun() { run_.reset(); }
 
 void TCustomFFmpeg::Cleanup() {
-    CloseOpenCodecs();
+    CloseCodecs();
     ReleaseRun();
     for (auto& out : outputs_) {
         if (!out) continue;
         const std::string name = out->fileName;
         const bool wroteFile = out->ioOpened;
-        FreeOutput(out);
+        out.reset();
         struct stat st {};
         if (wroteFile && ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) ::unlink(name.c_str());
     }
     outputs_.clear();
     slots_.clear();
     inputStreams_.clear();
-    CloseInputs();
+    inputs_.clear();
 }
 
 // ---------------------------------------------------------------------------

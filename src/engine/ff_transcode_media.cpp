@@ -18,11 +18,11 @@ constexpr AVRational MicrosecondBase{1, AV_TIME_BASE};
 int64_t ToMicroseconds(int64_t value, AVRational tb) { return FF.av_rescale_q(value, tb, MicrosecondBase); }
 
 // A layout swresample accepts: unknown orders become the default for the count.
-void UsableLayout(const AVChannelLayout& in, AVChannelLayout& out) {
+void UsableLayout(const AVChannelLayout& in, TChannelLayout& out) {
     if (in.order == AV_CHANNEL_ORDER_UNSPEC || FF.av_channel_layout_check(&in) == 0)
-        FF.av_channel_layout_default(&out, in.nb_channels > 0 ? in.nb_channels : 2);
+        out.AssignDefault(in.nb_channels > 0 ? in.nb_channels : 2);
     else
-        FF.av_channel_layout_copy(&out, &in);
+        out.Assign(in);
 }
 
 template <typename T>
@@ -57,28 +57,21 @@ int TCustomFFmpeg::ProcessPacket(InputStream& ist, AVPacket* pkt) {
 
     if (ist.st->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE) {
         if (!pkt) return 0;
-        AVSubtitle sub{};
+        TSubtitle sub;
         int got = 0;
-        const int r = FF.avcodec_decode_subtitle2(ist.dec, &sub, &got, pkt);
+        const int r = FF.avcodec_decode_subtitle2(ist.dec.get(), &sub.Get(), &got, pkt);
         if (r < 0) return r;
-        if (got) {
-            try {
-                for (Slot& slot : slots_)
-                    for (OutputStream& os : slot.streams)
-                        if (os.source == &ist && os.active && !os.track->copy) SubtitleOut(os, ist, sub);
-            } catch (...) {
-                FF.avsubtitle_free(&sub);
-                throw;
-            }
-            FF.avsubtitle_free(&sub);
-        }
+        if (got)
+            for (Slot& slot : slots_)
+                for (OutputStream& os : slot.streams)
+                    if (os.source == &ist && os.active && !os.track->copy) SubtitleOut(os, ist, sub.Get());
         return 0;
     }
 
     int error = 0;
     bool sent = false;
     while (!sent) {
-        int r = FF.avcodec_send_packet(ist.dec, pkt);
+        int r = FF.avcodec_send_packet(ist.dec.get(), pkt);
         if (r == AVERROR(EAGAIN)) {
             r = 0;  // take the waiting frames first, then send again
         } else {
@@ -86,20 +79,15 @@ int TCustomFFmpeg::ProcessPacket(InputStream& ist, AVPacket* pkt) {
             if (r < 0 && r != AVERROR_EOF) error = r;  // damaged data: skip the packet
         }
         for (;;) {
-            const int got = FF.avcodec_receive_frame(ist.dec, run.frame);
+            const int got = FF.avcodec_receive_frame(ist.dec.get(), run.frame.get());
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) break;
             if (got < 0) {
                 error = got;
                 sent = true;
                 break;
             }
-            try {
-                HandleFrame(ist, run.frame);
-            } catch (...) {
-                FF.av_frame_unref(run.frame);
-                throw;
-            }
-            FF.av_frame_unref(run.frame);
+            const TFrameUnref received(run.frame.get());
+            HandleFrame(ist, run.frame.get());
         }
     }
     return error;
@@ -177,35 +165,38 @@ void TCustomFFmpeg::VideoOut(OutputStream& os, InputStream& ist, AVFrame* frame,
         return;
     }
     if (!t.graph || frame->width != t.graphW || frame->height != t.graphH || frame->format != t.graphFmt) {
-        if (t.graph) FF.avfilter_graph_free(&t.graph);
-        t.graph = FF.avfilter_graph_alloc();
+        t.graph.reset(FF.avfilter_graph_alloc());
         if (!t.graph) Raise("Error opening filters!");
         const AVRational sar = frame->sample_aspect_ratio.num > 0 ? frame->sample_aspect_ratio : AVRational{1, 1};
         const std::string args = FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", frame->width,
                                             frame->height, frame->format, AV_TIME_BASE, sar.num, sar.den);
         int r = FF.avfilter_graph_create_filter(&t.graphSource, FF.avfilter_get_by_name("buffer"), "in", args.c_str(),
-                                                nullptr, t.graph);
+                                                nullptr, t.graph.get());
         if (r >= 0)
             r = FF.avfilter_graph_create_filter(&t.graphSink, FF.avfilter_get_by_name("buffersink"), "out", nullptr,
-                                                nullptr, t.graph);
+                                                nullptr, t.graph.get());
         if (r >= 0) {
-            AVFilterInOut* outputs = FF.avfilter_inout_alloc();
-            AVFilterInOut* inputs = FF.avfilter_inout_alloc();
+            TFilterInOutPtr outputs(FF.avfilter_inout_alloc());
+            TFilterInOutPtr inputs(FF.avfilter_inout_alloc());
             if (!outputs || !inputs) {
                 r = AVERROR(ENOMEM);
             } else {
+                // The in/out entries take their names over.
                 outputs->name = FF.av_strdup("in");
                 outputs->filter_ctx = t.graphSource;
                 inputs->name = FF.av_strdup("out");
                 inputs->filter_ctx = t.graphSink;
-                r = FF.avfilter_graph_parse_ptr(t.graph, t.filters.c_str(), &inputs, &outputs, nullptr);
+                // The parser replaces the lists by what it left open.
+                AVFilterInOut* in = inputs.release();
+                AVFilterInOut* out = outputs.release();
+                r = FF.avfilter_graph_parse_ptr(t.graph.get(), t.filters.c_str(), &in, &out, nullptr);
+                inputs.reset(in);
+                outputs.reset(out);
             }
-            FF.avfilter_inout_free(&inputs);
-            FF.avfilter_inout_free(&outputs);
-            if (r >= 0) r = FF.avfilter_graph_config(t.graph, nullptr);
+            if (r >= 0) r = FF.avfilter_graph_config(t.graph.get(), nullptr);
         }
         if (r < 0) {
-            FF.avfilter_graph_free(&t.graph);
+            t.graph.reset();
             Raise("Error opening filters: " + ::ErrorMessage(r));
         }
         t.graphW = frame->width;
@@ -215,17 +206,12 @@ void TCustomFFmpeg::VideoOut(OutputStream& os, InputStream& ist, AVFrame* frame,
     frame->pts = ptsUs;
     if (FF.av_buffersrc_add_frame_flags(t.graphSource, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
         Raise("Error opening filters!");
-    AVFrame* filtered = run_->filtered;
+    AVFrame* filtered = run_->filtered.get();
     const AVRational sinkBase = FF.av_buffersink_get_time_base(t.graphSink);
     while (FF.av_buffersink_get_frame(t.graphSink, filtered) >= 0) {
+        const TFrameUnref done(filtered);
         const int64_t pts = filtered->pts == AV_NOPTS_VALUE ? ptsUs : ToMicroseconds(filtered->pts, sinkBase);
-        try {
-            EncodeVideoFrame(os, ist, filtered, pts);
-        } catch (...) {
-            FF.av_frame_unref(filtered);
-            throw;
-        }
-        FF.av_frame_unref(filtered);
+        EncodeVideoFrame(os, ist, filtered, pts);
     }
 }
 
@@ -233,7 +219,7 @@ void TCustomFFmpeg::EncodeVideoFrame(OutputStream& os, InputStream& ist, AVFrame
     const TOptionState& o = options_;
     RunState& run = *run_;
     OutputTrack& t = *os.track;
-    AVCodecContext* enc = t.enc;
+    AVCodecContext* enc = t.enc.get();
 
     // Where the frame belongs in the output, in frames.
     const double syncIpts = (ptsUs - o.StartTime) / 1000000.0 / av_q2d(enc->time_base);
@@ -276,14 +262,17 @@ void TCustomFFmpeg::EncodeVideoFrame(OutputStream& os, InputStream& ist, AVFrame
     t.swsFmt = picture->format;
     AVFrame* pic = picture;
     if (picture->width != enc->width || picture->height != enc->height || picture->format != enc->pix_fmt) {
-        t.sws = FF.sws_getCachedContext(t.sws, picture->width, picture->height, static_cast<AVPixelFormat>(picture->format),
-                                        enc->width, enc->height, enc->pix_fmt, o.SwsFlags, nullptr, nullptr, nullptr);
+        // The cache call takes the old context over: it reuses or frees it.
+        t.sws.reset(FF.sws_getCachedContext(t.sws.release(), picture->width, picture->height,
+                                            static_cast<AVPixelFormat>(picture->format), enc->width, enc->height,
+                                            enc->pix_fmt, o.SwsFlags, nullptr, nullptr, nullptr));
         if (!t.sws) Raise("Cannot get resampling context");
         // The encoder may still hold the previous picture.
-        if (FF.av_frame_make_writable(t.scaled) < 0) Raise("Cannot allocate temp picture, check pix fmt");
-        FF.sws_scale(t.sws, picture->data, picture->linesize, 0, picture->height, t.scaled->data, t.scaled->linesize);
+        if (FF.av_frame_make_writable(t.scaled.get()) < 0) Raise("Cannot allocate temp picture, check pix fmt");
+        FF.sws_scale(t.sws.get(), picture->data, picture->linesize, 0, picture->height, t.scaled->data,
+                     t.scaled->linesize);
         t.scaled->sample_aspect_ratio = enc->sample_aspect_ratio;
-        pic = t.scaled;
+        pic = t.scaled.get();
     }
 
     if (run.videoOutputHook && VideoOutputHookCallback) {
@@ -332,21 +321,7 @@ void TCustomFFmpeg::EncodeVideoFrame(OutputStream& os, InputStream& ist, AVFrame
 // Audio
 
 bool TCustomFFmpeg::EnsureConversionBuffer(OutputTrack& t, int samples) {
-    if (samples <= t.convCapacity && t.convBuffer) return true;
-    if (t.convBuffer) {
-        FF.av_freep(&t.convBuffer[0]);
-        FF.av_freep(&t.convBuffer);
-    }
-    t.convCapacity = 0;
-    const int channels = t.enc->ch_layout.nb_channels;
-    t.convBuffer = static_cast<uint8_t**>(FF.av_mallocz(sizeof(uint8_t*) * static_cast<size_t>(std::max(channels, 1))));
-    if (!t.convBuffer) return false;
-    if (FF.av_samples_alloc(t.convBuffer, nullptr, channels, samples, t.enc->sample_fmt, 0) < 0) {
-        FF.av_freep(&t.convBuffer);
-        return false;
-    }
-    t.convCapacity = samples;
-    return true;
+    return t.convBuffer.Reserve(t.enc->ch_layout.nb_channels, samples, t.enc->sample_fmt);
 }
 
 void TCustomFFmpeg::ApplyVolume(OutputTrack& t, uint8_t* const* data, int count) {
@@ -389,19 +364,20 @@ void TCustomFFmpeg::ApplyVolume(OutputTrack& t, uint8_t* const* data, int count)
 }
 
 void TCustomFFmpeg::EncodeQueuedAudio(OutputTrack& t, bool flush) {
-    AVCodecContext* enc = t.enc;
+    AVCodecContext* enc = t.enc.get();
     const bool variable = (enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || enc->frame_size <= 0;
     const int frameSize = variable ? 1024 : enc->frame_size;
-    while (FF.av_audio_fifo_size(t.fifo) >= frameSize || (flush && FF.av_audio_fifo_size(t.fifo) > 0)) {
-        const int n = std::min(FF.av_audio_fifo_size(t.fifo), frameSize);
-        AVFrame* af = t.audioFrame;
-        FF.av_frame_unref(af);
+    AVAudioFifo* fifo = t.fifo.get();
+    while (FF.av_audio_fifo_size(fifo) >= frameSize || (flush && FF.av_audio_fifo_size(fifo) > 0)) {
+        const int n = std::min(FF.av_audio_fifo_size(fifo), frameSize);
+        AVFrame* af = t.audioFrame.get();
+        const TFrameUnref sent(af);
         af->nb_samples = n;
         af->format = enc->sample_fmt;
         af->sample_rate = enc->sample_rate;
         FF.av_channel_layout_copy(&af->ch_layout, &enc->ch_layout);
         if (FF.av_frame_get_buffer(af, 0) < 0) Raise("Out of memory in do_audio_out");
-        if (FF.av_audio_fifo_read(t.fifo, reinterpret_cast<void**>(af->data), n) < n) Raise("Audio encoding failed");
+        if (FF.av_audio_fifo_read(fifo, reinterpret_cast<void**>(af->data), n) < n) Raise("Audio encoding failed");
         af->pts = t.nextPts;
         t.nextPts += n;
         EncodeFrame(t, af);
@@ -418,7 +394,7 @@ void TCustomFFmpeg::FeedAudio(OutputTrack& t, uint8_t* const* data, int offset, 
     std::vector<void*> planes(static_cast<size_t>(planar ? channels : 1));
     for (size_t p = 0; p < planes.size(); ++p)
         planes[p] = data[p] + static_cast<ptrdiff_t>(offset) * bytes * (planar ? 1 : channels);
-    if (FF.av_audio_fifo_write(t.fifo, planes.data(), count) < count) Raise("av_fifo_realloc2() failed");
+    if (FF.av_audio_fifo_write(t.fifo.get(), planes.data(), count) < count) Raise("av_fifo_realloc2() failed");
     t.samplesQueued += count;
     EncodeQueuedAudio(t, false);
 }
@@ -429,10 +405,10 @@ void TCustomFFmpeg::PadAudio(OutputTrack& t, int64_t targetSamples) {
     if (options_.Verbosity > 2) LogFmt(llVerbose, "adding %d audio samples of silence", static_cast<int>(missing));
     const int chunk = 4096;
     if (!EnsureConversionBuffer(t, chunk)) Raise("Out of memory in do_audio_out");
-    FF.av_samples_set_silence(t.convBuffer, 0, chunk, t.enc->ch_layout.nb_channels, t.enc->sample_fmt);
+    FF.av_samples_set_silence(t.convBuffer.Planes(), 0, chunk, t.enc->ch_layout.nb_channels, t.enc->sample_fmt);
     while (missing > 0) {
         const int n = static_cast<int>(std::min<int64_t>(missing, chunk));
-        FeedAudio(t, t.convBuffer, 0, n);
+        FeedAudio(t, t.convBuffer.Planes(), 0, n);
         missing -= n;
     }
 }
@@ -445,57 +421,61 @@ void TCustomFFmpeg::FlushAudioResampler(OutputTrack& t) {
     for (;;) {
         const int room = 4096;
         if (!EnsureConversionBuffer(t, room)) Raise("Out of memory in do_audio_out");
-        const int n = FF.swr_convert(t.swr, t.convBuffer, room, nullptr, 0);
+        const int n = FF.swr_convert(t.swr.get(), t.convBuffer.Planes(), room, nullptr, 0);
         if (n <= 0) break;
-        if (t.volume != 256) ApplyVolume(t, t.convBuffer, n);
-        FeedAudio(t, t.convBuffer, 0, n);
+        if (t.volume != 256) ApplyVolume(t, t.convBuffer.Planes(), n);
+        FeedAudio(t, t.convBuffer.Planes(), 0, n);
     }
-    FF.swr_free(&t.swr);
+    t.swr.reset();
     t.swrKnown = false;
 }
 
 void TCustomFFmpeg::AudioOut(OutputStream& os, InputStream& ist, AVFrame* frame) {
     const TOptionState& o = options_;
     OutputTrack& t = *os.track;
-    AVCodecContext* enc = t.enc;
-    AVChannelLayout layout{};
-    UsableLayout(frame->ch_layout, layout);
+    AVCodecContext* enc = t.enc.get();
+    TChannelLayout usable;
+    UsableLayout(frame->ch_layout, usable);
+    const AVChannelLayout& layout = usable.Get();
 
     // A change of the input's format mid-stream (or between the inputs of a
     // join) gets a new resampler.
     if (t.swrKnown && (t.swrRate != frame->sample_rate || t.swrFmt != frame->format ||
-                       FF.av_channel_layout_compare(&t.swrLayout, &layout) != 0)) {
+                       FF.av_channel_layout_compare(&t.swrLayout.Get(), &layout) != 0)) {
         const char* oldFmt = FF.av_get_sample_fmt_name(static_cast<AVSampleFormat>(t.swrFmt));
         const char* newFmt = FF.av_get_sample_fmt_name(static_cast<AVSampleFormat>(frame->format));
         LogFmt(llInfo, "Input stream #%d.%d frame changed from rate:%d fmt:%s ch:%d to rate:%d fmt:%s ch:%d", ist.file,
-               ist.index, t.swrRate, oldFmt ? oldFmt : "none", t.swrLayout.nb_channels, frame->sample_rate,
+               ist.index, t.swrRate, oldFmt ? oldFmt : "none", t.swrLayout.Get().nb_channels, frame->sample_rate,
                newFmt ? newFmt : "none", layout.nb_channels);
         FlushAudioResampler(t);
     }
     if (!t.swrKnown) {
         t.swrRate = frame->sample_rate;
         t.swrFmt = frame->format;
-        FF.av_channel_layout_uninit(&t.swrLayout);
-        FF.av_channel_layout_copy(&t.swrLayout, &layout);
+        t.swrLayout.Assign(layout);
         t.swrKnown = true;
         const bool same = frame->format == enc->sample_fmt && frame->sample_rate == enc->sample_rate &&
                           FF.av_channel_layout_compare(&layout, &enc->ch_layout) == 0;
         if (!same || o.AudioSync > 1) {
-            if (FF.swr_alloc_set_opts2(&t.swr, &enc->ch_layout, enc->sample_fmt, enc->sample_rate, &layout,
-                                       static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr) < 0 ||
-                FF.swr_init(t.swr) < 0) {
-                FF.swr_free(&t.swr);
-                FF.av_channel_layout_uninit(&layout);
-                Raise(FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", t.swrLayout.nb_channels,
-                                 t.swrRate, enc->ch_layout.nb_channels, enc->sample_rate));
+            SwrContext* made = nullptr;
+            // The layouts are only read (this library generation declares them writable).
+            const int r = FF.swr_alloc_set_opts2(&made, &enc->ch_layout, enc->sample_fmt, enc->sample_rate,
+                                                 const_cast<AVChannelLayout*>(&layout),
+                                                 static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0,
+                                                 nullptr);
+            t.swr.reset(made);
+            if (r < 0 || FF.swr_init(t.swr.get()) < 0) {
+                t.swr.reset();
+                Raise(FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
+                                 t.swrLayout.Get().nb_channels, t.swrRate, enc->ch_layout.nb_channels,
+                                 enc->sample_rate));
             }
         }
     }
-    FF.av_channel_layout_uninit(&layout);
 
     // Where this frame belongs on the output's timeline, in samples.
     const int64_t rate = enc->sample_rate;
-    const int64_t delay = t.swr ? FF.swr_get_delay(t.swr, rate) : 0;
+    const int64_t delay = t.swr ? FF.swr_get_delay(t.swr.get(), rate) : 0;
     const int64_t have = t.samplesQueued + delay;
     int64_t skip = 0;
     if (!os.started) {
@@ -518,19 +498,19 @@ void TCustomFFmpeg::AudioOut(OutputStream& os, InputStream& ist, AVFrame* frame)
             if (o.Verbosity > 2)
                 LogFmt(llVerbose, "compensating audio timestamp drift:%f compensation:%d in:%d", drift / rate, comp,
                        frame->nb_samples);
-            FF.swr_set_compensation(t.swr, comp, static_cast<int>(rate));
+            FF.swr_set_compensation(t.swr.get(), comp, static_cast<int>(rate));
         }
     }
 
     uint8_t* const* data = frame->extended_data;
     int count = frame->nb_samples;
     if (t.swr) {
-        const int room = FF.swr_get_out_samples(t.swr, frame->nb_samples) + 32;
+        const int room = FF.swr_get_out_samples(t.swr.get(), frame->nb_samples) + 32;
         if (!EnsureConversionBuffer(t, room)) Raise("Out of memory in do_audio_out");
-        count = FF.swr_convert(t.swr, t.convBuffer, room, const_cast<const uint8_t**>(frame->extended_data),
-                               frame->nb_samples);
+        count = FF.swr_convert(t.swr.get(), t.convBuffer.Planes(), room,
+                               const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
         if (count < 0) Raise("av_audio_convert() failed");
-        data = t.convBuffer;
+        data = t.convBuffer.Planes();
     } else if (t.volume != 256) {
         if (FF.av_frame_make_writable(frame) < 0) Raise("Out of memory in do_audio_out");
         data = frame->extended_data;
@@ -546,10 +526,11 @@ void TCustomFFmpeg::AudioOut(OutputStream& os, InputStream& ist, AVFrame* frame)
 void TCustomFFmpeg::SubtitleOut(OutputStream& os, InputStream& /*ist*/, AVSubtitle& sub) {
     OutputTrack& t = *os.track;
     if (sub.pts == AV_NOPTS_VALUE) Raise("Subtitle packets must have a pts");
-    const int n = FF.avcodec_encode_subtitle(t.enc, t.subtitleBuffer.data(), static_cast<int>(t.subtitleBuffer.size()), &sub);
+    const int n = FF.avcodec_encode_subtitle(t.enc.get(), t.subtitleBuffer.data(),
+                                             static_cast<int>(t.subtitleBuffer.size()), &sub);
     if (n < 0) Raise("Subtitle encoding failed");
-    AVPacket* p = run_->outPacket;
-    FF.av_packet_unref(p);
+    AVPacket* p = run_->outPacket.get();
+    const TPacketUnref written(p);
     if (FF.av_new_packet(p, n) < 0) Raise("Subtitle encoding failed");
     std::memcpy(p->data, t.subtitleBuffer.data(), static_cast<size_t>(n));
     const int64_t startUs = sub.pts - options_.StartTime + static_cast<int64_t>(sub.start_display_time) * 1000;
@@ -568,8 +549,8 @@ void TCustomFFmpeg::CopyPacket(OutputStream& os, InputStream& ist, const AVPacke
     const AVRational tb = ist.st->time_base;
     if (o.StartTime > 0 && pkt->pts != AV_NOPTS_VALUE && ToMicroseconds(pkt->pts, tb) < o.StartTime) return;
     t.wroteKeyFrame = true;
-    AVPacket* out = run_->outPacket;
-    FF.av_packet_unref(out);
+    AVPacket* out = run_->outPacket.get();
+    const TPacketUnref written(out);
     if (FF.av_packet_ref(out, pkt) < 0) Raise("Out of memory");
     const int64_t start = FF.av_rescale_q(o.StartTime, MicrosecondBase, tb);
     if (out->pts != AV_NOPTS_VALUE) out->pts -= start;
@@ -590,14 +571,14 @@ void TCustomFFmpeg::CopyPacket(OutputStream& os, InputStream& ist, const AVPacke
 
 void TCustomFFmpeg::EncodeFrame(OutputTrack& t, AVFrame* frame) {
     const char* failure = t.kind == AVMEDIA_TYPE_VIDEO ? "Video encoding failed" : "Audio encoding failed";
-    int r = FF.avcodec_send_frame(t.enc, frame);
+    int r = FF.avcodec_send_frame(t.enc.get(), frame);
     if (r < 0 && r != AVERROR_EOF) Raise(failure);
-    AVPacket* pkt = t.packet;
+    AVPacket* pkt = t.packet.get();
     for (;;) {
-        FF.av_packet_unref(pkt);
-        r = FF.avcodec_receive_packet(t.enc, pkt);
+        r = FF.avcodec_receive_packet(t.enc.get(), pkt);
         if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) break;
         if (r < 0) Raise(failure);
+        const TPacketUnref written(pkt);
         size_t sideSize = 0;
         if (const uint8_t* q = FF.av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS, &sideSize); q && sideSize >= 4) {
             int32_t lambda = 0;
@@ -605,7 +586,7 @@ void TCustomFFmpeg::EncodeFrame(OutputTrack& t, AVFrame* frame) {
             std::lock_guard lock(run_->muxMutex);
             t.quality = static_cast<float>(lambda) / FF_QP2LAMBDA;
         }
-        if (t.passLog && t.enc->stats_out) std::fputs(t.enc->stats_out, t.passLog);
+        if (t.passLog && t.enc->stats_out) std::fputs(t.enc->stats_out, t.passLog.get());
         WritePacket(t, pkt);
     }
 }
@@ -619,7 +600,7 @@ void TCustomFFmpeg::WritePacket(OutputTrack& t, AVPacket* pkt) {
         std::lock_guard lock(run.muxMutex);
         const double time = pkt->pts == AV_NOPTS_VALUE ? 0.0 : pkt->pts * av_q2d(t.st->time_base);
         const double bitrate = time > 0 ? t.bytes * 8.0 / time / 1000.0 : 0;
-        std::fprintf(run.vstats, "frame= %5d q= %2.1f f_size= %6d s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s type= %c\n",
+        std::fprintf(run.vstats.get(), "frame= %5d q= %2.1f f_size= %6d s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s type= %c\n",
                      static_cast<int>(t.frameNumber), t.quality, pkt->size, t.bytes / 1024.0, time,
                      time > 0 ? pkt->size * 8.0 / 1000.0 * av_q2d(t.enc->framerate) : 0.0, bitrate,
                      (pkt->flags & AV_PKT_FLAG_KEY) ? 'I' : 'P');
@@ -630,24 +611,17 @@ void TCustomFFmpeg::WritePacket(OutputTrack& t, AVPacket* pkt) {
 void TCustomFFmpeg::MuxPacket(OutputTrack& t, AVPacket* pkt, size_t filterIndex) {
     RunState& run = *run_;
     if (filterIndex < t.bsfs.size()) {
-        AVBSFContext* bsf = t.bsfs[filterIndex];
+        AVBSFContext* bsf = t.bsfs[filterIndex].get();
+        // The filter takes the packet's data over; a refused packet is dropped.
+        const TPacketUnref refused(pkt);
         if (FF.av_bsf_send_packet(bsf, pkt) < 0) {
             LogFmt(llError, "%s failed for stream %d, codec %s", bsf->filter->name, t.index,
                    FF.avcodec_get_name(t.st->codecpar->codec_id));
-            FF.av_packet_unref(pkt);
             return;
         }
-        AVPacket* filtered = FF.av_packet_alloc();
+        const TPacketPtr filtered = NewPacket();
         if (!filtered) Raise("Out of memory");
-        while (FF.av_bsf_receive_packet(bsf, filtered) >= 0) {
-            try {
-                MuxPacket(t, filtered, filterIndex + 1);
-            } catch (...) {
-                FF.av_packet_free(&filtered);
-                throw;
-            }
-        }
-        FF.av_packet_free(&filtered);
+        while (FF.av_bsf_receive_packet(bsf, filtered.get()) >= 0) MuxPacket(t, filtered.get(), filterIndex + 1);
         return;
     }
     std::lock_guard lock(run.muxMutex);
@@ -656,6 +630,7 @@ void TCustomFFmpeg::MuxPacket(OutputTrack& t, AVPacket* pkt, size_t filterIndex)
     else if (t.kind == AVMEDIA_TYPE_AUDIO)
         run.audioBytes += pkt->size;
     t.bytes += pkt->size;
-    const int r = FF.av_interleaved_write_frame(t.file->ctx, pkt);
+    // The muxer takes the packet's data over.
+    const int r = FF.av_interleaved_write_frame(t.file->ctx.get(), pkt);
     if (r < 0) Raise(ErrorText("av_interleaved_write_frame()", r));
 }

@@ -167,3 +167,18 @@ TEST_F(FaultsTest, AStalledOpenTimesOut) {
         EXPECT_TRUE(h.LogContains("connecting/reading/writing timeout"));
     }
 }
+
+TEST_F(FaultsTest, ADecoderThatCannotOpenEndsTheTask) {
+    // The forced decoder needs setup data the stream lacks, so it refuses to
+    // open; the context made for it goes with the failed run (the leak check
+    // of the sanitizer pass sees it).
+    EncoderHarness h;
+    TInputOptions in;
+    InitInputOptions(in);
+    in.ExtOptions = "acodec=cook";
+    ASSERT_EQ(h.encoder->AddTask(File("short.avi"), &in), 0) << h.encoder->LastErrorMessage();
+    ASSERT_TRUE(h.encoder->SetOutputFile(0, File("cook.avi"))) << h.encoder->LastErrorMessage();
+    const auto r = RunOne(h);
+    EXPECT_TRUE(r.info.Failed);
+    EXPECT_EQ(r.info.ErrorMessage, "Error while opening decoder for input stream #0.1 (Audio)");
+}
