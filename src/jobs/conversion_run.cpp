@@ -15,6 +15,8 @@ namespace {
 const char* const NoValue = "...";
 }
 
+const char* TaskStatusText(TTaskOutcome outcome) { return outcome == toFinished ? "Finish." : "Failed."; }
+
 std::string FormatLogLine(uint32_t threadId, TLogLevel level, const std::string& message) {
     return "#" + std::to_string(threadId) + "." + std::to_string(static_cast<int>(level)) + ": " + message;
 }
@@ -29,6 +31,7 @@ TConversionRun::TConversionRun(TGlobalVars& g, IJobEncoder& encoder, TConvertLis
       log_(log),
       dispatcher_(dispatcher),
       builder_(g, encoder, list, log) {
+    builder_.OnRefusal = [this](const TJobRefusal& refusal) { page_.InputRefused(refusal); };
     encoder_.SetHandlers([this](const TProgressInfo& info) { FFEncoderProgress(info); },
                          [this](const TTerminateInfo& info) { FFEncoderTerminate(info); });
 }
@@ -127,20 +130,17 @@ void TConversionRun::FFEncoderTerminate(const TTerminateInfo& info) {
 
 void TConversionRun::HandleTaskEnd(const TTerminateInfo& info) {
     const int index = info.TaskIndex;
-    if (info.Finished) {
+    if (info.Outcome == toFinished) {
         ++g_.SucceededFiles;
         const auto& durations = builder_.TaskDurations();
         if (index < static_cast<int>(durations.size())) g_.DoneDuration += durations[index];
         page_.SetProgress(100, "100%");
-        if (!joinMode_) {
-            list_.SetCell(index, ccProgress, "100%");
-            list_.SetCell(index, ccStatus, "Finish.");
-        }
-    } else if (!joinMode_) {
-        list_.SetCell(index, ccStatus, "Failed.");
+        if (!joinMode_) list_.SetCell(index, ccProgress, "100%");
     }
+    if (!joinMode_) list_.SetCell(index, ccStatus, TaskStatusText(info.Outcome));
     ++handledTasks_;
-    if (info.Failed) g_.ErrorList.push_back("File (" + std::to_string(index) + "): " + info.ErrorMessage);
+    if (info.Outcome == toFailed) g_.ErrorList.push_back("File (" + std::to_string(index) + "): " + info.ErrorMessage);
+    page_.TaskEnded(index, info.Outcome);
 }
 
 void TConversionRun::EndRun() {

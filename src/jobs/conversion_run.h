@@ -30,7 +30,15 @@ public:
     // Bar position (0..100) and the percentage label.
     virtual void SetProgress(int position, const std::string& text) = 0;
     virtual void SetTimes(const std::string& estimated, const std::string& elapsed, const std::string& left) = 0;
+
+    // A task's end as the run counted it, once its row shows it.
+    virtual void TaskEnded(int /*taskIndex*/, TTaskOutcome /*outcome*/) {}
+    // A file building left out, once its log line is written.
+    virtual void InputRefused(const TJobRefusal& /*refusal*/) {}
 };
+
+// The Status cell of a task that has ended: "Finish." or "Failed.".
+const char* TaskStatusText(TTaskOutcome outcome);
 
 // What happens once a run has ended: the completion actions and the summary.
 class IConversionFinish {

@@ -8,6 +8,7 @@
 #include "preset_params.h"
 #include "util_funcs.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -25,6 +26,15 @@ std::string FrameSizeText(int32_t width, int32_t height) {
     return std::to_string(width) + "x" + std::to_string(height);
 }
 
+std::string TJobRefusal::LogLine() const {
+    switch (Kind) {
+        case rkAddInput: return "Adding file error: " + Reason;
+        case rkOutput: return "Cannot do convert, error: " + Reason;
+        case rkUnreadable: return "File load error: " + Reason;
+    }
+    return Reason;
+}
+
 TJobBuilder::TJobBuilder(TGlobalVars& g, IJobEncoder& encoder, TConvertList& list, ILogSink* log)
     : g_(g), encoder_(encoder), list_(list), log_(log) {}
 
@@ -32,10 +42,15 @@ void TJobBuilder::Log(const std::string& line) {
     if (log_) log_->AppendLine(line);
 }
 
-void TJobBuilder::Refuse(const std::string& line, bool countAsFile) {
-    if (countAsFile) ++refused_;
-    refusals_.push_back(line);
-    Log(line);
+void TJobBuilder::Refuse(TJobRefusal refusal) {
+    Log(refusal.LogLine());
+    refusals_.push_back(std::move(refusal));
+    if (OnRefusal) OnRefusal(refusals_.back());
+}
+
+int TJobBuilder::RefusedFiles() const {
+    return static_cast<int>(
+        std::count_if(refusals_.begin(), refusals_.end(), [](const TJobRefusal& r) { return r.LeavesOutInput(); }));
 }
 
 void TJobBuilder::Begin() {
@@ -43,7 +58,6 @@ void TJobBuilder::Begin() {
     g_.JobDuration = 0;
     taskDurations_.clear();
     givenOut_.clear();
-    refused_ = 0;
     refusals_.clear();
 }
 
@@ -67,7 +81,8 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     const std::string outputPath =
         IncludeTrailingSeparator(g_.OutputFileDir) + UniqueOutputName(JoinOutputName + OutputExtension(g_));
     int64_t taskDuration = 0;
-    for (const TJobInput& in : inputs) {
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const TJobInput& in = inputs[i];
         TInputOptions options;
         InitInputOptions(options);
         bool accepted;
@@ -76,7 +91,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
         else
             accepted = encoder_.AddInputFile(0, in.FullName, options);
         if (!accepted) {
-            Refuse("Adding file error: " + encoder_.LastErrorMessage());
+            Refuse({static_cast<int>(i), in.FullName, rkAddInput, encoder_.LastErrorMessage()});
             continue;
         }
         TConvertRow row;
@@ -101,7 +116,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     if (!encoder_.SetOutputFile(0, outputPath, options)) {
         encoder_.RemoveTask(0);
         // The output, not an input, was refused: listed, not counted.
-        Refuse("Cannot do convert, error: " + encoder_.LastErrorMessage(), false);
+        Refuse({-1, outputPath, rkOutput, encoder_.LastErrorMessage()});
         return;
     }
     taskDurations_.push_back(taskDuration);
@@ -109,18 +124,18 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
 
 void TJobBuilder::BuildFileJobs(const std::vector<TJobInput>& inputs) {
     Begin();
-    for (const TJobInput& in : inputs) AddFileJob(in.FullName);
+    for (size_t i = 0; i < inputs.size(); ++i) AddFileJob(inputs[i].FullName, static_cast<int>(i));
 }
 
-void TJobBuilder::AddFileJob(const std::string& fileName) {
+void TJobBuilder::AddFileJob(const std::string& fileName, int inputIndex) {
     TCustomDecoder& decoder = encoder_.Decoder();
     if (!decoder.LoadFile(fileName)) {
-        Refuse("File load error: " + decoder.LastErrorMessage());
+        Refuse({inputIndex, fileName, rkUnreadable, decoder.LastErrorMessage()});
         return;
     }
     TOutputOptions output = MakeOutputOptions(decoder);
     TInputOptions input = MakeInputOptions(decoder);
-    AddFileTask(input, output);
+    AddFileTask(input, output, inputIndex);
     decoder.CloseFile();
 }
 
@@ -147,16 +162,17 @@ TInputOptions TJobBuilder::MakeInputOptions(TCustomDecoder& decoder) {
     return options;
 }
 
-void TJobBuilder::AddFileTask(TInputOptions& input, TOutputOptions& output) {
+void TJobBuilder::AddFileTask(TInputOptions& input, TOutputOptions& output, int inputIndex) {
     const int index = encoder_.AddTask(input.FileName, input);
     if (index < 0) {
-        Refuse("Adding file error: " + encoder_.LastErrorMessage());
+        Refuse({inputIndex, input.FileName, rkAddInput, encoder_.LastErrorMessage()});
         return;
     }
     if (!encoder_.SetOutputFile(index, output.FileName, output)) {
         // Removing the last task keeps task indexes equal to row indexes.
         encoder_.RemoveTask(index);
-        Refuse("Cannot do convert, error: " + encoder_.LastErrorMessage());
+        // Its input file is left out with it.
+        Refuse({inputIndex, output.FileName, rkOutput, encoder_.LastErrorMessage()});
         return;
     }
     TCustomDecoder& decoder = encoder_.Decoder();

@@ -6,6 +6,7 @@
 #include "ff_records.h"
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,6 +18,27 @@ class TCustomDecoder;
 
 inline constexpr char JoinOutputName[] = "Output_Merge";
 
+// Why a file was left out of the job.
+enum TRefusalKind {
+    rkAddInput,    // the engine refused the input ("Adding file error: ")
+    rkOutput,      // the engine refused the output ("Cannot do convert, error: ")
+    rkUnreadable,  // the probe could not open the input ("File load error: ")
+};
+
+// A file that building left out: which input, which file, why. The text of
+// the log line and of Step4 is LogLine(); the observers decide from the rest.
+struct TJobRefusal {
+    int Input = -1;        // index in the input list; -1: the join's output
+    std::string FileName;  // the input, or the refused output
+    TRefusalKind Kind = rkAddInput;
+    std::string Reason;    // the engine's or the probe's message
+    TTaskOutcome Outcome = toRefused;
+
+    // An input file is missing from the run (a refused join output is not one).
+    bool LeavesOutInput() const { return Input >= 0; }
+    std::string LogLine() const;
+};
+
 class TJobBuilder {
 public:
     TJobBuilder(TGlobalVars& g, IJobEncoder& encoder, TConvertList& list, ILogSink* log);
@@ -26,24 +48,28 @@ public:
     // Per-file mode: AddFileJob for each input, in order.
     void BuildFileJobs(const std::vector<TJobInput>& inputs);
 
-    void AddFileJob(const std::string& fileName);
+    // inputIndex: the file's place in the input list, for its refusal.
+    void AddFileJob(const std::string& fileName, int inputIndex);
     TOutputOptions MakeOutputOptions(TCustomDecoder& decoder);
     TInputOptions MakeInputOptions(TCustomDecoder& decoder);
-    void AddFileTask(TInputOptions& input, TOutputOptions& output);
+    void AddFileTask(TInputOptions& input, TOutputOptions& output, int inputIndex);
+
+    // Called with each refusal right after its log line.
+    std::function<void(const TJobRefusal&)> OnRefusal;
 
     // The input duration recorded for each task (index = task index), in
     // microseconds; what the run adds to DoneDuration when a task finishes.
     const std::vector<int64_t>& TaskDurations() const { return taskDurations_; }
     // Inputs building refused or could not read.
-    int RefusedFiles() const { return refused_; }
-    // The log lines of those refusals (and of a refused join output), in order.
-    const std::vector<std::string>& Refusals() const { return refusals_; }
+    int RefusedFiles() const;
+    // Those refusals (and a refused join output), in order.
+    const std::vector<TJobRefusal>& Refusals() const { return refusals_; }
 
 private:
     void Begin();
     void Log(const std::string& line);
-    // Logs and lists a refusal; countAsFile: an input file was left out.
-    void Refuse(const std::string& line, bool countAsFile = true);
+    // Logs, lists and reports a refusal.
+    void Refuse(TJobRefusal refusal);
     // A free name in the output folder that this job has not given out yet.
     std::string UniqueOutputName(const std::string& name);
 
@@ -53,8 +79,7 @@ private:
     ILogSink* log_;
     std::vector<int64_t> taskDurations_;
     std::set<std::string> givenOut_;  // output names of this job
-    int refused_ = 0;
-    std::vector<std::string> refusals_;
+    std::vector<TJobRefusal> refusals_;
 };
 
 // The texts of the conversion list.

@@ -119,8 +119,7 @@ void TConversionPages::StartConversion() {
     // gone) would otherwise show only in the log, under a summary that
     // reads as complete: Step4 lists them. The tasks' own lines come later,
     // on this thread, so these stay first.
-    const std::vector<std::string>& refusals = run_.Builder().Refusals();
-    g_.ErrorList.insert(g_.ErrorList.end(), refusals.begin(), refusals.end());
+    for (const TJobRefusal& refusal : run_.Builder().Refusals()) g_.ErrorList.push_back(refusal.LogLine());
 }
 
 void TConversionPages::StopConversion() { run_.Cancel(); }

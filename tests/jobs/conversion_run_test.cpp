@@ -134,6 +134,16 @@ TEST_F(ConversionRunTest, PerFileRunWithAFailingSecondTask) {
     EXPECT_TRUE(rec.Sounds[0].ends_with("sounds/fail.wav"));
     EXPECT_EQ(encoder.OutputsGiven,
               (std::vector<std::string>{out.file("clip0.mp3"), out.file("clip1.mp3"), out.file("clip2.mp3")}));
+    // Each end reaches the observers typed, on this thread, in task order,
+    // once its row shows it.
+    ASSERT_EQ(rec.Ended.size(), 3u);
+    const TTaskOutcome outcomes[] = {toFinished, toFailed, toFinished};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(rec.Ended[i].Task, i);
+        EXPECT_EQ(rec.Ended[i].Outcome, outcomes[i]);
+        EXPECT_EQ(rec.Ended[i].StatusShown, TaskStatusText(outcomes[i]));
+        EXPECT_EQ(rec.Ended[i].Thread, std::this_thread::get_id());
+    }
 }
 
 TEST_F(ConversionRunTest, ProgressTextsOfAPerFileRun) {
@@ -236,6 +246,17 @@ TEST_F(ConversionRunTest, RunWithoutAnyTaskEndsInOrder) {
     const auto log = rec.LogLines();
     ASSERT_FALSE(log.empty());
     EXPECT_TRUE(log.back().starts_with("File load error: ")) << log.back();
+    // The refusals reach the page typed, each after its log line.
+    ASSERT_EQ(rec.Refused.size(), 3u);
+    EXPECT_EQ(rec.Refused[0].Kind, rkAddInput);
+    EXPECT_EQ(rec.Refused[1].Input, 1);
+    EXPECT_EQ(rec.Refused[1].FileName, "/media/refused-2.mp4");
+    EXPECT_EQ(rec.Refused[2].Kind, rkUnreadable);
+    EXPECT_EQ(rec.Refused[2].Outcome, toRefused);
+    EXPECT_EQ(rec.Refused[2].Input, 0);
+    EXPECT_EQ(rec.Refused[2].FileName, text);
+    EXPECT_EQ(rec.RefusalLoggedFirst, (std::vector<bool>{true, true, true}));
+    EXPECT_TRUE(rec.Ended.empty());
 }
 
 TEST_F(ConversionRunTest, CancelEndsTheRunThroughItsNotifications) {
@@ -255,6 +276,9 @@ TEST_F(ConversionRunTest, CancelEndsTheRunThroughItsNotifications) {
     EXPECT_EQ(rec.Rows[0][ccStatus], "Failed.");
     EXPECT_EQ(rec.Rows[1][ccStatus], "Failed.");
     EXPECT_EQ(encoder.ClearCalls, 1);
+    ASSERT_EQ(rec.Ended.size(), 2u);
+    EXPECT_EQ(rec.Ended[0].Outcome, toCancelled);
+    EXPECT_EQ(rec.Ended[1].Outcome, toCancelled);
 }
 
 TEST_F(ConversionRunTest, CompletionActionsAndPreview) {

@@ -49,6 +49,15 @@ TEST_F(JobBuilderTest, JoinSkipsRefusedFilesAndKeepsTheRest) {
     EXPECT_EQ(log[0], "File has been added to convert list.");
     EXPECT_EQ(log[1], "Adding file error: refused input /m/refused.mp4");
     EXPECT_EQ(log[2], "File has been added to convert list.");
+    // The refusal in its typed form: which input, which file, why.
+    ASSERT_EQ(builder.Refusals().size(), 1u);
+    const TJobRefusal& r = builder.Refusals()[0];
+    EXPECT_EQ(r.Input, 1);
+    EXPECT_EQ(r.FileName, "/m/refused.mp4");
+    EXPECT_EQ(r.Kind, rkAddInput);
+    EXPECT_EQ(r.Reason, "refused input /m/refused.mp4");
+    EXPECT_EQ(r.Outcome, toRefused);
+    EXPECT_EQ(r.LogLine(), log[1]);
 }
 
 TEST_F(JobBuilderTest, JoinWhenTheFirstFileIsRefusedOrAllAre) {
@@ -93,6 +102,12 @@ TEST_F(JobBuilderTest, JoinOutputNameAndARefusedOutput) {
     EXPECT_TRUE(builder.TaskDurations().empty());
     EXPECT_EQ(rec.LogLines().back(),
               "Cannot do convert, error: refused output " + in.file("refused") + "/Output_Merge.wav");
+    // The output, not an input, is refused: listed, not counted as a file.
+    ASSERT_EQ(builder.Refusals().size(), 1u);
+    EXPECT_EQ(builder.Refusals()[0].Kind, rkOutput);
+    EXPECT_EQ(builder.Refusals()[0].Input, -1);
+    EXPECT_EQ(builder.Refusals()[0].FileName, in.file("refused") + "/Output_Merge.wav");
+    EXPECT_EQ(builder.RefusedFiles(), 0);
 }
 
 TEST_F(JobBuilderTest, PerFileOutputNamesNeverCollide) {
@@ -130,6 +145,11 @@ TEST_F(JobBuilderTest, PerFileOutputNamesNeverCollide) {
     EXPECT_EQ(log[0], "File has been added to convert list.");
     EXPECT_TRUE(log[1].starts_with("File load error: ")) << log[1];
     EXPECT_EQ(log.back(), "File has been added to convert list.");
+    ASSERT_EQ(builder.Refusals().size(), 1u);
+    EXPECT_EQ(builder.Refusals()[0].Kind, rkUnreadable);
+    EXPECT_EQ(builder.Refusals()[0].Input, 1);
+    EXPECT_EQ(builder.Refusals()[0].FileName, text);
+    EXPECT_EQ(builder.Refusals()[0].LogLine(), log[1]);
 }
 
 TEST_F(JobBuilderTest, LosslessWmaKeepsEachInputsBitRate) {

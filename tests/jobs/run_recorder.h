@@ -7,6 +7,7 @@
 
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct TRunRecorder final : IConvertRowView, IConversionPage, IConversionFinish, ILogSink {
@@ -22,6 +23,16 @@ struct TRunRecorder final : IConvertRowView, IConversionPage, IConversionFinish,
     std::vector<std::string> Sounds;
     bool CountdownRunsOut = false;
     int Countdowns = 0, Shutdowns = 0, Summaries = 0;
+    struct TEnd {
+        int Task;
+        TTaskOutcome Outcome;
+        std::string StatusShown;  // the row's Status cell at the time
+        std::thread::id Thread;
+        bool operator==(const TEnd&) const = default;
+    };
+    std::vector<TEnd> Ended;
+    std::vector<TJobRefusal> Refused;
+    std::vector<bool> RefusalLoggedFirst;
     // The counters as the summary saw them.
     int Total = -1, Succeeded = -1;
     std::vector<std::string> Errors;
@@ -45,6 +56,16 @@ struct TRunRecorder final : IConvertRowView, IConversionPage, IConversionFinish,
         Estimated = e;
         Elapsed = el;
         Left = l;
+    }
+    void TaskEnded(int taskIndex, TTaskOutcome outcome) override {
+        // The row already shows the end it reports.
+        const std::string status = Rows.size() > static_cast<size_t>(taskIndex) ? Rows[taskIndex][ccStatus] : "";
+        Ended.push_back({taskIndex, outcome, status, std::this_thread::get_id()});
+    }
+    void InputRefused(const TJobRefusal& refusal) override {
+        const auto log = LogLines();
+        Refused.push_back(refusal);
+        RefusalLoggedFirst.push_back(!log.empty() && log.back() == refusal.LogLine());
     }
 
     void PlaySoundFile(const std::string& path) override { Sounds.push_back(path); }

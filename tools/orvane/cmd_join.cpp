@@ -31,8 +31,8 @@ struct JoinArgs {
     std::vector<std::string> Files;
 };
 
-// The log: every line into --log FILE; the lines that report a lost input
-// also on standard error, so that they are never missed.
+// The log: every line into --log FILE. The page puts the lines that report
+// a lost input also on standard error, so that they are never missed.
 class CliLog final : public ILogSink {
 public:
     bool Open(const std::string& path) {
@@ -42,17 +42,16 @@ public:
     void AppendLine(const std::string& line) override {
         std::lock_guard<std::mutex> lock(mutex_);
         if (file_.is_open()) file_ << line << '\n' << std::flush;
-        if (line.starts_with("Adding file error: ") || line.starts_with("Cannot do convert, error: ") ||
-            line.starts_with("File load error: "))
-            Console(line);
     }
     // A line on standard error that does not tear the progress line.
     void Console(const std::string& line) {
+        std::lock_guard<std::mutex> lock(mutex_);
         if (progressShown_) std::fputs("\r\033[K", stderr);
         std::fprintf(stderr, "%s\n", line.c_str());
         progressShown_ = false;
     }
     void Progress(const std::string& text, bool tty) {
+        std::lock_guard<std::mutex> lock(mutex_);
         if (tty) {
             std::fprintf(stderr, "\r\033[K%s", text.c_str());
             progressShown_ = true;
@@ -62,6 +61,7 @@ public:
         std::fflush(stderr);
     }
     void EndProgress() {
+        std::lock_guard<std::mutex> lock(mutex_);
         if (progressShown_) std::fputc('\n', stderr);
         progressShown_ = false;
     }
@@ -83,8 +83,6 @@ public:
     void SetCell(int row, TConvertColumn column, const std::string& text) override {
         if (row < 0 || row >= static_cast<int>(rows_.size())) return;
         rows_[row].Cells[column] = text;
-        if (column == ccStatus && (text == "Finish." || text == "Failed."))
-            log_.Console(rows_[row][ccName] + ": " + text);
     }
     void SetColumnTitles(const std::string&, const std::string&) override {}
 
@@ -96,6 +94,12 @@ public:
         log_.Progress(percent_ + "  elapsed " + elapsed + "  left " + left + "  estimated " + estimated + "  " + file_,
                       tty_);
     }
+    // A join's rows are its inputs, not its one task: only a file of its own has an outcome line.
+    void TaskEnded(int taskIndex, TTaskOutcome outcome) override {
+        if (g_.MergeMode || taskIndex < 0 || taskIndex >= static_cast<int>(rows_.size())) return;
+        log_.Console(rows_[taskIndex][ccName] + ": " + TaskStatusText(outcome));
+    }
+    void InputRefused(const TJobRefusal& refusal) override { log_.Console(refusal.LogLine()); }
 
     void PlaySoundFile(const std::string&) override {}
     bool ShowShutdownCountdown() override { return false; }
@@ -226,13 +230,16 @@ int RunConversion(const char* command, bool join, const std::vector<std::string>
     // open is reported and left out.
     std::vector<TJobInput> inputs;
     int unreadable = 0;
-    for (const std::string& file : a.Files) {
+    for (size_t i = 0; i < a.Files.size(); ++i) {
         TJobInput input;
-        if (ProbeJobInput(encoder.Decoder(), file, input)) {
+        if (ProbeJobInput(encoder.Decoder(), a.Files[i], input)) {
             inputs.push_back(input);
         } else {
             ++unreadable;
-            log.AppendLine("File load error: " + encoder.Decoder().LastErrorMessage());
+            const TJobRefusal refusal{static_cast<int>(i), a.Files[i], rkUnreadable,
+                                      encoder.Decoder().LastErrorMessage()};
+            log.AppendLine(refusal.LogLine());
+            page.InputRefused(refusal);
         }
     }
     if (inputs.empty()) {
