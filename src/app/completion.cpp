@@ -1,5 +1,7 @@
 #include "completion.h"
 
+#include "global_vars.h"
+
 #include <cstdio>
 
 std::string CompletionSoundFile(const std::string& exeFolder, int succeededFiles, int totalFiles) {
@@ -14,4 +16,9 @@ std::string TShutdownCountdown::TimeLeftText() const {
 
 std::string ShutdownDescription(const std::string& title) {
     return "If you don't press cancel now, \r\n" + title + "\r\nwill shutdown the computer.";
+}
+
+void CompletionActions(const TGlobalVars& g, const std::string& exeFolder, ICompletionDevices& devices) {
+    if (g.PlayASoundWhenFinished) devices.PlaySoundFile(CompletionSoundFile(exeFolder, g.SucceededFiles, g.TotalFiles));
+    if (g.ShutDownWhenFinished && devices.ShowShutdownCountdown()) devices.ShutdownComputer();
 }

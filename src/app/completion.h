@@ -1,7 +1,9 @@
 #pragma once
-// What happens when a conversion run has ended: the sound to play and the
-// shutdown countdown's arithmetic and texts.
+// What happens when a conversion run has ended: the sound to play, the
+// shutdown countdown's arithmetic and texts, and the actions themselves.
 #include <string>
+
+struct TGlobalVars;
 
 // "sounds/fail.wav" when a file failed, else "sounds/done.wav", in the given
 // executable folder (which ends with a separator).
@@ -23,3 +25,20 @@ private:
 
 // The dialog's description, three lines: the warning, the title, the closing words.
 std::string ShutdownDescription(const std::string& title);
+
+// What the completion actions act on: the window's sound player, countdown
+// dialog and power-off; the command line has none of them.
+class ICompletionDevices {
+public:
+    virtual ~ICompletionDevices() = default;
+    // Starts a sound file and returns at once.
+    virtual void PlaySoundFile(const std::string& path) = 0;
+    // Shows the shutdown countdown; true when it ran out (OK), false on Cancel.
+    virtual bool ShowShutdownCountdown() = 0;
+    virtual void ShutdownComputer() = 0;
+};
+
+// The actions at the end of a conversion run, by the user's choices and the
+// run's counts: the sound (CompletionSoundFile), then the shutdown countdown
+// and, when it runs out, the power-off.
+void CompletionActions(const TGlobalVars& g, const std::string& exeFolder, ICompletionDevices& devices);

@@ -9,7 +9,6 @@
 #include "util_funcs.h"
 
 #include <stdexcept>
-#include <thread>
 
 namespace {
 const char* const NoValue = "...";
@@ -23,7 +22,8 @@ std::string FormatLogLine(uint32_t threadId, TLogLevel level, const std::string&
 
 TConversionRun::TConversionRun(TGlobalVars& g, IJobEncoder& encoder, TConvertList& list, IConversionPage& page,
                                IConversionFinish& finish, ILogSink* log, IMainDispatcher* dispatcher)
-    : g_(g),
+    : ExeFolder(ExecutableFolder()),
+      g_(g),
       encoder_(encoder),
       list_(list),
       page_(page),
@@ -38,10 +38,21 @@ TConversionRun::TConversionRun(TGlobalVars& g, IJobEncoder& encoder, TConvertLis
 
 TConversionRun::~TConversionRun() { encoder_.SetHandlers({}, {}); }
 
+int32_t TConversionRun::HandledTasks() const {
+    std::lock_guard lock(tasksMutex_);
+    return handledTasks_;
+}
+
+void TConversionRun::OnMainThread(const std::function<void()>& call) {
+    if (dispatcher_)
+        dispatcher_->invoke(call);
+    else
+        call();
+}
+
 void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs) {
-    if (running_) return;
-    running_ = true;
-    endDeferred_ = false;
+    if (state_ != TRunState::Idle) return;
+    state_ = TRunState::Building;
     // Let the page draw itself before the probing and opening of the files.
     if (dispatcher_ && dispatcher_->isMainThread()) dispatcher_->pumpFor(std::chrono::milliseconds(0));
 
@@ -61,14 +72,19 @@ void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs) {
     g_.SucceededFiles = 0;
     g_.RunStartTime = Clock();
     g_.DoneDuration = 0;
-    handledTasks_ = 0;
-    startedTasks_ = encoder_.TaskCount();
-    if (startedTasks_ == 0) {
+    const int started = encoder_.TaskCount();
+    {
+        std::lock_guard lock(tasksMutex_);
+        handledTasks_ = 0;
+        startedTasks_ = started;
+    }
+    state_ = TRunState::Running;
+    if (started == 0) {
         // Nothing to run, so no notification will come: end in order.
         if (dispatcher_)
-            dispatcher_->post([this] { EndRun(); });
+            dispatcher_->post([this] { HandleRunEnd(); });
         else
-            EndRun();
+            HandleRunEnd();
         return;
     }
     encoder_.Start(1);
@@ -103,29 +119,18 @@ void TConversionRun::FFEncoderProgress(const TProgressInfo& info) {
 
 void TConversionRun::FFEncoderTerminate(const TTerminateInfo& info) {
     if (info.TaskIndex >= 0) {
-        const TTerminateInfo copy = info;
-        if (dispatcher_)
-            dispatcher_->invoke([this, &copy] { HandleTaskEnd(copy); });
-        else
-            HandleTaskEnd(copy);
+        OnMainThread([this, &info] { HandleTaskEnd(info); });
         return;
     }
-    // The run's final notification: every task's own notification must have
-    // been handled first. The handling runs on the user-interface thread, so
-    // this thread only waits and must not block that one.
-    WaitPumping(dispatcher_, [this] { return handledTasks_.load() >= startedTasks_.load(); },
-                std::chrono::milliseconds(10));
-    auto end = [this] {
-        // A Cancel still inside its blocking stop ends the run once the stop returns.
-        if (stopping_)
-            endDeferred_ = true;
-        else
-            EndRun();
-    };
-    if (dispatcher_)
-        dispatcher_->invoke(end);
-    else
-        end();
+    // The run's final notification. The engine sends it once every task's
+    // notification has returned, and each of those returned only after its
+    // end was handled on the user-interface thread; the wait holds that order
+    // for any encoder, and it never blocks that thread, which handles the ends.
+    if (!dispatcher_ || !dispatcher_->isMainThread()) {
+        std::unique_lock lock(tasksMutex_);
+        tasksHandled_.wait(lock, [this] { return handledTasks_ >= startedTasks_; });
+    }
+    OnMainThread([this] { HandleRunEnd(); });
 }
 
 void TConversionRun::HandleTaskEnd(const TTerminateInfo& info) {
@@ -138,28 +143,29 @@ void TConversionRun::HandleTaskEnd(const TTerminateInfo& info) {
         if (!joinMode_) list_.SetCell(index, ccProgress, "100%");
     }
     if (!joinMode_) list_.SetCell(index, ccStatus, TaskStatusText(info.Outcome));
-    ++handledTasks_;
+    {
+        std::lock_guard lock(tasksMutex_);
+        ++handledTasks_;
+    }
+    tasksHandled_.notify_all();
     if (info.Outcome == toFailed) g_.ErrorList.push_back("File (" + std::to_string(index) + "): " + info.ErrorMessage);
     page_.TaskEnded(index, info.Outcome);
 }
 
+void TConversionRun::HandleRunEnd() {
+    const bool cancelStopping = state_ == TRunState::Stopping;
+    state_ = TRunState::Finished;
+    // A Cancel still inside its blocking stop ends the run once the stop
+    // returns: the tasks may not be cleared under the engine's stop.
+    if (!cancelStopping) EndRun();
+}
+
 void TConversionRun::EndRun() {
-    // The engine marks its run finished just after it has sent the final
-    // notification; until then it refuses to clear, so look again shortly.
-    for (int attempt = 0;; ++attempt) {
-        try {
-            encoder_.ClearTasks();
-            break;
-        } catch (const std::exception& e) {
-            if (attempt >= 500) {
-                if (log_) log_->AppendLine(e.what());
-                break;
-            }
-            if (dispatcher_ && dispatcher_->isMainThread())
-                dispatcher_->pumpFor(std::chrono::milliseconds(10));
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+    // The engine lets the tasks be cleared once it has sent the final notification.
+    try {
+        encoder_.ClearTasks();
+    } catch (const std::exception& e) {
+        if (log_) log_->AppendLine(e.what());
     }
     page_.SetCurrentFile(NoValue);
     page_.SetProgress(0, "0%");
@@ -167,11 +173,10 @@ void TConversionRun::EndRun() {
 }
 
 void TConversionRun::ConversionFinished() {
-    if (g_.PlayASoundWhenFinished)
-        finish_.PlaySoundFile(CompletionSoundFile(ExecutableFolder(), g_.SucceededFiles, g_.TotalFiles));
-    if (g_.ShutDownWhenFinished && finish_.ShowShutdownCountdown()) finish_.ShutdownComputer();
+    finish_.RunEnded();
+    CompletionActions(g_, ExeFolder, finish_);
     finish_.ShowConversionSummary();
-    running_ = false;
+    state_ = TRunState::Idle;
 }
 
 void TConversionRun::FFLoggerLog(void*, uint32_t threadId, TLogLevel level, const std::string& message) {
@@ -181,12 +186,11 @@ void TConversionRun::FFLoggerLog(void*, uint32_t threadId, TLogLevel level, cons
 void TConversionRun::SetPreview(bool preview) { encoder_.SetPreview(preview); }
 
 void TConversionRun::Cancel() {
-    if (!running_ || stopping_) return;
-    stopping_ = true;
+    if (state_ != TRunState::Running) return;
+    state_ = TRunState::Stopping;
     encoder_.Stop(true);
-    stopping_ = false;
-    if (endDeferred_) {
-        endDeferred_ = false;
-        EndRun();
-    }
+    if (state_ == TRunState::Finished)
+        EndRun();  // the final notification came during the stop
+    else
+        state_ = TRunState::Running;  // it is still on its way and ends the run
 }

@@ -1,18 +1,20 @@
 #pragma once
 // A conversion run from its start to its summary: builds the job, starts the
 // encoder, turns its progress and end notifications into the page's texts,
-// counts the outcomes and hands over to the completion actions. The Step3 page
+// counts the outcomes and carries out the completion actions. The Step3 page
 // and the command line observe it through the interfaces below; both drive it
 // on their user-interface thread.
+#include "completion.h"
 #include "convert_list.h"
 #include "ff_logger.h"
 #include "ff_records.h"
 #include "job_builder.h"
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,21 +42,27 @@ public:
 // The Status cell of a task that has ended: "Finish." or "Failed.".
 const char* TaskStatusText(TTaskOutcome outcome);
 
-// What happens once a run has ended: the completion actions and the summary.
-class IConversionFinish {
+// What happens once a run has ended. The run carries out the completion
+// actions (completion.h) on these devices, then asks for the summary.
+class IConversionFinish : public ICompletionDevices {
 public:
-    virtual ~IConversionFinish() = default;
-    // Starts a sound file and returns at once.
-    virtual void PlaySoundFile(const std::string& path) = 0;
-    // Shows the shutdown countdown; true when it ran out (OK), false on Cancel.
-    virtual bool ShowShutdownCountdown() = 0;
-    virtual void ShutdownComputer() = 0;
+    // The run's tasks are gone (before the completion actions).
+    virtual void RunEnded() {}
     // Step4 with TotalFiles, SucceededFiles, the failed count and ErrorList.
     virtual void ShowConversionSummary() = 0;
 };
 
 // "#" + thread id + "." + level number + ": " + message.
 std::string FormatLogLine(uint32_t threadId, TLogLevel level, const std::string& message);
+
+// Where a run is. Every change happens on the user-interface thread.
+enum class TRunState {
+    Idle,      // no run, or the last one has ended
+    Building,  // StartConversion is building the job
+    Running,   // the tasks run (or, without any, the end is on its way)
+    Stopping,  // Cancel waits for the engine to stop the tasks
+    Finished,  // the tasks have ended: clearing, completion actions, summary
+};
 
 class TConversionRun {
 public:
@@ -68,14 +76,15 @@ public:
     TConversionRun& operator=(const TConversionRun&) = delete;
 
     // Builds the job (join mode when g.MergeMode) and starts it. A build that
-    // left no task ends the run at once through ConversionFinished (posted).
+    // left no task ends the run at once through the usual end (posted).
     void StartConversion(const std::vector<TJobInput>& inputs);
 
+    // On the user-interface thread (the encoder delivers progress there).
     void FFEncoderProgress(const TProgressInfo& info);
-    // Called on the encoder's notification threads (or any thread).
+    // On the encoder's notification threads (or any thread): a task's end is
+    // handed to the user-interface thread; the run's final notification
+    // (TaskIndex -1) ends the run there once every task's end is handled.
     void FFEncoderTerminate(const TTerminateInfo& info);
-    // The end of the run: completion actions, then the summary.
-    void ConversionFinished();
     // The engine logger's handler: appends the formatted line to the log.
     void FFLoggerLog(void* sender, uint32_t threadId, TLogLevel level, const std::string& message);
     // The Preview check box; works at any time.
@@ -85,18 +94,27 @@ public:
     // the workers; the run then ends through its usual notifications.
     void Cancel();
 
-    // From StartConversion until ConversionFinished has returned.
-    bool Running() const { return running_; }
-    int32_t HandledTasks() const { return handledTasks_.load(); }
+    TRunState State() const { return state_; }
+    // From StartConversion until the end (completion actions and summary) is over.
+    bool Running() const { return state_ != TRunState::Idle; }
+    int32_t HandledTasks() const;
     const TJobBuilder& Builder() const { return builder_; }
 
     // The clock behind RunStartTime and the elapsed time.
     TClock Clock = [] { return std::chrono::system_clock::now(); };
+    // The folder of "sounds/" for the completion sound; ends with a separator.
+    std::string ExeFolder;
 
 private:
+    // On the user-interface thread: now, or handed over and waited for.
+    void OnMainThread(const std::function<void()>& call);
     void HandleTaskEnd(const TTerminateInfo& info);
-    // ClearTasks, label reset and ConversionFinished, on the user-interface thread.
+    // The final notification: the end now, or once Cancel's stop has returned.
+    void HandleRunEnd();
+    // ClearTasks, label reset and ConversionFinished.
     void EndRun();
+    // The end of the run: completion actions, then the summary.
+    void ConversionFinished();
 
     TGlobalVars& g_;
     IJobEncoder& encoder_;
@@ -107,11 +125,12 @@ private:
     IMainDispatcher* dispatcher_;
     TJobBuilder builder_;
 
-    // Written on the user-interface thread, read by the final notification's thread.
-    std::atomic<int32_t> handledTasks_{0};
-    std::atomic<int32_t> startedTasks_{0};
-    bool running_ = false;
-    bool joinMode_ = false;      // the mode the run was built in
-    bool stopping_ = false;      // inside Cancel's blocking stop
-    bool endDeferred_ = false;   // the run ended while Cancel was still stopping
+    TRunState state_ = TRunState::Idle;
+    bool joinMode_ = false;  // the mode the run was built in
+    // Tasks started and task ends handled: set on the user-interface thread,
+    // waited for by the final notification's thread.
+    mutable std::mutex tasksMutex_;
+    std::condition_variable tasksHandled_;
+    int32_t startedTasks_ = 0;
+    int32_t handledTasks_ = 0;
 };

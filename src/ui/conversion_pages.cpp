@@ -72,6 +72,7 @@ TConversionPages::TConversionPages(TFormMain& form, TGlobalVars& g, IDesktopServ
       run_(g, *gated_, list_, *this, *this, log, MainDispatcher()),
       previews_(&form) {
     setObjectName("ConversionPages");
+    run_.ExeFolder = form.ExeFolder();
     step1_->Attach(g, services, log, encoder_.Decoder());
     encoder_.OnPreviewBitmap = [this](TCustomEncoder*, const TPreviewInfo& info) {
         if (gated_->IsOpen() && info.Bitmap) previews_.ShowFrame(info.TaskIndex, *info.Bitmap, info.PTS);
@@ -222,18 +223,15 @@ void TConversionPages::SetTimes(const std::string& estimated, const std::string&
     step3_->LabelTimeLeft->setText(QString::fromStdString(left));
 }
 
-// The run asks for the sound and the countdown one by one; the window's
-// CompletionActions does both, with the same flags and counts, right before
-// the summary.
-void TConversionPages::PlaySoundFile(const std::string&) {}
-
-bool TConversionPages::ShowShutdownCountdown() { return false; }
-
-void TConversionPages::ShutdownComputer() {}
-
-void TConversionPages::ShowConversionSummary() {
+void TConversionPages::RunEnded() {
     // The tasks were freed with the run's end: so are their previews.
     previews_.CloseAll();
-    form_.CompletionActions();
-    form_.ShowConversionSummary();
 }
+
+void TConversionPages::PlaySoundFile(const std::string& path) { form_.PlaySoundFile(path); }
+
+bool TConversionPages::ShowShutdownCountdown() { return form_.ShowShutdownCountdown(); }
+
+void TConversionPages::ShutdownComputer() { form_.ShutdownComputer(); }
+
+void TConversionPages::ShowConversionSummary() { form_.ShowConversionSummary(); }

@@ -60,7 +60,8 @@ public:
     void SetCurrentFile(const std::string& text) override;
     void SetProgress(int position, const std::string& text) override;
     void SetTimes(const std::string& estimated, const std::string& elapsed, const std::string& left) override;
-    // IConversionFinish: the window carries out the completion actions itself.
+    // IConversionFinish: the window's devices and Step4.
+    void RunEnded() override;
     void PlaySoundFile(const std::string& path) override;
     bool ShowShutdownCountdown() override;
     void ShutdownComputer() override;

@@ -4,6 +4,7 @@
 // and Exit. The start-up and shutdown order live in form_main.cpp, the
 // wizard's moves in form_main_wizard.cpp, and the seams for the engine,
 // clipboard, script host and runs in form_main_hooks.cpp.
+#include "completion.h"
 #include "global_vars.h"
 #include "layout.h"
 #include "resource_images.h"
@@ -42,7 +43,7 @@ struct TFormMainDeps {
     std::string DocumentsFolder;     // the user's documents folder
 };
 
-class TFormMain : public QWidget {
+class TFormMain : public QWidget, public ICompletionDevices {
     Q_OBJECT
 public:
     TFormMain(TGlobalVars& g, TFormMainDeps deps, QWidget* parent = nullptr);
@@ -76,8 +77,14 @@ public:
     void ShowAbout();
     void ButtonMinClick();
     void ButtonCloseClick();
-    // The sound and the shutdown countdown at the end of a conversion run.
-    void CompletionActions();
+    // The devices of the completion actions at the end of a conversion run:
+    // the sound player, the countdown centred on the screen, the power-off.
+    // Once the window has closed, nothing sounds and nothing counts down.
+    void PlaySoundFile(const std::string& path) override;
+    bool ShowShutdownCountdown() override;
+    void ShutdownComputer() override;
+    // Holds "lamecore.dll" and "sounds/"; ends with a separator.
+    const std::string& ExeFolder() const { return deps_.ExeFolder; }
 
     // The pages and frame controls, for the parts that fill them.
     TPageMode* PageMode() const { return pageMode_; }

@@ -1,6 +1,6 @@
 // The wizard's moves: Next, Back and Exit per page, the page texts, carrying
 // the choices between the pages and the settings, the help menu and the
-// completion actions.
+// devices of the completion actions.
 #include "form_main.h"
 
 #include "desktop_services.h"
@@ -273,13 +273,14 @@ void TFormMain::ButtonMinClick() { showMinimized(); }
 
 void TFormMain::ButtonCloseClick() { close(); }
 
-void TFormMain::CompletionActions() {
-    // A run that ends while the window closes (its stop still unwinding) must
-    // not sound off or switch the computer off after the user has quit.
-    if (closed_) return;
-    if (g_.PlayASoundWhenFinished && deps_.Sounds)
-        deps_.Sounds->PlayFile(CompletionSoundFile(deps_.ExeFolder, g_.SucceededFiles, g_.TotalFiles));
-    if (!g_.ShutDownWhenFinished) return;
+// A run that ends while the window closes (its stop still unwinding) must
+// not sound off or switch the computer off after the user has quit.
+void TFormMain::PlaySoundFile(const std::string& path) {
+    if (!closed_ && deps_.Sounds) deps_.Sounds->PlayFile(path);
+}
+
+bool TFormMain::ShowShutdownCountdown() {
+    if (closed_) return false;
     TFormShutdown countdown(this);
     // Centred on the screen, not on the window.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -287,5 +288,9 @@ void TFormMain::CompletionActions() {
         countdown.move(CenteredOrigin(s.x(), s.width(), countdown.width()),
                        CenteredOrigin(s.y(), s.height(), countdown.height()));
     }
-    if (countdown.exec() == QDialog::Accepted && deps_.PowerOff) deps_.PowerOff();
+    return countdown.exec() == QDialog::Accepted;
+}
+
+void TFormMain::ShutdownComputer() {
+    if (deps_.PowerOff) deps_.PowerOff();
 }

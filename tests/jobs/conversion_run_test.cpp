@@ -297,4 +297,109 @@ TEST_F(ConversionRunTest, CompletionActionsAndPreview) {
     EXPECT_EQ(rec.Summaries, 2);
     run.SetPreview(true);
     EXPECT_TRUE(encoder.Preview);
+    // The tasks go first, the summary comes last.
+    EXPECT_EQ(rec.Events, (std::vector<std::string>{"ended", "sound", "countdown", "summary", "ended", "sound",
+                                                     "countdown", "shutdown", "summary"}));
+}
+
+TEST_F(ConversionRunTest, StatesFromStartToSummary) {
+    g.MergeMode = true;
+    g.PlayASoundWhenFinished = true;
+    std::vector<std::pair<std::string, TRunState>> seen;
+    rec.OnEvent = [&](const std::string& event) { seen.push_back({event, run.State()}); };
+    EXPECT_EQ(run.State(), TRunState::Idle);
+    EXPECT_FALSE(run.Running());
+    clockCalls = 0;
+    run.StartConversion({{"/media/refused.mp4", Second}, {"/media/a.mp4", Second}});
+    EXPECT_EQ(run.State(), TRunState::Running);
+    EXPECT_TRUE(run.Running());
+    // A second start while one runs does nothing.
+    run.StartConversion({{"/media/b.mp4", Second}});
+    ASSERT_TRUE(dispatcher.runUntil([&] { return !run.Running(); }, 30s));
+    encoder.JoinThreads();
+    EXPECT_EQ(encoder.StartCalls, 1);
+    EXPECT_EQ(run.State(), TRunState::Idle);
+    // The refused input is reported while the job is being built.
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, TRunState>>{{"refused", TRunState::Building},
+                                                                    {"ended", TRunState::Finished},
+                                                                    {"sound", TRunState::Finished},
+                                                                    {"summary", TRunState::Finished}}));
+    // Cancel outside a run does nothing.
+    run.Cancel();
+    EXPECT_EQ(encoder.StopCalls, 0);
+}
+
+// Cancel waits in the engine's stop while the tasks end. The final
+// notification may be handled inside that wait: the run ends once the stop
+// has returned, never under it.
+TEST_F(ConversionRunTest, CancelWhoseStopSeesTheFinalNotification) {
+    ASSERT_TRUE(LoadEngineLibraries());
+    const auto inputs = SilentInputs({1, 1});
+    encoder.HoldUntilStop = true;
+    encoder.StopWaitsForFinal = true;
+    struct {
+        int Summaries = -1, Clears = -1;
+        TRunState State = TRunState::Idle;
+    } atStopReturn;
+    encoder.OnStopReturning = [&] { atStopReturn = {rec.Summaries, encoder.ClearCalls.load(), run.State()}; };
+    run.StartConversion(inputs);
+    dispatcher.post([&] { run.Cancel(); });
+    ASSERT_TRUE(dispatcher.runUntil([&] { return !run.Running(); }, 30s));
+    encoder.JoinThreads();
+    EXPECT_EQ(atStopReturn.State, TRunState::Finished);
+    EXPECT_EQ(atStopReturn.Summaries, 0);
+    EXPECT_EQ(atStopReturn.Clears, 0);
+    EXPECT_EQ(rec.Summaries, 1);
+    EXPECT_EQ(encoder.ClearCalls, 1);
+    EXPECT_EQ(rec.Total, 2);
+    EXPECT_EQ(rec.Succeeded, 0);
+    EXPECT_EQ(rec.Rows[1][ccStatus], "Failed.");
+}
+
+// The engine's stop returns once the tasks have ended; the final
+// notification may come after it, and ends the run then.
+TEST_F(ConversionRunTest, CancelWhoseStopReturnsBeforeTheFinalNotification) {
+    ASSERT_TRUE(LoadEngineLibraries());
+    const auto inputs = SilentInputs({1, 1});
+    encoder.HoldUntilStop = true;
+    encoder.HoldFinal = true;
+    bool cancelled = false;
+    run.StartConversion(inputs);
+    dispatcher.post([&] {
+        run.Cancel();
+        cancelled = true;
+    });
+    ASSERT_TRUE(dispatcher.runUntil([&] { return cancelled; }, 30s));
+    EXPECT_EQ(run.State(), TRunState::Running);
+    EXPECT_EQ(rec.Ended.size(), 2u);  // both tasks' ends are handled
+    EXPECT_EQ(rec.Summaries, 0);
+    EXPECT_EQ(encoder.ClearCalls, 0);
+    run.Cancel();  // a second Cancel only stops again
+    EXPECT_EQ(encoder.StopCalls, 2);
+    encoder.ReleaseFinal.Open();
+    ASSERT_TRUE(dispatcher.runUntil([&] { return !run.Running(); }, 30s));
+    encoder.JoinThreads();
+    EXPECT_EQ(rec.Summaries, 1);
+    EXPECT_EQ(encoder.ClearCalls, 1);
+    EXPECT_EQ(rec.Events.back(), "summary");
+}
+
+// An encoder that sends the final notification while a task's own is still
+// on its way: the run still counts the task before it ends.
+TEST_F(ConversionRunTest, FinalNotificationWaitsForATaskEndStillOnItsWay) {
+    g.MergeMode = true;
+    encoder.HoldTaskEnds = true;
+    run.StartConversion({{"/media/a.mp4", Second}});
+    // Long enough for the final notification to arrive and, were it not held,
+    // to end the run.
+    EXPECT_FALSE(dispatcher.runUntil([&] { return rec.Summaries > 0; }, 300ms));
+    EXPECT_EQ(run.State(), TRunState::Running);
+    encoder.ReleaseTaskEnds.Open();
+    ASSERT_TRUE(dispatcher.runUntil([&] { return !run.Running(); }, 30s));
+    encoder.JoinThreads();
+    EXPECT_EQ(rec.Summaries, 1);
+    EXPECT_EQ(rec.Succeeded, 1);
+    EXPECT_EQ(run.HandledTasks(), 1);
+    ASSERT_EQ(rec.Ended.size(), 1u);
+    EXPECT_EQ(rec.Ended[0].Outcome, toFinished);
 }

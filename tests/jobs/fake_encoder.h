@@ -8,6 +8,8 @@
 #include "job_encoder.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -24,10 +26,35 @@ struct TFakeTask {
     std::string ErrorMessage;
 };
 
+// A gate threads wait at until the test opens it.
+class TLatch {
+public:
+    void Open() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            open_ = true;
+        }
+        cv_.notify_all();
+    }
+    void Wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cv_.wait(lock, [this] { return open_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool open_ = false;
+};
+
 class TFakeEncoder final : public IJobEncoder {
 public:
     explicit TFakeEncoder(IMainDispatcher* dispatcher) : dispatcher_(dispatcher) {}
-    ~TFakeEncoder() override { JoinThreads(); }
+    ~TFakeEncoder() override {
+        ReleaseFinal.Open();
+        ReleaseTaskEnds.Open();
+        JoinThreads();
+    }
 
     // Files whose name contains this text are refused as inputs or outputs.
     std::string RefuseInput = "refused";
@@ -45,6 +72,20 @@ public:
     // Set: a task starts only once the previous task's notification has
     // returned (the engine does not wait for it).
     bool WaitForEachEnd = false;
+    // Set: Stop(true) returns only once the final notification has been
+    // handled; unset, once the tasks' notifications have (as the engine's
+    // stop, after which the final notification may still be on its way).
+    bool StopWaitsForFinal = false;
+    // Set: the final notification waits until ReleaseFinal is opened.
+    bool HoldFinal = false;
+    TLatch ReleaseFinal;
+    // Set: each task's notification waits until ReleaseTaskEnds is opened, and
+    // the final one goes out without waiting for them (an encoder that breaks
+    // the engine's order).
+    bool HoldTaskEnds = false;
+    TLatch ReleaseTaskEnds;
+    // Runs on the stopping thread right before Stop returns.
+    std::function<void()> OnStopReturning;
 
     int AddTask(const std::string& fileName, TInputOptions&) override {
         if (fileName.find(RefuseInput) != std::string::npos) {
@@ -77,6 +118,7 @@ public:
         ++RemoveCalls;
         Tasks.erase(Tasks.begin() + task);
     }
+    // As the engine: refused until the final notification is on its way.
     void ClearTasks() override {
         if (working_ && !allFinished_) throw std::runtime_error("Cannot ClearTasks while working.");
         ++ClearCalls;
@@ -96,6 +138,8 @@ public:
         ++StartCalls;
         working_ = true;
         allFinished_ = false;
+        tasksEnded_ = false;
+        finalHandled_ = false;
         stop_ = false;
         std::vector<TFakeTask> tasks = Tasks;
         for (size_t i = 0; i < tasks.size() && i < Script.size(); ++i) {
@@ -109,16 +153,22 @@ public:
     void Stop(bool wait) override {
         ++StopCalls;
         stop_ = true;
-        if (wait) WaitPumping(dispatcher_, [this] { return allFinished_.load(); }, std::chrono::milliseconds(20));
+        if (wait)
+            WaitPumping(dispatcher_, [this] { return StopWaitsForFinal ? finalHandled_.load() : tasksEnded_.load(); },
+                        std::chrono::milliseconds(20));
+        if (OnStopReturning) OnStopReturning();
     }
 
     void JoinThreads() {
-        std::vector<std::thread> threads;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            threads.swap(threads_);
+        for (;;) {
+            std::vector<std::thread> threads;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                threads.swap(threads_);
+            }
+            if (threads.empty()) return;
+            for (auto& t : threads) t.join();
         }
-        for (auto& t : threads) t.join();
     }
 
 private:
@@ -127,8 +177,21 @@ private:
         threads_.emplace_back(std::move(fn));
     }
 
+    // One notification thread at a time, as the engine: the next waits until
+    // the previous one's handler has returned.
+    void WaitForNotification() {
+        std::unique_lock<std::mutex> lock(notifyMutex_);
+        notifyCv_.wait(lock, [this] { return notifyDone_; });
+    }
+    void SetNotificationDone(bool done) {
+        {
+            std::lock_guard<std::mutex> lock(notifyMutex_);
+            notifyDone_ = done;
+        }
+        notifyCv_.notify_all();
+    }
+
     void RunAll(std::vector<TFakeTask> tasks) {
-        std::atomic<bool>* notifyDone = &notifyDone_;
         for (size_t i = 0; i < tasks.size(); ++i) {
             TFakeTask& task = tasks[i];
             bool stopped = stop_;
@@ -148,26 +211,28 @@ private:
             info.ErrorMessage = info.Failed ? task.ErrorMessage : std::string();
             info.Outcome = info.Failed ? toFailed : info.Finished ? toFinished : toCancelled;
             // The next task starts while this notification is still under way.
-            while (!notifyDone->load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            notifyDone->store(false);
-            Spawn([this, info, notifyDone] {
+            if (!HoldTaskEnds) WaitForNotification();
+            SetNotificationDone(false);
+            Spawn([this, info] {
+                if (HoldTaskEnds) ReleaseTaskEnds.Wait();
                 if (onTerminate_) onTerminate_(info);
-                notifyDone->store(true);
+                SetNotificationDone(true);
             });
-            if (WaitForEachEnd)
-                while (!notifyDone->load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (WaitForEachEnd) WaitForNotification();
         }
-        Spawn([this, notifyDone] {
-            while (!notifyDone->load()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        Spawn([this] {
+            if (!HoldTaskEnds) WaitForNotification();
+            tasksEnded_ = true;
+            if (HoldFinal) ReleaseFinal.Wait();
+            // As the engine: the tasks may be cleared as soon as the final
+            // notification goes out.
+            allFinished_ = true;
             TTerminateInfo final;
             final.TaskIndex = -1;
             final.Finished = true;
             if (onTerminate_) onTerminate_(final);
+            finalHandled_ = true;
         });
-        // As the engine: the run counts as finished just after the final
-        // notification went out, which a handler may observe first.
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        allFinished_ = true;
     }
 
     IMainDispatcher* dispatcher_;
@@ -175,7 +240,10 @@ private:
     std::string last_;
     TJobProgressHandler onProgress_;
     TJobTerminateHandler onTerminate_;
-    std::atomic<bool> working_{false}, allFinished_{false}, stop_{false}, notifyDone_{true};
+    std::atomic<bool> working_{false}, allFinished_{false}, stop_{false}, tasksEnded_{false}, finalHandled_{false};
+    std::mutex notifyMutex_;  // guards notifyDone_
+    std::condition_variable notifyCv_;
+    bool notifyDone_ = true;
     std::mutex mutex_;  // guards threads_
     std::vector<std::thread> threads_;
 };

@@ -5,6 +5,7 @@
 #include "global_vars.h"
 #include "log_sink.h"
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,6 +34,10 @@ struct TRunRecorder final : IConvertRowView, IConversionPage, IConversionFinish,
     std::vector<TEnd> Ended;
     std::vector<TJobRefusal> Refused;
     std::vector<bool> RefusalLoggedFirst;
+    // What happened: "refused" while building; "ended", "sound", "countdown",
+    // "shutdown", "summary" at the end. OnEvent sees each as it comes.
+    std::vector<std::string> Events;
+    std::function<void(const std::string&)> OnEvent;
     // The counters as the summary saw them.
     int Total = -1, Succeeded = -1;
     std::vector<std::string> Errors;
@@ -66,15 +71,25 @@ struct TRunRecorder final : IConvertRowView, IConversionPage, IConversionFinish,
         const auto log = LogLines();
         Refused.push_back(refusal);
         RefusalLoggedFirst.push_back(!log.empty() && log.back() == refusal.LogLine());
+        Event("refused");
     }
 
-    void PlaySoundFile(const std::string& path) override { Sounds.push_back(path); }
+    void RunEnded() override { Event("ended"); }
+    void PlaySoundFile(const std::string& path) override {
+        Event("sound");
+        Sounds.push_back(path);
+    }
     bool ShowShutdownCountdown() override {
+        Event("countdown");
         ++Countdowns;
         return CountdownRunsOut;
     }
-    void ShutdownComputer() override { ++Shutdowns; }
+    void ShutdownComputer() override {
+        Event("shutdown");
+        ++Shutdowns;
+    }
     void ShowConversionSummary() override {
+        Event("summary");
         ++Summaries;
         Total = g.TotalFiles;
         Succeeded = g.SucceededFiles;
@@ -91,6 +106,10 @@ struct TRunRecorder final : IConvertRowView, IConversionPage, IConversionFinish,
     }
 
 private:
+    void Event(const std::string& name) {
+        Events.push_back(name);
+        if (OnEvent) OnEvent(name);
+    }
     std::mutex logMutex;  // guards Log
     std::vector<std::string> Log;
 };

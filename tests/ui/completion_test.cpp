@@ -1,5 +1,5 @@
-// The end-of-run actions: the sound, the countdown and the power-off call on
-// a fake logind served on a private bus.
+// The end-of-run actions on the window's devices: the sound, the countdown
+// and the power-off call on a fake logind served on a private bus.
 #include "ui_fixture.h"
 
 #include "form_shutdown.h"
@@ -111,11 +111,11 @@ TEST(Completion, SoundCountdownAndPowerOffOnAFakeLogind) {
     app.g.PlayASoundWhenFinished = true;
     app.g.TotalFiles = 3;
     app.g.SucceededFiles = 2;
-    app.form->CompletionActions();
+    CompletionActions(app.g, app.program.dir(), *app.form);
     app.g.SucceededFiles = 3;
-    app.form->CompletionActions();
+    CompletionActions(app.g, app.program.dir(), *app.form);
     app.g.PlayASoundWhenFinished = false;
-    app.form->CompletionActions();
+    CompletionActions(app.g, app.program.dir(), *app.form);
     EXPECT_EQ(app.sounds.files,
               (std::vector<std::string>{app.program.dir() + "sounds/fail.wav", app.program.dir() + "sounds/done.wav"}));
 
@@ -130,7 +130,7 @@ TEST(Completion, SoundCountdownAndPowerOffOnAFakeLogind) {
         seen = TimeLeft(*d);
         d->findChild<QPushButton*>("ButtonCancel")->click();
     });
-    app.form->CompletionActions();
+    CompletionActions(app.g, app.program.dir(), *app.form);
     EXPECT_EQ(seen, "Time left: 5");
     EXPECT_EQ(app.powerOffs, 0);
     QCoreApplication::processEvents();
@@ -143,7 +143,7 @@ TEST(Completion, SoundCountdownAndPowerOffOnAFakeLogind) {
         d->Timer()->stop();
         for (int i = 0; i < 31; ++i) d->TimerShutdownTimer();
     });
-    app.form->CompletionActions();
+    CompletionActions(app.g, app.program.dir(), *app.form);
     EXPECT_EQ(app.powerOffs, 1);
     ASSERT_TRUE(PumpUntil([&] { return !logind.powerOffs.empty(); }));
     PumpUntil([] { return false; }, 200);  // no second call follows
@@ -166,7 +166,7 @@ TEST(Completion, NothingHappensOnceTheWindowHasClosed) {
         d->Timer()->stop();
         for (int i = 0; i < 31; ++i) d->TimerShutdownTimer();
     });
-    app.form->CompletionActions();
+    CompletionActions(app.g, app.program.dir(), *app.form);
     EXPECT_TRUE(app.sounds.files.empty());
     EXPECT_EQ(app.powerOffs, 0);
 }

@@ -101,6 +101,7 @@ public:
     }
     void InputRefused(const TJobRefusal& refusal) override { log_.Console(refusal.LogLine()); }
 
+    // A script's run ends without a sound, a countdown or a power-off.
     void PlaySoundFile(const std::string&) override {}
     bool ShowShutdownCountdown() override { return false; }
     void ShutdownComputer() override {}
