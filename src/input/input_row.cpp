@@ -3,8 +3,6 @@
 #include "ff_decoder.h"
 #include "util_funcs.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 std::string DurationText(int64_t durationUs) {
@@ -34,42 +32,6 @@ TInputRow MakeInputRow(const std::string& fullName, const TFileStreamInfo& file,
     row.Height = video.Height;
     row.AspectRatio = video.DisplayAspectRatio;
     return row;
-}
-
-std::string DurationField(int64_t durationUs) { return std::to_string(durationUs > 0 ? durationUs : 0); }
-
-std::string AspectRatioField(float ratio) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(ratio));
-    return buf;
-}
-
-namespace {
-// The whole text as a number, or nothing.
-template <class T, class Parse>
-bool ParseAll(const std::string& text, Parse parse, T& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    const T v = parse(text.c_str(), &end);
-    if (!end || *end != '\0') return false;
-    value = v;
-    return true;
-}
-}  // namespace
-
-TJobInput JobInputFromFields(const std::string& fullName, const std::string& duration, const std::string& width,
-                             const std::string& height, const std::string& aspectRatio) {
-    TJobInput input;
-    input.FullName = fullName;
-    long long d = 0;
-    if (ParseAll(duration, [](const char* s, char** e) { return std::strtoll(s, e, 10); }, d) && d > 0)
-        input.Duration = d;
-    long w = -1, h = -1;
-    if (ParseAll(width, [](const char* s, char** e) { return std::strtol(s, e, 10); }, w)) input.Width = w;
-    if (ParseAll(height, [](const char* s, char** e) { return std::strtol(s, e, 10); }, h)) input.Height = h;
-    float a = -1.0f;
-    if (ParseAll(aspectRatio, [](const char* s, char** e) { return std::strtof(s, e); }, a)) input.AspectRatio = a;
-    return input;
 }
 
 std::string ShortenPath(const std::string& path, int maxWidth, const std::function<int(std::string_view)>& measure) {

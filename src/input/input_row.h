@@ -1,7 +1,7 @@
 #pragma once
 // One row of the input list: what the probe found about a file, as the slide
 // shows it (the name and three description lines) and as the job builder
-// reads it (the hidden fields).
+// takes it (the values).
 #include "convert_list.h"
 
 #include <cstdint>
@@ -18,7 +18,7 @@ struct TInputRow {
     std::string DurationLine;   // "Duration: ..."
     std::string BitrateLine;    // "Bit rate: ..." or, without video, "Audio Bit rate: ..."
     std::string DimensionLine;  // "Dimension: W x H" or, without video, "Audio Encoder: ..."
-    // Hidden fields.
+    // The values the job is built from.
     int64_t RealDuration = 0;  // microseconds; 0 when the probe knows none
     int32_t Width = -1;        // -1 without a video stream
     int32_t Height = -1;
@@ -36,13 +36,6 @@ std::string BitRateText(int32_t bitsPerSecond);
 // The row of one probed file; video or audio wording by hasVideo.
 TInputRow MakeInputRow(const std::string& fullName, const TFileStreamInfo& file, bool hasVideo,
                        const TVideoStreamInfo& video, const TAudioStreamInfo& audio);
-
-// The hidden fields as the grid stores them, and back. Unreadable texts give
-// the values of a file the probe knew nothing about.
-std::string DurationField(int64_t durationUs);
-std::string AspectRatioField(float ratio);
-TJobInput JobInputFromFields(const std::string& fullName, const std::string& duration, const std::string& width,
-                             const std::string& height, const std::string& aspectRatio);
 
 // The path shortened until measure() of it is at most maxWidth: leading
 // folders give way to "...", and when the file name alone is too wide, its

@@ -4,7 +4,8 @@
 #include <QImage>
 #include <QStyledItemDelegate>
 
-// The grid's columns: the thumbnail, the four shown texts, the hidden fields.
+// The input list's columns (input_list_model.h): the thumbnail, the four
+// texts of the slide, the full name.
 enum TInputColumn : int {
     icMainImage = 0,
     icFileMinName,
@@ -12,10 +13,6 @@ enum TInputColumn : int {
     icBitrate,
     icDimension,
     icFileFullName,
-    icRealDuration,
-    icWidth,
-    icHeight,
-    icAspectRatio,
     InputColumnCount
 };
 

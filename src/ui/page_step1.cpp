@@ -4,6 +4,7 @@
 #include "desktop_services.h"
 #include "form_failed_add_file.h"
 #include "global_vars.h"
+#include "input_list_model.h"
 #include "input_row.h"
 #include "input_selection.h"
 #include "input_slides.h"
@@ -20,7 +21,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTableWidget>
+#include <QTableView>
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -44,9 +45,10 @@ QString NameFilter(const TFileFilter& f) {
 }  // namespace
 
 TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
-    grid_ = Place(new QTableWidget(0, InputColumnCount, this), "NextGrid", QRect(8, 8, 420, 409));
-    grid_->setHorizontalHeaderLabels({"MainImage", "FileMinName", "Duration", "Bitrate", "Dimension", "FileFullName",
-                                      "RealDuration", "Width", "Height", "AspectRatio"});
+    model_ = new TInputListModel(this);
+    model_->setObjectName("InputList");
+    grid_ = Place(new QTableView(this), "NextGrid", QRect(8, 8, 420, 409));
+    grid_->setModel(model_);
     grid_->horizontalHeader()->hide();
     grid_->verticalHeader()->hide();
     grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -59,7 +61,7 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
     grid_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     grid_->verticalScrollBar()->setSingleStep(SlideRowHeight / 3);
     // One slide per row: the first column spans the grid and draws the
-    // other columns' texts; those columns only hold the data.
+    // other columns' texts.
     for (int c = icFileMinName; c < InputColumnCount; ++c) grid_->setColumnHidden(c, true);
     grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid_->horizontalHeader()->setStretchLastSection(true);
@@ -117,13 +119,13 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
     grid_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { popup_->popup(grid_->viewport()->mapToGlobal(pos)); });
-    connect(grid_, &QTableWidget::cellDoubleClicked, this, [this] { ActionPlayExecute(); });
+    connect(grid_, &QAbstractItemView::doubleClicked, this, [this] { ActionPlayExecute(); });
 
     // The enabled states follow every change of the rows and the selection.
-    QAbstractItemModel* model = grid_->model();
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(model, signal, this, &TPageStep1::ActionListUpdate);
-    connect(model, &QAbstractItemModel::modelReset, this, &TPageStep1::ActionListUpdate);
+        connect(model_, signal, this, &TPageStep1::ActionListUpdate);
+    connect(model_, &QAbstractItemModel::rowsMoved, this, &TPageStep1::ActionListUpdate);
+    connect(model_, &QAbstractItemModel::modelReset, this, &TPageStep1::ActionListUpdate);
     connect(grid_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TPageStep1::ActionListUpdate);
     ActionListUpdate();
 
@@ -134,8 +136,8 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
 }
 
 TPageStep1::~TPageStep1() {
-    // The grid empties its model while it is destroyed after this page's part.
-    grid_->model()->disconnect(this);
+    // The grid and the list go after this page's part.
+    model_->disconnect(this);
     grid_->selectionModel()->disconnect(this);
 }
 
@@ -145,11 +147,11 @@ void TPageStep1::Attach(TGlobalVars& g, IDesktopServices& services, ILogSink* lo
     batch_ = std::make_unique<TAddFilesBatch>(probe, *this, log);
 }
 
-int TPageStep1::RowCount() const { return grid_->rowCount(); }
+int TPageStep1::RowCount() const { return model_->Count(); }
 
 void TPageStep1::ClearList() {
     AbortAdding();
-    grid_->setRowCount(0);
+    model_->Clear();
 }
 
 void TPageStep1::AbortAdding() {
@@ -162,25 +164,15 @@ int TPageStep1::SelectedRow() const {
 }
 
 void TPageStep1::SelectRow(int row) {
-    if (row < 0 || row >= grid_->rowCount()) {
+    if (row < 0 || row >= model_->Count()) {
         grid_->clearSelection();
         return;
     }
     grid_->selectRow(row);
-    grid_->scrollToItem(grid_->item(row, icMainImage));
+    grid_->scrollTo(model_->index(row, icMainImage));
 }
 
-std::vector<TJobInput> TPageStep1::JobInputs() const {
-    auto text = [this](int row, int column) {
-        const QTableWidgetItem* item = grid_->item(row, column);
-        return item ? item->text().toStdString() : std::string();
-    };
-    std::vector<TJobInput> inputs;
-    for (int r = 0; r < grid_->rowCount(); ++r)
-        inputs.push_back(JobInputFromFields(text(r, icFileFullName), text(r, icRealDuration), text(r, icWidth),
-                                            text(r, icHeight), text(r, icAspectRatio)));
-    return inputs;
-}
+std::vector<TJobInput> TPageStep1::JobInputs() const { return model_->JobInputs(); }
 
 QFileDialog* TPageStep1::OpenDialog() {
     if (!openDialog_) {
@@ -235,36 +227,19 @@ void TPageStep1::AddFiles(const std::vector<std::string>& paths) {
 }
 
 void TPageStep1::AppendInputRow(const TProbedFile& file) {
-    const TInputRow& r = file.Row;
-    QImage thumbnail;
+    TInputSlide slide;
+    slide.Row = file.Row;
     if (file.Thumbnail == tkAudioIcon)
-        thumbnail = AudioIcon();
+        slide.Thumbnail = AudioIcon();
     else if (file.Thumbnail == tkPicture)
-        thumbnail = ThumbnailFromPicture(ImageFromBitmap(file.Picture));
+        slide.Thumbnail = ThumbnailFromPicture(ImageFromBitmap(file.Picture));
     QFont bold = grid_->font();
     bold.setBold(true);
     const QFontMetrics metrics(bold);
-    const std::string minName = ShortenPath(r.FullName, SlideNameWidth, [&metrics](std::string_view text) {
+    slide.MinName = Q(ShortenPath(file.Row.FullName, SlideNameWidth, [&metrics](std::string_view text) {
         return metrics.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
-    });
-
-    const int row = grid_->rowCount();
-    grid_->insertRow(row);
-    auto* image = new QTableWidgetItem;
-    image->setData(Qt::DecorationRole, thumbnail);
-    image->setToolTip(Q(r.FullName));
-    grid_->setItem(row, icMainImage, image);
-    const std::string texts[] = {minName,
-                                 r.DurationLine,
-                                 r.BitrateLine,
-                                 r.DimensionLine,
-                                 r.FullName,
-                                 DurationField(r.RealDuration),
-                                 std::to_string(r.Width),
-                                 std::to_string(r.Height),
-                                 AspectRatioField(r.AspectRatio)};
-    for (int c = icFileMinName; c < InputColumnCount; ++c)
-        grid_->setItem(row, c, new QTableWidgetItem(Q(texts[c - icFileMinName])));
+    }));
+    model_->Append(std::move(slide));
 }
 
 void TPageStep1::ShowFailedFiles(const std::vector<std::string>& errors) {
@@ -281,45 +256,40 @@ void TPageStep1::ShowFailedFiles(const std::vector<std::string>& errors) {
 void TPageStep1::ActionDeleteExecute() {
     const int row = SelectedRow();
     if (row < 0) return;
-    const int count = grid_->rowCount();
-    grid_->removeRow(row);
+    const int count = model_->Count();
+    model_->Remove(row);
     SelectRow(SelectionAfterDelete(count, row));
 }
 
 void TPageStep1::ActionClearExecute() { ClearList(); }
 
 void TPageStep1::ActionMoveUpExecute() {
-    const int target = MoveUpTarget(grid_->rowCount(), SelectedRow());
+    const int target = MoveUpTarget(model_->Count(), SelectedRow());
     if (target >= 0) MoveRow(SelectedRow(), target);
 }
 
 void TPageStep1::ActionMoveDownExecute() {
-    const int target = MoveDownTarget(grid_->rowCount(), SelectedRow());
+    const int target = MoveDownTarget(model_->Count(), SelectedRow());
     if (target >= 0) MoveRow(SelectedRow(), target);
 }
 
 void TPageStep1::MoveRow(int from, int to) {
-    const int count = grid_->rowCount();
+    const int count = model_->Count();
     if (from < 0 || from >= count || to < 0 || to >= count || from == to) return;
-    QList<QTableWidgetItem*> items;
-    for (int c = 0; c < InputColumnCount; ++c) items << grid_->takeItem(from, c);
-    grid_->removeRow(from);
-    grid_->insertRow(to);
-    for (int c = 0; c < InputColumnCount; ++c) grid_->setItem(to, c, items[c]);
+    model_->Move(from, to);
     SelectRow(to);
 }
 
 void TPageStep1::ActionPlayExecute() {
     const int row = SelectedRow();
     if (row < 0 || !services_) return;
-    const QTableWidgetItem* item = grid_->item(row, icFileFullName);
-    if (item) services_->OpenDocument(item->text().toStdString());
+    services_->OpenDocument(model_->Row(row).FullName);
 }
 
 void TPageStep1::NextGridAfterRowMove() { grid_->viewport()->update(); }
 
 void TPageStep1::ActionListUpdate() {
-    const TInputActionStates s = InputActionStates(grid_->rowCount(), SelectedRow());
+    const TInputActionStates s = InputActionStates(model_->Count(), SelectedRow());
     ActionDelete->setEnabled(s.Delete);
     ActionClear->setEnabled(s.Clear);
     ActionMoveUp->setEnabled(s.MoveUp);
@@ -330,7 +300,7 @@ void TPageStep1::ActionListUpdate() {
 int TPageStep1::DropTarget(int y) const {
     const int row = grid_->rowAt(y);
     if (row >= 0) return row;
-    return y < 0 ? 0 : grid_->rowCount() - 1;
+    return y < 0 ? 0 : model_->Count() - 1;
 }
 
 void TPageStep1::ShowDropIndicator(int target) {
@@ -338,7 +308,7 @@ void TPageStep1::ShowDropIndicator(int target) {
         dropIndicator_->hide();
         return;
     }
-    const QRect r = grid_->visualRect(grid_->model()->index(target, icMainImage));
+    const QRect r = grid_->visualRect(model_->index(target, icMainImage));
     // The row lands above its target when moving up, below it when moving down.
     const int y = target < dragFrom_ ? r.top() : r.bottom();
     dropIndicator_->setGeometry(0, y - 1, grid_->viewport()->width(), 3);

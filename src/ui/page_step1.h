@@ -1,7 +1,8 @@
 #pragma once
-// Step1: the input files. A grid drawn as slides, its buttons, context menu
-// and shortcuts; adding (dialog, drop, download hand-over), deleting, moving
-// and playing files. The probing itself is the input module's TAddFilesBatch.
+// Step1: the input files. A grid of slides over the typed input list
+// (input_list_model.h), its buttons, context menu and shortcuts; adding
+// (dialog, drop, download hand-over), deleting, moving and playing files. The
+// probing itself is the input module's TAddFilesBatch.
 #include "add_files.h"
 #include "convert_list.h"
 
@@ -21,9 +22,10 @@ class QFileDialog;
 class QFrame;
 class QMenu;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 class TFFDecoder;
 class TFormFailedAddFile;
+class TInputListModel;
 
 class TPageStep1 : public QWidget, public IInputListTarget {
     Q_OBJECT
@@ -37,11 +39,12 @@ public:
     int RowCount() const;
     // Empties the input list (Finish, confirmed Back or Cancel).
     void ClearList();
-    QTableWidget* Grid() const { return grid_; }
+    QTableView* Grid() const { return grid_; }
+    TInputListModel* Model() const { return model_; }
     // The selected row, or -1.
     int SelectedRow() const;
     void SelectRow(int row);
-    // Every row in order, as the job builder reads it from the hidden fields.
+    // Every row in order, as the job builder takes it.
     std::vector<TJobInput> JobInputs() const;
 
     // The handlers.
@@ -82,7 +85,8 @@ private:
     int DropTarget(int y) const;
     void ShowDropIndicator(int target);
 
-    QTableWidget* grid_;
+    TInputListModel* model_;
+    QTableView* grid_;
     QMenu* popup_;
     QFrame* dropIndicator_;
     QFileDialog* openDialog_ = nullptr;

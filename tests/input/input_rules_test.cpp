@@ -1,5 +1,5 @@
 // The input list's plain rules: accepted extensions, the dialog filter, the
-// description lines, the hidden fields, the shortened name and the buttons.
+// description lines, the job's values, the shortened name and the buttons.
 #include "ff_decoder.h"
 #include "input_row.h"
 #include "input_selection.h"
@@ -65,27 +65,32 @@ TEST(InputRow, VideoAndAudioWording) {
     const TInputRow u = MakeInputRow("/m/c.ts", file, true, video, audio);
     EXPECT_EQ(u.DurationLine, "Duration: Duration is not preseted");
     EXPECT_EQ(u.BitrateLine, "Bit rate: Bit rate is not preseted");
-    EXPECT_EQ(DurationField(u.RealDuration), "0");
+    EXPECT_EQ(u.JobInput().Duration, 0);
     EXPECT_EQ(BitRateText(-1), "Bit rate is not preseted");
     EXPECT_EQ(BitRateText(1), "0 Kbps");
 }
 
-TEST(InputRow, HiddenFieldsReadBackAsTheJobInput) {
-    const TJobInput in = JobInputFromFields("/m/a.avi", DurationField(5000000000), "720", "576",
-                                            AspectRatioField(16.0f / 9.0f));
+TEST(InputRow, TheJobInputCarriesTheProbedValues) {
+    TFileStreamInfo file;
+    file.Duration = 5000000000;
+    TVideoStreamInfo video;
+    video.Width = 720;
+    video.Height = 576;
+    video.DisplayAspectRatio = 16.0f / 9.0f;
+    const TJobInput in = MakeInputRow("/m/a.avi", file, true, video, TAudioStreamInfo{}).JobInput();
     EXPECT_EQ(in.FullName, "/m/a.avi");
     EXPECT_EQ(in.Duration, 5000000000);
     EXPECT_EQ(in.Width, 720);
     EXPECT_EQ(in.Height, 576);
-    EXPECT_EQ(in.AspectRatio, 16.0f / 9.0f);  // the text keeps every bit of the float
+    EXPECT_EQ(in.AspectRatio, 16.0f / 9.0f);  // every bit of the float
 
-    // Fields nobody filled or that hold no number read as an unprobed file.
-    const TJobInput empty = JobInputFromFields("x", "", "", "abc", "1.5x");
+    // A file the probe knew nothing about reads as one.
+    file.Duration = -5;
+    const TJobInput empty = MakeInputRow("x", file, false, TVideoStreamInfo{}, TAudioStreamInfo{}).JobInput();
     EXPECT_EQ(empty.Duration, 0);
     EXPECT_EQ(empty.Width, -1);
     EXPECT_EQ(empty.Height, -1);
     EXPECT_EQ(empty.AspectRatio, -1.0f);
-    EXPECT_EQ(JobInputFromFields("x", "-5", "-1", "-1", "-1").Duration, 0);
 }
 
 TEST(InputRow, ShortenedPathDropsLeadingFoldersThenCutsTheName) {

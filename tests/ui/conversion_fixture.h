@@ -7,12 +7,13 @@
 
 #include "conversion_pages.h"
 #include "form_failed_add_file.h"
+#include "input_list_model.h"
 #include "page_step1.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -61,14 +62,23 @@ struct ConversionWindow : ::testing::Test {
         QCoreApplication::sendEvent(form.get(), &drop);
         return drop.isAccepted();
     }
-    // A grid column's texts, top to bottom.
+    // An input list column's texts, top to bottom.
     std::vector<std::string> Column(int column) const {
         std::vector<std::string> texts;
-        for (int r = 0; r < step1->Grid()->rowCount(); ++r) {
-            const QTableWidgetItem* item = step1->Grid()->item(r, column);
-            texts.push_back(item ? item->text().toStdString() : std::string());
-        }
+        const TInputListModel* model = step1->Model();
+        for (int r = 0; r < model->rowCount(); ++r)
+            texts.push_back(model->index(r, column).data().toString().toStdString());
         return texts;
+    }
+    // A value of every input row, top to bottom.
+    template <class T>
+    std::vector<T> Values(T TInputRow::*field) const {
+        std::vector<T> values;
+        for (int r = 0; r < step1->Model()->Count(); ++r) values.push_back(step1->Model()->Row(r).*field);
+        return values;
+    }
+    QImage Thumbnail(int row) const {
+        return step1->Model()->index(row, icMainImage).data(Qt::DecorationRole).value<QImage>();
     }
     int LogLines(const std::string& prefix) const {
         int n = 0;

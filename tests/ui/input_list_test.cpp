@@ -34,9 +34,6 @@ struct InputList : ConversionWindow {
     static std::string File(const std::string& name) { return media_->file(name); }
     static TempDir* media_;
 
-    QImage Thumbnail(int row) const {
-        return step1->Grid()->item(row, icMainImage)->data(Qt::DecorationRole).value<QImage>();
-    }
     struct States {
         bool del, clear, up, down, play;
         bool operator==(const States&) const = default;
@@ -67,9 +64,9 @@ TEST_F(InputList, BatchOfVideoAudioVideoShowsItsLinesAndPictures) {
     EXPECT_EQ(dimensions, (std::vector<std::string>{"Dimension: 320 x 240", dimensions[1], "Dimension: 640 x 360"}));
     EXPECT_EQ(dimensions[1].rfind("Audio Encoder: mp3", 0), 0u) << dimensions[1];
     EXPECT_EQ(durations[1].rfind("Duration: 00:00:03.", 0), 0u) << durations[1];
-    EXPECT_EQ(Column(icWidth), (std::vector<std::string>{"320", "-1", "640"}));
-    EXPECT_EQ(Column(icHeight), (std::vector<std::string>{"240", "-1", "360"}));
-    EXPECT_EQ(Column(icAspectRatio)[1], "-1");
+    EXPECT_EQ(Values(&TInputRow::Width), (std::vector<int32_t>{320, -1, 640}));
+    EXPECT_EQ(Values(&TInputRow::Height), (std::vector<int32_t>{240, -1, 360}));
+    EXPECT_EQ(Values(&TInputRow::AspectRatio)[1], -1.0f);
     // The shortened name fits the slide and ends with the file's name.
     const std::string shown = Column(icFileMinName)[0];
     EXPECT_TRUE(shown.ends_with("a.avi")) << shown;
@@ -79,7 +76,7 @@ TEST_F(InputList, BatchOfVideoAudioVideoShowsItsLinesAndPictures) {
     EXPECT_EQ(Thumbnail(1), AudioIcon());
     EXPECT_EQ(Thumbnail(2).size(), QSize(256, 144));
 
-    // The job reads the hidden fields in row order.
+    // The job takes the rows' values in row order.
     const std::vector<TJobInput> inputs = step1->JobInputs();
     ASSERT_EQ(inputs.size(), 3u);
     EXPECT_NEAR(static_cast<double>(inputs[0].Duration), 2e6, 1e5);
@@ -90,7 +87,7 @@ TEST_F(InputList, BatchOfVideoAudioVideoShowsItsLinesAndPictures) {
     EXPECT_FALSE(step1->ActionPlay->isEnabled());
     step1->SelectRow(1);
     step1->ActionPlay->trigger();
-    emit step1->Grid()->cellDoubleClicked(1, 0);
+    emit step1->Grid()->doubleClicked(step1->Model()->index(1, 0));
     EXPECT_EQ(services.opened, (std::vector<std::string>{File("b.mp3"), File("b.mp3")}));
     // The audio file's missing video is reported by the probe, not as a failure.
     EXPECT_EQ(LogLines("File load error: "), 0);

@@ -6,6 +6,7 @@
 #include "ini_file.h"
 #include "page_finish.h"
 #include "page_mode.h"
+#include "input_list_model.h"
 #include "page_step1.h"
 #include "page_step2.h"
 #include "page_step3.h"
@@ -20,7 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -37,7 +38,7 @@ struct Wizard : ::testing::Test {
         app->form->show();
         f = app->form.get();
     }
-    void AddInputRow() { f->Step1()->Grid()->setRowCount(f->Step1()->Grid()->rowCount() + 1); }
+    void AddInputRow() { f->Step1()->Model()->Append({}); }
     void AddLink(const char* link) { new QTreeWidgetItem(f->Step5()->ListViewInputURL, QStringList{link}); }
     // Walks from the first page to Step2 with one input file.
     void GoToStep2() {

@@ -172,7 +172,7 @@ TEST_F(ConversionRun, PerFileModeListsEachFileWithItsOutcome) {
     step1->AddFiles({File("two.avi"), File("unknown.avi"), File("three.avi")});
     ASSERT_EQ(step1->RowCount(), 3);
     // The unknown codec has no picture to show.
-    EXPECT_TRUE(step1->Grid()->item(1, icMainImage)->data(Qt::DecorationRole).value<QImage>().isNull());
+    EXPECT_TRUE(Thumbnail(1).isNull());
     g.PlayASoundWhenFinished = true;
     ChooseMp4AndStart();
     EXPECT_EQ(Header(2), "Status");
