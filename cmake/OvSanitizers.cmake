@@ -4,6 +4,12 @@ if(OV_SANITIZE STREQUAL "address")
 elseif(OV_SANITIZE STREQUAL "thread")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
+elseif(OV_SANITIZE STREQUAL "fuzzer")
+  # libFuzzer's coverage in every module, with address and undefined checks;
+  # only the fuzz targets link the fuzzer's main (tests/fuzz).
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
 elseif(NOT OV_SANITIZE STREQUAL "")
   message(FATAL_ERROR "Unknown OV_SANITIZE value '${OV_SANITIZE}'")
 endif()

@@ -15,6 +15,8 @@ PACKAGES=(
   libcurl4-openssl-dev libpcre2-dev duktape-dev libcanberra-dev libpng-dev
   # tests
   libgtest-dev libgmock-dev nlohmann-json3-dev python3 xvfb xauth dbus-daemon curl openssl
+  # fuzzing (libFuzzer)
+  clang-14 libclang-rt-14-dev
   # resource artwork and sounds
   imagemagick sox
 )

@@ -2,13 +2,15 @@
 # Sets up, builds and runs the whole test suite:
 #   1. the normal build, every test;
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer, every test;
-#   3. ThreadSanitizer, the engine and network tests.
-# OV_TEST_PASSES chooses passes (default "normal asan tsan").
+#   3. ThreadSanitizer, the engine and network tests;
+#   4. the fuzz targets, a short run each (scripts/fuzz.sh).
+# OV_TEST_PASSES chooses passes (default "normal asan tsan fuzz");
+# OV_FUZZ_SECONDS the time per fuzz target (default 15).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
-passes="${OV_TEST_PASSES:-normal asan tsan}"
+passes="${OV_TEST_PASSES:-normal asan tsan fuzz}"
 jobs="$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 export CTEST_OUTPUT_ON_FAILURE=1
@@ -36,6 +38,9 @@ for pass in $passes; do
       scripts/build.sh build-tsan -DOV_WERROR=ON -DOV_SANITIZE=thread -DOV_BUILD_UI=OFF
       TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp" \
         run_ctest build-tsan -L tsan -LE slow
+      ;;
+    fuzz)
+      scripts/fuzz.sh "${OV_FUZZ_SECONDS:-15}"
       ;;
     *)
       echo "unknown pass: $pass" >&2; exit 2 ;;

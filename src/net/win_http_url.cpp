@@ -1,7 +1,6 @@
 #include "win_http_url.h"
 
 #include <cctype>
-#include <cstdio>
 #include <ctime>
 #include <vector>
 
@@ -111,7 +110,8 @@ TUrlParts CrackUrl(std::string_view url) {
     return p;
 }
 
-std::string EscapeQuery(std::string_view query) { return Escape(query, " #%*+<>", 32); }
+// DEL is escaped as well: a raw one makes the request line invalid.
+std::string EscapeQuery(std::string_view query) { return Escape(query, std::string_view(" #%*+<>\x7f", 8), 32); }
 
 std::string EscapePath(std::string_view path) { return Escape(path, "#%?\"<>\x7f", 33); }
 
@@ -136,6 +136,26 @@ bool AllDigits(std::string_view s) {
     for (const char c : s)
         if (!std::isdigit(static_cast<unsigned char>(c))) return false;
     return true;
+}
+
+// A number of at most maxDigits digits (no sign); false for anything else,
+// so that no value from the server can overflow.
+bool SmallNumber(std::string_view s, size_t maxDigits, int& value) {
+    if (s.size() > maxDigits || !AllDigits(s)) return false;
+    value = 0;
+    for (const char c : s) value = value * 10 + (c - '0');
+    return true;
+}
+
+// "hh:mm" or "hh:mm:ss".
+bool ParseClock(std::string_view s, int& hour, int& minute, int& second) {
+    const size_t c1 = s.find(':');
+    const size_t c2 = s.find(':', c1 + 1);
+    second = 0;
+    return SmallNumber(s.substr(0, c1), 2, hour) &&
+           SmallNumber(s.substr(c1 + 1, c2 == std::string_view::npos ? std::string_view::npos : c2 - c1 - 1), 2,
+                       minute) &&
+           (c2 == std::string_view::npos || SmallNumber(s.substr(c2 + 1), 2, second));
 }
 
 }  // namespace
@@ -169,16 +189,16 @@ TDateTime ParseHttpDate(std::string_view text) {
     }
     int day = -1, month = -1, year = -1, hour = -1, minute = 0, second = 0, offsetMinutes = 0;
     for (const auto& t : parts) {
+        int v = 0;
         if (t.find(':') != std::string::npos) {
-            if (std::sscanf(t.c_str(), "%d:%d:%d", &hour, &minute, &second) < 2) return 0;
-        } else if ((t[0] == '+' || t[0] == '-') && t.size() == 5 && AllDigits(t.substr(1))) {
-            const int v = std::stoi(t.substr(1));
+            if (!ParseClock(t, hour, minute, second)) return 0;
+        } else if ((t[0] == '+' || t[0] == '-') && SmallNumber(std::string_view(t).substr(1), 4, v) && t.size() == 5) {
             offsetMinutes = (v / 100 * 60 + v % 100) * (t[0] == '-' ? -1 : 1);
         } else if (AllDigits(t)) {
             if (day < 0 && t.size() <= 2 && month < 0)
-                day = std::stoi(t);
-            else if (year < 0)
-                year = std::stoi(t);
+                SmallNumber(t, 2, day);
+            else if (year < 0 && !SmallNumber(t, 4, year))
+                return 0;
         } else if (month < 0 && MonthIndex(t) >= 0) {
             month = MonthIndex(t);
         }

@@ -21,7 +21,7 @@ struct TUrlParts {
 // extra part are decoded.
 TUrlParts CrackUrl(std::string_view url);
 
-// The query escape rule: codes below 32 and from 128, and space # % * + < >
+// The query escape rule: codes below 32 and from 127, and space # % * + < >
 // become "%" and two upper-case hex digits; everything else stays.
 std::string EscapeQuery(std::string_view query);
 // The decoded path made fit for a request line again: controls, space, codes

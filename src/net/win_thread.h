@@ -69,7 +69,6 @@ private:
     std::atomic<bool> handleExceptions_{true};
     std::atomic<int> priority_{tpNormal};
     std::atomic<int> tid_{0};
-    int returnValue_ = 0;
     std::shared_ptr<void> data_;
     IMainDispatcher* dispatcher_ = nullptr;
     // Touched only on the user-interface thread, and only while not abandoned.

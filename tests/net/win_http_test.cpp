@@ -524,6 +524,8 @@ TEST(WinHTTPUrl, SplittingEscapingAndDates) {
     EXPECT_EQ(CrackUrl("http://[::1]:81/x").host, "[::1]");
     EXPECT_FALSE(CrackUrl("http://h:99999/").valid);
     EXPECT_EQ(EscapeQuery("\x01 *<>\xc3\xa9=&"), "%01%20%2A%3C%3E%C3%A9=&");
+    // DEL too: a raw one would make the request line invalid (found by fuzzing).
+    EXPECT_EQ(ObjectName(CrackUrl("http://p/x?v=ab\x7f" "c")), "/x?v=ab%7Fc");
 
     // Two-digit years, zones and offsets; garbage gives 0.
     setenv("TZ", "UTC", 1);
@@ -533,6 +535,9 @@ TEST(WinHTTPUrl, SplittingEscapingAndDates) {
     EXPECT_DOUBLE_EQ(ParseHttpDate("Sun, 06 Nov 1994 10:49:37 +0200"), ParseHttpDate("Sun, 06 Nov 1994 08:49:37 GMT"));
     EXPECT_DOUBLE_EQ(ParseHttpDate("Mon, 01 Jan 01 00:00:00 GMT"), 36892.0);
     EXPECT_EQ(ParseHttpDate("yesterday"), 0.0);
+    // Numbers too long for any date field (found by fuzzing: they threw).
+    EXPECT_EQ(ParseHttpDate("000000000000000000000669986145946 9,336575Cun,N"), 0.0);
+    EXPECT_EQ(ParseHttpDate("Sun, 06 Nov 1994 99999999999:49:37 GMT"), 0.0);
     EXPECT_EQ(ParseHttpDate(""), 0.0);
 }
 
