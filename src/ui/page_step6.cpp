@@ -22,6 +22,8 @@ TPageStep6::TPageStep6(QWidget* parent) : QWidget(parent) {
     for (int i = 0; i < 6; ++i) {
         AddLabel(status, nullptr, titles[i], QRect(12, 24 + i * 24, 100, 18));
         *values[i] = AddLabel(status, names[i], "...", QRect(116, 24 + i * 24, 400, 18));
+        // Titles and reasons come from the video site: never read as markup.
+        (*values[i])->setTextFormat(Qt::PlainText);
     }
     ProgressBarDownload = AddProgressBar(status, "ProgressBarDownload", QRect(12, 172, 450, 18));
     LabelProgressBarDownload = AddLabel(status, "LabelProgressBarDownload", "0%", QRect(468, 172, 48, 18));

@@ -30,7 +30,8 @@ const char* const kVideos = R"({"videos": {
   "noid":  {"title": "Lost", "id_link": false, "streams": [{"itag": 18}]},
   "two":   {"title": "T", "streams": [{"itag": 18, "size": 5000}]},
   "chars": {"title": "a/b:c?d", "streams": [{"itag": 5, "size": 100}, {"itag": 18}]},
-  "slow":  {"title": "Slow", "streams": [{"itag": 18, "mode": "slow", "size": 20000000, "chunk": 16384, "delay": 0.05}]}
+  "slow":  {"title": "Slow", "streams": [{"itag": 18, "mode": "slow", "size": 20000000, "chunk": 16384, "delay": 0.05}]},
+  "markup": {"title": "&lt;b&gt;Bold&lt;/b&gt;&lt;img src=x&gt;", "streams": [{"itag": 18, "mode": "slow", "size": 20000000, "chunk": 16384, "delay": 0.05}]}
 }})";
 
 std::string Text(const QLabel* l) { return l->text().toStdString(); }
@@ -239,6 +240,17 @@ TEST_F(DownloadWindow, CancelDuringTheFirstDownload) {
     EXPECT_EQ(form->ActivePage(), wpStep7);
     ASSERT_FALSE(services.dialogs.empty());
     EXPECT_EQ(services.dialogs.back(), "Orvane Video Joiner|No file downloaded! Please try again.");
+}
+TEST_F(DownloadWindow, TitlesFromTheSiteAreShownAsPlainText) {
+    Paste(site->WatchLink("markup"));
+    form->ActionNextExecute();
+    ASSERT_TRUE(PumpUntil([&] { return Text(step6->LabelURLStatus) == "Downloading..."; }, 30000));
+    // The tags are shown as the characters they are, not read as markup.
+    EXPECT_EQ(Text(step6->LabelURLCurrentFile), "<b>Bold</b><img src=x>");
+    EXPECT_EQ(step6->LabelURLCurrentFile->textFormat(), Qt::PlainText);
+    services.answers = {true};
+    form->ActionExitExecute();
+    ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == wpStep7; }, 10000));
 }
 }  // namespace
 
