@@ -172,22 +172,25 @@ struct TCustomWinHTTP::Transfer : std::enable_shared_from_this<TCustomWinHTTP::T
         if (outputFileName.empty() || ::stat(outputFileName.c_str(), &st) != 0) return;
         if (st.st_dev == fileDev && st.st_ino == fileIno) ::unlink(outputFileName.c_str());
     }
-    // Writes the pending block of a file body; false (writeErrno set) when
-    // the file does not take it.
-    bool FlushBlock() {
-        if (!file || block.empty()) return true;
-        const auto size = static_cast<int64_t>(block.size());
+    // Writes bytes of a file body where they belong; false (writeErrno set)
+    // when the file does not take them.
+    bool WriteOut(const char* data, int64_t size) {
         errno = 0;
-        const int64_t written = file->WriteAt(block.data(), size, writeOffset);
+        const int64_t written = file->WriteAt(data, size, writeOffset);
         if (written != size) {
             // A short write without an error code: the disk is full.
             writeErrno = errno != 0 ? errno : ENOSPC;
-            block.clear();
             return false;
         }
         writeOffset += size;
-        block.clear();
         return true;
+    }
+    // Writes the pending block of a file body.
+    bool FlushBlock() {
+        if (!file || block.empty()) return true;
+        const bool written = WriteOut(block.data(), static_cast<int64_t>(block.size()));
+        block.clear();
+        return written;
     }
     // Clean-up of the transfer's own resources (completion step 5). What
     // arrived is written to a kept file first.
@@ -369,8 +372,10 @@ enum class Outcome { Done, Abort };
 
 // Largest buffer a single read uses, whatever TransferBufferSize says.
 constexpr int64_t kMaxReadBuffer = 16 << 20;
-// A file body goes to the disk in blocks of this size.
-constexpr size_t kFileBlockBytes = 1 << 20;
+// A file body goes to the disk in writes of at least this size: small
+// pieces are gathered first; the block stays small enough for the cache, so
+// that the system's copy reads it from there.
+constexpr size_t kFileBlockBytes = 256 << 10;
 
 // The progress step (user-interface thread), with the figures of the moment.
 void ProgressStep(Transfer& t, const TEventWinThread& thread) {
@@ -383,18 +388,26 @@ void ProgressStep(Transfer& t, const TEventWinThread& thread) {
     const auto f =
         ComputeProgress(t.fileSize, bytesRead, static_cast<int64_t>(t.startPosition), TickMs() - t.startTick);
     const int64_t start = static_cast<int64_t>(t.startPosition);
-    // The handler may move the stream; the next bytes still land at the end.
-    const int64_t position = t.stream ? t.stream->Position() : 0;
+    // The handler may move a memory body's position; the next bytes still
+    // land at the end. (A file body is written at explicit offsets.)
+    TStream* memory = t.file ? nullptr : t.stream.get();
+    const int64_t position = memory ? memory->Position() : 0;
     o->OnProgress(o, t.contentType, t.fileSize + start, bytesRead + start, f.ElapsedTime, f.EstimatedTimeLeft,
                   f.PercentsDone, f.TransferRate, t.stream.get());
-    if (t.stream) t.stream->SetPosition(position);
+    if (memory) memory->SetPosition(position);
 }
 
 // Received bytes into the data stream. False stops reading.
 bool WriteBytes(Transfer& t, const char* data, int64_t size, bool& readFailed) {
     if (t.file) {
-        t.block.insert(t.block.end(), data, data + size);
-        if (t.block.size() >= kFileBlockBytes && !t.FlushBlock()) {
+        bool written = true;
+        if (t.block.empty() && static_cast<size_t>(size) >= kFileBlockBytes) {
+            written = t.WriteOut(data, size);  // large enough as it came: no second copy
+        } else {
+            t.block.insert(t.block.end(), data, data + size);
+            if (t.block.size() >= kFileBlockBytes) written = t.FlushBlock();
+        }
+        if (!written) {
             readFailed = true;
             return false;
         }
@@ -852,9 +865,10 @@ void SetupEasy(CURL* easy, const Transfer& t, CurlCallContext& c) {
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(t.timeouts.ConnectTimeout));
     ApplyProxy(easy, t);
     ApplyCredentials(easy, t);
-    // Large network reads; the reads of TransferBufferSize are cut from them.
+    // Large network reads (a file body's block at least); the reads of
+    // TransferBufferSize are counted off them.
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE,
-                     static_cast<long>(std::clamp<int64_t>(t.bufferSize, 64 * 1024, CURL_MAX_READ_SIZE)));
+                     static_cast<long>(std::clamp<int64_t>(t.bufferSize, kFileBlockBytes, CURL_MAX_READ_SIZE)));
     if (t.post) {
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.postData.size()));
         curl_easy_setopt(easy, CURLOPT_POSTFIELDS, t.postData.c_str());
