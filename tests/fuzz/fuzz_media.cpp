@@ -2,16 +2,11 @@
 // facts, a seek to the middle and a few decoded pictures as bitmaps.
 #include "ff_bitmap.h"
 #include "ff_decoder.h"
-#include "ff_loader.h"
-#include "ff_logger.h"
 #include "fuzz_common.h"
+#include "fuzz_engine.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (!FFLoader().LoadSet(EngineLibrarySet)) {
-        std::fprintf(stderr, "cannot load the FFmpeg libraries: %s\n", FFLoader().LastError().c_str());
-        std::abort();
-    }
-    FFLogger().SetLogLevel(llQuiet);
+    LoadEngineLibrariesForFuzzing();
     return 0;
 }
 

@@ -1,10 +1,9 @@
 // The option text of presets and of the option records: lines name=value,
 // split and applied to a task's option state.
 #include "ff_exception.h"
-#include "ff_loader.h"
-#include "ff_logger.h"
 #include "ff_options.h"
 #include "fuzz_common.h"
+#include "fuzz_engine.h"
 
 namespace {
 // A task with no inputs or outputs yet.
@@ -19,11 +18,7 @@ public:
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The generic options are the libraries' own: they must be loaded.
-    if (!FFLoader().LoadSet(EngineLibrarySet)) {
-        std::fprintf(stderr, "cannot load the FFmpeg libraries: %s\n", FFLoader().LastError().c_str());
-        std::abort();
-    }
-    FFLogger().SetLogLevel(llQuiet);
+    LoadEngineLibrariesForFuzzing();
     return 0;
 }
 
