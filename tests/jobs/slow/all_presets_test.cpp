@@ -49,7 +49,7 @@ struct Expected {
 };
 
 const Expected kExpected[] = {
-{"WAV", 0, nullptr, nullptr, 0, 0, "pcm_s16le", 11025, 1, 0},
+    {"WAV", 0, nullptr, nullptr, 0, 0, "pcm_s16le", 11025, 1, 0},
     {"WAV", 1, nullptr, nullptr, 0, 0, "pcm_s16le", 22050, 1, 0},
     {"WAV", 2, nullptr, nullptr, 0, 0, "pcm_s24le", 22050, 2, 0},
     {"WAV", 3, nullptr, nullptr, 0, 0, "pcm_s32le", 48000, 2, 0},
