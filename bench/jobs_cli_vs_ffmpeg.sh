@@ -5,7 +5,10 @@
 #      stereo, 256 kbit/s) against one ffmpeg call per clip;
 #   2. 'orvane join' of three 10-second 640x480 clips to MP4 (preset 15:
 #      MPEG-4 1200 kbit/s, 25 fps, AAC 192 kbit/s 48 kHz) against ffmpeg's
-#      concat filter.
+#      concat filter;
+#   3. 'orvane convert' of twenty 10-second clips to MP3 and to AVI, one file
+#      at a time (--jobs 1) against the default (several at once): the line
+#      "parallel convert speed-up: X.XX" (both formats' times added).
 # Wall time and peak memory of both, alternately, and the ratio.
 # Usage: bench/jobs_cli_vs_ffmpeg.sh [BUILD_DIR] [ROUNDS]
 set -euo pipefail
@@ -25,6 +28,12 @@ for i in $(seq -w 1 20); do
   gen -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi -i "sine=frequency=$((300 + 10#$i * 20)):sample_rate=44100:duration=2" \
       -ac 2 -c:v mpeg4 -c:a aac -shortest "$work/clip$i.mp4"
   clips+=("$work/clip$i.mp4")
+done
+tens=()
+for i in $(seq -w 1 20); do
+  gen -f lavfi -i testsrc=size=320x240:rate=25:duration=10 -f lavfi -i "sine=frequency=$((300 + 10#$i * 20)):sample_rate=44100:duration=10" \
+      -ac 2 -c:v mpeg4 -c:a aac -shortest "$work/ten$i.mp4"
+  tens+=("$work/ten$i.mp4")
 done
 joins=()
 for i in 1 2 3; do
@@ -75,3 +84,22 @@ for r in $(seq 1 "$rounds"); do
 done
 report "convert 20 clips to MP3" "$ours_c" "$theirs_c"
 report "join 3 clips to MP4" "$ours_j" "$theirs_j"
+
+one="" many=""
+for r in $(seq 1 "$rounds"); do
+  for format in MP3 AVI; do
+    rm -rf "$work/p1" "$work/pn"
+    one+=" $(measure "$orvane" convert --format "$format" --jobs 1 -o "$work/p1" "${tens[@]}")"
+    many+=" $(measure "$orvane" convert --format "$format" -o "$work/pn" "${tens[@]}")"
+  done
+done
+python3 - "$one" "$many" <<'EOF'
+import sys, statistics
+one = [float(x) for x in sys.argv[1].split()[0::2]]
+many = [float(x) for x in sys.argv[2].split()[0::2]]
+# Each round: MP3 then AVI; a round's time is both added.
+rounds = lambda v: [v[i] + v[i + 1] for i in range(0, len(v), 2)]
+o, m = statistics.median(rounds(one)), statistics.median(rounds(many))
+print(f"convert 20 ten-second clips to MP3 and AVI: --jobs 1 {o:.2f} s, default {m:.2f} s")
+print(f"parallel convert speed-up: {o / m:.2f}")
+EOF

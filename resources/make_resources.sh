@@ -197,12 +197,11 @@ for sel in 0 1; do
     classbutton "Audio" "$AUDIO" "circle 17,20 21,20 rectangle 20,6 22,20 rectangle 20,6 30,9" "$WINDOW/class_audio$sfx.png" $sel
 done
 
-formatbutton() {  # name colour out selected
-    local name=$1 col=$2 out=$3 sel=$4 size=15 bg border
-    [ ${#name} -gt 4 ] && size=11
+formatbutton() {  # name colour out selected size
+    local name=$1 col=$2 out=$3 sel=$4 size=$5 bg border
     case $name in  # long names on two lines
-        MobilePhone) name=$'Mobile\nPhone'; size=11 ;;
-        BlackBerry) name=$'Black\nBerry'; size=11 ;;
+        MobilePhone) name=$'Mobile\nPhone' ;;
+        BlackBerry) name=$'Black\nBerry' ;;
     esac
     if [ "$sel" = 1 ]; then bg='#fff1e0'; border="$ORANGE"; else bg=white; border="$LINE"; fi
     im -size 62x57 xc:none -fill "$bg" -stroke "$border" -strokewidth "$([ "$sel" = 1 ] && echo 2 || echo 1)" \
@@ -212,11 +211,12 @@ formatbutton() {  # name colour out selected
 }
 for sel in 0 1; do
     sfx=$([ $sel = 1 ] && echo _sel || true)
-    for f in AVI MP4 FLV SWF MPEG RM WMV MOV 3GP; do formatbutton "$f" "$VIDEO" "$WINDOW/format_$f$sfx.png" $sel; done
+    # One font size on all buttons of a page: the size its longest name fits.
+    for f in AVI MP4 FLV SWF MPEG RM WMV MOV 3GP; do formatbutton "$f" "$VIDEO" "$WINDOW/format_$f$sfx.png" $sel 15; done
     for f in iPod iPhone AppleTV PSP BlackBerry MobilePhone iPad Android; do
-        formatbutton "$f" "$DEVICE" "$WINDOW/format_$f$sfx.png" $sel
+        formatbutton "$f" "$DEVICE" "$WINDOW/format_$f$sfx.png" $sel 11
     done
-    for f in WAV MP3 WMA OGG AAC M4A FLAC MP2; do formatbutton "$f" "$AUDIO" "$WINDOW/format_$f$sfx.png" $sel; done
+    for f in WAV MP3 WMA OGG AAC M4A FLAC MP2; do formatbutton "$f" "$AUDIO" "$WINDOW/format_$f$sfx.png" $sel 15; done
 done
 
 # --- sounds -------------------------------------------------------------------------

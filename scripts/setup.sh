@@ -8,6 +8,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   # windows, dialogs, clipboard, D-Bus
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  # the window as a native Wayland client, and a compositor to test it under
+  qt6-wayland weston
   # media engine (FFmpeg 5.1) and the CLI tools tests use as fixtures and judge
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
   ffmpeg

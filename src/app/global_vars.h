@@ -45,6 +45,7 @@ struct TGlobalVars {
     int32_t TotalFiles = 0;
     int32_t SucceededFiles = 0;
     std::vector<std::string> ErrorList;
+    bool RunCancelled = false;  // the user cancelled the last run
     std::chrono::system_clock::time_point RunStartTime{};
     int64_t JobDuration = 0;   // microseconds
     int64_t DoneDuration = 0;  // microseconds

@@ -76,6 +76,17 @@ std::string ReadShellFolder(const std::string& name) {
     return home;
 }
 
+bool IsStorableFolder(const std::string& folder) { return !folder.empty() && folder.front() == PathDelim; }
+
+std::string DialogStartFolder(const std::string& folder, const std::string& documentsFolder) {
+    if (IsStorableFolder(folder) && DirectoryExists(folder)) return folder;
+    // A new account has no documents folder yet: it is made on first use.
+    if (IsStorableFolder(folder) && StripTrailingSeparators(folder) == StripTrailingSeparators(documentsFolder) &&
+        ForceDirectories(folder))
+        return folder;
+    return IncludeTrailingSeparator(HomeFolder());
+}
+
 std::string FindUserDataFolder(const std::string& appDataFolder, const std::string& title) {
     std::string name = title;
     for (char& c : name)
@@ -99,9 +110,12 @@ bool LoadSettings(TGlobalVars& g, const std::string& path, std::string* readErro
     }
     IniFile ini;
     if (!ini.Load(path, readError)) return true;  // unreadable: keep the defaults, as for missing keys
-    g.LastOpenDir = ini.ReadString(kSystem, "LastOpenDir", g.LastOpenDir);
-    g.OutputFileDir = ini.ReadString(kSystem, "OutputFileDir", g.OutputFileDir);
-    g.OutputURLDir = ini.ReadString(kSystem, "OutputURLDir", g.OutputURLDir);
+    // A folder that is empty or relative in the file keeps the current value.
+    for (auto [key, folder] : {std::pair{"LastOpenDir", &g.LastOpenDir}, std::pair{"OutputFileDir", &g.OutputFileDir},
+                               std::pair{"OutputURLDir", &g.OutputURLDir}}) {
+        const std::string stored = ini.ReadString(kSystem, key, *folder);
+        if (IsStorableFolder(stored)) *folder = stored;
+    }
     ReadByte(ini, "OutputFormatClass", g.OutputFormatClass);
     ReadByte(ini, "OutputAudioFormat", g.OutputAudioFormat);
     ReadByte(ini, "OutputVideoFormat", g.OutputVideoFormat);

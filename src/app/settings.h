@@ -11,6 +11,14 @@ inline constexpr char SettingsFileName[] = "~system2.dat";
 // of user-dirs.dirs, else ~/Documents). Any other name gives the home folder.
 std::string ReadShellFolder(const std::string& name);
 
+// A folder setting worth keeping: a whole path from the root. An empty or
+// relative one would mean whatever folder the program was started from.
+bool IsStorableFolder(const std::string& folder);
+
+// The folder a dialog opens in: the given one when it exists; the documents
+// folder, created when missing, when that is the one given; else the home folder.
+std::string DialogStartFolder(const std::string& folder, const std::string& documentsFolder);
+
 // The title with "/" replaced by " " inside the application data folder,
 // created when missing (with its parents); the application data folder itself
 // when that fails. Always ends with a separator.

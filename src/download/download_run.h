@@ -69,6 +69,8 @@ public:
     std::function<void()> OnFinished;
 
     const TStreamMap& StreamMap() const { return streamMap_; }
+    // The user cancelled the current (or the last) run.
+    bool Cancelled() const { return cancelRequested_; }
     int Attempt() const { return attempt_; }
     // The pause between the script and the first download.
     std::chrono::milliseconds AnalyzePause{1500};

@@ -8,7 +8,10 @@
 #include "run_times.h"
 #include "util_funcs.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 const char* const NoValue = "...";
@@ -16,8 +19,22 @@ const char* const NoValue = "...";
 
 const char* TaskStatusText(TTaskOutcome outcome) { return outcome == toFinished ? "Finish." : "Failed."; }
 
+std::string TaskFailureLine(int number, const std::string& fileName, const std::string& reason) {
+    return "File (" + std::to_string(number) + ") " + fileName + ": " + reason;
+}
+
+int ParallelTasks(int jobs, bool threadedEncoder, unsigned cores) {
+    if (jobs > 0) return jobs;
+    if (threadedEncoder) return 1;
+    return cores > 0 ? static_cast<int>(cores) : 1;
+}
+
 std::string FormatLogLine(uint32_t threadId, TLogLevel level, const std::string& message) {
-    return "#" + std::to_string(threadId) + "." + std::to_string(static_cast<int>(level)) + ": " + message;
+    // The engine's messages end with their own line break (CR LF after a
+    // statistics line); the log adds its own, so theirs would leave empty lines.
+    const size_t end = message.find_last_not_of("\r\n");
+    return "#" + std::to_string(threadId) + "." + std::to_string(static_cast<int>(level)) + ": " +
+           (end == std::string::npos ? std::string() : message.substr(0, end + 1));
 }
 
 TConversionRun::TConversionRun(TGlobalVars& g, IJobEncoder& encoder, TConvertList& list, IConversionPage& page,
@@ -69,9 +86,13 @@ void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs) {
         page_.SetCurrentFileTitle("Current file:");
     }
     g_.ErrorList.clear();
+    g_.RunCancelled = false;
     g_.SucceededFiles = 0;
     g_.RunStartTime = Clock();
     g_.DoneDuration = 0;
+    running_.clear();
+    doneBytes_ = 0;
+    page_.SetOutputSize(NoValue);
     const int started = encoder_.TaskCount();
     {
         std::lock_guard lock(tasksMutex_);
@@ -87,7 +108,10 @@ void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs) {
             HandleRunEnd();
         return;
     }
-    encoder_.Start(1);
+    tasksAtOnce_ = joinMode_ ? 1
+                             : std::min(started, ParallelTasks(Jobs, builder_.ThreadedEncoder(),
+                                                               std::thread::hardware_concurrency()));
+    encoder_.Start(tasksAtOnce_);
 }
 
 void TConversionRun::FFEncoderProgress(const TProgressInfo& info) {
@@ -97,14 +121,20 @@ void TConversionRun::FFEncoderProgress(const TProgressInfo& info) {
         return;
     }
     const int row = info.TaskIndex;
-    if (list_.Has(row)) {
+    // A task's report after its end (or after the run's) changes nothing.
+    if (state_ != TRunState::Running && state_ != TRunState::Stopping) return;
+    TTaskProgress& progress = running_[row];
+    progress.Duration = std::max<int64_t>(info.CurrentDuration, 0);
+    progress.Size = std::max<int64_t>(info.CurrentSize, 0);
+    // With several files at once the label follows the first running one.
+    if (list_.Has(row) && running_.begin()->first == row) {
         const TConvertRow& r = list_.Row(row);
         page_.SetCurrentFile(joinMode_ ? r[ccPath] : IncludeTrailingSeparator(r[ccPath]) + r[ccName]);
     }
     if (info.TotalDuration > 0) {
         const int position = ProgressBarPosition(ProgressPercent(info.CurrentDuration, info.TotalDuration));
         const std::string text = std::to_string(position) + "%";
-        page_.SetProgress(position, text);
+        if (tasksAtOnce_ == 1) page_.SetProgress(position, text);
         if (!joinMode_) {
             list_.SetCell(row, ccProgress, text);
             list_.SetCell(row, ccStatus, "Converting...");
@@ -112,8 +142,23 @@ void TConversionRun::FFEncoderProgress(const TProgressInfo& info) {
     } else if (!joinMode_) {
         list_.SetCell(row, ccProgress, "N/A");
     }
+    ShowOverall();
+}
+
+void TConversionRun::ShowOverall() {
+    int64_t current = 0, bytes = doneBytes_;
+    for (const auto& [task, p] : running_) {
+        current += p.Duration;
+        bytes += p.Size;
+    }
+    // Several files at once: the bar is the whole job's.
+    if (tasksAtOnce_ > 1 && g_.JobDuration > 0) {
+        const int position = ProgressBarPosition(ProgressPercent(g_.DoneDuration + current, g_.JobDuration));
+        page_.SetProgress(position, std::to_string(position) + "%");
+    }
+    page_.SetOutputSize(EstimateOutputSize(bytes, g_.DoneDuration + current, g_.JobDuration));
     const double elapsed = std::chrono::duration<double>(Clock() - g_.RunStartTime).count();
-    const TRunTimes t = ComputeRunTimes(g_.JobDuration, g_.DoneDuration, info.CurrentDuration, elapsed);
+    const TRunTimes t = ComputeRunTimes(g_.JobDuration, g_.DoneDuration, current, elapsed);
     page_.SetTimes(t.Estimated, t.Elapsed, t.Left);
 }
 
@@ -135,11 +180,21 @@ void TConversionRun::FFEncoderTerminate(const TTerminateInfo& info) {
 
 void TConversionRun::HandleTaskEnd(const TTerminateInfo& info) {
     const int index = info.TaskIndex;
+    const auto it = running_.find(index);
+    const int64_t lastSize = it != running_.end() ? it->second.Size : 0;
+    if (it != running_.end()) running_.erase(it);
     if (info.Outcome == toFinished) {
         ++g_.SucceededFiles;
         const auto& durations = builder_.TaskDurations();
         if (index < static_cast<int>(durations.size())) g_.DoneDuration += durations[index];
-        page_.SetProgress(100, "100%");
+        // The file as written counts towards the size estimate of the rest.
+        const auto& outputs = builder_.TaskOutputs();
+        std::error_code ec;
+        const auto size = index < static_cast<int>(outputs.size())
+                              ? std::filesystem::file_size(outputs[index], ec)
+                              : std::uintmax_t{0};
+        doneBytes_ += !ec && size > 0 ? static_cast<int64_t>(size) : lastSize;
+        if (tasksAtOnce_ == 1) page_.SetProgress(100, "100%");
         if (!joinMode_) list_.SetCell(index, ccProgress, "100%");
     }
     if (!joinMode_) list_.SetCell(index, ccStatus, TaskStatusText(info.Outcome));
@@ -148,8 +203,23 @@ void TConversionRun::HandleTaskEnd(const TTerminateInfo& info) {
         ++handledTasks_;
     }
     tasksHandled_.notify_all();
-    if (info.Outcome == toFailed) g_.ErrorList.push_back("File (" + std::to_string(index) + "): " + info.ErrorMessage);
+    if (info.Outcome == toFailed) g_.ErrorList.push_back(FailureLine(index, info.ErrorMessage));
     page_.TaskEnded(index, info.Outcome);
+}
+
+std::string TConversionRun::FailureLine(int task, const std::string& reason) const {
+    // A join's one task is its output; a file's task is its input's, counted
+    // as the input list counts.
+    const auto& inputs = builder_.TaskInputs();
+    const int input = task < static_cast<int>(inputs.size()) ? inputs[task] : -1;
+    std::string name;
+    if (joinMode_) {
+        const auto& outputs = builder_.TaskOutputs();
+        if (task < static_cast<int>(outputs.size())) name = ExtractFileName(outputs[task]);
+    } else if (list_.Has(task)) {
+        name = list_.Row(task)[ccName];
+    }
+    return TaskFailureLine(joinMode_ || input < 0 ? task + 1 : input + 1, name, reason);
 }
 
 void TConversionRun::HandleRunEnd() {
@@ -188,6 +258,7 @@ void TConversionRun::SetPreview(bool preview) { encoder_.SetPreview(preview); }
 void TConversionRun::Cancel() {
     if (state_ != TRunState::Running) return;
     state_ = TRunState::Stopping;
+    g_.RunCancelled = true;
     encoder_.Stop(true);
     if (state_ == TRunState::Finished)
         EndRun();  // the final notification came during the stop

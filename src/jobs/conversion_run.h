@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ public:
     // Bar position (0..100) and the percentage label.
     virtual void SetProgress(int position, const std::string& text) = 0;
     virtual void SetTimes(const std::string& estimated, const std::string& elapsed, const std::string& left) = 0;
+    // The estimated size of the run's output(s), "..." until it is known;
+    // given right before the times.
+    virtual void SetOutputSize(const std::string& /*text*/) {}
 
     // A task's end as the run counted it, once its row shows it.
     virtual void TaskEnded(int /*taskIndex*/, TTaskOutcome /*outcome*/) {}
@@ -51,6 +55,14 @@ public:
     // Step4 with TotalFiles, SucceededFiles, the failed count and ErrorList.
     virtual void ShowConversionSummary() = 0;
 };
+
+// The line of ErrorList for a task that failed: "File (N) name: reason",
+// N counting from 1 as the input list does.
+std::string TaskFailureLine(int number, const std::string& fileName, const std::string& reason);
+
+// How many files a per-file run converts at once: jobs when above 0, else 1
+// for an encoder that spreads one file over every core itself, else cores.
+int ParallelTasks(int jobs, bool threadedEncoder, unsigned cores);
 
 // "#" + thread id + "." + level number + ": " + message.
 std::string FormatLogLine(uint32_t threadId, TLogLevel level, const std::string& message);
@@ -104,11 +116,16 @@ public:
     TClock Clock = [] { return std::chrono::system_clock::now(); };
     // The folder of "sounds/" for the completion sound; ends with a separator.
     std::string ExeFolder;
+    // Files a per-file run converts at once; 0 chooses (ParallelTasks).
+    int Jobs = 0;
+    // The number the last run started with.
+    int TasksAtOnce() const { return tasksAtOnce_; }
 
 private:
     // On the user-interface thread: now, or handed over and waited for.
     void OnMainThread(const std::function<void()>& call);
     void HandleTaskEnd(const TTerminateInfo& info);
+    std::string FailureLine(int task, const std::string& reason) const;
     // The final notification: the end now, or once Cancel's stop has returned.
     void HandleRunEnd();
     // ClearTasks, label reset and ConversionFinished.
@@ -125,8 +142,19 @@ private:
     IMainDispatcher* dispatcher_;
     TJobBuilder builder_;
 
+    // The shares of the job and the bytes the running tasks reported last.
+    struct TTaskProgress {
+        int64_t Duration = 0;  // microseconds
+        int64_t Size = 0;      // bytes
+    };
+    // The bar (several files at once), the size estimate and the times.
+    void ShowOverall();
+
     TRunState state_ = TRunState::Idle;
     bool joinMode_ = false;  // the mode the run was built in
+    int tasksAtOnce_ = 1;
+    std::map<int, TTaskProgress> running_;
+    int64_t doneBytes_ = 0;  // the outputs of the finished tasks
     // Tasks started and task ends handled: set on the user-interface thread,
     // waited for by the final notification's thread.
     mutable std::mutex tasksMutex_;

@@ -26,6 +26,16 @@ std::string FrameSizeText(int32_t width, int32_t height) {
     return std::to_string(width) + "x" + std::to_string(height);
 }
 
+namespace {
+// Video encoders that keep every core busy on one file: running several files
+// at once only makes them compete.
+bool IsThreadedEncoder(const std::string& codec) {
+    for (const char* name : {"libx264", "libx265", "libvpx-vp9", "libaom-av1", "libsvtav1"})
+        if (codec == name) return true;
+    return false;
+}
+}  // namespace
+
 std::string TJobRefusal::LogLine() const {
     switch (Kind) {
         case rkAddInput: return "Adding file error: " + Reason;
@@ -57,6 +67,9 @@ void TJobBuilder::Begin() {
     list_.Clear();
     g_.JobDuration = 0;
     taskDurations_.clear();
+    taskInputs_.clear();
+    taskOutputs_.clear();
+    threadedEncoder_ = false;
     givenOut_.clear();
     refusals_.clear();
 }
@@ -120,6 +133,8 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
         return;
     }
     taskDurations_.push_back(taskDuration);
+    taskInputs_.push_back(-1);
+    taskOutputs_.push_back(outputPath);
 }
 
 void TJobBuilder::BuildFileJobs(const std::vector<TJobInput>& inputs) {
@@ -187,5 +202,8 @@ void TJobBuilder::AddFileTask(TInputOptions& input, TOutputOptions& output, int 
     const int64_t recorded = duration > 0 ? duration : 0;
     g_.JobDuration += recorded;
     taskDurations_.push_back(recorded);
+    taskInputs_.push_back(inputIndex);
+    taskOutputs_.push_back(output.FileName);
+    if (IsThreadedEncoder(output.VideoCodec)) threadedEncoder_ = true;
     Log("File has been added to convert list.");
 }

@@ -60,6 +60,12 @@ public:
     // The input duration recorded for each task (index = task index), in
     // microseconds; what the run adds to DoneDuration when a task finishes.
     const std::vector<int64_t>& TaskDurations() const { return taskDurations_; }
+    // For each task, its input's place in the input list (-1: a join) and
+    // its output file.
+    const std::vector<int>& TaskInputs() const { return taskInputs_; }
+    const std::vector<std::string>& TaskOutputs() const { return taskOutputs_; }
+    // A task's video encoder spreads one file over every core itself.
+    bool ThreadedEncoder() const { return threadedEncoder_; }
     // Inputs building refused or could not read.
     int RefusedFiles() const;
     // Those refusals (and a refused join output), in order.
@@ -78,6 +84,9 @@ private:
     TConvertList& list_;
     ILogSink* log_;
     std::vector<int64_t> taskDurations_;
+    std::vector<int> taskInputs_;
+    std::vector<std::string> taskOutputs_;
+    bool threadedEncoder_ = false;
     std::set<std::string> givenOut_;  // output names of this job
     std::vector<TJobRefusal> refusals_;
 };

@@ -36,3 +36,28 @@ TRunTimes ComputeRunTimes(int64_t jobDurationUs, int64_t doneDurationUs, int64_t
     t.Left = FormatRunTime(estimated - elapsedSeconds);
     return t;
 }
+
+std::string FormatSizeEstimate(double bytes) {
+    if (!(bytes > 0)) bytes = 0;
+    const char* unit = "KB";
+    double value = bytes / 1024.0;
+    // Rounded to one decimal first, so that 1023.96 KB reads 1.0 MB, not 1024.0 KB.
+    if (std::round(value * 10) >= 1024 * 10) {
+        value /= 1024.0;
+        unit = "MB";
+    }
+    if (std::round(value * 10) >= 1024 * 10) {
+        value /= 1024.0;
+        unit = "GB";
+    }
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%.1f %s", value, unit);
+    return buf;
+}
+
+std::string EstimateOutputSize(int64_t bytesWritten, int64_t doneUs, int64_t jobDurationUs) {
+    if (jobDurationUs <= 0 || bytesWritten <= 0) return UnknownRunTime;
+    const double share = static_cast<double>(doneUs) / static_cast<double>(jobDurationUs);
+    if (share < 0.05) return UnknownRunTime;
+    return FormatSizeEstimate(static_cast<double>(bytesWritten) / std::min(share, 1.0));
+}

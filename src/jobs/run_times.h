@@ -24,3 +24,11 @@ inline constexpr char UnknownRunTime[] = "...";
 // Estimated and Left read "..."; a negative time left reads 0:00:00.
 TRunTimes ComputeRunTimes(int64_t jobDurationUs, int64_t doneDurationUs, int64_t currentDurationUs,
                           double elapsedSeconds);
+
+// A size as "812.0 KB", "12.3 MB" or "1.4 GB": one decimal, 1024 to a step,
+// whatever the user's locale.
+std::string FormatSizeEstimate(double bytes);
+
+// The final output size from what is written so far: bytes ÷ the share of the
+// job done. "..." until 5 % of a known job length is done.
+std::string EstimateOutputSize(int64_t bytesWritten, int64_t doneUs, int64_t jobDurationUs);

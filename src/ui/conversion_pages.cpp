@@ -209,7 +209,11 @@ void TConversionPages::SetCurrentFileTitle(const std::string& title) {
 }
 
 void TConversionPages::SetCurrentFile(const std::string& text) {
-    step3_->LabelCurrentFile->setText(QString::fromStdString(text));
+    // A long path keeps its start and its file name; the tool tip has it whole.
+    QLabel* label = step3_->LabelCurrentFile;
+    const QString full = QString::fromStdString(text);
+    label->setText(label->fontMetrics().elidedText(full, Qt::ElideMiddle, label->width()));
+    label->setToolTip(label->text() == full ? QString() : full);
 }
 
 void TConversionPages::SetProgress(int position, const std::string& text) {
@@ -221,6 +225,10 @@ void TConversionPages::SetTimes(const std::string& estimated, const std::string&
     step3_->LabelEstimated->setText(QString::fromStdString(estimated));
     step3_->LabelElapsed->setText(QString::fromStdString(elapsed));
     step3_->LabelTimeLeft->setText(QString::fromStdString(left));
+}
+
+void TConversionPages::SetOutputSize(const std::string& text) {
+    step3_->LabelEstimatedSize->setText(QString::fromStdString(text));
 }
 
 void TConversionPages::RunEnded() {

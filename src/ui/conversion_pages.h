@@ -60,6 +60,7 @@ public:
     void SetCurrentFile(const std::string& text) override;
     void SetProgress(int position, const std::string& text) override;
     void SetTimes(const std::string& estimated, const std::string& elapsed, const std::string& left) override;
+    void SetOutputSize(const std::string& text) override;
     // IConversionFinish: the window's devices and Step4.
     void RunEnded() override;
     void PlaySoundFile(const std::string& path) override;

@@ -246,4 +246,5 @@ void TDownloadPages::ShowSummary(int total, int succeeded, int failed) {
     step7_->LabelTotalFiles->setText(QString::number(total));
     step7_->LabelSucceeded->setText(QString::number(succeeded));
     step7_->LabelFailed->setText(QString::number(failed));
+    step7_->LabelCancelled->setVisible(run_.Cancelled());
 }

@@ -5,13 +5,16 @@
 #include "global_vars.h"
 #include "log_text.h"
 #include "placement.h"
+#include "settings.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
+#include <QWindow>
 #include <QVBoxLayout>
 
 #include <stdexcept>
@@ -81,7 +84,9 @@ void TFormLog::AppendLine(const std::string& line) {
 }
 
 void TFormLog::AppendOnMainThread(const std::string& line) {
-    memo_->appendPlainText(QString::fromStdString(line));
+    // A writer's own line end would show as an empty line after its line.
+    const size_t end = line.find_last_not_of("\r\n");
+    memo_->appendPlainText(QString::fromStdString(end == std::string::npos ? std::string() : line.substr(0, end + 1)));
     ++lineCount_;
 }
 
@@ -93,8 +98,21 @@ std::vector<std::string> TFormLog::Lines() const {
     return lines;
 }
 
+QPoint TFormLog::BesideOwner() const {
+    const QScreen* s = owner_ && owner_->screen() ? owner_->screen() : screen();
+    if (!owner_ || !s) return pos();
+    return BesideWindow(MainFrameOf(owner_), frameSize().expandedTo(size()), s->availableGeometry());
+}
+
 void TFormLog::SavePlacement() const {
-    if (!settingsPath_.empty()) SaveFormPlacement(settingsPath_, "FormLog", this);
+    if (settingsPath_.empty()) return;
+    if (shown_ || !owner_ || PlatformPlacesWindows()) {
+        SaveFormPlacement(settingsPath_, "FormLog", this);
+        return;
+    }
+    // The corner a never-shown window sits in is no place the user chose.
+    const QPoint at = BesideOwner();
+    WriteFormPlacement(settingsPath_, "FormLog", {at.x(), at.y(), width(), height(), false});
 }
 
 void TFormLog::ButtonOKClick() { close(); }
@@ -127,7 +145,14 @@ void TFormLog::ButtonSaveClick() {
 }
 
 void TFormLog::showEvent(QShowEvent* event) {
-    if (!event->spontaneous() && !settingsPath_.empty()) LoadFormPlacement(settingsPath_, "FormLog", this);
+    if (!event->spontaneous()) {
+        if (owner_ && windowHandle() && owner_->windowHandle())
+            windowHandle()->setTransientParent(owner_->windowHandle());
+        // Beside the main window until the user has placed it somewhere.
+        if (!shown_ && owner_) move(BesideOwner());
+        if (!settingsPath_.empty()) LoadFormPlacement(settingsPath_, "FormLog", this);
+        shown_ = true;
+    }
     PanelBottomResize();
     QWidget::showEvent(event);
 }

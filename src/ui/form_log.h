@@ -25,8 +25,11 @@ public:
 
     // The settings file holding the "FormLog" placement.
     void SetSettingsPath(const std::string& path) { settingsPath_ = path; }
-    // Writes the placement; throws std::runtime_error when it cannot.
+    // Writes the placement; a window never shown keeps the place beside the
+    // main window that it would open at. Throws std::runtime_error when it cannot.
     void SavePlacement() const;
+    // The main window: the log first opens beside it and is its transient.
+    void SetOwner(QWidget* owner) { owner_ = owner; }
 
     void ButtonOKClick();
     void ButtonDeleteClick();
@@ -41,11 +44,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QPoint BesideOwner() const;
     void AppendOnMainThread(const std::string& line);
     void PanelBottomResize();
 
     IDesktopServices& services_;
     std::string settingsPath_;
+    QWidget* owner_ = nullptr;
+    bool shown_ = false;
     QPlainTextEdit* memo_;
     QWidget* panel_;
     QPushButton *ok_, *delete_, *save_;

@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
@@ -157,7 +158,9 @@ bool TFormMain::FormCreate() {
         return false;
     }
     g_.UserDataFolder = FindUserDataFolder(deps_.AppDataFolder, AppTitle);
-    g_.LastOpenDir = g_.OutputFileDir = g_.OutputURLDir = deps_.DocumentsFolder;
+    // The Add dialog starts in the home folder until files were added from somewhere.
+    g_.OutputFileDir = g_.OutputURLDir = deps_.DocumentsFolder;
+    g_.LastOpenDir.clear();
     SetDefaultSettings(g_);
     std::string readError;
     try {
@@ -176,6 +179,7 @@ bool TFormMain::FormCreate() {
     setAcceptDrops(true);
     LoadFormPlacement(SettingsPath(), "Form", this);
     if (deps_.Log && settingsLoaded_) deps_.Log->SetSettingsPath(SettingsPath());
+    if (deps_.Log) deps_.Log->SetOwner(this);
     UpdatePageTexts();
     LoadCodecLibraries();
     JoinClipboardChain();
@@ -291,6 +295,12 @@ void TFormMain::paintEvent(QPaintEvent*) {
 
 void TFormMain::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
+    // The compositor's own move where the platform offers one: on Wayland a
+    // window cannot place itself, and X11 window managers honour it too.
+    if (windowHandle() && windowHandle()->startSystemMove()) {
+        dragging_ = false;
+        return;
+    }
     dragging_ = true;
     dragOffset_ = event->globalPosition().toPoint() - pos();
 }

@@ -64,6 +64,8 @@ public:
     void ResetWizard();
     void ShowOutputSettings();
     void StoreOutputSettings();
+    // A folder field's text with a trailing separator; empty stays empty.
+    static std::string FolderField(const QString& text);
     void ShowDownloadSettings();
     void StoreDownloadSettings();
     void ShowConversionSummary();

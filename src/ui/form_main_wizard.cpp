@@ -16,6 +16,7 @@
 #include "page_step3.h"
 #include "page_step5.h"
 #include "page_step6.h"
+#include "settings.h"
 #include "sound_player.h"
 #include "util_funcs.h"
 
@@ -95,7 +96,7 @@ void TFormMain::ActionNextExecute() {
             break;
         case wpStep2:
             StoreOutputSettings();
-            if (!PrepareOutputFolder(g_.OutputFileDir)) {
+            if (!PrepareOutputFolder(FolderField(step2_->EditOutputDir()->text()))) {
                 Inform(kFolderFailed);
                 return;
             }
@@ -117,7 +118,7 @@ void TFormMain::ActionNextExecute() {
                 Inform("Please Copy & Paste the YouTube video links you want to download.");
                 return;
             }
-            if (!PrepareOutputFolder(g_.OutputURLDir)) {
+            if (!PrepareOutputFolder(FolderField(step5_->EditURLOutput->text()))) {
                 Inform(kFolderFailed);
                 return;
             }
@@ -203,8 +204,16 @@ void TFormMain::ShowOutputSettings() {
     step2_->FormatChoice()->ShowSettings();
 }
 
+std::string TFormMain::FolderField(const QString& text) {
+    const std::string folder = text.toStdString();
+    return folder.empty() ? folder : IncludeTrailingSeparator(folder);
+}
+
 void TFormMain::StoreOutputSettings() {
-    g_.OutputFileDir = IncludeTrailingSeparator(step2_->EditOutputDir()->text().toStdString());
+    // An empty or relative folder is refused on Next and never stored: the
+    // last usable one stays for the next start.
+    const std::string folder = FolderField(step2_->EditOutputDir()->text());
+    if (IsStorableFolder(folder)) g_.OutputFileDir = folder;
     step2_->FormatChoice()->StoreSettings();
 }
 
@@ -215,7 +224,8 @@ void TFormMain::ShowDownloadSettings() {
 }
 
 void TFormMain::StoreDownloadSettings() {
-    g_.OutputURLDir = IncludeTrailingSeparator(step5_->EditURLOutput->text().toStdString());
+    const std::string folder = FolderField(step5_->EditURLOutput->text());
+    if (IsStorableFolder(folder)) g_.OutputURLDir = folder;
     g_.PreferYouTubeQuality = step5_->CheckBoxYouTubeQuality->isChecked();
 }
 
@@ -225,6 +235,7 @@ void TFormMain::ShowConversionSummary() {
     for (const auto& line : g_.ErrorList) lines << Q(line);
     step4_->MemoErrorLog->setPlainText(lines.join('\n'));
     step4_->MemoErrorLog->setVisible(!g_.ErrorList.empty());
+    step4_->LabelCancelled->setVisible(g_.RunCancelled);
     UpdatePageTexts();
     step4_->LabelTotalFiles->setText(QString::number(g_.TotalFiles));
     step4_->LabelSucceeded->setText(QString::number(g_.SucceededFiles));
@@ -232,15 +243,15 @@ void TFormMain::ShowConversionSummary() {
 }
 
 void TFormMain::ButtonSelectDirClick() {
-    std::string folder = g_.OutputFileDir;
-    if (!services_.BrowseForFolder(folder, "Please select a folder", "")) return;
+    std::string folder = DialogStartFolder(g_.OutputFileDir, deps_.DocumentsFolder);
+    if (!services_.BrowseForFolder(folder, "Please select a folder", "") || !IsStorableFolder(folder)) return;
     g_.OutputFileDir = IncludeTrailingSeparator(folder);
     step2_->EditOutputDir()->setText(Q(g_.OutputFileDir));
 }
 
 void TFormMain::ButtonURLSelectClick() {
-    std::string folder = g_.OutputURLDir;
-    if (!services_.BrowseForFolder(folder, "Please select a folder", "")) return;
+    std::string folder = DialogStartFolder(g_.OutputURLDir, deps_.DocumentsFolder);
+    if (!services_.BrowseForFolder(folder, "Please select a folder", "") || !IsStorableFolder(folder)) return;
     step5_->EditURLOutput->setText(Q(IncludeTrailingSeparator(folder)));
     g_.OutputURLDir = step5_->EditURLOutput->text().toStdString();
 }
@@ -258,6 +269,7 @@ void TFormMain::ActionHelpContentExecute() { services_.OpenDocument(g_.HelpConte
 
 void TFormMain::ActionLogExecute() {
     if (!deps_.Log) return;
+    deps_.Log->SetOwner(this);
     deps_.Log->show();
     deps_.Log->raise();
     deps_.Log->activateWindow();

@@ -2,6 +2,7 @@
 
 #include "bitmap_image.h"
 #include "ff_bitmap.h"
+#include "placement.h"
 #include "util_funcs.h"
 #include "wizard_pages.h"
 
@@ -10,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 QString PreviewCaption(int64_t ptsUs) {
     return ptsUs < 0 ? QStringLiteral("N/A") : QString::fromStdString(FormatMicroseconds(ptsUs));
@@ -35,13 +37,28 @@ void TFormPreview::ShowFrame(const QImage& frame, int64_t ptsUs) {
     frame_ = frame;
     setWindowTitle(PreviewCaption(ptsUs));
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const QSize wanted = PreviewWindowSize(frame.size(), screen ? screen->availableGeometry().size() : QSize());
+    QSize wanted = PreviewWindowSize(frame.size(), screen ? screen->availableGeometry().size() : QSize());
+    // Smaller still where that keeps it off the main window: its progress
+    // and Cancel stay in view. Below a useful size it may cover the window.
+    const QRect main = MainFrameOf(parentWidget());
+    if (screen && main.width() > 1 && !PlatformPlacesWindows()) {
+        constexpr int Decoration = 16, Smallest = 200;
+        const int room = RoomBeside(main, screen->availableGeometry()) - Decoration;
+        if (room >= Smallest && wanted.width() > room)
+            wanted = wanted.scaled(QSize(room, wanted.height()), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    }
     if (size() != wanted) setFixedSize(wanted);
     if (!placed_) {
         placed_ = true;
+        // Beside the main window, so that its progress and Cancel stay in view
+        // (a platform that places windows itself, such as Wayland, ignores this;
+        // the owner makes it a transient window of the main window there).
         if (screen) {
             const QRect s = screen->availableGeometry();
-            move(CenteredOrigin(s.x(), s.width(), width()), CenteredOrigin(s.y(), s.height(), height()));
+            if (main.isValid() && main.width() > 1)
+                move(BesideWindow(main, frameSize().expandedTo(size()), s, Cascade));
+            else
+                move(CenteredOrigin(s.x(), s.width(), width()), CenteredOrigin(s.y(), s.height(), height()));
         }
     }
     if (!isVisible() && !closedByUser_) show();
@@ -62,11 +79,17 @@ void TFormPreview::closeEvent(QCloseEvent* event) {
 }
 
 void TFormPreview::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) dragOffset_ = event->globalPosition().toPoint() - pos();
+    if (event->button() != Qt::LeftButton) return;
+    // The window manager's own move where it offers one (the only way on Wayland).
+    if (windowHandle() && windowHandle()->startSystemMove()) {
+        dragOffset_ = QPoint(-1, -1);
+        return;
+    }
+    dragOffset_ = event->globalPosition().toPoint() - pos();
 }
 
 void TFormPreview::mouseMoveEvent(QMouseEvent* event) {
-    if (event->buttons() & Qt::LeftButton) move(event->globalPosition().toPoint() - dragOffset_);
+    if ((event->buttons() & Qt::LeftButton) && dragOffset_ != QPoint(-1, -1)) move(event->globalPosition().toPoint() - dragOffset_);
 }
 
 TPreviewWindows::~TPreviewWindows() { CloseAll(); }
@@ -84,6 +107,7 @@ bool TPreviewWindows::ShowFrame(int taskIndex, const TFFBitmap& bitmap, int64_t 
     if (frame.isNull()) return true;
     if (!window) {
         window = new TFormPreview(owner_);
+        window->Cascade = static_cast<int>(windows_.size());
         windows_[taskIndex] = window;
     }
     window->ShowFrame(frame, ptsUs);

@@ -20,6 +20,8 @@ public:
     void ShowFrame(const QImage& frame, int64_t ptsUs);
     bool ClosedByUser() const { return closedByUser_; }
     const QImage& Frame() const { return frame_; }
+    // The how-many-th preview window of the run: each opens a little lower.
+    int Cascade = 0;
 
 protected:
     void paintEvent(QPaintEvent*) override;

@@ -4,8 +4,13 @@
 #include "image_buttons.h"
 #include "page_helpers.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QStackedWidget>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
+
+#include <algorithm>
 
 namespace {
 constexpr int kFormatPagesLeft = 8;
@@ -13,6 +18,24 @@ constexpr int kFormatPageWidth = 529;
 constexpr int kFormatPageHeight = 245;
 
 QPixmap Picture(const QString& name) { return QPixmap(":/window/" + name + ".png"); }
+
+// A preset list whose box ends a caption too long for it with "…" instead of
+// cutting it off mid-word; the tool tip holds the whole caption.
+class TElidingComboBox final : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideRight, field.width() - 4);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
 
 const char* const kClassPicture[] = {"class_video", "class_device", "class_audio"};
 const char* const kClassButtonName[] = {"ButtonToFormatVideo", "ButtonToFormatDevice", "ButtonToFormatAudio"};
@@ -46,7 +69,7 @@ TFormatChoice::TFormatChoice(QWidget* step2Page, TGlobalVars& g) : QObject(step2
         connect(button, &QAbstractButton::clicked, this, [this, cls, code] { FormatButtonClick(cls, code); });
         formatButtons_[cls][code] = button;
 
-        auto* list = new QComboBox;
+        auto* list = new TElidingComboBox;
         list->setObjectName(QString::fromUtf8(f.PresetListName.data(), f.PresetListName.size()));
         list->setMaxVisibleItems(10);
         // Without this the style's own popup shows every item at once.
@@ -77,7 +100,19 @@ void TFormatChoice::FillPresetLists() {
     filled_ = true;
     for (const auto& f : Catalogue()) {
         QComboBox* list = presetLists_[f.Format->Id.Class][f.Format->Id.Code];
-        for (std::string_view caption : f.Presets) list->addItem(QString::fromUtf8(caption.data(), caption.size()));
+        int widest = 0;
+        for (std::string_view caption : f.Presets) {
+            const QString text = QString::fromUtf8(caption.data(), caption.size());
+            list->addItem(text);
+            list->setItemData(list->count() - 1, text, Qt::ToolTipRole);
+            widest = std::max(widest, list->fontMetrics().horizontalAdvance(text));
+        }
+        // The box elides a long caption; its tool tip and the open list show it whole.
+        list->view()->setTextElideMode(Qt::ElideNone);
+        list->view()->setMinimumWidth(widest + 40);
+        connect(list, &QComboBox::currentIndexChanged, list, [list](int index) {
+            list->setToolTip(index >= 0 ? list->itemText(index) : QString());
+        });
         list->setCurrentIndex(-1);
     }
 }

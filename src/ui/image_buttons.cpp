@@ -74,16 +74,14 @@ TPictureButton::TPictureButton(const QPixmap& normal, const QPixmap& selected, Q
 void TPictureButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawPixmap(0, 0, isEnabled() ? normal_ : selected_);
+    // No focus frame: the chosen button is the disabled one, so focus always
+    // sits on another button (Qt hands it on when the choice is disabled), and
+    // a frame there reads as a second choice.
     if (isEnabled() && (hover_ || isDown())) {
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(QColor(0xf0, 0x8a, 0x24), 1.5));
         p.setBrush(QColor(0xf0, 0x8a, 0x24, isDown() ? 50 : 25));
         p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1.5, -1.5), 6, 6);
-    }
-    if (hasFocus()) {
-        p.setPen(QPen(QColor(0x22, 0x30, 0x3f), 1, Qt::DotLine));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(rect().adjusted(3, 3, -4, -4));
     }
 }
 

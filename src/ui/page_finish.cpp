@@ -11,7 +11,12 @@ TPageFinish::TPageFinish(TKind kind, QWidget* parent) : QWidget(parent) {
     LabelFinished = AddLabel(this, conversion ? "LabelFinishConversion" : "LabelFinishDownloading",
                              conversion ? "%s has finished the conversion." : "%s has finished the downloading.",
                              QRect(18, 16, 510, 22), true);
-    AddLabel(this, nullptr, "Summary", QRect(18, 52, 300, 20), true);
+    AddLabel(this, nullptr, "Summary", QRect(18, 52, 120, 20), true);
+    // The numbers below are what finished before the user cancelled.
+    LabelCancelled = AddLabel(this, conversion ? "LabelFinishCancelled" : "LabelURLCancelled", "Cancelled",
+                              QRect(150, 52, 200, 20), true);
+    LabelCancelled->setStyleSheet("color: #b00000");
+    LabelCancelled->hide();
     const char* titles[] = {"Total files:", "Successed:", "Failed:"};
     const char* names[2][3] = {{"LabelFinishTotalFiles", "LabelFinishSuccessed", "LabelFinishFailed"},
                                {"LabelURLTotalFiles", "LabelURLSucedded", "LabelURLFailed"}};

@@ -18,6 +18,7 @@ public:
     QLabel* LabelClosing;
     QLabel *LabelTotalFiles, *LabelSucceeded, *LabelFailed;  // the three numbers
     QLabel* LabelOpenFolder;
+    QLabel* LabelCancelled;  // "Cancelled" beside the heading after a cancelled run
     QPlainTextEdit* MemoErrorLog = nullptr;            // conversion only
     QPushButton* ButtonConvertDownloaded = nullptr;    // download only
 };

@@ -9,6 +9,7 @@
 #include "input_selection.h"
 #include "input_slides.h"
 #include "media_files.h"
+#include "settings.h"
 #include "page_helpers.h"
 #include "util_funcs.h"
 #include "wizard_pages.h"
@@ -192,7 +193,7 @@ QFileDialog* TPageStep1::OpenDialog() {
 void TPageStep1::ActionAddExecute() {
     if (!batch_) return;
     QFileDialog* dialog = OpenDialog();
-    dialog->setDirectory(Q(g_->LastOpenDir));
+    dialog->setDirectory(Q(DialogStartFolder(g_->LastOpenDir, {})));
     const QStringList chosen = ExecOpenDialog(*dialog);
     if (chosen.isEmpty()) return;
     std::vector<std::string> files;

@@ -31,6 +31,11 @@ TPageStep3::TPageStep3(QWidget* parent) : QWidget(parent) {
             (*values[i])->setTextInteractionFlags(Qt::TextSelectableByMouse);
         }
     }
+    // The output size the run expects, beside the time left.
+    LabelTimeLeft->resize(120, 18);
+    AddLabel(status, "LabelEstimatedSizeTitle", "Estimated size:", QRect(300, 96, 100, 18));
+    LabelEstimatedSize = AddLabel(status, "LabelEstimatedSize", "...", QRect(404, 96, 112, 18));
+    LabelEstimatedSize->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ProgressBar = AddProgressBar(status, "ProgressBar", QRect(166, 120, 300, 18));
     LabelProgress = AddLabel(status, "LabelProgress", "0%", QRect(470, 120, 46, 18));
     LabelProgress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

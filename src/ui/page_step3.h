@@ -15,6 +15,7 @@ public:
 
     QTreeWidget* ListViewConverting;
     QLabel *LabelCurrentFileTitle, *LabelCurrentFile, *LabelEstimated, *LabelElapsed, *LabelTimeLeft, *LabelProgress;
+    QLabel* LabelEstimatedSize;
     QProgressBar* ProgressBar;
     QCheckBox* CheckBoxPreview;
     QCheckBox* CheckBoxPlayASound;

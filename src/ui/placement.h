@@ -2,7 +2,24 @@
 // Restoring and storing a window's position in the user settings file.
 #include <string>
 
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
 class QWidget;
+
+// Where a window of the given size goes beside the main window's frame: to
+// its right, else to its left, else on the side with more room, kept on the
+// screen; top-aligned with it, the index-th window 30 pixels lower.
+QPoint BesideWindow(const QRect& mainFrame, const QSize& size, const QRect& screen, int index = 0);
+// The width of the wider free strip left or right of the main window's frame
+// on the screen, less the gap BesideWindow keeps.
+int RoomBeside(const QRect& mainFrame, const QRect& screen);
+// Wayland windows cannot learn or choose their position: the compositor
+// places them, and pos() reads 0,0.
+bool PlatformPlacesWindows();
+// The frame of the top-level window of a widget, or an empty rectangle.
+QRect MainFrameOf(const QWidget* widget);
 
 // Reads the section's "x", "y", "width", "height" and "maximized", clamps the
 // position to the screen and moves the window there (its size is kept).

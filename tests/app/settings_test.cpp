@@ -177,6 +177,37 @@ TEST(Settings, ConfigparserReadsTheFile) {
     EXPECT_EQ(std::system(("python3 '" + script + "' '" + path + "'").c_str()), 0);
 }
 
+TEST(Settings, FolderRules) {
+    TempDir dir;
+    // An empty or relative folder in the file keeps the current value.
+    const std::string path = dir.write("s.dat", "[System]\nOutputFileDir=\nOutputURLDir=downloads/\n"
+                                                "LastOpenDir=/media/clips/\n");
+    TGlobalVars g;
+    g.OutputFileDir = g.OutputURLDir = "/home/u/Documents/";
+    EXPECT_TRUE(LoadSettings(g, path));
+    EXPECT_EQ(g.OutputFileDir, "/home/u/Documents/");
+    EXPECT_EQ(g.OutputURLDir, "/home/u/Documents/");
+    EXPECT_EQ(g.LastOpenDir, "/media/clips/");
+    EXPECT_FALSE(IsStorableFolder(""));
+    EXPECT_FALSE(IsStorableFolder("out/"));
+    EXPECT_TRUE(IsStorableFolder("/out/"));
+
+    // Dialogs: an existing folder as it is; the missing documents folder is
+    // made; any other missing, empty or relative folder gives the home folder.
+    ::setenv("HOME", dir.path().c_str(), 1);
+    const std::string docs = dir.dir() + "Documents/";
+    EXPECT_EQ(DialogStartFolder("/tmp", docs), "/tmp");
+    EXPECT_EQ(DialogStartFolder(dir.dir() + "gone/", docs), dir.dir());
+    EXPECT_EQ(DialogStartFolder("", docs), dir.dir());
+    EXPECT_EQ(DialogStartFolder("clips/", docs), dir.dir());
+    EXPECT_FALSE(DirectoryExists(docs));
+    EXPECT_EQ(DialogStartFolder(docs, docs), docs);
+    EXPECT_TRUE(DirectoryExists(docs));
+    // A documents folder that cannot be made falls back to home as well.
+    dir.write("blocked");
+    EXPECT_EQ(DialogStartFolder(dir.dir() + "blocked/Docs/", dir.dir() + "blocked/Docs"), dir.dir());
+}
+
 TEST(Settings, UserDataFolderAndShellFolders) {
     TempDir dir;
     EXPECT_EQ(FindUserDataFolder(dir.path(), "A/B"), dir.dir() + "A B/");

@@ -31,6 +31,7 @@ TEST(CliJoin, JoinsTwoClipsOfDifferentSizesIntoOneFile) {
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Out, "Total files: 1\nSuccessed: 1\nFailed: 0\n");
     EXPECT_NE(r.Err.find("%"), std::string::npos) << "no progress shown";
+    EXPECT_NE(r.Err.find("  size "), std::string::npos) << "no size estimate shown";
     const auto probe = Probe(out + "/Output_Merge.mp4");
     ASSERT_TRUE(probe.is_object());
     EXPECT_NEAR(DurationOf(probe), 2.5, 0.5);
@@ -59,7 +60,7 @@ TEST(CliJoin, ConvertGoesOnWhenOneOutputCannotBeWritten) {
     // 2 MB file limit, as on a disk that fills up.
     CliResult r = RunOrvane({"convert", "--format", "WAV", "--preset", "4", "-o", out, a, b, c}, home.path(), 2000000);
     EXPECT_EQ(r.Status, 1) << r.Err;
-    EXPECT_TRUE(r.Out.starts_with("Total files: 3\nSuccessed: 2\nFailed: 1\nFile (1): ")) << r.Out;
+    EXPECT_TRUE(r.Out.starts_with("Total files: 3\nSuccessed: 2\nFailed: 1\nFile (2) b.wav: ")) << r.Out;
     EXPECT_EQ(CountOf(r.Out, "File ("), 1);
     EXPECT_NE(r.Err.find("b.wav: Failed."), std::string::npos) << r.Err;
     EXPECT_NEAR(DurationOf(Probe(out + "/a.wav")), 1.0, 0.5);
@@ -185,7 +186,7 @@ TEST(CliJoin, CtrlCOrAKillStopsTheRunAndStillPrintsTheSummary) {
         CliResult r = run.Wait();
         ASSERT_TRUE(started) << r.Err;
         EXPECT_EQ(r.Status, 1) << r.Err;
-        EXPECT_EQ(r.Out, "Total files: 1\nSuccessed: 0\nFailed: 1\n");
+        EXPECT_EQ(r.Out, "Cancelled\nTotal files: 1\nSuccessed: 0\nFailed: 1\n");
         // Nothing but the output's own name is left in the folder, and under
         // that name no unreadable file.
         for (const auto& e : std::filesystem::directory_iterator(out))
@@ -194,4 +195,60 @@ TEST(CliJoin, CtrlCOrAKillStopsTheRunAndStillPrintsTheSummary) {
             EXPECT_TRUE(Probe(output).is_object());
         }
     }
+}
+
+TEST(CliJoin, ConvertRunsSeveralFilesAtOnceWithTheSameOutcomes) {
+    TempDir home;
+    const std::string out = home.file("out");
+    const std::string a = home.file("a.wav"), mute = home.file("mute.avi"), c = home.file("c.wav"),
+                      d = home.file("d.wav");
+    ASSERT_TRUE(MakeSilence(a, 2));
+    // A picture without sound cannot become an MP3.
+    ASSERT_TRUE(RunShell("ffmpeg -v error -y -f lavfi -i testsrc=size=160x120:rate=10 -t 2 -c:v mpeg4 " +
+                         Quoted(mute)));
+    ASSERT_TRUE(MakeSilence(c, 2));
+    ASSERT_TRUE(MakeSilence(d, 2));
+    std::vector<std::string> summaries;
+    for (const char* jobs : {"1", "3"}) {
+        SCOPED_TRACE(jobs);
+        const std::string folder = out + jobs;
+        CliResult r = RunOrvane({"convert", "--format", "mp3", "--jobs", jobs, "-o", folder, a, mute, c, d}, home.path());
+        EXPECT_EQ(r.Status, 1) << r.Err;
+        // The summary and each file's outcome as for one file at a time.
+        EXPECT_TRUE(r.Out.starts_with("Total files: 4\nSuccessed: 3\nFailed: 1\nFile (2) mute.avi: ")) << r.Out;
+        EXPECT_EQ(CountOf(r.Out, "File ("), 1) << r.Out;
+        summaries.push_back(r.Out);
+        EXPECT_NE(r.Err.find("mute.avi: Failed."), std::string::npos) << r.Err;
+        for (const char* name : {"a.wav: Finish.", "c.wav: Finish.", "d.wav: Finish."})
+            EXPECT_NE(r.Err.find(name), std::string::npos) << name << "\n" << r.Err;
+        for (const char* name : {"a.mp3", "c.mp3", "d.mp3"})
+            EXPECT_NEAR(DurationOf(Probe(folder + "/" + name)), 2.0, 0.3) << name;
+    }
+    ASSERT_EQ(summaries.size(), 2u);
+    EXPECT_EQ(summaries[0], summaries[1]);
+    CliResult r = RunOrvane({"convert", "--format", "mp3", "--jobs", "0", "-o", out, a}, home.path());
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("--jobs"), std::string::npos) << r.Err;
+}
+
+TEST(CliJoin, ACancelledConvertKeepsTheFilesFinishedBeforeAndSaysSo) {
+    TempDir home;
+    const std::string out = home.file("out");
+    const std::string a = home.file("a.wav"), b = home.file("b.mp4");
+    ASSERT_TRUE(MakeSilence(a, 1));
+    ASSERT_TRUE(MakeClip(b, 30, 320, 240));
+    // AVI preset 1 encodes at 1920x1080: far longer than the moment we wait.
+    CliRun run({"convert", "--format", "AVI", "--preset", "1", "--jobs", "1", "-o", out, a, b}, home.path());
+    bool started = false;
+    for (int i = 0; i < 1200 && !started; ++i) {
+        std::this_thread::sleep_for(50ms);
+        started = run.Err().find("a.wav: Finish.") != std::string::npos;
+    }
+    std::this_thread::sleep_for(300ms);
+    run.Interrupt(SIGINT);
+    CliResult r = run.Wait();
+    ASSERT_TRUE(started) << r.Err;
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(r.Out, "Cancelled\nTotal files: 2\nSuccessed: 1\nFailed: 1\n");
+    EXPECT_NEAR(DurationOf(Probe(out + "/a.avi")), 1.0, 0.5);
 }

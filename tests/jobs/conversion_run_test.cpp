@@ -12,10 +12,11 @@ namespace {
 
 constexpr int64_t Second = 1000000;
 
-TProgressInfo Progress(int64_t current, int64_t total) {
+TProgressInfo Progress(int64_t current, int64_t total, int64_t bytes = 0) {
     TProgressInfo p;
     p.CurrentDuration = current;
     p.TotalDuration = total;
+    p.CurrentSize = bytes;
     return p;
 }
 
@@ -37,6 +38,8 @@ protected:
         // The first reading of the clock is the run's start; every later one
         // is 20 seconds after it.
         run.Clock = [this] { return clockCalls++ == 0 ? start : start + 20s; };
+        // One file at a time unless a test says otherwise.
+        run.Jobs = 1;
     }
     void TearDown() override { encoder.JoinThreads(); }
 
@@ -100,6 +103,33 @@ TEST(RunTimes, PercentIn64BitsAndTheBarClamped) {
     EXPECT_EQ(ProgressPercent(5, 0), 0);
     EXPECT_EQ(FormatLogLine(4000000000u, llError, "no frame!"), "#4000000000.3: no frame!");
     EXPECT_EQ(FormatLogLine(7, llQuiet, "x"), "#7.0: x");
+    // The engine's own line ends do not become empty lines in the log.
+    EXPECT_EQ(FormatLogLine(7, llError, "frame=  10 fps=0.0\r\n"), "#7.3: frame=  10 fps=0.0");
+    EXPECT_EQ(FormatLogLine(7, llError, "Error while decoding\n"), "#7.3: Error while decoding");
+    EXPECT_EQ(FormatLogLine(7, llError, "\r\n"), "#7.3: ");
+}
+
+TEST(RunTimes, OutputSizeEstimate) {
+    EXPECT_EQ(FormatSizeEstimate(512), "0.5 KB");
+    EXPECT_EQ(FormatSizeEstimate(12.3 * 1024 * 1024), "12.3 MB");
+    EXPECT_EQ(FormatSizeEstimate(1023.97 * 1024), "1.0 MB");
+    EXPECT_EQ(FormatSizeEstimate(1.5 * 1024 * 1024 * 1024), "1.5 GB");
+    // Bytes written divided by the share done: 1 MB at a quarter is 4 MB.
+    EXPECT_EQ(EstimateOutputSize(1024 * 1024, 25 * Second, 100 * Second), "4.0 MB");
+    // Under 5 % done, or no length known, no estimate yet.
+    EXPECT_EQ(EstimateOutputSize(1024 * 1024, 4 * Second, 100 * Second), "...");
+    EXPECT_EQ(EstimateOutputSize(1024 * 1024, 5 * Second, 100 * Second), "20.0 MB");
+    EXPECT_EQ(EstimateOutputSize(1024 * 1024, 5 * Second, 0), "...");
+    EXPECT_EQ(EstimateOutputSize(0, 50 * Second, 100 * Second), "...");
+    // Past the expected length the bytes themselves are the estimate.
+    EXPECT_EQ(EstimateOutputSize(2048, 150 * Second, 100 * Second), "2.0 KB");
+}
+
+TEST(ConversionRunParallel, HowManyFilesAtOnce) {
+    EXPECT_EQ(ParallelTasks(0, false, 4), 4);
+    EXPECT_EQ(ParallelTasks(0, true, 4), 1);
+    EXPECT_EQ(ParallelTasks(3, true, 4), 3);  // the user's choice wins
+    EXPECT_EQ(ParallelTasks(0, false, 0), 1);
 }
 
 TEST_F(ConversionRunTest, PerFileRunWithAFailingSecondTask) {
@@ -121,7 +151,9 @@ TEST_F(ConversionRunTest, PerFileRunWithAFailingSecondTask) {
     EXPECT_EQ(rec.Total, 3);
     EXPECT_EQ(rec.Succeeded, 2);
     ASSERT_EQ(rec.Errors.size(), 1u);
-    EXPECT_EQ(rec.Errors[0], "File (1): av_interleaved_write_frame(): File too large");
+    // Numbered as the input list counts, from 1, with the file's name.
+    EXPECT_EQ(rec.Errors[0], "File (2) clip1.wav: av_interleaved_write_frame(): File too large");
+    EXPECT_FALSE(rec.Cancelled);
     EXPECT_EQ(rec.StatusTitle, "Status");
     EXPECT_EQ(rec.FileTitle, "Current file:");
     // The final notification resets the labels and clears the tasks.
@@ -149,9 +181,11 @@ TEST_F(ConversionRunTest, PerFileRunWithAFailingSecondTask) {
 TEST_F(ConversionRunTest, ProgressTextsOfAPerFileRun) {
     ASSERT_TRUE(LoadEngineLibraries());
     const auto inputs = SilentInputs({60, 120});
-    std::string shownWhileRunning[4];
-    encoder.Script = {Outcome({Progress(60 * Second, 60 * Second)}),
-                      Outcome({Progress(30 * Second, 120 * Second), Progress(0, 0), Progress(126 * Second, 120 * Second)})};
+    std::string shownWhileRunning[5];
+    constexpr int64_t MB = 1024 * 1024;
+    encoder.Script = {Outcome({Progress(60 * Second, 60 * Second, MB)}),
+                      Outcome({Progress(30 * Second, 120 * Second, MB / 2), Progress(0, 0),
+                               Progress(126 * Second, 120 * Second, 2 * MB)})};
     // Look at the page right after the second task's first report, once the
     // first task's end has been counted.
     encoder.WaitForEachEnd = true;
@@ -164,6 +198,7 @@ TEST_F(ConversionRunTest, ProgressTextsOfAPerFileRun) {
                 shownWhileRunning[1] = rec.Elapsed;
                 shownWhileRunning[2] = rec.Left;
                 shownWhileRunning[3] = rec.CurrentFile;
+                shownWhileRunning[4] = rec.Sizes.back();
             }
             if (reports == 3) {
                 EXPECT_EQ(rec.Rows.at(1)[ccProgress], "N/A");
@@ -175,11 +210,49 @@ TEST_F(ConversionRunTest, ProgressTextsOfAPerFileRun) {
     EXPECT_EQ(shownWhileRunning[1], "0:00:20");
     EXPECT_EQ(shownWhileRunning[2], "0:00:20");
     EXPECT_EQ(shownWhileRunning[3], inputs[1].FullName);
+    // 1 MB written by the first file and 0.5 MB by the second, half of the
+    // three minutes done: about 3 MB in all.
+    EXPECT_EQ(shownWhileRunning[4], "3.0 MB");
+    EXPECT_EQ(rec.Sizes.front(), "...");
     // Task 0's report and end, task 1 at 25 %, "N/A" (bar untouched), 105 %
     // shown as the bar's maximum, task 1's end, the final reset.
     EXPECT_EQ(rec.ProgressTexts, (std::vector<std::string>{"100%", "100%", "25%", "100%", "100%", "0%"}));
     EXPECT_EQ(rec.Rows[1][ccStatus], "Finish.");
     EXPECT_EQ(g.JobDuration, 180 * Second);
+}
+
+// Several files at once: the bar is the whole job's, each row its own file's,
+// and the counts, statuses and error line are those of one at a time.
+TEST_F(ConversionRunTest, SeveralFilesAtOnce) {
+    ASSERT_TRUE(LoadEngineLibraries());
+    const auto inputs = SilentInputs({10, 10, 20});
+    encoder.Script = {Outcome({Progress(5 * Second, 10 * Second)}),
+                      Outcome({Progress(5 * Second, 10 * Second)}, true, "has no sound"),
+                      Outcome({Progress(10 * Second, 20 * Second)})};
+    run.Jobs = 3;
+    // The stand-in runs the tasks one after another; each end is counted
+    // before the next report, so the bar's figures are fixed.
+    encoder.WaitForEachEnd = true;
+    std::vector<std::string> cells;
+    encoder.SetHandlers(
+        [&](const TProgressInfo& p) {
+            run.FFEncoderProgress(p);
+            cells.push_back(rec.Rows.at(p.TaskIndex)[ccProgress]);
+        },
+        [&](const TTerminateInfo& t) { run.FFEncoderTerminate(t); });
+    RunToEnd(inputs);
+    EXPECT_EQ(run.TasksAtOnce(), 3);
+    EXPECT_EQ(cells, (std::vector<std::string>{"50%", "50%", "50%"}));
+    // The bar: 5 of 40 s, then the first file's 10 s and 5 s of the second,
+    // then 10 s of the third beside the first (the failed file adds nothing).
+    EXPECT_EQ(rec.ProgressTexts, (std::vector<std::string>{"12%", "37%", "50%", "0%"}));
+    EXPECT_EQ(rec.Rows[0][ccStatus], "Finish.");
+    EXPECT_EQ(rec.Rows[1][ccStatus], "Failed.");
+    EXPECT_EQ(rec.Rows[2][ccStatus], "Finish.");
+    EXPECT_EQ(rec.Total, 3);
+    EXPECT_EQ(rec.Succeeded, 2);
+    EXPECT_EQ(rec.Errors, (std::vector<std::string>{"File (2) clip1.wav: has no sound"}));
+    EXPECT_FALSE(rec.Cancelled);
 }
 
 TEST_F(ConversionRunTest, SecondRunStartsItsEstimateFromZero) {
@@ -271,8 +344,10 @@ TEST_F(ConversionRunTest, CancelEndsTheRunThroughItsNotifications) {
     EXPECT_EQ(rec.Summaries, 1);
     EXPECT_EQ(rec.Total, 2);
     EXPECT_EQ(rec.Succeeded, 0);
-    // Stopped tasks count as failed but write no error line.
+    // Stopped tasks count as failed but write no error line; the summary
+    // says the run was cancelled.
     EXPECT_TRUE(rec.Errors.empty());
+    EXPECT_TRUE(rec.Cancelled);
     EXPECT_EQ(rec.Rows[0][ccStatus], "Failed.");
     EXPECT_EQ(rec.Rows[1][ccStatus], "Failed.");
     EXPECT_EQ(encoder.ClearCalls, 1);

@@ -40,6 +40,8 @@ struct TRunRecorder final : IConvertRowView, IConversionPage, IConversionFinish,
     std::function<void(const std::string&)> OnEvent;
     // The counters as the summary saw them.
     int Total = -1, Succeeded = -1;
+    bool Cancelled = false;
+    std::vector<std::string> Sizes;  // every size estimate shown
     std::vector<std::string> Errors;
 
     void ClearRows() override { Rows.clear(); }
@@ -62,6 +64,7 @@ struct TRunRecorder final : IConvertRowView, IConversionPage, IConversionFinish,
         Elapsed = el;
         Left = l;
     }
+    void SetOutputSize(const std::string& text) override { Sizes.push_back(text); }
     void TaskEnded(int taskIndex, TTaskOutcome outcome) override {
         // The row already shows the end it reports.
         const std::string status = Rows.size() > static_cast<size_t>(taskIndex) ? Rows[taskIndex][ccStatus] : "";
@@ -94,6 +97,7 @@ struct TRunRecorder final : IConvertRowView, IConversionPage, IConversionFinish,
         Total = g.TotalFiles;
         Succeeded = g.SucceededFiles;
         Errors = g.ErrorList;
+        Cancelled = g.RunCancelled;
     }
 
     void AppendLine(const std::string& line) override {

@@ -5,6 +5,7 @@
 
 #include "ff_bitmap.h"
 #include "form_preview.h"
+#include "placement.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -87,6 +88,37 @@ TEST(PreviewWindows, LargeFramesShrinkToTheScreen) {
     EXPECT_LE(window->width(), screen.width() / 2 + 1);
     EXPECT_LE(window->height(), screen.height() / 2 + 1);
     EXPECT_EQ(window->Frame().size(), QSize(screen.width() * 2, screen.height() * 2));
+}
+
+TEST(PreviewWindows, OpenBesideTheMainWindow) {
+    const QRect screen(0, 0, 1600, 1000);
+    // Room on the right: there, top-aligned; each further window lower.
+    EXPECT_EQ(BesideWindow(QRect(100, 200, 772, 552), QSize(320, 240), screen), QPoint(880, 200));
+    EXPECT_EQ(BesideWindow(QRect(100, 200, 772, 552), QSize(320, 240), screen, 2), QPoint(880, 260));
+    // None on the right: on the left.
+    EXPECT_EQ(BesideWindow(QRect(700, 200, 772, 552), QSize(320, 240), screen), QPoint(372, 200));
+    // None on either side: against the edge with more room, kept on the screen.
+    EXPECT_EQ(BesideWindow(QRect(414, 224, 772, 552), QSize(640, 480), screen), QPoint(960, 224));
+    EXPECT_EQ(BesideWindow(QRect(100, 900, 772, 552), QSize(320, 240), screen), QPoint(880, 760));
+    // The free strip a preview is shrunk to: 414 pixels either side, less the gap.
+    EXPECT_EQ(RoomBeside(QRect(414, 224, 772, 552), screen), 406);
+    EXPECT_EQ(RoomBeside(QRect(0, 0, 1600, 1000), screen), -8);
+
+    // A preview of a main window in the middle of the screen shrinks to the
+    // strip beside it instead of covering its progress.
+    EnsureApp();
+    QWidget owner;
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    owner.setGeometry(avail.x() + avail.width() / 2 - 386, avail.y() + 100, 772, 552);
+    owner.show();
+    TPreviewWindows previews(&owner);
+    ASSERT_TRUE(previews.ShowFrame(0, Frame(640, 480, 3), 0));
+    const TFormPreview* window = previews.Window(0);
+    const int room = RoomBeside(owner.frameGeometry(), avail);
+    if (room >= 216) {
+        EXPECT_LE(window->width(), room);
+        EXPECT_FALSE(window->frameGeometry().intersects(owner.frameGeometry()));
+    }
 }
 
 }  // namespace

@@ -49,7 +49,8 @@ TEST(Startup, FirstStartWritesTheDefaultsAndTheNextStartRestoresThem) {
     ASSERT_TRUE(ini.Load(app.SettingsFile()));
     const std::string docs = app.user.dir() + "Documents";
     const std::map<std::string, std::string> defaults = {
-        {"LastOpenDir", docs}, {"OutputFileDir", docs}, {"OutputURLDir", docs}, {"OutputFormatClass", "0"},
+        // No folder added from yet: the Add dialog starts in the home folder.
+        {"LastOpenDir", ""}, {"OutputFileDir", docs}, {"OutputURLDir", docs}, {"OutputFormatClass", "0"},
         {"OutputAudioFormat", "2"}, {"OutputVideoFormat", "44"}, {"OutputDeviceFormat", "0"},
         {"OutputWAVPreset", "3"}, {"OutputMP3Preset", "2"}, {"OutputWMAPreset", "1"}, {"OutputOGGPreset", "3"},
         {"OutputM4APreset", "0"}, {"OutputAACPreset", "3"}, {"OutputFLACPreset", "5"}, {"OutputMP2Preset", "0"},

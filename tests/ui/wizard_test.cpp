@@ -185,13 +185,14 @@ TEST_F(Wizard, Step2StoresFolderAndPresetsEvenWhenTheFolderFails) {
     EXPECT_EQ(app->g.OutputFileDir, blocker + "/sub/");
     EXPECT_EQ(app->g.PresetOf(fcVideo, vfAVI), 7);
 
-    // An empty field is never the root folder, and a relative one is refused.
+    // An empty field is never the root folder, and a relative one is refused;
+    // neither is stored: the last usable folder stays for the next start.
     for (const char* text : {"", "relative/folder"}) {
         f->Step2()->EditOutputDir()->setText(text);
         f->ActionNextExecute();
         EXPECT_EQ(f->ActivePage(), wpStep2) << text;
+        EXPECT_EQ(app->g.OutputFileDir, blocker + "/sub/") << text;
     }
-    EXPECT_EQ(app->g.OutputFileDir, "relative/folder/");
     EXPECT_EQ(app->services.infos.size(), 3u);
     EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "StartConversion"), 0);
 }

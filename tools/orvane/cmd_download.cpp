@@ -56,6 +56,7 @@ public:
 class CliView final : public IDownloadView {
 public:
     CliView() : tty_(::isatty(STDOUT_FILENO) == 1) {}
+    bool Cancelled = false;  // the summary says so
 
     void ClearRows() override {
         EndProgressLine();
@@ -92,6 +93,7 @@ public:
     void SetProgressBar(int) override {}
     void ShowSummary(int total, int succeeded, int failed) override {
         EndProgressLine();
+        if (Cancelled) std::printf("Cancelled\n");
         std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", total, succeeded, failed);
         std::fflush(stdout);
     }
@@ -203,6 +205,7 @@ int RunDownload(const std::vector<std::string>& args) {
             dispatcher->pumpFor(std::chrono::milliseconds(50));
             if (interrupt.Requested() && !cancelled) {
                 cancelled = true;
+                view.Cancelled = true;
                 run.Cancel();
             }
         }

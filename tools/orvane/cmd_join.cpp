@@ -27,7 +27,7 @@
 namespace {
 
 struct JoinArgs {
-    std::string Format, Preset, OutputDir, LogFile;
+    std::string Format, Preset, OutputDir, LogFile, Jobs;
     std::vector<std::string> Files;
 };
 
@@ -89,9 +89,11 @@ public:
     void SetCurrentFileTitle(const std::string&) override {}
     void SetCurrentFile(const std::string& text) override { file_ = text; }
     void SetProgress(int, const std::string& text) override { percent_ = text; }
+    void SetOutputSize(const std::string& text) override { size_ = text; }
     void SetTimes(const std::string& estimated, const std::string& elapsed, const std::string& left) override {
         // The times come last in each report: one line per report.
-        log_.Progress(percent_ + "  elapsed " + elapsed + "  left " + left + "  estimated " + estimated + "  " + file_,
+        log_.Progress(percent_ + "  elapsed " + elapsed + "  left " + left + "  estimated " + estimated + "  size " +
+                          (size_ == "..." ? size_ : "~" + size_) + "  " + file_,
                       tty_);
     }
     // A join's rows are its inputs, not its one task: only a file of its own has an outcome line.
@@ -107,6 +109,7 @@ public:
     void ShutdownComputer() override {}
     void ShowConversionSummary() override {
         log_.EndProgress();
+        if (g_.RunCancelled) std::printf("Cancelled\n");
         std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", g_.TotalFiles, g_.SucceededFiles,
                     g_.TotalFiles - g_.SucceededFiles);
         for (const std::string& line : g_.ErrorList) std::printf("%s\n", line.c_str());
@@ -118,7 +121,7 @@ private:
     CliLog& log_;
     const bool tty_;
     std::vector<TConvertRow> rows_;
-    std::string file_, percent_ = "0%";
+    std::string file_, percent_ = "0%", size_ = "...";
 };
 
 int Usage(const char* command, const std::string& message) {
@@ -158,6 +161,8 @@ int RunConversion(const char* command, bool join, const std::vector<std::string>
             if (!value(a.OutputDir)) return Usage(command, "-o needs an output folder");
             // An empty name would fall back to the saved folder unasked.
             if (a.OutputDir.empty()) return Usage(command, "-o needs an output folder, not an empty name");
+        } else if (options && (arg == "--jobs" || arg == "-j")) {
+            if (!value(a.Jobs)) return Usage(command, "--jobs needs a number of files");
         } else if (options && arg == "--log") {
             if (!value(a.LogFile)) return Usage(command, "--log needs a file name");
         } else if (options && arg.size() > 1 && arg[0] == '-') {
@@ -167,6 +172,14 @@ int RunConversion(const char* command, bool join, const std::vector<std::string>
         }
     }
     if (a.Files.empty()) return Usage(command, "no input file given");
+    int jobs = 0;
+    if (!a.Jobs.empty()) {
+        char* end = nullptr;
+        const long n = std::strtol(a.Jobs.c_str(), &end, 10);
+        if (*end || end == a.Jobs.c_str() || n < 1 || n > 64)
+            return Usage(command, "--jobs takes a number of files from 1 to 64, not '" + a.Jobs + "'");
+        jobs = static_cast<int>(n);
+    }
 
     TGlobalVars g;
     LoadUserChoice(g);
@@ -218,10 +231,11 @@ int RunConversion(const char* command, bool join, const std::vector<std::string>
         std::fprintf(stderr, "orvane %s: %s\n", command, encoder.LastErrorMessage().c_str());
         return 1;
     }
-    TEncoderJobs jobs(encoder);
+    TEncoderJobs encoderJobs(encoder);
     CliPage page(g, log);
     TConvertList list(&page);
-    TConversionRun run(g, jobs, list, page, page, &log, dispatcher);
+    TConversionRun run(g, encoderJobs, list, page, page, &log, dispatcher);
+    run.Jobs = jobs;
     FFLogger().SetLogLevel(llError);
     FFLogger().SetOnLog([&run](void* sender, uint32_t threadId, TLogLevel level, const std::string& message) {
         run.FFLoggerLog(sender, threadId, level, message);
@@ -278,6 +292,6 @@ int RunConvert(const std::vector<std::string>& args) { return RunConversion("con
 const CliRegistration joinRegistration(
     {"join", "join [--format FORMAT] [--preset N] [-o DIR] [--log FILE] FILE...", RunJoin});
 const CliRegistration convertRegistration(
-    {"convert", "convert [--format FORMAT] [--preset N] [-o DIR] [--log FILE] FILE...", RunConvert});
+    {"convert", "convert [--format FORMAT] [--preset N] [-o DIR] [--jobs N] [--log FILE] FILE...", RunConvert});
 
 }  // namespace

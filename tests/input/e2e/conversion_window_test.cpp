@@ -5,6 +5,7 @@
 
 #include "../../jobs/cli_runner.h"
 
+#include "form_preview.h"
 #include "format_choice.h"
 #include "image_buttons.h"
 #include "input_slides.h"
@@ -18,7 +19,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScreen>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -32,6 +35,18 @@ std::string Shape(std::string text) {
     for (char& c : text)
         if (c >= '0' && c <= '9') c = '9';
     return text;
+}
+
+// A picture of the screen (on a real display: every window on it, the
+// preview included) for a person to look at, when OV_SCREENSHOT_DIR is set.
+void Shot(QWidget* window, const char* name) {
+    const QString dir = qEnvironmentVariable("OV_SCREENSHOT_DIR");
+    if (dir.isEmpty()) return;
+    QCoreApplication::processEvents();
+    QPixmap picture;
+    if (QGuiApplication::platformName() == "xcb" && window->screen()) picture = window->screen()->grabWindow(0);
+    if (picture.isNull()) picture = window->grab();
+    EXPECT_TRUE(picture.save(dir + "/" + name + ".png")) << name;
 }
 
 struct ConversionRun : ConversionWindow {
@@ -187,7 +202,10 @@ TEST_F(ConversionRun, PerFileModeListsEachFileWithItsOutcome) {
     EXPECT_EQ(Summary(), (std::vector<std::string>{"3", "2", "1"}));
     EXPECT_TRUE(Step4()->MemoErrorLog->isVisible());
     const std::string memo = Step4()->MemoErrorLog->toPlainText().toStdString();
-    EXPECT_EQ(memo.rfind("File (1): ", 0), 0u) << memo;
+    // The failed file as the list counts it, by name, with the reason.
+    EXPECT_EQ(memo.rfind("File (2) unknown.avi: ", 0), 0u) << memo;
+    EXPECT_GT(memo.size(), std::string("File (2) unknown.avi: ").size()) << memo;
+    EXPECT_FALSE(Step4()->LabelCancelled->isVisible());
     EXPECT_EQ(memo.find('\n'), std::string::npos) << memo;
     ASSERT_EQ(sounds.files.size(), 1u);
     EXPECT_TRUE(sounds.files[0].ends_with("sounds/fail.wav")) << sounds.files[0];
@@ -237,7 +255,60 @@ TEST_F(ConversionRun, CancelDuringARunReachesTheSummary) {
     EXPECT_EQ(services.questions, (std::vector<std::string>(2, "Do you really want to cancel the conversion?")));
     EXPECT_EQ(Summary(), (std::vector<std::string>{"1", "0", "1"}));
     EXPECT_FALSE(Step4()->MemoErrorLog->isVisible());  // a stopped task has no error line
+    Shot(form.get(), "step4_cancelled");
+    EXPECT_TRUE(Step4()->LabelCancelled->isVisible());
+    EXPECT_EQ(Text(Step4()->LabelCancelled), "Cancelled");
     EXPECT_EQ(Next()->text().toStdString(), "Finish");
+}
+
+// Per-file AVI (an encoder on one core): several files at once, each row
+// with its own progress, the size estimate beside the time left, and the
+// outcomes as for one file at a time.
+TEST_F(ConversionRun, PerFileRunOfSeveralFilesAtOnce) {
+    Start({{"Merge", "False"}});
+    step1->AddFiles({File("long.avi"), File("unknown.avi"), File("one.avi"), File("two.avi")});
+    ASSERT_EQ(step1->RowCount(), 4);
+    Next()->click();
+    ASSERT_EQ(form->ActivePage(), wpStep2);
+    form->Step2()->EditOutputDir()->setText(QString::fromStdString(out.path()));
+    TFormatChoice* choice = form->Step2()->FormatChoice();
+    choice->ClassButton(fcDevice)->click();
+    choice->FormatButton(fcDevice, dfiPod)->click();
+    Shot(form.get(), "step2_device");
+    choice->ClassButton(fcVideo)->click();
+    choice->FormatButton(fcVideo, vfAVI)->click();
+    Step3()->CheckBoxPreview->setChecked(true);
+    pages->Run().Jobs = 2;  // as on two cores, whatever this machine has
+    Next()->click();
+    ASSERT_EQ(form->ActivePage(), wpStep3);
+
+    // Two rows converting at once, and an estimate of the size once 5 % is done.
+    int mostAtOnce = 0;
+    bool sized = false, shot = false;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            const auto status = ListColumn(2);
+            mostAtOnce = std::max<int>(mostAtOnce, std::count(status.begin(), status.end(), "Converting..."));
+            sized = sized || Text(Step3()->LabelEstimatedSize) != "...";
+            if (!shot && mostAtOnce >= 2 && sized && !form->findChildren<TFormPreview*>().isEmpty()) {
+                shot = true;
+                Shot(form.get(), "step3_parallel");
+            }
+            return form->ActivePage() == wpStep4;
+        },
+        240000));
+    EXPECT_EQ(pages->Run().TasksAtOnce(), 2);
+    EXPECT_EQ(mostAtOnce, 2);
+    EXPECT_TRUE(sized);
+    EXPECT_EQ(Shape(Text(Step3()->LabelEstimatedSize)).back(), 'B');
+
+    EXPECT_EQ(ListColumn(2), (std::vector<std::string>{"Finish.", "Failed.", "Finish.", "Finish."}));
+    EXPECT_EQ(Summary(), (std::vector<std::string>{"4", "3", "1"}));
+    const std::string memo = Step4()->MemoErrorLog->toPlainText().toStdString();
+    EXPECT_EQ(memo.rfind("File (2) unknown.avi: ", 0), 0u) << memo;
+    EXPECT_FALSE(Step4()->LabelCancelled->isVisible());
+    Shot(form.get(), "step4_failed");
+    for (const char* name : {"long.avi", "one.avi", "two.avi"}) EXPECT_TRUE(Probe(out.dir() + name).is_object()) << name;
 }
 
 }  // namespace
