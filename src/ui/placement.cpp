@@ -20,14 +20,21 @@ QPoint BesideWindow(const QRect& mainFrame, const QSize& size, const QRect& scre
     const int right = mainFrame.right() + 1 + Gap;
     const int left = mainFrame.left() - Gap - size.width();
     int x;
-    if (right + size.width() <= screen.right() + 1)
+    if (right + size.width() <= screen.right() + 1) {
         x = right;
-    else if (left >= screen.left())
+    } else if (left >= screen.left()) {
         x = left;
-    else  // neither side has room: the side with more, against the screen's edge
+    } else {
+        // Neither side has room: below or above it, else against the
+        // screen's edge on the side with more room.
+        const int below = mainFrame.bottom() + 1 + Gap, above = mainFrame.top() - Gap - size.height();
+        const int under = std::max(screen.left(), std::min(mainFrame.left(), screen.right() + 1 - size.width()));
+        if (below + size.height() <= screen.bottom() + 1) return {under, below};
+        if (above >= screen.top()) return {under, above};
         x = screen.right() + 1 - mainFrame.right() >= mainFrame.left() - screen.left()
                 ? screen.right() + 1 - size.width()
                 : screen.left();
+    }
     x = std::max(screen.left(), std::min(x, screen.right() + 1 - size.width()));
     int y = mainFrame.top() + 30 * index;
     y = std::max(screen.top(), std::min(y, screen.bottom() + 1 - size.height()));

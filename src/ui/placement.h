@@ -9,8 +9,9 @@
 class QWidget;
 
 // Where a window of the given size goes beside the main window's frame: to
-// its right, else to its left, else on the side with more room, kept on the
-// screen; top-aligned with it, the index-th window 30 pixels lower.
+// its right, else to its left (top-aligned with it, the index-th window 30
+// pixels lower), else below or above it, else against the screen's edge on
+// the side with more room; always on the screen.
 QPoint BesideWindow(const QRect& mainFrame, const QSize& size, const QRect& screen, int index = 0);
 // The width of the wider free strip left or right of the main window's frame
 // on the screen, less the gap BesideWindow keeps.

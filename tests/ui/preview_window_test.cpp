@@ -97,7 +97,10 @@ TEST(PreviewWindows, OpenBesideTheMainWindow) {
     EXPECT_EQ(BesideWindow(QRect(100, 200, 772, 552), QSize(320, 240), screen, 2), QPoint(880, 260));
     // None on the right: on the left.
     EXPECT_EQ(BesideWindow(QRect(700, 200, 772, 552), QSize(320, 240), screen), QPoint(372, 200));
-    // None on either side: against the edge with more room, kept on the screen.
+    // None on either side: below it (the log window of a centred main window),
+    // else against the edge with more room, kept on the screen.
+    EXPECT_EQ(BesideWindow(QRect(414, 224, 772, 552), QSize(455, 182), screen), QPoint(414, 784));
+    EXPECT_EQ(BesideWindow(QRect(414, 400, 772, 552), QSize(455, 182), screen), QPoint(414, 210));
     EXPECT_EQ(BesideWindow(QRect(414, 224, 772, 552), QSize(640, 480), screen), QPoint(960, 224));
     EXPECT_EQ(BesideWindow(QRect(100, 900, 772, 552), QSize(320, 240), screen), QPoint(880, 760));
     // The free strip a preview is shrunk to: 414 pixels either side, less the gap.
