@@ -13,10 +13,12 @@ PACKAGES=(
   # media engine (FFmpeg 5.1) and the CLI tools tests use as fixtures and judge
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libavdevice-dev
   ffmpeg
-  # HTTP, patterns, script engine, sounds, PNG
-  libcurl4-openssl-dev libpcre2-dev duktape-dev libcanberra-dev libpng-dev
+  # HTTP, patterns, script engine, sounds, PNG, JSON (yt-dlp's lines, test judges)
+  libcurl4-openssl-dev libpcre2-dev duktape-dev libcanberra-dev libpng-dev nlohmann-json3-dev
+  # the second download engine, for today's video sites
+  yt-dlp
   # tests
-  libgtest-dev libgmock-dev nlohmann-json3-dev python3 xvfb xauth dbus-daemon curl openssl
+  libgtest-dev libgmock-dev python3 xvfb xauth dbus-daemon curl openssl
   # fuzzing (libFuzzer)
   clang-14 libclang-rt-14-dev
   # resource artwork and sounds

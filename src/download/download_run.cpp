@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -39,6 +40,7 @@ TDownloadRun::TDownloadRun(TGlobalVars& g, IDownloadView& view, IDesktopServices
     : WinHTTPGetInfoFileURL(dispatcher),
       WinHTTPDownloadInfoFile(dispatcher),
       WinHTTPDownload(dispatcher),
+      YtDlp(dispatcher),
       g_(g),
       view_(view),
       desktop_(desktop),
@@ -54,6 +56,7 @@ TDownloadRun::TDownloadRun(TGlobalVars& g, IDownloadView& view, IDesktopServices
     // fill the memory.
     WinHTTPGetInfoFileURL.MaxBodySize = MaxVideoSitePageBytes;
     WinHTTPDownloadInfoFile.MaxBodySize = MaxVideoSitePageBytes;
+    YtDlp.Program = FindProgram(YtDlpProgramName);
     WireEvents();
 }
 
@@ -69,6 +72,11 @@ TDownloadRun::~TDownloadRun() {
         http->OnConnLost = nullptr;
         http->OnOutputFileError = nullptr;
     }
+    YtDlp.OnInfo = nullptr;
+    YtDlp.OnProgress = nullptr;
+    YtDlp.OnDone = nullptr;
+    YtDlp.OnFailed = nullptr;
+    YtDlp.OnAborted = nullptr;
     RemovePartFile();
 }
 
@@ -87,8 +95,8 @@ void TDownloadRun::WireEvents() {
     };
     WinHTTPGetInfoFileURL.OnAnyError = [this](TCustomWinHTTP*) {
         if (stage_ != stWatchPage) return;
-        LinkFailed("Cannot get the video page \"" + WinHTTPGetInfoFileURL.URL +
-                   "\": " + WinHTTPGetInfoFileURL.LastErrorMessage);
+        BuiltInFailed("Cannot get the video page \"" + WinHTTPGetInfoFileURL.URL +
+                      "\": " + WinHTTPGetInfoFileURL.LastErrorMessage);
     };
 
     WinHTTPDownloadInfoFile.OnDone = [this](TCustomWinHTTP*, const std::string&, int64_t, TStream* stream) {
@@ -96,8 +104,8 @@ void TDownloadRun::WireEvents() {
     };
     WinHTTPDownloadInfoFile.OnAnyError = [this](TCustomWinHTTP*) {
         if (stage_ != stInfoText) return;
-        LinkFailed("Cannot get the video info \"" + WinHTTPDownloadInfoFile.URL +
-                   "\": " + WinHTTPDownloadInfoFile.LastErrorMessage);
+        BuiltInFailed("Cannot get the video info \"" + WinHTTPDownloadInfoFile.URL +
+                      "\": " + WinHTTPDownloadInfoFile.LastErrorMessage);
     };
 
     WinHTTPDownload.OnProgress = [this](TCustomWinHTTP*, const std::string&, int64_t dataSize, int64_t bytesRead,
@@ -120,6 +128,20 @@ void TDownloadRun::WireEvents() {
         if (WinHTTPDownload.OutputFileErrorCode != 0)
             lastError_ += std::string(": ") + std::strerror(WinHTTPDownload.OutputFileErrorCode);
     };
+
+    YtDlp.OnInfo = [this](const TYtDlpInfo& info) {
+        if (stage_ == stYtDlp) YtDlpInfo(info);
+    };
+    YtDlp.OnProgress = [this](const TYtDlpProgress& progress) {
+        if (stage_ == stYtDlp) YtDlpProgress(progress);
+    };
+    YtDlp.OnDone = [this](const std::string& path, const TYtDlpInfo& info) {
+        if (stage_ == stYtDlp) YtDlpDone(path, info);
+    };
+    YtDlp.OnFailed = [this](const std::string& reason) {
+        if (stage_ == stYtDlp) YtDlpFailed(reason);
+    };
+    YtDlp.OnAborted = [this] { Finish(); };
 }
 
 void TDownloadRun::Post(void (TDownloadRun::*step)()) {
@@ -139,6 +161,8 @@ void TDownloadRun::Start(const std::vector<std::string>& links) {
     cancelRequested_ = false;
     stage_ = stIdle;
     g_.DownloadedFiles.clear();
+    failures_.clear();
+    links_ = links;
     captions_ = links;
     view_.ClearRows();
     for (const std::string& link : links) view_.AddRow(link, {StatusWaiting, "0 KB", "0 KB/s", "0%", LabelAtRest});
@@ -153,10 +177,11 @@ void TDownloadRun::Cancel() {
     cancelRequested_ = true;
     for (TWinHTTP* http : {&WinHTTPGetInfoFileURL, &WinHTTPDownloadInfoFile, &WinHTTPDownload})
         http->Abort(false, false);
+    YtDlp.Abort();
     // A transfer in flight ends the run from its next event (OnAborted, or its
     // completion when the abort came too late). Between transfers no event
     // would come: the run ends now.
-    if (stage_ != stWatchPage && stage_ != stInfoText && stage_ != stDownload) Finish();
+    if (stage_ != stWatchPage && stage_ != stInfoText && stage_ != stDownload && stage_ != stYtDlp) Finish();
 }
 
 bool TDownloadRun::FinishIfCancelled() {
@@ -172,6 +197,10 @@ void TDownloadRun::StartLink() {
     const int index = g_.URLCurrentIndex;
     if (index < 0 || index >= static_cast<int>(captions_.size())) return;
     view_.SetLabel(dlCurrentFile, captions_[index]);
+    if (!IsWatchPageLink(links_[index], g_.VideoSiteHost)) {
+        StartYtDlp();
+        return;
+    }
     stage_ = stWatchPage;
     lastError_.clear();
     transferStart_ = std::chrono::steady_clock::now();
@@ -207,7 +236,7 @@ void TDownloadRun::InfoTextDone(TStream* stream) {
         ExecuteScript(InfoScriptLines(info));
     } catch (const std::exception& e) {
         if (generation == generation_ && stage_ == stScript)
-            LinkFailed("The stream list of \"" + Title() + "\" could not be read: " + e.what());
+            BuiltInFailed("The stream list of \"" + Title() + "\" could not be read: " + e.what());
         return;
     }
     // The script's error box lets other work run; the run may have ended there.
@@ -297,8 +326,12 @@ void TDownloadRun::DownloadDone() {
 void TDownloadRun::DownloadFailed() {
     RemovePartFile();
     if (FinishIfCancelled()) return;
-    if (!g_.PreferYouTubeQuality || writeFailed_) {
-        LinkFailed(writeFailed_ ? std::string() : NoStreamLine());
+    if (writeFailed_) {
+        LinkFailed();
+        return;
+    }
+    if (!g_.PreferYouTubeQuality) {
+        BuiltInFailed(NoStreamLine());
         return;
     }
     // The next quality starts after the transfer has finished its completion step.
@@ -316,12 +349,79 @@ void TDownloadRun::TryNextQuality() {
     const int old = attempt_;
     ++attempt_;
     if (attempt_ > QualityCodeCount) {
-        LinkFailed(NoStreamLine());
+        BuiltInFailed(NoStreamLine());
         return;
     }
     view_.SetLabel(dlQuality, AttemptShortName(old, order) + " failed, try next: " + AttemptShortName(attempt_, order));
     ResetProgress();
     StartAttempt();
+}
+
+void TDownloadRun::BuiltInFailed(const std::string& logLine) {
+    if (YtDlp.Program.empty()) {
+        LinkFailed(logLine);
+        return;
+    }
+    Log(logLine);
+    Log("Trying \"" + links_[g_.URLCurrentIndex] + "\" with yt-dlp");
+    // yt-dlp starts once the failed transfer has finished its completion step.
+    stage_ = stYtDlpNext;
+    Post(&TDownloadRun::StartYtDlp);
+}
+
+void TDownloadRun::StartYtDlp() {
+    if (FinishIfCancelled()) return;
+    const int index = g_.URLCurrentIndex;
+    const std::string& link = links_[index];
+    stage_ = stYtDlp;
+    ytdlpInfo_ = {};
+    ResetProgress();
+    UpdateStatus(StatusGettingURLs, 0, 0, 0, {}, 0);
+    view_.SetRowText(index, dcURL, PrintableText(link));
+    transferStart_ = std::chrono::steady_clock::now();
+    if (!YtDlp.Start(link, OutputFolder(), g_.PreferYouTubeQuality, Order()))
+        LinkFailed("yt-dlp could not download \"" + link + "\": " + YtDlp.LastErrorMessage);
+}
+
+void TDownloadRun::YtDlpInfo(const TYtDlpInfo& info) {
+    ytdlpInfo_ = info;
+    const int index = g_.URLCurrentIndex;
+    const std::string title = PrintableText(info.Title);
+    if (!title.empty()) {
+        captions_[index] = title;
+        view_.SetRowCaption(index, title);
+        view_.SetLabel(dlCurrentFile, title);
+    }
+    UpdateStatus(StatusAnalyzed, 0, 0, 0, {}, 0);
+    view_.SetLabel(dlQuality, PrintableText(YtDlpQualityText(info, g_.PreferYouTubeQuality, Order())));
+    transferStart_ = std::chrono::steady_clock::now();
+}
+
+void TDownloadRun::YtDlpProgress(const TYtDlpProgress& p) {
+    const std::string speed = p.BytesPerSecond >= 0 ? Format2(p.BytesPerSecond / 1024.0, " KB/s")
+                                                    : SpeedText(p.DownloadedBytes, p.ElapsedSeconds);
+    UpdateStatus(StatusDownloading, p.TotalBytes, p.SecondsLeft, p.ElapsedSeconds, speed, p.Percent());
+}
+
+void TDownloadRun::YtDlpDone(const std::string& path, const TYtDlpInfo& info) {
+    if (FinishIfCancelled()) return;
+    // The container yt-dlp ended with: merging may have changed it.
+    const std::string extension = std::filesystem::path(path).extension().string();
+    const std::string name =
+        DownloadFileName(SavedFileTitle(PrintableText(info.Title), PrintableText(info.Id)), extension);
+    const std::string saved = CommitPartFile(path, OutputFolder(), name, extension);
+    if (saved.empty()) {
+        const std::string reason = std::strerror(errno);
+        LinkFailed("Cannot save \"" + IncludeTrailingSeparator(OutputFolder()) + name + "\": " + reason);
+        return;
+    }
+    LinkSaved(saved);
+}
+
+void TDownloadRun::YtDlpFailed(const std::string& reason) {
+    const int index = g_.URLCurrentIndex;
+    const std::string& name = ytdlpInfo_.Title.empty() ? links_[index] : captions_[index];
+    LinkFailed("yt-dlp could not download \"" + name + "\": " + reason);
 }
 
 void TDownloadRun::LinkSaved(const std::string& path) {
@@ -334,6 +434,8 @@ void TDownloadRun::LinkSaved(const std::string& path) {
 
 void TDownloadRun::LinkFailed(const std::string& logLine) {
     if (!logLine.empty()) Log(logLine);
+    const std::string why = logLine.empty() ? lastError_ : logLine;
+    failures_.push_back(PrintableText("File (" + std::to_string(g_.URLCurrentIndex + 1) + "): " + why));
     RemovePartFile();
     UpdateStatus(StatusFailed, 0, 0, 0, {}, 0);
     ++g_.URLCurrentIndex;
@@ -357,12 +459,13 @@ void TDownloadRun::Finish() {
     RemovePartFile();
     if (OnClearLinks) OnClearLinks();
     view_.ClearRows();
+    links_.clear();
     captions_.clear();
     streamMap_.Clear();
     for (TDownloadLabel label : {dlCurrentFile, dlStatus, dlSpeed, dlElapsedTime, dlTimeLeft, dlQuality})
         view_.SetLabel(label, LabelAtRest);
     ResetProgress();
-    view_.ShowSummary(g_.URLTotalFiles, g_.URLSucceededFiles, g_.URLTotalFiles - g_.URLSucceededFiles);
+    view_.ShowSummary(g_.URLTotalFiles, g_.URLSucceededFiles, g_.URLTotalFiles - g_.URLSucceededFiles, failures_);
     if (OnFinished) OnFinished();
 }
 

@@ -16,6 +16,7 @@
 #include "quality.h"
 #include "stream_map.h"
 #include "win_http.h"
+#include "ytdlp_download.h"
 
 class IDesktopServices;
 class ILogSink;
@@ -42,6 +43,10 @@ public:
     TWinHTTP WinHTTPGetInfoFileURL;
     TWinHTTP WinHTTPDownloadInfoFile;
     TWinHTTP WinHTTPDownload;
+    // The second engine, for links of other sites and for the site's links
+    // the built-in path cannot read. Its Program is yt-dlp as found on PATH
+    // when the run object is made; empty means it is not installed.
+    TYtDlpDownload YtDlp;
 
     // Runs the stream-listing script (the lines of InfoScriptLines): the
     // script component's Lines and Execute. Its "Host" object's Echo and
@@ -71,12 +76,14 @@ public:
     const TStreamMap& StreamMap() const { return streamMap_; }
     // The user cancelled the current (or the last) run.
     bool Cancelled() const { return cancelRequested_; }
+    // One line per failed link of the last run: "File (N): " and why.
+    const std::vector<std::string>& FailureLines() const { return failures_; }
     int Attempt() const { return attempt_; }
     // The pause between the script and the first download.
     std::chrono::milliseconds AnalyzePause{1500};
 
 private:
-    enum TStage { stIdle, stWatchPage, stInfoText, stScript, stPause, stDownload, stNextQuality };
+    enum TStage { stIdle, stWatchPage, stInfoText, stScript, stPause, stDownload, stNextQuality, stYtDlpNext, stYtDlp };
 
     void Post(void (TDownloadRun::*step)());
     void StartLink();          // message 0x404
@@ -88,6 +95,14 @@ private:
     void DownloadProgress(int64_t dataSize, int64_t bytesRead, int64_t elapsed, int64_t timeLeft, uint8_t percent);
     void DownloadDone();
     void DownloadFailed();
+    // The built-in path cannot read the link: yt-dlp tries it when it is
+    // installed, else the link fails with the log line.
+    void BuiltInFailed(const std::string& logLine);
+    void StartYtDlp();
+    void YtDlpInfo(const TYtDlpInfo& info);
+    void YtDlpProgress(const TYtDlpProgress& progress);
+    void YtDlpDone(const std::string& path, const TYtDlpInfo& info);
+    void YtDlpFailed(const std::string& reason);
     void LinkSaved(const std::string& path);
     void LinkFailed(const std::string& logLine = {});
     void AfterLink();
@@ -119,7 +134,9 @@ private:
 
     bool active_ = false;
     TStage stage_ = stIdle;
-    std::vector<std::string> captions_;
+    std::vector<std::string> links_;     // as given
+    std::vector<std::string> captions_;  // the link, then the title
+    std::vector<std::string> failures_;
     TStreamMap streamMap_;
     int attempt_ = 0;
     bool writeFailed_ = false;
@@ -128,6 +145,7 @@ private:
     std::string partPath_;
     std::string fileName_;  // title + extension of the current attempt, made safe
     std::string videoId_;   // of the current link, as the watch page gave it
+    TYtDlpInfo ytdlpInfo_;  // what yt-dlp chose for the current link
     std::chrono::steady_clock::time_point transferStart_{};
 };
 

@@ -29,8 +29,9 @@ public:
     virtual void SetRowText(int row, TDownloadColumn column, const std::string& text) = 0;
     virtual void SetLabel(TDownloadLabel label, const std::string& text) = 0;
     virtual void SetProgressBar(int percent) = 0;
-    // The run has ended: show the summary page with its three numbers.
-    virtual void ShowSummary(int total, int succeeded, int failed) = 0;
+    // The run has ended: show the summary page with its three numbers and a
+    // line for each failed link ("File (N): " and why).
+    virtual void ShowSummary(int total, int succeeded, int failed, const std::vector<std::string>& failures) = 0;
 };
 
 // Hands the saved files to the conversion path (the input list of Step1).

@@ -29,7 +29,7 @@ std::vector<std::string> SplitPastedText(std::string_view text) {
 
 bool TLinkList::AddOneText(const std::string& text) {
     const char* reason = nullptr;
-    if (!IsWatchPageLink(text, host_))
+    if (!IsDownloadableLink(text, host_, otherSites_))
         reason = NotALinkMessage;
     else if (std::find(rows_.begin(), rows_.end(), text) != rows_.end())
         reason = DuplicateLinkMessage;

@@ -21,6 +21,8 @@ public:
     const std::vector<std::string>& Rows() const { return rows_; }
     int Count() const { return static_cast<int>(rows_.size()); }
     void SetHost(std::string host) { host_ = std::move(host); }
+    // Whether links of other sites are taken (yt-dlp is installed).
+    void SetOtherSites(bool otherSites) { otherSites_ = otherSites; }
 
     // Adds one text, or reports it in a message box (the text, LF CR LF CR,
     // the reason). Returns false when the user pressed Cancel there.
@@ -44,6 +46,7 @@ private:
     }
 
     std::string host_;
+    bool otherSites_ = false;
     IDesktopServices& desktop_;
     std::vector<std::string> rows_;
 };

@@ -44,6 +44,19 @@ bool IsWatchPageLink(std::string_view text, std::string_view host) {
     return HasVideoParameter(rest.substr(question + 1));
 }
 
+bool IsDownloadableLink(std::string_view text, std::string_view host, bool otherSites) {
+    if (IsWatchPageLink(text, host)) return true;
+    if (!otherSites) return false;
+    const size_t sep = text.find("://");
+    if (sep == std::string_view::npos) return false;
+    const std::string scheme = LowerCase(text.substr(0, sep));
+    const std::string_view authority = text.substr(sep + 3, text.find_first_of("/?#", sep + 3) - (sep + 3));
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
+    return (scheme == "http" || scheme == "https") && !authority.empty() &&
+           authority.find('@') == std::string_view::npos;
+}
+
 std::string InfoAddress(std::string_view host, std::string_view videoId) {
     std::string address = "http://";
     address += host;

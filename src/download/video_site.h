@@ -19,6 +19,11 @@ inline constexpr int64_t MaxVideoSitePageBytes = 8 << 20;
 // does not matter; nothing is trimmed.
 bool IsWatchPageLink(std::string_view text, std::string_view host);
 
+// A link the download run takes: a watch page of the site, and, when a
+// second engine is there to read them (otherSites), any http or https
+// address with a host and no blanks or control characters.
+bool IsDownloadableLink(std::string_view text, std::string_view host, bool otherSites);
+
 // "http://" + H + "/get_video_info?video_id=" + id
 std::string InfoAddress(std::string_view host, std::string_view videoId);
 

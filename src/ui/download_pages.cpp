@@ -9,6 +9,7 @@
 #include "page_step1.h"
 #include "page_step5.h"
 #include "page_step6.h"
+#include "server_text.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTreeWidget>
@@ -70,6 +72,26 @@ TDownloadPages::TDownloadPages(TFormMain& form, TGlobalVars& g, IDesktopServices
             &TDownloadPages::ButtonConvertDownloadedClick);
     RefreshPreferenceText();
     ActionListURLUpdate();
+    LogDownloadEngines();
+}
+
+void TDownloadPages::LogDownloadEngines() {
+    const std::string program = run_.YtDlp.Program;
+    links_.SetOtherSites(!program.empty());
+    if (program.empty()) {
+        if (log_) log_->AppendLine("yt-dlp is not installed: only links of the video site can be downloaded");
+        return;
+    }
+    versionProbe_.OnLine = [this](TChildStream stream, const std::string& line) {
+        if (stream == TChildStream::csOut && ytdlpVersion_.empty()) ytdlpVersion_ = line;
+    };
+    versionProbe_.OnExit = [this, program](const TChildExit&) {
+        const std::string version = ytdlpVersion_.empty() ? std::string("of unknown version") : ytdlpVersion_;
+        if (log_) log_->AppendLine(PrintableText("yt-dlp " + version + " (" + program + ") downloads links of other sites"));
+    };
+    std::string error;
+    if (!versionProbe_.Start(program, {"--ignore-config", "--version"}, {}, {}, error) && log_)
+        log_->AppendLine(PrintableText("yt-dlp (" + program + ") cannot be started: " + error));
 }
 
 TDownloadPages::~TDownloadPages() {
@@ -240,9 +262,13 @@ void TDownloadPages::SetLabel(TDownloadLabel label, const std::string& text) {
 
 void TDownloadPages::SetProgressBar(int percent) { step6_->ProgressBarDownload->setValue(percent); }
 
-void TDownloadPages::ShowSummary(int total, int succeeded, int failed) {
+void TDownloadPages::ShowSummary(int total, int succeeded, int failed, const std::vector<std::string>& failures) {
     form_.SetActivePage(wpStep7);
     form_.UpdatePageTexts();
+    QStringList lines;
+    for (const std::string& line : failures) lines << Q(line);
+    step7_->MemoErrorLog->setPlainText(lines.join('\n'));
+    step7_->MemoErrorLog->setVisible(!failures.empty());
     step7_->LabelTotalFiles->setText(QString::number(total));
     step7_->LabelSucceeded->setText(QString::number(succeeded));
     step7_->LabelFailed->setText(QString::number(failed));

@@ -64,11 +64,12 @@ public:
     void SetRowText(int row, TDownloadColumn column, const std::string& text) override;
     void SetLabel(TDownloadLabel label, const std::string& text) override;
     void SetProgressBar(int percent) override;
-    void ShowSummary(int total, int succeeded, int failed) override;
+    void ShowSummary(int total, int succeeded, int failed, const std::vector<std::string>& failures) override;
     // IDownloadHandOver.
     void ConvertDownloadedFiles(const std::vector<std::string>& files) override;
 
 private:
+    void LogDownloadEngines();
     void SyncLinksFromList();
     void ShowLinks();
     TQualityOrder Order() const;
@@ -82,6 +83,9 @@ private:
     TPageFinish* step7_;
     TLinkList links_;
     TDownloadRun run_;
+    // Asks yt-dlp for its version once, for the log.
+    TChildProcess versionProbe_;
+    std::string ytdlpVersion_;
     std::unique_ptr<TPropertyComponent> formComponent_;
     std::unique_ptr<TJavaScript> script_;
     QMetaObject::Connection clipboardWatch_;

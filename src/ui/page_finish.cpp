@@ -36,6 +36,10 @@ TPageFinish::TPageFinish(TKind kind, QWidget* parent) : QWidget(parent) {
         QFont f = ButtonConvertDownloaded->font();
         f.setBold(true);
         ButtonConvertDownloaded->setFont(f);
+        // Why links failed, under the button.
+        MemoErrorLog = Place(new QPlainTextEdit(this), "MemoURLErrorLog", QRect(18, 204, 509, 106));
+        MemoErrorLog->setReadOnly(true);
+        MemoErrorLog->hide();
     }
     LabelOpenFolder = AddLinkLabel(this, conversion ? "LabelOpenFolder" : "LabelURLOpenFolder", "Open folder",
                                    QRect(18, 320, 200, 20));

@@ -19,6 +19,6 @@ public:
     QLabel *LabelTotalFiles, *LabelSucceeded, *LabelFailed;  // the three numbers
     QLabel* LabelOpenFolder;
     QLabel* LabelCancelled;  // "Cancelled" beside the heading after a cancelled run
-    QPlainTextEdit* MemoErrorLog = nullptr;            // conversion only
+    QPlainTextEdit* MemoErrorLog = nullptr;            // a line per failed file or link
     QPushButton* ButtonConvertDownloaded = nullptr;    // download only
 };

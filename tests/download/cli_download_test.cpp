@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "child_process.h"
 #include "fake_site.h"
 
 namespace {
@@ -19,14 +20,16 @@ struct CliResult {
 
 class CliDownload {
 public:
-    CliDownload(const std::vector<std::string>& args, const TempDir& work) : outPath_(work.file("cli.out")) {
+    // path: the PATH it runs with; where yt-dlp is not found unless a test wants it.
+    CliDownload(const std::vector<std::string>& args, const TempDir& work, const std::string& path = "/nonexistent")
+        : outPath_(work.file("cli.out")) {
         std::vector<std::string> all = {std::string(OV_BIN_DIR) + "/orvane", "download"};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (auto& a : all) argv.push_back(a.data());
         argv.push_back(nullptr);
         // No user settings of the machine: a fresh configuration folder.
-        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + work.file("config")};
+        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + work.file("config"), "PATH=" + path};
         // A sanitizer build's child runs with the test's sanitizer options.
         for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"})
             if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
@@ -182,6 +185,48 @@ TEST(CliDownload, TheServerCannotWriteToTheTerminal) {
     EXPECT_EQ(r.Output.find_first_of("\x1b\x07\r"), std::string::npos);
     EXPECT_NE(r.Output.find("Total files: 1\nSuccessed: 1\nFailed: 0\n"), std::string::npos);
     EXPECT_EQ(r.Output.find("\nSuccessed: 0"), std::string::npos) << r.Output;
+}
+
+TEST(CliDownload, OtherSitesThroughYtDlp) {
+    const char* path = std::getenv("PATH");
+    if (!path || FindProgram("yt-dlp").empty()) GTEST_SKIP() << "yt-dlp is not installed";
+    TempDir media;
+    ASSERT_TRUE(MakeTestClip(media.file("clip.mp4"), "320x240"));
+    FakeSite site(R"({"pages": {"/clip": {"title": "Clip", "src": "clip.mp4"},
+                                "/gone": {"title": "Gone", "status": 404},
+                                "/stall": {"title": "Stall", "src": "stall.mp4"}},
+                      "media": {"clip.mp4": {"file": ")" + media.file("clip.mp4") + R"("},
+                                "stall.mp4": {"file": ")" + media.file("clip.mp4") + R"(", "mode": "stall"}}})");
+    TempDir work;
+    const std::string out = work.file("videos");
+    CliResult r = CliDownload({"--host", site.Host(), "-o", out, site.Url("/clip"), site.Url("/gone")}, work, path)
+                      .Wait();
+    EXPECT_EQ(r.Status, 1) << r.Output;
+    EXPECT_NE(r.Output.find("[1/2] Title: Clip (1)\n"), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("Total files: 2\nSuccessed: 1\nFailed: 1\nFile (2): yt-dlp could not download \"" +
+                            site.Url("/gone") + "\": Unable to download webpage: HTTP Error 404: Not Found\n"),
+              std::string::npos)
+        << r.Output;
+    EXPECT_NE(r.Output.find("Saved: " + out + "/Clip (1).mp4\n"), std::string::npos) << r.Output;
+    EXPECT_EQ(ReadWholeFile(out + "/Clip (1).mp4"), ReadWholeFile(media.file("clip.mp4")));
+
+    // Ctrl+C while the server stalls: yt-dlp goes, its hidden folder too.
+    CliDownload stalled({"--host", site.Host(), "-o", out, site.Url("/stall")}, work, path);
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (stalled.Output().find("Downloading...") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    stalled.Interrupt();
+    r = stalled.Wait();
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Output.find("Downloading..."), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("Total files: 1\nSuccessed: 0\nFailed: 1\n"), std::string::npos) << r.Output;
+    EXPECT_EQ(Entries(out), (std::vector<std::string>{"Clip (1).mp4"}));
+
+    // Without yt-dlp another site's link is refused, as before.
+    r = CliDownload({"--host", site.Host(), "-o", out, site.Url("/clip")}, work).Wait();
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Output.find(site.Url("/clip") + "\n\nThis is not a YouTube video link."), std::string::npos)
+        << r.Output;
 }
 
 TEST(CliDownload, DamagedQualitySettingsStillDownload) {

@@ -64,6 +64,8 @@ protected:
         std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), g_.PreferYouTube.begin());
         run_ = std::make_unique<TDownloadRun>(g_, view_, desktop_, &log_);
         run_->AnalyzePause = 10ms;
+        // The built-in path alone; yt-dlp's part is in ytdlp_run_test.
+        run_->YtDlp.Program.clear();
         script_ = CreateInfoScript(*run_, nullptr);
     }
     void TearDown() override {
@@ -328,6 +330,7 @@ TEST(DownloadSafety, ReceivedTextsNeverRunCodeOrReadLocalFiles) {
         RecordingLog log;
         TDownloadRun run(g, view, desktop, &log);
         run.AnalyzePause = 10ms;
+        run.YtDlp.Program.clear();
         auto script = CreateInfoScript(run, nullptr);
         run.Start({site.WatchLink("inject"), site.WatchLink("local")});
         ASSERT_TRUE(dispatcher.runUntil([&] { return !run.Active(); }, 60s));

@@ -1,6 +1,7 @@
 #pragma once
 // Starts tests/download/fake_site.py on a free port of 127.0.0.1 and stops it.
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <spawn.h>
 #include <string>
@@ -10,6 +11,14 @@
 #include "../common/temp_dir.h"
 
 extern char** environ;
+
+// A two-second H.264/AAC MP4 clip of the given size ("320x240"), for the
+// HTML5 pages; false when ffmpeg failed.
+inline bool MakeTestClip(const std::string& path, const std::string& size) {
+    const std::string command = "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=" + size +
+                                ":rate=25 -f lavfi -i sine -t 2 -c:v libx264 -pix_fmt yuv420p -c:a aac '" + path + "'";
+    return std::system(command.c_str()) == 0;
+}
 
 class FakeSite {
 public:

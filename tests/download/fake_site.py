@@ -16,15 +16,27 @@ standard output and runs until standard input closes. The configuration:
                      "size": 4096,        # body bytes (generated)
                      "file": "/path",     # or the body from this file
                      "chunk": 65536, "delay": 0.05,   # for "slow"
-                     "url": "..."}]       # replaces the stream address
-    }}}
+                     "url": "..."}],      # replaces the stream address
+        "video_tag": "NAME"        # the watch page also holds <video src=/media/NAME>
+    }},
+     "pages": {"/PATH": {          # other pages: HTML5 video pages, for yt-dlp
+        "title": "T",
+        "status": 200,             # 404: a "not found" page
+        "sources": ["NAME", ...],  # one <source> each, with its height
+        "src": "NAME"}},           # or the <video> tag's own src
+     "media": {"NAME": {"file": "/path", "height": 240,
+                        "mode": "ok" | "slow" | "stall",   # stall: some bytes, then silence
+                        "chunk": 16384, "delay": 0.05}}}
 
 Pages:
     /watch?v=ID                   watch page
     /get_video_info?video_id=ID   form-encoded info text with the stream map
     /videoplayback?id=ID&itag=N&signature=S   the stream body
     /_log                         the requests so far, one JSON object each
+    /PATH                         a page of "pages"
+    /media/NAME                   a body of "media"
 """
+import html
 import json
 import os
 import sys
@@ -34,6 +46,7 @@ import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 CONFIG = {}
+STOP = threading.Event()
 LOG = []
 LOG_LOCK = threading.Lock()
 
@@ -114,15 +127,46 @@ class Handler(BaseHTTPRequestHandler):
         if url.path == "/videoplayback":
             self.stream(query)
             return
+        page = CONFIG.get("pages", {}).get(url.path)
+        if page is not None:
+            self.send_text(int(page.get("status", 200)), self.html5_page(page))
+            return
+        if url.path.startswith("/media/"):
+            self.media(url.path[len("/media/"):])
+            return
         self.send_text(404, "not found")
+
+    def html5_page(self, page):
+        media = CONFIG.get("media", {})
+        if page.get("src"):
+            video = '<video controls src="/media/%s"></video>' % page["src"]
+        else:
+            sources = "".join(
+                '<source src="/media/%s" type="video/mp4" res="%d" label="%dp">' % (
+                    name, media[name].get("height", 0), media[name].get("height", 0))
+                for name in page.get("sources", []))
+            video = "<video controls>%s</video>" % sources
+        return "<html><head><title>%s</title></head><body>\n%s\n</body></html>\n" % (
+            html.escape(page.get("title", "")), video)
+
+    def media(self, name):
+        item = CONFIG.get("media", {}).get(name)
+        if item is None:
+            self.send_text(404, "not found")
+            return
+        self.send_body(Body(item), "video/mp4", item)
 
     def watch_page(self, video_id, video):
         head = ""
         if video.get("title_tag", True):
             head = '<meta name="title" content="%s">\n' % video.get("title", "")
+        if video.get("video_tag"):
+            head += '<title>%s</title>\n' % html.escape(video.get("title", ""))
         body = '<p>A video page</p>\n'
         if video.get("id_link", True):
             body += '<link rel="canonical" href="http://%s/watch?v=%s">\n' % (self.host(), video_id)
+        if video.get("video_tag"):
+            body += '<video controls src="/media/%s"></video>\n' % video["video_tag"]
         return "<html>\n<head>\n%s</head>\n<body>\n%s</body>\n</html>\n" % (head, body)
 
     def info_text(self, video_id, video):
@@ -153,11 +197,24 @@ class Handler(BaseHTTPRequestHandler):
         if mode == "404":
             self.send_text(404, "gone")
             return
-        body = Body(stream)
+        self.send_body(Body(stream), "video/x-flv", stream)
+
+    def send_body(self, body, content_type, stream):
+        mode = stream.get("mode", "ok")
         self.send_response(200)
-        self.send_header("Content-Type", "video/x-flv")
+        self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(body.size))
         self.end_headers()
+        if mode == "stall":
+            # Some bytes, then nothing until the client goes or the test ends.
+            try:
+                self.wfile.write(body.chunk(0, min(body.size // 4, 65536)))
+                self.wfile.flush()
+                STOP.wait(600)
+            except (BrokenPipeError, ConnectionResetError):
+                pass
+            self.close_connection = True
+            return
         if mode == "drop":
             self.wfile.write(body.chunk(0, body.size // 2))
             self.wfile.flush()
@@ -191,6 +248,7 @@ def main():
     threading.Thread(target=server.serve_forever, daemon=True).start()
     # Ends when the test closes our standard input (or dies).
     sys.stdin.read()
+    STOP.set()
     server.shutdown()
 
 

@@ -63,6 +63,34 @@ TEST(LinkList, PastingAcceptsRejectsAndReports) {
     EXPECT_EQ(desktop.Boxes[0].Text, "www.youtube.com/watch?v=aaa\n\r\n\rThis is not a YouTube video link.");
 }
 
+TEST(LinkList, OtherSitesOnlyWithASecondEngine) {
+    FakeDesktop desktop;
+    TLinkList list(H, desktop);
+    const std::string other = "https://video.example.org/clips/42?t=3#top";
+    const std::string shortLink = "https://www.youtube.com/shorts/abc";
+    // Without yt-dlp: refused with the site's message.
+    EXPECT_EQ(list.PasteText(other + "\n" + shortLink), 0);
+    ASSERT_EQ(desktop.Boxes.size(), 2u);
+    EXPECT_EQ(desktop.Boxes[0].Text, other + "\n\r\n\rThis is not a YouTube video link.");
+
+    // With it: any http or https address with a host, and still the site's watch pages.
+    list.SetOtherSites(true);
+    desktop.Boxes.clear();
+    EXPECT_EQ(list.PasteText(other + "\n" + shortLink + "\n" + A + "\nHTTP://Example.org"), 4);
+    EXPECT_TRUE(desktop.Boxes.empty());
+    // Not addresses: other schemes, no host, a user part, blanks or control characters inside.
+    for (const std::string& text :
+         {std::string("ftp://example.org/a.mp4"), std::string("file:///etc/passwd"), std::string("http:///path"),
+          std::string("http://user@example.org/"), std::string("example.org/video"),
+          std::string(" http://example.org/"), std::string("http://example.org/a b"),
+          std::string("http://example.org/\x1b[2J"), std::string("javascript://x")}) {
+        desktop.Boxes.clear();
+        list.AddOneText(text);
+        EXPECT_EQ(desktop.Boxes.size(), 1u) << text;
+    }
+    EXPECT_EQ(list.Count(), 4);
+}
+
 TEST(LinkList, CancelStopsThePasteOkGoesOn) {
     FakeDesktop desktop;
     TLinkList list(H, desktop);

@@ -22,6 +22,7 @@ public:
     int ProgressBar = 0;
     int Summaries = 0;
     int Total = -1, Succeeded = -1, Failed = -1;
+    std::vector<std::string> Failures;
 
     void ClearRows() override {
         if (!Rows.empty()) LastRows = Rows;
@@ -40,8 +41,9 @@ public:
         if (label == dlQuality && (QualityTexts.empty() || QualityTexts.back() != text)) QualityTexts.push_back(text);
     }
     void SetProgressBar(int percent) override { ProgressBar = percent; }
-    void ShowSummary(int total, int succeeded, int failed) override {
+    void ShowSummary(int total, int succeeded, int failed, const std::vector<std::string>& failures) override {
         ++Summaries;
+        Failures = failures;
         Total = total;
         Succeeded = succeeded;
         Failed = failed;

@@ -91,10 +91,11 @@ public:
         }
     }
     void SetProgressBar(int) override {}
-    void ShowSummary(int total, int succeeded, int failed) override {
+    void ShowSummary(int total, int succeeded, int failed, const std::vector<std::string>& failures) override {
         EndProgressLine();
         if (Cancelled) std::printf("Cancelled\n");
         std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", total, succeeded, failed);
+        for (const std::string& line : failures) std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     }
 
@@ -185,9 +186,12 @@ int RunDownload(const std::vector<std::string>& args) {
     // The same checks as pasting in the window: only links, each once. A text
     // that is no link counts as a link not saved; a repeated one does not.
     TLinkList links(g.VideoSiteHost, desktop);
+    // Links of other sites go to yt-dlp, when it is installed.
+    const bool otherSites = !FindProgram(YtDlpProgramName).empty();
+    links.SetOtherSites(otherSites);
     int rejected = 0;
     for (const std::string& text : texts) {
-        if (!IsWatchPageLink(text, g.VideoSiteHost)) ++rejected;
+        if (!IsDownloadableLink(text, g.VideoSiteHost, otherSites)) ++rejected;
         links.AddOneText(text);
     }
     if (links.Count() == 0) return 1;

@@ -6,6 +6,8 @@
 #include "../fake_site.h"
 
 #include "download_pages.h"
+#include "form_log.h"
+#include "page_step1.h"
 #include "form_youtube_hq.h"
 #include "page_finish.h"
 #include "page_step5.h"
@@ -17,6 +19,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -25,14 +28,28 @@
 #include <gtest/gtest.h>
 
 namespace {
-const char* const kVideos = R"({"videos": {
+// The site's videos, and HTML5 pages of "other sites" for yt-dlp (their
+// clips are made once, when yt-dlp is there to fetch them).
+std::string SiteConfig() {
+    static TempDir media;
+    static const bool clips = !FindProgram(YtDlpProgramName).empty() &&
+                              MakeTestClip(media.file("clip.mp4"), "320x240") &&
+                              MakeTestClip(media.file("big.mp4"), "640x480");
+    (void)clips;
+    return R"({"videos": {
   "one":   {"title": "T", "streams": [{"itag": 18, "size": 3000}]},
   "noid":  {"title": "Lost", "id_link": false, "streams": [{"itag": 18}]},
   "two":   {"title": "T", "streams": [{"itag": 18, "size": 5000}]},
   "chars": {"title": "a/b:c?d", "streams": [{"itag": 5, "size": 100}, {"itag": 18}]},
   "slow":  {"title": "Slow", "streams": [{"itag": 18, "mode": "slow", "size": 20000000, "chunk": 16384, "delay": 0.05}]},
   "markup": {"title": "&lt;b&gt;Bold&lt;/b&gt;&lt;img src=x&gt;", "streams": [{"itag": 18, "mode": "slow", "size": 20000000, "chunk": 16384, "delay": 0.05}]}
-}})";
+ },
+ "pages": {"/clip": {"title": "Garden Party", "src": "clip.mp4"},
+           "/slowclip": {"title": "Harbour at Dusk", "src": "slow.mp4"},
+           "/gone": {"title": "Gone", "status": 404}},
+ "media": {"clip.mp4": {"file": ")" + media.file("clip.mp4") + R"("},
+           "slow.mp4": {"file": ")" + media.file("big.mp4") + R"(", "mode": "slow", "chunk": 4096, "delay": 0.05}}})";
+}
 
 std::string Text(const QLabel* l) { return l->text().toStdString(); }
 
@@ -40,7 +57,7 @@ std::string Text(const QLabel* l) { return l->text().toStdString(); }
 // watch and the script host.
 struct DownloadWindow : ::testing::Test {
     void SetUp() override {
-        site = std::make_unique<FakeSite>(kVideos);
+        site = std::make_unique<FakeSite>(SiteConfig());
         program = std::make_unique<ProgramFolder>(std::map<std::string, std::string>{{"VideoSiteHost", site->Host()}});
         EnsureApp();
         log = std::make_unique<TFormLog>(services);
@@ -223,6 +240,41 @@ TEST_F(DownloadWindow, RunFromStep5ToStep7AndHandOver) {
     EXPECT_EQ(handed, g.DownloadedFiles);
 }
 
+TEST_F(DownloadWindow, AnotherSitesPageThroughYtDlpToStep1) {
+    if (pages->Run().YtDlp.Program.empty()) GTEST_SKIP() << "yt-dlp is not installed";
+    // The start-up log names yt-dlp's version.
+    ASSERT_TRUE(PumpUntil([&] {
+        for (const auto& line : log->Lines())
+            if (line.starts_with("yt-dlp 2") && line.ends_with("downloads links of other sites")) return true;
+        return false;
+    }));
+    Paste(site->Url("/clip") + "\n" + site->Url("/gone"));
+    EXPECT_EQ(Links(), (std::vector<std::string>{site->Url("/clip"), site->Url("/gone")}));
+    EXPECT_TRUE(services.dialogs.empty());
+    form->ActionNextExecute();
+    ASSERT_EQ(form->ActivePage(), wpStep6);
+    ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == wpStep7; }, 120000));
+    EXPECT_EQ(Text(step7->LabelTotalFiles), "2");
+    EXPECT_EQ(Text(step7->LabelSucceeded), "1");
+    EXPECT_EQ(Text(step7->LabelFailed), "1");
+    EXPECT_EQ(Saved(), (std::vector<std::string>{"Garden Party (1).mp4"}));
+    // yt-dlp's reason, on Step7 and in the log.
+    const std::string reason = "File (2): yt-dlp could not download \"" + site->Url("/gone") +
+                               "\": Unable to download webpage: HTTP Error 404: Not Found";
+    EXPECT_TRUE(step7->MemoErrorLog->isVisible());
+    EXPECT_EQ(step7->MemoErrorLog->toPlainText().toStdString(), reason);
+    const auto logLines = log->Lines();
+    EXPECT_NE(std::find(logLines.begin(), logLines.end(), reason.substr(10)), logLines.end());
+
+    // The hand-over: Step1 probes the file yt-dlp fetched.
+    step7->ButtonConvertDownloaded->click();
+    EXPECT_EQ(form->ActivePage(), wpStep1);
+    ASSERT_TRUE(PumpUntil([&] { return form->Step1()->RowCount() == 1 && !form->Step1()->Adding(); }, 30000));
+    EXPECT_EQ(form->Step1()->JobInputs().at(0).FullName, g.DownloadedFiles.at(0));
+    EXPECT_GT(form->Step1()->JobInputs().at(0).Duration, 1000000);
+    EXPECT_EQ(form->Step1()->JobInputs().at(0).Height, 240);
+}
+
 TEST_F(DownloadWindow, CancelDuringTheFirstDownload) {
     Paste(site->WatchLink("slow") + "\n" + site->WatchLink("one"));
     form->ActionNextExecute();
@@ -285,4 +337,17 @@ TEST_F(DownloadWindow, Screenshots) {
     form->ActionExitExecute();
     ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == wpStep7; }, 10000));
     shoot(form.get(), "step7.png");
+
+    // The same pages for a page of another site, through yt-dlp.
+    if (pages->Run().YtDlp.Program.empty()) return;
+    form->ActionNextExecute();  // Finish
+    form->ActionNextExecute();  // the mode page
+    Paste(site->Url("/slowclip") + "\n" + site->Url("/gone"));
+    form->ActionNextExecute();
+    ASSERT_TRUE(PumpUntil(
+        [&] { return Text(step6->LabelURLStatus) == "Downloading..." && step6->ProgressBarDownload->value() >= 15; },
+        60000));
+    shoot(form.get(), "step6_ytdlp.png");
+    ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == wpStep7; }, 120000));
+    shoot(form.get(), "step7_ytdlp.png");
 }

@@ -1,0 +1,339 @@
+#include "child_process.h"
+
+#include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <csignal>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+extern char** environ;
+
+namespace {
+// Lines waiting for the user-interface thread before the reader pauses, so a
+// chatty child cannot fill the memory while the window is busy.
+constexpr size_t MaxQueuedLines = 10000;
+// How often the reader looks whether the child has ended while a pipe stays
+// open (a helper outside the group may hold it).
+constexpr int PollSliceMs = 100;
+
+bool IsExecutableFile(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// This process's environment with the extra entries replacing those of the
+// same name.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& extra) {
+    std::vector<std::string> env;
+    auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    for (char** e = environ; e && *e; ++e) {
+        const std::string entry = *e;
+        bool replaced = false;
+        for (const std::string& x : extra) replaced |= nameOf(x) == nameOf(entry);
+        if (!replaced) env.push_back(entry);
+    }
+    env.insert(env.end(), extra.begin(), extra.end());
+    return env;
+}
+
+std::vector<char*> PointersOf(std::vector<std::string>& texts) {
+    std::vector<char*> p;
+    for (std::string& t : texts) p.push_back(t.data());
+    p.push_back(nullptr);
+    return p;
+}
+
+// Owns a posix_spawn attribute and file-action set for one Start.
+struct TSpawnSetup {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    TSpawnSetup() {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attr);
+    }
+    ~TSpawnSetup() {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+    }
+};
+}  // namespace
+
+std::string FindProgram(const std::string& name) {
+    if (name.empty()) return {};
+    if (name.find('/') != std::string::npos) return IsExecutableFile(name) ? name : std::string();
+    std::string path;
+    if (const char* p = std::getenv("PATH")) {
+        path = p;
+    } else {
+        char buf[PATH_MAX] = {};
+        if (::confstr(_CS_PATH, buf, sizeof buf) > 0) path = buf;
+    }
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(':', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string dir = path.substr(start, end - start);
+        // An empty entry would mean the current folder: never look there.
+        if (!dir.empty()) {
+            const std::string candidate = dir + (dir.back() == '/' ? "" : "/") + name;
+            if (IsExecutableFile(candidate)) return candidate;
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+// What the reader thread and the user-interface thread share for one child.
+struct TChildProcess::TShared {
+    std::mutex mutex;  // guards everything below except owner
+    std::condition_variable roomForLines;
+    pid_t pid = -1;
+    bool reaped = false;
+    bool killRequested = false;
+    bool closing = false;  // the owner is going: stop waiting for room
+    std::deque<std::pair<TChildStream, std::string>> lines;
+    bool exitQueued = false;
+    TChildExit exit;
+    bool deliveryPosted = false;
+    IMainDispatcher* dispatcher = nullptr;
+    std::thread reader;
+    // Touched only on the user-interface thread; null once the owner is gone.
+    TChildProcess* owner = nullptr;
+
+    // Called with the mutex held: makes sure one delivery is on its way.
+    void PostDelivery(const std::shared_ptr<TShared>& self) {
+        if (deliveryPosted) return;
+        deliveryPosted = true;
+        std::weak_ptr<TShared> weak = self;
+        dispatcher->post([weak] {
+            if (auto shared = weak.lock())
+                if (shared->owner) shared->owner->Deliver();
+        });
+    }
+
+    void QueueLine(const std::shared_ptr<TShared>& self, TChildStream stream, std::string line) {
+        std::unique_lock lock(mutex);
+        roomForLines.wait(lock, [&] { return lines.size() < MaxQueuedLines || closing; });
+        lines.emplace_back(stream, std::move(line));
+        PostDelivery(self);
+    }
+
+    bool LeaderExited() {
+        siginfo_t info{};
+        info.si_pid = 0;
+        return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
+    }
+
+    static void Read(const std::shared_ptr<TShared>& self, int outFd, int errFd);
+};
+
+void TChildProcess::TShared::Read(const std::shared_ptr<TShared>& self, int outFd, int errFd) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    std::string pending[2];
+    const TChildStream kinds[2] = {TChildStream::csOut, TChildStream::csErr};
+    char buf[16384];
+    auto flush = [&](int i, bool all) {
+        size_t start = 0;
+        for (;;) {
+            const size_t nl = pending[i].find('\n', start);
+            if (nl == std::string::npos) break;
+            std::string line = pending[i].substr(start, nl - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            self->QueueLine(self, kinds[i], std::move(line));
+            start = nl + 1;
+        }
+        pending[i].erase(0, start);
+        while (pending[i].size() >= MaxLineBytes) {
+            self->QueueLine(self, kinds[i], pending[i].substr(0, MaxLineBytes));
+            pending[i].erase(0, MaxLineBytes);
+        }
+        if (all && !pending[i].empty()) {
+            self->QueueLine(self, kinds[i], std::move(pending[i]));
+            pending[i].clear();
+        }
+    };
+    // Reads what is there now; false once the pipe has ended.
+    auto readSome = [&](int i) {
+        for (;;) {
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                pending[i].append(buf, static_cast<size_t>(n));
+                flush(i, false);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        }
+    };
+    int open = 2;
+    while (open > 0) {
+        const int ready = ::poll(fds, 2, PollSliceMs);
+        if (ready < 0 && errno != EINTR) break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            if (!readSome(i)) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+        if (open > 0 && ready == 0 && self->LeaderExited()) {
+            // The child is gone but something else holds a pipe: take what
+            // is there and stop.
+            for (int i = 0; i < 2; ++i)
+                if (fds[i].fd >= 0) readSome(i);
+            break;
+        }
+    }
+    for (int i = 0; i < 2; ++i) {
+        flush(i, true);
+        if (fds[i].fd >= 0) ::close(fds[i].fd);
+    }
+
+    // The output has ended; the program may still be finishing.
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(self->pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+    TChildExit result;
+    {
+        std::lock_guard lock(self->mutex);
+        // The leader is not reaped yet, so the group id cannot have been
+        // reused: helpers it left behind go with it.
+        ::kill(-self->pid, SIGKILL);
+        int status = 0;
+        while (::waitpid(self->pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        self->reaped = true;
+        result.Killed = self->killRequested;
+        if (WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) result.Signal = WTERMSIG(status);
+        self->exit = result;
+        self->exitQueued = true;
+        self->PostDelivery(self);
+    }
+}
+
+TChildProcess::TChildProcess(IMainDispatcher* dispatcher) : dispatcher_(dispatcher) {}
+
+TChildProcess::~TChildProcess() {
+    if (!shared_) return;
+    shared_->owner = nullptr;
+    Kill();
+    {
+        std::lock_guard lock(shared_->mutex);
+        shared_->closing = true;
+    }
+    shared_->roomForLines.notify_all();
+    Join();
+}
+
+void TChildProcess::Join() {
+    if (shared_ && shared_->reader.joinable()) shared_->reader.join();
+}
+
+int TChildProcess::Pid() const {
+    if (!shared_) return -1;
+    std::lock_guard lock(shared_->mutex);
+    return shared_->reaped ? -1 : shared_->pid;
+}
+
+bool TChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& workDir, const std::vector<std::string>& extraEnv, std::string& error) {
+    if (running_) {
+        error = "a program is still running";
+        return false;
+    }
+    Join();
+    int out[2] = {-1, -1}, err[2] = {-1, -1};
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+        error = std::strerror(errno);
+        for (int fd : {out[0], out[1]}) if (fd >= 0) ::close(fd);
+        return false;
+    }
+    TSpawnSetup setup;
+    posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&setup.actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&setup.actions, err[1], 2);
+    // Nothing else of this process (sockets, files of the window) reaches it.
+    posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+    if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&setup.actions, workDir.c_str());
+    // Its own group: Kill reaches its helpers, and Ctrl+C in a terminal
+    // reaches only us, which cancel in order.
+    posix_spawnattr_setpgroup(&setup.attr, 0);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD}) sigaddset(&defaults, sig);
+    posix_spawnattr_setsigmask(&setup.attr, &none);
+    posix_spawnattr_setsigdefault(&setup.attr, &defaults);
+    posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env = ChildEnvironment(extraEnv);
+    std::vector<char*> argp = PointersOf(argv), envp = PointersOf(env);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attr, argp.data(), envp.data());
+    ::close(out[1]);
+    ::close(err[1]);
+    if (rc != 0) {
+        ::close(out[0]);
+        ::close(err[0]);
+        error = std::strerror(rc);
+        return false;
+    }
+    for (int fd : {out[0], err[0]}) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+
+    auto shared = std::make_shared<TShared>();
+    shared->pid = pid;
+    shared->dispatcher = dispatcher_ ? dispatcher_ : MainDispatcher();
+    shared->owner = this;
+    if (shared_) shared_->owner = nullptr;
+    shared_ = shared;
+    running_ = true;
+    shared->reader = std::thread(&TShared::Read, shared, out[0], err[0]);
+    return true;
+}
+
+void TChildProcess::Kill() {
+    if (!shared_) return;
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->reaped) return;
+    shared_->killRequested = true;
+    ::kill(-shared_->pid, SIGKILL);
+}
+
+void TChildProcess::Deliver() {
+    const std::shared_ptr<TShared> shared = shared_;
+    std::deque<std::pair<TChildStream, std::string>> lines;
+    bool ended = false;
+    TChildExit exit;
+    {
+        std::lock_guard lock(shared->mutex);
+        lines.swap(shared->lines);
+        shared->deliveryPosted = false;
+        ended = shared->exitQueued;
+        exit = shared->exit;
+    }
+    shared->roomForLines.notify_all();
+    for (const auto& [stream, line] : lines) {
+        if (OnLine) OnLine(stream, line);
+        // A handler may have started another child or be winding us down.
+        if (shared_ != shared || !shared->owner) return;
+    }
+    if (!ended) return;
+    shared->owner = nullptr;
+    Join();
+    running_ = false;
+    if (OnExit) OnExit(exit);
+}
