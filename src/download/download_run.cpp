@@ -393,7 +393,7 @@ void TDownloadRun::YtDlpInfo(const TYtDlpInfo& info) {
         view_.SetLabel(dlCurrentFile, title);
     }
     UpdateStatus(StatusAnalyzed, 0, 0, 0, {}, 0);
-    view_.SetLabel(dlQuality, PrintableText(YtDlpQualityText(info, g_.PreferYouTubeQuality, Order())));
+    view_.SetLabel(dlQuality, PrintableText(YtDlpQualityText(info)));
     transferStart_ = std::chrono::steady_clock::now();
 }
 

@@ -26,10 +26,6 @@ std::string EntrySelection(const std::string& container, int height) {
     return "b[ext=" + container + "]" + cap;
 }
 
-bool Satisfies(const TYtDlpInfo& info, const std::string& container, int height) {
-    return info.Ext == container && (info.Height == 0 || info.Height <= height);
-}
-
 std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
@@ -53,14 +49,7 @@ std::string YtDlpFormatSelection(bool prefer, const TQualityOrder& order) {
     return selection.empty() ? "bv*+ba/b" : selection;
 }
 
-std::string YtDlpQualityText(const TYtDlpInfo& info, bool prefer, const TQualityOrder& order) {
-    if (!prefer && Satisfies(info, "flv", kDefaultHeight)) return DefaultQualityLongText;
-    if (prefer && order != BestAvailableQualityOrder) {
-        for (uint8_t code : order) {
-            const TQualityInfo* q = QualityOf(code);
-            if (q && Satisfies(info, ContainerOf(*q), kHeights[code])) return q->LongText;
-        }
-    }
+std::string YtDlpQualityText(const TYtDlpInfo& info) {
     std::string text = "[" + (info.FormatId.empty() ? std::string("yt-dlp") : info.FormatId) + "] - (" +
                        Upper(info.Ext.empty() ? std::string("?") : info.Ext);
     if (info.Width > 0 && info.Height > 0)

@@ -23,9 +23,10 @@ inline constexpr char YtDlpTempPrefix[] = ".orvane-ytdlp-";
 // Without the preference: the default quality's container and height, else
 // the smallest picture on offer.
 std::string YtDlpFormatSelection(bool prefer, const TQualityOrder& order);
-// The Step6 quality text for what yt-dlp chose: the long text of the first
-// entry it satisfies, else its format, container and picture.
-std::string YtDlpQualityText(const TYtDlpInfo& info, bool prefer, const TQualityOrder& order);
+// The Step6 quality text for what yt-dlp chose: its format, container and
+// picture size as yt-dlp knows them. A quality's long text would name a size
+// the file may not have.
+std::string YtDlpQualityText(const TYtDlpInfo& info);
 // Every argument after the program name, for one link whose files go to the
 // working directory.
 std::vector<std::string> YtDlpArguments(const std::string& link, bool prefer, const TQualityOrder& order);

@@ -130,16 +130,13 @@ TEST(YtDlpFormats, ThePreferenceInYtDlpTerms) {
     // Codes a hand-edited settings file may hold name no quality: skipped.
     EXPECT_EQ(YtDlpFormatSelection(true, {1, 99, 99, 99, 99, 99, 99, 99}), mp4);
 
-    // The Step6 text names the entry yt-dlp satisfied.
+    // The Step6 text says what yt-dlp chose, with no size it does not know.
     TYtDlpInfo info{"id", "t", "mp4", "240p", 320, 240};
-    EXPECT_EQ(YtDlpQualityText(info, true, DefaultQualityOrder), "[HQ18] - (MP4(H.264), 640 x 360, Stereo 44KHz AAC)");
-    info.Height = 480;
-    info.Width = 640;
-    EXPECT_EQ(YtDlpQualityText(info, true, DefaultQualityOrder),
-              "[HQ22] - (MP4(H.264), 1280 x 720, Stereo 44KHz AAC)");
-    EXPECT_EQ(YtDlpQualityText(info, true, BestAvailableQualityOrder), "[240p] - (MP4, 640 x 480)");
-    info = {"id", "t", "flv", "", 0, 0};
-    EXPECT_EQ(YtDlpQualityText(info, false, DefaultQualityOrder), DefaultQualityLongText);
+    EXPECT_EQ(YtDlpQualityText(info), "[240p] - (MP4, 320 x 240)");
+    info = {"id", "t", "mkv", "137+140", 0, 1080};
+    EXPECT_EQ(YtDlpQualityText(info), "[137+140] - (MKV, 1080p)");
+    info = {"id", "t", "", "", 0, 0};
+    EXPECT_EQ(YtDlpQualityText(info), "[yt-dlp] - (?)");
 }
 
 TEST(YtDlpFormats, TheLinkIsNeverAnOption) {
