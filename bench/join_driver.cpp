@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     }
     int status = 1;
     {
-        TFFEncoder encoder;
+        TFFEncoder encoder(&dispatcher);
         if (!encoder.LibrariesLoaded() && !encoder.LoadLibraries("")) {
             std::fprintf(stderr, "%s\n", encoder.LastErrorMessage().c_str());
             return 1;

@@ -6,19 +6,26 @@
 // Threads: OnProgress and OnPreviewBitmap run on the user-interface thread (the
 // worker waits meanwhile) when TriggerEventInMainThread is set; OnTerminate
 // runs on a short-lived notification thread in threaded runs and on the
-// caller's thread in runs with ThreadCount <= 0; the hook events and
+// caller's thread in runs with ThreadCount <= 0; the run's final notification
+// comes after every task's notification has returned (they are delivered one
+// at a time, in the order the tasks ended). The hook events and
 // OnBeforeFindStreamInfo run on the worker thread.
 #include "ff_component.h"
 #include "ff_decoder.h"
+#include "ff_exception.h"
 #include "ff_records.h"
+#include "ff_wait.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+class IMainDispatcher;
 class TCustomEncoder;
 class TFFmpeg;
 
@@ -35,7 +42,10 @@ using TBeforeFindStreamInfoEvent = std::function<void(TCustomEncoder* Sender, vo
 
 class TCustomEncoder : public TFFBaseComponent {
 public:
-    TCustomEncoder();
+    // dispatcher: the user-interface thread's, which OnProgress and
+    // OnPreviewBitmap are delivered on and which blocking waits keep running;
+    // null delivers every event on the thread that raises it.
+    explicit TCustomEncoder(IMainDispatcher* dispatcher);
     ~TCustomEncoder() override;
     TCustomEncoder(const TCustomEncoder&) = delete;
     TCustomEncoder& operator=(const TCustomEncoder&) = delete;
@@ -52,6 +62,8 @@ public:
     bool AddInputFile(int taskIndex, const std::string& fileName, TInputOptions* options = nullptr);
     bool SetOutputFile(int taskIndex, const std::string& fileName, TOutputOptions* options = nullptr);
     void RemoveTask(int taskIndex);
+    // Frees the tasks; allowed from the moment the run's final notification
+    // has been issued (not inside an inline run's own notification).
     void ClearTasks();
     // ThreadCount > 0: that many tasks at once, each on a worker thread;
     // otherwise every task runs to its end inside Start.
@@ -60,7 +72,10 @@ public:
     // user-interface thread's queued work keeps running meanwhile).
     void Stop(bool wait);
     int TaskCount() const;
-    const std::string& LastErrorMessage() const { return lastError_; }
+    // The last failed operation's error: its text, the library's error code
+    // and what was being done.
+    const FFmpegException& LastError() const { return lastError_; }
+    std::string LastErrorMessage() const { return lastError_.what(); }
     TFFDecoder& Decoder() { return decoder_; }
 
     // Settings copied into the tasks.
@@ -108,22 +123,34 @@ protected:
 private:
     friend class TFFmpeg;
     void CheckWorking(const char* word);
+    // Runs an operation; its error becomes LastError and the result false.
+    bool Attempt(const std::function<void()>& operation);
     TFFmpeg& TaskAt(int index) const;
     int IndexOf(const TFFmpeg* task) const;
     void BindCallbacks(TFFmpeg& task);
-    // The input steps AddTask and AddInputFile share; false with LastErrorMessage.
-    bool OpenTaskInput(TFFmpeg& task, const std::string& fileName, TInputOptions* options);
+    void BindOutputHooks(TFFmpeg& task, const TOutputOptions& options);
+    // The input steps AddTask and AddInputFile share; raises on failure.
+    void OpenTaskInput(TFFmpeg& task, const std::string& fileName, TInputOptions* options);
+    // The output record's options applied to the task; true when it asks to join.
+    bool ApplyOutputRecord(TFFmpeg& task, const TOutputOptions& options);
     void StartNextTask();
     void FinalNotification();
-    // Runs OnTerminate with a copy of the record on a notification thread.
-    void NotifyOnThread(const TTerminateInfo& info, bool waitForPrevious);
+    // OnTerminate with the record: on a notification thread in threaded runs,
+    // else here.
+    void DeliverTerminate();
+    // Runs OnTerminate with a copy of the record on a notification thread,
+    // after the notifications issued before it.
+    void NotifyOnThread(const TTerminateInfo& info);
     void DeliverVideoHook(const TVideoHookEvent& handler, TFFmpeg* task, TFFBitmap* bitmap, int frameNumber,
                           int64_t pts, bool& update, bool& stopHook);
-    static bool OnMainThread();
+    bool OnMainThread() const;
     // Delivers on the user-interface thread when asked to.
     void DeliverOnMainThread(const std::function<void()>& call);
+    // A handler of an event delivered on the user-interface thread.
+    void CallOnMainThread(const std::function<void()>& handler);
 
-    std::string lastError_;
+    IMainDispatcher* dispatcher_;
+    FFmpegException lastError_{""};
     bool preview_ = false;
     bool previewBitmap_ = false;
     int progressInterval_ = 500;
@@ -154,13 +181,23 @@ private:
     TPreviewInfo previewInfo_;
     THookInfo hookInfo_;
 
-    // Shared with the notification threads, which may outlive a delivery:
-    // NotifyDone and the count of live notification threads.
-    struct NotifyState;
+    // Shared with the notification threads, which may outlive a delivery.
+    // The notifications are delivered one at a time in the order they were
+    // issued, so the run's final one (issued last) comes after every task's
+    // has returned.
+    struct NotifyState {
+        explicit NotifyState(IMainDispatcher* dispatcher) : Threads(dispatcher) {}
+        std::mutex Mutex;  // guards Issued and Delivered
+        std::condition_variable Turn;
+        uint64_t Issued = 0;     // tickets handed out
+        uint64_t Delivered = 0;  // notifications whose handler has returned
+        // The notification threads still running: they use the encoder as Sender.
+        TPendingWork Threads;
+    };
     std::shared_ptr<NotifyState> notify_;
 };
 
 class TFFEncoder : public TCustomEncoder {
 public:
-    TFFEncoder() = default;
+    explicit TFFEncoder(IMainDispatcher* dispatcher) : TCustomEncoder(dispatcher) {}
 };

@@ -34,7 +34,8 @@ bool Flag(const TCall& c) { return FlagValue(c.value); }
 void DoNothing(const TCall& c) { LogLine(llInfo, "Do nothing: option - " + c.name); }
 
 void SetGenericOrRaise(TOptionState& st, const std::string& name, const std::string& value) {
-    if (!SetGenericOption(st, name, value) && st.StrictOptions) Raise(LastGenericOptionError());
+    const TOptionResult r = SetGenericOption(st, name, value);
+    if (!r && st.StrictOptions) throw r.Error();
 }
 
 // "file.stream[:file.stream]", numbers as C's strtol reads them, any single

@@ -28,11 +28,13 @@
 //  - SetOutputFile: SplitOptionText for the list L and the new-stream pass,
 //    ApplyTarget, SetOption for codecs and presets, ApplyOptionText.
 #include "ff_api.h"
+#include "ff_exception.h"
 #include "ff_owned.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -262,13 +264,23 @@ void SetOption(TOptionState& state, IOptionHost& host, const std::string& name, 
 // The names of SetOption's table in the order they are matched.
 const std::vector<std::string>& OptionTableNames();
 
+// Whether a generic option was set: true, or false with the error.
+class TOptionResult {
+public:
+    TOptionResult() = default;
+    explicit TOptionResult(FFmpegException error) : error_(std::move(error)) {}
+    explicit operator bool() const { return !error_; }
+    const FFmpegException& Error() const { return *error_; }
+
+private:
+    std::optional<FFmpegException> error_;
+};
+
 // The libraries' own options: codec defaults of every kind, then the
 // container, the scaler, "a"/"v"/"s" + codec option, then the private options
 // of codecs and muxers. Options today's libraries no longer know go through
-// the legacy table first. False with LastGenericOptionError() on failure.
-bool SetGenericOption(TOptionState& state, const std::string& name, const std::string& value);
-// Message of the last generic option that failed (shared by all tasks).
-std::string LastGenericOptionError();
+// the legacy table first. A failure is also logged through the libraries' log.
+TOptionResult SetGenericOption(TOptionState& state, const std::string& name, const std::string& value);
 
 // Gives a new context the stored generic options whose defaults carry all the
 // flags, and the private options its codec or muxer knows.

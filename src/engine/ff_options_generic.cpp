@@ -8,19 +8,11 @@
 #include "util_funcs.h"
 
 #include <cstdlib>
-#include <mutex>
 
 namespace {
-// The message of the last generic option that failed, shared by all tasks.
-std::mutex failureMutex;  // guards failureText
-std::string failureText;
-
-void SetFailure(const std::string& message) {
-    {
-        std::lock_guard lock(failureMutex);
-        failureText = message;
-    }
+TOptionResult Failure(const std::string& message, int code) {
     FF.av_log(nullptr, AV_LOG_ERROR, "%s\n", message.c_str());
+    return TOptionResult(FFmpegException(message, code));
 }
 
 // The option flag of each media kind's codec options (data and attachment
@@ -84,7 +76,7 @@ void ReadScalerFlags(TOptionState& state) {
     if (text) state.SwsFlags = static_cast<int>(std::strtoll(text.get(), nullptr, 0));
 }
 
-bool SetTodaysGenericOption(TOptionState& state, const std::string& name, const std::string& value) {
+TOptionResult SetTodaysGenericOption(TOptionState& state, const std::string& name, const std::string& value) {
     TOptionDefaults& d = state.Defaults();
     const AVOption* found = nullptr;
     bool refused = false, set = false;
@@ -107,16 +99,13 @@ bool SetTodaysGenericOption(TOptionState& state, const std::string& name, const 
 
     bool isPrivate = false;
     if (refused) {
-        if (!EncoderPrivateOptionAccepts(name, value)) {
-            SetFailure(FormatText("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
-            return false;
-        }
+        if (!EncoderPrivateOptionAccepts(name, value))
+            return Failure(FormatText("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()),
+                           AVERROR(EINVAL));
         isPrivate = true;
     } else if (!found) {
-        if (!PrivateOptionExists(name)) {
-            SetFailure(FormatText("Unrecognized option \"%s\"", name.c_str()));
-            return false;
-        }
+        if (!PrivateOptionExists(name))
+            return Failure(FormatText("Unrecognized option \"%s\"", name.c_str()), AVERROR_OPTION_NOT_FOUND);
         isPrivate = true;
     }
 
@@ -125,7 +114,7 @@ bool SetTodaysGenericOption(TOptionState& state, const std::string& name, const 
     else
         d.Stored.push_back({canonical, {}, false});
     if (d.Codec(AVMEDIA_TYPE_VIDEO)->debug || d.Format()->debug) FFLogger().SetLogLevel(llDebug);
-    return true;
+    return {};
 }
 
 // A stored option on a new context: generic ones with the value of the
@@ -191,19 +180,14 @@ TOptionDefaults& TOptionState::Defaults() {
     return *defaults_;
 }
 
-bool SetGenericOption(TOptionState& state, const std::string& name, const std::string& value) {
+TOptionResult SetGenericOption(TOptionState& state, const std::string& name, const std::string& value) {
     const std::string n = Trim(name);
-    if (n.empty()) return false;
+    if (n.empty()) return TOptionResult(FFmpegException("", AVERROR_OPTION_NOT_FOUND));
     TLegacyTranslation t = TranslateLegacyOption(state, n, value);
     if (!t.Legacy) return SetTodaysGenericOption(state, n, value);
     for (const auto& [todayName, todayValue] : t.Options)
-        if (!SetTodaysGenericOption(state, todayName, todayValue)) return false;
-    return true;
-}
-
-std::string LastGenericOptionError() {
-    std::lock_guard lock(failureMutex);
-    return failureText;
+        if (TOptionResult r = SetTodaysGenericOption(state, todayName, todayValue); !r) return r;
+    return {};
 }
 
 void ApplyStoredCodecOptions(TOptionState& state, AVCodecContext* context, int flags) {

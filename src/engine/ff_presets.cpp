@@ -111,10 +111,11 @@ void LoadPreset(TOptionState& state, IOptionHost& host, const std::string& optio
         const std::string lower = LowerCase(name);
         if (lower == "acodec" || lower == "vcodec" || lower == "scodec") {
             SetOption(state, host, lower, arg);
-        } else if (!SetGenericOption(state, name, arg) && state.StrictOptions) {
+        } else if (const TOptionResult set = SetGenericOption(state, name, arg); !set && state.StrictOptions) {
             throw FFmpegException(FormatText("%s\r\n%s: Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
-                                             LastGenericOptionError().c_str(), value.c_str(), line.c_str(),
-                                             name.c_str(), arg.c_str()));
+                                             set.Error().what(), value.c_str(), line.c_str(), name.c_str(),
+                                             arg.c_str()),
+                                  set.Error().Code(), value);
         }
     }
 }

@@ -102,6 +102,7 @@ struct TTerminateInfo {
     bool Failed = false;     // ended by an error
     std::string ErrorMessage;
     TTaskOutcome Outcome = toFinished;
+    int32_t ErrorCode = 0;  // the library's error code of a failure (AVERROR), 0 when there is none
 };
 
 struct TProgressInfo {

@@ -1,30 +1,26 @@
 #include "ff_task.h"
 
-#include "dispatcher.h"
-#include "ff_encoder.h"
-#include "ff_errors.h"
-#include "ff_exception.h"
-#include "ff_task_tables.h"
+#include "ff_task_run.h"
 
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdarg>
+#include <mutex>
 
 namespace {
 // Guards the preview flags of all tasks.
 std::mutex previewMutex;
 }  // namespace
 
-TCustomFFmpeg::TCustomFFmpeg(int maxFiles) : maxFiles_(maxFiles < 1 ? 1 : maxFiles > 512 ? 512 : maxFiles) {}
+TCustomFFmpeg::TCustomFFmpeg(int maxFiles, IMainDispatcher* dispatcher)
+    : maxFiles_(maxFiles < 1 ? 1 : maxFiles > 512 ? 512 : maxFiles),
+      dispatcher_(dispatcher),
+      media_(this),
+      threadWork_(dispatcher) {
+    media_.BeforeFindStreamInfo = [this](AVFormatContext* ic) {
+        if (BeforeFindStreamInfoCallback) BeforeFindStreamInfoCallback(this, ic);
+    };
+}
 
 TCustomFFmpeg::~TCustomFFmpeg() {
-    ProgressCallback = nullptr;
-    PreviewBitmapCallback = nullptr;
-    VideoInputHookCallback = nullptr;
-    VideoOutputHookCallback = nullptr;
-    AudioHookCallback = nullptr;
-    BeforeFindStreamInfoCallback = nullptr;
+    DropCallbacks();
     Stop(true);
     if (thread_.joinable()) thread_.join();
     TerminateCallback = nullptr;
@@ -35,26 +31,22 @@ TCustomFFmpeg::~TCustomFFmpeg() {
     }
 }
 
-void TCustomFFmpeg::Log(TLogLevel level, const std::string& message) { FFLogger().Log(this, level, message); }
-
-void TCustomFFmpeg::LogFmt(TLogLevel level, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const std::string text = FormatTextV(format, args);
-    va_end(args);
-    FFLogger().Log(this, level, text);
-}
-
 void TCustomFFmpeg::SetOption(const std::string& name, const std::string& value) {
-    ::SetOption(options_, *this, name, value);
+    ::SetOption(media_.Options, media_, name, value);
 }
 
 void TCustomFFmpeg::ApplyOptionText(const std::string& text, bool codecOptionsAllowed) {
-    ::ApplyOptionText(options_, *this, text, codecOptionsAllowed);
+    ::ApplyOptionText(media_.Options, media_, text, codecOptionsAllowed);
+}
+
+void TCustomFFmpeg::OpenInput(const std::string& fileName) { media_.OpenInput(fileName); }
+
+int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool joinRequest) {
+    return media_.OpenOutput(fileName, joinRequest);
 }
 
 AVFormatContext* TCustomFFmpeg::InputContext(int index) const {
-    return index >= 0 && index < InputCount() ? inputs_[static_cast<size_t>(index)].ctx.get() : nullptr;
+    return index >= 0 && index < InputCount() ? media_.Inputs[static_cast<size_t>(index)]->Context.get() : nullptr;
 }
 
 void TCustomFFmpeg::SetPreviewFlags(int flags) {
@@ -72,10 +64,13 @@ void TCustomFFmpeg::SetHookBitsPixel(int bitsPixel) {
     previewConverter_.SetBitsPixel(bitsPixel);
 }
 
-bool TCustomFFmpeg::AddVideoHook(const std::string& /*argument*/) {
-    // Frame-hook plug-in libraries belong to the old generation of the codec
-    // libraries; today's libraries have filters instead ("vf").
-    return false;
+void TCustomFFmpeg::DropCallbacks() {
+    ProgressCallback = nullptr;
+    PreviewBitmapCallback = nullptr;
+    VideoInputHookCallback = nullptr;
+    VideoOutputHookCallback = nullptr;
+    AudioHookCallback = nullptr;
+    BeforeFindStreamInfoCallback = nullptr;
 }
 
 bool TCustomFFmpeg::CheckStop(void* argument, void* owner) {
@@ -83,40 +78,23 @@ bool TCustomFFmpeg::CheckStop(void* argument, void* owner) {
     return argument == owner && task->stopRequested_;
 }
 
-bool TCustomFFmpeg::CheckTimeout(void* argument, void* owner) {
-    auto* task = static_cast<TCustomFFmpeg*>(owner);
-    if (argument != owner || task->IOTimeout <= 0) return false;
-    const int64_t start = task->ioStartTime_;
-    if (start == INT64_MAX) return false;
-    if (FF.av_gettime_relative() - start <= static_cast<int64_t>(task->IOTimeout) * 1000) return false;
-    task->interruptReason_ = start == 0 ? "connecting/reading/writing canceled" : "connecting/reading/writing timeout";
-    task->Log(llInfo, task->interruptReason_);
-    return true;
+TTaskOutcome TCustomFFmpeg::Outcome() const {
+    if (error_) return toFailed;
+    return completed_ ? toFinished : toCancelled;
 }
 
-std::string TCustomFFmpeg::OpenFailure(const std::string& fileName, int code) const {
-    if (!interruptReason_.empty()) return fileName + ": " + interruptReason_;
-    return ErrorText(fileName, code);
-}
-
-void TCustomFFmpeg::CloseCodecs() {
-    for (auto& out : outputs_)
-        for (auto& t : out->tracks) {
-            t->pipe.reset();  // its thread uses the encoder
-            t->enc.reset();
-        }
-    for (auto& ist : inputStreams_) ist->dec.reset();
+void TCustomFFmpeg::Fail(const FFmpegException& error) {
+    FFLogger().Log(this, llQuiet, error.what());
+    error_ = error;
 }
 
 bool TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
     if (running_ || ended_) return false;
-    if (outputs_.empty() || inputs_.empty()) {
-        const std::string message =
-            outputs_.empty() ? "At least one output file must be specified" : "At least one input file must be specified";
+    if (media_.Outputs.empty() || media_.Inputs.empty()) {
+        const char* message =
+            media_.Outputs.empty() ? "At least one output file must be specified" : "At least one input file must be specified";
         Cleanup();
-        Log(llQuiet, message);
-        failed_ = true;
-        errorMessage_ = message;
+        Fail(FFmpegException(message, AVERROR(EINVAL)));
         EndNotification();
         return false;
     }
@@ -129,35 +107,55 @@ bool TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
         Execute();
         return false;
     }
-    if (thread_.joinable()) thread_.join();
-    threadDone_ = false;
-    thread_ = std::thread([this, priority] {
-        if (priority != tpNormal) SetCurrentThreadPriority(priority);
-        Execute();
-        threadDone_ = true;
-    });
+    RunOnThread(priority, [this] { Execute(); });
     return true;
+}
+
+void TCustomFFmpeg::RunOnThread(TThreadPriority priority, std::function<void()> body) {
+    if (thread_.joinable()) thread_.join();
+    threadWork_.Add();
+    thread_ = std::thread([this, priority, body = std::move(body)] {
+        if (priority != tpNormal) SetCurrentThreadPriority(priority);
+        body();
+        threadWork_.Done();
+    });
+}
+
+void TCustomFFmpeg::Transcode() {
+    run_ = std::make_unique<TTaskRun>(*this);
+    run_->Setup();
+    run_->Loop();
+    run_->End();
+    completed_ = !stopRequested_;
+    run_.reset();
+}
+
+void TCustomFFmpeg::CloseCodecs() {
+    if (run_) run_->CloseCodecs();
+}
+
+void TCustomFFmpeg::Cleanup() {
+    run_.reset();
+    media_.Release();
 }
 
 void TCustomFFmpeg::Execute() {
     completed_ = false;
-    const auto guarded = [this](const std::function<void()>& step) {
+    const auto guarded = [this](void (TCustomFFmpeg::*step)()) {
         try {
-            step();
+            (this->*step)();
+        } catch (const FFmpegException& e) {
+            Fail(e);
         } catch (const std::exception& e) {
-            Log(llQuiet, e.what());
-            failed_ = true;
-            errorMessage_ = e.what();
+            Fail(FFmpegException(e.what()));
         } catch (...) {
-            Log(llQuiet, "Unknown error");
-            failed_ = true;
-            errorMessage_ = "Unknown error";
+            Fail(FFmpegException("Unknown error"));
         }
     };
-    guarded([this] { Transcode(); });
-    guarded([this] { CloseCodecs(); });
-    guarded([this] { Cleanup(); });
-    guarded([this] { EndNotification(); });
+    guarded(&TCustomFFmpeg::Transcode);
+    guarded(&TCustomFFmpeg::CloseCodecs);
+    guarded(&TCustomFFmpeg::Cleanup);
+    guarded(&TCustomFFmpeg::EndNotification);
 }
 
 void TCustomFFmpeg::EndNotification() {
@@ -169,26 +167,18 @@ void TCustomFFmpeg::EndNotification() {
 void TCustomFFmpeg::Stop(bool wait) {
     if (running_) {
         stopRequested_ = true;
-        if (threaded_) {
-            if (wait && thread_.joinable()) {
-                WaitPumping(MainDispatcher(), [this] { return threadDone_.load(); }, std::chrono::milliseconds(20));
-                thread_.join();
-            }
-        } else {
+        if (!threaded_) {
             // An inline run: the interrupt check ends a blocking read or write.
-            ioStartTime_ = 0;
+            media_.Io.Cancel();
+            return;
         }
     } else if (!ended_) {
         // Never started: the end notification comes from a thread of its own.
-        if (thread_.joinable()) thread_.join();
-        threadDone_ = false;
-        thread_ = std::thread([this] {
-            EndNotification();
-            threadDone_ = true;
-        });
-        if (wait) {
-            WaitPumping(MainDispatcher(), [this] { return threadDone_.load(); }, std::chrono::milliseconds(20));
-            thread_.join();
-        }
+        RunOnThread(tpNormal, [this] { EndNotification(); });
+    } else {
+        return;
     }
+    if (!wait || !thread_.joinable()) return;
+    threadWork_.WaitIdle();
+    thread_.join();
 }

@@ -66,6 +66,7 @@ TConversionPages::TConversionPages(TFormMain& form, TGlobalVars& g, IDesktopServ
       log_(log),
       step1_(form.Step1()),
       step3_(form.Step3()),
+      encoder_(MainDispatcher()),
       jobs_(encoder_),
       gated_(std::make_unique<TGatedJobs>(jobs_)),
       list_(this),

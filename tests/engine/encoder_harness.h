@@ -21,7 +21,7 @@ class EncoderHarness {
 public:
     EncoderHarness() {
         SetMainDispatcher(&dispatcher);
-        encoder = std::make_unique<TFFEncoder>();
+        encoder = std::make_unique<TFFEncoder>(&dispatcher);
         encoder->OnTerminate = [this](TCustomEncoder*, const TTerminateInfo& info) {
             std::lock_guard lock(mutex);
             terminates.push_back({info, std::this_thread::get_id()});

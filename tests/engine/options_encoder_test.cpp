@@ -113,7 +113,7 @@ TEST_F(OptionsEncoderTest, PresetOptionTextsJoinIntoPlayableFiles) {
     ASSERT_TRUE(MakeClip(second, 0.6, 352, 288, 30, 48000, 1));
     for (const PresetCase& c : Cases) {
         SCOPED_TRACE(c.name);
-        TFFEncoder encoder;
+        TFFEncoder encoder(nullptr);
         TTerminateInfo end;
         encoder.OnTerminate = [&](TCustomEncoder*, const TTerminateInfo& info) {
             if (info.TaskIndex >= 0) end = info;

@@ -224,7 +224,7 @@ int RunConversion(const char* command, bool join, const std::vector<std::string>
     if (!a.LogFile.empty() && !log.Open(a.LogFile)) return Usage(command, "cannot write the log file " + a.LogFile);
 
     IMainDispatcher* dispatcher = MainDispatcher();
-    TFFEncoder encoder;
+    TFFEncoder encoder(dispatcher);
     if (!encoder.LibrariesLoaded() && !encoder.LoadLibraries(ExecutableFolder() + "lib") &&
         !encoder.LoadLibraries(ExecutableFolder() + "../lib")) {
         log.AppendLine(encoder.LastErrorMessage());

@@ -1,0 +1,85 @@
+#pragma once
+// The time line of a run: which input is read now, where each input's
+// timestamps land in the output, and, in a join, everything that happens at a
+// joint. The rules of a join live here.
+//
+// A join reads its inputs one after another as if they were one input. At the
+// end of an input (the joint) its decoders are drained, every stream of the
+// output is filled up to where the longest one stopped, and the next input is
+// placed there: its timestamps are offset by that time and its first picture
+// becomes a key frame. Without a join, the input read next is the one whose
+// stream lags most in the output.
+#include "ff_input_file.h"
+#include "ff_run_links.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TJoinTimeline {
+public:
+    TJoinTimeline(bool join, const std::vector<std::unique_ptr<TInputFile>>& inputs);
+
+    bool Joining() const { return join_; }
+    // The input a join reads now.
+    int CurrentInput() const { return current_; }
+    // Where an input begins in the output, in microseconds: 0 outside joins
+    // and for the first input.
+    int64_t StartOf(int input) const { return places_[static_cast<size_t>(input)].Start; }
+
+    // The input to read next, -1 for none: in a join the current input, none
+    // once one of its streams reached its frame limit or all of them passed
+    // the recording time; otherwise the input of the stream that is furthest
+    // behind (in the output, or in its input with "isync") among the inputs
+    // not ended and not waiting for data.
+    int ChooseInput(const std::vector<TRunSlot>& slots, const TOptionState& options) const;
+
+    // Waiting for data: an input that would block is passed over until some
+    // input delivers a packet.
+    void MarkWouldBlock(int input) { places_[static_cast<size_t>(input)].WouldBlock = true; }
+    bool AnyWouldBlock() const;
+    void ClearWouldBlock();
+    void MarkEnded(int input) { places_[static_cast<size_t>(input)].Ended = true; }
+
+    // Puts a packet's timestamps on the output's time line: the input's
+    // offset, the stream's time scale ("itsscale"), and for containers with
+    // timestamp jumps a jump beyond "dts_delta_threshold" taken out of the
+    // offset (unless timestamps are copied).
+    void PlacePacket(int input, const TInputStream& stream, AVPacket* packet, const TOptionState& options,
+                     void* logSender);
+
+    // The joint after input i of a join: drain gets each decoding stream of
+    // the input, every stream of its slot is filled up to where the longest
+    // one stopped and retired, and the next input is placed there. True when
+    // input i was the last.
+    bool EndInput(int input, const std::vector<std::unique_ptr<TInputStream>>& streams, std::vector<TRunSlot>& slots,
+                  const std::function<void(TInputStream&)>& drain);
+
+    // The length of a join: the sum of its inputs' known durations, -1 when
+    // none is known.
+    static int64_t JoinedDuration(const std::vector<std::unique_ptr<TInputFile>>& inputs);
+
+private:
+    struct TPlace {
+        const TInputFile* File = nullptr;
+        int64_t Offset = 0;  // microseconds added to the input's timestamps
+        int64_t Start = 0;   // microseconds: where the input begins in the output
+        bool Ended = false;
+        bool WouldBlock = false;
+    };
+    bool join_;
+    int current_ = 0;
+    std::vector<TPlace> places_;
+};
+
+// Where the first sound of an input goes, so that it starts with the input's
+// first picture: the sample position the output should be at (expected) and
+// the one it is at (queued, with what the resampler holds). Silence fills a
+// late start up to padTo (0: none); an early start loses its first skip
+// samples. Differences within 5 ms stand.
+struct TAudioStart {
+    int64_t PadTo = 0;
+    int64_t Skip = 0;
+};
+TAudioStart PlaceFirstAudio(int64_t expected, int64_t queued, int64_t delay, int64_t rate);

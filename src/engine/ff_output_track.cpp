@@ -1,0 +1,405 @@
+#include "ff_output_track.h"
+
+#include "ff_errors.h"
+#include "ff_exception.h"
+#include "ff_input_stream.h"
+#include "ff_join_timeline.h"
+#include "ff_legacy.h"
+#include "ff_logger.h"
+#include "ff_output_file.h"
+#include "ff_stream_map.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+constexpr AVRational MicrosecondBase{1, AV_TIME_BASE};
+
+int64_t ToMicroseconds(int64_t value, AVRational tb) { return FF.av_rescale_q(value, tb, MicrosecondBase); }
+
+[[noreturn]] void Raise(const std::string& message, int code = 0, const std::string& context = {}) {
+    throw FFmpegException(message, code, context);
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Opening
+
+void TOutputTrack::Open(const TInputStream* source, int outFile, const TTrackRun& run) {
+    run_ = &run;
+    if (source && run.Options.MetadataStreamsAutoCopy)
+        FF.av_dict_copy(&Stream->metadata, source->Stream->metadata, AV_DICT_DONT_OVERWRITE);
+    if (source) Stream->disposition = source->Stream->disposition;
+    if (copy_) {
+        // A copy without a source has nothing to pass on.
+        if (!source) return;
+        OpenCopy(*source, run);
+    } else {
+        OpenEncoder(source, outFile, run);
+    }
+    OpenBitstreamFilters();
+}
+
+void TOutputTrack::OpenCopy(const TInputStream& source, const TTrackRun& run) {
+    const AVCodecParameters* ipar = source.Stream->codecpar;
+    if (ipar->extradata_size > INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE)
+        Raise("icodec.extradata_size is invalid (too large)");
+    if (Kind == AVMEDIA_TYPE_AUDIO) {
+        if (volume_ != 256) Raise("-acodec copy and -vol are incompatible (frames are not decoded)");
+        if (run.AudioHook) Raise("-acodec copy and AudioHook are incompatible (frames are not decoded)");
+    }
+    if (Kind == AVMEDIA_TYPE_VIDEO && run.VideoHooks)
+        Raise("-vcodec copy and VideoHook are incompatible (frames are not decoded)");
+    const int r = FF.avcodec_parameters_copy(Stream->codecpar, ipar);
+    if (r < 0) Raise("Out of memory", r, "avcodec_parameters_copy");
+    // Keep the input's tag only where the output format knows it for this codec.
+    const AVOutputFormat* of = File.Context->oformat;
+    if (tag_)
+        Stream->codecpar->codec_tag = tag_;
+    else if (!of->codec_tag || FF.av_codec_get_id(of->codec_tag, ipar->codec_tag) != ipar->codec_id)
+        Stream->codecpar->codec_tag = 0;
+    Stream->time_base = source.Stream->time_base;
+    Stream->avg_frame_rate = source.Stream->avg_frame_rate;
+    Stream->sample_aspect_ratio = source.Stream->sample_aspect_ratio;
+    packet_ = NewPacket();
+    if (!packet_) Raise("Out of memory", AVERROR(ENOMEM));
+}
+
+void TOutputTrack::PrepareVideo(const TInputStream* source, const TOptionState& options) {
+    AVCodecContext* enc = encoder_.get();
+    if ((enc->width <= 0 || enc->height <= 0) && source) {
+        enc->width = source->Stream->codecpar->width;
+        enc->height = source->Stream->codecpar->height;
+    }
+    if (enc->pix_fmt == AV_PIX_FMT_NONE) Raise("Video pixel format is unknown, stream cannot be encoded");
+    // Now that the pixel format is known, also a pending size.
+    AdaptFrameSize(codec_, enc->width, enc->height, enc->pix_fmt);
+    if (!filter_.Empty() && FF.avfilter_get_by_name("buffer") == nullptr) Raise("Error opening filters!");
+    scaler_.Open(enc);
+    if (enc->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2)) OpenPassLog(options);
+}
+
+void TOutputTrack::OpenPassLog(const TOptionState& options) {
+    AVCodecContext* enc = encoder_.get();
+    const std::string log =
+        FormatText("%s-%d.log", options.PassLogFile.empty() ? "ffmpeg2pass" : options.PassLogFile.c_str(), Index());
+    if (enc->flags & AV_CODEC_FLAG_PASS1) {
+        passLog_.reset(std::fopen(log.c_str(), "wb"));
+        if (!passLog_) Raise(FormatText("Cannot write log file %s for pass-1 encoding", log.c_str()), AVERROR(errno), log);
+        return;
+    }
+    const TFilePtr in(std::fopen(log.c_str(), "rb"));
+    if (!in)
+        Raise(FormatText("Cannot read file: Error reading log file \"%s\" for pass-2 encoding", log.c_str()),
+              AVERROR(errno), log);
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) passStats_.append(buffer, n);
+    enc->stats_in = const_cast<char*>(passStats_.c_str());
+}
+
+void TOutputTrack::OpenEncoder(const TInputStream* source, int outFile, const TTrackRun& run) {
+    AVCodecContext* enc = encoder_.get();
+    if (!codec_)
+        Raise(FormatText("Encoder (codec id %d) not found for output stream #%d.%d (%s)", static_cast<int>(codecId_),
+                         outFile, Index(), KindName(Kind)),
+              AVERROR_ENCODER_NOT_FOUND);
+    if (Kind == AVMEDIA_TYPE_VIDEO) PrepareVideo(source, run.Options);
+    const AVCodecContext* sourceDecoder = source ? source->Decoder() : nullptr;
+    if (source && source->Kind() == AVMEDIA_TYPE_SUBTITLE && sourceDecoder && sourceDecoder->subtitle_header) {
+        const size_t size = static_cast<size_t>(sourceDecoder->subtitle_header_size);
+        // The codec context takes the header over and frees it.
+        enc->subtitle_header = static_cast<uint8_t*>(FF.av_mallocz(size + 1));
+        if (enc->subtitle_header) {
+            std::memcpy(enc->subtitle_header, sourceDecoder->subtitle_header, size);
+            enc->subtitle_header_size = sourceDecoder->subtitle_header_size;
+        }
+    }
+    const int r = FF.avcodec_open2(enc, codec_, nullptr);
+    if (r < 0)
+        Raise(FormatText("Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect parameters such "
+                         "as bit_rate, rate, width or height. Please check error log message to find out more detail "
+                         "information.",
+                         outFile, Index(), KindName(Kind)),
+              r, "avcodec_open2");
+    packet_ = NewPacket();
+    if (!packet_) Raise("Out of memory", AVERROR(ENOMEM));
+    // Pictures are encoded on a thread of their own while the next ones are
+    // decoded and converted.
+    if (Kind == AVMEDIA_TYPE_VIDEO) pipe_ = std::make_unique<TFramePipe>([this](AVFrame* f) { EncodeFrame(f); }, 4);
+    codecId_ = enc->codec_id;
+    run.Mux.ExtraBytes += enc->extradata_size;
+    FF.avcodec_parameters_from_context(Stream->codecpar, enc);
+    Stream->time_base = enc->time_base;
+    if (Kind == AVMEDIA_TYPE_VIDEO) Stream->avg_frame_rate = enc->framerate;
+    if (Kind == AVMEDIA_TYPE_AUDIO && !audio_.Open(enc, volume_, [this](AVFrame* f) {
+            EncodeFrame(f);
+            ++frameNumber_;
+        }))
+        Raise("av_fifo_alloc fail", AVERROR(ENOMEM));
+    if (Kind == AVMEDIA_TYPE_SUBTITLE) subtitleBuffer_.resize(1 << 20);
+}
+
+void TOutputTrack::OpenBitstreamFilters() {
+    for (const TBitstreamFilterSpec& spec : bsfSpecs_) {
+        const std::string unknown = FormatText("Unknown bitstream filter %s", spec.Name.c_str());
+        const AVBitStreamFilter* filter = FF.av_bsf_get_by_name(spec.Name.c_str());
+        AVBSFContext* bsf = nullptr;
+        const int made = filter ? FF.av_bsf_alloc(filter, &bsf) : AVERROR_BSF_NOT_FOUND;
+        bsfs_.emplace_back(bsf);
+        if (made < 0) Raise(unknown, made, spec.Name);
+        const AVCodecParameters* par = bsfs_.size() == 1 ? Stream->codecpar : bsfs_[bsfs_.size() - 2]->par_out;
+        FF.avcodec_parameters_copy(bsf->par_in, par);
+        bsf->time_base_in = Stream->time_base;
+        if (!spec.Args.empty()) FF.av_opt_set(bsf, "args", spec.Args.c_str(), AV_OPT_SEARCH_CHILDREN);
+        const int r = FF.av_bsf_init(bsf);
+        if (r < 0) Raise(unknown, r, spec.Name);
+    }
+    if (!bsfs_.empty()) FF.avcodec_parameters_copy(Stream->codecpar, bsfs_.back()->par_out);
+}
+
+// ---------------------------------------------------------------------------
+// Pictures
+
+void TOutputTrack::EncodeVideo(AVFrame* frame, int64_t ptsUs, int file, int index) {
+    if (filter_.Empty()) {
+        EncodePicture(frame, ptsUs, file, index);
+        return;
+    }
+    filter_.Filter(frame, ptsUs, [&](AVFrame* filtered, int64_t pts) { EncodePicture(filtered, pts, file, index); });
+}
+
+void TOutputTrack::EncodePicture(AVFrame* picture, int64_t ptsUs, int file, int index) {
+    const TOptionState& o = run_->Options;
+    TMuxStats& stats = run_->Mux;
+    AVCodecContext* enc = encoder_.get();
+    // Where the picture belongs in the output, in frames.
+    const double position = (ptsUs - o.StartTime) / 1000000.0 / av_q2d(enc->time_base);
+    const bool variable = (File.Context->oformat->flags & AVFMT_VARIABLE_FPS) != 0;
+    int64_t frames = VideoSyncFrames(o.VideoSync, variable, position, nextPts_);
+    if (frames == 0) {
+        ++stats.DropFrames;
+        if (o.Verbosity > 2) FFLogger().Log(run_->LogSender, llVerbose, "*** drop!");
+    } else if (frames > 1) {
+        stats.DupFrames += static_cast<int>(frames - 1);
+        if (o.Verbosity > 2) FFLogger().LogFmt(run_->LogSender, llVerbose, "*** %d dup!", static_cast<int>(frames - 1));
+    }
+    frames = std::min<int64_t>(frames, o.MaxFrames[AVMEDIA_TYPE_VIDEO] - frameNumber_);
+    if (frames <= 0) return;
+
+    // Pictures of another size or format than the encoder's go through the
+    // scaler; a change between inputs of a join rebuilds it.
+    AVFrame* pic = scaler_.Scale(picture, enc, o.SwsFlags, file, index, run_->LogSender);
+    run_->Host.OnOutputPicture(pic, static_cast<int>(frameNumber_ + 1), ptsUs);
+    for (int64_t i = 0; i < frames; ++i) {
+        if (i > 0 && run_->Host.StopRequested()) break;
+        pic->pts = nextPts_;
+        MarkKeyFrame(pic);
+        if (pipe_)
+            pipe_->Push(pic);
+        else
+            EncodeFrame(pic);
+        ++nextPts_;
+        ++frameNumber_;
+    }
+}
+
+void TOutputTrack::MarkKeyFrame(AVFrame* picture) {
+    // The input's picture types mean nothing to the encoder; key frames are
+    // asked for at joints and at the forced times only.
+    picture->pict_type = AV_PICTURE_TYPE_NONE;
+    const int64_t outUs = FF.av_rescale_q(nextPts_, encoder_->time_base, MicrosecondBase);
+    if (nextForcedKey_ < forcedKeyTimes_.size() && outUs >= forcedKeyTimes_[nextForcedKey_]) {
+        picture->pict_type = AV_PICTURE_TYPE_I;
+        while (nextForcedKey_ < forcedKeyTimes_.size() && outUs >= forcedKeyTimes_[nextForcedKey_]) ++nextForcedKey_;
+    }
+    if (forceKeyFrame_) {
+        picture->pict_type = AV_PICTURE_TYPE_I;
+        forceKeyFrame_ = false;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Sound
+
+void TOutputTrack::EncodeAudio(AVFrame* frame, int64_t ptsUs, bool& started, int file, int index) {
+    const TOptionState& o = run_->Options;
+    audio_.Prepare(frame, file, index, o.AudioSync > 1, run_->LogSender);
+    // Where this frame belongs on the output's time line, in samples.
+    const int64_t rate = encoder_->sample_rate;
+    const int64_t expected = std::llround((ptsUs - o.StartTime) * static_cast<double>(rate) / 1000000.0);
+    int64_t skip = 0;
+    if (!started) {
+        started = true;
+        const TAudioStart start = PlaceFirstAudio(expected, audio_.Queued(), audio_.Delay(), rate);
+        if (start.PadTo > 0) audio_.PadTo(start.PadTo, o.Verbosity, run_->LogSender);
+        skip = start.Skip;
+        if (skip > 0 && o.Verbosity > 2)
+            FFLogger().LogFmt(run_->LogSender, llVerbose, "discarding %d audio samples", static_cast<int>(skip));
+    } else if (o.AudioSync > 1 && audio_.Resampling()) {
+        const double drift = static_cast<double>(expected - (audio_.Queued() + audio_.Delay()));
+        if (std::fabs(drift) > o.AudioDriftThreshold * rate) {
+            const int comp = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(drift), -o.AudioSync, o.AudioSync));
+            if (o.Verbosity > 2)
+                FFLogger().LogFmt(run_->LogSender, llVerbose, "compensating audio timestamp drift:%f compensation:%d in:%d",
+                                  drift / rate, comp, frame->nb_samples);
+            audio_.Compensate(comp);
+        }
+    }
+    audio_.Convert(frame, skip);
+}
+
+void TOutputTrack::FlushConversion() {
+    if (Kind == AVMEDIA_TYPE_AUDIO && !copy_) audio_.Flush();
+}
+
+void TOutputTrack::FillTo(double seconds) {
+    if (Kind == AVMEDIA_TYPE_AUDIO && !copy_ && encoder_)
+        audio_.PadTo(static_cast<int64_t>(std::llround(seconds * encoder_->sample_rate)), run_->Options.Verbosity,
+                     run_->LogSender);
+}
+
+// ---------------------------------------------------------------------------
+// Subtitles and stream copy
+
+void TOutputTrack::WriteSubtitle(AVSubtitle& sub) {
+    if (sub.pts == AV_NOPTS_VALUE) Raise("Subtitle packets must have a pts");
+    const int n = FF.avcodec_encode_subtitle(encoder_.get(), subtitleBuffer_.data(),
+                                             static_cast<int>(subtitleBuffer_.size()), &sub);
+    if (n < 0) Raise("Subtitle encoding failed", n, "avcodec_encode_subtitle");
+    AVPacket* p = packet_.get();
+    const TPacketUnref written(p);
+    const int r = FF.av_new_packet(p, n);
+    if (r < 0) Raise("Subtitle encoding failed", r, "av_new_packet");
+    std::memcpy(p->data, subtitleBuffer_.data(), static_cast<size_t>(n));
+    const int64_t startUs = sub.pts - run_->Options.StartTime + static_cast<int64_t>(sub.start_display_time) * 1000;
+    p->pts = p->dts = FF.av_rescale_q(startUs, MicrosecondBase, Stream->time_base);
+    p->duration = FF.av_rescale_q(static_cast<int64_t>(sub.end_display_time) - sub.start_display_time,
+                                  AVRational{1, 1000}, Stream->time_base);
+    p->stream_index = Index();
+    ++frameNumber_;
+    Mux(p);
+}
+
+void TOutputTrack::WriteCopy(const AVPacket* pkt, AVRational tb) {
+    const TOptionState& o = run_->Options;
+    if (!wroteKeyFrame_ && !(pkt->flags & AV_PKT_FLAG_KEY) && !o.CopyInitialNonKeyframes) return;
+    if (o.StartTime > 0 && pkt->pts != AV_NOPTS_VALUE && ToMicroseconds(pkt->pts, tb) < o.StartTime) return;
+    wroteKeyFrame_ = true;
+    AVPacket* out = packet_.get();
+    const TPacketUnref written(out);
+    if (FF.av_packet_ref(out, pkt) < 0) Raise("Out of memory", AVERROR(ENOMEM));
+    const int64_t start = FF.av_rescale_q(o.StartTime, MicrosecondBase, tb);
+    if (out->pts != AV_NOPTS_VALUE) out->pts -= start;
+    if (out->dts != AV_NOPTS_VALUE)
+        out->dts -= start;
+    else
+        out->dts = out->pts;
+    FF.av_packet_rescale_ts(out, tb, Stream->time_base);
+    out->stream_index = Index();
+    if (out->dts != AV_NOPTS_VALUE)
+        copyEndUs_ = ToMicroseconds(out->dts + std::max<int64_t>(out->duration, 0), Stream->time_base);
+    ++frameNumber_;
+    Mux(out);
+}
+
+// ---------------------------------------------------------------------------
+// Encoding and muxing
+
+void TOutputTrack::EncodeFrame(AVFrame* frame) {
+    const char* failure = Kind == AVMEDIA_TYPE_VIDEO ? "Video encoding failed" : "Audio encoding failed";
+    int r = FF.avcodec_send_frame(encoder_.get(), frame);
+    if (r < 0 && r != AVERROR_EOF) Raise(failure, r, "avcodec_send_frame");
+    AVPacket* pkt = packet_.get();
+    for (;;) {
+        r = FF.avcodec_receive_packet(encoder_.get(), pkt);
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) break;
+        if (r < 0) Raise(failure, r, "avcodec_receive_packet");
+        const TPacketUnref written(pkt);
+        size_t sideSize = 0;
+        if (const uint8_t* q = FF.av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS, &sideSize); q && sideSize >= 4) {
+            int32_t lambda = 0;
+            std::memcpy(&lambda, q, 4);
+            std::lock_guard lock(run_->Mux.Mutex);
+            quality_ = static_cast<float>(lambda) / FF_QP2LAMBDA;
+        }
+        if (passLog_ && encoder_->stats_out) std::fputs(encoder_->stats_out, passLog_.get());
+        WritePacket(pkt);
+    }
+}
+
+void TOutputTrack::WritePacket(AVPacket* pkt) {
+    if (pkt->duration == 0 && Kind == AVMEDIA_TYPE_VIDEO) pkt->duration = 1;
+    FF.av_packet_rescale_ts(pkt, encoder_->time_base, Stream->time_base);
+    pkt->stream_index = Index();
+    TMuxStats& stats = run_->Mux;
+    if (stats.Vstats && Kind == AVMEDIA_TYPE_VIDEO) {
+        std::lock_guard lock(stats.Mutex);
+        const double time = pkt->pts == AV_NOPTS_VALUE ? 0.0 : pkt->pts * av_q2d(Stream->time_base);
+        const double bitrate = time > 0 ? bytes_ * 8.0 / time / 1000.0 : 0;
+        std::fprintf(stats.Vstats.get(),
+                     "frame= %5d q= %2.1f f_size= %6d s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= "
+                     "%7.1fkbits/s type= %c\n",
+                     static_cast<int>(frameNumber_), quality_, pkt->size, bytes_ / 1024.0, time,
+                     time > 0 ? pkt->size * 8.0 / 1000.0 * av_q2d(encoder_->framerate) : 0.0, bitrate,
+                     (pkt->flags & AV_PKT_FLAG_KEY) ? 'I' : 'P');
+    }
+    Mux(pkt);
+}
+
+void TOutputTrack::Mux(AVPacket* pkt, size_t filterIndex) {
+    TMuxStats& stats = run_->Mux;
+    if (filterIndex < bsfs_.size()) {
+        AVBSFContext* bsf = bsfs_[filterIndex].get();
+        // The filter takes the packet's data over; a refused packet is dropped.
+        const TPacketUnref refused(pkt);
+        if (FF.av_bsf_send_packet(bsf, pkt) < 0) {
+            FFLogger().LogFmt(run_->LogSender, llError, "%s failed for stream %d, codec %s", bsf->filter->name,
+                              Index(), FF.avcodec_get_name(Stream->codecpar->codec_id));
+            return;
+        }
+        const TPacketPtr filtered = NewPacket();
+        if (!filtered) Raise("Out of memory", AVERROR(ENOMEM));
+        while (FF.av_bsf_receive_packet(bsf, filtered.get()) >= 0) Mux(filtered.get(), filterIndex + 1);
+        return;
+    }
+    std::lock_guard lock(stats.Mutex);
+    if (Kind == AVMEDIA_TYPE_VIDEO)
+        stats.VideoBytes += pkt->size;
+    else if (Kind == AVMEDIA_TYPE_AUDIO)
+        stats.AudioBytes += pkt->size;
+    bytes_ += pkt->size;
+    // The muxer takes the packet's data over.
+    const int r = FF.av_interleaved_write_frame(File.Context.get(), pkt);
+    if (r < 0) Raise(ErrorText("av_interleaved_write_frame()", r), r, File.FileName);
+}
+
+// ---------------------------------------------------------------------------
+// The end
+
+void TOutputTrack::Flush() {
+    if (copy_ || !encoder_ || !FF.avcodec_is_open(encoder_.get())) return;
+    if (Kind == AVMEDIA_TYPE_AUDIO) {
+        audio_.Flush();
+        audio_.EncodeQueued(true);
+    }
+    if (Kind == AVMEDIA_TYPE_SUBTITLE) return;
+    if (pipe_)
+        pipe_->Finish();  // the queued pictures, then the drain
+    else
+        EncodeFrame(nullptr);
+}
+
+void TOutputTrack::CloseCodec() {
+    pipe_.reset();  // its thread uses the encoder
+    encoder_.reset();
+}
+
+double TOutputTrack::Time() const {
+    if (copy_) return copyEndUs_ / 1000000.0;
+    if (!encoder_) return 0;
+    if (Kind == AVMEDIA_TYPE_AUDIO)
+        return encoder_->sample_rate > 0 ? double(audio_.Queued()) / encoder_->sample_rate : 0;
+    return nextPts_ * av_q2d(encoder_->time_base);
+}

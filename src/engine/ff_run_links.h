@@ -1,0 +1,24 @@
+#pragma once
+// Which input stream feeds which output track during a run, slot by slot. A
+// join has one slot per input, each over the same tracks of its one output;
+// otherwise a slot is an output file.
+#include <vector>
+
+class TInputStream;
+class TOutputTrack;
+struct TOutputFile;
+
+struct TStreamLink {
+    TOutputTrack* Track = nullptr;
+    TInputStream* Source = nullptr;  // null: the slot's input has no stream of the kind
+    TInputStream* Sync = nullptr;
+    int Slot = 0;
+    int Index = 0;         // the stream's index in its output
+    bool Active = false;   // feeds the track; cleared at the joint after its input
+    bool Started = false;  // the slot's first sound was placed on the time line
+};
+
+struct TRunSlot {
+    TOutputFile* File = nullptr;
+    std::vector<TStreamLink> Links;
+};

@@ -1,0 +1,213 @@
+// The loop of a task's run: each packet read from the input the time line
+// chooses, placed on the output's time line, decoded and handed to the tracks
+// (or copied); the joints of a join; the end of the run.
+#include "ff_exception.h"
+#include "ff_interrupt.h"
+#include "ff_io_watch.h"
+#include "ff_output_file.h"
+#include "ff_stream_map.h"
+#include "ff_task.h"
+#include "ff_task_run.h"
+
+#include <chrono>
+#include <optional>
+#include <thread>
+
+TTaskRun::TTaskRun(TCustomFFmpeg& task)
+    : task_(task),
+      media_(task.Media()),
+      options_(task.Media().Options),
+      trackRun_{options_, mux_, *this, &task},
+      timeline_(task.Media().Join, task.Media().Inputs) {}
+
+TTaskRun::~TTaskRun() = default;
+
+bool TTaskRun::StopRequested() const { return task_.StopRequested(); }
+
+void TTaskRun::Loop() {
+    startTime_ = FF.av_gettime_relative();
+    lastReportTime_ = startTime_;
+    lastPreviewTime_ = 0;
+    timeline_.ClearWouldBlock();
+    // A run on a worker thread ends a blocking read at a stop request; an
+    // inline run through the time-out check, which a stop makes fire at once.
+    std::optional<TInterruptScope> interrupt;
+    if (task_.Threaded())
+        interrupt.emplace(&task_, &TCustomFFmpeg::CheckStop, &task_);
+    else
+        interrupt.emplace(&task_, &TIoWatch::CheckTimeout, &media_.Io);
+    while (!task_.StopRequested()) {
+        const int input = timeline_.ChooseInput(slots_, options_);
+        if (input < 0) {
+            if (timeline_.Joining() || !timeline_.AnyWouldBlock()) break;
+            // Inputs without data yet (network): look again shortly.
+            timeline_.ClearWouldBlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        const TOutputFile& first = *media_.Outputs[0];
+        if (options_.LimitFileSize > 0 && first.Context->pb &&
+            FF.avio_seek(first.Context->pb, 0, SEEK_CUR) >= options_.LimitFileSize)
+            break;
+        const TRead read = ReadPacket(input);
+        if (read == rdEnd) break;
+        if (read == rdPacket && FF.av_gettime_relative() - lastReportTime_ > task_.ReportInterval) {
+            Report(false, input);
+            lastReportTime_ = FF.av_gettime_relative();
+        }
+    }
+}
+
+TTaskRun::TRead TTaskRun::ReadPacket(int input) {
+    const TOptionState& o = options_;
+    AVFormatContext* ic = media_.Inputs[static_cast<size_t>(input)]->Context.get();
+    AVPacket* pkt = packet_.get();
+    const int r = FF.av_read_frame(ic, pkt);
+    const TPacketUnref read(pkt);
+    if (r == AVERROR(EAGAIN)) {
+        timeline_.MarkWouldBlock(input);
+        ++wouldBlockCount_;
+        return rdNothing;
+    }
+    if (r < 0) {
+        timeline_.MarkEnded(input);
+        bool over = o.Shortest;
+        if (timeline_.Joining())
+            over = timeline_.EndInput(input, streams_, slots_, [this](TInputStream& ist) { DrainDecoder(ist); });
+        return over ? rdEnd : rdNothing;
+    }
+    timeline_.ClearWouldBlock();
+    lastFileIndex_ = input;
+    if (o.PacketDump) FF.av_pkt_dump_log2(nullptr, AV_LOG_INFO, pkt, o.HexDump, ic->streams[pkt->stream_index]);
+    TInputStream* ist = pkt->stream_index < static_cast<int>(ic->nb_streams) ? FindStream(input, pkt->stream_index)
+                                                                             : nullptr;
+    if (!ist || !ist->Used) return rdNothing;
+    timeline_.PlacePacket(input, *ist, pkt, o, &task_);
+    if (o.RecordingTime != INT64_MAX && pkt->pts != AV_NOPTS_VALUE &&
+        FF.av_rescale_q(pkt->pts, ist->Stream->time_base, AVRational{1, AV_TIME_BASE}) >= o.StartTime + o.RecordingTime) {
+        ist->PastRecordingTime = true;
+        return rdNothing;
+    }
+    const int error = ProcessPacket(*ist, pkt);
+    if (error < 0) {
+        const std::string message =
+            FormatText("Error while decoding stream #%d.%d (%s)", ist->File, ist->Index, KindName(ist->Kind()));
+        if (o.ExitOnError) throw FFmpegException(message, error, ic->url ? ic->url : "");
+        if (o.Verbosity >= 0) FFLogger().Log(&task_, llVerbose, message);
+    }
+    return rdPacket;
+}
+
+int TTaskRun::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
+    if (ist.NextPts == AV_NOPTS_VALUE) {
+        // A stream without timestamps (raw H.264, for one) counts from where
+        // its input begins in the output, not from the output's start.
+        if (ist.FramesDecoded == 0) ist.Pts = timeline_.StartOf(ist.File);
+        ist.NextPts = ist.Pts;
+    }
+    if (!ist.DecodingNeeded || !ist.Decoding()) {
+        // Stream copy: the packet goes on as it is.
+        if (!pkt) return 0;
+        ist.TakePacketTime(pkt);
+        for (TRunSlot& slot : slots_)
+            for (TStreamLink& link : slot.Links)
+                if (link.Source == &ist && link.Active && link.Track->Copy())
+                    link.Track->WriteCopy(pkt, ist.Stream->time_base);
+        ist.AdvancePastPacket(pkt);
+        return 0;
+    }
+    if (ist.Kind() == AVMEDIA_TYPE_SUBTITLE) {
+        if (!pkt) return 0;
+        return ist.DecodeSubtitle(pkt, [&](AVSubtitle& sub) {
+            for (TRunSlot& slot : slots_)
+                for (TStreamLink& link : slot.Links)
+                    if (link.Source == &ist && link.Active && !link.Track->Copy()) link.Track->WriteSubtitle(sub);
+        });
+    }
+    return ist.Decode(pkt, frame_.get(), [&](AVFrame* frame) { HandleFrame(ist, frame); });
+}
+
+void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
+    const TOptionState& o = options_;
+    ist.TakeFrameTime(frame);
+    const AVMediaType kind = ist.Kind();
+    if (kind == AVMEDIA_TYPE_AUDIO && task_.AudioHookCallback) {
+        const int bytes = FF.av_get_bytes_per_sample(static_cast<AVSampleFormat>(frame->format));
+        const int planar = FF.av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame->format));
+        const int size = frame->nb_samples * bytes * (planar ? 1 : frame->ch_layout.nb_channels);
+        task_.AudioHookCallback(&task_, ist.Pts, frame->extended_data[0], size, frame->sample_rate,
+                                frame->ch_layout.nb_channels, frame->format);
+    }
+    if (o.RateEmulation) {
+        const int64_t ahead = (ist.Pts - o.StartTime) - (FF.av_gettime_relative() - startTime_);
+        if (ahead > 1000) std::this_thread::sleep_for(std::chrono::microseconds(ahead));
+    }
+    if (kind == AVMEDIA_TYPE_VIDEO) RunInputHooks(ist, frame);
+    for (TRunSlot& slot : slots_)
+        for (TStreamLink& link : slot.Links) {
+            if (link.Source != &ist || !link.Active || link.Track->Copy()) continue;
+            if (ist.Pts < o.StartTime) continue;  // before the output's start
+            if (kind == AVMEDIA_TYPE_VIDEO)
+                link.Track->EncodeVideo(frame, ist.Pts, ist.File, ist.Index);
+            else if (kind == AVMEDIA_TYPE_AUDIO)
+                link.Track->EncodeAudio(frame, ist.Pts, link.Started, ist.File, ist.Index);
+        }
+}
+
+void TTaskRun::RunInputHooks(TInputStream& ist, AVFrame* frame) {
+    if (!videoInputHook_ || !task_.VideoInputHookCallback) return;
+    bool update = true, stopHook = false;
+    TFormatConverter& converter = task_.HookConverter();
+    if (converter.PictureToBitmap(frame, hookBitmap_)) {
+        try {
+            task_.VideoInputHookCallback(&task_, &hookBitmap_, static_cast<int>(ist.FramesDecoded), ist.Pts, update,
+                                         stopHook);
+        } catch (const std::exception& e) {
+            FFLogger().Log(&task_, llError, std::string("Error occurs VideoHook event: ") + e.what());
+            update = false;
+        }
+        if (update && FF.av_frame_make_writable(frame) >= 0) converter.BitmapToPicture(hookBitmap_, frame);
+    }
+    if (stopHook) videoInputHook_ = false;
+}
+
+void TTaskRun::OnOutputPicture(AVFrame* pic, int frameNumber, int64_t ptsUs) {
+    if (videoOutputHook_ && task_.VideoOutputHookCallback) {
+        bool update = true, stopHook = false;
+        TFormatConverter& converter = task_.HookConverter();
+        if (converter.PictureToBitmap(pic, hookBitmap_)) {
+            task_.VideoOutputHookCallback(&task_, &hookBitmap_, frameNumber, ptsUs, update, stopHook);
+            if (update && FF.av_frame_make_writable(pic) >= 0) converter.BitmapToPicture(hookBitmap_, pic);
+        }
+        if (stopHook) videoOutputHook_ = false;
+    }
+    if (!(task_.PreviewFlags() & 2) || !task_.PreviewBitmapCallback) return;
+    const int64_t now = FF.av_gettime_relative();
+    if (now - lastPreviewTime_ < task_.PreviewInterval) return;
+    lastPreviewTime_ = now;
+    if (task_.PreviewConverter().PictureToBitmap(pic, previewBitmap_))
+        task_.PreviewBitmapCallback(&task_, &previewBitmap_, frameNumber, ptsUs);
+}
+
+void TTaskRun::DrainDecoder(TInputStream& ist) {
+    if (!ist.Decoding() || ist.Flushed) return;
+    ProcessPacket(ist, nullptr);
+    ist.FlushDecoder();
+    ist.Flushed = true;
+}
+
+void TTaskRun::End() {
+    for (const auto& ist : streams_)
+        if (ist->Used && ist->DecodingNeeded && !ist->Flushed) DrainDecoder(*ist);
+    for (const auto& out : media_.Outputs)
+        for (const auto& track : out->Tracks) track->Flush();
+    for (const auto& out : media_.Outputs) out->WriteTrailer();
+    Report(true, -1);
+    CloseCodecs();
+}
+
+void TTaskRun::CloseCodecs() {
+    for (const auto& out : media_.Outputs)
+        for (const auto& track : out->Tracks) track->CloseCodec();
+    for (const auto& ist : streams_) ist->CloseDecoder();
+}

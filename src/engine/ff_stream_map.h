@@ -1,0 +1,64 @@
+#pragma once
+// Which kinds of streams an output gets and which input stream feeds each
+// output stream: plain functions of descriptions, so that their rules can be
+// read and tested without media files.
+#include "ff_api.h"
+#include "ff_options.h"
+
+#include <cstdint>
+#include <vector>
+
+// Kinds of streams: one flag per kind an output can carry.
+struct TStreamKinds {
+    bool Video = false;
+    bool Audio = false;
+    bool Subtitle = false;
+};
+
+// What the output's format and the pending settings ask for.
+struct TOutputKindRequest {
+    TStreamKinds Format;    // the format has a default codec of the kind
+    TStreamKinds Named;     // an encoder is named for the kind, or the kind is copied
+    TStreamKinds Disabled;  // "vn", "an", "sn"
+};
+
+// The kinds an output gets: those the format or the settings ask for and the
+// examined inputs have (a join examines its first input only), without the
+// disabled ones. Without inputs the request alone decides.
+TStreamKinds ChooseStreamKinds(const TOutputKindRequest& request, const std::vector<TStreamKinds>& inputKinds,
+                               bool joinRequest);
+
+// An input stream as the mapping sees it.
+struct TInputStreamDesc {
+    int File = 0;
+    int Index = 0;
+    AVMediaType Kind = AVMEDIA_TYPE_UNKNOWN;
+    bool Readable = true;   // not discarded by its container settings (cover pictures, "vn", programs)
+    int64_t Weight = 0;     // pixels of a picture, channels of a sound: the biggest of a kind wins
+    bool InProgram = true;  // belongs to the chosen program, or no program was chosen
+};
+
+// The kinds of the streams of one output slot, in stream order.
+using TSlotKinds = std::vector<AVMediaType>;
+
+// The source of one output stream, as indexes into the input stream list;
+// -1 for none (an input of a join without that kind, which the joint fills).
+struct TStreamSource {
+    int Source = -1;
+    int Sync = -1;
+};
+
+// For every slot the source of each of its streams. Stream maps ("map") are
+// taken in order and, in a join, anew for every input (their file numbers
+// then name the slot's own input). Without maps each stream takes the biggest
+// unused readable stream of its kind (in a join: of the slot's own input; with
+// a program: of that program); when there is none a stream already used is
+// taken again, except in a join or with a program. Raises FFmpegException
+// with the mapping's messages.
+std::vector<std::vector<TStreamSource>> MapStreams(const std::vector<TInputStreamDesc>& inputs,
+                                                   const std::vector<TSlotKinds>& slots,
+                                                   const std::vector<TStreamMap>& maps, bool programChosen,
+                                                   bool join);
+
+// "Video", "Audio", "Data", "Subtitle", "Attachment", "Unknown".
+const char* KindName(AVMediaType kind);

@@ -1,0 +1,87 @@
+#pragma once
+// The run of a task: set up (streams linked, decoders and encoders opened,
+// metadata copied, headers written), the read loop that takes each packet
+// from the input the time line chooses through its decoder into the tracks,
+// the end (drains, trailers, the final report) and the progress reports.
+// Lives on the task's worker thread from the start of the run to its end.
+#include "ff_bitmap.h"
+#include "ff_input_stream.h"
+#include "ff_join_timeline.h"
+#include "ff_output_track.h"
+#include "ff_run_links.h"
+
+#include <memory>
+#include <vector>
+
+class TCustomFFmpeg;
+class TTaskMedia;
+
+class TTaskRun final : public ITrackHost {
+public:
+    explicit TTaskRun(TCustomFFmpeg& task);
+    ~TTaskRun() override;
+    TTaskRun(const TTaskRun&) = delete;
+    TTaskRun& operator=(const TTaskRun&) = delete;
+
+    // Raises FFmpegException with the setup's messages.
+    void Setup();
+    // Reads until every input has ended (or a join's last one), a limit is
+    // reached or a stop is requested.
+    void Loop();
+    // Drains the decoders and encoders, writes the trailers and the final
+    // report, and closes the codecs.
+    void End();
+    // Ends the encoders' threads, frees every encoder and decoder.
+    void CloseCodecs();
+
+    // ---- ITrackHost ----
+    void OnOutputPicture(AVFrame* picture, int frameNumber, int64_t ptsUs) override;
+    bool StopRequested() const override;
+
+private:
+    // Setup (ff_run_setup.cpp).
+    void MakeInputStreams();
+    void LinkStreams();
+    void OpenDecoders();
+    void OpenTracks();
+    void CopyMetadata(int outFile);
+    void CopyChapters(const TInputFile& in, AVFormatContext* oc);
+    void WriteHeaders();
+    void LogStreamMapping();
+    TInputStream* FindStream(int file, int index) const;
+
+    // The loop (ff_run_loop.cpp).
+    // Reads one packet of the input and passes it on.
+    enum TRead { rdPacket, rdNothing, rdEnd };  // a packet went through; none did; the loop is over
+    TRead ReadPacket(int input);
+    // A packet (null: drains the decoder) of an input stream; 0 or the
+    // library's error code of damaged data.
+    int ProcessPacket(TInputStream& stream, AVPacket* packet);
+    void HandleFrame(TInputStream& stream, AVFrame* frame);
+    void RunInputHooks(TInputStream& stream, AVFrame* frame);
+    void DrainDecoder(TInputStream& stream);
+
+    // Progress (ff_run_report.cpp).
+    void Report(bool final, int fileIndex);
+    const TStreamLink* ReportedVideo(bool final) const;
+
+    TCustomFFmpeg& task_;
+    TTaskMedia& media_;
+    TOptionState& options_;
+    TMuxStats mux_;
+    TTrackRun trackRun_;
+    std::vector<std::unique_ptr<TInputStream>> streams_;
+    std::vector<TRunSlot> slots_;
+    TJoinTimeline timeline_;
+    TPacketPtr packet_;
+    TFramePtr frame_;
+    int64_t startTime_ = 0;        // microseconds (wall clock, relative)
+    int64_t lastReportTime_ = 0;   // microseconds
+    int64_t lastPreviewTime_ = 0;  // microseconds
+    int lastFileIndex_ = 0;        // input of the last packet read
+    int wouldBlockCount_ = 0;
+    bool dupDropLogged_ = false;
+    TFFBitmap hookBitmap_;
+    TFFBitmap previewBitmap_;
+    bool videoInputHook_ = false, videoOutputHook_ = false;
+};
