@@ -8,6 +8,7 @@
 #   sounds/done.wav, sounds/fail.wav
 #   window/            pictures of the class and format buttons (compiled into
 #                      the program) and the application icon
+#   ../packaging/icons/  the icon's smaller sizes
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -53,6 +54,9 @@ mark() {  # size out
         "$out"
 }
 mark 256 "$WINDOW/orvane-video-joiner.png"
+# The icon's smaller sizes for the desktop's icon theme (the package's hicolor).
+mkdir -p ../packaging/icons
+for s in 16 22 24 32 48 64 128; do mark $s "../packaging/icons/${s}x${s}.png"; done
 mark 30 "$TMP/mark30.png"
 mark 96 "$TMP/mark96.png"
 

@@ -23,6 +23,8 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   # resource artwork and sounds
   imagemagick sox
+  # manual pages, the Debian package and its checks
+  scdoc dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite:
 #   1. the normal build, every test;
-#   2. AddressSanitizer + UndefinedBehaviorSanitizer, every test;
-#   3. ThreadSanitizer, the engine and network tests;
-#   4. the fuzz targets, a short run each (scripts/fuzz.sh).
-# OV_TEST_PASSES chooses passes (default "normal asan tsan fuzz");
+#   2. the Debian package of the normal build, checked as a user gets it;
+#   3. AddressSanitizer + UndefinedBehaviorSanitizer, every test;
+#   4. ThreadSanitizer, the engine and network tests;
+#   5. the fuzz targets, a short run each (scripts/fuzz.sh).
+# OV_TEST_PASSES chooses passes (default "normal package asan tsan fuzz");
 # OV_FUZZ_SECONDS the time per fuzz target (default 15).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
-passes="${OV_TEST_PASSES:-normal asan tsan fuzz}"
+passes="${OV_TEST_PASSES:-normal package asan tsan fuzz}"
 jobs="$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 export CTEST_OUTPUT_ON_FAILURE=1
@@ -26,6 +27,18 @@ for pass in $passes; do
     normal)
       scripts/build.sh build -DOV_WERROR=ON
       run_ctest build
+      ;;
+    package)
+      deb=$(scripts/package.sh build | tail -n1)
+      root=$(mktemp -d)
+      dpkg-deb -x "$deb" "$root"
+      "$root/usr/bin/orvane" --version
+      "$root/usr/bin/orvane-video-joiner" --version
+      [ "$("$root/usr/bin/orvane" presets MP4 | cut -f1 | sort -u)" = MP4 ]
+      desktop-file-validate "$root/usr/share/applications/orvane-video-joiner.desktop"
+      appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
+      lintian --fail-on error,warning "$deb"
+      rm -rf "$root"
       ;;
     asan)
       scripts/build.sh build-asan -DOV_WERROR=ON -DOV_SANITIZE=address

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class IDesktopServices;
 class ISoundPlayer;
@@ -62,6 +63,8 @@ public:
     void ActionExitExecute();
     void UpdatePageTexts();
     void ResetWizard();
+    // Shows the input list page and adds the files to it, as the Add button does.
+    void OpenFiles(const std::vector<std::string>& paths);
     void ShowOutputSettings();
     void StoreOutputSettings();
     // A folder field's text with a trailing separator; empty stays empty.

@@ -68,6 +68,13 @@ void TFormMain::UpdatePageTexts() {
     exit->setEnabled(true);
 }
 
+void TFormMain::OpenFiles(const std::vector<std::string>& paths) {
+    // Files handed over at start ("Open with"): straight to the input list.
+    SetActivePage(wpStep1);
+    UpdatePageTexts();
+    step1_->AddFiles(paths);
+}
+
 void TFormMain::ResetWizard() {
     SetActivePage(FirstPage(g_));
     UpdatePageTexts();

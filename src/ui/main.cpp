@@ -1,8 +1,10 @@
 // Entry of the Orvane Video Joiner application.
+#include "command_line.h"
 #include "desktop_services_qt.h"
 #include "form_log.h"
 #include "form_main.h"
 #include "global_vars.h"
+#include "ov_version.h"
 #include "power_off.h"
 #include "qt_dispatcher.h"
 #include "settings.h"
@@ -12,8 +14,11 @@
 #include <QApplication>
 #include <QFont>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -38,10 +43,57 @@ void CatchQuitSignals() {
     sa.sa_flags = SA_RESTART;
     for (const int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
 }
+
+const TCommandHelp ProgramHelp{
+    .Program = "orvane-video-joiner",
+    .Synopsis = "[OPTIONS] [FILE...]",
+    .Description = std::string("Opens the ") + AppTitle +
+                   " window, a wizard that joins or converts audio and video files into one of 25 output formats "
+                   "and downloads videos by their links. The FILEs given are added to its list of files to join, "
+                   "as its Add button adds them.\n\n"
+                   "Qt's own options (such as -platform, -display or -style) are also understood. 'orvane' does "
+                   "the same work on the command line.",
+    .Options = {{"--version", "", "", "show the version and exit"}},
+    .ExitStatuses = {{0, "the window was closed"},
+                     {1, "the window could not start (the error was shown)"},
+                     {ExitUsage, "wrong usage: an unknown option"}},
+};
+
+// --help and --version work without a display, so they are looked for
+// before Qt starts; a return value >= 0 is the exit status.
+int EarlyOptions(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") break;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(HelpText(ProgramHelp).c_str(), stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("%s %s\n", ProgramHelp.Program.c_str(), OvVersion);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+// The files named after Qt took its own options out; an option left is unknown.
+bool FilesToOpen(int argc, char** argv, std::vector<std::string>& files) {
+    TParsedArgs parsed;
+    if (ParseCommandLine(ProgramHelp, std::vector<std::string>(argv + 1, argv + argc), parsed)) return false;
+    for (const std::string& f : parsed.Operands) {
+        std::error_code ec;
+        files.push_back(std::filesystem::absolute(f, ec).lexically_normal().string());
+    }
+    return true;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const int status = EarlyOptions(argc, argv); status >= 0) return status;
     QApplication app(argc, argv);
+    std::vector<std::string> files;
+    if (!FilesToOpen(argc, argv, files)) return ExitUsage;
     CatchQuitSignals();
     QApplication::setApplicationName(AppTitle);
     QApplication::setApplicationDisplayName(AppTitle);
@@ -68,6 +120,7 @@ int main(int argc, char** argv) {
         services.SetOwner(&main);
         if (main.FormCreate()) {
             main.show();
+            if (!files.empty()) QTimer::singleShot(0, &main, [&] { main.OpenFiles(files); });
             std::unique_ptr<QSocketNotifier> quitSignal;
             if (signalSockets[0] >= 0) {
                 quitSignal = std::make_unique<QSocketNotifier>(signalSockets[0], QSocketNotifier::Read);

@@ -1,5 +1,6 @@
 #include "format_codes.h"
 #include "ini_file.h"
+#include "ov_version.h"
 #include "product_config.h"
 
 #include "../common/temp_dir.h"
@@ -117,12 +118,17 @@ TEST(ProductConfig, ScrambledFileRoundTrip) {
 
 TEST(ProductConfig, ShippedConfigurationDescramblesToTheRepoCopy) {
     const std::string shipped = ReadWholeFile(std::string(OV_BIN_DIR) + "/lamecore.dll");
-    const std::string plain = ReadWholeFile(std::string(OV_SOURCE_DIR) + "/resources/product.ini");
+    std::string plain = ReadWholeFile(std::string(OV_SOURCE_DIR) + "/resources/product.ini");
     ASSERT_FALSE(plain.empty());
+    // The build fills in the project's version.
+    const std::string placeholder = "Version=@PROJECT_VERSION@\n";
+    ASSERT_NE(plain.find(placeholder), std::string::npos);
+    plain.replace(plain.find(placeholder), placeholder.size(), std::string("Version=") + OvVersion + "\n");
     EXPECT_EQ(ScrambleText(shipped), plain);
     TGlobalVars g;
     TProductDefaults d;
     ASSERT_EQ(ParseProductConfig(plain, g, d), "");
+    EXPECT_EQ(g.Version, OvVersion);
     EXPECT_TRUE(g.DownloadEnabled);
     EXPECT_TRUE(g.MergeMode);
     for (const auto& f : AllFormats()) EXPECT_TRUE(g.FormatEnabled[f.Id.Class][f.Id.Code]) << f.Name;

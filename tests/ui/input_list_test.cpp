@@ -106,6 +106,18 @@ TEST_F(InputList, DownloadedFilesAreHandedToStep1) {
     EXPECT_EQ(Column(icFileFullName), (std::vector<std::string>{File("c.mp4"), File("a.avi")}));
 }
 
+// "Open with" and file arguments: from the first page straight to the list,
+// every named file probed (no extension filter as for drops).
+TEST_F(InputList, FilesGivenAtStartAreListedOnTheirPage) {
+    Start({{"Download", "True"}});
+    EXPECT_EQ(form->ActivePage(), wpMode);
+    form->OpenFiles({File("c.mp4"), File("bad.mp4"), File("b.mp3")});
+    EXPECT_EQ(form->ActivePage(), wpStep1);
+    EXPECT_EQ(Column(icFileFullName), (std::vector<std::string>{File("c.mp4"), File("b.mp3")}));
+    ASSERT_EQ(failedDialogs.size(), 1u);
+    EXPECT_NE(failedDialogs[0][0].find("bad.mp4"), std::string::npos) << failedDialogs[0][0];
+}
+
 TEST_F(InputList, FailingFileGoesToTheDialogAndOneLogLine) {
     Start();
     std::string title, supportOpened;

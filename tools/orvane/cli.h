@@ -1,14 +1,19 @@
 #pragma once
 // Subcommands of the command-line front end register themselves here.
+#include "command_line.h"
+
 #include <atomic>
 #include <csignal>
 #include <string>
 #include <vector>
 
+// A subcommand: its options and help are written beside the code that reads
+// them, in its own cmd_*.cpp file.
 struct CliCommand {
-    const char* Name;
-    const char* Usage;  // one line, shown by "orvane help"
-    int (*Run)(const std::vector<std::string>& args);
+    std::string Name;
+    std::string Summary;  // one line in 'orvane --help'
+    TCommandHelp Help;    // 'orvane NAME --help'; Program is filled in
+    int (*Run)(const TParsedArgs& args);
 };
 
 // Registers a subcommand; used through a file-scope CliRegistration object.
@@ -17,9 +22,6 @@ bool RegisterCliCommand(const CliCommand& command);
 struct CliRegistration {
     explicit CliRegistration(const CliCommand& command) { RegisterCliCommand(command); }
 };
-
-// Exit status for wrong usage (bad option, missing argument).
-inline constexpr int ExitUsage = 2;
 
 // While it lives, Ctrl+C and a kill (SIGINT, SIGTERM: timeout(1), a service
 // manager) only ask the running command to cancel, so the run stops the

@@ -136,11 +136,7 @@ private:
     std::string size_, speed_, quality_;
 };
 
-int Usage(const char* problem) {
-    std::fprintf(stderr, "orvane download: %s\nUsage: orvane download [--prefer | --no-prefer] [--host H] -o DIR LINK...\n",
-                 problem);
-    return ExitUsage;
-}
+int Usage(const std::string& problem) { return UsageError("orvane download", problem); }
 
 // The site host from the product configuration, the quality preference from
 // the user settings, when they exist. Nothing is written.
@@ -153,26 +149,16 @@ void LoadDefaults(TGlobalVars& g) {
     if (FileExists(settings)) LoadSettings(g, settings);
 }
 
-int RunDownload(const std::vector<std::string>& args) {
+int RunDownload(const TParsedArgs& args) {
     TGlobalVars g;
     LoadDefaults(g);
-    std::string folder;
-    std::vector<std::string> texts;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--prefer") {
-            g.PreferYouTubeQuality = true;
-        } else if (a == "--no-prefer") {
-            g.PreferYouTubeQuality = false;
-        } else if (a == "-o" || a == "--host") {
-            if (i + 1 >= args.size()) return Usage((a + " needs a value").c_str());
-            (a == "-o" ? folder : g.VideoSiteHost) = args[++i];
-        } else if (a.starts_with("-") && a.size() > 1) {
-            return Usage(("unknown option " + a).c_str());
-        } else {
-            texts.push_back(a);
-        }
+    for (const auto& [option, value] : args.Options) {
+        if (option == "--prefer") g.PreferYouTubeQuality = true;
+        if (option == "--no-prefer") g.PreferYouTubeQuality = false;
+        if (option == "--host") g.VideoSiteHost = value;
     }
+    const std::string folder = args.Value("--output");
+    const std::vector<std::string>& texts = args.Operands;
     if (folder.empty()) return Usage("no output folder (-o DIR)");
     if (texts.empty()) return Usage("no link");
     if (!ForceDirectories(folder)) {
@@ -220,6 +206,26 @@ int RunDownload(const std::vector<std::string>& args) {
     return rejected == 0 && g.URLSucceededFiles == g.URLTotalFiles ? 0 : 1;
 }
 
-const CliRegistration registration(
-    {"download", "download [--prefer | --no-prefer] [--host H] -o DIR LINK...", RunDownload});
+const CliRegistration registration({
+    .Name = "download",
+    .Summary = "download videos by their watch-page links",
+    .Help = {.Synopsis = "[OPTIONS] -o DIR LINK...",
+             .Description = "Downloads the video of each LINK, a watch-page address of the video site, into DIR, "
+                            "named after its title. Each link's title, status and progress go to standard output, "
+                            "then the summary and a line \"Saved: FILE\" for each file saved. Ctrl+C or a kill "
+                            "cancels as the window's Cancel does.",
+             .Options = {{"--output", "-o", "DIR", "folder to save the videos in (required); created when missing"},
+                         {"--prefer", "", "",
+                          "try the qualities in the order saved in the window's quality dialog until one "
+                          "downloads"},
+                         {"--no-prefer", "", "", "try the default quality only"},
+                         {"--host", "", "HOST",
+                          "host name of the video site whose links are accepted (default: the product "
+                          "configuration's VideoSiteHost)"}},
+             .ExitStatuses = {{0, "every LINK was downloaded"},
+                              {1, "a LINK was no link of the site or failed, the folder could not be created, or "
+                                  "the run was cancelled"},
+                              {ExitUsage, "wrong usage: no DIR, no LINK, an unknown option or a missing value"}}},
+    .Run = RunDownload,
+});
 }  // namespace

@@ -125,8 +125,7 @@ private:
 };
 
 int Usage(const char* command, const std::string& message) {
-    std::fprintf(stderr, "orvane %s: %s\n", command, message.c_str());
-    return ExitUsage;
+    return UsageError(std::string("orvane ") + command, message);
 }
 
 // The user's saved choice, as the window would start with it.
@@ -141,36 +140,14 @@ void LoadUserChoice(TGlobalVars& g) {
     if (FileExists(settings)) LoadSettings(g, settings);
 }
 
-int RunConversion(const char* command, bool join, const std::vector<std::string>& args) {
+int RunConversion(const char* command, bool join, const TParsedArgs& args) {
     JoinArgs a;
-    bool options = true;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) return false;
-            into = args[++i];
-            return true;
-        };
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && (arg == "--format" || arg == "-f")) {
-            if (!value(a.Format)) return Usage(command, "--format needs a format name");
-        } else if (options && (arg == "--preset" || arg == "-p")) {
-            if (!value(a.Preset)) return Usage(command, "--preset needs a preset index");
-        } else if (options && (arg == "-o" || arg == "--output")) {
-            if (!value(a.OutputDir)) return Usage(command, "-o needs an output folder");
-            // An empty name would fall back to the saved folder unasked.
-            if (a.OutputDir.empty()) return Usage(command, "-o needs an output folder, not an empty name");
-        } else if (options && (arg == "--jobs" || arg == "-j")) {
-            if (!value(a.Jobs)) return Usage(command, "--jobs needs a number of files");
-        } else if (options && arg == "--log") {
-            if (!value(a.LogFile)) return Usage(command, "--log needs a file name");
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return Usage(command, "unknown option '" + arg + "'");
-        } else {
-            a.Files.push_back(arg);
-        }
-    }
+    a.Format = args.Value("--format");
+    a.Preset = args.Value("--preset");
+    a.OutputDir = args.Value("--output");
+    a.LogFile = args.Value("--log");
+    a.Jobs = args.Value("--jobs");
+    a.Files = args.Operands;
     if (a.Files.empty()) return Usage(command, "no input file given");
     int jobs = 0;
     if (!a.Jobs.empty()) {
@@ -286,12 +263,57 @@ int RunConversion(const char* command, bool join, const std::vector<std::string>
     return allDone && unreadable == 0 && run.Builder().RefusedFiles() == 0 && !cancelled ? 0 : 1;
 }
 
-int RunJoin(const std::vector<std::string>& args) { return RunConversion("join", true, args); }
-int RunConvert(const std::vector<std::string>& args) { return RunConversion("convert", false, args); }
+int RunJoin(const TParsedArgs& args) { return RunConversion("join", true, args); }
+int RunConvert(const TParsedArgs& args) { return RunConversion("convert", false, args); }
 
-const CliRegistration joinRegistration(
-    {"join", "join [--format FORMAT] [--preset N] [-o DIR] [--log FILE] FILE...", RunJoin});
-const CliRegistration convertRegistration(
-    {"convert", "convert [--format FORMAT] [--preset N] [-o DIR] [--jobs N] [--log FILE] FILE...", RunConvert});
+// The options of both commands, read at the top of RunConversion.
+const std::vector<TCommandOption> ConversionOptions = {
+    {"--format", "-f", "FORMAT",
+     "output format: a name that 'orvane presets' lists, such as MP4, mp3 or iPod; case does not matter"},
+    {"--preset", "-p", "N", "the format's preset by its index, as 'orvane presets FORMAT' lists them"},
+    {"--output", "-o", "DIR", "output folder; created when missing"},
+    {"--log", "", "FILE", "append every line of the run's log to FILE"},
+};
+// convert alone runs several files at once.
+const std::vector<TCommandOption> ConvertOptions = [] {
+    std::vector<TCommandOption> options = ConversionOptions;
+    options.insert(options.end() - 1, {"--jobs", "-j", "N", "convert up to N files at once, from 1 to 64"});
+    return options;
+}();
+const std::string SavedChoiceText =
+    "Options left out take the choice last saved by the window (format, its preset, output folder). "
+    "Progress and each file's outcome go to standard error, the summary to standard output. Ctrl+C or a "
+    "kill cancels the run as the window's Cancel does and deletes the unfinished output.";
+
+const CliRegistration joinRegistration({
+    .Name = "join",
+    .Summary = "join the files, in order, into one output file",
+    .Help = {.Synopsis = "[OPTIONS] FILE...",
+             .Description = "Joins the FILEs, in the order given, into one file named \"Output_Merge\" with the "
+                            "format's extension, in the output folder (a number is added to the name when it is "
+                            "taken).\n\n" +
+                            SavedChoiceText,
+             .Options = ConversionOptions,
+             .ExitStatuses = {{0, "the output was written from every FILE"},
+                              {1, "a FILE could not be read or was left out, the output failed, or the run was "
+                                  "cancelled"},
+                              {ExitUsage, "wrong usage: an unknown option, a bad format or preset, a FILE that "
+                                          "does not exist, an output folder that cannot be made"}}},
+    .Run = RunJoin,
+});
+const CliRegistration convertRegistration({
+    .Name = "convert",
+    .Summary = "convert each file into its own output file",
+    .Help = {.Synopsis = "[OPTIONS] FILE...",
+             .Description = "Converts each FILE into its own output file, named as the FILE with the format's "
+                            "extension, in the output folder (a number is added to a name that is taken).\n\n" +
+                            SavedChoiceText,
+             .Options = ConvertOptions,
+             .ExitStatuses = {{0, "every FILE was converted"},
+                              {1, "a FILE could not be read or converted, or the run was cancelled"},
+                              {ExitUsage, "wrong usage: an unknown option, a bad format or preset, a FILE that "
+                                          "does not exist, an output folder that cannot be made"}}},
+    .Run = RunConvert,
+});
 
 }  // namespace

@@ -8,18 +8,12 @@
 
 namespace {
 
-int RunPresets(const std::vector<std::string>& args) {
-    if (args.size() > 1) {
-        std::fprintf(stderr, "orvane presets: too many arguments (usage: orvane presets [FORMAT])\n");
-        return ExitUsage;
-    }
+int RunPresets(const TParsedArgs& args) {
+    if (args.Operands.size() > 1) return UsageError("orvane presets", "too many arguments");
     const TFormatId* only = nullptr;
-    if (!args.empty()) {
-        only = FindFormatByName(args[0]);
-        if (!only) {
-            std::fprintf(stderr, "orvane presets: unknown format '%s'\n", args[0].c_str());
-            return ExitUsage;
-        }
+    if (!args.Operands.empty()) {
+        only = FindFormatByName(args.Operands[0]);
+        if (!only) return UsageError("orvane presets", "unknown format '" + args.Operands[0] + "'");
     }
     for (const TCatalogueFormat& f : Catalogue()) {
         if (only && f.Format != only) continue;
@@ -30,6 +24,17 @@ int RunPresets(const std::vector<std::string>& args) {
     return 0;
 }
 
-const CliRegistration registration({"presets", "presets [FORMAT]", RunPresets});
+const CliRegistration registration({
+    .Name = "presets",
+    .Summary = "list the output formats and their presets",
+    .Help = {.Synopsis = "[FORMAT]",
+             .Description = "Lists every preset of every output format, or of FORMAT only, one a line: the format's "
+                            "name, the preset's index and its caption, parted by tabs, in the order the window "
+                            "shows them. The index is what 'orvane join --preset' takes. FORMAT is a format name "
+                            "such as MP4, mp3 or iPod; case does not matter.",
+             .ExitStatuses = {{0, "the presets were listed"},
+                              {ExitUsage, "an unknown format, more than one FORMAT, or an unknown option"}}},
+    .Run = RunPresets,
+});
 
 }  // namespace

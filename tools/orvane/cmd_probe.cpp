@@ -56,35 +56,10 @@ bool LoadEngineLibraries(std::string& error) {
     return false;
 }
 
-int RunProbe(const std::vector<std::string>& args) {
-    std::vector<std::string> files;
-    std::string thumbnails;
-    bool options = true;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (options && args[i] == "--") {
-            options = false;
-        } else if (options && args[i] == "--thumbnail") {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "orvane probe: --thumbnail needs a folder\n");
-                return ExitUsage;
-            }
-            thumbnails = args[++i];
-            if (thumbnails.empty()) {
-                std::fprintf(stderr, "orvane probe: --thumbnail needs a folder, not an empty name\n");
-                return ExitUsage;
-            }
-        } else if (options && args[i].size() > 1 && args[i][0] == '-') {
-            // A mistyped option is not a file to report as unreadable.
-            std::fprintf(stderr, "orvane probe: unknown option '%s'\n", args[i].c_str());
-            return ExitUsage;
-        } else {
-            files.push_back(args[i]);
-        }
-    }
-    if (files.empty()) {
-        std::fprintf(stderr, "Usage: orvane probe FILE... [--thumbnail DIR]\n");
-        return ExitUsage;
-    }
+int RunProbe(const TParsedArgs& args) {
+    const std::vector<std::string>& files = args.Operands;
+    const std::string thumbnails = args.Value("--thumbnail");
+    if (files.empty()) return UsageError("orvane probe", "no file given");
     if (!thumbnails.empty() && !ForceDirectories(thumbnails)) {
         std::fprintf(stderr, "orvane probe: cannot create folder %s\n", thumbnails.c_str());
         return 1;
@@ -128,5 +103,20 @@ int RunProbe(const std::vector<std::string>& args) {
     return status;
 }
 
-const CliRegistration registration({"probe", "probe FILE... [--thumbnail DIR]", RunProbe});
+const CliRegistration registration({
+    .Name = "probe",
+    .Summary = "show what the window's input list shows of each file",
+    .Help = {.Synopsis = "[--thumbnail DIR] FILE...",
+             .Description = "Reads each FILE as the window's input list does and prints its path, its duration, "
+                            "bit rate and picture size lines, and an empty line. A file that cannot be read is "
+                            "reported on standard error with the reason, and the others are still probed.",
+             .Options = {{"--thumbnail", "", "DIR",
+                          "also save the picture from the middle of each video as DIR/NAME.png, NAME being the "
+                          "file's name; the folder is created when missing"}},
+             .ExitStatuses = {{0, "every file was read"},
+                              {1, "a file could not be read, the folder could not be created, or the codec "
+                                  "libraries could not be loaded"},
+                              {ExitUsage, "no FILE, or an unknown option or a missing value"}}},
+    .Run = RunProbe,
+});
 }  // namespace
