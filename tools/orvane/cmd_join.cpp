@@ -295,10 +295,10 @@ const CliRegistration joinRegistration({
                             SavedChoiceText,
              .Options = ConversionOptions,
              .ExitStatuses = {{0, "the output was written from every FILE"},
-                              {1, "a FILE could not be read or was left out, the output failed, or the run was "
-                                  "cancelled"},
+                              {1, "a FILE could not be read or was left out, the output folder could not be "
+                                  "created, the output failed, or the run was cancelled"},
                               {ExitUsage, "wrong usage: an unknown option, a bad format or preset, a FILE that "
-                                          "does not exist, an output folder that cannot be made"}}},
+                                          "does not exist or is a folder"}}},
     .Run = RunJoin,
 });
 const CliRegistration convertRegistration({
@@ -310,9 +310,10 @@ const CliRegistration convertRegistration({
                             SavedChoiceText,
              .Options = ConvertOptions,
              .ExitStatuses = {{0, "every FILE was converted"},
-                              {1, "a FILE could not be read or converted, or the run was cancelled"},
+                              {1, "a FILE could not be read or converted, the output folder could not be "
+                                  "created, or the run was cancelled"},
                               {ExitUsage, "wrong usage: an unknown option, a bad format or preset, a FILE that "
-                                          "does not exist, an output folder that cannot be made"}}},
+                                          "does not exist or is a folder"}}},
     .Run = RunConvert,
 });
 

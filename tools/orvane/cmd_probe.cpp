@@ -112,10 +112,11 @@ const CliRegistration registration({
                             "reported on standard error with the reason, and the others are still probed.",
              .Options = {{"--thumbnail", "", "DIR",
                           "also save the picture from the middle of each video as DIR/NAME.png, NAME being the "
-                          "file's name; the folder is created when missing"}},
-             .ExitStatuses = {{0, "every file was read"},
-                              {1, "a file could not be read, the folder could not be created, or the codec "
-                                  "libraries could not be loaded"},
+                          "file's name (NAME(1).png and so on for a name given before); the folder is created "
+                          "when missing"}},
+             .ExitStatuses = {{0, "every file was read (and every picture saved)"},
+                              {1, "a file could not be read, a picture could not be made or saved, the folder "
+                                  "could not be created, or the codec libraries could not be loaded"},
                               {ExitUsage, "no FILE, or an unknown option or a missing value"}}},
     .Run = RunProbe,
 });
