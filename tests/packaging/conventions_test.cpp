@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -70,10 +70,16 @@ std::vector<std::string> Section(const std::string& help, const std::string& tit
 // The long names of a help's options: "  -f, --format FORMAT  ..." or "      --log FILE ...".
 std::vector<std::string> OptionsOf(const std::string& help) {
     std::vector<std::string> options;
-    const std::regex option("^  (-[a-zA-Z], |    )(--[a-z-]+).*");
-    std::smatch m;
-    for (const std::string& line : Section(help, "Options:"))
-        if (std::regex_match(line, m, option)) options.push_back(m[2]);
+    for (const std::string& line : Section(help, "Options:")) {
+        // The long name starts in column 6, after "-f, " or four spaces.
+        if (line.size() < 8) continue;
+        const bool withShort = line.compare(0, 3, "  -") == 0 && line.compare(4, 2, ", ") == 0;
+        if (!withShort && line.compare(0, 6, "      ") != 0) continue;
+        if (line.compare(6, 2, "--") != 0) continue;
+        size_t end = 8;
+        while (end < line.size() && (std::islower(static_cast<unsigned char>(line[end])) || line[end] == '-')) ++end;
+        options.push_back(line.substr(6, end - 6));
+    }
     return options;
 }
 
@@ -178,12 +184,19 @@ TEST(Conventions, AppStreamNamesTheTakenPicturesAndThisRelease) {
         ReadWholeFile(std::string(OV_BIN_DIR) + "/../packaging/example.orvane.VideoJoiner.metainfo.xml");
     ASSERT_FALSE(metainfo.empty());
     EXPECT_NE(metainfo.find(std::string("<release version=\"") + OvVersion + "\""), std::string::npos);
-    const std::regex image("<image type=\"source\">https://[^<]*/screenshots/([a-z]+\\.png)</image>");
+    const std::string open = "<image type=\"source\">https://", folder = "/screenshots/", close = "</image>";
     int pictures = 0;
-    for (std::sregex_iterator it(metainfo.begin(), metainfo.end(), image), end; it != end; ++it, ++pictures)
-        EXPECT_TRUE(std::filesystem::is_regular_file(std::string(OV_SOURCE_DIR) + "/packaging/screenshots/" +
-                                                     (*it)[1].str()))
-            << (*it)[1];
+    for (size_t at = metainfo.find(open); at != std::string::npos; at = metainfo.find(open, at + 1), ++pictures) {
+        const size_t end = metainfo.find(close, at);
+        ASSERT_NE(end, std::string::npos);
+        const std::string url = metainfo.substr(at + open.size(), end - at - open.size());
+        const size_t name = url.rfind(folder);
+        ASSERT_NE(name, std::string::npos) << url;
+        const std::string picture = url.substr(name + folder.size());
+        EXPECT_TRUE(picture.ends_with(".png")) << url;
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::string(OV_SOURCE_DIR) + "/packaging/screenshots/" + picture))
+            << picture;
+    }
     EXPECT_EQ(pictures, 4);
 }
 
