@@ -147,6 +147,7 @@ enum TLibraryIndex : int {
     X(avcodec, av_codec_is_encoder) \
     X(avcodec, av_codec_is_decoder) \
     X(avcodec, avcodec_get_name) \
+    X(avcodec, avcodec_profile_name) \
     X(avcodec, avcodec_descriptor_get) \
     X(avcodec, avcodec_get_class) \
     X(avcodec, avcodec_find_best_pix_fmt_of_list) \
@@ -190,6 +191,7 @@ enum TLibraryIndex : int {
     X(avformat, avformat_close_input) \
     X(avformat, avformat_find_stream_info) \
     X(avformat, avformat_new_stream) \
+    X(avformat, av_stream_new_side_data) \
     X(avformat, avformat_write_header) \
     X(avformat, avformat_query_codec) \
     X(avformat, avformat_get_class) \

@@ -75,6 +75,10 @@ void TJoinTimeline::PlacePacket(int input, const TInputStream& ist, AVPacket* pk
                                 void* logSender) {
     TPlace& place = places_[static_cast<size_t>(input)];
     const AVRational tb = ist.Stream->time_base;
+    if (place.AlignFirstPacket && pkt->dts != AV_NOPTS_VALUE) {
+        place.AlignFirstPacket = false;
+        place.Offset = place.Start - FF.av_rescale_q(pkt->dts, tb, MicrosecondBase);
+    }
     const int64_t offset = FF.av_rescale_q(place.Offset, MicrosecondBase, tb);
     if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offset;
     if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offset;
@@ -107,11 +111,18 @@ bool TJoinTimeline::EndInput(int input, const std::vector<std::unique_ptr<TInput
     }
     // Where the longest of the input's streams stopped...
     TRunSlot& slot = slots[static_cast<size_t>(input)];
-    double end = 0;
+    double end = 0, copiedPictures = -1;
     for (TStreamLink& link : slot.Links) {
         link.Track->FlushConversion();
         end = std::max(end, link.Track->Time());
+        if (link.Track->Copy() && link.Track->Kind == AVMEDIA_TYPE_VIDEO)
+            copiedPictures = std::max(copiedPictures, link.Track->Time());
     }
+    // Copied pictures can be neither stretched nor filled: the next input
+    // starts where they end, and its sound where its own timestamps put it.
+    if (copiedPictures >= 0) end = copiedPictures;
+    bool allCopied = !slot.Links.empty();
+    for (const TStreamLink& link : slot.Links) allCopied = allCopied && link.Track->Copy();
     // ...is where every stream of the output continues, so that the next
     // input's sound and picture start together.
     for (TStreamLink& link : slot.Links) {
@@ -122,6 +133,7 @@ bool TJoinTimeline::EndInput(int input, const std::vector<std::unique_ptr<TInput
     TPlace& next = places_[static_cast<size_t>(input) + 1];
     next.Start = std::llround(1000000.0 * end);
     next.Offset += next.Start;
+    next.AlignFirstPacket = allCopied && copiedPictures < 0;
     for (const TStreamLink& link : slots[static_cast<size_t>(input) + 1].Links)
         if (link.Track->Kind == AVMEDIA_TYPE_VIDEO) link.Track->ForceKeyFrame();
     current_ = input + 1;
@@ -137,4 +149,18 @@ TAudioStart PlaceFirstAudio(int64_t expected, int64_t queued, int64_t delay, int
     else if (have - expected > tolerance)
         start.Skip = have - expected;
     return start;
+}
+
+TCopyPlace PlaceCopiedPacket(int64_t dts, int64_t pts, int64_t duration, int64_t lastDts, int64_t jointEnd,
+                             bool sound) {
+    TCopyPlace place{false, dts, pts};
+    if (lastDts == AV_NOPTS_VALUE) return place;
+    const int64_t start = pts != AV_NOPTS_VALUE ? pts : dts;
+    if (sound && start != AV_NOPTS_VALUE && duration > 0 && start + duration <= jointEnd) {
+        place.Drop = true;
+        return place;
+    }
+    if (place.Dts == AV_NOPTS_VALUE || place.Dts <= lastDts) place.Dts = lastDts + 1;
+    if (place.Pts != AV_NOPTS_VALUE && place.Pts < place.Dts) place.Pts = place.Dts;
+    return place;
 }

@@ -5,8 +5,9 @@
 //
 // A join reads its inputs one after another as if they were one input. At the
 // end of an input (the joint) its decoders are drained, every stream of the
-// output is filled up to where the longest one stopped, and the next input is
-// placed there: its timestamps are offset by that time and its first picture
+// output is filled up to where the longest one stopped (copied pictures,
+// which cannot be stretched, decide alone), and the next input is placed
+// there: its timestamps are offset by that time and its first picture
 // becomes a key frame. Without a join, the input read next is the one whose
 // stream lags most in the output.
 #include "ff_input_file.h"
@@ -67,6 +68,10 @@ private:
         int64_t Start = 0;   // microseconds: where the input begins in the output
         bool Ended = false;
         bool WouldBlock = false;
+        // Copied sound without copied pictures: the input's first packet goes
+        // right where the output's sound ended, whatever the input's start
+        // time says (an MP3 part's decoder delay is no gap in the sound).
+        bool AlignFirstPacket = false;
     };
     bool join_;
     int current_ = 0;
@@ -83,3 +88,18 @@ struct TAudioStart {
     int64_t Skip = 0;
 };
 TAudioStart PlaceFirstAudio(int64_t expected, int64_t queued, int64_t delay, int64_t rate);
+
+// Where a copied packet goes in its output stream (all times in the stream's
+// time base; lastDts NOPTS before the first packet). Copied sound that lies
+// wholly before where the previous input of a join ended (jointEnd) is
+// dropped: the later input's encoder priming, or sound the previous input
+// already carried.
+// Otherwise a decoding time that would not advance is moved just past the
+// last one, so that the muxer gets strictly increasing times.
+struct TCopyPlace {
+    bool Drop = false;
+    int64_t Dts = 0;
+    int64_t Pts = 0;
+};
+TCopyPlace PlaceCopiedPacket(int64_t dts, int64_t pts, int64_t duration, int64_t lastDts, int64_t jointEnd,
+                             bool sound);

@@ -21,6 +21,29 @@ int64_t ToMicroseconds(int64_t value, AVRational tb) { return FF.av_rescale_q(va
 [[noreturn]] void Raise(const std::string& message, int code = 0, const std::string& context = {}) {
     throw FFmpegException(message, code, context);
 }
+
+bool FormatIn(const AVOutputFormat* format, std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        if (std::strcmp(format->name, name) == 0) return true;
+    return false;
+}
+
+// What a copied stream needs to fit its new container: length-prefixed
+// H.264/HEVC becomes Annex B for program streams and AVI, ADTS sound gets its
+// AudioSpecificConfig for the MP4 family (the other direction the muxers do
+// themselves).
+std::vector<TBitstreamFilterSpec> CopyFilters(const AVOutputFormat* format, const AVCodecParameters* par) {
+    std::vector<TBitstreamFilterSpec> filters;
+    const bool lengthPrefixed = par->extradata_size > 0 && par->extradata[0] == 1;
+    if (lengthPrefixed && FormatIn(format, {"mpeg", "vob", "dvd", "svcd", "vcd", "avi"})) {
+        if (par->codec_id == AV_CODEC_ID_H264) filters.push_back({"h264_mp4toannexb", ""});
+        if (par->codec_id == AV_CODEC_ID_HEVC) filters.push_back({"hevc_mp4toannexb", ""});
+    }
+    if (par->codec_id == AV_CODEC_ID_AAC && par->extradata_size == 0 &&
+        FormatIn(format, {"mp4", "mov", "ipod", "3gp", "3g2", "psp", "ismv", "f4v"}))
+        filters.push_back({"aac_adtstoasc", ""});
+    return filters;
+}
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -62,6 +85,12 @@ void TOutputTrack::OpenCopy(const TInputStream& source, const TTrackRun& run) {
     Stream->time_base = source.Stream->time_base;
     Stream->avg_frame_rate = source.Stream->avg_frame_rate;
     Stream->sample_aspect_ratio = source.Stream->sample_aspect_ratio;
+    // The stream's side data goes along: the rotation of a phone's picture.
+    for (int i = 0; i < source.Stream->nb_side_data; ++i) {
+        const AVPacketSideData& sd = source.Stream->side_data[i];
+        if (uint8_t* to = FF.av_stream_new_side_data(Stream, sd.type, sd.size)) std::memcpy(to, sd.data, sd.size);
+    }
+    if (bsfSpecs_.empty()) bsfSpecs_ = CopyFilters(of, ipar);
     packet_ = NewPacket();
     if (!packet_) Raise("Out of memory", AVERROR(ENOMEM));
 }
@@ -162,15 +191,17 @@ void TOutputTrack::OpenBitstreamFilters() {
 // ---------------------------------------------------------------------------
 // Pictures
 
-void TOutputTrack::EncodeVideo(AVFrame* frame, int64_t ptsUs, int file, int index) {
-    if (filter_.Empty()) {
-        EncodePicture(frame, ptsUs, file, index);
-        return;
-    }
-    filter_.Filter(frame, ptsUs, [&](AVFrame* filtered, int64_t pts) { EncodePicture(filtered, pts, file, index); });
+int64_t TOutputTrack::EncodeVideo(AVFrame* frame, int64_t ptsUs, int file, int index) {
+    if (filter_.Empty()) return EncodePicture(frame, ptsUs, file, index);
+    int64_t first = AV_NOPTS_VALUE;
+    filter_.Filter(frame, ptsUs, [&](AVFrame* filtered, int64_t pts) {
+        const int64_t at = EncodePicture(filtered, pts, file, index);
+        if (first == AV_NOPTS_VALUE) first = at;
+    });
+    return first;
 }
 
-void TOutputTrack::EncodePicture(AVFrame* picture, int64_t ptsUs, int file, int index) {
+int64_t TOutputTrack::EncodePicture(AVFrame* picture, int64_t ptsUs, int file, int index) {
     const TOptionState& o = run_->Options;
     TMuxStats& stats = run_->Mux;
     AVCodecContext* enc = encoder_.get();
@@ -186,7 +217,8 @@ void TOutputTrack::EncodePicture(AVFrame* picture, int64_t ptsUs, int file, int 
         if (o.Verbosity > 2) FFLogger().LogFmt(run_->LogSender, llVerbose, "*** %d dup!", static_cast<int>(frames - 1));
     }
     frames = std::min<int64_t>(frames, o.MaxFrames[AVMEDIA_TYPE_VIDEO] - frameNumber_);
-    if (frames <= 0) return;
+    if (frames <= 0) return AV_NOPTS_VALUE;
+    const int64_t firstUs = FF.av_rescale_q(nextPts_, enc->time_base, MicrosecondBase);
 
     // Pictures of another size or format than the encoder's go through the
     // scaler; a change between inputs of a join rebuilds it.
@@ -203,6 +235,7 @@ void TOutputTrack::EncodePicture(AVFrame* picture, int64_t ptsUs, int file, int 
         ++nextPts_;
         ++frameNumber_;
     }
+    return firstUs;
 }
 
 void TOutputTrack::MarkKeyFrame(AVFrame* picture) {
@@ -223,7 +256,7 @@ void TOutputTrack::MarkKeyFrame(AVFrame* picture) {
 // ---------------------------------------------------------------------------
 // Sound
 
-void TOutputTrack::EncodeAudio(AVFrame* frame, int64_t ptsUs, bool& started, int file, int index) {
+int64_t TOutputTrack::EncodeAudio(AVFrame* frame, int64_t ptsUs, bool& started, int file, int index) {
     const TOptionState& o = run_->Options;
     audio_.Prepare(frame, file, index, o.AudioSync > 1, run_->LogSender);
     // Where this frame belongs on the output's time line, in samples.
@@ -247,11 +280,14 @@ void TOutputTrack::EncodeAudio(AVFrame* frame, int64_t ptsUs, bool& started, int
             audio_.Compensate(comp);
         }
     }
+    const int64_t atUs = (audio_.Queued() + audio_.Delay()) * 1000000 / rate;
     audio_.Convert(frame, skip);
+    return atUs;
 }
 
 void TOutputTrack::FlushConversion() {
     if (Kind == AVMEDIA_TYPE_AUDIO && !copy_) audio_.Flush();
+    if (copy_) copyJointEnd_ = copyEnd_;
 }
 
 void TOutputTrack::FillTo(double seconds) {
@@ -282,11 +318,11 @@ void TOutputTrack::WriteSubtitle(AVSubtitle& sub) {
     Mux(p);
 }
 
-void TOutputTrack::WriteCopy(const AVPacket* pkt, AVRational tb) {
+int64_t TOutputTrack::WriteCopy(const AVPacket* pkt, AVRational tb) {
     const TOptionState& o = run_->Options;
-    if (!wroteKeyFrame_ && !(pkt->flags & AV_PKT_FLAG_KEY) && !o.CopyInitialNonKeyframes) return;
-    if (o.StartTime > 0 && pkt->pts != AV_NOPTS_VALUE && ToMicroseconds(pkt->pts, tb) < o.StartTime) return;
-    wroteKeyFrame_ = true;
+    if (!wroteKeyFrame_ && !(pkt->flags & AV_PKT_FLAG_KEY) && !o.CopyInitialNonKeyframes) return AV_NOPTS_VALUE;
+    if (o.StartTime > 0 && pkt->pts != AV_NOPTS_VALUE && ToMicroseconds(pkt->pts, tb) < o.StartTime)
+        return AV_NOPTS_VALUE;
     AVPacket* out = packet_.get();
     const TPacketUnref written(out);
     if (FF.av_packet_ref(out, pkt) < 0) Raise("Out of memory", AVERROR(ENOMEM));
@@ -297,11 +333,28 @@ void TOutputTrack::WriteCopy(const AVPacket* pkt, AVRational tb) {
     else
         out->dts = out->pts;
     FF.av_packet_rescale_ts(out, tb, Stream->time_base);
+    const TCopyPlace place = PlaceCopiedPacket(out->dts, out->pts, out->duration, copyLastDts_, copyJointEnd_,
+                                               Kind == AVMEDIA_TYPE_AUDIO);
+    if (place.Drop) return AV_NOPTS_VALUE;
+    out->dts = place.Dts;
+    out->pts = place.Pts;
+    wroteKeyFrame_ = true;
     out->stream_index = Index();
-    if (out->dts != AV_NOPTS_VALUE)
-        copyEndUs_ = ToMicroseconds(out->dts + std::max<int64_t>(out->duration, 0), Stream->time_base);
+    copyLastDts_ = out->dts;
+    // Where the stream's pictures or sound end: the latest presentation end.
+    // A part's last picture often has its duration cut to the part's length;
+    // it is shown for a whole frame all the same.
+    const int64_t shown = out->pts != AV_NOPTS_VALUE ? out->pts : out->dts;
+    int64_t shownFor = std::max<int64_t>(out->duration, 0);
+    const AVRational rate = Stream->avg_frame_rate;
+    if (Kind == AVMEDIA_TYPE_VIDEO && rate.num > 0 && rate.den > 0)
+        shownFor = std::max(shownFor, FF.av_rescale_q(1, AVRational{rate.den, rate.num}, Stream->time_base));
+    if (shown != AV_NOPTS_VALUE) copyEnd_ = std::max(copyEnd_, shown + shownFor);
+    copyEndUs_ = ToMicroseconds(copyEnd_, Stream->time_base);
     ++frameNumber_;
+    const int64_t shownUs = shown != AV_NOPTS_VALUE ? ToMicroseconds(shown, Stream->time_base) : AV_NOPTS_VALUE;
     Mux(out);
+    return shownUs;
 }
 
 // ---------------------------------------------------------------------------

@@ -80,17 +80,22 @@ public:
     void Open(const TInputStream* source, int outFile, const TTrackRun& run);
 
     // A decoded picture at its input time: filtered, synchronised, scaled and
-    // encoded. file.index name its input stream in messages.
-    void EncodeVideo(AVFrame* frame, int64_t ptsUs, int file, int index);
+    // encoded. file.index name its input stream in messages. The output time
+    // (microseconds) of its first coded picture, NOPTS when it was dropped.
+    int64_t EncodeVideo(AVFrame* frame, int64_t ptsUs, int file, int index);
     // Decoded sound of an input stream at its time; the first sound of each
     // input (started false) is placed to start with the input's picture.
-    void EncodeAudio(AVFrame* frame, int64_t ptsUs, bool& started, int file, int index);
+    // The output time (microseconds) it lands at.
+    int64_t EncodeAudio(AVFrame* frame, int64_t ptsUs, bool& started, int file, int index);
     void WriteSubtitle(AVSubtitle& subtitle);
     // A packet of the input stream, timed on the output's line, passed on.
-    void WriteCopy(const AVPacket* packet, AVRational timeBase);
+    // The output time it was written at (microseconds), NOPTS when it was
+    // left out.
+    int64_t WriteCopy(const AVPacket* packet, AVRational timeBase);
 
-    // At a joint: the sound the resampler holds goes out, then the track is
-    // filled with silence up to the time (seconds) where the joint is.
+    // At a joint: the sound the resampler holds goes out (a copy notes where
+    // the input ended), then the track is filled with silence up to the time
+    // (seconds) where the joint is.
     void FlushConversion();
     void FillTo(double seconds);
     // The next picture starts the next input: a key frame.
@@ -117,7 +122,7 @@ private:
     void PrepareVideo(const TInputStream* source, const TOptionState& options);
     void OpenPassLog(const TOptionState& options);
     void OpenBitstreamFilters();
-    void EncodePicture(AVFrame* picture, int64_t ptsUs, int file, int index);
+    int64_t EncodePicture(AVFrame* picture, int64_t ptsUs, int file, int index);
     void MarkKeyFrame(AVFrame* picture);
     // Sends a frame (null: drains) to the encoder and writes what comes out.
     void EncodeFrame(AVFrame* frame);
@@ -144,7 +149,10 @@ private:
     int64_t frameNumber_ = 0;
     float quality_ = -1.0f;
     int64_t bytes_ = 0;
-    int64_t copyEndUs_ = 0;       // stream copy: end of the last packet written
+    int64_t copyEndUs_ = 0;       // stream copy: end of the packets written
+    int64_t copyEnd_ = INT64_MIN;  // the same in the stream's time base
+    int64_t copyLastDts_ = AV_NOPTS_VALUE;
+    int64_t copyJointEnd_ = INT64_MIN;  // copyEnd_ at the last joint of a join
     bool wroteKeyFrame_ = false;  // stream copy: the first key frame passed
     bool forceKeyFrame_ = false;
     TVideoScaler scaler_;

@@ -2,6 +2,7 @@
 // Which input stream feeds which output track during a run, slot by slot. A
 // join has one slot per input, each over the same tracks of its one output;
 // otherwise a slot is an output file.
+#include <cstdint>
 #include <vector>
 
 class TInputStream;
@@ -16,6 +17,12 @@ struct TStreamLink {
     int Index = 0;         // the stream's index in its output
     bool Active = false;   // feeds the track; cleared at the joint after its input
     bool Started = false;  // the slot's first sound was placed on the time line
+    // Output time (microseconds) of the first thing this link wrote, NOPTS
+    // before: where its input begins in the output, for the chapters.
+    int64_t FirstUs = INT64_MIN;
+    void Wrote(int64_t us) {
+        if (FirstUs == INT64_MIN && us != INT64_MIN) FirstUs = us;
+    }
 };
 
 struct TRunSlot {

@@ -112,7 +112,7 @@ int TTaskRun::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
         for (TRunSlot& slot : slots_)
             for (TStreamLink& link : slot.Links)
                 if (link.Source == &ist && link.Active && link.Track->Copy())
-                    link.Track->WriteCopy(pkt, ist.Stream->time_base);
+                    link.Wrote(link.Track->WriteCopy(pkt, ist.Stream->time_base));
         ist.AdvancePastPacket(pkt);
         return 0;
     }
@@ -148,9 +148,9 @@ void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
             if (link.Source != &ist || !link.Active || link.Track->Copy()) continue;
             if (ist.Pts < o.StartTime) continue;  // before the output's start
             if (kind == AVMEDIA_TYPE_VIDEO)
-                link.Track->EncodeVideo(frame, ist.Pts, ist.File, ist.Index);
+                link.Wrote(link.Track->EncodeVideo(frame, ist.Pts, ist.File, ist.Index));
             else if (kind == AVMEDIA_TYPE_AUDIO)
-                link.Track->EncodeAudio(frame, ist.Pts, link.Started, ist.File, ist.Index);
+                link.Wrote(link.Track->EncodeAudio(frame, ist.Pts, link.Started, ist.File, ist.Index));
         }
 }
 
@@ -201,6 +201,7 @@ void TTaskRun::End() {
         if (ist->Used && ist->DecodingNeeded && !ist->Flushed) DrainDecoder(*ist);
     for (const auto& out : media_.Outputs)
         for (const auto& track : out->Tracks) track->Flush();
+    if (JointChapters()) AddJointChapters();
     for (const auto& out : media_.Outputs) out->WriteTrailer();
     Report(true, -1);
     CloseCodecs();

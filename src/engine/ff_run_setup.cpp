@@ -166,7 +166,7 @@ void TTaskRun::CopyMetadata(int outFile) {
     // Without a map the chapters of the first input that has any; a join
     // keeps those of its first input (the later ones' places are known only
     // at their joints).
-    if (mapped || !o.MetadataChaptersAutoCopy || !o.ChapterMaps.empty()) return;
+    if (mapped || !o.MetadataChaptersAutoCopy || !o.ChapterMaps.empty() || JointChapters()) return;
     for (const auto& in : media_.Inputs)
         if (in->Context->nb_chapters) {
             CopyChapters(*in, oc);

@@ -61,6 +61,12 @@ private:
     void RunInputHooks(TInputStream& stream, AVFrame* frame);
     void DrainDecoder(TInputStream& stream);
 
+    // Chapters at the joints (ff_run_chapters.cpp): a join into the MP4
+    // family gets one chapter per input, named after the input's file and
+    // starting where its first frame was written.
+    bool JointChapters() const;
+    void AddJointChapters();
+
     // Progress (ff_run_report.cpp).
     void Report(bool final, int fileIndex);
     const TStreamLink* ReportedVideo(bool final) const;
