@@ -3,7 +3,9 @@
 namespace {
 
 // Preset captions per format, in list order. They are display texts: typos
-// and doubled blanks are part of the product and stay as they are.
+// and doubled blanks are part of the product and stay as they are. Presets
+// added later go at the end of their lists, so that stored indices keep
+// naming the same preset.
 constexpr std::string_view kAVI[] = {
     "HD Video 720p: MPEG4 (DivX, XviD), 4500 kbps; Audio: MP3, 192 kbps",
     "HD Video 1080p: H.264/AVC, 4200 kbps; Audio: MP3, 256 kbps",
@@ -34,6 +36,7 @@ constexpr std::string_view kAVI[] = {
     "Video for Myspace",
     "Video: DivX; Audio: MP3, 192 kbps",
     "Video: Uncompressed, Original; Audio: PCM",
+    "Same as source - no re-encoding",
 };
 constexpr std::string_view kMP4[] = {
     "Apple iPod - (H.264, 320x240)",
@@ -55,6 +58,9 @@ constexpr std::string_view kMP4[] = {
     "PC - Economy Quality - (MPEG4, 700 kbps, Original Size, 25 fps)",
     "SanDisk Sansa View - Hight Quality - (MPEG4, 640x480; MPEG2/4 Audio, 128kbps)",
     "SanDisk Sansa View - Normal Quality - (MPEG4, 320x240; MPEG2/4 Audio, 96kbps)",
+    "Original Size - High Quality - (H.264, CRF 20; AAC 192 kbps)",
+    "Original Size - High Efficiency - (H.265, CRF 24; AAC 192 kbps)",
+    "Same as source - no re-encoding",
 };
 constexpr std::string_view kFLV[] = {
     "FLV - Best Quality - (H.264, 1200 kbps, Original; MP3, 160 kbps)",
@@ -85,6 +91,7 @@ constexpr std::string_view kMPEG[] = {
     "SVCD PAL compatible - (MPEG2, 2376 kbps, 480x576, 25 fps)",
     "VCD NTSC compatible - (MPEG1, 1150 kbps, 352x240, 29.97 fps)",
     "VCD PAL compatible - (MPEG1, 1150 kbps, 352x288, 25 fps)",
+    "Same as source - no re-encoding",
 };
 constexpr std::string_view kRM[] = {
     "RM - Best Quality - (1024 kbps, Original)",
@@ -124,6 +131,9 @@ constexpr std::string_view kMOV[] = {
     "Quick Time - Balanced Quality - (MPEG4, Original; MP3, 96 kbps)",
     "Quick Time - Economy Quality - (Sorenson Video; MP3, 96 kbps)",
     "Quick Time - Economy Quality - (Sorenson Video; IMA ADPCM)",
+    "Original Size - High Quality - (H.264, CRF 20; AAC 192 kbps)",
+    "Original Size - High Efficiency - (H.265, CRF 24; AAC 192 kbps)",
+    "Same as source - no re-encoding",
 };
 constexpr std::string_view kThreeGP[] = {
     "3GPP - Extended Mobile Support - (H.263, 240 kbps, 176x144, 12 fps; AMR)",
@@ -186,12 +196,14 @@ constexpr std::string_view kWAV[] = {
     "FM Radio Quality - PCM: 22050 Hz, Sterro, 24 bits",
     "HiFi Quality - PCM: 48000Hz, Stereo, 32 bits",
     "Uncompressed (CD Audio Quality)",
+    "Same as source - no re-encoding",
 };
 constexpr std::string_view kMP3[] = {
     "For Mobile - MP3: 44100 Hz, Stereo, 112 kbps",
     "For Media Player - MP3: 48000 Hz, Stereo, 128 kbps",
     "Normal Quality - MP3: 48000 Hz, Stereo, 256 kbps",
     "Best Quality - MP3: 48000 Hz, Stereo, 320 kbps",
+    "Same as source - no re-encoding",
 };
 constexpr std::string_view kWMA[] = {
     "For Media Player Best Quality",
@@ -217,6 +229,7 @@ constexpr std::string_view kAAC[] = {
 constexpr std::string_view kM4A[] = {
     "Normal Quality - MPEG2/4 LC: 44100 Hz, Stereo, 96 kbps",
     "Best Quality - MPEG2/4 LC: 48000 Hz, Stereo, 256 kbps",
+    "Same as source - no re-encoding",
 };
 constexpr std::string_view kFLAC[] = {
     "Compression Level 0",
@@ -228,6 +241,7 @@ constexpr std::string_view kFLAC[] = {
     "Compression Level 6",
     "Compression Level 7",
     "Compression Level 8",
+    "Same as source - no re-encoding",
 };
 constexpr std::string_view kMP2[] = {
     "For Mobiles - MPEG layer-2: 22050 Hz, Mono, 96 kbps",
@@ -334,4 +348,39 @@ TPresetRef CurrentPreset(const TGlobalVars& g) {
 std::string OutputExtension(const TGlobalVars& g) {
     const TCatalogueFormat* f = FindCatalogueFormat(g.OutputFormatClass, g.CurrentFormatCode());
     return f ? std::string(f->Extension) : std::string();
+}
+
+int SameAsSourcePreset(TFormatCode format) {
+    const bool has = (format.Class == fcVideo && (format.Code == vfAVI || format.Code == vfMP4 ||
+                                                  format.Code == vfMPEG || format.Code == vfMOV)) ||
+                     (format.Class == fcAudio && (format.Code == afMP3 || format.Code == afM4A ||
+                                                  format.Code == afFLAC || format.Code == afWAV));
+    return has ? PresetCount(format) - 1 : -1;
+}
+
+bool IsSameAsSource(const TPresetRef& preset) {
+    return preset.Index >= 0 && preset.Index == SameAsSourcePreset(preset.Format);
+}
+
+int HighQualityPreset(TFormatCode format) {
+    if (!FindCatalogueFormat(format.Class, format.Code)) return -1;
+    if (format.Class == fcVideo) {
+        switch (format.Code) {
+            case vfMP4:
+            case vfMOV: return PresetCount(format) - 3;  // "Original Size - High Quality"
+            case vfAVI: return 2;   // MPEG4, 2500 kbps, Original
+            case vfMPEG: return 5;  // MPEG2, 4000 kbps, Original size
+            default: break;
+        }
+    }
+    if (format.Class == fcAudio) {
+        switch (format.Code) {
+            case afWAV: return 3;   // 48000 Hz, 32 bits
+            case afMP3: return 3;   // 320 kbps
+            case afM4A: return 1;   // 256 kbps
+            case afFLAC: return 5;  // lossless at any level: the default one
+            default: break;
+        }
+    }
+    return FindCatalogueFormat(format.Class, format.Code)->Format->DefaultPreset;
 }

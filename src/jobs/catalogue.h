@@ -24,7 +24,8 @@ struct TPresetRef {
     friend bool operator==(const TPresetRef&, const TPresetRef&) = default;
 };
 
-inline constexpr int PresetTotal = 180;
+// 180 presets of the first catalogue and 12 appended after them.
+inline constexpr int PresetTotal = 192;
 
 // The 25 formats in button order (Video, Device, Audio), as AllFormats().
 const std::array<TCatalogueFormat, FormatCount>& Catalogue();
@@ -37,6 +38,15 @@ std::string_view PresetCaption(const TPresetRef& preset);
 // The preset the current choice of g names: class, that class's format and its
 // stored index. Index may be outside the list (no selection stored as -1).
 TPresetRef CurrentPreset(const TGlobalVars& g);
+// The format's "Same as source - no re-encoding" preset (every stream copied),
+// -1 when it has none.
+int SameAsSourcePreset(TFormatCode format);
+bool IsSameAsSource(const TPresetRef& preset);
+// What a join takes instead when its inputs cannot be copied into one file:
+// "Original Size - High Quality" where the format has it, else the format's
+// best-quality preset that keeps the picture's size; -1 outside the catalogue.
+int HighQualityPreset(TFormatCode format);
+
 // The extension of the current choice; empty for a class or format code
 // outside the catalogue.
 std::string OutputExtension(const TGlobalVars& g);

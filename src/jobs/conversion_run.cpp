@@ -74,6 +74,8 @@ void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs) {
     if (dispatcher_ && dispatcher_->isMainThread()) dispatcher_->pumpFor(std::chrono::milliseconds(0));
 
     joinMode_ = g_.MergeMode;
+    builder_.UsePresetInstead(presetInstead_);
+    presetInstead_.reset();
     if (joinMode_) {
         builder_.BuildJoinJob(inputs);
         g_.TotalFiles = 1;

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -90,6 +91,9 @@ public:
     // Builds the job (join mode when g.MergeMode) and starts it. A build that
     // left no task ends the run at once through the usual end (posted).
     void StartConversion(const std::vector<TJobInput>& inputs);
+    // The next StartConversion builds with this preset of the chosen format
+    // instead of the stored one (a join whose inputs cannot be copied).
+    void UsePresetInstead(int32_t index) { presetInstead_ = index; }
 
     // On the user-interface thread (the encoder delivers progress there).
     void FFEncoderProgress(const TProgressInfo& info);
@@ -141,6 +145,7 @@ private:
     ILogSink* log_;
     IMainDispatcher* dispatcher_;
     TJobBuilder builder_;
+    std::optional<int32_t> presetInstead_;
 
     // The shares of the job and the bytes the running tasks reported last.
     struct TTaskProgress {

@@ -124,7 +124,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     if (encoder_.TaskCount() == 0) return;
     TOutputOptions options;
     InitOutputOptions(options);
-    ApplyPreset(g_, options);
+    ApplyPreset(g_, options, std::nullopt, presetInstead_);
     options.Join = true;
     if (!encoder_.SetOutputFile(0, outputPath, options)) {
         encoder_.RemoveTask(0);
@@ -165,7 +165,7 @@ TOutputOptions TJobBuilder::MakeOutputOptions(TCustomDecoder& decoder) {
     // Asking a file without sound for its audio stream would log an error.
     const int32_t audioBitrate =
         decoder.FirstAudioStream() >= 0 ? decoder.GetAudioStreamInfo(decoder.FirstAudioStream()).BitRate : -1;
-    ApplyPreset(g_, options, audioBitrate);
+    ApplyPreset(g_, options, audioBitrate, presetInstead_);
     return options;
 }
 

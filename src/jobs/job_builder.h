@@ -6,6 +6,7 @@
 #include "ff_records.h"
 
 #include <cstdint>
+#include <optional>
 #include <functional>
 #include <set>
 #include <string>
@@ -66,6 +67,10 @@ public:
     const std::vector<std::string>& TaskOutputs() const { return taskOutputs_; }
     // A task's video encoder spreads one file over every core itself.
     bool ThreadedEncoder() const { return threadedEncoder_; }
+    // The preset the next jobs take instead of the stored one (the join that
+    // re-encodes because its inputs cannot be copied); none: the stored one.
+    void UsePresetInstead(std::optional<int32_t> index) { presetInstead_ = index; }
+
     // Inputs building refused or could not read.
     int RefusedFiles() const;
     // Those refusals (and a refused join output), in order.
@@ -89,6 +94,7 @@ private:
     bool threadedEncoder_ = false;
     std::set<std::string> givenOut_;  // output names of this job
     std::vector<TJobRefusal> refusals_;
+    std::optional<int32_t> presetInstead_;
 };
 
 // The texts of the conversion list.

@@ -58,6 +58,17 @@ constexpr TPresetParams Common(const char* vcodec, const char* acodec, const cha
     return V(vcodec, _, _, N, _, _, _, acodec, N, N, N).Ext(ext).Format(fileFormat);
 }
 
+// Every stream copied as it is.
+constexpr TPresetParams SameAsSource() { return V("copy", _, _, N, _, _, _, "copy", N, N, N); }
+constexpr TPresetParams SameAsSourceAudio() { return A("copy", N, N, N); }
+
+// Size and frame rate of the source, 4:2:0 8-bit, AAC 48 kHz stereo.
+constexpr TPresetParams OriginalSize(const char* vcodec, const char* vtag, const char* ext) {
+    return V(vcodec, vtag, _, N, _, _, _, "aac", 192000, 48000, 2).Ext(ext);
+}
+const char* const X264HighQuality = "preset=medium\r\ncrf=20\r\npix_fmt=yuv420p\r\n";
+const char* const X265HighEfficiency = "preset=medium\r\ncrf=24\r\npix_fmt=yuv420p\r\nx265-params=log-level=error\r\n";
+
 const char* const Dev = X264DeviceOptions;
 const char* const Psp = X264PSPOptions;
 
@@ -93,6 +104,7 @@ const TPresetParams AVIRows[] = {
     V("mpeg4", "XVID", _, 1000000, "320x240", "25", _, "libmp3lame", 128000, 44100, 2),
     V("mpeg4", "DIVX", _, 1200000, _, _, _, "libmp3lame", 192000, 44100, 2),
     V("rawvideo", _, _, N, _, _, _, "pcm_s16le", 1411000, 44100, 2),
+    SameAsSource(),
 };
 
 const TPresetParams MP4Rows[] = {
@@ -115,6 +127,9 @@ const TPresetParams MP4Rows[] = {
     V("mpeg4", _, _, 700000, _, "25", _, "libfaac", 128000, 48000, 2),
     V("mpeg4", _, _, 1500000, "640x480", "24", _, "libfaac", 128000, 48000, 2),
     V("mpeg4", _, _, 768000, "320x240", "30", _, "libfaac", 96000, 48000, 2),
+    OriginalSize("libx264", _, X264HighQuality),
+    OriginalSize("libx265", "hvc1", X265HighEfficiency),
+    SameAsSource(),
 };
 
 const TPresetParams FLVRows[] = {
@@ -149,6 +164,7 @@ const TPresetParams MPEGRows[] = {
     V(_, _, _, 2376000, _, "25", "4:3", "mp2", 224000, 44100, 2).TargetOf(2, 1),
     V(_, _, _, 1150000, _, "30000/1001", "4:3", "mp2", 224000, 44100, 2).TargetOf(1, 2),
     V(_, _, _, 1150000, _, "25", "4:3", "mp2", 224000, 44100, 2).TargetOf(1, 1),
+    SameAsSource(),
 };
 
 const TPresetParams RMRows[] = {
@@ -191,6 +207,9 @@ const TPresetParams MOVRows[] = {
     V("mpeg4", _, _, 614400, _, _, _, "libmp3lame", 96000, 44100, 2),
     V("svq1", _, _, 921600, _, _, _, "libmp3lame", 96000, 44100, 2),
     V("svq1", _, _, 921600, _, _, _, "adpcm_ima_qt", 352000, 44100, 2),
+    OriginalSize("libx264", _, X264HighQuality),
+    OriginalSize("libx265", "hvc1", X265HighEfficiency),
+    SameAsSource(),
 };
 
 const TPresetParams ThreeGPRows[] = {
@@ -252,7 +271,7 @@ const TPresetParams MobilePhoneRows[] = {
 
 const TPresetParams WAVRows[] = {
     A("pcm_s16le", 11025, 1, N), A("pcm_s16le", 22050, 1, N), A("pcm_s24le", 22050, 2, N),
-    A("pcm_s32le", 48000, 2, N), A("pcm_s16le", 44000, 2, N),
+    A("pcm_s32le", 48000, 2, N), A("pcm_s16le", 44000, 2, N), SameAsSourceAudio(),
 };
 
 const TPresetParams MP3Rows[] = {
@@ -260,6 +279,7 @@ const TPresetParams MP3Rows[] = {
     A("libmp3lame", 48000, 2, 128000),
     A("libmp3lame", 48000, 2, 256000),
     A("libmp3lame", 48000, 2, 320000),
+    SameAsSourceAudio(),
 };
 
 const TPresetParams WMARows[] = {
@@ -282,14 +302,14 @@ const TPresetParams AACRows[] = {
     A("libfaac", 44100, 2, 256000), A("libfaac", 48000, 2, 256000),
 };
 
-const TPresetParams M4ARows[] = {A(_, 44100, 2, 96000), A(_, 44800, 2, 256000)};
+const TPresetParams M4ARows[] = {A(_, 44100, 2, 96000), A(_, 44800, 2, 256000), SameAsSourceAudio()};
 
 const TPresetParams FLACRows[] = {
     A("flac", N, N, N, "compression_level=0"), A("flac", N, N, N, "compression_level=1"),
     A("flac", N, N, N, "compression_level=2"), A("flac", N, N, N, "compression_level=3"),
     A("flac", N, N, N, "compression_level=4"), A("flac", N, N, N, "compression_level=5"),
     A("flac", N, N, N, "compression_level=6"), A("flac", N, N, N, "compression_level=7"),
-    A("flac", N, N, N, "compression_level=8"),
+    A("flac", N, N, N, "compression_level=8"), SameAsSourceAudio(),
 };
 
 const TPresetParams MP2Rows[] = {A(_, 22050, 1, 96000), A(_, 22050, 1, 112000), A(_, 22050, 2, 128000)};
@@ -376,7 +396,8 @@ void ApplyPresetParams(const TPresetParams& p, TOutputOptions& o) {
     Put(p.ExtOptions, o.ExtOptions);
 }
 
-void ApplyPreset(const TGlobalVars& g, TOutputOptions& Options, std::optional<int32_t> inputAudioBitrate) {
+void ApplyPreset(const TGlobalVars& g, TOutputOptions& Options, std::optional<int32_t> inputAudioBitrate,
+                 std::optional<int32_t> presetIndex) {
     const int formatClass = g.OutputFormatClass;
     switch (formatClass) {
         case fcVideo: Options.DisableVideo = false; break;
@@ -388,7 +409,7 @@ void ApplyPreset(const TGlobalVars& g, TOutputOptions& Options, std::optional<in
     const TPresetParams* common = PresetCommonParams(formatClass, code);
     if (!common) return;
     ApplyPresetParams(*common, Options);
-    const int index = g.OutputPreset[formatClass][code];
+    const int index = presetIndex ? *presetIndex : g.OutputPreset[formatClass][code];
     const TPresetParams* row = FindPresetParams(formatClass, code, index);
     if (!row) return;
     ApplyPresetParams(*row, Options);

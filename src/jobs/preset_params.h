@@ -74,7 +74,10 @@ const TPresetParams* FindPresetParams(int formatClass, int code, int index);
 // preset index) into Options, which the caller has just reset. Per-file mode
 // passes the probed audio bit rate of the input (negative: none); join mode
 // passes nothing. It only tells WMA preset 4, the lossless one, what to keep.
+// presetIndex, when given, stands for the format's stored index (a run that
+// re-encodes instead of copying).
 void ApplyPreset(const TGlobalVars& g, TOutputOptions& Options,
-                 std::optional<int32_t> inputAudioBitrate = std::nullopt);
+                 std::optional<int32_t> inputAudioBitrate = std::nullopt,
+                 std::optional<int32_t> presetIndex = std::nullopt);
 // Writes the set fields of one parameter set.
 void ApplyPresetParams(const TPresetParams& params, TOutputOptions& Options);

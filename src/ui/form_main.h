@@ -157,6 +157,10 @@ private:
     void ClearLinkAndDownloadLists();
     bool Ask(const char* question);
     void Inform(const char* message);
+    // A join that copies every stream: when the inputs cannot be copied into
+    // one file, says which file differs in what and offers to re-encode
+    // instead. False: the user goes back to Step2.
+    bool ConfirmCopyJoin();
 
     TResourceImages images_;
     TSkinLayout skin_;

@@ -3,6 +3,8 @@
 // devices of the completion actions.
 #include "form_main.h"
 
+#include "conversion_pages.h"
+#include "copy_join.h"
 #include "desktop_services.h"
 #include "form_about.h"
 #include "form_log.h"
@@ -42,6 +44,20 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 bool TFormMain::Ask(const char* question) { return services_.AskYesNo(question, AppTitle); }
 
 void TFormMain::Inform(const char* message) { services_.ShowInformation(message, AppTitle); }
+
+bool TFormMain::ConfirmCopyJoin() {
+    std::vector<std::string> files;
+    for (const TJobInput& in : step1_->JobInputs()) files.push_back(in.FullName);
+    services_.BeginWaitCursor();
+    const TCopyJoinCheck check = CheckCopyJoin(g_, files);
+    services_.EndWaitCursor();
+    if (check.Lines.empty()) return true;
+    const int answer = services_.ShowCustomMessageDialog(CopyJoinQuestion(check), AppTitle, TMsgDlgType::mtConfirmation,
+                                                         1, {"Re-encode", "Go back"}, mbYes | mbNo);
+    if (answer != mrYes || check.Instead < 0) return false;
+    if (conversionPages_) conversionPages_->Run().UsePresetInstead(check.Instead);
+    return true;
+}
 
 TWizardPage TFormMain::ActivePage() const { return static_cast<TWizardPage>(pageControl_->currentIndex()); }
 
@@ -107,6 +123,7 @@ void TFormMain::ActionNextExecute() {
                 Inform(kFolderFailed);
                 return;
             }
+            if (!ConfirmCopyJoin()) return;
             SetActivePage(wpStep3);
             UpdatePageTexts();
             step3_->CheckBoxPlayASound->setChecked(g_.PlayASoundWhenFinished);

@@ -12,14 +12,14 @@ TFormatCode Code(std::string_view name) { return FindFormatByName(name)->Id; }
 TEST(Catalogue, EveryFormatHasItsPresetCountExtensionAndDefault) {
     // name: presets, default preset, extension
     const std::map<std::string, std::tuple<int, int, std::string>> expected = {
-        {"AVI", {29, 3, ".avi"}},        {"MP4", {19, 3, ".mp4"}},        {"FLV", {5, 1, ".flv"}},
-        {"SWF", {5, 1, ".swf"}},         {"MPEG", {14, 5, ".mpg"}},       {"RM", {5, 1, ".rm"}},
-        {"WMV", {18, 16, ".wmv"}},       {"MOV", {10, 7, ".mov"}},        {"3GP", {5, 2, ".3gp"}},
+        {"AVI", {30, 3, ".avi"}},        {"MP4", {22, 3, ".mp4"}},        {"FLV", {5, 1, ".flv"}},
+        {"SWF", {5, 1, ".swf"}},         {"MPEG", {15, 5, ".mpg"}},       {"RM", {5, 1, ".rm"}},
+        {"WMV", {18, 16, ".wmv"}},       {"MOV", {13, 7, ".mov"}},        {"3GP", {5, 2, ".3gp"}},
         {"iPod", {10, 5, ".mp4"}},       {"iPhone", {3, 1, ".mp4"}},      {"AppleTV", {3, 1, ".mp4"}},
         {"PSP", {3, 1, ".mp4"}},         {"BlackBerry", {3, 1, ".mp4"}},  {"MobilePhone", {4, 1, ".mp4"}},
-        {"iPad", {3, 0, ".mp4"}},        {"Android", {3, 0, ".mp4"}},     {"WAV", {5, 3, ".wav"}},
-        {"MP3", {4, 2, ".mp3"}},         {"WMA", {5, 1, ".wma"}},         {"OGG", {5, 3, ".ogg"}},
-        {"AAC", {5, 3, ".aac"}},         {"M4A", {2, 0, ".m4a"}},         {"FLAC", {9, 5, ".flac"}},
+        {"iPad", {3, 0, ".mp4"}},        {"Android", {3, 0, ".mp4"}},     {"WAV", {6, 3, ".wav"}},
+        {"MP3", {5, 2, ".mp3"}},         {"WMA", {5, 1, ".wma"}},         {"OGG", {5, 3, ".ogg"}},
+        {"AAC", {5, 3, ".aac"}},         {"M4A", {3, 0, ".m4a"}},         {"FLAC", {10, 5, ".flac"}},
         {"MP2", {3, 0, ".mp2"}},
     };
     int total = 0;
@@ -57,11 +57,46 @@ TEST(Catalogue, CaptionsKeepTyposBlanksAndOrder) {
     EXPECT_EQ(PresetCaption({Code("FLAC"), 8}), "Compression Level 8");
     EXPECT_EQ(PresetCaption({Code("MP2"), 0}), "For Mobiles - MPEG layer-2: 22050 Hz, Mono, 96 kbps");
     // Outside the catalogue: empty, never a neighbour's caption.
-    EXPECT_EQ(PresetCaption({Code("FLAC"), 9}), "");
+    EXPECT_EQ(PresetCaption({Code("FLAC"), 10}), "");
     EXPECT_EQ(PresetCaption({Code("FLAC"), -1}), "");
     EXPECT_EQ(PresetCaption({{fcAudio, 8}, 0}), "");
     EXPECT_EQ(PresetCaption({{3, 0}, 0}), "");
     EXPECT_EQ(PresetCount({3, 0}), 0);
+}
+
+TEST(Catalogue, NewPresetsComeAfterTheStoredOnes) {
+    // The first catalogue's indices keep naming the same presets.
+    EXPECT_EQ(PresetCaption({Code("MP4"), 18}),
+              "SanDisk Sansa View - Normal Quality - (MPEG4, 320x240; MPEG2/4 Audio, 96kbps)");
+    EXPECT_EQ(PresetCaption({Code("MOV"), 9}), "Quick Time - Economy Quality - (Sorenson Video; IMA ADPCM)");
+    for (const char* format : {"MP4", "MOV"}) {
+        EXPECT_EQ(PresetCaption({Code(format), PresetCount(Code(format)) - 3}),
+                  "Original Size - High Quality - (H.264, CRF 20; AAC 192 kbps)");
+        EXPECT_EQ(PresetCaption({Code(format), PresetCount(Code(format)) - 2}),
+                  "Original Size - High Efficiency - (H.265, CRF 24; AAC 192 kbps)");
+        EXPECT_EQ(HighQualityPreset(Code(format)), PresetCount(Code(format)) - 3);
+    }
+    int copying = 0;
+    for (const auto& f : Catalogue()) {
+        const int same = SameAsSourcePreset(f.Format->Id);
+        if (same < 0) continue;
+        ++copying;
+        EXPECT_EQ(same, static_cast<int>(f.Presets.size()) - 1) << f.Format->Name;
+        EXPECT_EQ(f.Presets.back(), "Same as source - no re-encoding") << f.Format->Name;
+        EXPECT_TRUE(IsSameAsSource({f.Format->Id, same}));
+        EXPECT_FALSE(IsSameAsSource({f.Format->Id, same - 1}));
+        // What re-encodes instead is a preset of the same format that copies nothing.
+        const int instead = HighQualityPreset(f.Format->Id);
+        EXPECT_GE(instead, 0) << f.Format->Name;
+        EXPECT_LT(instead, same) << f.Format->Name;
+    }
+    EXPECT_EQ(copying, 8);
+    EXPECT_EQ(SameAsSourcePreset(Code("WMV")), -1);
+    EXPECT_EQ(PresetCaption({Code("AVI"), HighQualityPreset(Code("AVI"))}),
+              "Video: MPEG4 (DivX, XviD), 2500 kbps, Original; Audio: MP3, 256 kbps");
+    EXPECT_EQ(PresetCaption({Code("MP3"), HighQualityPreset(Code("MP3"))}),
+              "Best Quality - MP3: 48000 Hz, Stereo, 320 kbps");
+    EXPECT_EQ(HighQualityPreset({3, 0}), -1);
 }
 
 TEST(Catalogue, OutputExtensionFollowsTheCurrentClassAndFormat) {

@@ -102,7 +102,7 @@ TEST(CliJoin, WrongUseGivesOneLineAndStatusTwo) {
     ASSERT_TRUE(MakeSilence(a, 1));
     const std::vector<std::vector<std::string>> wrong = {
         {"join", "--format", "DIVX", "-o", home.path(), a},
-        {"join", "--format", "mp3", "--preset", "4", "-o", home.path(), a},
+        {"join", "--format", "mp3", "--preset", "5", "-o", home.path(), a},
         {"convert", "--format", "mp3", "--preset", "x", "-o", home.path(), a},
         {"join", "--format", "mp3", "-o", home.path(), a, home.file("missing.wav")},
         {"convert", "--format", "mp3", "-o", home.path()},
@@ -138,7 +138,7 @@ TEST(CliJoin, PresetsAreListedInCatalogueOrder) {
     TempDir home;
     CliResult r = RunOrvane({"presets"}, home.path());
     EXPECT_EQ(r.Status, 0);
-    EXPECT_EQ(CountOf(r.Out, "\n"), 180);
+    EXPECT_EQ(CountOf(r.Out, "\n"), 192);
     EXPECT_TRUE(r.Out.starts_with("AVI\t0\tHD Video 720p: MPEG4 (DivX, XviD), 4500 kbps; Audio: MP3, 192 kbps\n"));
     r = RunOrvane({"presets", "mp2"}, home.path());
     EXPECT_EQ(r.Out,
@@ -251,4 +251,61 @@ TEST(CliJoin, ACancelledConvertKeepsTheFilesFinishedBeforeAndSaysSo) {
     EXPECT_EQ(r.Status, 1) << r.Err;
     EXPECT_EQ(r.Out, "Cancelled\nTotal files: 2\nSuccessed: 1\nFailed: 1\n");
     EXPECT_NEAR(DurationOf(Probe(out + "/a.avi")), 1.0, 0.5);
+}
+
+TEST(CliJoin, SameAsSourceRefusesFilesThatDifferUnlessReencodingIsAllowed) {
+    TempDir home;
+    const std::string a = home.file("clip1.mp4"), b = home.file("clip2.mp4"), out = home.file("out");
+    for (const auto& [file, size] : {std::pair{a, "1920x1080"}, std::pair{b, "1280x720"}})
+        ASSERT_TRUE(RunShell("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=size=" + std::string(size) +
+                             ":rate=30:duration=0.5 -f lavfi -i sine=duration=0.5:sample_rate=48000 -c:v libx264 "
+                             "-preset ultrafast -pix_fmt yuv420p -c:a aac " +
+                             Quoted(file)));
+    const std::string copy = "21";  // MP4's "Same as source - no re-encoding"
+    CliResult r = RunOrvane({"join", "--format", "MP4", "--preset", copy, "-o", out, a, b}, home.path());
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("clip2.mp4: frame size 1280x720, first file 1920x1080\n"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("--reencode-if-needed"), std::string::npos) << r.Err;
+    EXPECT_TRUE(r.Out.empty()) << r.Out;
+    EXPECT_FALSE(FileExists(out + "/Output_Merge.mp4"));
+
+    // Files that match are copied: the first clip twice.
+    r = RunOrvane({"join", "--format", "MP4", "--preset", copy, "-o", out, a, a}, home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    const auto copied = FFprobeJson("-count_packets -show_streams -show_chapters", out + "/Output_Merge.mp4");
+    EXPECT_EQ(StreamOf(copied, "video").value("nb_read_packets", ""), "30");
+    EXPECT_EQ(copied["chapters"].size(), 2u);
+
+    // Allowed to re-encode, the join takes "Original Size - High Quality".
+    r = RunOrvane({"join", "--format", "MP4", "--preset", copy, "--reencode-if-needed", "-o", out, a, b},
+                  home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Err.find("clip2.mp4: frame size 1280x720, first file 1920x1080\n"), std::string::npos) << r.Err;
+    auto probe = Probe(out + "/Output_Merge(1).mp4");
+    EXPECT_EQ(StreamOf(probe, "video").value("codec_name", ""), "h264");
+    EXPECT_NEAR(DurationOf(probe), 1.0, 0.1);
+
+    // That preset keeps 1080p inputs 1080p at their frame rate.
+    r = RunOrvane({"join", "--format", "MP4", "--preset", "19", "-o", out, a, a}, home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    probe = Probe(out + "/Output_Merge(2).mp4");
+    const auto video = StreamOf(probe, "video");
+    EXPECT_EQ(video.value("codec_name", ""), "h264");
+    EXPECT_EQ(video.value("width", 0), 1920);
+    EXPECT_EQ(video.value("height", 0), 1080);
+    EXPECT_EQ(video.value("pix_fmt", ""), "yuv420p");
+    EXPECT_EQ(video.value("avg_frame_rate", ""), "30/1");
+    EXPECT_EQ(StreamOf(probe, "audio").value("sample_rate", ""), "48000");
+    EXPECT_NEAR(DurationOf(probe), 1.0, 0.1);
+
+    // Per file, the preset remuxes each file into the container.
+    r = RunOrvane({"convert", "--format", "MOV", "--preset", "12", "-o", out, a}, home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    const auto remuxed = FFprobeJson("-count_packets -show_streams", out + "/clip1.mov");
+    EXPECT_EQ(StreamOf(remuxed, "video").value("codec_name", ""), "h264");
+    EXPECT_EQ(StreamOf(remuxed, "video").value("nb_read_packets", ""), "15");
+
+    r = RunOrvane({"join", "--help"}, home.path());
+    EXPECT_EQ(r.Status, 0);
+    EXPECT_NE(r.Out.find("--reencode-if-needed"), std::string::npos) << r.Out;
 }

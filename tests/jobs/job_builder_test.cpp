@@ -1,5 +1,6 @@
 #include "job_builder.h"
 
+#include "catalogue.h"
 #include "jobs_fixture.h"
 #include "media_fixtures.h"
 #include "preset_params.h"
@@ -171,4 +172,19 @@ TEST_F(JobBuilderTest, LosslessWmaKeepsEachInputsBitRate) {
     g.MergeMode = true;
     builder.BuildJoinJob({{low, Second}, {high, Second}});
     EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.AudioBitrate, -1);
+}
+
+TEST_F(JobBuilderTest, APresetInsteadOfTheStoredOneServesTheNextJobsOnly) {
+    g.PresetOf(fcVideo, vfMP4) = SameAsSourcePreset({fcVideo, vfMP4});
+    builder.BuildJoinJob({{"/m/a.mp4", Second}, {"/m/b.mp4", Second}});
+    EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.VideoCodec, "copy");
+    encoder.Tasks.clear();
+    builder.UsePresetInstead(HighQualityPreset({fcVideo, vfMP4}));
+    builder.BuildJoinJob({{"/m/a.mp4", Second}, {"/m/b.mp4", Second}});
+    EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.VideoCodec, "libx264");
+    EXPECT_EQ(g.PresetOf(fcVideo, vfMP4), SameAsSourcePreset({fcVideo, vfMP4}));
+    encoder.Tasks.clear();
+    builder.UsePresetInstead(std::nullopt);
+    builder.BuildJoinJob({{"/m/a.mp4", Second}, {"/m/b.mp4", Second}});
+    EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.VideoCodec, "copy");
 }

@@ -65,7 +65,7 @@ TEST(PresetParams, OneRowPerCataloguePresetAndEveryRowHoldsItsCommonFields) {
     EXPECT_EQ(total, PresetTotal);
     EXPECT_EQ(PresetCommonParams(3, 0), nullptr);
     EXPECT_EQ(PresetCommonParams(fcVideo, 9), nullptr);
-    EXPECT_EQ(FindPresetParams(fcAudio, afMP3, 4), nullptr);
+    EXPECT_EQ(FindPresetParams(fcAudio, afMP3, 5), nullptr);
     EXPECT_EQ(FindPresetParams(fcAudio, afMP3, -1), nullptr);
 }
 
@@ -137,7 +137,7 @@ TEST(PresetParams, ClassRuleAndIndexWithoutRow) {
     mp3.AudioCodec = "libmp3lame";
     EXPECT_EQ(Describe(Applied("MP3", -1)), Describe(mp3));
     EXPECT_EQ(Describe(Applied("AVI", -1)), Describe(Reset()));
-    EXPECT_EQ(Describe(Applied("AVI", 29)), Describe(Reset()));
+    EXPECT_EQ(Describe(Applied("AVI", 30)), Describe(Reset()));
     TOutputOptions psp = Reset();
     psp.FileFormat = "psp";
     psp.VideoCodec = "libx264";
@@ -177,4 +177,39 @@ TEST(PresetParams, LosslessWmaTakesTheProbedBitRateInPerFileModeOnly) {
     // Other presets ignore the probed rate.
     EXPECT_EQ(Applied("WMA", 0, 128000).AudioBitrate, 192000);
     EXPECT_EQ(Applied("WAV", 3, 128000).AudioBitrate, -1);
+}
+
+TEST(PresetParams, OriginalSizeAndSameAsSourcePresets) {
+    // The source's size and rate, as the "Original" presets take them.
+    EXPECT_EQ(Describe(Applied("MP4", 19)),
+              "f= vc=libx264 vtag= vpre= vb=-1 max=-1 min=-1 buf=-1 s= r= aspect= target=0/0 ac=aac ab=192000 ar=48000 "
+              "ach=2 vn=0 ext=preset=medium\r\ncrf=20\r\npix_fmt=yuv420p\r\n");
+    const TOutputOptions hevc = Applied("MOV", 11);
+    EXPECT_EQ(hevc.VideoCodec, "libx265");
+    EXPECT_EQ(hevc.VideoTag, "hvc1");
+    EXPECT_NE(hevc.ExtOptions.find("crf=24\r\n"), std::string::npos);
+    EXPECT_TRUE(hevc.FrameSize.empty() && hevc.FrameRate.empty());
+    for (const char* format : {"AVI", "MP4", "MPEG", "MOV"}) {
+        const TOutputOptions o = Applied(format, PresetCount(FindFormatByName(format)->Id) - 1);
+        EXPECT_EQ(o.VideoCodec, "copy") << format;
+        EXPECT_EQ(o.AudioCodec, "copy") << format;
+        EXPECT_TRUE(o.ExtOptions.empty() && o.FrameSize.empty() && o.VideoBitrate == Reset().VideoBitrate) << format;
+    }
+    for (const char* format : {"MP3", "M4A", "FLAC", "WAV"}) {
+        const TOutputOptions o = Applied(format, PresetCount(FindFormatByName(format)->Id) - 1);
+        EXPECT_EQ(o.AudioCodec, "copy") << format;
+        EXPECT_TRUE(o.DisableVideo) << format;
+        EXPECT_TRUE(o.ExtOptions.empty() && o.AudioBitrate == Reset().AudioBitrate && o.AudioSampleRate == Reset().AudioSampleRate)
+            << format;
+    }
+    // A run that re-encodes instead takes the other index without storing it.
+    TGlobalVars g;
+    g.OutputFormatClass = fcVideo;
+    g.OutputVideoFormat = vfMP4;
+    g.PresetOf(fcVideo, vfMP4) = 21;
+    TOutputOptions o;
+    InitOutputOptions(o);
+    ApplyPreset(g, o, std::nullopt, 19);
+    EXPECT_EQ(o.VideoCodec, "libx264");
+    EXPECT_EQ(g.PresetOf(fcVideo, vfMP4), 21);
 }

@@ -2,6 +2,7 @@
 // moments the choice moves between the controls and the settings.
 #include "ui_fixture.h"
 
+#include "catalogue.h"
 #include "format_choice.h"
 #include "image_buttons.h"
 #include "page_step2.h"
@@ -65,7 +66,7 @@ TEST(FormatChoice, FirstVisitShowsTheDefaultsAndClicksAreRemembered) {
     TFormatChoice* c = app.form->Step2()->FormatChoice();
     int total = 0;
     for (const auto& f : AllFormats()) total += c->PresetList(f.Id.Class, f.Id.Code)->count();
-    EXPECT_EQ(total, 180);
+    EXPECT_EQ(total, PresetTotal);
     EXPECT_EQ(c->PresetList(fcDevice, dfMobilePhone)->maxVisibleItems(), 10);
 
     app.form->ShowOutputSettings();

@@ -1,6 +1,10 @@
 // The wizard driven through its Next, Back and Exit tables.
 #include "ui_fixture.h"
 
+#include "catalogue.h"
+#include "copy_join.h"
+#include "conversion_pages.h"
+#include "ff_loader.h"
 #include "format_choice.h"
 #include "image_buttons.h"
 #include "ini_file.h"
@@ -387,3 +391,48 @@ TEST_F(Wizard, SelectFolderButtons) {
 }
 
 }  // namespace
+
+TEST_F(Wizard, AJoinThatCannotCopyItsFilesAsksBeforeTheRun) {
+    ASSERT_TRUE(FFLoader().LoadSet(EngineLibrarySet)) << FFLoader().LastError();
+    Start();
+    const std::string wide = app->user.dir() + "wide.mp4", narrow = app->user.dir() + "narrow.mp4";
+    for (const auto& [file, size] : {std::pair{wide, "320x240"}, std::pair{narrow, "176x144"}}) {
+        const std::string cmd = std::string("ffmpeg -v error -nostdin -y -f lavfi -i testsrc=size=") + size +
+                                ":rate=25:duration=1 -c:v libx264 -preset ultrafast '" + file + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    app->g.OutputFileDir = app->user.dir() + "out";
+    f->PageMode()->RadioConvert()->setChecked(true);
+    f->ActionNextExecute();
+    for (const std::string& file : {wide, narrow}) {
+        TInputSlide slide;
+        slide.Row.FullName = file;
+        f->Step1()->Model()->Append(slide);
+    }
+    f->ActionNextExecute();
+    ASSERT_EQ(f->ActivePage(), wpStep2);
+    TFormatChoice* choice = f->Step2()->FormatChoice();
+    choice->ClassButton(fcVideo)->click();
+    choice->FormatButton(fcVideo, vfMP4)->click();
+    choice->PresetList(fcVideo, vfMP4)->setCurrentIndex(SameAsSourcePreset({fcVideo, vfMP4}));
+
+    // Going back keeps Step2 and starts nothing.
+    app->services.dialogAnswers = {mrNo};
+    f->ActionNextExecute();
+    EXPECT_EQ(f->ActivePage(), wpStep2);
+    ASSERT_EQ(app->services.dialogs.size(), 1u);
+    EXPECT_EQ(app->services.dialogs[0],
+              "Orvane Video Joiner|These files cannot be joined without re-encoding:\r\n\r\n"
+              "narrow.mp4: frame size 176x144, first file 320x240\r\n\r\n"
+              "Join them with \"Original Size - High Quality - (H.264, CRF 20; AAC 192 kbps)\" instead, or go back?");
+    // Re-encoding runs with the high-quality preset; the stored choice stays.
+    app->services.dialogAnswers = {mrYes};
+    f->ActionNextExecute();
+    EXPECT_EQ(f->ActivePage(), wpStep3);
+    EXPECT_EQ(app->g.PresetOf(fcVideo, vfMP4), SameAsSourcePreset({fcVideo, vfMP4}));
+    EXPECT_TRUE(PumpUntil([&] { return std::count(f->calls.begin(), f->calls.end(), "StartConversion") == 1; }));
+
+    // Files that can be copied go on without a question.
+    app->services.dialogs.clear();
+    EXPECT_TRUE(CheckCopyJoin(app->g, {wide, wide}).Lines.empty());
+}

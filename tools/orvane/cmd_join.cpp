@@ -5,6 +5,7 @@
 
 #include "catalogue.h"
 #include "conversion_run.h"
+#include "copy_join.h"
 #include "dispatcher.h"
 #include "encoder_jobs.h"
 #include "ff_encoder.h"
@@ -28,6 +29,7 @@ namespace {
 
 struct JoinArgs {
     std::string Format, Preset, OutputDir, LogFile, Jobs;
+    bool ReencodeIfNeeded = false;
     std::vector<std::string> Files;
 };
 
@@ -128,6 +130,27 @@ int Usage(const char* command, const std::string& message) {
     return UsageError(std::string("orvane ") + command, message);
 }
 
+// A join with a copying preset: files that cannot be copied into one output
+// are named with what differs, and nothing is written, unless re-encoding
+// was allowed.
+bool CopyJoinAllowed(TGlobalVars& g, const std::vector<TJobInput>& inputs, bool reencode) {
+    std::vector<std::string> files;
+    for (const TJobInput& in : inputs) files.push_back(in.FullName);
+    const TCopyJoinCheck check = CheckCopyJoin(g, files);
+    if (check.Lines.empty()) return true;
+    for (const std::string& line : check.Lines) std::fprintf(stderr, "%s\n", line.c_str());
+    if (!reencode || check.Instead < 0) {
+        std::fprintf(stderr,
+                     "orvane join: these files cannot be joined without re-encoding; --reencode-if-needed joins them "
+                     "with \"%s\"\n",
+                     check.InsteadCaption.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "orvane join: re-encoding with \"%s\"\n", check.InsteadCaption.c_str());
+    g.PresetOf(g.OutputFormatClass, g.CurrentFormatCode()) = check.Instead;
+    return true;
+}
+
 // The user's saved choice, as the window would start with it.
 void LoadUserChoice(TGlobalVars& g) {
     TProductDefaults defaults;
@@ -148,6 +171,7 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
     a.LogFile = args.Value("--log");
     a.Jobs = args.Value("--jobs");
     a.Files = args.Operands;
+    a.ReencodeIfNeeded = join && args.Has("--reencode-if-needed");
     if (a.Files.empty()) return Usage(command, "no input file given");
     int jobs = 0;
     if (!a.Jobs.empty()) {
@@ -239,6 +263,10 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
         std::fprintf(stderr, "orvane %s: none of the input files can be read\n", command);
         return 1;
     }
+    if (join && !CopyJoinAllowed(g, inputs, a.ReencodeIfNeeded)) {
+        FFLogger().SetOnLog({});
+        return 1;
+    }
 
     bool cancelled = false;
     {
@@ -274,6 +302,15 @@ const std::vector<TCommandOption> ConversionOptions = {
     {"--output", "-o", "DIR", "output folder; created when missing"},
     {"--log", "", "FILE", "append every line of the run's log to FILE"},
 };
+// join alone may re-encode what a copying preset cannot join.
+const std::vector<TCommandOption> JoinOptions = [] {
+    std::vector<TCommandOption> options = ConversionOptions;
+    options.insert(options.end() - 1,
+                   {"--reencode-if-needed", "", "",
+                    "files that a \"Same as source - no re-encoding\" preset cannot copy into one file are joined "
+                    "with the format's high-quality preset instead of being refused"});
+    return options;
+}();
 // convert alone runs several files at once.
 const std::vector<TCommandOption> ConvertOptions = [] {
     std::vector<TCommandOption> options = ConversionOptions;
@@ -293,7 +330,7 @@ const CliRegistration joinRegistration({
                             "format's extension, in the output folder (a number is added to the name when it is "
                             "taken).\n\n" +
                             SavedChoiceText,
-             .Options = ConversionOptions,
+             .Options = JoinOptions,
              .ExitStatuses = {{0, "the output was written from every FILE"},
                               {1, "a FILE could not be read or was left out, the output folder could not be "
                                   "created, the output failed, or the run was cancelled"},
