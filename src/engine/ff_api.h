@@ -52,6 +52,7 @@ enum TLibraryIndex : int {
     /* avutil */ \
     X(avutil, av_log) \
     X(avutil, av_log_set_callback) \
+    X(avutil, av_max_alloc) \
     X(avutil, av_log_default_callback) \
     X(avutil, av_log_set_level) \
     X(avutil, av_log_get_level) \

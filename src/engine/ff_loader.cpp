@@ -18,6 +18,7 @@ constexpr int LibIdx_avformat = liAvFormat;
 constexpr int LibIdx_swscale = liSwScale;
 constexpr int LibIdx_avfilter = liAvFilter;
 constexpr int LibIdx_avdevice = liAvDevice;
+constexpr size_t MaxLibraryAllocation = size_t{512} << 20;  // bytes
 
 struct SymbolEntry {
     int library;
@@ -123,7 +124,12 @@ bool TFFLoader::LoadLibraryLocked(int index) {
         UnloadLibraryLocked(index);
         return false;
     }
-    if (index == liAvUtil) InstallLibraryLogHook();
+    if (index == liAvUtil) {
+        InstallLibraryLogHook();
+        // A damaged header can ask for gigabytes in one piece (a WAV chunk
+        // size, for one); no frame or packet we handle needs this much.
+        FF.av_max_alloc(MaxLibraryAllocation);
+    }
     return true;
 }
 

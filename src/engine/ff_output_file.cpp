@@ -6,10 +6,14 @@
 #include "ff_io_watch.h"
 #include "ff_logger.h"
 #include "ff_output_track.h"
+#include "ff_partial_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <ctime>
 
 namespace {
@@ -84,20 +88,44 @@ void SetMetadata(AVFormatContext* oc, const TOptionState& o) {
     for (const auto& [key, value] : o.Metadata) FF.av_dict_set(&oc->metadata, key.c_str(), value.c_str(), 0);
 }
 
+// A hidden name beside the final one, unique in this process and unlikely to
+// meet another's: ".NAME.part-PID-N".
+std::string PartName(const std::string& fileName) {
+    static std::atomic<unsigned> counter{0};
+    const size_t slash = fileName.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".part-%ld-%u", static_cast<long>(::getpid()), counter++);
+    return folder + "." + base + suffix;
+}
+
+// Only plain files are written under a temporary name: a device, a pipe or a
+// protocol address is written where it is.
+bool WritesThroughRename(const std::string& fileName) {
+    if (fileName.empty() || fileName == "-" || fileName.find("://") != std::string::npos ||
+        fileName.rfind("pipe:", 0) == 0)
+        return false;
+    struct stat st {};
+    return ::stat(fileName.c_str(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
 void OpenFile(TOutputFile& out, const TOutputCreation& how) {
     AVFormatContext* oc = out.Context.get();
     if ((oc->oformat->flags & AVFMT_NEEDNUMBER) && !FF.av_filename_number_test(out.FileName.c_str()))
         Raise(ErrorText(out.FileName, -33), -33, out.FileName);
     if (oc->oformat->flags & AVFMT_NOFILE) return;
+    out.WrittenName = WritesThroughRename(out.FileName) ? PartName(out.FileName) : out.FileName;
     const TInterruptScope timeout(how.Owner, &TIoWatch::CheckTimeout, &how.Io);
     how.Io.Begin();
     out.Interruptible = true;
-    const int r = FF.avio_open2(&oc->pb, out.FileName.c_str(), AVIO_FLAG_WRITE, &oc->interrupt_callback, nullptr);
+    const int r = FF.avio_open2(&oc->pb, out.WrittenName.c_str(), AVIO_FLAG_WRITE, &oc->interrupt_callback, nullptr);
     out.Interruptible = false;
     const std::string failure = how.Io.Failure(out.FileName, r);
     how.Io.End();
     if (r < 0) Raise(failure, r, out.FileName);
     out.FileOpened = true;
+    if (out.WrittenName != out.FileName) out.PartSlot = RegisterPartialFile(out.WrittenName.c_str());
 }
 
 void SetMuxing(AVFormatContext* oc, TOptionState& o) {
@@ -114,9 +142,26 @@ TOutputFile::TOutputFile() = default;
 TOutputFile::~TOutputFile() {
     Tracks.clear();
     Context.reset();
+    if (!FileOpened || Committed) return;
+    if (WrittenName != FileName) {
+        // Not finished well: nothing of it stays.
+        ::unlink(WrittenName.c_str());
+        ForgetPartialFile(PartSlot);
+        return;
+    }
     struct stat st {};
-    if (FileOpened && ::stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
-        ::unlink(FileName.c_str());
+    if (::stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) ::unlink(FileName.c_str());
+}
+
+void TOutputFile::Commit() {
+    if (!FileOpened || Committed) return;
+    if (WrittenName != FileName && ::rename(WrittenName.c_str(), FileName.c_str()) != 0) {
+        const int r = AVERROR(errno);
+        Raise(ErrorText(FileName, r), r, FileName);
+    }
+    ForgetPartialFile(PartSlot);
+    PartSlot = -1;
+    Committed = true;
 }
 
 void TOutputFile::AddStream(AVMediaType kind, TOptionState& o, AVPixelFormat& lastPixelFormat, void* logSender) {
@@ -175,7 +220,8 @@ void TOutputFile::WriteTrailer() {
     if (pb->error < 0) Raise(ErrorText(FileName, pb->error), pb->error, FileName);
     // A folder removed during the run takes the file with it; that is no
     // finished output.
-    if (::access(FileName.c_str(), F_OK) != 0) Raise(ErrorText(FileName, AVERROR(ENOENT)), AVERROR(ENOENT), FileName);
+    if (::access(WrittenName.c_str(), F_OK) != 0)
+        Raise(ErrorText(FileName, AVERROR(ENOENT)), AVERROR(ENOENT), FileName);
 }
 
 int64_t TOutputFile::Size() const {

@@ -15,14 +15,21 @@ class TOutputTrack;
 
 struct TOutputFile {
     TOutputFile();
-    // Closes the file; a file this output opened and left empty is deleted.
+    // Closes the file. One written under a temporary name and not committed
+    // is deleted; one written in place is deleted when it is empty.
     ~TOutputFile();
     TOutputFile(const TOutputFile&) = delete;
     TOutputFile& operator=(const TOutputFile&) = delete;
 
     TOutputContextPtr Context;
     std::string FileName;
+    // Where the bytes go until the run has ended well: a hidden name in the
+    // same folder (so the rename is atomic), or FileName itself for what is
+    // no plain file.
+    std::string WrittenName;
+    int PartSlot = -1;  // in the table of partial files
     bool FileOpened = false;  // the file was opened for writing
+    bool Committed = false;
     bool HeaderWritten = false;
     // Writes may be interrupted only while the file is being opened: an
     // interrupted write spoils the file for good, and the trailer after a
@@ -39,6 +46,9 @@ struct TOutputFile {
     // a file that vanished with its folder).
     void WriteHeader(int number, void* logSender);
     void WriteTrailer();
+    // The run ended well: the file takes its final name. Raises
+    // FFmpegException when the rename fails.
+    void Commit();
     // Bytes written so far (the write position when the size is unknown).
     int64_t Size() const;
 };

@@ -109,6 +109,8 @@ public:
 
     // Seconds written so far.
     double Time() const;
+    // Bytes handed to the muxer; read when the run's threads are done.
+    int64_t Bytes() const { return bytes_; }
     // Frames encoded (sound: encoder frames) or packets copied.
     int64_t FrameNumber() const { return frameNumber_; }
     // The last coded picture's quality; read under the mux lock.

@@ -4,6 +4,7 @@
 #include "ff_exception.h"
 #include "ff_interrupt.h"
 #include "ff_io_watch.h"
+#include "ff_logger.h"
 #include "ff_output_file.h"
 #include "ff_stream_map.h"
 #include "ff_task.h"
@@ -205,6 +206,22 @@ void TTaskRun::End() {
     for (const auto& out : media_.Outputs) out->WriteTrailer();
     Report(true, -1);
     CloseCodecs();
+    if (!StopRequested()) CheckSomethingWritten();
+}
+
+// An output without a single picture or sound of a kind it was made for is
+// no result, however well its container was finished (an input cut short
+// before its first frame gives a bare header).
+void TTaskRun::CheckSomethingWritten() const {
+    for (const auto& out : media_.Outputs)
+        for (const auto& track : out->Tracks) {
+            if (track->Bytes() > 0 || (track->Kind != AVMEDIA_TYPE_VIDEO && track->Kind != AVMEDIA_TYPE_AUDIO))
+                continue;
+            const char* what = track->Kind == AVMEDIA_TYPE_VIDEO ? "picture" : "sound";
+            throw FFmpegException(
+                FormatText("no %s could be read from the input, so the output would be empty", what),
+                AVERROR_INVALIDDATA, out->FileName);
+        }
 }
 
 void TTaskRun::CloseCodecs() {

@@ -128,6 +128,8 @@ void TCustomFFmpeg::Transcode() {
     run_->End();
     completed_ = !stopRequested_;
     run_.reset();
+    // A cancelled run's outputs go with the cleanup; only a whole one stays.
+    if (completed_) media_.CommitOutputs();
 }
 
 void TCustomFFmpeg::CloseCodecs() {

@@ -34,6 +34,10 @@ int64_t TTaskMedia::ProgressTotalDuration() const {
     return TotalDuration > 0 ? TotalDuration : 0;
 }
 
+void TTaskMedia::CommitOutputs() {
+    for (const auto& out : Outputs) out->Commit();
+}
+
 void TTaskMedia::Release() {
     SlotFiles.clear();
     Outputs.clear();

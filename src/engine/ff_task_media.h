@@ -42,7 +42,9 @@ public:
     void PrepareJoin();
     // The total the progress reports carry.
     int64_t ProgressTotalDuration() const;
-    // Frees the outputs (deleting files left empty), then the inputs.
+    // The run ended well: every output takes its final name.
+    void CommitOutputs();
+    // Frees the outputs (deleting what was not committed), then the inputs.
     void Release();
 
     // ---- IOptionHost ----

@@ -39,6 +39,9 @@ public:
     bool StopRequested() const override;
 
 private:
+    // Raises FFmpegException when an output got nothing of a kind it was
+    // made for.
+    void CheckSomethingWritten() const;
     // Setup (ff_run_setup.cpp).
     void MakeInputStreams();
     void LinkStreams();

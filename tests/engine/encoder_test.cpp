@@ -201,10 +201,13 @@ TEST_F(EncoderTest, StopDuringTheFirstOfTwoTasks) {
     EXPECT_EQ(t[1].info.Outcome, toCancelled);
     EXPECT_EQ(t[2].info.TaskIndex, -1);
     EXPECT_TRUE(t[2].info.Finished);
-    // The stopped output was finished properly and can be read.
-    EXPECT_GT(JsonNumber(ProbeJson(File("stopped.avi"))["format"], "duration"), 0.0);
+    // A stopped output leaves nothing: neither a cut-off file under its name
+    // nor the hidden one it was written under.
     e.ClearTasks();
+    EXPECT_FALSE(std::filesystem::exists(File("stopped.avi")));
     EXPECT_FALSE(std::filesystem::exists(File("never.avi")));
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(File("stopped.avi")).parent_path()))
+        EXPECT_EQ(entry.path().filename().string().find(".part-"), std::string::npos) << entry.path();
 }
 
 TEST_F(EncoderTest, ATaskWithoutOutputEndsAtOnce) {

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -187,13 +188,58 @@ TEST(CliJoin, CtrlCOrAKillStopsTheRunAndStillPrintsTheSummary) {
         ASSERT_TRUE(started) << r.Err;
         EXPECT_EQ(r.Status, 1) << r.Err;
         EXPECT_EQ(r.Out, "Cancelled\nTotal files: 1\nSuccessed: 0\nFailed: 1\n");
-        // Nothing but the output's own name is left in the folder, and under
-        // that name no unreadable file.
-        for (const auto& e : std::filesystem::directory_iterator(out))
-            EXPECT_EQ(e.path().string(), output) << "left behind: " << e.path();
-        if (std::filesystem::exists(output)) {
-            EXPECT_TRUE(Probe(output).is_object());
-        }
+        // The cancelled output leaves nothing: no cut-off file under its name,
+        // no hidden partial one.
+        for (const auto& e : std::filesystem::directory_iterator(out)) ADD_FAILURE() << "left behind: " << e.path();
+    }
+}
+
+TEST(CliJoin, ASecondSignalStillRemovesThePartialOutput) {
+    TempDir home;
+    const std::string a = home.file("a.mp4"), out = home.file("out");
+    ASSERT_TRUE(MakeClip(a, 30, 320, 240));
+    CliRun run({"join", "--format", "AVI", "--preset", "1", "-o", out, a}, home.path());
+    bool started = false;
+    for (int i = 0; i < 1200 && !started; ++i) {
+        std::this_thread::sleep_for(50ms);
+        started = run.Err().find('%') != std::string::npos && std::filesystem::exists(out) &&
+                  !std::filesystem::is_empty(out);
+    }
+    run.Interrupt(SIGINT);
+    run.Interrupt(SIGINT);
+    const CliResult r = run.Wait();
+    ASSERT_TRUE(started) << r.Err;
+    EXPECT_NE(r.Status, 0);
+    for (const auto& e : std::filesystem::directory_iterator(out)) ADD_FAILURE() << "left behind: " << e.path();
+}
+
+TEST(CliJoin, AnOutputWithNothingInItIsAFailureAndLeavesNoFile) {
+    TempDir home;
+    const std::string whole = home.file("whole.mp4"), cut = home.file("cut.mp4"), good = home.file("good.mp4");
+    // The index at the front, then the first bytes of the data: the streams
+    // are known, their frames are gone.
+    ASSERT_TRUE(RunShell("ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=25:duration=4 -f lavfi -i "
+                         "sine=duration=4 -c:v mpeg4 -c:a aac -movflags +faststart " +
+                         Quoted(whole)));
+    const std::string bytes = ReadWholeFile(whole);
+    const size_t moovEnd = bytes.find("mdat");
+    ASSERT_NE(moovEnd, std::string::npos);
+    {
+        std::ofstream f(cut, std::ios::binary);
+        f << bytes.substr(0, moovEnd + 4 + 16);
+    }
+    ASSERT_TRUE(MakeClip(good, 1, 160, 120));
+    for (const char* format : {"MP4", "WAV", "MP3", "AVI"}) {
+        SCOPED_TRACE(format);
+        const std::string out = home.file(std::string("out-") + format);
+        const CliResult r = RunOrvane({"convert", "--format", format, "-o", out, cut, good}, home.path());
+        EXPECT_EQ(r.Status, 1) << r.Err;
+        EXPECT_TRUE(r.Out.starts_with("Total files: 2\nSuccessed: 1\nFailed: 1\n")) << r.Out << r.Err;
+        // The good file's output alone, under its final name.
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(out)) names.push_back(e.path().filename().string());
+        ASSERT_EQ(names.size(), 1u) << r.Err;
+        EXPECT_TRUE(names[0].starts_with("good")) << names[0];
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Subcommands of the command-line front end register themselves here.
 #include "command_line.h"
+#include "ff_partial_files.h"
 
 #include <atomic>
 #include <csignal>
@@ -26,7 +27,7 @@ struct CliRegistration {
 // While it lives, Ctrl+C and a kill (SIGINT, SIGTERM: timeout(1), a service
 // manager) only ask the running command to cancel, so the run stops the
 // orderly way and leaves no unfinished or hidden partial file; a second
-// signal ends the program at once.
+// signal ends the program at once, removing the outputs it was writing.
 class TCliInterrupt {
 public:
     TCliInterrupt() {
@@ -45,8 +46,12 @@ public:
 
 private:
     static void OnSignal(int sig) {
-        requested_.store(true);
+        if (!requested_.exchange(true)) return;
+        // The second one: the run is not waited for, but its partial outputs
+        // go before the program does.
+        RemovePartialFiles();
         std::signal(sig, SIG_DFL);
+        std::raise(sig);
     }
     inline static std::atomic<bool> requested_{false};
     void (*previousInt_)(int) = nullptr;
