@@ -362,7 +362,9 @@ TEST_P(PresetJoin, WritesTheFormatsFileWithThePresetsStreams) {
     args.insert(args.end(), {first, second});
     const CliResult r = RunOrvane(args, home.path());
     ASSERT_EQ(r.Status, 0) << r.Err;
-    if (copying) EXPECT_NE(r.Err.find(", first file "), std::string::npos) << r.Err;
+    if (copying) {
+        EXPECT_NE(r.Err.find(", first file "), std::string::npos) << r.Err;
+    }
     const std::string file = out + "/Output_Merge" + std::string(format->Extension);
     const auto probe = Probe(file);
     ASSERT_TRUE(probe.is_object()) << file << " cannot be read";
