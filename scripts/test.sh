@@ -4,9 +4,9 @@
 #   2. the Debian package of the normal build, checked as a user gets it;
 #   3. AddressSanitizer + UndefinedBehaviorSanitizer, every test;
 #   4. ThreadSanitizer, the engine and network tests;
-#   5. the fuzz targets, a short run each (scripts/fuzz.sh).
+#   5. the fuzz targets, a short run each from a fixed seed (scripts/fuzz.sh).
 # OV_TEST_PASSES chooses passes (default "normal package asan tsan fuzz");
-# OV_FUZZ_SECONDS the time per fuzz target (default 15).
+# OV_FUZZ_RUNS the inputs per fuzz target (default 20000).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -53,7 +53,7 @@ for pass in $passes; do
         run_ctest build-tsan -L tsan -LE slow
       ;;
     fuzz)
-      scripts/fuzz.sh "${OV_FUZZ_SECONDS:-15}"
+      OV_FUZZ_RUNS="${OV_FUZZ_RUNS:-20000}" scripts/fuzz.sh
       ;;
     *)
       echo "unknown pass: $pass" >&2; exit 2 ;;

@@ -42,7 +42,7 @@ bool ParseProgress(std::string_view text, TYtDlpProgress& p) {
     p.DownloadedBytes = WholeNumber(f[1]);
     p.TotalBytes = WholeNumber(f[2]);
     if (p.TotalBytes == 0) p.TotalBytes = WholeNumber(f[3]);
-    p.ElapsedSeconds = static_cast<int64_t>(std::max(0.0, Number(f[4], 0)));
+    p.ElapsedSeconds = WholeNumber(f[4]);
     p.SecondsLeft = WholeNumber(f[5]);
     p.BytesPerSecond = Number(f[6], -1);
     p.FragmentIndex = static_cast<int>(std::min<int64_t>(WholeNumber(f[7]), INT32_MAX));
