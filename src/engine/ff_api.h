@@ -21,6 +21,7 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
+#include <libavutil/display.h>
 #include <libavutil/eval.h>
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
@@ -117,6 +118,8 @@ enum TLibraryIndex : int {
     X(avutil, av_image_fill_arrays) \
     X(avutil, av_image_get_buffer_size) \
     X(avutil, av_image_check_size) \
+    X(avutil, av_image_fill_black) \
+    X(avutil, av_display_rotation_get) \
     X(avutil, av_parse_video_rate) \
     X(avutil, av_parse_video_size) \
     X(avutil, av_parse_time) \
@@ -199,6 +202,7 @@ enum TLibraryIndex : int {
     X(avformat, av_find_input_format) \
     X(avformat, av_guess_format) \
     X(avformat, av_guess_codec) \
+    X(avformat, av_stream_get_side_data) \
     X(avformat, av_muxer_iterate) \
     X(avformat, av_demuxer_iterate) \
     X(avformat, av_read_frame) \

@@ -5,6 +5,7 @@
 #include "ff_exception.h"
 #include "ff_interrupt.h"
 #include "ff_loader.h"
+#include "ff_orientation.h"
 
 #include <sys/stat.h>
 
@@ -271,6 +272,11 @@ TVideoStreamInfo TCustomDecoder::GetVideoStreamInfo(int streamIndex) {
         if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
         info.DisplayAspectRatio = static_cast<float>(av_q2d(sar) * par->width / par->height);
     }
+    // A stream shown turned a quarter way is described as shown.
+    if (StreamOrientation(st).QuarterTurn()) {
+        std::swap(info.Width, info.Height);
+        if (info.DisplayAspectRatio > 0) info.DisplayAspectRatio = 1.0f / info.DisplayAspectRatio;
+    }
     info.PixelFormat = par->format;
     const AVRational rate = (st->avg_frame_rate.num && st->avg_frame_rate.den) ? st->avg_frame_rate : st->r_frame_rate;
     info.FrameRateNum = rate.num;
@@ -513,10 +519,13 @@ bool TFFDecoder::CopyToBitmap(TFFBitmap& bitmap) {
         Report(llError, "picture not ready, please decode first");
         return false;
     }
+    const TOrientation shown = selected_ >= 0 && context_ ? StreamOrientation(context_->streams[selected_]) : TOrientation{};
     if (!converter_.PictureToBitmap(picture_.get(), bitmap)) {
         bitmap.Reset(picture_->width, picture_->height, converter_.BitsPixel());
+        TurnBitmap(bitmap, shown);
         Report(llError, converter_.LastErrorMessage());
         return false;
     }
+    TurnBitmap(bitmap, shown);
     return true;
 }

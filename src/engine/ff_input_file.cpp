@@ -4,6 +4,7 @@
 #include "ff_interrupt.h"
 #include "ff_io_watch.h"
 #include "ff_logger.h"
+#include "ff_orientation.h"
 
 namespace {
 bool ValidRate(AVRational r) { return r.num > 0 && r.den > 0; }
@@ -59,14 +60,13 @@ bool SelectProgram(AVFormatContext* ic, int programId) {
     return found;
 }
 
-// A video stream's facts become the pending size, aspect and rate.
+// A video stream's facts become the pending size (as the picture is shown)
+// and rate. Its aspect does not: an output has square pixels unless its
+// settings ask for an aspect, and every input's picture is fitted into it
+// with its own shape.
 void TakeVideoFacts(TOptionState& o, AVStream* st, int index, AVPixelFormat& lastPixelFormat, void* logSender) {
     const AVCodecParameters* par = st->codecpar;
-    o.FrameWidth = par->width;
-    o.FrameHeight = par->height;
-    AVRational sar = st->sample_aspect_ratio.num > 0 ? st->sample_aspect_ratio : par->sample_aspect_ratio;
-    if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
-    o.FrameAspectRatio = par->height > 0 ? av_q2d(sar) * par->width / par->height : 4.0 / 3.0;
+    ShownSize(st, o.FrameWidth, o.FrameHeight);
     // Kept apart from a pixel format an option asks for.
     lastPixelFormat = static_cast<AVPixelFormat>(par->format);
     o.PixelFormat = AV_PIX_FMT_NONE;

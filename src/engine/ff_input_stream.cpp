@@ -2,6 +2,7 @@
 
 #include "ff_exception.h"
 #include "ff_logger.h"
+#include "ff_orientation.h"
 #include "ff_stream_map.h"
 
 namespace {
@@ -36,6 +37,11 @@ void TInputStream::OpenDecoder(const AVCodec* forced, TOptionState& o) {
     if (par->codec_type == AVMEDIA_TYPE_AUDIO) ApplyStoredCodecOptions(o, decoder_.get(), OptFlagsInputAudio);
     r = FF.avcodec_open2(decoder_.get(), codec, nullptr);
     if (r < 0) throw FFmpegException(failure, r, "avcodec_open2");
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO) upright_ = TVideoFilter(StreamOrientation(Stream).Filters());
+}
+
+void TInputStream::TurnUpright(AVFrame* frame, const std::function<void(AVFrame*)>& take) {
+    upright_.Filter(frame, Pts, [&take](AVFrame* upright, int64_t) { take(upright); });
 }
 
 int TInputStream::Decode(const AVPacket* packet, AVFrame* frame, const std::function<void(AVFrame*)>& take) {

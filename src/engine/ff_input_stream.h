@@ -3,6 +3,7 @@
 // and where it is in time.
 #include "ff_options.h"
 #include "ff_owned.h"
+#include "ff_video_conversion.h"
 
 #include <cstdint>
 #include <functional>
@@ -41,6 +42,11 @@ public:
     void FlushDecoder();
     const AVCodecContext* Decoder() const { return decoder_.get(); }
 
+    // Pictures stored turned or mirrored (a display matrix) are turned
+    // upright, as players show them; take gets each upright picture.
+    bool Turned() const { return !upright_.Empty(); }
+    void TurnUpright(AVFrame* frame, const std::function<void(AVFrame*)>& take);
+
     // The time of a decoded frame: its own, else the expected one; the next
     // is expected one frame's duration later.
     void TakeFrameTime(const AVFrame* frame);
@@ -51,4 +57,5 @@ public:
 
 private:
     TCodecContextPtr decoder_;
+    TVideoFilter upright_;
 };

@@ -112,9 +112,11 @@ bool TJoinTimeline::EndInput(int input, const std::vector<std::unique_ptr<TInput
     // Where the longest of the input's streams stopped...
     TRunSlot& slot = slots[static_cast<size_t>(input)];
     double end = 0, copiedPictures = -1;
+    bool fed = false;
     for (TStreamLink& link : slot.Links) {
         link.Track->FlushConversion();
         end = std::max(end, link.Track->Time());
+        fed = fed || link.Source;
         if (link.Track->Copy() && link.Track->Kind == AVMEDIA_TYPE_VIDEO)
             copiedPictures = std::max(copiedPictures, link.Track->Time());
     }
@@ -123,6 +125,10 @@ bool TJoinTimeline::EndInput(int input, const std::vector<std::unique_ptr<TInput
     if (copiedPictures >= 0) end = copiedPictures;
     bool allCopied = !slot.Links.empty();
     for (const TStreamLink& link : slot.Links) allCopied = allCopied && link.Track->Copy();
+    // An input with nothing the output holds (pictures in a join to sound)
+    // still keeps its length: silence or black for it.
+    const TPlace& place = places_[static_cast<size_t>(input)];
+    if (!fed && place.File->Duration > 0) end = std::max(end, (place.Start + place.File->Duration) / 1000000.0);
     // ...is where every stream of the output continues, so that the next
     // input's sound and picture start together.
     for (TStreamLink& link : slot.Links) {
@@ -140,9 +146,9 @@ bool TJoinTimeline::EndInput(int input, const std::vector<std::unique_ptr<TInput
     return false;
 }
 
-TAudioStart PlaceFirstAudio(int64_t expected, int64_t queued, int64_t delay, int64_t rate) {
+namespace {
+TAudioStart PlaceAudio(int64_t expected, int64_t queued, int64_t delay, int64_t tolerance) {
     const int64_t have = queued + delay;
-    const int64_t tolerance = rate / 200;
     TAudioStart start;
     if (expected - have > tolerance)
         start.PadTo = expected - delay;
@@ -150,6 +156,7 @@ TAudioStart PlaceFirstAudio(int64_t expected, int64_t queued, int64_t delay, int
         start.Skip = have - expected;
     return start;
 }
+}  // namespace
 
 TCopyPlace PlaceCopiedPacket(int64_t dts, int64_t pts, int64_t duration, int64_t lastDts, int64_t jointEnd,
                              bool sound) {
@@ -163,4 +170,12 @@ TCopyPlace PlaceCopiedPacket(int64_t dts, int64_t pts, int64_t duration, int64_t
     if (place.Dts == AV_NOPTS_VALUE || place.Dts <= lastDts) place.Dts = lastDts + 1;
     if (place.Pts != AV_NOPTS_VALUE && place.Pts < place.Dts) place.Pts = place.Dts;
     return place;
+}
+
+TAudioStart PlaceFirstAudio(int64_t expected, int64_t queued, int64_t delay, int64_t rate) {
+    return PlaceAudio(expected, queued, delay, rate / 200);
+}
+
+TAudioStart PlaceLaterAudio(int64_t expected, int64_t queued, int64_t delay, int64_t rate) {
+    return PlaceAudio(expected, queued, delay, rate / 10);
 }

@@ -103,3 +103,7 @@ struct TCopyPlace {
 };
 TCopyPlace PlaceCopiedPacket(int64_t dts, int64_t pts, int64_t duration, int64_t lastDts, int64_t jointEnd,
                              bool sound);
+// Later sound of an input: a gap in its timestamps of more than 0.1 s is
+// filled with silence, an overlap of more than 0.1 s is cut, so that the
+// pictures after it keep their sound; smaller jitter stands.
+TAudioStart PlaceLaterAudio(int64_t expected, int64_t queued, int64_t delay, int64_t rate);

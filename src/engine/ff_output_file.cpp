@@ -43,15 +43,14 @@ const AVOutputFormat* ChooseFormat(const TOptionState& o, const std::string& fil
     return format;
 }
 
-TStreamKinds StreamKinds(const TOptionState& o, const AVOutputFormat* format, const std::vector<TStreamKinds>& inputs,
-                         bool joinRequest) {
+TStreamKinds StreamKinds(const TOptionState& o, const AVOutputFormat* format, const std::vector<TStreamKinds>& inputs) {
     TOutputKindRequest request;
     request.Format = {format->video_codec != AV_CODEC_ID_NONE, format->audio_codec != AV_CODEC_ID_NONE,
                       format->subtitle_codec != AV_CODEC_ID_NONE};
     request.Named = {!o.VideoCodecName.empty() || o.VideoStreamCopy, !o.AudioCodecName.empty() || o.AudioStreamCopy,
                      !o.SubtitleCodecName.empty() || o.SubtitleStreamCopy};
     request.Disabled = {o.VideoDisable, o.AudioDisable, o.SubtitleDisable};
-    return ChooseStreamKinds(request, inputs, joinRequest);
+    return ChooseStreamKinds(request, inputs);
 }
 
 // The streams in the order video, audio, subtitle; the per-stream settings
@@ -174,7 +173,7 @@ void TOutputFile::AddStream(AVMediaType kind, TOptionState& o, AVPixelFormat& la
         ConsumeSubtitleStreamSettings(o);
 }
 
-std::unique_ptr<TOutputFile> CreateOutputFile(TOptionState& o, const std::string& fileName, bool joinRequest,
+std::unique_ptr<TOutputFile> CreateOutputFile(TOptionState& o, const std::string& fileName,
                                               const TOutputCreation& how) {
     const AVOutputFormat* format = ChooseFormat(o, fileName);
     auto out = std::make_unique<TOutputFile>();
@@ -186,7 +185,7 @@ std::unique_ptr<TOutputFile> CreateOutputFile(TOptionState& o, const std::string
     out->Context->interrupt_callback.callback = FFInterruptCallback;
     out->Context->interrupt_callback.opaque = &out->Interruptible;
     try {
-        AddStreams(*out, StreamKinds(o, format, how.InputKinds, joinRequest), o, how);
+        AddStreams(*out, StreamKinds(o, format, how.InputKinds), o, how);
         SetMetadata(out->Context.get(), o);
         OpenFile(*out, how);
     } catch (...) {

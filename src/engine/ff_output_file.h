@@ -66,5 +66,5 @@ struct TOutputCreation {
 // format (named or guessed from the file name), the streams of the kinds that
 // the format, the settings and the inputs ask for, the metadata, and the file
 // opened for writing (replacing any). Raises FFmpegException with the reason.
-std::unique_ptr<TOutputFile> CreateOutputFile(TOptionState& options, const std::string& fileName, bool joinRequest,
+std::unique_ptr<TOutputFile> CreateOutputFile(TOptionState& options, const std::string& fileName,
                                               const TOutputCreation& how);

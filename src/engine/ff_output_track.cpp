@@ -6,6 +6,7 @@
 #include "ff_join_timeline.h"
 #include "ff_legacy.h"
 #include "ff_logger.h"
+#include "ff_orientation.h"
 #include "ff_output_file.h"
 #include "ff_stream_map.h"
 
@@ -97,10 +98,8 @@ void TOutputTrack::OpenCopy(const TInputStream& source, const TTrackRun& run) {
 
 void TOutputTrack::PrepareVideo(const TInputStream* source, const TOptionState& options) {
     AVCodecContext* enc = encoder_.get();
-    if ((enc->width <= 0 || enc->height <= 0) && source) {
-        enc->width = source->Stream->codecpar->width;
-        enc->height = source->Stream->codecpar->height;
-    }
+    // Without a size of its own the output takes the first picture's, as shown.
+    if ((enc->width <= 0 || enc->height <= 0) && source) ShownSize(source->Stream, enc->width, enc->height);
     if (enc->pix_fmt == AV_PIX_FMT_NONE) Raise("Video pixel format is unknown, stream cannot be encoded");
     // Now that the pixel format is known, also a pending size.
     AdaptFrameSize(codec_, enc->width, enc->height, enc->pix_fmt);
@@ -219,6 +218,13 @@ int64_t TOutputTrack::EncodePicture(AVFrame* picture, int64_t ptsUs, int file, i
     frames = std::min<int64_t>(frames, o.MaxFrames[AVMEDIA_TYPE_VIDEO] - frameNumber_);
     if (frames <= 0) return AV_NOPTS_VALUE;
     const int64_t firstUs = FF.av_rescale_q(nextPts_, enc->time_base, MicrosecondBase);
+    // Kept (a reference, no copy) to stand until the joint when the input's
+    // sound goes on longer than its pictures.
+    if (!lastPicture_) lastPicture_ = NewFrame();
+    if (lastPicture_) {
+        FF.av_frame_unref(lastPicture_.get());
+        FF.av_frame_ref(lastPicture_.get(), picture);
+    }
 
     // Pictures of another size or format than the encoder's go through the
     // scaler; a change between inputs of a join rebuilds it.
@@ -263,9 +269,10 @@ int64_t TOutputTrack::EncodeAudio(AVFrame* frame, int64_t ptsUs, bool& started, 
     const int64_t rate = encoder_->sample_rate;
     const int64_t expected = std::llround((ptsUs - o.StartTime) * static_cast<double>(rate) / 1000000.0);
     int64_t skip = 0;
-    if (!started) {
+    if (!started || o.AudioSync <= 1) {
+        const TAudioStart start = started ? PlaceLaterAudio(expected, audio_.Queued(), audio_.Delay(), rate)
+                                          : PlaceFirstAudio(expected, audio_.Queued(), audio_.Delay(), rate);
         started = true;
-        const TAudioStart start = PlaceFirstAudio(expected, audio_.Queued(), audio_.Delay(), rate);
         if (start.PadTo > 0) audio_.PadTo(start.PadTo, o.Verbosity, run_->LogSender);
         skip = start.Skip;
         if (skip > 0 && o.Verbosity > 2)
@@ -291,9 +298,33 @@ void TOutputTrack::FlushConversion() {
 }
 
 void TOutputTrack::FillTo(double seconds) {
-    if (Kind == AVMEDIA_TYPE_AUDIO && !copy_ && encoder_)
+    if (copy_ || !encoder_) return;
+    if (Kind == AVMEDIA_TYPE_AUDIO)
         audio_.PadTo(static_cast<int64_t>(std::llround(seconds * encoder_->sample_rate)), run_->Options.Verbosity,
                      run_->LogSender);
+    if (Kind == AVMEDIA_TYPE_VIDEO) FillPictures(seconds);
+}
+
+void TOutputTrack::FillPictures(double seconds) {
+    AVCodecContext* enc = encoder_.get();
+    const int64_t target = std::llround(seconds / av_q2d(enc->time_base));
+    const int64_t limit = run_->Options.MaxFrames[AVMEDIA_TYPE_VIDEO];
+    if (nextPts_ < target && frameNumber_ < limit) {
+        // The input's last picture stands until the joint; an input without
+        // pictures is black for its length.
+        const bool last = lastPicture_ && lastPicture_->buf[0];
+        AVFrame* pic = last ? scaler_.Scale(lastPicture_.get(), enc, run_->Options.SwsFlags, 0, 0, run_->LogSender)
+                            : scaler_.Black(enc);
+        for (; nextPts_ < target && frameNumber_ < limit; ++nextPts_, ++frameNumber_) {
+            pic->pts = nextPts_;
+            MarkKeyFrame(pic);
+            if (pipe_)
+                pipe_->Push(pic);
+            else
+                EncodeFrame(pic);
+        }
+    }
+    if (lastPicture_) FF.av_frame_unref(lastPicture_.get());
 }
 
 // ---------------------------------------------------------------------------

@@ -94,8 +94,9 @@ public:
     int64_t WriteCopy(const AVPacket* packet, AVRational timeBase);
 
     // At a joint: the sound the resampler holds goes out (a copy notes where
-    // the input ended), then the track is filled with silence up to the time
-    // (seconds) where the joint is.
+    // the input ended), then the track is filled up to the time (seconds)
+    // where the joint is: with silence, or with the input's last picture
+    // (black when it had none).
     void FlushConversion();
     void FillTo(double seconds);
     // The next picture starts the next input: a key frame.
@@ -125,6 +126,7 @@ private:
     void OpenPassLog(const TOptionState& options);
     void OpenBitstreamFilters();
     int64_t EncodePicture(AVFrame* picture, int64_t ptsUs, int file, int index);
+    void FillPictures(double seconds);
     void MarkKeyFrame(AVFrame* picture);
     // Sends a frame (null: drains) to the encoder and writes what comes out.
     void EncodeFrame(AVFrame* frame);
@@ -158,6 +160,7 @@ private:
     bool wroteKeyFrame_ = false;  // stream copy: the first key frame passed
     bool forceKeyFrame_ = false;
     TVideoScaler scaler_;
+    TFramePtr lastPicture_;  // the input's last picture, until its joint
     TAudioConversion audio_;
     TPacketPtr packet_;
     std::vector<uint8_t> subtitleBuffer_;

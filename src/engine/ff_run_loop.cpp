@@ -143,16 +143,22 @@ void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
         const int64_t ahead = (ist.Pts - o.StartTime) - (FF.av_gettime_relative() - startTime_);
         if (ahead > 1000) std::this_thread::sleep_for(std::chrono::microseconds(ahead));
     }
-    if (kind == AVMEDIA_TYPE_VIDEO) RunInputHooks(ist, frame);
-    for (TRunSlot& slot : slots_)
-        for (TStreamLink& link : slot.Links) {
-            if (link.Source != &ist || !link.Active || link.Track->Copy()) continue;
-            if (ist.Pts < o.StartTime) continue;  // before the output's start
-            if (kind == AVMEDIA_TYPE_VIDEO)
-                link.Wrote(link.Track->EncodeVideo(frame, ist.Pts, ist.File, ist.Index));
-            else if (kind == AVMEDIA_TYPE_AUDIO)
-                link.Wrote(link.Track->EncodeAudio(frame, ist.Pts, link.Started, ist.File, ist.Index));
-        }
+    const auto feed = [&](AVFrame* f) {
+        if (kind == AVMEDIA_TYPE_VIDEO) RunInputHooks(ist, f);
+        for (TRunSlot& slot : slots_)
+            for (TStreamLink& link : slot.Links) {
+                if (link.Source != &ist || !link.Active || link.Track->Copy()) continue;
+                if (ist.Pts < o.StartTime) continue;  // before the output's start
+                if (kind == AVMEDIA_TYPE_VIDEO)
+                    link.Wrote(link.Track->EncodeVideo(f, ist.Pts, ist.File, ist.Index));
+                else if (kind == AVMEDIA_TYPE_AUDIO)
+                    link.Wrote(link.Track->EncodeAudio(f, ist.Pts, link.Started, ist.File, ist.Index));
+            }
+    };
+    if (kind == AVMEDIA_TYPE_VIDEO && ist.Turned())
+        ist.TurnUpright(frame, feed);
+    else
+        feed(frame);
 }
 
 void TTaskRun::RunInputHooks(TInputStream& ist, AVFrame* frame) {

@@ -8,7 +8,11 @@
 
 const TStreamLink* TTaskRun::ReportedVideo(bool final) const {
     // The first active video stream; once the joints have retired them all
-    // (the final report of a join), the video the output has.
+    // (the final report of a join), the video the output has. A join reading
+    // an input without pictures reports the track it will fill at the joint.
+    if (timeline_.Joining() && !final)
+        for (const TStreamLink& link : slots_[static_cast<size_t>(timeline_.CurrentInput())].Links)
+            if (link.Track->Kind == AVMEDIA_TYPE_VIDEO && !link.Source) return nullptr;
     for (const TRunSlot& slot : slots_)
         for (const TStreamLink& link : slot.Links)
             if (link.Active && link.Track->Kind == AVMEDIA_TYPE_VIDEO) return &link;

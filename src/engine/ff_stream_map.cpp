@@ -57,16 +57,14 @@ const char* KindName(AVMediaType kind) {
     }
 }
 
-TStreamKinds ChooseStreamKinds(const TOutputKindRequest& request, const std::vector<TStreamKinds>& inputKinds,
-                               bool joinRequest) {
+TStreamKinds ChooseStreamKinds(const TOutputKindRequest& request, const std::vector<TStreamKinds>& inputKinds) {
     TStreamKinds use;
     use.Video = request.Format.Video || request.Named.Video;
     use.Audio = request.Format.Audio || request.Named.Audio;
     use.Subtitle = request.Format.Subtitle || request.Named.Subtitle;
     if (!inputKinds.empty()) {
         TStreamKinds has;
-        const size_t examined = joinRequest ? 1 : inputKinds.size();
-        for (size_t i = 0; i < examined; ++i) {
+        for (size_t i = 0; i < inputKinds.size(); ++i) {
             has.Video = has.Video || inputKinds[i].Video;
             has.Audio = has.Audio || inputKinds[i].Audio;
             has.Subtitle = has.Subtitle || inputKinds[i].Subtitle;

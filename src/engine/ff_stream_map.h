@@ -22,11 +22,11 @@ struct TOutputKindRequest {
     TStreamKinds Disabled;  // "vn", "an", "sn"
 };
 
-// The kinds an output gets: those the format or the settings ask for and the
-// examined inputs have (a join examines its first input only), without the
-// disabled ones. Without inputs the request alone decides.
-TStreamKinds ChooseStreamKinds(const TOutputKindRequest& request, const std::vector<TStreamKinds>& inputKinds,
-                               bool joinRequest);
+// The kinds an output gets: those the format or the settings ask for and
+// some input has, without the disabled ones (in a join an input without a
+// kind gets black pictures or silence for its length). Without inputs the
+// request alone decides.
+TStreamKinds ChooseStreamKinds(const TOutputKindRequest& request, const std::vector<TStreamKinds>& inputKinds);
 
 // An input stream as the mapping sees it.
 struct TInputStreamDesc {

@@ -86,6 +86,7 @@ TTaskOutcome TCustomFFmpeg::Outcome() const {
 void TCustomFFmpeg::Fail(const FFmpegException& error) {
     FFLogger().Log(this, llQuiet, error.what());
     error_ = error;
+    if (run_) failedInput_ = run_->ReadingInput();
 }
 
 bool TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {

@@ -74,6 +74,8 @@ public:
     // The error that ended the task (the last one when several steps failed).
     const std::optional<FFmpegException>& Error() const { return error_; }
     std::string ErrorMessage() const { return error_ ? error_->what() : std::string(); }
+    // The input the run was reading when it failed; -1 when it read none.
+    int FailedInput() const { return failedInput_; }
     // How the task ended; meaningful once it has.
     TTaskOutcome Outcome() const;
 
@@ -139,6 +141,7 @@ private:
     bool completed_ = false;
     std::atomic<bool> ended_{false};
     std::optional<FFmpegException> error_;
+    int failedInput_ = -1;
     int previewFlags_ = 0;
 
     std::thread thread_;

@@ -16,7 +16,7 @@ int TTaskMedia::OpenOutput(const std::string& fileName, bool joinRequest) {
     std::vector<TStreamKinds> inputKinds;
     for (const auto& in : Inputs) inputKinds.push_back(in->Kinds());
     const TOutputCreation how{Io, owner_, owner_, inputKinds, lastPixelFormat_};
-    Outputs.push_back(CreateOutputFile(Options, fileName, joinRequest, how));
+    Outputs.push_back(CreateOutputFile(Options, fileName, how));
     SlotFiles.push_back(Outputs.back().get());
     if (joinRequest && Inputs.size() > 1) Join = true;
     return OutputCount() - 1;

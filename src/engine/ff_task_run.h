@@ -33,6 +33,8 @@ public:
     void End();
     // Ends the encoders' threads, frees every encoder and decoder.
     void CloseCodecs();
+    // The input read last (a join's current one).
+    int ReadingInput() const { return timeline_.Joining() ? timeline_.CurrentInput() : lastFileIndex_; }
 
     // ---- ITrackHost ----
     void OnOutputPicture(AVFrame* picture, int frameNumber, int64_t ptsUs) override;

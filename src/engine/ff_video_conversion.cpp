@@ -4,7 +4,9 @@
 #include "ff_exception.h"
 #include "ff_logger.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 constexpr AVRational MicrosecondBase{1, AV_TIME_BASE};
@@ -68,6 +70,57 @@ void TVideoFilter::Filter(AVFrame* frame, int64_t ptsUs, const std::function<voi
     }
 }
 
+namespace {
+AVRational SquareIfUnknown(AVRational aspect) { return aspect.num > 0 && aspect.den > 0 ? aspect : AVRational{1, 1}; }
+
+// The step that keeps chroma planes whole: 2, or 4 for formats subsampled by 4.
+int ChromaAlign(int format) {
+    const AVPixFmtDescriptor* d = FF.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+    return d ? std::max(2, 1 << std::max(d->log2_chroma_w, d->log2_chroma_h)) : 2;
+}
+
+// Formats whose planes can be addressed at a pixel: not bit-packed, no palette.
+bool Addressable(int format) {
+    const AVPixFmtDescriptor* d = FF.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+    return d && !(d->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL));
+}
+
+// The frame's plane pointers moved to pixel (x, y); x and y keep chroma whole.
+void PlanesAt(const AVFrame* frame, int x, int y, uint8_t* planes[4]) {
+    const AVPixFmtDescriptor* d = FF.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+    bool moved[4] = {false, false, false, false};
+    for (int p = 0; p < 4; ++p) planes[p] = frame->data[p];
+    for (int c = 0; c < d->nb_components; ++c) {
+        const AVComponentDescriptor& comp = d->comp[c];
+        if (moved[comp.plane] || !planes[comp.plane]) continue;
+        moved[comp.plane] = true;
+        const bool chroma = (c == 1 || c == 2) && !(d->flags & AV_PIX_FMT_FLAG_RGB);
+        const int sx = chroma ? d->log2_chroma_w : 0, sy = chroma ? d->log2_chroma_h : 0;
+        planes[comp.plane] += static_cast<ptrdiff_t>(y >> sy) * frame->linesize[comp.plane] +
+                              static_cast<ptrdiff_t>(x >> sx) * comp.step;
+    }
+}
+
+int RoundTo(double value, int step) { return std::max(step, static_cast<int>(std::lround(value / step)) * step); }
+}  // namespace
+
+TFitRect FitInside(int width, int height, AVRational sampleAspect, int frameWidth, int frameHeight,
+                   AVRational frameSampleAspect, int align) {
+    TFitRect r{0, 0, frameWidth, frameHeight};
+    if (width <= 0 || height <= 0 || frameWidth <= 0 || frameHeight <= 0) return r;
+    const double shown = av_q2d(SquareIfUnknown(sampleAspect)) * width / height;
+    const double frame = av_q2d(SquareIfUnknown(frameSampleAspect)) * frameWidth / frameHeight;
+    if (shown > frame)
+        r.Height = RoundTo(frameHeight * frame / shown, align);
+    else
+        r.Width = RoundTo(frameWidth * shown / frame, align);
+    if (frameWidth - r.Width <= align) r.Width = frameWidth;
+    if (frameHeight - r.Height <= align) r.Height = frameHeight;
+    r.X = (frameWidth - r.Width) / 2 / align * align;
+    r.Y = (frameHeight - r.Height) / 2 / align * align;
+    return r;
+}
+
 void TVideoScaler::Open(const AVCodecContext* encoder) {
     scaled_ = NewFrame();
     if (!scaled_) throw FFmpegException("Cannot allocate temp picture, check pix fmt", AVERROR(ENOMEM));
@@ -78,27 +131,66 @@ void TVideoScaler::Open(const AVCodecContext* encoder) {
     if (r < 0) throw FFmpegException("Cannot allocate temp picture, check pix fmt", r, "av_frame_get_buffer");
 }
 
+void TVideoScaler::Fill(AVFrame* frame, const AVCodecContext* encoder) const {
+    ptrdiff_t lines[4];
+    for (int p = 0; p < 4; ++p) lines[p] = frame->linesize[p];
+    const char* name = FF.av_get_pix_fmt_name(encoder->pix_fmt);
+    const bool fullRange = name && std::strncmp(name, "yuvj", 4) == 0;
+    FF.av_image_fill_black(frame->data, lines, encoder->pix_fmt, fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG,
+                           frame->width, frame->height);
+}
+
+AVFrame* TVideoScaler::Black(const AVCodecContext* encoder) {
+    if (!black_) {
+        black_ = NewFrame();
+        if (!black_) throw FFmpegException("Cannot allocate temp picture, check pix fmt", AVERROR(ENOMEM));
+        black_->format = encoder->pix_fmt;
+        black_->width = encoder->width;
+        black_->height = encoder->height;
+        const int r = FF.av_frame_get_buffer(black_.get(), 0);
+        if (r < 0) throw FFmpegException("Cannot allocate temp picture, check pix fmt", r, "av_frame_get_buffer");
+        Fill(black_.get(), encoder);
+        black_->sample_aspect_ratio = encoder->sample_aspect_ratio;
+    }
+    return black_.get();
+}
+
 AVFrame* TVideoScaler::Scale(AVFrame* picture, const AVCodecContext* encoder, int swsFlags, int file, int index,
                              void* logSender) {
-    if (format_ != -1 && (picture->width != width_ || picture->height != height_ || picture->format != format_)) {
+    const bool changed = picture->width != width_ || picture->height != height_ || picture->format != format_;
+    if (format_ != -1 && changed) {
         const char* name = FF.av_get_pix_fmt_name(static_cast<AVPixelFormat>(picture->format));
         FFLogger().LogFmt(logSender, llQuiet, "Input Stream #%d.%d frame size changed to %dx%d, %s", file, index,
                           picture->width, picture->height, name ? name : "none");
     }
-    width_ = picture->width;
-    height_ = picture->height;
-    format_ = picture->format;
-    if (picture->width == encoder->width && picture->height == encoder->height && picture->format == encoder->pix_fmt)
+    if (changed || av_cmp_q(picture->sample_aspect_ratio, aspect_) != 0) {
+        width_ = picture->width;
+        height_ = picture->height;
+        format_ = picture->format;
+        aspect_ = picture->sample_aspect_ratio;
+        rect_ = Addressable(encoder->pix_fmt)
+                    ? FitInside(width_, height_, aspect_, encoder->width, encoder->height,
+                                encoder->sample_aspect_ratio, ChromaAlign(encoder->pix_fmt))
+                    : TFitRect{0, 0, encoder->width, encoder->height};
+        barsFilled_ = false;
+    }
+    const bool whole = rect_.Width == encoder->width && rect_.Height == encoder->height;
+    if (whole && picture->width == encoder->width && picture->height == encoder->height &&
+        picture->format == encoder->pix_fmt)
         return picture;
     // The cache call takes the old context over: it reuses or frees it.
     sws_.reset(FF.sws_getCachedContext(sws_.release(), picture->width, picture->height,
-                                       static_cast<AVPixelFormat>(picture->format), encoder->width, encoder->height,
+                                       static_cast<AVPixelFormat>(picture->format), rect_.Width, rect_.Height,
                                        encoder->pix_fmt, swsFlags, nullptr, nullptr, nullptr));
     if (!sws_) throw FFmpegException("Cannot get resampling context", AVERROR(EINVAL), "sws_getCachedContext");
-    // The encoder may still hold the previous picture.
+    // The encoder may still hold the previous picture (a copy keeps the bars).
     const int r = FF.av_frame_make_writable(scaled_.get());
     if (r < 0) throw FFmpegException("Cannot allocate temp picture, check pix fmt", r, "av_frame_make_writable");
-    FF.sws_scale(sws_.get(), picture->data, picture->linesize, 0, picture->height, scaled_->data, scaled_->linesize);
+    if (!whole && !barsFilled_) Fill(scaled_.get(), encoder);
+    barsFilled_ = !whole;
+    uint8_t* planes[4];
+    PlanesAt(scaled_.get(), rect_.X, rect_.Y, planes);
+    FF.sws_scale(sws_.get(), picture->data, picture->linesize, 0, picture->height, planes, scaled_->linesize);
     scaled_->sample_aspect_ratio = encoder->sample_aspect_ratio;
     return scaled_.get();
 }

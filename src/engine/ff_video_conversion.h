@@ -28,21 +28,40 @@ private:
     TFramePtr filtered_;
 };
 
+// Where a picture goes in the output frame: scaled to fit inside it with its
+// shape kept (display aspect = sample aspect x width / height), centred, the
+// rest left black. Within one alignment step of the whole frame it takes the
+// whole frame. align is the chroma step of the frame's pixel format.
+struct TFitRect {
+    int X = 0, Y = 0, Width = 0, Height = 0;
+};
+TFitRect FitInside(int width, int height, AVRational sampleAspect, int frameWidth, int frameHeight,
+                   AVRational frameSampleAspect, int align);
+
 class TVideoScaler {
 public:
     // Before the run: the picture the scaler writes into, in the encoder's
     // size and format. Raises when it cannot be made.
     void Open(const AVCodecContext* encoder);
     // The picture in the encoder's size and format: the picture itself when
-    // it has them, else the scaled copy. A change of the pictures' size or
-    // format logs one line naming input stream #file.index.
+    // it has them and fills the frame, else the scaled copy, fitted inside
+    // the frame with black bars. A change of the pictures' size or format
+    // logs one line naming input stream #file.index.
     AVFrame* Scale(AVFrame* picture, const AVCodecContext* encoder, int swsFlags, int file, int index,
                    void* logSender);
+    // A black picture in the encoder's size and format.
+    AVFrame* Black(const AVCodecContext* encoder);
 
 private:
+    void Fill(AVFrame* frame, const AVCodecContext* encoder) const;
+
     TScalerPtr sws_;
     TFramePtr scaled_;
+    TFramePtr black_;
     int width_ = 0, height_ = 0, format_ = -1;  // the last picture's; format -1: none yet
+    AVRational aspect_{0, 1};                   // the last picture's sample aspect
+    TFitRect rect_;                             // where it goes
+    bool barsFilled_ = false;                   // scaled_ is black outside rect_
 };
 
 // The video sync rule ("vsync"): how many times a picture at the position

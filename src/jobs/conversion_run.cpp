@@ -2,6 +2,7 @@
 
 #include "completion.h"
 #include "dispatcher.h"
+#include "failure_text.h"
 #include "global_vars.h"
 #include "job_encoder.h"
 #include "log_sink.h"
@@ -205,13 +206,29 @@ void TConversionRun::HandleTaskEnd(const TTerminateInfo& info) {
         ++handledTasks_;
     }
     tasksHandled_.notify_all();
-    if (info.Outcome == toFailed) g_.ErrorList.push_back(FailureLine(index, info.ErrorMessage));
+    if (info.Outcome == toFailed) {
+        const std::string line = FailureLine(info);
+        g_.ErrorList.push_back(line);
+        if (log_) log_->AppendLine(line);
+    }
     page_.TaskEnded(index, info.Outcome);
 }
 
-std::string TConversionRun::FailureLine(int task, const std::string& reason) const {
-    // A join's one task is its output; a file's task is its input's, counted
-    // as the input list counts.
+std::string TConversionRun::FailureLine(const TTerminateInfo& info) const {
+    const int task = info.TaskIndex;
+    // What building knew says it better than the engine's words; those come
+    // with the library's text for their error code.
+    const auto& problems = builder_.TaskProblems();
+    const std::string reason = task < static_cast<int>(problems.size()) && !problems[task].empty()
+                                   ? problems[task]
+                                   : PlainReason(info.ErrorMessage, info.ErrorCode);
+    // A join names the input it was reading when the engine says which.
+    const auto& joined = builder_.JoinFiles();
+    if (joinMode_ && info.FileIndex >= 0 && info.FileIndex < static_cast<int>(joined.size()))
+        return TaskFailureLine(joined[info.FileIndex].Input + 1, ExtractFileName(joined[info.FileIndex].FileName),
+                               reason);
+    // Else a join's one task is its output; a file's task is its input's,
+    // counted as the input list counts.
     const auto& inputs = builder_.TaskInputs();
     const int input = task < static_cast<int>(inputs.size()) ? inputs[task] : -1;
     std::string name;

@@ -126,10 +126,12 @@ public:
     int TasksAtOnce() const { return tasksAtOnce_; }
 
 private:
+    // "File (n) name: reason" for a failed task.
+    std::string FailedTaskLine(const TTerminateInfo& info) const;
     // On the user-interface thread: now, or handed over and waited for.
     void OnMainThread(const std::function<void()>& call);
     void HandleTaskEnd(const TTerminateInfo& info);
-    std::string FailureLine(int task, const std::string& reason) const;
+    std::string FailureLine(const TTerminateInfo& info) const;
     // The final notification: the end now, or once Cancel's stop has returned.
     void HandleRunEnd();
     // ClearTasks, label reset and ConversionFinished.

@@ -1,6 +1,7 @@
 #include "job_builder.h"
 
 #include "catalogue.h"
+#include "failure_text.h"
 #include "ff_decoder.h"
 #include "global_vars.h"
 #include "job_encoder.h"
@@ -70,6 +71,8 @@ void TJobBuilder::Begin() {
     taskInputs_.clear();
     taskOutputs_.clear();
     threadedEncoder_ = false;
+    taskProblems_.clear();
+    joinFiles_.clear();
     givenOut_.clear();
     refusals_.clear();
 }
@@ -114,6 +117,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
         row.Cells[ccProgress] = AspectRatioText(in.AspectRatio);
         row.Cells[ccPath] = outputPath;
         list_.Add(std::move(row));
+        joinFiles_.push_back({static_cast<int>(i), in.FullName});
         if (in.Duration > 0) {
             g_.JobDuration += in.Duration;
             taskDuration += in.Duration;
@@ -135,6 +139,30 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     taskDurations_.push_back(taskDuration);
     taskInputs_.push_back(-1);
     taskOutputs_.push_back(outputPath);
+    taskProblems_.push_back(SoundProblem(joinFiles_));
+}
+
+std::string TJobBuilder::SoundOnlyFormat() const {
+    if (g_.OutputFormatClass != fcAudio) return {};
+    const TFormatId* format = FindFormat(g_.OutputFormatClass, g_.CurrentFormatCode());
+    return format ? std::string(format->Name) : std::string();
+}
+
+std::string TJobBuilder::SoundProblem(const std::vector<TTaskFile>& files) {
+    const std::string format = SoundOnlyFormat();
+    if (format.empty()) return {};
+    TCustomDecoder& decoder = encoder_.Decoder();
+    for (const TTaskFile& f : files) {
+        // Only a file the probe reads and finds silent counts as silent.
+        bool silent = false;
+        try {
+            silent = decoder.LoadFile(f.FileName) && decoder.FirstAudioStream() < 0;
+        } catch (const std::exception&) {
+        }
+        decoder.CloseFile();
+        if (!silent) return {};  // the others get silence
+    }
+    return NoSoundReason(format);
 }
 
 void TJobBuilder::BuildFileJobs(const std::vector<TJobInput>& inputs) {
@@ -204,6 +232,9 @@ void TJobBuilder::AddFileTask(TInputOptions& input, TOutputOptions& output, int 
     taskDurations_.push_back(recorded);
     taskInputs_.push_back(inputIndex);
     taskOutputs_.push_back(output.FileName);
+    const std::string format = SoundOnlyFormat();
+    const bool silent = !format.empty() && decoder.FirstAudioStream() < 0;
+    taskProblems_.push_back(silent ? NoSoundReason(format) : std::string());
     if (IsThreadedEncoder(output.VideoCodec)) threadedEncoder_ = true;
     Log("File has been added to convert list.");
 }

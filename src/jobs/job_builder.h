@@ -26,6 +26,12 @@ enum TRefusalKind {
     rkUnreadable,  // the probe could not open the input ("File load error: ")
 };
 
+// An input of a join: its place in the input list and its file.
+struct TTaskFile {
+    int Input = -1;
+    std::string FileName;
+};
+
 // A file that building left out: which input, which file, why. The text of
 // the log line and of Step4 is LogLine(); the observers decide from the rest.
 struct TJobRefusal {
@@ -71,6 +77,12 @@ public:
     // re-encodes because its inputs cannot be copied); none: the stored one.
     void UsePresetInstead(std::optional<int32_t> index) { presetInstead_ = index; }
 
+    // For each task, why it cannot make an output when building knew it
+    // already (a file without sound for a format of sound; the task then
+    // fails as any failing task does), else empty.
+    const std::vector<std::string>& TaskProblems() const { return taskProblems_; }
+    // The accepted inputs of the join, in its order.
+    const std::vector<TTaskFile>& JoinFiles() const { return joinFiles_; }
     // Inputs building refused or could not read.
     int RefusedFiles() const;
     // Those refusals (and a refused join output), in order.
@@ -81,6 +93,11 @@ private:
     void Log(const std::string& line);
     // Logs, lists and reports a refusal.
     void Refuse(TJobRefusal refusal);
+    // The format holds only sound: its name, else empty.
+    std::string SoundOnlyFormat() const;
+    // A format that holds only sound needs an input with sound: the reason
+    // when none of the files has any, else empty.
+    std::string SoundProblem(const std::vector<TTaskFile>& files);
     // A free name in the output folder that this job has not given out yet.
     std::string UniqueOutputName(const std::string& name);
 
@@ -92,6 +109,8 @@ private:
     std::vector<int> taskInputs_;
     std::vector<std::string> taskOutputs_;
     bool threadedEncoder_ = false;
+    std::vector<std::string> taskProblems_;
+    std::vector<TTaskFile> joinFiles_;
     std::set<std::string> givenOut_;  // output names of this job
     std::vector<TJobRefusal> refusals_;
     std::optional<int32_t> presetInstead_;

@@ -161,8 +161,9 @@ TEST_F(JoinTest, AnOriginalSizeOutputGetsAPictureFormatPlayersDecode) {
     }
 }
 
-TEST_F(JoinTest, TheFirstInputDecidesTheKindsOfStreams) {
+TEST_F(JoinTest, EveryInputBringsItsKindsOfStreams) {
     {
+        // A first input without sound: the second one's sound is kept, after silence.
         EncoderHarness h;
         const std::string out = File("mute_first.avi");
         ASSERT_EQ(h.JoinTask({File("mute3.avi"), File("v3.avi")}, out, "r=25"), 0) << h.encoder->LastErrorMessage();
@@ -170,8 +171,13 @@ TEST_F(JoinTest, TheFirstInputDecidesTheKindsOfStreams) {
         ASSERT_TRUE(h.WaitFinal());
         EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
         const nlohmann::json probe = ProbeJson(out);
-        EXPECT_EQ(Stream(probe, "audio"), nullptr);
+        ASSERT_NE(Stream(probe, "audio"), nullptr);
         EXPECT_NEAR(StreamDuration(probe, "video"), 6.0, 0.05);
+        EXPECT_NEAR(StreamDuration(probe, "audio"), 6.0, 0.06);
+        const std::vector<int16_t> pcm = DecodeAudio(out);
+        size_t onset = 0;
+        while (onset < pcm.size() && std::abs(pcm[onset]) <= 1000) ++onset;
+        EXPECT_NEAR(onset / 8000.0, 3.0, 0.06);
     }
     {
         // An input without sound in the middle gets silence: the sound stays in sync.
@@ -209,9 +215,12 @@ TEST_F(JoinTest, ASongsCoverPictureIsNoVideo) {
     EXPECT_EQ(JsonNumber(*video, "height"), 120);
     EXPECT_EQ((*video)["avg_frame_rate"], "25/1");
     EXPECT_NEAR(StreamDuration(probe, "audio"), 5.0, 0.1);
-    // First: the output is sound only, like the song.
-    probe = JoinedProbe({File("song.mp3"), File("v3.avi")}, File("song_first.avi"), "acodec=mp2");
-    EXPECT_EQ(Stream(probe, "video"), nullptr);
+    // First: the clip still has its pictures; the song's span is black.
+    probe = JoinedProbe({File("song.mp3"), File("v3.avi")}, File("song_first.avi"), "vcodec=mpeg4\nacodec=mp2");
+    video = Stream(probe, "video");
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(JsonNumber(*video, "width"), 160);
+    EXPECT_NEAR(StreamDuration(probe, "video"), 5.0, 0.1);
     EXPECT_NEAR(StreamDuration(probe, "audio"), 5.0, 0.1);
 }
 

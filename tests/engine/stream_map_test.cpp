@@ -35,20 +35,20 @@ TEST(StreamKindsTest, FormatSettingsAndInputsDecide) {
     mp4.Format = {true, true, false};
     const TStreamKinds video{true, false, false}, sound{false, true, false}, both{true, true, true};
     // Without inputs the request alone decides.
-    TStreamKinds k = ChooseStreamKinds(mp4, {}, false);
+    TStreamKinds k = ChooseStreamKinds(mp4, {});
     EXPECT_TRUE(k.Video && k.Audio && !k.Subtitle);
-    // Kinds no examined input has are left out; a join looks at its first input only.
-    k = ChooseStreamKinds(mp4, {video, sound}, false);
+    // Every kind some input has is kept, whatever the order of the inputs.
+    k = ChooseStreamKinds(mp4, {video, sound});
     EXPECT_TRUE(k.Video && k.Audio);
-    k = ChooseStreamKinds(mp4, {video, sound}, true);
+    k = ChooseStreamKinds(mp4, {sound, video, video});
+    EXPECT_TRUE(k.Video && k.Audio);
+    k = ChooseStreamKinds(mp4, {video, video});
     EXPECT_TRUE(k.Video && !k.Audio);
-    k = ChooseStreamKinds(mp4, {sound, video}, true);
-    EXPECT_TRUE(!k.Video && k.Audio);
     // A named encoder asks for a kind the format has no default for; "an" removes one.
     TOutputKindRequest named = mp4;
     named.Named.Subtitle = true;
     named.Disabled.Audio = true;
-    k = ChooseStreamKinds(named, {both}, true);
+    k = ChooseStreamKinds(named, {both});
     EXPECT_TRUE(k.Video && !k.Audio && k.Subtitle);
 }
 

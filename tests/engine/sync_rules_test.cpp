@@ -21,6 +21,44 @@ TEST(SyncRulesTest, AnInputsFirstSoundStartsWithItsPicture) {
         EXPECT_EQ(start.PadTo, 0) << queued;
         EXPECT_EQ(start.Skip, 0) << queued;
     }
+    // Later sound: only a gap or an overlap beyond 0.1 s moves it.
+    start = PlaceLaterAudio(48000 + 4700, 48000, 0, rate);
+    EXPECT_EQ(start.PadTo, 0);
+    start = PlaceLaterAudio(48000 + 24000, 48000, 100, rate);
+    EXPECT_EQ(start.PadTo, 71900);
+    start = PlaceLaterAudio(48000, 48000 + 9600, 0, rate);
+    EXPECT_EQ(start.Skip, 9600);
+}
+
+TEST(SyncRulesTest, APictureFitsInsideTheFrameWithItsShape) {
+    // 16:9 into 640x420: full width, 360 high, centred.
+    TFitRect r = FitInside(1920, 1080, {1, 1}, 640, 420, {0, 1}, 2);
+    EXPECT_EQ(r.Width, 640);
+    EXPECT_EQ(r.Height, 360);
+    EXPECT_EQ(r.Y, 30);
+    // Portrait 9:16: full height, 236 wide; 4:3: 560 wide.
+    r = FitInside(1080, 1920, {0, 1}, 640, 420, {1, 1}, 2);
+    EXPECT_EQ(r.Width, 236);
+    EXPECT_EQ(r.X, 202);
+    r = FitInside(640, 480, {1, 1}, 640, 420, {1, 1}, 2);
+    EXPECT_EQ(r.Width, 560);
+    EXPECT_EQ(r.X, 40);
+    // Anamorphic pictures count by their shown shape: 720x576 at 64:45 is 16:9.
+    r = FitInside(720, 576, {64, 45}, 1280, 720, {1, 1}, 2);
+    EXPECT_EQ(r.Width, 1280);
+    EXPECT_EQ(r.Height, 720);
+    // An output frame of non-square pixels (a preset's aspect): 4:3 frame 720x480 shown 16:9.
+    r = FitInside(640, 480, {1, 1}, 720, 480, {32, 27}, 2);
+    EXPECT_EQ(r.Width, 540);
+    EXPECT_EQ(r.Height, 480);
+    // A step or less from the whole frame takes the whole frame.
+    r = FitInside(642, 480, {1, 1}, 640, 480, {1, 1}, 2);
+    EXPECT_EQ(r.Width, 640);
+    EXPECT_EQ(r.Height, 480);
+    // Sizes of odd chroma steps stay whole.
+    r = FitInside(1080, 1920, {1, 1}, 352, 288, {1, 1}, 4);
+    EXPECT_EQ(r.Width % 4, 0);
+    EXPECT_EQ(r.X % 4, 0);
 }
 
 TEST(SyncRulesTest, TheVideoSyncDropsRepeatsAndRetimes) {
