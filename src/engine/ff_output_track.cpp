@@ -221,10 +221,7 @@ int64_t TOutputTrack::EncodePicture(AVFrame* picture, int64_t ptsUs, int file, i
     // Kept (a reference, no copy) to stand until the joint when the input's
     // sound goes on longer than its pictures.
     if (!lastPicture_) lastPicture_ = NewFrame();
-    if (lastPicture_) {
-        FF.av_frame_unref(lastPicture_.get());
-        FF.av_frame_ref(lastPicture_.get(), picture);
-    }
+    if (lastPicture_) ReferTo(lastPicture_.get(), picture);
 
     // Pictures of another size or format than the encoder's go through the
     // scaler; a change between inputs of a join rebuilds it.
@@ -306,6 +303,8 @@ void TOutputTrack::FillTo(double seconds) {
 }
 
 void TOutputTrack::FillPictures(double seconds) {
+    // The input's last picture is let go once the joint is filled.
+    const TFrameUnref done(lastPicture_.get());
     AVCodecContext* enc = encoder_.get();
     const int64_t target = std::llround(seconds / av_q2d(enc->time_base));
     const int64_t limit = run_->Options.MaxFrames[AVMEDIA_TYPE_VIDEO];
@@ -324,7 +323,6 @@ void TOutputTrack::FillPictures(double seconds) {
                 EncodeFrame(pic);
         }
     }
-    if (lastPicture_) FF.av_frame_unref(lastPicture_.get());
 }
 
 // ---------------------------------------------------------------------------

@@ -132,6 +132,12 @@ using TFilePtr = std::unique_ptr<FILE, TFileDeleter>;
 // Made or null; the caller raises its own message.
 inline TFramePtr NewFrame() { return TFramePtr(FF.av_frame_alloc()); }
 inline TPacketPtr NewPacket() { return TPacketPtr(FF.av_packet_alloc()); }
+// Makes frame a new reference to the data of source, dropping what it held;
+// the library's error code, or 0.
+inline int ReferTo(AVFrame* frame, const AVFrame* source) {
+    FF.av_frame_unref(frame);
+    return FF.av_frame_ref(frame, source);
+}
 
 // ---------------------------------------------------------------------------
 // Owning values for the objects the libraries fill through an address
