@@ -9,7 +9,7 @@
 const TStreamLink* TTaskRun::ReportedVideo(bool final) const {
     // The first active video stream; once the joints have retired them all
     // (the final report of a join), the video the output has. A join reading
-    // an input without pictures reports the track it will fill at the joint.
+    // an input without pictures reports no picture count: they come at its joint.
     if (timeline_.Joining() && !final)
         for (const TStreamLink& link : slots_[static_cast<size_t>(timeline_.CurrentInput())].Links)
             if (link.Track->Kind == AVMEDIA_TYPE_VIDEO && !link.Source) return nullptr;
