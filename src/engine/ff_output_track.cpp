@@ -207,6 +207,7 @@ int64_t TOutputTrack::EncodePicture(AVFrame* picture, int64_t ptsUs, int file, i
     // Where the picture belongs in the output, in frames.
     const double position = (ptsUs - o.StartTime) / 1000000.0 / av_q2d(enc->time_base);
     const bool variable = (File.Context->oformat->flags & AVFMT_VARIABLE_FPS) != 0;
+    const double lead = position - static_cast<double>(nextPts_);
     int64_t frames = VideoSyncFrames(o.VideoSync, variable, position, nextPts_);
     if (frames == 0) {
         ++stats.DropFrames;
@@ -218,8 +219,16 @@ int64_t TOutputTrack::EncodePicture(AVFrame* picture, int64_t ptsUs, int file, i
     frames = std::min<int64_t>(frames, o.MaxFrames[AVMEDIA_TYPE_VIDEO] - frameNumber_);
     if (frames <= 0) return AV_NOPTS_VALUE;
     const int64_t firstUs = FF.av_rescale_q(nextPts_, enc->time_base, MicrosecondBase);
-    // Kept (a reference, no copy) to stand until the joint when the input's
-    // sound goes on longer than its pictures.
+    // A gap in the pictures' times: the picture before it stands through
+    // the gap, as players show it, and this one comes at its own time.
+    const bool previous = lastPicture_ && lastPicture_->buf[0];
+    const int64_t held = frames > 1 && previous ? std::min<int64_t>(frames - 1, std::llrint(lead - 0.6)) : 0;
+    if (held > 0) {
+        WritePictures(scaler_.Scale(lastPicture_.get(), enc, o.SwsFlags, file, index, run_->LogSender), held);
+        frames -= held;
+    }
+    // Kept (a reference, no copy) to stand through a gap, or until the joint
+    // when the input's sound goes on longer than its pictures.
     if (!lastPicture_) lastPicture_ = NewFrame();
     if (lastPicture_) ReferTo(lastPicture_.get(), picture);
 
@@ -227,18 +236,22 @@ int64_t TOutputTrack::EncodePicture(AVFrame* picture, int64_t ptsUs, int file, i
     // scaler; a change between inputs of a join rebuilds it.
     AVFrame* pic = scaler_.Scale(picture, enc, o.SwsFlags, file, index, run_->LogSender);
     run_->Host.OnOutputPicture(pic, static_cast<int>(frameNumber_ + 1), ptsUs);
-    for (int64_t i = 0; i < frames; ++i) {
+    WritePictures(pic, frames);
+    return firstUs;
+}
+
+void TOutputTrack::WritePictures(AVFrame* picture, int64_t count) {
+    for (int64_t i = 0; i < count; ++i) {
         if (i > 0 && run_->Host.StopRequested()) break;
-        pic->pts = nextPts_;
-        MarkKeyFrame(pic);
+        picture->pts = nextPts_;
+        MarkKeyFrame(picture);
         if (pipe_)
-            pipe_->Push(pic);
+            pipe_->Push(picture);
         else
-            EncodeFrame(pic);
+            EncodeFrame(picture);
         ++nextPts_;
         ++frameNumber_;
     }
-    return firstUs;
 }
 
 void TOutputTrack::MarkKeyFrame(AVFrame* picture) {
@@ -314,14 +327,7 @@ void TOutputTrack::FillPictures(double seconds) {
         const bool last = lastPicture_ && lastPicture_->buf[0];
         AVFrame* pic = last ? scaler_.Scale(lastPicture_.get(), enc, run_->Options.SwsFlags, 0, 0, run_->LogSender)
                             : scaler_.Black(enc);
-        for (; nextPts_ < target && frameNumber_ < limit; ++nextPts_, ++frameNumber_) {
-            pic->pts = nextPts_;
-            MarkKeyFrame(pic);
-            if (pipe_)
-                pipe_->Push(pic);
-            else
-                EncodeFrame(pic);
-        }
+        WritePictures(pic, std::min(target - nextPts_, limit - frameNumber_));
     }
 }
 

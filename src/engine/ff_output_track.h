@@ -127,6 +127,8 @@ private:
     void OpenBitstreamFilters();
     int64_t EncodePicture(AVFrame* picture, int64_t ptsUs, int file, int index);
     void FillPictures(double seconds);
+    // The picture count times at the next positions (a stop ends the repeats).
+    void WritePictures(AVFrame* picture, int64_t count);
     void MarkKeyFrame(AVFrame* picture);
     // Sends a frame (null: drains) to the encoder and writes what comes out.
     void EncodeFrame(AVFrame* frame);

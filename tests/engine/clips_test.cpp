@@ -35,6 +35,14 @@ public:
                               "'[0:v]settb=1/1000[a];[1:v]settb=1/1000[b];[a][b]concat=n=2:v=1:a=0[v]' -map '[v]' "
                               "-map 2:a -fps_mode vfr -c:v libx264 -preset ultrafast -c:a aac",
                               File("vfr.mkv")));
+        // A gap of 1 s in the times of both kinds: red before it, then blue
+        // with a tone.
+        ASSERT_TRUE(MakeMedia("-f lavfi -i \"color=c=red:size=160x120:rate=25:duration=2,drawbox=c=blue:t=fill:"
+                              "enable='gte(t,1)',setpts='PTS+gte(T,1)/TB'\" -f lavfi -i \"sine=frequency=440:"
+                              "sample_rate=48000:duration=2,volume=enable='lt(t,1)':volume=0,"
+                              "asetpts='PTS+gte(T,1)*48000'\" -fps_mode passthrough -c:v libx264 -preset ultrafast "
+                              "-c:a aac",
+                              File("gap.mkv")));
         // HEVC 10-bit with 5.1 sound, as phones and cameras record.
         ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=320x240:rate=30:duration=1 -f lavfi -i "
                               "sine=frequency=440:sample_rate=48000:duration=1 -ac 6 -c:v libx265 -x265-params "
@@ -234,6 +242,19 @@ TEST_F(ClipsTest, VariableRateClipsKeepTheirLengthAndSync) {
         EXPECT_GT(Peak(pcm, start + 0.04, start + 0.2), 2000) << start;
         EXPECT_GT(Peak(pcm, start - 0.2, start - 0.04), 2000) << start;
     }
+}
+
+TEST_F(ClipsTest, AGapInTheTimesKeepsPictureAndSoundTogether) {
+    const std::string out = File("gap_joined.mp4");
+    Join({File("tone.mp4"), File("gap.mkv")}, out, Mp4Like);
+    EXPECT_NEAR(JsonNumber(ProbeJson(out)["format"], "duration"), 4.0, 0.1);
+    // Through the gap the last red picture stands and nothing is heard;
+    // after it blue comes with its tone.
+    EXPECT_TRUE(Near(PictureAt(out, 2.5, 640, 420).At(320, 210), 255, 0, 0));
+    EXPECT_TRUE(Near(PictureAt(out, 3.1, 640, 420).At(320, 210), 0, 0, 255));
+    const std::vector<int16_t> pcm = DecodeAudio(out);
+    EXPECT_LT(Peak(pcm, 1.1, 2.9), 300);
+    EXPECT_GT(Peak(pcm, 3.1, 3.9), 2000);
 }
 
 TEST_F(ClipsTest, ModernInputsJoinIntoEveryFamily) {
