@@ -75,7 +75,7 @@ im -size 180x420 gradient:"$NAVY2"-"$NAVY" \
     -fill 'rgba(255,255,255,0.35)' -draw "rectangle 40,220 140,221" \
     -font "$FONT" -pointsize 12 -fill '#d5def0' \
     -annotate +0+236 "Join video and audio" -annotate +0+254 "files into one" \
-    -annotate +0+284 "25 formats" -annotate +0+302 "180 presets" \
+    -annotate +0+284 "25 formats" -annotate +0+302 "192 presets" \
     -annotate +0+332 "Download videos" -annotate +0+350 "by their links" \
     -gravity northwest \
     \( -size 180x420 xc:none -fill white -draw "roundrectangle 0,0 179,419 10,10" \) \
