@@ -14,13 +14,65 @@ constexpr AVRational MicrosecondBase{1, AV_TIME_BASE};
 bool AtFrameLimit(const TStreamLink& link, const TOptionState& o) {
     return link.Track->FrameNumber() >= o.MaxFrames[static_cast<size_t>(link.Track->Kind) & 3];
 }
+
+// A stamp this far past the packet before it, and past its input's end by
+// more than the margin, is damage; real gaps lie within the probed length.
+constexpr int64_t JumpLimitUs = 2 * AV_TIME_BASE;
+constexpr int64_t EndMarginUs = AV_TIME_BASE;
+
+int64_t ContainerStart(const AVFormatContext* ic) { return ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0; }
+
+// A length read from the header or the packets, not guessed from the bit rate.
+bool KnownLength(const TInputFile& in) {
+    return in.Duration > 0 && in.Context->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
+}
+
+// Damaged headers and stamps reach the ends of int64: sums saturate.
+int64_t Sum(int64_t a, int64_t b) {
+    int64_t sum;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? INT64_MAX : INT64_MIN;
+}
+
+// Far past: compared in double, as damaged stamps reach the ends of int64.
+bool FarPast(int64_t stamp, int64_t from, int64_t limit) {
+    return static_cast<double>(stamp) - static_cast<double>(from) > static_cast<double>(limit);
+}
 }  // namespace
+
+bool TStampGuard::Check(AVPacket* p, int64_t start, int64_t end, int64_t jump) {
+    const int64_t before = last_ != AV_NOPTS_VALUE ? last_ : start;
+    const auto damaged = [&](int64_t t) { return t != AV_NOPTS_VALUE && FarPast(t, end, 0) && FarPast(t, before, jump); };
+    bool moved = false;
+    if (end != AV_NOPTS_VALUE && (damaged(p->dts) || damaged(p->pts))) {
+        // Right after the packet before: one packet's length on, or as far as
+        // the last step went.
+        const int64_t step = p->duration > 0 && p->duration <= jump ? p->duration : std::max<int64_t>(step_, 1);
+        const int64_t to = last_ != AV_NOPTS_VALUE ? Sum(last_, step) : start;
+        if (damaged(p->dts)) {
+            // The presentation time keeps its distance from the decoding time.
+            if (p->pts != AV_NOPTS_VALUE) p->pts = damaged(p->pts) ? Sum(to, p->pts - p->dts) : std::max(to, p->pts);
+            p->dts = to;
+        }
+        // The presentation time alone damaged: shown when decoded.
+        if (damaged(p->pts)) p->pts = p->dts != AV_NOPTS_VALUE ? p->dts : to;
+        moved = true;
+    }
+    const int64_t now = p->dts != AV_NOPTS_VALUE ? p->dts : p->pts;
+    if (now != AV_NOPTS_VALUE) {
+        if (last_ != AV_NOPTS_VALUE && now > last_ && !FarPast(now, last_, jump)) step_ = now - last_;
+        last_ = now;
+    }
+    return moved;
+}
 
 TJoinTimeline::TJoinTimeline(bool join, const std::vector<std::unique_ptr<TInputFile>>& inputs) : join_(join) {
     for (const auto& in : inputs) {
         TPlace place;
         place.File = in.get();
         place.Offset = in->TimestampOffset;
+        place.Guards.resize(in->Context->nb_streams);
+        place.Complaints = std::make_shared<TComplaintWatch>(in->Context.get());
         places_.push_back(place);
     }
 }
@@ -30,6 +82,26 @@ int64_t TJoinTimeline::JoinedDuration(const std::vector<std::unique_ptr<TInputFi
     for (const auto& in : inputs)
         if (in->Duration > 0) sum += in->Duration;
     return sum == 0 ? -1 : sum;
+}
+
+void TJoinTimeline::SetOutputEnd(const TOptionState& o, bool filtered) {
+    outputEnd_ = INT64_MAX;
+    // Copied timestamps, filters and scaled times make an output's length
+    // something else than its inputs'.
+    if (o.CopyTimestamps || filtered || places_.empty()) return;
+    int64_t end = 0;
+    for (const TPlace& place : places_) {
+        const TInputFile& in = *place.File;
+        if (!KnownLength(in)) return;
+        for (double scale : in.TimestampScale)
+            if (scale > 0 && scale != 1.0) return;
+        const int64_t delay = std::max<int64_t>(Sum(in.TimestampOffset, in.StartTimestamp), 0);  // "itsoffset"
+        const int64_t length = Sum(in.Duration, delay);
+        end = join_ ? Sum(end, length) : std::max(end, length);
+    }
+    // The margin: rounding at joints, the last picture's length, sound
+    // that runs on a little past the pictures.
+    outputEnd_ = Sum(end, end / 20 + 2 * AV_TIME_BASE);
 }
 
 bool TJoinTimeline::AnyWouldBlock() const {
@@ -71,10 +143,54 @@ int TJoinTimeline::ChooseInput(const std::vector<TRunSlot>& slots, const TOption
     return best;
 }
 
+void TJoinTimeline::GuardPacket(TPlace& place, const TInputStream& ist, AVPacket* pkt, void* logSender) {
+    if (static_cast<size_t>(ist.Index) >= place.Guards.size()) return;
+    const AVFormatContext* ic = place.File->Context.get();
+    const AVRational tb = ist.Stream->time_base;
+    const int64_t startUs = ContainerStart(ic);
+    const int64_t start = FF.av_rescale_q(startUs, MicrosecondBase, tb);
+    const int64_t end = KnownLength(*place.File)
+                            ? FF.av_rescale_q(Sum(startUs, place.File->Duration + EndMarginUs), MicrosecondBase, tb)
+                            : AV_NOPTS_VALUE;
+    const int64_t was = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+    if (!place.Guards[static_cast<size_t>(ist.Index)].Check(pkt, start, end,
+                                                            FF.av_rescale_q(JumpLimitUs, MicrosecondBase, tb)))
+        return;
+    if (place.GuardLogged) return;
+    place.GuardLogged = true;
+    FFLogger().LogFmt(logSender, llWarning,
+                      "%s: a packet of stream #%d is stamped at %.3f s, far beyond the file's length (%.3f s); "
+                      "it is placed after the packet before it",
+                      place.File->FileName.c_str(), ist.Index, static_cast<double>(was) * av_q2d(tb),
+                      place.File->Duration / 1000000.0);
+}
+
+void TJoinTimeline::NoteRead(TPlace& place, const TInputStream& ist, const AVPacket* pkt) {
+    if (pkt->flags & AV_PKT_FLAG_CORRUPT) place.Damaged = true;
+    const int64_t at = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+    if (at == AV_NOPTS_VALUE) return;
+    const double end = (static_cast<double>(at) + static_cast<double>(std::max<int64_t>(pkt->duration, 0))) *
+                       av_q2d(ist.Stream->time_base);
+    place.Reached = std::max(place.Reached, end - ContainerStart(place.File->Context.get()) / 1e6);
+}
+
+TJoinTimeline::TCutShort TJoinTimeline::CutShort() const {
+    for (size_t i = 0; i < places_.size(); ++i) {
+        const TPlace& place = places_[i];
+        const TInputFile& in = *place.File;
+        const double length = in.Duration / 1e6;
+        if (!place.Ended || !KnownLength(in) || place.Reached * 2 >= length) continue;
+        if (place.Damaged || place.Complaints->Count() > 0) return {static_cast<int>(i), place.Reached, length};
+    }
+    return {};
+}
+
 void TJoinTimeline::PlacePacket(int input, const TInputStream& ist, AVPacket* pkt, const TOptionState& o,
                                 void* logSender) {
     TPlace& place = places_[static_cast<size_t>(input)];
     const AVRational tb = ist.Stream->time_base;
+    GuardPacket(place, ist, pkt, logSender);
+    NoteRead(place, ist, pkt);
     if (place.AlignFirstPacket && pkt->dts != AV_NOPTS_VALUE) {
         place.AlignFirstPacket = false;
         place.Offset = place.Start - FF.av_rescale_q(pkt->dts, tb, MicrosecondBase);

@@ -11,12 +11,29 @@
 // becomes a key frame. Without a join, the input read next is the one whose
 // stream lags most in the output.
 #include "ff_input_file.h"
+#include "ff_logger.h"
 #include "ff_run_links.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
+
+// Keeps one stream's packet times in bounds. A packet stamped far beyond the
+// one before it and beyond the end of its input (its probed length and a
+// margin) carries a damaged stamp, not a gap: kept, it would have pictures
+// repeated and silence added up to it, for hours. Its times are moved to
+// right after the packet before it. All times in the stream's time base.
+class TStampGuard {
+public:
+    // end: NOPTS when the input's length is unknown (nothing is moved then).
+    // True when the packet's times were moved.
+    bool Check(AVPacket* packet, int64_t start, int64_t end, int64_t jumpLimit);
+
+private:
+    int64_t last_ = AV_NOPTS_VALUE;  // decoding time of the packet before
+    int64_t step_ = 0;               // and its distance from the one before it
+};
 
 class TJoinTimeline {
 public:
@@ -42,6 +59,17 @@ public:
     bool AnyWouldBlock() const;
     void ClearWouldBlock();
     void MarkEnded(int input) { places_[static_cast<size_t>(input)].Ended = true; }
+    // Damage met while reading an input: a read error other than the end of
+    // the file, or a packet cut off (the demuxer's warnings count too).
+    void MarkDamaged(int input) { places_[static_cast<size_t>(input)].Damaged = true; }
+    // The first input that ended on damage after under half its probed
+    // length (a file cut short), -1 for none; how far it was read and its
+    // length, in seconds.
+    struct TCutShort {
+        int Input = -1;
+        double Read = 0, Length = 0;
+    };
+    TCutShort CutShort() const;
 
     // Puts a packet's timestamps on the output's time line: the input's
     // offset, the stream's time scale ("itsscale"), and for containers with
@@ -49,6 +77,13 @@ public:
     // offset (unless timestamps are copied).
     void PlacePacket(int input, const TInputStream& stream, AVPacket* packet, const TOptionState& options,
                      void* logSender);
+
+    // Where output tracks stop repeating pictures and adding silence
+    // (microseconds of output time, INT64_MAX: no bound): the inputs' probed
+    // lengths (summed in a join) and a margin, when every length is known
+    // and nothing stretches time.
+    int64_t OutputEnd() const { return outputEnd_; }
+    void SetOutputEnd(const TOptionState& options, bool filtered);
 
     // The joint after input i of a join: drain gets each decoding stream of
     // the input, every stream of its slot is filled up to where the longest
@@ -68,13 +103,23 @@ private:
         int64_t Start = 0;   // microseconds: where the input begins in the output
         bool Ended = false;
         bool WouldBlock = false;
+        bool Damaged = false;
+        double Reached = 0;  // seconds: the end of its packets read, from the container's start
+        std::shared_ptr<TComplaintWatch> Complaints;
         // Copied sound without copied pictures: the input's first packet goes
         // right where the output's sound ended, whatever the input's start
         // time says (an MP3 part's decoder delay is no gap in the sound).
         bool AlignFirstPacket = false;
+        std::vector<TStampGuard> Guards;  // one per stream of the input
+        bool GuardLogged = false;
     };
+    // Moves a damaged stamp (TStampGuard); one warning per input.
+    void GuardPacket(TPlace& place, const TInputStream& stream, AVPacket* packet, void* logSender);
+    // How far an input was read; cut-off packets mark it damaged.
+    static void NoteRead(TPlace& place, const TInputStream& stream, const AVPacket* packet);
     bool join_;
     int current_ = 0;
+    int64_t outputEnd_ = INT64_MAX;
     std::vector<TPlace> places_;
 };
 

@@ -217,6 +217,8 @@ int64_t TOutputTrack::EncodePicture(AVFrame* picture, int64_t ptsUs, int file, i
         if (o.Verbosity > 2) FFLogger().LogFmt(run_->LogSender, llVerbose, "*** %d dup!", static_cast<int>(frames - 1));
     }
     frames = std::min<int64_t>(frames, o.MaxFrames[AVMEDIA_TYPE_VIDEO] - frameNumber_);
+    // Repeats stop at the run's end bound; the picture itself is kept.
+    frames = std::min<int64_t>(frames, std::max<int64_t>(1, EndPosition() - nextPts_));
     if (frames <= 0) return AV_NOPTS_VALUE;
     const int64_t firstUs = FF.av_rescale_q(nextPts_, enc->time_base, MicrosecondBase);
     // A gap in the pictures' times: the picture before it stands through
@@ -238,6 +240,16 @@ int64_t TOutputTrack::EncodePicture(AVFrame* picture, int64_t ptsUs, int file, i
     run_->Host.OnOutputPicture(pic, static_cast<int>(frameNumber_ + 1), ptsUs);
     WritePictures(pic, frames);
     return firstUs;
+}
+
+int64_t TOutputTrack::EndPosition() const {
+    if (run_->EndUs == INT64_MAX) return INT64_MAX;
+    return FF.av_rescale_q(run_->EndUs, MicrosecondBase, encoder_->time_base);
+}
+
+int64_t TOutputTrack::EndSample() const {
+    if (run_->EndUs == INT64_MAX) return INT64_MAX;
+    return FF.av_rescale(run_->EndUs, encoder_->sample_rate, AV_TIME_BASE);
 }
 
 void TOutputTrack::WritePictures(AVFrame* picture, int64_t count) {
@@ -283,7 +295,7 @@ int64_t TOutputTrack::EncodeAudio(AVFrame* frame, int64_t ptsUs, bool& started, 
         const TAudioStart start = started ? PlaceLaterAudio(expected, audio_.Queued(), audio_.Delay(), rate)
                                           : PlaceFirstAudio(expected, audio_.Queued(), audio_.Delay(), rate);
         started = true;
-        if (start.PadTo > 0) audio_.PadTo(start.PadTo, o.Verbosity, run_->LogSender);
+        if (start.PadTo > 0) audio_.PadTo(std::min(start.PadTo, EndSample()), o.Verbosity, run_->LogSender);
         skip = start.Skip;
         if (skip > 0 && o.Verbosity > 2)
             FFLogger().LogFmt(run_->LogSender, llVerbose, "discarding %d audio samples", static_cast<int>(skip));

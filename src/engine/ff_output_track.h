@@ -51,6 +51,10 @@ struct TTrackRun {
     TMuxStats& Mux;
     ITrackHost& Host;
     void* LogSender;
+    // Output time (microseconds) past which a gap in an input's times is no
+    // longer filled with repeated pictures or silence (the pictures and
+    // sound themselves still go out; joints are filled as ever).
+    int64_t EndUs = INT64_MAX;
     bool AudioHook = false;   // decoded sound goes to a hook: it cannot be copied
     bool VideoHooks = false;  // decoded pictures go to hooks: they cannot be copied
 };
@@ -72,6 +76,8 @@ public:
     const AVMediaType Kind;
     int Index() const { return Stream->index; }
     bool Copy() const { return copy_; }
+    // Pictures go through filters, which may change their times.
+    bool Filtered() const { return !filter_.Empty(); }
 
     // ---- the run ----
     // Makes the track ready with the first input stream that feeds it (null:
@@ -127,6 +133,10 @@ private:
     void OpenBitstreamFilters();
     int64_t EncodePicture(AVFrame* picture, int64_t ptsUs, int file, int index);
     void FillPictures(double seconds);
+    // The picture position (encoder time base) of the run's end bound.
+    int64_t EndPosition() const;
+    // The same in samples of the sound encoder.
+    int64_t EndSample() const;
     // The picture count times at the next positions (a stop ends the repeats).
     void WritePictures(AVFrame* picture, int64_t count);
     void MarkKeyFrame(AVFrame* picture);

@@ -124,6 +124,11 @@ void TTaskRun::OpenDecoders() {
 void TTaskRun::OpenTracks() {
     trackRun_.AudioHook = static_cast<bool>(task_.AudioHookCallback);
     trackRun_.VideoHooks = task_.VideoInputHookCallback || task_.VideoOutputHookCallback;
+    bool filtered = false;
+    for (const auto& out : media_.Outputs)
+        for (const auto& track : out->Tracks) filtered = filtered || track->Filtered();
+    timeline_.SetOutputEnd(options_, filtered);
+    trackRun_.EndUs = timeline_.OutputEnd();
     for (size_t f = 0; f < media_.Outputs.size(); ++f) {
         TOutputFile& out = *media_.Outputs[f];
         for (const auto& track : out.Tracks) {
