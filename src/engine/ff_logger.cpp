@@ -174,7 +174,50 @@ void TFFLogger::LogFmt(void* sender, TLogLevel level, const char* format, ...) {
     Deliver(sender, CurrentThreadId(), level, text, true);
 }
 
+namespace {
+struct TComplaints {
+    std::mutex Mutex;
+    std::vector<std::pair<const void*, int>> Counts;  // few: the inputs being read
+};
+TComplaints& Complaints() {
+    static TComplaints* complaints = new TComplaints;  // library threads may log at exit
+    return *complaints;
+}
+}  // namespace
+
+TComplaintWatch::TComplaintWatch(const void* context) : context_(context) {
+    TComplaints& c = Complaints();
+    std::lock_guard lock(c.Mutex);
+    c.Counts.emplace_back(context, 0);
+}
+
+TComplaintWatch::~TComplaintWatch() {
+    TComplaints& c = Complaints();
+    std::lock_guard lock(c.Mutex);
+    for (auto it = c.Counts.begin(); it != c.Counts.end(); ++it)
+        if (it->first == context_) {
+            c.Counts.erase(it);
+            break;
+        }
+}
+
+int TComplaintWatch::Count() const {
+    TComplaints& c = Complaints();
+    std::lock_guard lock(c.Mutex);
+    for (const auto& [context, count] : c.Counts)
+        if (context == context_) return count;
+    return 0;
+}
+
+void TComplaintWatch::Note(const void* context) {
+    TComplaints& c = Complaints();
+    std::lock_guard lock(c.Mutex);
+    for (auto& [watched, count] : c.Counts)
+        if (watched == context) ++count;
+}
+
 void TFFLogger::LibraryCallback(void* context, int level, const char* format, va_list args) {
+    if (context && level <= AV_LOG_WARNING) TComplaintWatch::Note(context);
     TFFLogger& logger = FFLogger();
     if (level > LibraryLogLevel(logger.LogLevel())) return;
     if (!format) return;

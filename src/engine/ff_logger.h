@@ -68,6 +68,24 @@ TFFLogger& FFLogger();
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string FormatTextV(const char* format, va_list args);
 
+// Warnings and errors the libraries log about a watched object (an input's
+// container while it is read), counted whatever the log level: a file that
+// ended on damage ("partial file", "File ended prematurely") can then be
+// told from one that ended cleanly. Watch and Unwatch pair up.
+class TComplaintWatch {
+public:
+    explicit TComplaintWatch(const void* context);
+    ~TComplaintWatch();
+    TComplaintWatch(const TComplaintWatch&) = delete;
+    TComplaintWatch& operator=(const TComplaintWatch&) = delete;
+    int Count() const;
+    // From the libraries' log callback.
+    static void Note(const void* context);
+
+private:
+    const void* context_;
+};
+
 // Installed by the loader once avutil is loaded; removed before it unloads.
 void InstallLibraryLogHook();
 void RemoveLibraryLogHook();

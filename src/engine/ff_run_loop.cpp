@@ -72,6 +72,7 @@ TTaskRun::TRead TTaskRun::ReadPacket(int input) {
     }
     if (r < 0) {
         timeline_.MarkEnded(input);
+        if (r != AVERROR_EOF) timeline_.MarkDamaged(input);
         bool over = o.Shortest;
         if (timeline_.Joining())
             over = timeline_.EndInput(input, streams_, slots_, [this](TInputStream& ist) { DrainDecoder(ist); });
@@ -212,7 +213,20 @@ void TTaskRun::End() {
     for (const auto& out : media_.Outputs) out->WriteTrailer();
     Report(true, -1);
     CloseCodecs();
-    if (!StopRequested()) CheckSomethingWritten();
+    if (StopRequested()) return;
+    CheckSomethingWritten();
+    CheckNotCutShort();
+}
+
+// An input that ended on damage far short of its length gives an output that
+// looks whole and is not: no result either.
+void TTaskRun::CheckNotCutShort() {
+    const TJoinTimeline::TCutShort cut = timeline_.CutShort();
+    if (cut.Input < 0) return;
+    cutShortInput_ = cut.Input;
+    throw FFmpegException(
+        FormatText("ends after %.1f s of its %.1f s: the file is damaged or cut short", cut.Read, cut.Length),
+        AVERROR_INVALIDDATA, media_.Inputs[static_cast<size_t>(cut.Input)]->FileName);
 }
 
 // An output without a single picture or sound of a kind it was made for is

@@ -33,8 +33,11 @@ public:
     void End();
     // Ends the encoders' threads, frees every encoder and decoder.
     void CloseCodecs();
-    // The input read last (a join's current one).
-    int ReadingInput() const { return timeline_.Joining() ? timeline_.CurrentInput() : lastFileIndex_; }
+    // The input read last (a join's current one), or the one a failure is about.
+    int ReadingInput() const {
+        if (cutShortInput_ >= 0) return cutShortInput_;
+        return timeline_.Joining() ? timeline_.CurrentInput() : lastFileIndex_;
+    }
 
     // ---- ITrackHost ----
     void OnOutputPicture(AVFrame* picture, int frameNumber, int64_t ptsUs) override;
@@ -44,6 +47,9 @@ private:
     // Raises FFmpegException when an output got nothing of a kind it was
     // made for.
     void CheckSomethingWritten() const;
+    // Raises FFmpegException when an input ended on damage after under half
+    // its probed length.
+    void CheckNotCutShort();
     // Setup (ff_run_setup.cpp).
     void MakeInputStreams();
     void LinkStreams();
@@ -90,6 +96,7 @@ private:
     int64_t lastReportTime_ = 0;   // microseconds
     int64_t lastPreviewTime_ = 0;  // microseconds
     int lastFileIndex_ = 0;        // input of the last packet read
+    int cutShortInput_ = -1;       // the input that ended early on damage
     int wouldBlockCount_ = 0;
     bool dupDropLogged_ = false;
     TFFBitmap hookBitmap_;
