@@ -228,7 +228,9 @@ TEST_F(DecoderTest, BlockingReadEndsWhenTheCheckSaysStop) {
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     stopper.join();
-    EXPECT_LT(elapsed, std::chrono::seconds(5));
+    // Only the check can end the read (the server never sends); the limit is
+    // for a check that is never asked, not for its speed.
+    EXPECT_LT(elapsed, std::chrono::seconds(60));
     EXPECT_EQ(decoder.LastErrorMessage().rfind(url + ": ", 0), 0u) << decoder.LastErrorMessage();
     EXPECT_FALSE(InterruptRegistry().Check(CurrentThreadId()));
 }
