@@ -139,6 +139,8 @@ bool TCustomEncoder::AddInputFile(int taskIndex, const std::string& fileName, TI
 
 void TCustomEncoder::OpenTaskInput(TFFmpeg& task, const std::string& fileName, TInputOptions* options) {
     const size_t slot = static_cast<size_t>(task.InputCount());
+    task.InputOptions.resize(slot + 1);
+    task.InputDecoders.resize(slot + 1);
     // A failed input keeps no copy of its record.
     task.InputOptions[slot].reset();
     std::unique_ptr<TInputOptions> copy;
@@ -164,6 +166,7 @@ bool TCustomEncoder::SetOutputFile(int taskIndex, const std::string& fileName, T
     }
     task.SetStrictOptions(StrictOptions);
     const size_t slot = static_cast<size_t>(task.OutputCount());
+    task.OutputOptions.resize(slot + 1);
     // A failed output keeps no copy of its record.
     task.OutputOptions[slot].reset();
     return Attempt([&] {

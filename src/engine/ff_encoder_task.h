@@ -11,11 +11,7 @@
 class TFFmpeg : public TCustomFFmpeg {
 public:
     TFFmpeg(TCustomEncoder* owner, int maxFiles)
-        : TCustomFFmpeg(maxFiles, owner->dispatcher_),
-          Encoder(owner),
-          InputDecoders(static_cast<size_t>(MaxFiles())),
-          InputOptions(static_cast<size_t>(MaxFiles())),
-          OutputOptions(static_cast<size_t>(MaxFiles())) {}
+        : TCustomFFmpeg(maxFiles, owner->dispatcher_), Encoder(owner) {}
     ~TFFmpeg() override {
         // A task freed before it ran ends without a notification.
         DropCallbacks();
@@ -27,6 +23,7 @@ public:
     }
 
     TCustomEncoder* Encoder;
+    // One entry per input and per output, grown as they are added.
     std::vector<std::unique_ptr<TFFDecoder>> InputDecoders;
     std::vector<std::unique_ptr<TInputOptions>> InputOptions;
     std::vector<std::unique_ptr<TOutputOptions>> OutputOptions;

@@ -10,7 +10,7 @@ std::mutex previewMutex;
 }  // namespace
 
 TCustomFFmpeg::TCustomFFmpeg(int maxFiles, IMainDispatcher* dispatcher)
-    : maxFiles_(maxFiles < 1 ? 1 : maxFiles > 512 ? 512 : maxFiles),
+    : maxFiles_(maxFiles < 1 ? 1 : maxFiles),
       dispatcher_(dispatcher),
       media_(this),
       threadWork_(dispatcher) {

@@ -20,10 +20,6 @@ const char* const NoValue = "...";
 
 const char* TaskStatusText(TTaskOutcome outcome) { return outcome == toFinished ? "Finish." : "Failed."; }
 
-std::string TaskFailureLine(int number, const std::string& fileName, const std::string& reason) {
-    return "File (" + std::to_string(number) + ") " + fileName + ": " + reason;
-}
-
 int ParallelTasks(int jobs, bool threadedEncoder, unsigned cores) {
     if (jobs > 0) return jobs;
     if (threadedEncoder) return 1;
@@ -68,7 +64,7 @@ void TConversionRun::OnMainThread(const std::function<void()>& call) {
         call();
 }
 
-void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs) {
+void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs, const std::vector<TJobRefusal>& leftOut) {
     if (state_ != TRunState::Idle) return;
     state_ = TRunState::Building;
     // Let the page draw itself before the probing and opening of the files.
@@ -79,16 +75,14 @@ void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs) {
     presetInstead_.reset();
     if (joinMode_) {
         builder_.BuildJoinJob(inputs);
-        g_.TotalFiles = 1;
         list_.SetColumnTitles("Width x Height", "Aspect Ratio");
         page_.SetCurrentFileTitle("Output file:");
     } else {
         builder_.BuildFileJobs(inputs);
-        g_.TotalFiles = list_.Count();
         list_.SetColumnTitles("Status", "Progress");
         page_.SetCurrentFileTitle("Current file:");
     }
-    g_.ErrorList.clear();
+    CountFiles(leftOut);
     g_.RunCancelled = false;
     g_.SucceededFiles = 0;
     g_.RunStartTime = Clock();
@@ -115,6 +109,22 @@ void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs) {
                              : std::min(started, ParallelTasks(Jobs, builder_.ThreadedEncoder(),
                                                                std::thread::hardware_concurrency()));
     encoder_.Start(tasksAtOnce_);
+}
+
+void TConversionRun::CountFiles(const std::vector<TJobRefusal>& leftOut) {
+    std::vector<const TJobRefusal*> refused;
+    for (const TJobRefusal& r : leftOut) refused.push_back(&r);
+    for (const TJobRefusal& r : builder_.Refusals()) refused.push_back(&r);
+    // In the order of the user's list, the join's output first.
+    std::stable_sort(refused.begin(), refused.end(),
+                     [](const TJobRefusal* a, const TJobRefusal* b) { return a->Input < b->Input; });
+    const int refusedInputs = static_cast<int>(
+        std::count_if(refused.begin(), refused.end(), [](const TJobRefusal* r) { return r->LeavesOutInput(); }));
+    // A join's one file is its output, there when it has a task or was refused.
+    const bool output = encoder_.TaskCount() > 0 || builder_.OutputRefused();
+    g_.TotalFiles = (joinMode_ ? (output ? 1 : 0) : list_.Count()) + refusedInputs;
+    g_.ErrorList.clear();
+    for (const TJobRefusal* r : refused) g_.ErrorList.push_back(r->FailureLine());
 }
 
 void TConversionRun::FFEncoderProgress(const TProgressInfo& info) {

@@ -7,6 +7,7 @@
 #include "completion.h"
 #include "convert_list.h"
 #include "ff_logger.h"
+#include "failure_text.h"
 #include "ff_records.h"
 #include "job_builder.h"
 
@@ -57,10 +58,6 @@ public:
     virtual void ShowConversionSummary() = 0;
 };
 
-// The line of ErrorList for a task that failed: "File (N) name: reason",
-// N counting from 1 as the input list does.
-std::string TaskFailureLine(int number, const std::string& fileName, const std::string& reason);
-
 // How many files a per-file run converts at once: jobs when above 0, else 1
 // for an encoder that spreads one file over every core itself, else cores.
 int ParallelTasks(int jobs, bool threadedEncoder, unsigned cores);
@@ -90,7 +87,10 @@ public:
 
     // Builds the job (join mode when g.MergeMode) and starts it. A build that
     // left no task ends the run at once through the usual end (posted).
-    void StartConversion(const std::vector<TJobInput>& inputs);
+    // leftOut: files of the user's list that never reached the job (the probe
+    // could not read them); they, and every file building refuses, count as
+    // failed files with a line of their own.
+    void StartConversion(const std::vector<TJobInput>& inputs, const std::vector<TJobRefusal>& leftOut = {});
     // The next StartConversion builds with this preset of the chosen format
     // instead of the stored one (a join whose inputs cannot be copied).
     void UsePresetInstead(int32_t index) { presetInstead_ = index; }
@@ -138,6 +138,9 @@ private:
     void EndRun();
     // The end of the run: completion actions, then the summary.
     void ConversionFinished();
+    // TotalFiles and the first lines of ErrorList: the tasks and every file
+    // left out of them.
+    void CountFiles(const std::vector<TJobRefusal>& leftOut);
 
     TGlobalVars& g_;
     IJobEncoder& encoder_;

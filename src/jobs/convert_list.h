@@ -15,6 +15,9 @@ struct TJobInput {
     int32_t Width = -1;    // -1 without a video stream
     int32_t Height = -1;
     float AspectRatio = -1.0f;
+    // Its place in the list the user gave (files the probe could not read
+    // are missing from the job's list); -1: its index in the job's list.
+    int Place = -1;
 };
 
 enum TConvertColumn : int { ccName = 0, ccDuration = 1, ccStatus = 2, ccProgress = 3, ccPath = 4 };

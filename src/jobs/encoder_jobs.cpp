@@ -2,6 +2,12 @@
 
 #include "ff_encoder.h"
 
+#include <limits>
+
+TEncoderJobs::TEncoderJobs(TCustomEncoder& encoder) : encoder_(encoder) {
+    encoder_.MaxFilesPerTask = std::numeric_limits<int>::max();
+}
+
 TEncoderJobs::~TEncoderJobs() { SetHandlers({}, {}); }
 
 int TEncoderJobs::AddTask(const std::string& fileName, TInputOptions& options) {
@@ -22,6 +28,7 @@ void TEncoderJobs::Start(int threadCount) { encoder_.Start(threadCount); }
 void TEncoderJobs::Stop(bool wait) { encoder_.Stop(wait); }
 int TEncoderJobs::TaskCount() const { return encoder_.TaskCount(); }
 std::string TEncoderJobs::LastErrorMessage() const { return encoder_.LastErrorMessage(); }
+int TEncoderJobs::LastErrorCode() const { return encoder_.LastError().Code(); }
 void TEncoderJobs::SetPreview(bool preview) { encoder_.SetPreview(preview); }
 TCustomDecoder& TEncoderJobs::Decoder() { return encoder_.Decoder(); }
 

@@ -6,7 +6,10 @@ class TCustomEncoder;
 
 class TEncoderJobs final : public IJobEncoder {
 public:
-    explicit TEncoderJobs(TCustomEncoder& encoder) : encoder_(encoder) {}
+    // A join takes every file of the list (camera folders hold hundreds of
+    // clips): the encoder's limit of files per task is lifted. Its inputs
+    // hold no open file while they wait, so the open-file limit is no bound.
+    explicit TEncoderJobs(TCustomEncoder& encoder);
     ~TEncoderJobs() override;
 
     int AddTask(const std::string& fileName, TInputOptions& options) override;
@@ -18,6 +21,7 @@ public:
     void Stop(bool wait) override;
     int TaskCount() const override;
     std::string LastErrorMessage() const override;
+    int LastErrorCode() const override;
     void SetPreview(bool preview) override;
     TCustomDecoder& Decoder() override;
     void SetHandlers(TJobProgressHandler onProgress, TJobTerminateHandler onTerminate) override;

@@ -46,6 +46,17 @@ std::string TJobRefusal::LogLine() const {
     return Reason;
 }
 
+std::string TJobRefusal::FailureLine() const {
+    const std::string& name = Input >= 0 ? InputFile : FileName;
+    const std::string reason = RefusalReason(Reason, ErrorCode, FileName, Kind == rkOutput);
+    return TaskFailureLine(Input >= 0 ? Input + 1 : 1, ExtractFileName(name), reason);
+}
+
+namespace {
+// An input's number in the user's list, from 0.
+int PlaceOf(const TJobInput& input, size_t index) { return input.Place >= 0 ? input.Place : static_cast<int>(index); }
+}  // namespace
+
 TJobBuilder::TJobBuilder(TGlobalVars& g, IJobEncoder& encoder, TConvertList& list, ILogSink* log)
     : g_(g), encoder_(encoder), list_(list), log_(log) {}
 
@@ -57,6 +68,10 @@ void TJobBuilder::Refuse(TJobRefusal refusal) {
     Log(refusal.LogLine());
     refusals_.push_back(std::move(refusal));
     if (OnRefusal) OnRefusal(refusals_.back());
+}
+
+bool TJobBuilder::OutputRefused() const {
+    return std::any_of(refusals_.begin(), refusals_.end(), [](const TJobRefusal& r) { return !r.LeavesOutInput(); });
 }
 
 int TJobBuilder::RefusedFiles() const {
@@ -107,7 +122,8 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
         else
             accepted = encoder_.AddInputFile(0, in.FullName, options);
         if (!accepted) {
-            Refuse({static_cast<int>(i), in.FullName, rkAddInput, encoder_.LastErrorMessage()});
+            Refuse({PlaceOf(in, i), in.FullName, rkAddInput, encoder_.LastErrorMessage(), toRefused,
+                    encoder_.LastErrorCode(), in.FullName});
             continue;
         }
         TConvertRow row;
@@ -117,7 +133,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
         row.Cells[ccProgress] = AspectRatioText(in.AspectRatio);
         row.Cells[ccPath] = outputPath;
         list_.Add(std::move(row));
-        joinFiles_.push_back({static_cast<int>(i), in.FullName});
+        joinFiles_.push_back({PlaceOf(in, i), in.FullName});
         if (in.Duration > 0) {
             g_.JobDuration += in.Duration;
             taskDuration += in.Duration;
@@ -133,7 +149,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     if (!encoder_.SetOutputFile(0, outputPath, options)) {
         encoder_.RemoveTask(0);
         // The output, not an input, was refused: listed, not counted.
-        Refuse({-1, outputPath, rkOutput, encoder_.LastErrorMessage()});
+        Refuse({-1, outputPath, rkOutput, encoder_.LastErrorMessage(), toRefused, encoder_.LastErrorCode(), {}});
         return;
     }
     taskDurations_.push_back(taskDuration);
@@ -167,13 +183,13 @@ std::string TJobBuilder::SoundProblem(const std::vector<TTaskFile>& files) {
 
 void TJobBuilder::BuildFileJobs(const std::vector<TJobInput>& inputs) {
     Begin();
-    for (size_t i = 0; i < inputs.size(); ++i) AddFileJob(inputs[i].FullName, static_cast<int>(i));
+    for (size_t i = 0; i < inputs.size(); ++i) AddFileJob(inputs[i].FullName, PlaceOf(inputs[i], i));
 }
 
 void TJobBuilder::AddFileJob(const std::string& fileName, int inputIndex) {
     TCustomDecoder& decoder = encoder_.Decoder();
     if (!decoder.LoadFile(fileName)) {
-        Refuse({inputIndex, fileName, rkUnreadable, decoder.LastErrorMessage()});
+        Refuse({inputIndex, fileName, rkUnreadable, decoder.LastErrorMessage(), toRefused, 0, fileName});
         return;
     }
     TOutputOptions output = MakeOutputOptions(decoder);
@@ -208,14 +224,16 @@ TInputOptions TJobBuilder::MakeInputOptions(TCustomDecoder& decoder) {
 void TJobBuilder::AddFileTask(TInputOptions& input, TOutputOptions& output, int inputIndex) {
     const int index = encoder_.AddTask(input.FileName, input);
     if (index < 0) {
-        Refuse({inputIndex, input.FileName, rkAddInput, encoder_.LastErrorMessage()});
+        Refuse({inputIndex, input.FileName, rkAddInput, encoder_.LastErrorMessage(), toRefused,
+                encoder_.LastErrorCode(), input.FileName});
         return;
     }
     if (!encoder_.SetOutputFile(index, output.FileName, output)) {
         // Removing the last task keeps task indexes equal to row indexes.
         encoder_.RemoveTask(index);
         // Its input file is left out with it.
-        Refuse({inputIndex, output.FileName, rkOutput, encoder_.LastErrorMessage()});
+        Refuse({inputIndex, output.FileName, rkOutput, encoder_.LastErrorMessage(), toRefused,
+                encoder_.LastErrorCode(), input.FileName});
         return;
     }
     TCustomDecoder& decoder = encoder_.Decoder();

@@ -40,10 +40,15 @@ struct TJobRefusal {
     TRefusalKind Kind = rkAddInput;
     std::string Reason;    // the engine's or the probe's message
     TTaskOutcome Outcome = toRefused;
+    int ErrorCode = 0;      // the library's code when the engine knew it, else 0
+    std::string InputFile;  // the input left out; empty for the join's output
 
     // An input file is missing from the run (a refused join output is not one).
     bool LeavesOutInput() const { return Input >= 0; }
     std::string LogLine() const;
+    // The summary's line: "File (N) name: reason", N counting from 1 as the
+    // input list does (a join's output counts as file 1).
+    std::string FailureLine() const;
 };
 
 class TJobBuilder {
@@ -51,6 +56,7 @@ public:
     TJobBuilder(TGlobalVars& g, IJobEncoder& encoder, TConvertList& list, ILogSink* log);
 
     // Join mode: every accepted input goes into task 0, which gets one output.
+    // An input's refusal counts it by its TJobInput::Place when that is set.
     void BuildJoinJob(const std::vector<TJobInput>& inputs);
     // Per-file mode: AddFileJob for each input, in order.
     void BuildFileJobs(const std::vector<TJobInput>& inputs);
@@ -85,6 +91,8 @@ public:
     const std::vector<TTaskFile>& JoinFiles() const { return joinFiles_; }
     // Inputs building refused or could not read.
     int RefusedFiles() const;
+    // The join's output was refused.
+    bool OutputRefused() const;
     // Those refusals (and a refused join output), in order.
     const std::vector<TJobRefusal>& Refusals() const { return refusals_; }
 

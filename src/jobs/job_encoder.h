@@ -26,6 +26,8 @@ public:
     virtual void Stop(bool wait) = 0;
     virtual int TaskCount() const = 0;
     virtual std::string LastErrorMessage() const = 0;
+    // The library's code of the last error; 0 when there is none.
+    virtual int LastErrorCode() const { return 0; }
     virtual void SetPreview(bool preview) = 0;
     // The encoder's own probe, used by per-file job building.
     virtual TCustomDecoder& Decoder() = 0;

@@ -116,12 +116,9 @@ void TConversionPages::StartConversion() {
     const bool preview = step3_->CheckBoxPreview->isChecked();
     encoder_.SetPreview(preview);
     encoder_.SetPreviewBitmap(preview);
+    // Files left out of the run (a file may have gone since it was added)
+    // count as failed files, each with its line on Step4.
     run_.StartConversion(step1_->JobInputs());
-    // Files left out of the run (a join takes at most 20, a file may have
-    // gone) would otherwise show only in the log, under a summary that
-    // reads as complete: Step4 lists them. The tasks' own lines come later,
-    // on this thread, so these stay first.
-    for (const TJobRefusal& refusal : run_.Builder().Refusals()) g_.ErrorList.push_back(refusal.LogLine());
 }
 
 void TConversionPages::StopConversion() { run_.Cancel(); }

@@ -304,8 +304,11 @@ TEST_F(ConversionRunTest, RunWithoutAnyTaskEndsInOrder) {
     RunToEnd({{"/media/refused-1.mp4", Second}, {"/media/refused-2.mp4", Second}});
     EXPECT_EQ(encoder.StartCalls, 0);
     EXPECT_EQ(rec.Summaries, 1);
-    EXPECT_EQ(rec.Total, 1);
+    // Each refused file is a failed one, named on a line of its own.
+    EXPECT_EQ(rec.Total, 2);
     EXPECT_EQ(rec.Succeeded, 0);
+    EXPECT_EQ(rec.Errors, (std::vector<std::string>{"File (1) refused-1.mp4: refused input /media/refused-1.mp4",
+                                                    "File (2) refused-2.mp4: refused input /media/refused-2.mp4"}));
     EXPECT_TRUE(rec.Rows.empty());
 
     // Per-file mode with files the probe cannot read.
@@ -314,8 +317,10 @@ TEST_F(ConversionRunTest, RunWithoutAnyTaskEndsInOrder) {
     ASSERT_TRUE(LoadEngineLibraries());
     RunToEnd({{text, 0}});
     EXPECT_EQ(rec.Summaries, 2);
-    EXPECT_EQ(rec.Total, 0);
+    EXPECT_EQ(rec.Total, 1);
     EXPECT_EQ(rec.Succeeded, 0);
+    ASSERT_EQ(rec.Errors.size(), 1u);
+    EXPECT_TRUE(rec.Errors[0].starts_with("File (1) notes.txt: ")) << rec.Errors[0];
     const auto log = rec.LogLines();
     ASSERT_FALSE(log.empty());
     EXPECT_TRUE(log.back().starts_with("File load error: ")) << log.back();

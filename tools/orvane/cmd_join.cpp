@@ -245,17 +245,17 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
     // The input list: every file probed as it is added; one the probe cannot
     // open is reported and left out.
     std::vector<TJobInput> inputs;
-    int unreadable = 0;
+    std::vector<TJobRefusal> unreadable;
     for (size_t i = 0; i < a.Files.size(); ++i) {
         TJobInput input;
         if (ProbeJobInput(encoder.Decoder(), a.Files[i], input)) {
+            input.Place = static_cast<int>(i);
             inputs.push_back(input);
         } else {
-            ++unreadable;
-            const TJobRefusal refusal{static_cast<int>(i), a.Files[i], rkUnreadable,
-                                      encoder.Decoder().LastErrorMessage()};
-            log.AppendLine(refusal.LogLine());
-            page.InputRefused(refusal);
+            unreadable.push_back({static_cast<int>(i), a.Files[i], rkUnreadable, encoder.Decoder().LastErrorMessage(),
+                                  toRefused, 0, a.Files[i]});
+            log.AppendLine(unreadable.back().LogLine());
+            page.InputRefused(unreadable.back());
         }
     }
     if (inputs.empty()) {
@@ -271,7 +271,7 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
     bool cancelled = false;
     {
         const TCliInterrupt interrupt;
-        run.StartConversion(inputs);
+        run.StartConversion(inputs, unreadable);
         auto* plain = dynamic_cast<PlainDispatcher*>(dispatcher);
         while (run.Running()) {
             if (plain)
@@ -287,8 +287,9 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
         }
     }
     FFLogger().SetOnLog({});
+    // Every file left out counts in TotalFiles.
     const bool allDone = g.TotalFiles > 0 && g.SucceededFiles == g.TotalFiles;
-    return allDone && unreadable == 0 && run.Builder().RefusedFiles() == 0 && !cancelled ? 0 : 1;
+    return allDone && !cancelled ? 0 : 1;
 }
 
 int RunJoin(const TParsedArgs& args) { return RunConversion("join", true, args); }
