@@ -223,6 +223,8 @@ enum TLibraryIndex : int {
     X(avformat, avio_seek) \
     X(avformat, avio_feof) \
     X(avformat, avio_flush) \
+    X(avformat, avio_alloc_context) \
+    X(avformat, avio_context_free) \
     X(avformat, avformat_network_init) \
     /* swscale */ \
     X(swscale, sws_getCachedContext) \

@@ -3,6 +3,7 @@
 #include "ff_exception.h"
 #include "ff_interrupt.h"
 #include "ff_io_watch.h"
+#include "ff_local_io.h"
 #include "ff_logger.h"
 #include "ff_orientation.h"
 
@@ -123,8 +124,11 @@ void ReadStreams(TOptionState& o, AVFormatContext* ic, const std::array<const AV
 // (plus the container's own start) becomes the input's start timestamp.
 TInputContextPtr OpenContainer(TOptionState& o, const std::string& fileName, const TInputOpening& how,
                                const std::array<const AVCodec*, 3>& forced, const AVInputFormat* format,
-                               TFormatContextPtr pending, TDictionary& params, int64_t& startTimestamp) {
+                               TFormatContextPtr pending, TDictionary& params, TInputFile& in) {
     AVFormatContext* ic = pending.get();
+    // Formats that read no file (image sequences, devices) open their own.
+    if (!format || !(format->flags & AVFMT_NOFILE)) in.Io = TLocalFileIo::ForFile(fileName);
+    if (in.Io) ic->pb = in.Io->Context();
     ic->video_codec = forced[0];
     ic->audio_codec = forced[1];
     ic->subtitle_codec = forced[2];
@@ -158,14 +162,23 @@ TInputContextPtr OpenContainer(TOptionState& o, const std::string& fileName, con
         how.Io.End();
         Refuse(o, message, r, fileName);
     }
-    startTimestamp = o.StartTime + (ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0);
-    if (o.StartTime != 0 && FF.av_seek_frame(ic, -1, startTimestamp, AVSEEK_FLAG_BACKWARD) < 0 && o.Verbosity > 0)
+    in.StartTimestamp = o.StartTime + (ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0);
+    if (o.StartTime != 0 && FF.av_seek_frame(ic, -1, in.StartTimestamp, AVSEEK_FLAG_BACKWARD) < 0 && o.Verbosity > 0)
         FFLogger().LogFmt(how.LogSender, llVerbose, "%s: could not seek to position %0.3f", fileName.c_str(),
-                          startTimestamp / 1000000.0);
+                          in.StartTimestamp / 1000000.0);
     how.Io.End();
     return opened;
 }
 }  // namespace
+
+TInputFile::TInputFile() = default;
+TInputFile::~TInputFile() = default;
+
+void TInputFile::RestIo() {
+    if (Io) Io->Rest();
+}
+
+int TInputFile::ReopenError() const { return Io ? Io->ReopenError() : 0; }
 
 TStreamKinds TInputFile::Kinds() const {
     TStreamKinds kinds;
@@ -206,7 +219,7 @@ std::unique_ptr<TInputFile> OpenInputFile(TOptionState& o, const std::string& fi
     ApplyStoredFormatOptions(o, pending.get(), OptFlagsInputContainer);
     const std::array<const AVCodec*, 3> forced = ForcedDecoders(o, fileName);
     auto in = std::make_unique<TInputFile>();
-    in->Context = OpenContainer(o, fileName, how, forced, format, std::move(pending), params, in->StartTimestamp);
+    in->Context = OpenContainer(o, fileName, how, forced, format, std::move(pending), params, *in);
     AVFormatContext* ic = in->Context.get();
     in->FileName = fileName;
     in->TimestampScale = o.TsScale;
@@ -216,5 +229,7 @@ std::unique_ptr<TInputFile> OpenInputFile(TOptionState& o, const std::string& fi
     o.InputTsOffset = 0;
     if (o.Verbosity >= 0) FF.av_dump_format(ic, how.Number, fileName.c_str(), 0);
     ConsumeInputSettings(o);
+    // Until its turn comes.
+    in->RestIo();
     return in;
 }

@@ -13,7 +13,15 @@
 
 class TIoWatch;
 
+class TLocalFileIo;
+
 struct TInputFile {
+    TInputFile();
+    ~TInputFile();
+    // The file's own I/O when it is a local file (declared before the
+    // container, which reads through it, so that it outlives it); null for
+    // the library's own.
+    std::unique_ptr<TLocalFileIo> Io;
     TInputContextPtr Context;
     std::string FileName;
     int64_t StartTimestamp = 0;   // microseconds: the pending start time plus the container's start
@@ -26,6 +34,11 @@ struct TInputFile {
     TStreamKinds Kinds() const;
     // Frame rates of its video streams, in order.
     std::vector<AVRational> VideoFrameRates() const;
+    // Gives back the open file until the next read (nothing for inputs
+    // the library reads itself).
+    void RestIo();
+    // The code for why a resting file could not be opened again; 0 if none.
+    int ReopenError() const;
 };
 
 // What opening an input needs from its task.

@@ -194,10 +194,23 @@ std::unique_ptr<TOutputFile> CreateOutputFile(TOptionState& o, const std::string
     }
     SetMuxing(out->Context.get(), o);
     ConsumeOutputSettings(o);
+    out->Rest();
     return out;
 }
 
+void TOutputFile::Rest() {
+    if (FileOpened && WrittenName != FileName && !HeaderWritten) CloseOutputIo(Context.get());
+}
+
 void TOutputFile::WriteHeader(int number, void* logSender) {
+    if (FileOpened && !Context->pb) {
+        // The empty file made while the task was built, opened for its run.
+        Interruptible = true;
+        const int opened =
+            FF.avio_open2(&Context->pb, WrittenName.c_str(), AVIO_FLAG_WRITE, &Context->interrupt_callback, nullptr);
+        Interruptible = false;
+        if (opened < 0) Raise(ErrorText(FileName, opened), opened, FileName);
+    }
     const int r = FF.avformat_write_header(Context.get(), nullptr);
     if (r < 0) {
         const std::string message =

@@ -41,8 +41,12 @@ struct TOutputFile {
     // uses up. Raises FFmpegException.
     void AddStream(AVMediaType kind, TOptionState& options, AVPixelFormat& lastPixelFormat, void* logSender);
 
-    // The run: "Could not write header for output file #number ..." (logged
-    // and raised), and the trailer with the file's last checks (a write error,
+    // Closes a file written under a temporary name until its run writes the
+    // header: an output waiting for its run holds no open file.
+    void Rest();
+
+    // The run: the file opened again when it rests, "Could not write header
+    // for output file #number ..." (logged and raised), and the trailer with the file's last checks (a write error,
     // a file that vanished with its folder).
     void WriteHeader(int number, void* logSender);
     void WriteTrailer();

@@ -72,6 +72,23 @@ struct TOutputContextDeleter {
 };
 using TOutputContextPtr = std::unique_ptr<AVFormatContext, TOutputContextDeleter>;
 
+// I/O of our own (a context from avio_alloc_context) with its buffer, which
+// the library may have replaced by one of another size.
+struct TIoContextDeleter {
+    void operator()(AVIOContext* p) const noexcept {
+        if (!FF.avio_context_free) return;
+        if (FF.av_freep) FF.av_freep(&p->buffer);
+        FF.avio_context_free(&p);
+    }
+};
+using TIoContextPtr = std::unique_ptr<AVIOContext, TIoContextDeleter>;
+
+// Closes the file of an output container that stays (an output waiting for
+// its run holds no open file; the deleter above closes what is open then).
+inline void CloseOutputIo(AVFormatContext* oc) noexcept {
+    if (oc->pb && FF.avio_closep) FF.avio_closep(&oc->pb);
+}
+
 struct TFilterGraphDeleter {
     void operator()(AVFilterGraph* p) const noexcept {
         if (FF.avfilter_graph_free) FF.avfilter_graph_free(&p);

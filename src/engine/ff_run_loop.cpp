@@ -1,6 +1,7 @@
 // The loop of a task's run: each packet read from the input the time line
 // chooses, placed on the output's time line, decoded and handed to the tracks
 // (or copied); the joints of a join; the end of the run.
+#include "ff_errors.h"
 #include "ff_exception.h"
 #include "ff_interrupt.h"
 #include "ff_io_watch.h"
@@ -71,6 +72,14 @@ TTaskRun::TRead TTaskRun::ReadPacket(int input) {
         return rdNothing;
     }
     if (r < 0) {
+        TInputFile& file = *media_.Inputs[static_cast<size_t>(input)];
+        // A file that could not be opened again for its turn has not ended: the run fails, naming it.
+        if (const int reopen = file.ReopenError(); reopen < 0) {
+            lastFileIndex_ = input;
+            throw FFmpegException(ErrorText(file.FileName, reopen), reopen, file.FileName);
+        }
+        // Read to its end: the file is given back.
+        file.RestIo();
         timeline_.MarkEnded(input);
         if (r != AVERROR_EOF) timeline_.MarkDamaged(input);
         bool over = o.Shortest;

@@ -82,19 +82,74 @@ TEST(CliJoin, ConvertGivesEachInputItsOwnName) {
         EXPECT_EQ(StreamOf(Probe(out + "/" + name), "audio").value("codec_name", ""), "flac") << name;
 }
 
-TEST(CliJoin, JoinTakesTwentyInputsAndReportsTheRest) {
+TEST(CliJoin, FilesLeftOutCountAsFailedInTheSummary) {
     TempDir home;
-    std::vector<std::string> args = {"join", "--format", "WAV", "--preset", "0", "-o", home.file("out")};
-    for (int i = 0; i < 22; ++i) {
-        args.push_back(home.file("s" + std::to_string(i) + ".wav"));
-        ASSERT_TRUE(MakeSilence(args.back(), 0.5));
+    const std::string good = home.file("good.mp4"), bad = home.file("bad.mp4"), out = home.file("out");
+    ASSERT_TRUE(MakeClip(good, 1, 160, 120));
+    home.write("bad.mp4", "not a media file");
+    const std::string unreadable = ": Invalid data found when processing input\n";
+    // The join still writes what it could read, but the run is no success.
+    CliResult r = RunOrvane({"join", "-f", "MP4", "-p", "15", "-o", out, good, bad}, home.path());
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(r.Out, "Total files: 2\nSuccessed: 1\nFailed: 1\nFile (2) bad.mp4" + unreadable);
+    EXPECT_NEAR(DurationOf(Probe(out + "/Output_Merge.mp4")), 1.0, 0.3);
+    // Each file of a convert, numbered as the list counts.
+    r = RunOrvane({"convert", "-f", "WAV", "-o", out, bad, good, bad}, home.path());
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(r.Out, "Total files: 3\nSuccessed: 1\nFailed: 2\nFile (1) bad.mp4" + unreadable + "File (3) bad.mp4" +
+                         unreadable);
+}
+
+TEST(CliJoin, AFolderThatCannotBeWrittenFailsEachFileNamingTheFolder) {
+    TempDir home;
+    namespace fs = std::filesystem;
+    // Run as nobody when the test is root, to whom no folder is read-only.
+    fs::permissions(home.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+    const std::string a = home.file("a.wav"), b = home.file("b.wav"), locked = home.file("locked");
+    ASSERT_TRUE(MakeSilence(a, 0.5));
+    ASSERT_TRUE(MakeSilence(b, 0.5));
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
+    const std::string reason = ": cannot write into " + locked + ": permission denied\n";
+    CliResult r = RunOrvane({"convert", "-f", "WAV", "-o", locked, a, b}, home.path(), CliLimits{.Unprivileged = true});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(r.Out, "Total files: 2\nSuccessed: 0\nFailed: 2\nFile (1) a.wav" + reason + "File (2) b.wav" + reason);
+    r = RunOrvane({"join", "-f", "WAV", "-o", locked, a, b}, home.path(), CliLimits{.Unprivileged = true});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(r.Out, "Total files: 1\nSuccessed: 0\nFailed: 1\nFile (1) Output_Merge.wav" + reason);
+    EXPECT_TRUE(fs::is_empty(locked));
+}
+
+TEST(CliJoin, AJoinTakesHundredsOfClipsWithinTheOpenFileLimit) {
+    TempDir home;
+    const std::string clip = home.file("clip.mp4"), out = home.file("out"), log = home.file("run.log");
+    ASSERT_TRUE(MakeClip(clip, 0.2, 64, 48));
+    std::vector<std::string> args = {"join", "-f", "MP4", "-p", "15", "-o", out, "--log", log};
+    for (int i = 0; i < 300; ++i) {
+        args.push_back(home.file("c" + std::to_string(i) + ".mp4"));
+        std::filesystem::copy_file(clip, args.back());
     }
-    CliResult r = RunOrvane(args, home.path());
-    // The output joins the first 20; the two left out make the status 1.
-    EXPECT_EQ(r.Status, 1);
+    const CliResult r = RunOrvane(args, home.path(), CliLimits{.OpenFiles = 256});
+    EXPECT_EQ(r.Status, 0) << r.Err.substr(0, 2000);
     EXPECT_EQ(r.Out, "Total files: 1\nSuccessed: 1\nFailed: 0\n");
-    EXPECT_EQ(CountOf(r.Err, "Adding file error: max input files 20 reached\n"), 2) << r.Err;
-    EXPECT_NEAR(DurationOf(Probe(home.file("out/Output_Merge.wav"))), 10.0, 0.2);
+    EXPECT_EQ(CountOf(ReadWholeFile(log), "File has been added to convert list.\n"), 300);
+    EXPECT_NEAR(DurationOf(Probe(out + "/Output_Merge.mp4")), 60.0, 3.0);
+}
+
+TEST(CliJoin, ConvertOpensEachFileWhenItsTurnComes) {
+    TempDir home;
+    const std::string sound = home.file("s.wav"), out = home.file("out");
+    ASSERT_TRUE(MakeSilence(sound, 0.2));
+    std::vector<std::string> args = {"convert", "-f", "WAV", "-o", out};
+    for (int i = 0; i < 200; ++i) {
+        args.push_back(home.file("s" + std::to_string(i) + ".wav"));
+        std::filesystem::copy_file(sound, args.back());
+    }
+    const CliResult r = RunOrvane(args, home.path(), CliLimits{.OpenFiles = 64});
+    EXPECT_EQ(r.Status, 0) << r.Err.substr(0, 2000);
+    EXPECT_EQ(r.Out, "Total files: 200\nSuccessed: 200\nFailed: 0\n");
 }
 
 TEST(CliJoin, WrongUseGivesOneLineAndStatusTwo) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <fcntl.h>
+#include <grp.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -21,11 +22,21 @@ struct CliResult {
     std::string Out, Err;
 };
 
+// What the program may use.
+struct CliLimits {
+    long FileSize = 0;   // > 0: no file it writes may grow beyond it, as on a full disk
+    long OpenFiles = 0;  // > 0: its open-file limit
+    // Runs as "nobody" when the test runs as root, so that folder permissions hold.
+    bool Unprivileged = false;
+};
+
 class CliRun {
 public:
     // fileSizeLimit > 0: no file the program writes may grow beyond it, as on
     // a disk that is full.
     CliRun(const std::vector<std::string>& args, const std::string& home, long fileSizeLimit = 0)
+        : CliRun(args, home, CliLimits{fileSizeLimit}) {}
+    CliRun(const std::vector<std::string>& args, const std::string& home, const CliLimits& limits)
         : outPath_(home + "/cli.out"), errPath_(home + "/cli.err") {
         std::vector<std::string> all = {std::string(OV_BIN_DIR) + "/orvane"};
         all.insert(all.end(), args.begin(), args.end());
@@ -48,11 +59,18 @@ public:
             ::dup2(in, 0);
             ::dup2(out, 1);
             ::dup2(err, 2);
-            if (fileSizeLimit > 0) {
+            if (limits.FileSize > 0) {
                 ::signal(SIGXFSZ, SIG_IGN);
-                const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+                const rlimit limit{static_cast<rlim_t>(limits.FileSize), static_cast<rlim_t>(limits.FileSize)};
                 ::setrlimit(RLIMIT_FSIZE, &limit);
             }
+            if (limits.OpenFiles > 0) {
+                const rlimit limit{static_cast<rlim_t>(limits.OpenFiles), static_cast<rlim_t>(limits.OpenFiles)};
+                if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(126);
+            }
+            if (limits.Unprivileged && ::geteuid() == 0 &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(126);
             ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
         }
@@ -75,6 +93,9 @@ private:
 
 inline CliResult RunOrvane(const std::vector<std::string>& args, const std::string& home, long fileSizeLimit = 0) {
     return CliRun(args, home, fileSizeLimit).Wait();
+}
+inline CliResult RunOrvane(const std::vector<std::string>& args, const std::string& home, const CliLimits& limits) {
+    return CliRun(args, home, limits).Wait();
 }
 
 // The JSON that ffprobe prints with these arguments; null when it fails.
