@@ -298,6 +298,20 @@ TEST(CliJoin, AnOutputWithNothingInItIsAFailureAndLeavesNoFile) {
     }
 }
 
+TEST(CliJoin, AFileCutShortFailsTheJoinNamingItAndLeavesNoOutput) {
+    TempDir home;
+    const std::string whole = home.file("whole.mkv"), good = home.file("good.mkv"), out = home.file("out");
+    ASSERT_TRUE(MakeClip(whole, 10, 160, 120));
+    ASSERT_TRUE(MakeClip(good, 1, 160, 120));
+    const std::string bytes = ReadWholeFile(whole);
+    home.write("cut.mkv", bytes.substr(0, bytes.size() * 3 / 10));
+    const CliResult r = RunOrvane({"join", "-f", "MP4", "-p", "15", "-o", out, good, home.file("cut.mkv")}, home.path());
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_TRUE(r.Out.starts_with("Total files: 1\nSuccessed: 0\nFailed: 1\nFile (2) cut.mkv: ends after ")) << r.Out;
+    EXPECT_NE(r.Out.find(" of its 10.0 s: the file is damaged or cut short"), std::string::npos) << r.Out;
+    for (const auto& e : std::filesystem::directory_iterator(out)) ADD_FAILURE() << "left behind: " << e.path();
+}
+
 TEST(CliJoin, ConvertRunsSeveralFilesAtOnceWithTheSameOutcomes) {
     TempDir home;
     const std::string out = home.file("out");
