@@ -22,6 +22,9 @@ struct CliResult {
     std::string Out, Err;
 };
 
+// The exit status of a child that, run as nobody, cannot reach the program.
+inline constexpr int CliUnreachable = 125;
+
 // What the program may use.
 struct CliLimits {
     long FileSize = 0;   // > 0: no file it writes may grow beyond it, as on a full disk
@@ -71,6 +74,8 @@ public:
             if (limits.Unprivileged && ::geteuid() == 0 &&
                 (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
                 ::_exit(126);
+            // The build folder may lie where nobody cannot reach (a clone in /root).
+            if (limits.Unprivileged && ::access(argv[0], X_OK) != 0) ::_exit(CliUnreachable);
             ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
         }
