@@ -80,7 +80,7 @@ TJoinTimeline::TJoinTimeline(bool join, const std::vector<std::unique_ptr<TInput
 int64_t TJoinTimeline::JoinedDuration(const std::vector<std::unique_ptr<TInputFile>>& inputs) {
     int64_t sum = 0;
     for (const auto& in : inputs)
-        if (in->Duration > 0) sum += in->Duration;
+        if (in->Duration > 0) sum = Sum(sum, in->Duration);
     return sum == 0 ? -1 : sum;
 }
 
