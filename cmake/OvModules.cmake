@@ -13,29 +13,19 @@ function(ov_target_defaults target)
 endfunction()
 
 # A module library from every .cpp file of the calling folder:
-#   ov_module(ov_engine LIBS ov_app ...)
-# Does nothing while the folder has no sources yet.
+#   ov_module(ov_jobs PUBLIC_LIBS ov_app ov_engine LIBS ... PKG ...)
+# PUBLIC_LIBS are the modules the module's own headers include; LIBS and PKG
+# are used by its sources only and stay private, so a module that includes a
+# header of a module it does not link itself fails to build.
 function(ov_module name)
-  cmake_parse_arguments(M "" "" "LIBS;PKG" ${ARGN})
+  cmake_parse_arguments(M "" "" "LIBS;PUBLIC_LIBS;PKG" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  if(NOT sources)
-    return()
-  endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-  # A module that has no sources yet is no target; its headers still count.
-  foreach(lib ${M_LIBS})
-    if(lib MATCHES "^ov_" AND NOT TARGET ${lib})
-      string(REPLACE "ov_" "" dir ${lib})
-      target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src/${dir})
-    else()
-      target_link_libraries(${name} PUBLIC ${lib})
-    endif()
-  endforeach()
-  target_link_libraries(${name} PUBLIC Threads::Threads)
+  target_link_libraries(${name} PUBLIC ${M_PUBLIC_LIBS} PRIVATE ${M_LIBS} Threads::Threads)
   foreach(pkg ${M_PKG})
     pkg_check_modules(OVPKG_${pkg} REQUIRED IMPORTED_TARGET ${pkg})
-    target_link_libraries(${name} PUBLIC PkgConfig::OVPKG_${pkg})
+    target_link_libraries(${name} PRIVATE PkgConfig::OVPKG_${pkg})
   endforeach()
   ov_target_defaults(${name})
 endfunction()

@@ -57,6 +57,17 @@ for ff in avcodec avformat avutil swscale swresample avfilter avdevice; do
 done
 depends+=", qt6-qpa-plugins"
 
+# The long description: the first and the last paragraph of the AppStream
+# description, so that the two never tell different things.
+description() {
+    python3 - "$1" <<'PY' | fold -s -w 72 | sed 's/^/ /; s/ *$//; s/^ $/ ./'
+import sys, xml.etree.ElementTree as ET
+paragraphs = ET.parse(sys.argv[1]).getroot().find("description").findall("p")
+texts = [" ".join("".join(p.itertext()).split()) for p in (paragraphs[0], paragraphs[-1])]
+print("\n\n".join(texts))
+PY
+}
+
 cat >"$root/DEBIAN/control" <<CONTROL
 Package: $name
 Version: $OV_VERSION
@@ -69,13 +80,7 @@ Section: video
 Priority: optional
 Homepage: https://www.orvane.example/
 Description: join or convert audio and video files, and download videos
- Orvane Video Joiner joins audio and video files into one output file, or
- converts each file into its own, in any of 25 output formats with 180
- presets, through a wizard that shows the progress of every file. It also
- downloads videos from the video site by their links and hands them on to
- be joined.
- .
- The orvane command does the same work from a terminal.
+$(description "$build"/packaging/*.metainfo.xml)
 CONTROL
 (cd "$root" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"
 chmod 644 "$root/DEBIAN/control" "$root/DEBIAN/md5sums"

@@ -30,15 +30,7 @@ for pass in $passes; do
       ;;
     package)
       deb=$(scripts/package.sh build | tail -n1)
-      root=$(mktemp -d)
-      dpkg-deb -x "$deb" "$root"
-      "$root/usr/bin/orvane" --version
-      "$root/usr/bin/orvane-video-joiner" --version
-      [ "$("$root/usr/bin/orvane" presets MP4 | cut -f1 | sort -u)" = MP4 ]
-      desktop-file-validate "$root/usr/share/applications/orvane-video-joiner.desktop"
-      appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
-      lintian --fail-on error,warning "$deb"
-      rm -rf "$root"
+      scripts/package_check.sh "$deb"
       ;;
     asan)
       scripts/build.sh build-asan -DOV_WERROR=ON -DOV_SANITIZE=address

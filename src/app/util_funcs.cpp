@@ -25,25 +25,41 @@ bool DirectoryExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-namespace {
-// Any directory entry of that name counts as taken, a folder included.
-bool NameTaken(const std::string& path) {
+bool PathTaken(const std::string& path) {
     struct stat st{};
-    return ::lstat(path.c_str(), &st) == 0;
+    return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
 }
-}  // namespace
+
+std::string CutAtCharBoundary(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return std::string(text);
+    size_t n = maxBytes;
+    // Step back over continuation bytes so no character is split.
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+    return std::string(text.substr(0, n));
+}
+
+std::string FreeFileName(std::string_view base, std::string_view extension,
+                         const std::function<bool(const std::string& name)>& taken, size_t maxBytes) {
+    for (int n = 0; n <= 32768; ++n) {
+        const std::string suffix = n ? "(" + std::to_string(n) + ")" : "";
+        const size_t room = maxBytes > suffix.size() + extension.size() ? maxBytes - suffix.size() - extension.size() : 0;
+        std::string candidate = CutAtCharBoundary(base, room) + suffix + std::string(extension);
+        if (!taken(candidate)) return candidate;
+    }
+    return {};
+}
 
 std::string UniqueFileName(std::string_view name, std::string_view folder) {
     const std::string dir = IncludeTrailingSeparator(folder);
-    std::string result(name);
-    if (!NameTaken(dir + result)) return result;
     const std::string ext = ExtractFileExt(name);
-    const std::string base(name.substr(0, name.size() - ext.size()));
-    for (int n = 1; n <= 32768; ++n) {
-        result = base + "(" + std::to_string(n) + ")" + ext;
-        if (n == 32768 || !NameTaken(dir + result)) break;
-    }
-    return result;
+    const std::string_view base = name.substr(0, name.size() - ext.size());
+    const auto taken = [&](const std::string& candidate) {
+        struct stat st{};
+        return ::lstat((dir + candidate).c_str(), &st) == 0;
+    };
+    const std::string free = FreeFileName(base, ext, taken, SIZE_MAX);
+    // Every name taken: the last one, as before.
+    return free.empty() ? std::string(base) + "(32768)" + ext : free;
 }
 
 bool ContainsAnyChar(std::string_view text, std::string_view chars) {

@@ -2,6 +2,7 @@
 // Small path, name, time and text routines shared by the whole program.
 // Paths use the platform separator '/'.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,23 @@ std::string IncludeTrailingSeparator(std::string_view path);
 // A name that does not yet exist in the folder: the name itself, else the
 // name with "(n)" inserted before its extension, n = 1, 2, ... 32768.
 std::string UniqueFileName(std::string_view name, std::string_view folder);
+
+// Longest file name the file systems here take, in bytes.
+inline constexpr size_t MaxFileNameBytes = 255;
+
+// The text cut to at most maxBytes bytes at a UTF-8 character boundary.
+std::string CutAtCharBoundary(std::string_view text, size_t maxBytes);
+
+// The first of base + extension, base + "(1)" + extension, ... "(32768)" that
+// taken() does not refuse; a candidate longer than maxBytes has its base cut
+// at a character boundary, keeping the "(n)" and the extension. Empty when
+// every one is taken. The one routine behind every free name of the program.
+std::string FreeFileName(std::string_view base, std::string_view extension,
+                         const std::function<bool(const std::string& name)>& taken,
+                         size_t maxBytes = MaxFileNameBytes);
+// Any directory entry of that path counts as taken: a folder, a dangling
+// link, or an entry that cannot be looked at.
+bool PathTaken(const std::string& path);
 
 // The name with \ : / * ? < > | and " replaced by "_" when it is not valid.
 std::string SafeFileName(std::string_view name);

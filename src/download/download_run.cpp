@@ -288,15 +288,14 @@ void TDownloadRun::StartAttempt() {
         return;
     }
     fileName_ = DownloadFileName(SavedFileTitle(Title(), videoId_), AttemptExtension(attempt_, order));
-    partPath_ = CreatePartFile(OutputFolder(), fileName_);
-    if (partPath_.empty()) {
+    if (!part_.Create(IncludeTrailingSeparator(OutputFolder()) + fileName_)) {
         // The folder takes no file: no other quality would fare better.
         LinkFailed("Cannot write into \"" + OutputFolder() + "\": " + std::strerror(errno));
         return;
     }
     transferStart_ = std::chrono::steady_clock::now();
     WinHTTPDownload.URL = address;
-    WinHTTPDownload.OutputFileName = partPath_;
+    WinHTTPDownload.OutputFileName = part_.Path();
     if (!WinHTTPDownload.Read(false)) {
         lastError_ = "the transfer is busy";
         DownloadFailed();
@@ -311,15 +310,15 @@ void TDownloadRun::DownloadProgress(int64_t dataSize, int64_t bytesRead, int64_t
 
 void TDownloadRun::DownloadDone() {
     if (FinishIfCancelled()) return;
-    const std::string path =
-        CommitPartFile(partPath_, OutputFolder(), fileName_, AttemptExtension(attempt_, Order()));
+    const std::string extension = AttemptExtension(attempt_, Order());
+    const std::string_view base = std::string_view(fileName_).substr(0, fileName_.size() - std::min(extension.size(), fileName_.size()));
+    const std::string path = part_.Commit(OutputFolder(), base, extension);
     if (path.empty()) {
         const std::string reason = std::strerror(errno);
         RemovePartFile();
         LinkFailed("Cannot save \"" + IncludeTrailingSeparator(OutputFolder()) + fileName_ + "\": " + reason);
         return;
     }
-    partPath_.clear();
     LinkSaved(path);
 }
 
@@ -409,7 +408,8 @@ void TDownloadRun::YtDlpDone(const std::string& path, const TYtDlpInfo& info) {
     const std::string extension = std::filesystem::path(path).extension().string();
     const std::string name =
         DownloadFileName(SavedFileTitle(PrintableText(info.Title), PrintableText(info.Id)), extension);
-    const std::string saved = CommitPartFile(path, OutputFolder(), name, extension);
+    const std::string saved =
+        MoveToFreeName(path, OutputFolder(), std::string_view(name).substr(0, name.size() - std::min(extension.size(), name.size())), extension);
     if (saved.empty()) {
         const std::string reason = std::strerror(errno);
         LinkFailed("Cannot save \"" + IncludeTrailingSeparator(OutputFolder()) + name + "\": " + reason);
@@ -497,11 +497,7 @@ void TDownloadRun::ResetProgress() {
     view_.SetLabel(dlProgressText, "0%");
 }
 
-void TDownloadRun::RemovePartFile() {
-    if (partPath_.empty()) return;
-    ::unlink(partPath_.c_str());
-    partPath_.clear();
-}
+void TDownloadRun::RemovePartFile() { part_.Discard(); }
 
 void TDownloadRun::Log(const std::string& line) {
     // Log lines quote addresses and reasons the server chose.

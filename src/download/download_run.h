@@ -13,6 +13,7 @@
 #include "delayed_call.h"
 #include "download_view.h"
 #include "global_vars.h"
+#include "hidden_file.h"
 #include "quality.h"
 #include "stream_map.h"
 #include "win_http.h"
@@ -142,7 +143,7 @@ private:
     bool writeFailed_ = false;
     bool cancelRequested_ = false;
     std::string lastError_;  // why the last transfer failed, for the log
-    std::string partPath_;
+    THiddenFile part_;  // the stream being received
     std::string fileName_;  // title + extension of the current attempt, made safe
     std::string videoId_;   // of the current link, as the watch page gave it
     TYtDlpInfo ytdlpInfo_;  // what yt-dlp chose for the current link

@@ -1,15 +1,11 @@
 #pragma once
-// Naming and placing a downloaded file: the title made into a file name, a
-// hidden ".part" file that receives the stream, and the rename into a name
-// that does not overwrite anything.
+// Naming a downloaded file: the title made into a file name that does not
+// overwrite anything (the hidden file that receives the stream and its
+// rename are THiddenFile's, hidden_file.h).
+#include "util_funcs.h"
+
 #include <string>
 #include <string_view>
-
-// Longest file name the file systems here take, in bytes.
-inline constexpr size_t MaxFileNameBytes = 255;
-
-// The text cut to at most maxBytes bytes at a UTF-8 character boundary.
-std::string CutAtCharBoundary(std::string_view text, size_t maxBytes);
 
 // What a download is named after: the title without leading dots (a name
 // starting with one is hidden); when nothing but dots and blanks is left, the
@@ -25,13 +21,3 @@ std::string DownloadFileName(std::string_view title, std::string_view extension)
 // would pass MaxFileNameBytes is shortened at a character boundary, keeping
 // the extension and the "(n)" suffix.
 std::string UniqueDownloadName(std::string_view name, std::string_view extension, std::string_view folder);
-
-// Creates a new hidden "." + name + ".part" file in the folder (never one that
-// exists). Returns its full path, or empty with errno set when it cannot be
-// created.
-std::string CreatePartFile(std::string_view folder, std::string_view name);
-
-// Moves the part file to folder + a unique name for name/extension without
-// ever replacing a file. Returns the full path, or empty with errno set.
-std::string CommitPartFile(const std::string& partPath, std::string_view folder, std::string_view name,
-                           std::string_view extension);

@@ -3,18 +3,24 @@
 // the same streams, coded the same way, as the first one, and the output
 // format must hold their codecs. The check is a plain function of the files'
 // stream descriptions; describing a file opens it.
-#include "ff_api.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-// One stream as a copy join compares it. The names are there for messages.
+enum TStreamKind : int { skOther, skVideo, skAudio, skSubtitle };
+
+// A ratio as the libraries keep it; 0/x or x/0 is unknown.
+struct TRatio {
+    int Num = 0;
+    int Den = 1;
+};
+
+// One stream as a copy join compares it.
 struct TCopyStreamDesc {
-    AVMediaType Kind = AVMEDIA_TYPE_UNKNOWN;
-    AVCodecID Codec = AV_CODEC_ID_NONE;
-    std::string CodecName;
+    TStreamKind Kind = skOther;
+    std::string Codec;  // the libraries' short codec name ("h264")
     uint32_t Tag = 0;
     int Profile = -99;  // FF_PROFILE_UNKNOWN
     std::string ProfileName;
@@ -22,7 +28,7 @@ struct TCopyStreamDesc {
     // Pictures.
     int Width = 0, Height = 0;
     std::string PixelFormat;
-    AVRational SampleAspect{0, 1};
+    TRatio SampleAspect;
     int FieldOrder = 0;  // AVFieldOrder
     double FrameRate = 0;
     // Sound.
@@ -43,7 +49,7 @@ struct TCopyFileDesc {
 // formatHolds tells whether the output format takes a codec; formatName
 // names that format in the messages. No lines: they can be copied.
 std::vector<std::string> CheckCopyJoin(const std::vector<TCopyFileDesc>& files,
-                                       const std::function<bool(AVCodecID)>& formatHolds,
+                                       const std::function<bool(const std::string& codec)>& formatHolds,
                                        const std::string& formatName);
 
 // Opens a file and describes its video, sound and subtitle streams (cover
@@ -51,5 +57,5 @@ std::vector<std::string> CheckCopyJoin(const std::vector<TCopyFileDesc>& files,
 bool DescribeCopyStreams(const std::string& path, TCopyFileDesc& file, std::string& error);
 
 // Whether the format the output file name (or the named format) stands for
-// can carry the codec when it is copied.
-bool OutputFormatHolds(const std::string& fileName, const std::string& formatName, AVCodecID codec);
+// can carry the codec (a short name, as in TCopyStreamDesc) when it is copied.
+bool OutputFormatHolds(const std::string& fileName, const std::string& formatName, const std::string& codec);

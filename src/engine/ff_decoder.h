@@ -2,14 +2,19 @@
 // The media probe: opens one file, reports its container and stream facts,
 // seeks, decodes one video picture and turns it into a bitmap. A task binds one
 // to each of its opened inputs without letting it own the container.
+//
+// The library's objects live in TDecoderState, private to the engine; the
+// engine binds a task's container through TDecoderAccess.
 #include "ff_bitmap.h"
 #include "ff_component.h"
-#include "ff_converter.h"
 #include "ff_logger.h"
-#include "ff_owned.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+struct TDecoderState;
+struct TDecoderAccess;
 
 struct TFileStreamInfo {
     int64_t StartTime = -1;  // microseconds
@@ -64,8 +69,6 @@ public:
 
     // Recomputes the facts from the container.
     virtual void ScanStreams();
-    // Binds an already opened container without owning it.
-    virtual void AttachContainer(AVFormatContext* context);
     virtual void CloseFile();
 
     // Closes any open file, opens and probes the new one.
@@ -76,8 +79,9 @@ public:
     std::string FileName() const;
 
     const std::string& LastErrorMessage() const { return lastError_; }
-    AVFormatContext* FormatContext() const { return context_; }
-    bool OwnsContainer() const { return owned_ != nullptr; }
+    // A container is bound (opened here or lent by a task).
+    bool IsOpen() const;
+    bool OwnsContainer() const;
     int64_t FileSize() const { return fileSize_; }
     int StreamCount() const { return streamCount_; }
     int ProgramCount() const { return programCount_; }
@@ -91,18 +95,16 @@ public:
 protected:
     // The message becomes LastErrorMessage and goes to the log at the level.
     void Report(TLogLevel level, const std::string& message);
-    // The stream of that index (-1: the first of the kind) when it is of the
-    // kind; null with the message reported otherwise.
-    const AVStream* StreamOfKind(int& streamIndex, int kind);
-    // The codec text of a stream ("h264(H.264 / ...)", "mpeg2ts", a tag, ...).
-    static std::string CodecNameOf(int streamIndex, AVFormatContext* context);
+    // The stream of that index (-1: the first of the kind) is of the kind;
+    // false with the message reported otherwise.
+    bool CheckStreamOfKind(int& streamIndex, int kind);
 
-    AVFormatContext* context_ = nullptr;  // the owned container, or a task's
-    TInputContextPtr owned_;
+    std::unique_ptr<TDecoderState> state_;
     std::string formatName_;
     std::string lastError_;
 
 private:
+    friend struct TDecoderAccess;
     void ClearFacts();
 
     int64_t fileSize_ = -1;
@@ -134,8 +136,8 @@ public:
 
     int SelectedStream() const { return selected_; }
     bool Eof() const { return eof_; }
-    // The last decoded picture (null before Decode succeeded).
-    const AVFrame* Picture() const { return havePicture_ ? picture_.get() : nullptr; }
+    // A picture was decoded.
+    bool HasPicture() const { return havePicture_; }
     int64_t PicturePTS() const { return picturePTS_; }
     bool PictureKeyFrame() const { return pictureKey_; }
     int PictureType() const { return pictureType_; }
@@ -155,15 +157,10 @@ private:
 
     int selected_ = -1;
     int64_t streamStart_ = 0;  // microseconds
-    TCodecContextPtr codec_;
-    TPacketPtr packet_;
-    TFramePtr frame_;    // decoder output
-    TFramePtr picture_;  // the last picture
     bool havePicture_ = false;
     int64_t picturePTS_ = 0;
     bool pictureKey_ = false;
     int pictureType_ = 0;
     bool eof_ = false;
     bool draining_ = false;
-    TFormatConverter converter_;
 };

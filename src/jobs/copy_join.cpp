@@ -23,14 +23,14 @@ TCopyJoinCheck CheckCopyJoin(const TGlobalVars& g, const std::vector<std::string
             continue;
         }
         if (soundOnly)
-            std::erase_if(desc.Streams, [](const TCopyStreamDesc& s) { return s.Kind != AVMEDIA_TYPE_AUDIO; });
+            std::erase_if(desc.Streams, [](const TCopyStreamDesc& s) { return s.Kind != skAudio; });
         described.push_back(std::move(desc));
     }
     const TPresetParams* params = FindPresetParams(preset.Format.Class, preset.Format.Code, preset.Index);
     const std::string formatFile = std::string(JoinOutputName) + OutputExtension(g);
     const std::string formatName = params && params->FileFormat ? params->FileFormat : "";
     const std::string shownName = std::string(FindCatalogueFormat(preset.Format.Class, preset.Format.Code)->Format->Name);
-    const auto holds = [&](AVCodecID codec) { return OutputFormatHolds(formatFile, formatName, codec); };
+    const auto holds = [&](const std::string& codec) { return OutputFormatHolds(formatFile, formatName, codec); };
     for (std::string& line : CheckCopyJoin(described, holds, shownName)) check.Lines.push_back(std::move(line));
     return check;
 }

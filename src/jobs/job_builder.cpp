@@ -93,16 +93,14 @@ void TJobBuilder::Begin() {
 }
 
 std::string TJobBuilder::UniqueOutputName(const std::string& name) {
-    const std::string& folder = g_.OutputFileDir;
-    std::string result = UniqueFileName(name, folder);
-    if (givenOut_.count(result)) {
-        const std::string ext = ExtractFileExt(name);
-        const std::string base = name.substr(0, name.size() - ext.size());
-        for (int n = 1; n <= 32768; ++n) {
-            result = base + "(" + std::to_string(n) + ")" + ext;
-            if (!givenOut_.count(result) && UniqueFileName(result, folder) == result) break;
-        }
-    }
+    const std::string dir = IncludeTrailingSeparator(g_.OutputFileDir);
+    const std::string ext = ExtractFileExt(name);
+    const auto taken = [&](const std::string& candidate) {
+        return givenOut_.count(candidate) || PathTaken(dir + candidate);
+    };
+    std::string result = FreeFileName(std::string_view(name).substr(0, name.size() - ext.size()), ext, taken, SIZE_MAX);
+    // Every name taken: the output's own commit fails rather than replace one.
+    if (result.empty()) result = name;
     givenOut_.insert(result);
     return result;
 }

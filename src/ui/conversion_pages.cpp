@@ -2,6 +2,7 @@
 
 #include "dispatcher.h"
 #include "form_main.h"
+#include "ff_libraries.h"
 #include "ff_logger.h"
 #include "log_sink.h"
 #include "page_step1.h"
@@ -96,10 +97,8 @@ TConversionPages::~TConversionPages() {
 }
 
 void TConversionPages::LoadCodecLibraries(const std::string& exeFolder) {
-    if (encoder_.LibrariesLoaded()) return;
-    const std::string folder = IncludeTrailingSeparator(exeFolder);
-    if (encoder_.LoadLibraries(folder + "lib") || encoder_.LoadLibraries(folder + "../lib")) return;
-    if (log_) log_->AppendLine(encoder_.LastErrorMessage());
+    std::string error;
+    if (!::LoadCodecLibraries(exeFolder, error) && log_) log_->AppendLine(error);
 }
 
 void TConversionPages::DetachEngineEvents() {

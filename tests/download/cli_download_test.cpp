@@ -141,7 +141,7 @@ bool DownloadUnderWay(const CliDownload& cli, const std::string& out) {
     while (std::chrono::steady_clock::now() < deadline) {
         if (cli.Output().find("Downloading...") != std::string::npos)
             for (const std::string& name : Entries(out))
-                if (name.starts_with(".") && name.ends_with(".part") &&
+                if (name.starts_with(".") && name.find(".part-") != std::string::npos &&
                     std::filesystem::file_size(out + "/" + name) > 0)
                     return true;
         std::this_thread::sleep_for(20ms);

@@ -1,4 +1,4 @@
-// Names of downloaded files: safe characters, long titles, unique names, part files.
+// Names of downloaded files: safe characters, long titles, unique names.
 #include "saved_file.h"
 
 #include <gtest/gtest.h>
@@ -58,35 +58,4 @@ TEST(SavedFile, UniqueNamesKeepSuffixAndExtensionWithinTheLimit) {
     EXPECT_TRUE(UniqueDownloadName(name, ".mp4", dir.path()).ends_with("(2).mp4"));
 }
 
-TEST(SavedFile, PartFileIsHiddenAndCommitNeverReplaces) {
-    TempDir dir;
-    const std::string part = CreatePartFile(dir.path(), "T.mp4");
-    ASSERT_FALSE(part.empty());
-    EXPECT_EQ(std::filesystem::path(part).filename().string(), ".T.mp4.part");
-    // A second concurrent part file does not collide.
-    const std::string part2 = CreatePartFile(dir.path(), "T.mp4");
-    ASSERT_FALSE(part2.empty());
-    EXPECT_NE(part, part2);
-
-    std::ofstream(part) << "body";
-    dir.write("T.mp4", "older");
-    const std::string saved = CommitPartFile(part, dir.path(), "T.mp4", ".mp4");
-    EXPECT_EQ(saved, dir.file("T(1).mp4"));
-    EXPECT_EQ(ReadWholeFile(dir.file("T.mp4")), "older");
-    EXPECT_EQ(ReadWholeFile(saved), "body");
-    EXPECT_FALSE(std::filesystem::exists(part));
-
-    // A long name's part file fits the limit too.
-    const std::string longPart = CreatePartFile(dir.path(), std::string(255, 'x'));
-    ASSERT_FALSE(longPart.empty());
-    EXPECT_LE(std::filesystem::path(longPart).filename().string().size(), MaxFileNameBytes);
-
-    // A folder that takes no file.
-    if (::geteuid() != 0) {
-        ::chmod(dir.path().c_str(), 0500);
-        EXPECT_EQ(CreatePartFile(dir.path(), "U.mp4"), "");
-        ::chmod(dir.path().c_str(), 0700);
-    }
-    EXPECT_EQ(CreatePartFile(dir.file("missing"), "U.mp4"), "");
-}
 }  // namespace

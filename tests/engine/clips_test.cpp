@@ -5,6 +5,7 @@
 #include "ff_decoder.h"
 
 #include <cmath>
+#include <fstream>
 #include <cstring>
 
 namespace {
@@ -26,6 +27,21 @@ public:
                               File("lying.mp4")));
         ASSERT_TRUE(MakeMedia("-i " + ShellQuote(File("lying.mp4")) + " -c copy -metadata:s:v:0 rotate=90",
                               File("turned.mp4")));
+        // One marked corner (white, top left, on black), shown turned three
+        // ways and mirrored: every turn and mirror lands it elsewhere.
+        ASSERT_TRUE(MakeMedia("-f lavfi -i color=c=black:size=320x180:rate=25:duration=0.4,drawbox=x=0:y=0:w=60:h=60:"
+                              "c=white:t=fill -c:v libx264 -preset ultrafast",
+                              File("marked.mp4")));
+        for (const char* turn : {"90", "180", "270"})
+            ASSERT_TRUE(MakeMedia("-i " + ShellQuote(File("marked.mp4")) + " -c copy -metadata:s:v:0 rotate=" + turn,
+                                  File(std::string("marked") + turn + ".mp4")));
+        // Mirrored left to right: the track header's matrix made (-1 0; 0 1).
+        std::string mp4 = ReadWholeFile(File("marked.mp4"));
+        const size_t tkhd = mp4.find("tkhd");
+        ASSERT_NE(tkhd, std::string::npos);
+        const uint8_t minusOne[4] = {0xFF, 0xFF, 0x00, 0x00};
+        mp4.replace(tkhd + 44, 4, reinterpret_cast<const char*>(minusOne), 4);
+        std::ofstream(File("markedflip.mp4"), std::ios::binary) << mp4;
         // A clip without sound and two with a tone.
         ASSERT_TRUE(MakeClip(File("mute.mp4"), 2, 160, 120, 25, 0, 2, "-c:v libx264 -preset ultrafast"));
         ASSERT_TRUE(MakeClip(File("tone.mp4"), 1, 160, 120, 25, 48000, 2, "-c:v libx264 -preset ultrafast -c:a aac"));
@@ -202,6 +218,45 @@ TEST_F(ClipsTest, ATurnedClipComesOutUpright) {
     EXPECT_TRUE(Near(fitted.At(270, 210), 255, 255, 255));
     EXPECT_TRUE(Near(fitted.At(370, 210), 0, 0, 0));
     EXPECT_TRUE(Near(fitted.At(20, 210), 0, 0, 0));
+}
+
+TEST_F(ClipsTest, EveryTurnAndMirrorShowsAsPlayersShowIt) {
+    // Where the marked corner lands, and the shown size, for each clip: in the
+    // thumbnail and in a join of the clip alone (upright, its own size).
+    struct TCase {
+        const char* File;
+        int Width, Height;
+        bool Left, Top;
+    };
+    for (const TCase& c : {TCase{"marked90.mp4", 180, 320, true, false}, TCase{"marked180.mp4", 320, 180, false, false},
+                           TCase{"marked270.mp4", 180, 320, false, true}, TCase{"markedflip.mp4", 320, 180, false, true}}) {
+        SCOPED_TRACE(c.File);
+        const int x = c.Left ? 15 : c.Width - 15, y = c.Top ? 15 : c.Height - 15;
+        const int ox = c.Left ? c.Width - 15 : 15, oy = c.Top ? c.Height - 15 : 15;  // the opposite corner
+        TFFDecoder decoder;
+        ASSERT_TRUE(decoder.LoadFile(File(c.File)));
+        ASSERT_TRUE(decoder.Decode(-1));
+        TFFBitmap thumbnail;
+        ASSERT_TRUE(decoder.CopyToBitmap(thumbnail));
+        ASSERT_EQ(thumbnail.Width, c.Width);
+        ASSERT_EQ(thumbnail.Height, c.Height);
+        EXPECT_GT(thumbnail.Row(y)[x * 3], 200);
+        EXPECT_LT(thumbnail.Row(oy)[ox * 3], 50);
+        for (const auto& [cx, cy] : {std::pair{x, oy}, std::pair{ox, y}}) EXPECT_LT(thumbnail.Row(cy)[cx * 3], 50);
+        decoder.CloseFile();
+
+        const std::string out = File(std::string("shown_") + c.File);
+        Join({File(c.File)}, out, "vcodec=libx264\npreset=ultrafast");
+        const nlohmann::json probe = ProbeJson(out);
+        const auto* video = Stream(probe, "video");
+        ASSERT_NE(video, nullptr);
+        EXPECT_EQ(JsonNumber(*video, "width"), c.Width);
+        EXPECT_EQ(JsonNumber(*video, "height"), c.Height);
+        const TPicture shown = PictureAt(out, 0.2, c.Width, c.Height);
+        EXPECT_TRUE(Near(shown.At(x, y), 255, 255, 255));
+        for (const auto& [cx, cy] : {std::pair{ox, oy}, std::pair{x, oy}, std::pair{ox, y}})
+            EXPECT_TRUE(Near(shown.At(cx, cy), 0, 0, 0)) << cx << "," << cy;
+    }
 }
 
 TEST_F(ClipsTest, EveryInputBringsItsKindsAndTheOthersFillItsSpan) {

@@ -160,7 +160,7 @@ TEST_F(CopyJoinTest, TheCheckNamesTheFileAndWhatDiffers) {
     ASSERT_TRUE(DescribeCopyStreams(File("wide.mp4"), wide, error)) << error;
     ASSERT_TRUE(DescribeCopyStreams(File("narrow.mp4"), narrow, error)) << error;
     ASSERT_TRUE(DescribeCopyStreams(File("rec_part1.mp4"), part, error)) << error;
-    const auto holdsAll = [](AVCodecID) { return true; };
+    const auto holdsAll = [](const std::string&) { return true; };
     const auto lines = CheckCopyJoin({wide, narrow}, holdsAll, "MP4");
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "narrow.mp4: frame size 176x144, first file 320x240");
@@ -169,11 +169,11 @@ TEST_F(CopyJoinTest, TheCheckNamesTheFileAndWhatDiffers) {
     TCopyFileDesc first;
     ASSERT_TRUE(DescribeCopyStreams(File("rec_part0.mp4"), first, error)) << error;
     EXPECT_TRUE(CheckCopyJoin({first, part}, holdsAll, "MP4").empty());
-    EXPECT_TRUE(OutputFormatHolds("Output_Merge.mp4", "", AV_CODEC_ID_H264));
-    EXPECT_FALSE(OutputFormatHolds("Output_Merge.mp3", "", AV_CODEC_ID_AAC));
-    EXPECT_FALSE(OutputFormatHolds("Output_Merge.mpg", "", AV_CODEC_ID_AAC));
+    EXPECT_TRUE(OutputFormatHolds("Output_Merge.mp4", "", "h264"));
+    EXPECT_FALSE(OutputFormatHolds("Output_Merge.mp3", "", "aac"));
+    EXPECT_FALSE(OutputFormatHolds("Output_Merge.mpg", "", "aac"));
     const auto refused = CheckCopyJoin(
-        {first, part}, [](AVCodecID c) { return c != AV_CODEC_ID_AAC; }, "MPEG");
+        {first, part}, [](const std::string& c) { return c != "aac"; }, "MPEG");
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_EQ(refused[0], "rec_part0.mp4: audio codec aac cannot be copied into MPEG");
     EXPECT_FALSE(DescribeCopyStreams(File("missing.mp4"), first, error));
@@ -182,9 +182,8 @@ TEST_F(CopyJoinTest, TheCheckNamesTheFileAndWhatDiffers) {
 
 TEST(CopyCheck, EveryDifferenceGetsItsLine) {
     TCopyStreamDesc video;
-    video.Kind = AVMEDIA_TYPE_VIDEO;
-    video.Codec = AV_CODEC_ID_H264;
-    video.CodecName = "h264";
+    video.Kind = skVideo;
+    video.Codec = "h264";
     video.Profile = 100;
     video.ProfileName = "High";
     video.Width = 1920;
@@ -193,15 +192,14 @@ TEST(CopyCheck, EveryDifferenceGetsItsLine) {
     video.FrameRate = 30;
     video.PrivateData = {1, 2, 3};
     TCopyStreamDesc audio;
-    audio.Kind = AVMEDIA_TYPE_AUDIO;
-    audio.Codec = AV_CODEC_ID_AAC;
-    audio.CodecName = "aac";
+    audio.Kind = skAudio;
+    audio.Codec = "aac";
     audio.SampleRate = 48000;
     audio.Channels = 2;
     audio.Layout = "stereo";
     audio.SampleFormat = "fltp";
     const TCopyFileDesc first{"a.mp4", {video, audio}};
-    const auto holds = [](AVCodecID) { return true; };
+    const auto holds = [](const std::string&) { return true; };
 
     // A phone's variable rate measured a little differently is the same
     // rate; an unknown sample aspect is a square one.
@@ -248,8 +246,7 @@ TEST(CopyCheck, EveryDifferenceGetsItsLine) {
     // Another codec says so and nothing more; other streams say so too.
     TCopyFileDesc hevc = first;
     hevc.Name = "d.mp4";
-    hevc.Streams[0].Codec = AV_CODEC_ID_HEVC;
-    hevc.Streams[0].CodecName = "hevc";
+    hevc.Streams[0].Codec = "hevc";
     hevc.Streams[1].Channels = 6;
     EXPECT_EQ(CheckCopyJoin({first, hevc}, holds, "MP4"),
               (std::vector<std::string>{"d.mp4: video codec hevc, first file h264",

@@ -1,4 +1,5 @@
 #include "ff_decoder.h"
+#include "ff_decoder_state.h"
 #include "ff_errors.h"
 #include "ff_exception.h"
 #include "ff_interrupt.h"
@@ -162,7 +163,7 @@ TEST_F(DecoderTest, BorrowedContainerCannotBeSeeked) {
     TFFDecoder owner;
     ASSERT_TRUE(owner.LoadFile(dir_->file("clip.avi")));
     TFFDecoder borrower;
-    borrower.AttachContainer(owner.FormatContext());
+    TDecoderAccess::AttachContainer(borrower, TDecoderAccess::Container(owner));
     EXPECT_EQ(borrower.FirstAudioStream(), 1);
     EXPECT_EQ(borrower.GetVideoStreamInfo().Width, 320);
     EXPECT_THROW(borrower.Seek(0, 0), FFmpegException);
@@ -189,7 +190,7 @@ TEST_F(DecoderTest, BadInputFailsWithAMessage) {
          {zero, random, text, truncated, dir.file("folder.avi"), dir.file("pipe.mp4"), dir.file("missing.avi")}) {
         EXPECT_FALSE(decoder.LoadFile(bad)) << bad;
         EXPECT_EQ(decoder.LastErrorMessage().rfind(bad + ": ", 0), 0u) << decoder.LastErrorMessage();
-        EXPECT_EQ(decoder.FormatContext(), nullptr);
+        EXPECT_FALSE(decoder.IsOpen());
     }
     EXPECT_EQ(decoder.LastErrorMessage(), dir.file("missing.avi") + ": No such file or directory");
     EXPECT_FALSE(decoder.LoadFile(dir.file("whole.mp4"), "no-such-format"));

@@ -96,7 +96,7 @@ TEST_F(AddFilesTest, VideoAudioVideoBatchGetsTheMatchingWordingAndThumbnails) {
     EXPECT_EQ(list.rows[2].Row.DimensionLine, "Dimension: 640 x 360");
     EXPECT_TRUE(list.dialogs.empty());
     EXPECT_EQ(log.Count("File load error: "), 0);
-    EXPECT_TRUE(probe.FormatContext() == nullptr);  // every file closed again
+    EXPECT_FALSE(probe.IsOpen());  // every file closed again
 }
 
 TEST_F(AddFilesTest, UnknownDurationGetsItsTextAndThePictureAtTheStart) {

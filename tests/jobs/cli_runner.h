@@ -18,7 +18,8 @@
 #include <vector>
 
 struct CliResult {
-    int Status = -1;
+    int Status = -1;  // -1: ended by a signal
+    int Signal = 0;   // the signal that ended it
     std::string Out, Err;
 };
 
@@ -88,7 +89,8 @@ public:
     CliResult Wait() {
         int status = 0;
         ::waitpid(pid_, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(outPath_), ReadWholeFile(errPath_)};
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, WIFSIGNALED(status) ? WTERMSIG(status) : 0,
+                ReadWholeFile(outPath_), ReadWholeFile(errPath_)};
     }
 
 private:

@@ -1,14 +1,15 @@
 #pragma once
 // Small media files made at test time with the ffmpeg program, and the
 // engine's libraries loaded once per test program.
-#include "ff_loader.h"
+#include "ff_libraries.h"
 
 #include <cstdlib>
 #include <string>
 
 // Loads the engine's libraries (system library path); true when loaded.
 inline bool LoadEngineLibraries() {
-    static const bool loaded = FFLoader().LoadSet(EngineLibrarySet);
+    std::string error;
+    static const bool loaded = LoadCodecLibraries("", error);
     return loaded;
 }
 

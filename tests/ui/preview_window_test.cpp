@@ -108,20 +108,24 @@ TEST(PreviewWindows, OpenBesideTheMainWindow) {
     EXPECT_EQ(RoomBeside(QRect(0, 0, 1600, 1000), screen), -8);
 
     // A preview of a main window in the middle of the screen shrinks to the
-    // strip beside it instead of covering its progress.
+    // strip beside it instead of covering its progress. The main window
+    // leaves a strip narrower than the picture on either side of the screen.
     EnsureApp();
     QWidget owner;
     const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
-    owner.setGeometry(avail.x() + avail.width() / 2 - 386, avail.y() + 100, 772, 552);
+    const int ownerWidth = avail.width() - 2 * 260;
+    ASSERT_GT(ownerWidth, 100) << "the test screen is too small";
+    owner.setGeometry(avail.x() + 260, avail.y() + 100, ownerWidth, 300);
     owner.show();
     TPreviewWindows previews(&owner);
     ASSERT_TRUE(previews.ShowFrame(0, Frame(640, 480, 3), 0));
     const TFormPreview* window = previews.Window(0);
     const int room = RoomBeside(owner.frameGeometry(), avail);
-    if (room >= 216) {
-        EXPECT_LE(window->width(), room);
-        EXPECT_FALSE(window->frameGeometry().intersects(owner.frameGeometry()));
-    }
+    ASSERT_GE(room, 216);
+    ASSERT_LT(room, 640);
+    EXPECT_LE(window->width(), room);
+    EXPECT_LT(window->width(), 640);
+    EXPECT_FALSE(window->frameGeometry().intersects(owner.frameGeometry()));
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include "catalogue.h"
 #include "copy_join.h"
 #include "conversion_pages.h"
-#include "ff_loader.h"
+#include "ff_libraries.h"
 #include "format_choice.h"
 #include "image_buttons.h"
 #include "ini_file.h"
@@ -393,7 +393,8 @@ TEST_F(Wizard, SelectFolderButtons) {
 }  // namespace
 
 TEST_F(Wizard, AJoinThatCannotCopyItsFilesAsksBeforeTheRun) {
-    ASSERT_TRUE(FFLoader().LoadSet(EngineLibrarySet)) << FFLoader().LastError();
+    std::string error;
+    ASSERT_TRUE(LoadCodecLibraries("", error)) << error;
     Start();
     const std::string wide = app->user.dir() + "wide.mp4", narrow = app->user.dir() + "narrow.mp4";
     for (const auto& [file, size] : {std::pair{wide, "320x240"}, std::pair{narrow, "176x144"}}) {

@@ -1,10 +1,11 @@
 #pragma once
 // Subcommands of the command-line front end register themselves here.
 #include "command_line.h"
-#include "ff_partial_files.h"
+#include "partial_files.h"
 
 #include <atomic>
 #include <csignal>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,11 @@ public:
 
 private:
     static void OnSignal(int sig) {
-        if (!requested_.exchange(true)) return;
+        if (!requested_.exchange(true)) {
+            static constexpr char kStopping[] = "\nStopping... (once more to quit at once)\n";
+            [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, kStopping, sizeof kStopping - 1);
+            return;
+        }
         // The second one: the run is not waited for, but its partial outputs
         // go before the program does.
         RemovePartialFiles();

@@ -9,6 +9,7 @@
 #include "dispatcher.h"
 #include "encoder_jobs.h"
 #include "ff_encoder.h"
+#include "ff_libraries.h"
 #include "ff_logger.h"
 #include "global_vars.h"
 #include "input_probe.h"
@@ -226,10 +227,9 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
 
     IMainDispatcher* dispatcher = MainDispatcher();
     TFFEncoder encoder(dispatcher);
-    if (!encoder.LibrariesLoaded() && !encoder.LoadLibraries(ExecutableFolder() + "lib") &&
-        !encoder.LoadLibraries(ExecutableFolder() + "../lib")) {
-        log.AppendLine(encoder.LastErrorMessage());
-        std::fprintf(stderr, "orvane %s: %s\n", command, encoder.LastErrorMessage().c_str());
+    if (std::string error; !LoadCodecLibraries(ExecutableFolder(), error)) {
+        log.AppendLine(error);
+        std::fprintf(stderr, "orvane %s: %s\n", command, error.c_str());
         return 1;
     }
     TEncoderJobs encoderJobs(encoder);

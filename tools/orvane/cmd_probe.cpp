@@ -2,7 +2,8 @@
 #include "cli.h"
 
 #include "ff_decoder.h"
-#include "ff_loader.h"
+#include "ff_libraries.h"
+#include "hidden_file.h"
 #include "input_probe.h"
 #include "util_funcs.h"
 
@@ -15,7 +16,7 @@
 #include <vector>
 
 namespace {
-bool WritePng(const std::string& path, const TFFBitmap& bitmap) {
+bool WritePngFile(const std::string& path, const TFFBitmap& bitmap) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -36,24 +37,20 @@ bool WritePng(const std::string& path, const TFFBitmap& bitmap) {
     return std::fclose(f) == 0 && ok;
 }
 
-// The input's name + ".png", with "(n)" before ".png" when an earlier input
-// of this run took that name already.
-std::string ThumbnailName(const std::string& path, std::set<std::string>& taken) {
-    const std::string base = ExtractFileName(path);
-    std::string name = base + ".png";
-    for (int n = 1; !taken.insert(name).second; ++n) name = base + "(" + std::to_string(n) + ").png";
-    return name;
-}
-
-bool LoadEngineLibraries(std::string& error) {
-    TFFLoader& loader = FFLoader();
-    if (loader.SetLoaded(EngineLibrarySet)) return true;
-    for (const char* folder : {"lib", "../lib"}) {
-        loader.SetSearchFolder(ExecutableFolder() + folder);
-        if (loader.LoadSet(EngineLibrarySet)) return true;
-    }
-    error = loader.LastError();
-    return false;
+// Saves the picture as folder/NAME.png, NAME being the input's name, or the
+// first free "NAME(n).png": written under a hidden name and given its name
+// only when complete, so that no file there is replaced or left half written.
+// Returns the path saved, or empty.
+std::string WritePng(const std::string& folder, const std::string& input, const TFFBitmap& bitmap,
+                     std::set<std::string>& given) {
+    const std::string dir = IncludeTrailingSeparator(folder);
+    const auto taken = [&](const std::string& name) { return given.count(name) || PathTaken(dir + name); };
+    const std::string name = FreeFileName(ExtractFileName(input), ".png", taken);
+    THiddenFile hidden;
+    if (name.empty() || !hidden.Create(dir + name) || !WritePngFile(hidden.Path(), bitmap)) return {};
+    const std::string saved = hidden.Commit();
+    if (!saved.empty()) given.insert(ExtractFileName(saved));
+    return saved;
 }
 
 int RunProbe(const TParsedArgs& args) {
@@ -65,7 +62,7 @@ int RunProbe(const TParsedArgs& args) {
         return 1;
     }
     std::string error;
-    if (!LoadEngineLibraries(error)) {
+    if (!LoadCodecLibraries(ExecutableFolder(), error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
@@ -94,8 +91,8 @@ int RunProbe(const TParsedArgs& args) {
             status = 1;
             continue;
         }
-        const std::string png = IncludeTrailingSeparator(thumbnails) + ThumbnailName(path, thumbnailNames);
-        if (!WritePng(png, probed.Picture)) {
+        if (WritePng(thumbnails, path, probed.Picture, thumbnailNames).empty()) {
+            const std::string png = IncludeTrailingSeparator(thumbnails) + ExtractFileName(path) + ".png";
             std::fprintf(stderr, "Cannot write %s\n", png.c_str());
             status = 1;
         }
@@ -112,8 +109,8 @@ const CliRegistration registration({
                             "reported on standard error with the reason, and the others are still probed.",
              .Options = {{"--thumbnail", "", "DIR",
                           "also save the picture from the middle of each video as DIR/NAME.png, NAME being the "
-                          "file's name (NAME(1).png and so on for a name given before); the folder is created "
-                          "when missing"}},
+                          "file's name (NAME(1).png and so on when that name is taken, by an earlier file or in "
+                          "the folder: nothing there is replaced); the folder is created when missing"}},
              .ExitStatuses = {{0, "every file was read (and every picture saved)"},
                               {1, "a file could not be read, a picture could not be made or saved, the folder "
                                   "could not be created, or the codec libraries could not be loaded"},

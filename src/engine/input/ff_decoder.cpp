@@ -1,5 +1,7 @@
 #include "ff_decoder.h"
 
+#include "ff_decoder_state.h"
+
 #include "ff_api.h"
 #include "ff_errors.h"
 #include "ff_exception.h"
@@ -44,7 +46,7 @@ int32_t LeadingNumber(const std::string& text) {
 // ---------------------------------------------------------------------------
 // TCustomDecoder
 
-TCustomDecoder::TCustomDecoder() { version_ = "3.9"; }
+TCustomDecoder::TCustomDecoder() : state_(std::make_unique<TDecoderState>()) { version_ = "3.9"; }
 
 TCustomDecoder::~TCustomDecoder() = default;
 
@@ -98,8 +100,8 @@ bool TCustomDecoder::LoadFile(const std::string& fileName, const std::string& fo
         CloseFile();
         return false;
     }
-    owned_.reset(ctx);
-    context_ = ctx;
+    state_->Owned.reset(ctx);
+    state_->Context = ctx;
     r = FF.avformat_find_stream_info(ctx, nullptr);
     if (r < 0) {
         Report(llError, fileName + ": could not find codec parameters");
@@ -111,21 +113,26 @@ bool TCustomDecoder::LoadFile(const std::string& fileName, const std::string& fo
     return true;
 }
 
-void TCustomDecoder::AttachContainer(AVFormatContext* context) {
-    CloseFile();
-    context_ = context;
-    ScanStreams();
+void TDecoderAccess::AttachContainer(TCustomDecoder& decoder, AVFormatContext* context) {
+    decoder.CloseFile();
+    decoder.state_->Context = context;
+    decoder.ScanStreams();
 }
+
+bool TCustomDecoder::IsOpen() const { return state_->Context != nullptr; }
+
+bool TCustomDecoder::OwnsContainer() const { return state_->Owned != nullptr; }
 
 void TCustomDecoder::CloseFile() {
     formatName_.clear();
-    context_ = nullptr;
-    owned_.reset();
+    state_->Context = nullptr;
+    state_->Owned.reset();
     ClearFacts();
 }
 
 void TCustomDecoder::ScanStreams() {
     ClearFacts();
+    const AVFormatContext* context_ = state_->Context;
     if (!context_) return;
     int64_t size = context_->pb ? FF.avio_size(context_->pb) : -1;
     if (size <= 0) {
@@ -160,10 +167,14 @@ void TCustomDecoder::ScanStreams() {
     }
 }
 
-std::string TCustomDecoder::FileName() const { return context_ && context_->url ? context_->url : ""; }
+std::string TCustomDecoder::FileName() const {
+    const AVFormatContext* context = state_->Context;
+    return context && context->url ? context->url : "";
+}
 
 TFileStreamInfo TCustomDecoder::GetFileStreamInfo() {
     TFileStreamInfo info;
+    const AVFormatContext* context_ = state_->Context;
     if (!context_) {
         Report(llWarning, "file not loaded.");
         return info;
@@ -189,7 +200,9 @@ TFileStreamInfo TCustomDecoder::GetFileStreamInfo() {
     return info;
 }
 
-std::string TCustomDecoder::CodecNameOf(int streamIndex, AVFormatContext* context) {
+namespace {
+// The codec text of a stream ("h264(H.264 / ...)", "mpeg2ts", a tag, ...).
+std::string CodecNameOf(int streamIndex, const AVFormatContext* context) {
     const AVCodecParameters* par = context->streams[streamIndex]->codecpar;
     if (const AVCodec* dec = FF.avcodec_find_decoder(par->codec_id)) {
         if (dec->long_name && *dec->long_name) return FormatText("%s(%s)", dec->name, dec->long_name);
@@ -206,30 +219,31 @@ std::string TCustomDecoder::CodecNameOf(int streamIndex, AVFormatContext* contex
     if (printable) return FormatText("%c%c%c%c / 0x%04X", c[0], c[1], c[2], c[3], tag);
     return FormatText("0x%04x", tag);
 }
+}  // namespace
 
-const AVStream* TCustomDecoder::StreamOfKind(int& streamIndex, int kind) {
+bool TCustomDecoder::CheckStreamOfKind(int& streamIndex, int kind) {
     const bool audio = kind == AVMEDIA_TYPE_AUDIO;
+    const AVFormatContext* context_ = state_->Context;
     if (!context_) {
         Report(llWarning, "file not loaded.");
-        return nullptr;
+        return false;
     }
     if (streamIndex == -1) {
         streamIndex = audio ? firstAudio_ : firstVideo_;
         if (streamIndex < 0) {
             Report(llError, audio ? "no audio stream." : "no video stream.");
-            return nullptr;
+            return false;
         }
     }
     if (streamIndex < 0 || streamIndex >= static_cast<int>(context_->nb_streams)) {
         Report(llError, FormatText("stream index #%d is invalid.", streamIndex));
-        return nullptr;
+        return false;
     }
-    const AVStream* st = context_->streams[streamIndex];
-    if (st->codecpar->codec_type != kind) {
+    if (context_->streams[streamIndex]->codecpar->codec_type != kind) {
         Report(llError, FormatText("stream #%d is not %s stream.", streamIndex, audio ? "audio" : "video"));
-        return nullptr;
+        return false;
     }
-    return st;
+    return true;
 }
 
 namespace {
@@ -248,9 +262,9 @@ void FillCommonStreamInfo(TInfo& info, const AVStream* st, const std::string& co
 
 TAudioStreamInfo TCustomDecoder::GetAudioStreamInfo(int streamIndex) {
     TAudioStreamInfo info;
-    const AVStream* st = StreamOfKind(streamIndex, AVMEDIA_TYPE_AUDIO);
-    if (!st) return info;
-    FillCommonStreamInfo(info, st, CodecNameOf(streamIndex, context_));
+    if (!CheckStreamOfKind(streamIndex, AVMEDIA_TYPE_AUDIO)) return info;
+    const AVStream* st = state_->Context->streams[streamIndex];
+    FillCommonStreamInfo(info, st, CodecNameOf(streamIndex, state_->Context));
     info.Channels = st->codecpar->ch_layout.nb_channels;
     info.SampleRate = st->codecpar->sample_rate;
     info.SampleFormat = st->codecpar->format;
@@ -259,10 +273,10 @@ TAudioStreamInfo TCustomDecoder::GetAudioStreamInfo(int streamIndex) {
 
 TVideoStreamInfo TCustomDecoder::GetVideoStreamInfo(int streamIndex) {
     TVideoStreamInfo info;
-    const AVStream* st = StreamOfKind(streamIndex, AVMEDIA_TYPE_VIDEO);
-    if (!st) return info;
+    if (!CheckStreamOfKind(streamIndex, AVMEDIA_TYPE_VIDEO)) return info;
+    const AVStream* st = state_->Context->streams[streamIndex];
     const AVCodecParameters* par = st->codecpar;
-    FillCommonStreamInfo(info, st, CodecNameOf(streamIndex, context_));
+    FillCommonStreamInfo(info, st, CodecNameOf(streamIndex, state_->Context));
     info.Height = par->height;
     info.Width = par->width;
     if (par->width > 0 && par->height > 0) {
@@ -301,7 +315,7 @@ void TFFDecoder::ResetPicture() {
 }
 
 void TFFDecoder::CloseCodec() {
-    codec_.reset();
+    state_->Codec.reset();
     draining_ = false;
 }
 
@@ -309,11 +323,11 @@ void TFFDecoder::CloseFile() {
     ResetPicture();
     CloseCodec();
     // The pictures go with the codec whose buffers they use.
-    frame_.reset();
-    picture_.reset();
+    state_->Frame.reset();
+    state_->Picture.reset();
     selected_ = -1;
     streamStart_ = 0;
-    converter_.Release();
+    state_->Converter.Release();
     TCustomDecoder::CloseFile();
 }
 
@@ -321,28 +335,28 @@ void TFFDecoder::ScanStreams() {
     TCustomDecoder::ScanStreams();
     selected_ = -1;
     streamStart_ = 0;
-    if (!context_) return;
+    if (!state_->Context) return;
     selected_ = FirstVideoStream() >= 0 ? FirstVideoStream() : FirstAudioStream();
     if (selected_ >= 0) {
-        const AVStream* st = context_->streams[selected_];
+        const AVStream* st = state_->Context->streams[selected_];
         const int64_t start = ToMicroseconds(st->start_time, st->time_base);
         streamStart_ = start < 0 ? 0 : start;
     } else {
-        streamStart_ = context_->start_time == AV_NOPTS_VALUE ? 0 : context_->start_time;
+        streamStart_ = state_->Context->start_time == AV_NOPTS_VALUE ? 0 : state_->Context->start_time;
     }
 }
 
 int TFFDecoder::SeekFrame(int streamIndex, int64_t timestamp, int flags) {
-    return FF.av_seek_frame(context_, streamIndex, timestamp, flags);
+    return FF.av_seek_frame(state_->Context, streamIndex, timestamp, flags);
 }
 
 bool TFFDecoder::Seek(uint8_t flags, int64_t position) {
-    if (!context_) {
+    if (!state_->Context) {
         Report(llWarning, "file not loaded.");
         return false;
     }
-    if (!owned_) throw FFmpegException("file cannot be seeked, handle is readonly.");
-    if (context_->iformat && std::strcmp(context_->iformat->name, "image2") == 0) {
+    if (!state_->Owned) throw FFmpegException("file cannot be seeked, handle is readonly.");
+    if (state_->Context->iformat && std::strcmp(state_->Context->iformat->name, "image2") == 0) {
         Report(llInfo, "\"image2\" format cannot to be seeked.");
         return false;
     }
@@ -352,18 +366,18 @@ bool TFFDecoder::Seek(uint8_t flags, int64_t position) {
     int64_t timestamp = position;
     if (!byBytes) {
         if (selected_ >= 0) {
-            const AVStream* st = context_->streams[selected_];
+            const AVStream* st = state_->Context->streams[selected_];
             const AVRational tb = SaneTimeBase(st->time_base);
             timestamp = FF.av_rescale_q(position, AVRational{1, AV_TIME_BASE}, tb);
             if (st->start_time != AV_NOPTS_VALUE) timestamp += st->start_time;
-        } else if (context_->start_time != AV_NOPTS_VALUE) {
-            timestamp += context_->start_time;
+        } else if (state_->Context->start_time != AV_NOPTS_VALUE) {
+            timestamp += state_->Context->start_time;
         }
     }
-    if (codec_) FF.avcodec_flush_buffers(codec_.get());
+    if (state_->Codec) FF.avcodec_flush_buffers(state_->Codec.get());
     ResetPicture();
-    if (context_->pb)
-        FFLogger().LogFmt(this, llDebug, "current position %" PRId64 " bytes", FF.avio_seek(context_->pb, 0, SEEK_CUR));
+    if (state_->Context->pb)
+        FFLogger().LogFmt(this, llDebug, "current position %" PRId64 " bytes", FF.avio_seek(state_->Context->pb, 0, SEEK_CUR));
     // The key frame at or before the position: a forward seek would land past
     // the last key frame of files with long key-frame intervals and leave
     // nothing to decode. A file that refuses it gets the plain seek.
@@ -380,14 +394,14 @@ bool TFFDecoder::Seek(uint8_t flags, int64_t position) {
     // The end of the file is not judged here: demuxers that seek by their index
     // (MP4 with the index at the end) leave the I/O layer's end flag set after a
     // good seek. Decode reports "stream eof reached." when reading hits the end.
-    if (context_->pb)
-        FFLogger().LogFmt(this, llDebug, "seek to position %" PRId64 " bytes", FF.avio_seek(context_->pb, 0, SEEK_CUR));
+    if (state_->Context->pb)
+        FFLogger().LogFmt(this, llDebug, "seek to position %" PRId64 " bytes", FF.avio_seek(state_->Context->pb, 0, SEEK_CUR));
     return true;
 }
 
 bool TFFDecoder::SelectStream(int index) {
     if (index == -1) {
-        if (selected_ >= 0 && context_->streams[selected_]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+        if (selected_ >= 0 && state_->Context->streams[selected_]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
             index = selected_;
         else
             index = FirstVideoStream();
@@ -396,11 +410,11 @@ bool TFFDecoder::SelectStream(int index) {
             return false;
         }
     }
-    if (index < 0 || index >= static_cast<int>(context_->nb_streams)) {
+    if (index < 0 || index >= static_cast<int>(state_->Context->nb_streams)) {
         Report(llError, FormatText("stream index #%d is invalid.", index));
         return false;
     }
-    if (context_->streams[index]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
+    if (state_->Context->streams[index]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
         Report(llError, FormatText("stream #%d is not video stream.", index));
         return false;
     }
@@ -408,7 +422,7 @@ bool TFFDecoder::SelectStream(int index) {
         CloseCodec();
         ResetPicture();
         selected_ = index;
-        const AVStream* st = context_->streams[index];
+        const AVStream* st = state_->Context->streams[index];
         const int64_t start = ToMicroseconds(st->start_time, st->time_base);
         streamStart_ = start < 0 ? 0 : start;
     }
@@ -416,7 +430,7 @@ bool TFFDecoder::SelectStream(int index) {
 }
 
 bool TFFDecoder::OpenCodec() {
-    const AVStream* st = context_->streams[selected_];
+    const AVStream* st = state_->Context->streams[selected_];
     const AVCodecParameters* par = st->codecpar;
     if (par->width <= 0 || par->height <= 0) {
         Report(llError, "frame size of codec is invalid.");
@@ -427,24 +441,24 @@ bool TFFDecoder::OpenCodec() {
         Report(llError, FormatText("Unsupported codec (id=%d) for input file stream #%d", par->codec_id, selected_));
         return false;
     }
-    codec_.reset(FF.avcodec_alloc_context3(dec));
-    if (!codec_ || FF.avcodec_parameters_to_context(codec_.get(), par) < 0) {
+    state_->Codec.reset(FF.avcodec_alloc_context3(dec));
+    if (!state_->Codec || FF.avcodec_parameters_to_context(state_->Codec.get(), par) < 0) {
         CloseCodec();
         Report(llError, FormatText("Error while opening codec for input file stream #%d", selected_));
         return false;
     }
-    codec_->pkt_timebase = st->time_base;
+    state_->Codec->pkt_timebase = st->time_base;
     // One picture at a time: frame threads would only add latency here.
-    codec_->thread_count = 1;
-    if (FF.avcodec_open2(codec_.get(), dec, nullptr) < 0) {
+    state_->Codec->thread_count = 1;
+    if (FF.avcodec_open2(state_->Codec.get(), dec, nullptr) < 0) {
         CloseCodec();
         Report(llError, FormatText("Error while opening codec for input file stream #%d", selected_));
         return false;
     }
-    if (!frame_) frame_ = NewFrame();
-    if (!picture_) picture_ = NewFrame();
-    if (!packet_) packet_ = NewPacket();
-    if (!frame_ || !picture_ || !packet_) {
+    if (!state_->Frame) state_->Frame = NewFrame();
+    if (!state_->Picture) state_->Picture = NewFrame();
+    if (!state_->Packet) state_->Packet = NewPacket();
+    if (!state_->Frame || !state_->Picture || !state_->Packet) {
         CloseCodec();
         Report(llError, "Out of memory");
         return false;
@@ -453,19 +467,19 @@ bool TFFDecoder::OpenCodec() {
 }
 
 int TFFDecoder::ReceivePicture() {
-    const int r = FF.avcodec_receive_frame(codec_.get(), frame_.get());
+    const int r = FF.avcodec_receive_frame(state_->Codec.get(), state_->Frame.get());
     if (r == AVERROR(EAGAIN)) return 0;
     if (r < 0) return r;
-    const AVStream* st = context_->streams[selected_];
+    const AVStream* st = state_->Context->streams[selected_];
     FFLogger().LogFmt(this, llDebug, "pkt.st_idx=%d, dts=%" PRId64 ", pts=%" PRId64 ", flags=%d, pict_type=%d",
-                      selected_, frame_->pkt_dts, frame_->pts, frame_->flags, static_cast<int>(frame_->pict_type));
+                      selected_, state_->Frame->pkt_dts, state_->Frame->pts, state_->Frame->flags, static_cast<int>(state_->Frame->pict_type));
     // The new picture takes the last one's place; the next receive drops the
     // last one's data.
-    std::swap(picture_, frame_);
+    std::swap(state_->Picture, state_->Frame);
     havePicture_ = true;
-    pictureKey_ = picture_->key_frame != 0;
-    pictureType_ = static_cast<int>(picture_->pict_type);
-    const int64_t best = picture_->best_effort_timestamp != AV_NOPTS_VALUE ? picture_->best_effort_timestamp : picture_->pts;
+    pictureKey_ = state_->Picture->key_frame != 0;
+    pictureType_ = static_cast<int>(state_->Picture->pict_type);
+    const int64_t best = state_->Picture->best_effort_timestamp != AV_NOPTS_VALUE ? state_->Picture->best_effort_timestamp : state_->Picture->pts;
     const int64_t us = ToMicroseconds(best, st->time_base);
     picturePTS_ = us < 0 ? 0 : us - streamStart_;
     FFLogger().LogFmt(this, llDebug, "decode PTS: %0.3f", picturePTS_ / 1000000.0);
@@ -473,7 +487,7 @@ int TFFDecoder::ReceivePicture() {
 }
 
 bool TFFDecoder::Decode(int videoStreamIndex) {
-    if (!context_) {
+    if (!state_->Context) {
         Report(llWarning, "file not loaded.");
         return false;
     }
@@ -482,7 +496,7 @@ bool TFFDecoder::Decode(int videoStreamIndex) {
         Report(llInfo, "stream eof reached.");
         return false;
     }
-    if (!codec_ && !OpenCodec()) return false;
+    if (!state_->Codec && !OpenCodec()) return false;
     for (;;) {
         const int got = ReceivePicture();
         if (got > 0) return true;
@@ -491,25 +505,25 @@ bool TFFDecoder::Decode(int videoStreamIndex) {
             eof_ = true;
             return false;
         }
-        const int r = FF.av_read_frame(context_, packet_.get());
-        const TPacketUnref read(packet_.get());
+        const int r = FF.av_read_frame(state_->Context, state_->Packet.get());
+        const TPacketUnref read(state_->Packet.get());
         if (r == AVERROR(EAGAIN)) {
             Report(llInfo, "no data, please try again.");
             return false;
         }
         if (r < 0) {
-            if (r != AVERROR_EOF && !(context_->pb && FF.avio_feof(context_->pb))) {
+            if (r != AVERROR_EOF && !(state_->Context->pb && FF.avio_feof(state_->Context->pb))) {
                 Report(llError, FormatText("unknown error #%d.", r));
                 return false;
             }
             // Drain the pictures the decoder still holds back.
-            FF.avcodec_send_packet(codec_.get(), nullptr);
+            FF.avcodec_send_packet(state_->Codec.get(), nullptr);
             draining_ = true;
             continue;
         }
-        if (packet_->stream_index == selected_) {
+        if (state_->Packet->stream_index == selected_) {
             // A packet the decoder refuses (damaged data) is skipped.
-            FF.avcodec_send_packet(codec_.get(), packet_.get());
+            FF.avcodec_send_packet(state_->Codec.get(), state_->Packet.get());
         }
     }
 }
@@ -519,11 +533,11 @@ bool TFFDecoder::CopyToBitmap(TFFBitmap& bitmap) {
         Report(llError, "picture not ready, please decode first");
         return false;
     }
-    const TOrientation shown = selected_ >= 0 && context_ ? StreamOrientation(context_->streams[selected_]) : TOrientation{};
-    if (!converter_.PictureToBitmap(picture_.get(), bitmap)) {
-        bitmap.Reset(picture_->width, picture_->height, converter_.BitsPixel());
+    const TOrientation shown = selected_ >= 0 && state_->Context ? StreamOrientation(state_->Context->streams[selected_]) : TOrientation{};
+    if (!state_->Converter.PictureToBitmap(state_->Picture.get(), bitmap)) {
+        bitmap.Reset(state_->Picture->width, state_->Picture->height, state_->Converter.BitsPixel());
         TurnBitmap(bitmap, shown);
-        Report(llError, converter_.LastErrorMessage());
+        Report(llError, state_->Converter.LastErrorMessage());
         return false;
     }
     TurnBitmap(bitmap, shown);

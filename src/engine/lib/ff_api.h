@@ -153,6 +153,7 @@ enum TLibraryIndex : int {
     X(avcodec, avcodec_get_name) \
     X(avcodec, avcodec_profile_name) \
     X(avcodec, avcodec_descriptor_get) \
+    X(avcodec, avcodec_descriptor_get_by_name) \
     X(avcodec, avcodec_get_class) \
     X(avcodec, avcodec_find_best_pix_fmt_of_list) \
     X(avcodec, avcodec_alloc_context3) \

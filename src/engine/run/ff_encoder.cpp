@@ -4,6 +4,7 @@
 #include "ff_loader.h"
 #include "ff_output_sequence.h"
 #include "ff_targets.h"
+#include "ff_decoder_state.h"
 #include "ff_encoder_task.h"
 
 #include <ctime>
@@ -154,7 +155,7 @@ void TCustomEncoder::OpenTaskInput(TFFmpeg& task, const std::string& fileName, T
     task.InputOptions[slot] = std::move(copy);
     // A decoder for callers that ask about the input; the task keeps the container.
     task.InputDecoders[slot] = std::make_unique<TFFDecoder>();
-    task.InputDecoders[slot]->AttachContainer(task.InputContext(static_cast<int>(slot)));
+    TDecoderAccess::AttachContainer(*task.InputDecoders[slot], task.InputContext(static_cast<int>(slot)));
 }
 
 bool TCustomEncoder::SetOutputFile(int taskIndex, const std::string& fileName, TOutputOptions* options) {

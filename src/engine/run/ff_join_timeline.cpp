@@ -27,18 +27,17 @@ bool KnownLength(const TInputFile& in) {
     return in.Duration > 0 && in.Context->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
 }
 
-// Damaged headers and stamps reach the ends of int64: sums saturate.
-int64_t Sum(int64_t a, int64_t b) {
-    int64_t sum;
-    if (!__builtin_add_overflow(a, b, &sum)) return sum;
-    return b > 0 ? INT64_MAX : INT64_MIN;
-}
-
 // Far past: compared in double, as damaged stamps reach the ends of int64.
 bool FarPast(int64_t stamp, int64_t from, int64_t limit) {
     return static_cast<double>(stamp) - static_cast<double>(from) > static_cast<double>(limit);
 }
 }  // namespace
+
+int64_t SaturatingSum(int64_t a, int64_t b) {
+    int64_t sum;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? INT64_MAX : INT64_MIN;
+}
 
 bool TStampGuard::Check(AVPacket* p, int64_t start, int64_t end, int64_t jump) {
     const int64_t before = last_ != AV_NOPTS_VALUE ? last_ : start;
@@ -48,10 +47,10 @@ bool TStampGuard::Check(AVPacket* p, int64_t start, int64_t end, int64_t jump) {
         // Right after the packet before: one packet's length on, or as far as
         // the last step went.
         const int64_t step = p->duration > 0 && p->duration <= jump ? p->duration : std::max<int64_t>(step_, 1);
-        const int64_t to = last_ != AV_NOPTS_VALUE ? Sum(last_, step) : start;
+        const int64_t to = last_ != AV_NOPTS_VALUE ? SaturatingSum(last_, step) : start;
         if (damaged(p->dts)) {
             // The presentation time keeps its distance from the decoding time.
-            if (p->pts != AV_NOPTS_VALUE) p->pts = damaged(p->pts) ? Sum(to, p->pts - p->dts) : std::max(to, p->pts);
+            if (p->pts != AV_NOPTS_VALUE) p->pts = damaged(p->pts) ? SaturatingSum(to, p->pts - p->dts) : std::max(to, p->pts);
             p->dts = to;
         }
         // The presentation time alone damaged: shown when decoded.
@@ -80,7 +79,7 @@ TJoinTimeline::TJoinTimeline(bool join, const std::vector<std::unique_ptr<TInput
 int64_t TJoinTimeline::JoinedDuration(const std::vector<std::unique_ptr<TInputFile>>& inputs) {
     int64_t sum = 0;
     for (const auto& in : inputs)
-        if (in->Duration > 0) sum = Sum(sum, in->Duration);
+        if (in->Duration > 0) sum = SaturatingSum(sum, in->Duration);
     return sum == 0 ? -1 : sum;
 }
 
@@ -95,13 +94,13 @@ void TJoinTimeline::SetOutputEnd(const TOptionState& o, bool filtered) {
         if (!KnownLength(in)) return;
         for (double scale : in.TimestampScale)
             if (scale > 0 && scale != 1.0) return;
-        const int64_t delay = std::max<int64_t>(Sum(in.TimestampOffset, in.StartTimestamp), 0);  // "itsoffset"
-        const int64_t length = Sum(in.Duration, delay);
-        end = join_ ? Sum(end, length) : std::max(end, length);
+        const int64_t delay = std::max<int64_t>(SaturatingSum(in.TimestampOffset, in.StartTimestamp), 0);  // "itsoffset"
+        const int64_t length = SaturatingSum(in.Duration, delay);
+        end = join_ ? SaturatingSum(end, length) : std::max(end, length);
     }
     // The margin: rounding at joints, the last picture's length, sound
     // that runs on a little past the pictures.
-    outputEnd_ = Sum(end, end / 20 + 2 * AV_TIME_BASE);
+    outputEnd_ = SaturatingSum(end, end / 20 + 2 * AV_TIME_BASE);
 }
 
 bool TJoinTimeline::AnyWouldBlock() const {
@@ -150,7 +149,7 @@ void TJoinTimeline::GuardPacket(TPlace& place, const TInputStream& ist, AVPacket
     const int64_t startUs = ContainerStart(ic);
     const int64_t start = FF.av_rescale_q(startUs, MicrosecondBase, tb);
     const int64_t end = KnownLength(*place.File)
-                            ? FF.av_rescale_q(Sum(startUs, place.File->Duration + EndMarginUs), MicrosecondBase, tb)
+                            ? FF.av_rescale_q(SaturatingSum(startUs, place.File->Duration + EndMarginUs), MicrosecondBase, tb)
                             : AV_NOPTS_VALUE;
     const int64_t was = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
     if (!place.Guards[static_cast<size_t>(ist.Index)].Check(pkt, start, end,

@@ -19,6 +19,9 @@
 #include <memory>
 #include <vector>
 
+// a + b, held at the ends of int64: damaged headers and stamps reach them.
+int64_t SaturatingSum(int64_t a, int64_t b);
+
 // Keeps one stream's packet times in bounds. A packet stamped far beyond the
 // one before it and beyond the end of its input (its probed length and a
 // margin) carries a damaged stamp, not a gap: kept, it would have pictures

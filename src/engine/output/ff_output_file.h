@@ -2,6 +2,7 @@
 // One output container of a task with its streams: created while the task is
 // built (on the caller's thread), its header and trailer written by the run.
 #include "ff_options.h"
+#include "hidden_file.h"
 #include "ff_owned.h"
 #include "ff_stream_map.h"
 
@@ -23,11 +24,11 @@ struct TOutputFile {
 
     TOutputContextPtr Context;
     std::string FileName;
-    // Where the bytes go until the run has ended well: a hidden name in the
+    // Where the bytes go until the run has ended well: a hidden file in the
     // same folder (so the rename is atomic), or FileName itself for what is
     // no plain file.
     std::string WrittenName;
-    int PartSlot = -1;  // in the table of partial files
+    THiddenFile Hidden;
     bool FileOpened = false;  // the file was opened for writing
     bool Committed = false;
     bool HeaderWritten = false;
@@ -50,8 +51,9 @@ struct TOutputFile {
     // a file that vanished with its folder).
     void WriteHeader(int number, void* logSender);
     void WriteTrailer();
-    // The run ended well: the file takes its final name. Raises
-    // FFmpegException when the rename fails.
+    // The run ended well: the file takes its final name, or the next free
+    // one when a file appeared under it meanwhile (FileName then says which).
+    // Raises FFmpegException when the rename fails.
     void Commit();
     // Bytes written so far (the write position when the size is unknown).
     int64_t Size() const;

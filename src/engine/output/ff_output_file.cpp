@@ -6,7 +6,6 @@
 #include "ff_io_watch.h"
 #include "ff_logger.h"
 #include "ff_output_track.h"
-#include "ff_partial_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,18 +86,6 @@ void SetMetadata(AVFormatContext* oc, const TOptionState& o) {
     for (const auto& [key, value] : o.Metadata) FF.av_dict_set(&oc->metadata, key.c_str(), value.c_str(), 0);
 }
 
-// A hidden name beside the final one, unique in this process and unlikely to
-// meet another's: ".NAME.part-PID-N".
-std::string PartName(const std::string& fileName) {
-    static std::atomic<unsigned> counter{0};
-    const size_t slash = fileName.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".part-%ld-%u", static_cast<long>(::getpid()), counter++);
-    return folder + "." + base + suffix;
-}
-
 // Only plain files are written under a temporary name: a device, a pipe or a
 // protocol address is written where it is.
 bool WritesThroughRename(const std::string& fileName) {
@@ -114,7 +101,14 @@ void OpenFile(TOutputFile& out, const TOutputCreation& how) {
     if ((oc->oformat->flags & AVFMT_NEEDNUMBER) && !FF.av_filename_number_test(out.FileName.c_str()))
         Raise(ErrorText(out.FileName, -33), -33, out.FileName);
     if (oc->oformat->flags & AVFMT_NOFILE) return;
-    out.WrittenName = WritesThroughRename(out.FileName) ? PartName(out.FileName) : out.FileName;
+    out.WrittenName = out.FileName;
+    if (WritesThroughRename(out.FileName)) {
+        if (!out.Hidden.Create(out.FileName)) {
+            const int r = AVERROR(errno);
+            Raise(ErrorText(out.FileName, r), r, out.FileName);
+        }
+        out.WrittenName = out.Hidden.Path();
+    }
     const TInterruptScope timeout(how.Owner, &TIoWatch::CheckTimeout, &how.Io);
     how.Io.Begin();
     out.Interruptible = true;
@@ -124,7 +118,6 @@ void OpenFile(TOutputFile& out, const TOutputCreation& how) {
     how.Io.End();
     if (r < 0) Raise(failure, r, out.FileName);
     out.FileOpened = true;
-    if (out.WrittenName != out.FileName) out.PartSlot = RegisterPartialFile(out.WrittenName.c_str());
 }
 
 void SetMuxing(AVFormatContext* oc, TOptionState& o) {
@@ -141,25 +134,23 @@ TOutputFile::TOutputFile() = default;
 TOutputFile::~TOutputFile() {
     Tracks.clear();
     Context.reset();
-    if (!FileOpened || Committed) return;
-    if (WrittenName != FileName) {
-        // Not finished well: nothing of it stays.
-        ::unlink(WrittenName.c_str());
-        ForgetPartialFile(PartSlot);
-        return;
-    }
+    // Not finished well: nothing of the hidden file stays.
+    Hidden.Discard();
+    if (!FileOpened || Committed || WrittenName != FileName) return;
     struct stat st {};
     if (::stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) ::unlink(FileName.c_str());
 }
 
 void TOutputFile::Commit() {
     if (!FileOpened || Committed) return;
-    if (WrittenName != FileName && ::rename(WrittenName.c_str(), FileName.c_str()) != 0) {
-        const int r = AVERROR(errno);
-        Raise(ErrorText(FileName, r), r, FileName);
+    if (WrittenName != FileName) {
+        std::string given = Hidden.Commit();
+        if (given.empty()) {
+            const int r = AVERROR(errno);
+            Raise(ErrorText(FileName, r), r, FileName);
+        }
+        FileName = std::move(given);
     }
-    ForgetPartialFile(PartSlot);
-    PartSlot = -1;
     Committed = true;
 }
 

@@ -1,4 +1,4 @@
-#include "ff_partial_files.h"
+#include "partial_files.h"
 
 #include <unistd.h>
 

@@ -2,7 +2,6 @@
 
 #include "ff_errors.h"
 #include "ff_owned.h"
-#include "ff_stream_map.h"
 
 #include <cctype>
 #include <cmath>
@@ -11,13 +10,14 @@
 
 namespace {
 
-std::string Lower(const char* text) {
-    std::string s = text;
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+std::string KindWord(TStreamKind kind) {
+    switch (kind) {
+        case skVideo: return "video";
+        case skAudio: return "audio";
+        case skSubtitle: return "subtitle";
+        default: return "data";
+    }
 }
-
-std::string KindWord(AVMediaType kind) { return Lower(KindName(kind)); }
 
 std::string StreamList(const TCopyFileDesc& file) {
     std::string list;
@@ -55,16 +55,16 @@ const char* FieldOrderText(int order) {
     }
 }
 
-std::string AspectText(AVRational a) {
-    if (a.num <= 0 || a.den <= 0) return "1:1";
-    return std::to_string(a.num) + ":" + std::to_string(a.den);
+std::string AspectText(TRatio a) {
+    if (a.Num <= 0 || a.Den <= 0) return "1:1";
+    return std::to_string(a.Num) + ":" + std::to_string(a.Den);
 }
 
-bool SameAspect(AVRational a, AVRational b) {
+bool SameAspect(TRatio a, TRatio b) {
     // An unknown sample aspect is a square one.
-    if (a.num <= 0 || a.den <= 0) a = {1, 1};
-    if (b.num <= 0 || b.den <= 0) b = {1, 1};
-    return static_cast<int64_t>(a.num) * b.den == static_cast<int64_t>(b.num) * a.den;
+    if (a.Num <= 0 || a.Den <= 0) a = {1, 1};
+    if (b.Num <= 0 || b.Den <= 0) b = {1, 1};
+    return static_cast<int64_t>(a.Num) * b.Den == static_cast<int64_t>(b.Num) * a.Den;
 }
 
 // Collects "name: what value, first file value" lines for one stream pair.
@@ -111,14 +111,14 @@ void CompareAudio(const TCopyStreamDesc& s, const TCopyStreamDesc& f, const TDif
 }  // namespace
 
 std::vector<std::string> CheckCopyJoin(const std::vector<TCopyFileDesc>& files,
-                                       const std::function<bool(AVCodecID)>& formatHolds,
+                                       const std::function<bool(const std::string& codec)>& formatHolds,
                                        const std::string& formatName) {
     std::vector<std::string> lines;
     if (files.empty()) return lines;
     const TCopyFileDesc& first = files.front();
     for (const TCopyStreamDesc& s : first.Streams)
         if (formatHolds && !formatHolds(s.Codec))
-            lines.push_back(first.Name + ": " + KindWord(s.Kind) + " codec " + s.CodecName + " cannot be copied into " +
+            lines.push_back(first.Name + ": " + KindWord(s.Kind) + " codec " + s.Codec + " cannot be copied into " +
                             formatName);
     for (size_t i = 1; i < files.size(); ++i) {
         const TCopyFileDesc& file = files[i];
@@ -135,12 +135,12 @@ std::vector<std::string> CheckCopyJoin(const std::vector<TCopyFileDesc>& files,
             const TDiff diff{file.Name, KindWord(s.Kind) + " ", lines};
             if (s.Codec != f.Codec) {
                 // The rest follows from the codec.
-                diff.Add(diff.Prefix + "codec", s.CodecName, f.CodecName);
+                diff.Add(diff.Prefix + "codec", s.Codec, f.Codec);
                 continue;
             }
             const size_t before = lines.size();
-            if (s.Kind == AVMEDIA_TYPE_VIDEO) CompareVideo(s, f, diff);
-            if (s.Kind == AVMEDIA_TYPE_AUDIO) CompareAudio(s, f, diff);
+            if (s.Kind == skVideo) CompareVideo(s, f, diff);
+            if (s.Kind == skAudio) CompareAudio(s, f, diff);
             CompareCoding(s, f, diff);
             // The private data carries the values above: it counts on its own
             // only when they all match.
@@ -156,25 +156,28 @@ namespace {
 TCopyStreamDesc Describe(const AVStream* st) {
     const AVCodecParameters* par = st->codecpar;
     TCopyStreamDesc s;
-    s.Kind = par->codec_type;
-    s.Codec = par->codec_id;
-    s.CodecName = FF.avcodec_get_name(par->codec_id);
+    s.Kind = par->codec_type == AVMEDIA_TYPE_VIDEO      ? skVideo
+             : par->codec_type == AVMEDIA_TYPE_AUDIO    ? skAudio
+             : par->codec_type == AVMEDIA_TYPE_SUBTITLE ? skSubtitle
+                                                        : skOther;
+    s.Codec = FF.avcodec_get_name(par->codec_id);
     s.Tag = par->codec_tag;
     s.Profile = par->profile;
     const char* profile = FF.avcodec_profile_name(par->codec_id, par->profile);
     s.ProfileName = profile ? profile : std::to_string(par->profile);
     if (par->extradata && par->extradata_size > 0)
         s.PrivateData.assign(par->extradata, par->extradata + par->extradata_size);
-    if (s.Kind == AVMEDIA_TYPE_VIDEO) {
+    if (s.Kind == skVideo) {
         s.Width = par->width;
         s.Height = par->height;
         const char* pix = FF.av_get_pix_fmt_name(static_cast<AVPixelFormat>(par->format));
         s.PixelFormat = pix ? pix : "unknown";
-        s.SampleAspect = st->sample_aspect_ratio.num ? st->sample_aspect_ratio : par->sample_aspect_ratio;
+        const AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio : par->sample_aspect_ratio;
+        s.SampleAspect = {sar.num, sar.den};
         s.FieldOrder = par->field_order;
         const AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
         s.FrameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
-    } else if (s.Kind == AVMEDIA_TYPE_AUDIO) {
+    } else if (s.Kind == skAudio) {
         s.SampleRate = par->sample_rate;
         s.Channels = par->ch_layout.nb_channels;
         char layout[128] = "";
@@ -218,7 +221,10 @@ bool DescribeCopyStreams(const std::string& path, TCopyFileDesc& file, std::stri
     return true;
 }
 
-bool OutputFormatHolds(const std::string& fileName, const std::string& formatName, AVCodecID codec) {
+bool OutputFormatHolds(const std::string& fileName, const std::string& formatName, const std::string& codecName) {
+    const AVCodecDescriptor* descriptor = FF.avcodec_descriptor_get_by_name(codecName.c_str());
+    if (!descriptor) return false;
+    const AVCodecID codec = descriptor->id;
     const AVOutputFormat* of = FF.av_guess_format(formatName.empty() ? nullptr : formatName.c_str(),
                                                   fileName.c_str(), nullptr);
     if (!of) return false;
