@@ -64,8 +64,9 @@ int main(int argc, char** argv) {
                     done = true;
                     return;
                 }
-                if (info.Failed) std::fprintf(stderr, "task %d failed: %s\n", info.TaskIndex, info.ErrorMessage.c_str());
-                status = info.Finished && !info.Failed ? 0 : 1;
+                if (info.Outcome == toFailed)
+                    std::fprintf(stderr, "task %d failed: %s\n", info.TaskIndex, info.ErrorMessage.c_str());
+                status = info.Outcome == toFinished ? 0 : 1;
             });
         };
         encoder.Start(1);

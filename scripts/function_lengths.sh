@@ -3,7 +3,7 @@
 # (first to last line of the definition), longest first, through
 # universal-ctags. With --max N it lists only the longer ones and exits 1 when
 # there are any.
-# Usage: scripts/function_lengths.sh [--max N] [FOLDER_OR_FILE...]   (default: src/engine)
+# Usage: scripts/function_lengths.sh [--max N] [FOLDER_OR_FILE...]   (default: src tools)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 max=""
@@ -11,7 +11,7 @@ if [ "${1:-}" = "--max" ]; then
   max="$2"
   shift 2
 fi
-[ $# -gt 0 ] || set -- src/engine
+[ $# -gt 0 ] || set -- src tools
 command -v ctags >/dev/null || { echo "universal-ctags is missing (apt-get install universal-ctags)" >&2; exit 2; }
 
 list="$(find "$@" -type f \( -name '*.cpp' -o -name '*.h' \) -print0 | sort -z |

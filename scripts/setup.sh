@@ -25,6 +25,8 @@ PACKAGES=(
   imagemagick sox
   # manual pages, the Debian package and its checks
   scdoc dpkg-dev lintian desktop-file-utils appstream
+  # the function-length check of the test script
+  universal-ctags
 )
 
 missing=()

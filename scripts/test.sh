@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite:
-#   1. the normal build, every test;
+#   1. the normal build, every test, and no function over 80 lines;
 #   2. the Debian package of the normal build, checked as a user gets it;
 #   3. AddressSanitizer + UndefinedBehaviorSanitizer, every test;
 #   4. ThreadSanitizer, the engine and network tests;
@@ -25,6 +25,7 @@ for pass in $passes; do
   echo "=== test pass: $pass ==="
   case "$pass" in
     normal)
+      scripts/function_lengths.sh --max 80 src tools
       scripts/build.sh build -DOV_WERROR=ON
       run_ctest build
       ;;

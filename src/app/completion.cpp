@@ -1,6 +1,6 @@
 #include "completion.h"
 
-#include "global_vars.h"
+#include "user_settings.h"
 
 #include <cstdio>
 
@@ -18,7 +18,9 @@ std::string ShutdownDescription(const std::string& title) {
     return "If you don't press cancel now, \r\n" + title + "\r\nwill shutdown the computer.";
 }
 
-void CompletionActions(const TGlobalVars& g, const std::string& exeFolder, ICompletionDevices& devices) {
-    if (g.PlayASoundWhenFinished) devices.PlaySoundFile(CompletionSoundFile(exeFolder, g.SucceededFiles, g.TotalFiles));
-    if (g.ShutDownWhenFinished && devices.ShowShutdownCountdown()) devices.ShutdownComputer();
+void CompletionActions(const TUserSettings& settings, int succeededFiles, int totalFiles, const std::string& exeFolder,
+                       ICompletionDevices& devices) {
+    if (settings.PlayASoundWhenFinished)
+        devices.PlaySoundFile(CompletionSoundFile(exeFolder, succeededFiles, totalFiles));
+    if (settings.ShutDownWhenFinished && devices.ShowShutdownCountdown()) devices.ShutdownComputer();
 }

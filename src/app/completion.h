@@ -3,7 +3,7 @@
 // shutdown countdown's arithmetic and texts, and the actions themselves.
 #include <string>
 
-struct TGlobalVars;
+struct TUserSettings;
 
 // "sounds/fail.wav" when a file failed, else "sounds/done.wav", in the given
 // executable folder (which ends with a separator).
@@ -41,4 +41,5 @@ public:
 // The actions at the end of a conversion run, by the user's choices and the
 // run's counts: the sound (CompletionSoundFile), then the shutdown countdown
 // and, when it runs out, the power-off.
-void CompletionActions(const TGlobalVars& g, const std::string& exeFolder, ICompletionDevices& devices);
+void CompletionActions(const TUserSettings& settings, int succeededFiles, int totalFiles, const std::string& exeFolder,
+                       ICompletionDevices& devices);

@@ -12,12 +12,12 @@ TPoint ClassButtonCell(int n, int pageWidth) {
     return {18 + (n % columns) * 171, 135 + (n / columns) * 32};
 }
 
-TFormatLayout LayoutFormats(const TGlobalVars& g, int formatPageWidth, int step2PageWidth) {
+TFormatLayout LayoutFormats(const TProductConfig& config, int formatPageWidth, int step2PageWidth) {
     TFormatLayout layout;
     for (int cls = 0; cls < FormatClassCount; ++cls) {
         int cell = 0;
         for (int code = 0; code < FormatsInClass(cls); ++code) {
-            if (!g.FormatEnabled[cls][code]) continue;
+            if (!config.FormatEnabled[cls][code]) continue;
             layout.ButtonVisible[cls][code] = true;
             layout.ButtonPos[cls][code] = FormatButtonCell(cell++, formatPageWidth);
         }

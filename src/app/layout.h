@@ -1,7 +1,7 @@
 #pragma once
 // Layout arithmetic of the main window: format and class button cells and the
 // per-skin positions. Pure functions; the window applies the results.
-#include "global_vars.h"
+#include "product_config.h"
 
 #include <array>
 
@@ -29,7 +29,7 @@ struct TFormatLayout {
 
 // Lays out the offered format buttons densely per page, hides a class without
 // buttons, and hides all class buttons when exactly one class is left.
-TFormatLayout LayoutFormats(const TGlobalVars& g, int formatPageWidth, int step2PageWidth);
+TFormatLayout LayoutFormats(const TProductConfig& config, int formatPageWidth, int step2PageWidth);
 
 struct TSkinLayout {
     TPoint Minimise, Close, Help, Log, Back, Next, Exit, PageArea, TitleText;

@@ -40,36 +40,36 @@ bool ReadInt(const IniFile& ini, const char* key, int& out, std::string& error) 
 }
 }  // namespace
 
-std::string ParseProductConfig(std::string_view iniText, TGlobalVars& g, TProductDefaults& defaults) {
+std::string ParseProductConfig(std::string_view iniText, TProductConfig& config) {
     IniFile ini;
     ini.Parse(iniText);
     auto text = [&](const char* key) { return ini.ReadString(kSection, key, ""); };
     auto flag = [&](const char* key) { return IsTrueText(text(key)); };
     std::string error;
 
-    g.Version = text("Version");
-    g.DownloadEnabled = flag("Download");
-    g.MergeMode = flag("Merge");
-    if (!ReadInt(ini, "Skin", g.SkinIndex, error)) return error;
-    g.ResFolder = text("ResFolder");
-    g.HelpContentLink = text("HelpContectLink");
-    g.HelpHowTosLink = text("HelpHowTosTutorialVideosLink");
-    g.HelpHomePageLink = text("HelpHomePageLink");
-    g.HelpMoreToolsLink = text("HelpMoreFreeToolsLink");
-    g.HelpUpdatesLink = text("HelpCheckForUpdatesLink");
-    g.HelpSupportLink = text("HelpSupportLink");
-    for (const auto& f : AllFormats()) g.FormatEnabled[f.Id.Class][f.Id.Code] = flag(f.ConfigKey.data());
-    if (!ReadInt(ini, "DefaultVideo", defaults.DefaultVideo, error)) return error;
-    if (!ReadInt(ini, "DefaultDevice", defaults.DefaultDevice, error)) return error;
-    if (!ReadInt(ini, "DefaultAudio", defaults.DefaultAudio, error)) return error;
-    if (!ReadInt(ini, "DefaultClass", defaults.DefaultClass, error)) return error;
+    config.Version = text("Version");
+    config.DownloadEnabled = flag("Download");
+    config.MergeMode = flag("Merge");
+    if (!ReadInt(ini, "Skin", config.SkinIndex, error)) return error;
+    config.ResFolder = text("ResFolder");
+    config.HelpContentLink = text("HelpContectLink");
+    config.HelpHowTosLink = text("HelpHowTosTutorialVideosLink");
+    config.HelpHomePageLink = text("HelpHomePageLink");
+    config.HelpMoreToolsLink = text("HelpMoreFreeToolsLink");
+    config.HelpUpdatesLink = text("HelpCheckForUpdatesLink");
+    config.HelpSupportLink = text("HelpSupportLink");
+    for (const auto& f : AllFormats()) config.FormatEnabled[f.Id.Class][f.Id.Code] = flag(f.ConfigKey.data());
+    if (!ReadInt(ini, "DefaultVideo", config.Defaults.DefaultVideo, error)) return error;
+    if (!ReadInt(ini, "DefaultDevice", config.Defaults.DefaultDevice, error)) return error;
+    if (!ReadInt(ini, "DefaultAudio", config.Defaults.DefaultAudio, error)) return error;
+    if (!ReadInt(ini, "DefaultClass", config.Defaults.DefaultClass, error)) return error;
     // Our own key: the host name of the video site.
     const std::string host = text("VideoSiteHost");
-    g.VideoSiteHost = host.empty() ? DefaultVideoSiteHost : host;
+    config.VideoSiteHost = host.empty() ? DefaultVideoSiteHost : host;
     return {};
 }
 
-std::string ReadProductConfig(const std::string& path, TGlobalVars& g, TProductDefaults& defaults) {
+std::string ReadProductConfig(const std::string& path, TProductConfig& config) {
     // A folder of that name opens but reads as empty: say what is wrong with it.
     if (DirectoryExists(path)) return "Cannot open file \"" + path + "\". " + std::strerror(EISDIR);
     errno = 0;
@@ -78,13 +78,13 @@ std::string ReadProductConfig(const std::string& path, TGlobalVars& g, TProductD
     std::ostringstream buf;
     buf << in.rdbuf();
     if (in.bad()) return "Cannot read file \"" + path + "\".";
-    return ParseProductConfig(ScrambleText(buf.str()), g, defaults);
+    return ParseProductConfig(ScrambleText(buf.str()), config);
 }
 
-void ApplyProductDefaults(const TProductDefaults& defaults, TGlobalVars& g) {
+void ApplyProductDefaults(const TProductDefaults& defaults, TUserSettings& settings) {
     if (defaults.DefaultClass >= 0 && defaults.DefaultClass <= 2)
-        g.OutputFormatClass = static_cast<uint8_t>(defaults.DefaultClass);
-    g.OutputVideoFormat = static_cast<uint8_t>(defaults.DefaultVideo & 0xFF);
-    g.OutputDeviceFormat = static_cast<uint8_t>(defaults.DefaultDevice & 0xFF);
-    g.OutputAudioFormat = static_cast<uint8_t>(defaults.DefaultAudio & 0xFF);
+        settings.OutputFormatClass = static_cast<uint8_t>(defaults.DefaultClass);
+    settings.OutputVideoFormat = static_cast<uint8_t>(defaults.DefaultVideo & 0xFF);
+    settings.OutputDeviceFormat = static_cast<uint8_t>(defaults.DefaultDevice & 0xFF);
+    settings.OutputAudioFormat = static_cast<uint8_t>(defaults.DefaultAudio & 0xFF);
 }

@@ -1,15 +1,34 @@
 #pragma once
 // The product configuration "lamecore.dll": INI text whose line bytes are
-// stored complemented (255 - b), line breaks plain. Read once at start-up.
-#include "global_vars.h"
+// stored complemented (255 - b), line breaks plain. Read once at start-up
+// and passed, read-only, to whatever it switches on or off.
+#include "format_codes.h"
+#include "user_settings.h"
 
+#include <array>
 #include <string>
 #include <string_view>
 
 inline constexpr char ProductConfigFileName[] = "lamecore.dll";
+inline constexpr char DefaultVideoSiteHost[] = "www.youtube.com";
 
+// The Default... keys: the format choice the user settings start from.
 struct TProductDefaults {
     int DefaultVideo = 0, DefaultDevice = 0, DefaultAudio = 0, DefaultClass = 0;
+};
+
+struct TProductConfig {
+    std::string Version;
+    bool DownloadEnabled = false;
+    bool MergeMode = false;
+    int SkinIndex = 0;
+    std::string ResFolder;
+    std::string HelpContentLink, HelpHowTosLink, HelpHomePageLink, HelpMoreToolsLink, HelpUpdatesLink,
+        HelpSupportLink;
+    // Which format buttons are offered, by [class][code].
+    std::array<std::array<bool, MaxFormatsPerClass>, FormatClassCount> FormatEnabled{};
+    std::string VideoSiteHost = DefaultVideoSiteHost;
+    TProductDefaults Defaults;
 };
 
 // "lamecore.dll" in the executable's folder.
@@ -21,12 +40,12 @@ std::string ScrambleText(std::string_view text);
 // True exactly for "True" and "Yes".
 bool IsTrueText(std::string_view text);
 
-// Reads the descrambled INI text into g (every key in table order) and the
-// Default... values. Returns an error text (empty on success): a missing,
-// empty or non-integer "Skin" or Default... value is an error.
-std::string ParseProductConfig(std::string_view iniText, TGlobalVars& g, TProductDefaults& defaults);
+// Reads the descrambled INI text into config, every key in table order.
+// Returns an error text (empty on success): a missing, empty or non-integer
+// "Skin" or Default... value is an error.
+std::string ParseProductConfig(std::string_view iniText, TProductConfig& config);
 // Reads and descrambles the file, then parses it as above.
-std::string ReadProductConfig(const std::string& path, TGlobalVars& g, TProductDefaults& defaults);
-// Stores the Default... values: the class only when it is 0, 1 or 2; the
-// format codes as their low byte.
-void ApplyProductDefaults(const TProductDefaults& defaults, TGlobalVars& g);
+std::string ReadProductConfig(const std::string& path, TProductConfig& config);
+// Stores the Default... values in the settings: the class only when it is 0,
+// 1 or 2; the format codes as their low byte.
+void ApplyProductDefaults(const TProductDefaults& defaults, TUserSettings& settings);

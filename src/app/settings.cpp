@@ -103,11 +103,8 @@ void ReadByte(const IniFile& ini, const char* key, uint8_t& field) {
 }
 }  // namespace
 
-bool LoadSettings(TGlobalVars& g, const std::string& path, std::string* readError) {
-    if (!FileExists(path)) {
-        SaveSettings(g, path);
-        return false;
-    }
+bool LoadSettings(TUserSettings& g, const std::string& path, std::string* readError) {
+    if (!FileExists(path)) return false;
     IniFile ini;
     if (!ini.Load(path, readError)) return true;  // unreadable: keep the defaults, as for missing keys
     // A folder that is empty or relative in the file keeps the current value.
@@ -150,7 +147,7 @@ bool RepairQualityOrder(std::array<uint8_t, PreferenceSlotCount>& order) {
     return changed;
 }
 
-void SaveSettings(const TGlobalVars& g, const std::string& path) {
+void SaveSettings(const TUserSettings& g, const std::string& path) {
     IniFile ini;
     ini.Load(path);  // keep the window-placement sections
     ini.Set(kSystem, "LastOpenDir", g.LastOpenDir);

@@ -1,6 +1,6 @@
 #pragma once
 // The per-user folders and the user settings file "~system2.dat".
-#include "global_vars.h"
+#include "user_settings.h"
 
 #include <string>
 
@@ -24,18 +24,19 @@ std::string DialogStartFolder(const std::string& folder, const std::string& docu
 // when that fails. Always ends with a separator.
 std::string FindUserDataFolder(const std::string& appDataFolder, const std::string& title);
 
-// Reads section "System" over the current values of g (a missing key or one
-// that does not parse keeps its value) and returns true. When the file does
-// not exist, writes the current values (SaveSettings) and returns false.
-// When it exists but cannot be read, g keeps its values, readError (if given)
+// Reads section "System" over the current values of the settings (a missing
+// key or one that does not parse keeps its value) and returns true. When the
+// file does not exist, returns false: writing the defaults then is the
+// window's part (no command of `orvane` writes the file). When it exists but
+// cannot be read, the settings keep their values, readError (if given)
 // receives the reason, and true is returned.
-bool LoadSettings(TGlobalVars& g, const std::string& path, std::string* readError = nullptr);
+bool LoadSettings(TUserSettings& settings, const std::string& path, std::string* readError = nullptr);
 // Gives every slot of the quality preference order that holds no quality
 // (a code outside 0..7) the lowest code the order lacks; the other slots
 // stay. True when it changed.
 bool RepairQualityOrder(std::array<uint8_t, PreferenceSlotCount>& order);
 // Writes every key of section "System". Throws std::runtime_error on failure.
-void SaveSettings(const TGlobalVars& g, const std::string& path);
+void SaveSettings(const TUserSettings& settings, const std::string& path);
 
 struct TFormPlacement {
     int X = 0, Y = 0, Width = 0, Height = 0;

@@ -1,5 +1,6 @@
 #include "wizard_pages.h"
 
+#include "app_title.h"
 #include "util_funcs.h"
 
 std::string WithTitle(std::string_view text) {
@@ -15,9 +16,9 @@ std::string WithTitle(std::string_view text) {
     return out;
 }
 
-TWizardPage FirstPage(const TGlobalVars& g) { return g.DownloadEnabled ? wpMode : wpStep1; }
+TWizardPage FirstPage(const TProductConfig& config) { return config.DownloadEnabled ? wpMode : wpStep1; }
 
-TPageTexts PageTexts(TWizardPage page, const TGlobalVars& g) {
+TPageTexts PageTexts(TWizardPage page, const TProductConfig& config) {
     TPageTexts t;
     t.Back = "Back";
     t.Next = "Next";
@@ -30,14 +31,14 @@ TPageTexts PageTexts(TWizardPage page, const TGlobalVars& g) {
             break;
         case wpStep1:
             t.Title = "Select the file(s) you want to convert. Use \"Move Up\" and \"Move Down\" to change the order.";
-            t.BackEnabled = g.DownloadEnabled;
+            t.BackEnabled = config.DownloadEnabled;
             t.NextEnabled = true;
-            t.Exit = g.DownloadEnabled ? "Cancel" : "Exit";
+            t.Exit = config.DownloadEnabled ? "Cancel" : "Exit";
             break;
         case wpStep2:
             t.Title = "Select an output mode and specify a path for the output files.";
             t.BackEnabled = true;
-            t.Next = g.MergeMode ? "Join Now" : "Convert";
+            t.Next = config.MergeMode ? "Join Now" : "Convert";
             t.NextEnabled = true;
             break;
         case wpStep3:

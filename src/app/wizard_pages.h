@@ -2,7 +2,7 @@
 // The wizard's pages and what the frame shows for each: the title line and the
 // captions and states of Back, Next and Exit. Plain data, so the window and
 // the tests share one table.
-#include "global_vars.h"
+#include "product_config.h"
 
 #include <string>
 #include <string_view>
@@ -18,9 +18,9 @@ struct TPageTexts {
 };
 
 // The title line and the bottom-button captions and states of a page.
-TPageTexts PageTexts(TWizardPage page, const TGlobalVars& g);
+TPageTexts PageTexts(TWizardPage page, const TProductConfig& config);
 // The mode page when the download path exists, else Step1.
-TWizardPage FirstPage(const TGlobalVars& g);
+TWizardPage FirstPage(const TProductConfig& config);
 // Every "%s" of a text replaced by the application title.
 std::string WithTitle(std::string_view text);
 

@@ -1,9 +1,12 @@
 #include "download_run.h"
 
+#include "app_title.h"
 #include "desktop_services.h"
 #include "log_sink.h"
+#include "product_config.h"
 #include "saved_file.h"
 #include "server_text.h"
+#include "user_settings.h"
 #include "util_funcs.h"
 #include "video_site.h"
 #include "watch_page.h"
@@ -35,13 +38,14 @@ void ConfigureForSite(TWinHTTP& http) {
 }
 }  // namespace
 
-TDownloadRun::TDownloadRun(TGlobalVars& g, IDownloadView& view, IDesktopServices& desktop, ILogSink* log,
-                           IMainDispatcher* dispatcher)
+TDownloadRun::TDownloadRun(const TProductConfig& config, const TUserSettings& settings, IDownloadView& view,
+                           IDesktopServices& desktop, ILogSink* log, IMainDispatcher* dispatcher)
     : WinHTTPGetInfoFileURL(dispatcher),
       WinHTTPDownloadInfoFile(dispatcher),
       WinHTTPDownload(dispatcher),
       YtDlp(dispatcher),
-      g_(g),
+      config_(config),
+      settings_(settings),
       view_(view),
       desktop_(desktop),
       log_(log),
@@ -160,15 +164,14 @@ void TDownloadRun::Start(const std::vector<std::string>& links) {
     active_ = true;
     cancelRequested_ = false;
     stage_ = stIdle;
-    g_.DownloadedFiles.clear();
-    failures_.clear();
+    result_ = {};
+    result_.StartTime = std::chrono::system_clock::now();
     links_ = links;
     captions_ = links;
     view_.ClearRows();
     for (const std::string& link : links) view_.AddRow(link, {StatusWaiting, "0 KB", "0 KB/s", "0%", LabelAtRest});
-    g_.URLTotalFiles = static_cast<int32_t>(links.size());
-    g_.URLCurrentIndex = 0;
-    g_.URLSucceededFiles = 0;
+    result_.TotalFiles = static_cast<int32_t>(links.size());
+    current_ = 0;
     Post(&TDownloadRun::StartLink);
 }
 
@@ -194,10 +197,10 @@ void TDownloadRun::StartLink() {
     streamMap_.Clear();
     videoId_.clear();
     if (FinishIfCancelled()) return;
-    const int index = g_.URLCurrentIndex;
+    const int index = current_;
     if (index < 0 || index >= static_cast<int>(captions_.size())) return;
     view_.SetLabel(dlCurrentFile, captions_[index]);
-    if (!IsWatchPageLink(links_[index], g_.VideoSiteHost)) {
+    if (!IsWatchPageLink(links_[index], config_.VideoSiteHost)) {
         StartYtDlp();
         return;
     }
@@ -210,15 +213,15 @@ void TDownloadRun::StartLink() {
 
 void TDownloadRun::WatchPageDone(TStream* stream) {
     if (FinishIfCancelled()) return;
-    const int index = g_.URLCurrentIndex;
+    const int index = current_;
     const std::string page = stream ? (stream->SetPosition(0), stream->ReadToEnd()) : std::string();
     // Nothing the server wrote reaches the window, the log or a terminal raw.
     const std::string title = PrintableText(ExtractTitle(page));
     captions_[index] = title;
     view_.SetRowCaption(index, title);
     view_.SetLabel(dlCurrentFile, title);
-    videoId_ = ExtractVideoId(page, g_.VideoSiteHost);
-    const std::string address = InfoAddress(g_.VideoSiteHost, videoId_);
+    videoId_ = ExtractVideoId(page, config_.VideoSiteHost);
+    const std::string address = InfoAddress(config_.VideoSiteHost, videoId_);
     view_.SetRowText(index, dcURL, PrintableText(address));
     stage_ = stInfoText;
     lastError_.clear();
@@ -266,7 +269,7 @@ void TDownloadRun::AnalyzeFinished() {
     if (FinishIfCancelled()) return;
     UpdateStatus(StatusAnalyzed, 0, 0, 0, {}, 0);
     ResetProgress();
-    attempt_ = g_.PreferYouTubeQuality ? 1 : 0;
+    attempt_ = settings_.PreferYouTubeQuality ? 1 : 0;
     view_.SetLabel(dlQuality, AttemptLongText(attempt_, Order()));
     StartAttempt();
 }
@@ -329,7 +332,7 @@ void TDownloadRun::DownloadFailed() {
         LinkFailed();
         return;
     }
-    if (!g_.PreferYouTubeQuality) {
+    if (!settings_.PreferYouTubeQuality) {
         BuiltInFailed(NoStreamLine());
         return;
     }
@@ -362,7 +365,7 @@ void TDownloadRun::BuiltInFailed(const std::string& logLine) {
         return;
     }
     Log(logLine);
-    Log("Trying \"" + links_[g_.URLCurrentIndex] + "\" with yt-dlp");
+    Log("Trying \"" + links_[current_] + "\" with yt-dlp");
     // yt-dlp starts once the failed transfer has finished its completion step.
     stage_ = stYtDlpNext;
     Post(&TDownloadRun::StartYtDlp);
@@ -370,7 +373,7 @@ void TDownloadRun::BuiltInFailed(const std::string& logLine) {
 
 void TDownloadRun::StartYtDlp() {
     if (FinishIfCancelled()) return;
-    const int index = g_.URLCurrentIndex;
+    const int index = current_;
     const std::string& link = links_[index];
     stage_ = stYtDlp;
     ytdlpInfo_ = {};
@@ -378,13 +381,13 @@ void TDownloadRun::StartYtDlp() {
     UpdateStatus(StatusGettingURLs, 0, 0, 0, {}, 0);
     view_.SetRowText(index, dcURL, PrintableText(link));
     transferStart_ = std::chrono::steady_clock::now();
-    if (!YtDlp.Start(link, OutputFolder(), g_.PreferYouTubeQuality, Order()))
+    if (!YtDlp.Start(link, OutputFolder(), settings_.PreferYouTubeQuality, Order()))
         LinkFailed("yt-dlp could not download \"" + link + "\": " + YtDlp.LastErrorMessage);
 }
 
 void TDownloadRun::YtDlpInfo(const TYtDlpInfo& info) {
     ytdlpInfo_ = info;
-    const int index = g_.URLCurrentIndex;
+    const int index = current_;
     const std::string title = PrintableText(info.Title);
     if (!title.empty()) {
         captions_[index] = title;
@@ -419,32 +422,32 @@ void TDownloadRun::YtDlpDone(const std::string& path, const TYtDlpInfo& info) {
 }
 
 void TDownloadRun::YtDlpFailed(const std::string& reason) {
-    const int index = g_.URLCurrentIndex;
+    const int index = current_;
     const std::string& name = ytdlpInfo_.Title.empty() ? links_[index] : captions_[index];
     LinkFailed("yt-dlp could not download \"" + name + "\": " + reason);
 }
 
 void TDownloadRun::LinkSaved(const std::string& path) {
-    g_.DownloadedFiles.push_back(path);
+    result_.DownloadedFiles.push_back(path);
     UpdateStatus(StatusFinish, 0, 0, 0, {}, 0);
-    ++g_.URLSucceededFiles;
-    ++g_.URLCurrentIndex;
+    ++result_.SucceededFiles;
+    ++current_;
     AfterLink();
 }
 
 void TDownloadRun::LinkFailed(const std::string& logLine) {
     if (!logLine.empty()) Log(logLine);
     const std::string why = logLine.empty() ? lastError_ : logLine;
-    failures_.push_back(PrintableText("File (" + std::to_string(g_.URLCurrentIndex + 1) + "): " + why));
+    result_.Failures.push_back(PrintableText("File (" + std::to_string(current_ + 1) + "): " + why));
     RemovePartFile();
     UpdateStatus(StatusFailed, 0, 0, 0, {}, 0);
-    ++g_.URLCurrentIndex;
+    ++current_;
     AfterLink();
 }
 
 void TDownloadRun::AfterLink() {
     stage_ = stIdle;
-    if (g_.URLCurrentIndex >= static_cast<int>(captions_.size()))
+    if (current_ >= static_cast<int>(captions_.size()))
         Finish();
     else
         Post(&TDownloadRun::StartLink);
@@ -465,13 +468,15 @@ void TDownloadRun::Finish() {
     for (TDownloadLabel label : {dlCurrentFile, dlStatus, dlSpeed, dlElapsedTime, dlTimeLeft, dlQuality})
         view_.SetLabel(label, LabelAtRest);
     ResetProgress();
-    view_.ShowSummary(g_.URLTotalFiles, g_.URLSucceededFiles, g_.URLTotalFiles - g_.URLSucceededFiles, failures_);
+    result_.Cancelled = cancelRequested_;
+    result_.EndTime = std::chrono::system_clock::now();
+    view_.ShowSummary(result_);
     if (OnFinished) OnFinished();
 }
 
 void TDownloadRun::UpdateStatus(const std::string& status, int64_t size, int64_t timeLeft, int64_t elapsed,
                                 const std::string& speed, int percent) {
-    const int row = g_.URLCurrentIndex;
+    const int row = current_;
     if (row < 0 || row >= static_cast<int>(captions_.size())) return;
     if (!status.empty()) {
         view_.SetRowText(row, dcStatus, status);
@@ -516,11 +521,11 @@ std::string TDownloadRun::SpeedText(int64_t bytesRead, int64_t elapsed) const {
     return Format2(static_cast<double>(bytesRead) / 1024.0 / seconds, " KB/s");
 }
 
-std::string TDownloadRun::OutputFolder() const { return IncludeTrailingSeparator(g_.OutputURLDir); }
+std::string TDownloadRun::OutputFolder() const { return IncludeTrailingSeparator(settings_.OutputURLDir); }
 
 TQualityOrder TDownloadRun::Order() const {
     TQualityOrder order{};
-    std::copy(g_.PreferYouTube.begin(), g_.PreferYouTube.end(), order.begin());
+    std::copy(settings_.PreferYouTube.begin(), settings_.PreferYouTube.end(), order.begin());
     return order;
 }
 
@@ -529,7 +534,7 @@ std::string TDownloadRun::NoStreamLine() const {
 }
 
 std::string TDownloadRun::Title() const {
-    const int index = g_.URLCurrentIndex;
+    const int index = current_;
     return index >= 0 && index < static_cast<int>(captions_.size()) ? captions_[index] : std::string();
 }
 

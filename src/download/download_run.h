@@ -12,7 +12,6 @@
 
 #include "delayed_call.h"
 #include "download_view.h"
-#include "global_vars.h"
 #include "hidden_file.h"
 #include "quality.h"
 #include "stream_map.h"
@@ -21,6 +20,8 @@
 
 class IDesktopServices;
 class ILogSink;
+struct TProductConfig;
+struct TUserSettings;
 
 inline constexpr char StatusWaiting[] = "Waiting...";
 inline constexpr char StatusGettingURLs[] = "Getting YouTube URLs, please wait...";
@@ -32,10 +33,10 @@ inline constexpr char LabelAtRest[] = "...";
 
 class TDownloadRun {
 public:
-    // The run keeps its counters and saved files in g and reads the site host,
-    // the output folder and the quality preference from it.
-    TDownloadRun(TGlobalVars& g, IDownloadView& view, IDesktopServices& desktop, ILogSink* log,
-                 IMainDispatcher* dispatcher = nullptr);
+    // The run reads the site host from the configuration, and the output
+    // folder and the quality preference from the settings, as it goes.
+    TDownloadRun(const TProductConfig& config, const TUserSettings& settings, IDownloadView& view,
+                 IDesktopServices& desktop, ILogSink* log, IMainDispatcher* dispatcher = nullptr);
     ~TDownloadRun();
     TDownloadRun(const TDownloadRun&) = delete;
     TDownloadRun& operator=(const TDownloadRun&) = delete;
@@ -61,7 +62,7 @@ public:
     void ScriptError(uint32_t line, const std::string& description);
 
     // Starts a run over the links (the wizard has checked the list and the
-    // output folder). Empties the saved-files list.
+    // output folder). Starts a new result.
     void Start(const std::vector<std::string>& links);
     // Cancel on the progress page: aborts the running transfer, which ends
     // the run. When no transfer runs (the pause after the script, a step not
@@ -75,10 +76,8 @@ public:
     std::function<void()> OnFinished;
 
     const TStreamMap& StreamMap() const { return streamMap_; }
-    // The user cancelled the current (or the last) run.
-    bool Cancelled() const { return cancelRequested_; }
-    // One line per failed link of the last run: "File (N): " and why.
-    const std::vector<std::string>& FailureLines() const { return failures_; }
+    // What the current run has come to, or the last one came to.
+    const TDownloadResult& Result() const { return result_; }
     int Attempt() const { return attempt_; }
     // The pause between the script and the first download.
     std::chrono::milliseconds AnalyzePause{1500};
@@ -122,7 +121,8 @@ private:
     std::string OutputFolder() const;
     TQualityOrder Order() const;
 
-    TGlobalVars& g_;
+    const TProductConfig& config_;
+    const TUserSettings& settings_;
     IDownloadView& view_;
     IDesktopServices& desktop_;
     ILogSink* log_;
@@ -137,7 +137,8 @@ private:
     TStage stage_ = stIdle;
     std::vector<std::string> links_;     // as given
     std::vector<std::string> captions_;  // the link, then the title
-    std::vector<std::string> failures_;
+    int current_ = 0;                    // the link being downloaded
+    TDownloadResult result_;
     TStreamMap streamMap_;
     int attempt_ = 0;
     bool writeFailed_ = false;

@@ -1,7 +1,7 @@
 #include "link_list.h"
 
+#include "app_title.h"
 #include "desktop_services.h"
-#include "global_vars.h"
 #include "video_site.h"
 
 #include <algorithm>

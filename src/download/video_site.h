@@ -1,6 +1,6 @@
 #pragma once
 // What the program sends to the video site and what it relies on in its
-// answers. H is the host of the watch pages (TGlobalVars::VideoSiteHost).
+// answers. H is the host of the watch pages (TProductConfig::VideoSiteHost).
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -98,8 +98,6 @@ enum TTaskOutcome : int32_t {
 
 struct TTerminateInfo {
     int32_t TaskIndex = -1;  // -1 in the run's final notification
-    bool Finished = false;   // ended without a stop request and without an error
-    bool Failed = false;     // ended by an error
     std::string ErrorMessage;
     TTaskOutcome Outcome = toFinished;
     int32_t ErrorCode = 0;  // the library's error code of a failure (AVERROR), 0 when there is none

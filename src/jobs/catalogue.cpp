@@ -339,14 +339,14 @@ std::string_view PresetCaption(const TPresetRef& preset) {
     return f->Presets[preset.Index];
 }
 
-TPresetRef CurrentPreset(const TGlobalVars& g) {
-    const TFormatCode id{g.OutputFormatClass, g.CurrentFormatCode()};
+TPresetRef CurrentPreset(const TUserSettings& settings) {
+    const TFormatCode id{settings.OutputFormatClass, settings.CurrentFormatCode()};
     const TCatalogueFormat* f = FindCatalogueFormat(id.Class, id.Code);
-    return {id, f ? g.OutputPreset[id.Class][id.Code] : -1};
+    return {id, f ? settings.OutputPreset[id.Class][id.Code] : -1};
 }
 
-std::string OutputExtension(const TGlobalVars& g) {
-    const TCatalogueFormat* f = FindCatalogueFormat(g.OutputFormatClass, g.CurrentFormatCode());
+std::string OutputExtension(const TUserSettings& settings) {
+    const TCatalogueFormat* f = FindCatalogueFormat(settings.OutputFormatClass, settings.CurrentFormatCode());
     return f ? std::string(f->Extension) : std::string();
 }
 

@@ -4,7 +4,7 @@
 // preset captions in list order. A preset is addressed by (format, index); the
 // encoding parameters behind each preset live beside this table.
 #include "format_codes.h"
-#include "global_vars.h"
+#include "user_settings.h"
 
 #include <array>
 #include <span>
@@ -37,7 +37,7 @@ int PresetCount(TFormatCode format);
 std::string_view PresetCaption(const TPresetRef& preset);
 // The preset the current choice of g names: class, that class's format and its
 // stored index. Index may be outside the list (no selection stored as -1).
-TPresetRef CurrentPreset(const TGlobalVars& g);
+TPresetRef CurrentPreset(const TUserSettings& settings);
 // The format's "Same as source - no re-encoding" preset (every stream copied),
 // -1 when it has none.
 int SameAsSourcePreset(TFormatCode format);
@@ -49,4 +49,4 @@ int HighQualityPreset(TFormatCode format);
 
 // The extension of the current choice; empty for a class or format code
 // outside the catalogue.
-std::string OutputExtension(const TGlobalVars& g);
+std::string OutputExtension(const TUserSettings& settings);

@@ -3,7 +3,8 @@
 #include "completion.h"
 #include "dispatcher.h"
 #include "failure_text.h"
-#include "global_vars.h"
+#include "product_config.h"
+#include "user_settings.h"
 #include "job_encoder.h"
 #include "log_sink.h"
 #include "run_times.h"
@@ -34,17 +35,19 @@ std::string FormatLogLine(uint32_t threadId, TLogLevel level, const std::string&
            (end == std::string::npos ? std::string() : message.substr(0, end + 1));
 }
 
-TConversionRun::TConversionRun(TGlobalVars& g, IJobEncoder& encoder, TConvertList& list, IConversionPage& page,
-                               IConversionFinish& finish, ILogSink* log, IMainDispatcher* dispatcher)
+TConversionRun::TConversionRun(const TProductConfig& config, const TUserSettings& settings, IJobEncoder& encoder,
+                               TConvertList& list, IConversionPage& page, IConversionFinish& finish, ILogSink* log,
+                               IMainDispatcher* dispatcher)
     : ExeFolder(ExecutableFolder()),
-      g_(g),
+      config_(config),
+      settings_(settings),
       encoder_(encoder),
       list_(list),
       page_(page),
       finish_(finish),
       log_(log),
       dispatcher_(dispatcher),
-      builder_(g, encoder, list, log) {
+      builder_(settings, encoder, list, log) {
     builder_.OnRefusal = [this](const TJobRefusal& refusal) { page_.InputRefused(refusal); };
     encoder_.SetHandlers([this](const TProgressInfo& info) { FFEncoderProgress(info); },
                          [this](const TTerminateInfo& info) { FFEncoderTerminate(info); });
@@ -70,7 +73,8 @@ void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs, const
     // Let the page draw itself before the probing and opening of the files.
     if (dispatcher_ && dispatcher_->isMainThread()) dispatcher_->pumpFor(std::chrono::milliseconds(0));
 
-    joinMode_ = g_.MergeMode;
+    joinMode_ = config_.MergeMode;
+    result_ = {};
     builder_.UsePresetInstead(presetInstead_);
     presetInstead_.reset();
     if (joinMode_) {
@@ -83,10 +87,8 @@ void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs, const
         page_.SetCurrentFileTitle("Current file:");
     }
     CountFiles(leftOut);
-    g_.RunCancelled = false;
-    g_.SucceededFiles = 0;
-    g_.RunStartTime = Clock();
-    g_.DoneDuration = 0;
+    result_.JobDuration = builder_.JobDuration();
+    result_.StartTime = Clock();
     running_.clear();
     doneBytes_ = 0;
     page_.SetOutputSize(NoValue);
@@ -122,9 +124,9 @@ void TConversionRun::CountFiles(const std::vector<TJobRefusal>& leftOut) {
         std::count_if(refused.begin(), refused.end(), [](const TJobRefusal* r) { return r->LeavesOutInput(); }));
     // A join's one file is its output, there when it has a task or was refused.
     const bool output = encoder_.TaskCount() > 0 || builder_.OutputRefused();
-    g_.TotalFiles = (joinMode_ ? (output ? 1 : 0) : list_.Count()) + refusedInputs;
-    g_.ErrorList.clear();
-    for (const TJobRefusal* r : refused) g_.ErrorList.push_back(r->FailureLine());
+    result_.TotalFiles = (joinMode_ ? (output ? 1 : 0) : list_.Count()) + refusedInputs;
+    result_.ErrorList.clear();
+    for (const TJobRefusal* r : refused) result_.ErrorList.push_back(r->FailureLine());
 }
 
 void TConversionRun::FFEncoderProgress(const TProgressInfo& info) {
@@ -165,13 +167,14 @@ void TConversionRun::ShowOverall() {
         bytes += p.Size;
     }
     // Several files at once: the bar is the whole job's.
-    if (tasksAtOnce_ > 1 && g_.JobDuration > 0) {
-        const int position = ProgressBarPosition(ProgressPercent(g_.DoneDuration + current, g_.JobDuration));
+    const int64_t job = result_.JobDuration, done = result_.DoneDuration;
+    if (tasksAtOnce_ > 1 && job > 0) {
+        const int position = ProgressBarPosition(ProgressPercent(done + current, job));
         page_.SetProgress(position, std::to_string(position) + "%");
     }
-    page_.SetOutputSize(EstimateOutputSize(bytes, g_.DoneDuration + current, g_.JobDuration));
-    const double elapsed = std::chrono::duration<double>(Clock() - g_.RunStartTime).count();
-    const TRunTimes t = ComputeRunTimes(g_.JobDuration, g_.DoneDuration, current, elapsed);
+    page_.SetOutputSize(EstimateOutputSize(bytes, done + current, job));
+    const double elapsed = std::chrono::duration<double>(Clock() - result_.StartTime).count();
+    const TRunTimes t = ComputeRunTimes(job, done, current, elapsed);
     page_.SetTimes(t.Estimated, t.Elapsed, t.Left);
 }
 
@@ -197,9 +200,9 @@ void TConversionRun::HandleTaskEnd(const TTerminateInfo& info) {
     const int64_t lastSize = it != running_.end() ? it->second.Size : 0;
     if (it != running_.end()) running_.erase(it);
     if (info.Outcome == toFinished) {
-        ++g_.SucceededFiles;
+        ++result_.SucceededFiles;
         const auto& durations = builder_.TaskDurations();
-        if (index < static_cast<int>(durations.size())) g_.DoneDuration += durations[index];
+        if (index < static_cast<int>(durations.size())) result_.DoneDuration += durations[index];
         // The file as written counts towards the size estimate of the rest.
         const auto& outputs = builder_.TaskOutputs();
         std::error_code ec;
@@ -218,7 +221,7 @@ void TConversionRun::HandleTaskEnd(const TTerminateInfo& info) {
     tasksHandled_.notify_all();
     if (info.Outcome == toFailed) {
         const std::string line = FailureLine(info);
-        g_.ErrorList.push_back(line);
+        result_.ErrorList.push_back(line);
         if (log_) log_->AppendLine(line);
     }
     page_.TaskEnded(index, info.Outcome);
@@ -272,9 +275,10 @@ void TConversionRun::EndRun() {
 }
 
 void TConversionRun::ConversionFinished() {
+    result_.EndTime = Clock();
     finish_.RunEnded();
-    CompletionActions(g_, ExeFolder, finish_);
-    finish_.ShowConversionSummary();
+    CompletionActions(settings_, result_.SucceededFiles, result_.TotalFiles, ExeFolder, finish_);
+    finish_.ShowConversionSummary(result_);
     state_ = TRunState::Idle;
 }
 
@@ -287,7 +291,7 @@ void TConversionRun::SetPreview(bool preview) { encoder_.SetPreview(preview); }
 void TConversionRun::Cancel() {
     if (state_ != TRunState::Running) return;
     state_ = TRunState::Stopping;
-    g_.RunCancelled = true;
+    result_.Cancelled = true;
     encoder_.Stop(true);
     if (state_ == TRunState::Finished)
         EndRun();  // the final notification came during the stop

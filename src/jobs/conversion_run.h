@@ -21,7 +21,8 @@
 #include <string>
 #include <vector>
 
-struct TGlobalVars;
+struct TProductConfig;
+struct TUserSettings;
 class IJobEncoder;
 class ILogSink;
 class IMainDispatcher;
@@ -48,14 +49,32 @@ public:
 // The Status cell of a task that has ended: "Finish." or "Failed.".
 const char* TaskStatusText(TTaskOutcome outcome);
 
+// What a conversion run came to: what Step4 and the command line show, and
+// what the command line's exit status says.
+struct TConversionResult {
+    // Every file of the run: the tasks' files and every file left out of them.
+    int32_t TotalFiles = 0;
+    int32_t SucceededFiles = 0;
+    // "File (N) name: reason" for each file that failed or was left out.
+    std::vector<std::string> ErrorList;
+    bool Cancelled = false;  // the user cancelled the run
+    std::chrono::system_clock::time_point StartTime{}, EndTime{};
+    int64_t JobDuration = 0;   // microseconds of input the run had to do
+    int64_t DoneDuration = 0;  // microseconds of it in finished files
+
+    int32_t FailedFiles() const { return TotalFiles - SucceededFiles; }
+    // Every file was written and nobody cancelled.
+    bool AllWritten() const { return TotalFiles > 0 && SucceededFiles == TotalFiles && !Cancelled; }
+};
+
 // What happens once a run has ended. The run carries out the completion
 // actions (completion.h) on these devices, then asks for the summary.
 class IConversionFinish : public ICompletionDevices {
 public:
     // The run's tasks are gone (before the completion actions).
     virtual void RunEnded() {}
-    // Step4 with TotalFiles, SucceededFiles, the failed count and ErrorList.
-    virtual void ShowConversionSummary() = 0;
+    // Step4: the totals, the failed count, the error lines, cancelled.
+    virtual void ShowConversionSummary(const TConversionResult& result) = 0;
 };
 
 // How many files a per-file run converts at once: jobs when above 0, else 1
@@ -78,14 +97,17 @@ class TConversionRun {
 public:
     using TClock = std::function<std::chrono::system_clock::time_point()>;
 
-    // The encoder's handlers are bound for the life of the run object.
-    TConversionRun(TGlobalVars& g, IJobEncoder& encoder, TConvertList& list, IConversionPage& page,
-                   IConversionFinish& finish, ILogSink* log, IMainDispatcher* dispatcher);
+    // The encoder's handlers are bound for the life of the run object. The
+    // run reads the configuration's MergeMode and the settings' output choice
+    // and completion actions when it starts.
+    TConversionRun(const TProductConfig& config, const TUserSettings& settings, IJobEncoder& encoder,
+                   TConvertList& list, IConversionPage& page, IConversionFinish& finish, ILogSink* log,
+                   IMainDispatcher* dispatcher);
     ~TConversionRun();
     TConversionRun(const TConversionRun&) = delete;
     TConversionRun& operator=(const TConversionRun&) = delete;
 
-    // Builds the job (join mode when g.MergeMode) and starts it. A build that
+    // Builds the job (join mode when MergeMode) and starts it. A build that
     // left no task ends the run at once through the usual end (posted).
     // leftOut: files of the user's list that never reached the job (the probe
     // could not read them); they, and every file building refuses, count as
@@ -115,8 +137,10 @@ public:
     bool Running() const { return state_ != TRunState::Idle; }
     int32_t HandledTasks() const;
     const TJobBuilder& Builder() const { return builder_; }
+    // What the current run has come to, or the last one came to.
+    const TConversionResult& Result() const { return result_; }
 
-    // The clock behind RunStartTime and the elapsed time.
+    // The clock behind the start and end times and the elapsed time.
     TClock Clock = [] { return std::chrono::system_clock::now(); };
     // The folder of "sounds/" for the completion sound; ends with a separator.
     std::string ExeFolder;
@@ -142,7 +166,8 @@ private:
     // left out of them.
     void CountFiles(const std::vector<TJobRefusal>& leftOut);
 
-    TGlobalVars& g_;
+    const TProductConfig& config_;
+    const TUserSettings& settings_;
     IJobEncoder& encoder_;
     TConvertList& list_;
     IConversionPage& page_;
@@ -151,6 +176,7 @@ private:
     IMainDispatcher* dispatcher_;
     TJobBuilder builder_;
     std::optional<int32_t> presetInstead_;
+    TConversionResult result_;
 
     // The shares of the job and the bytes the running tasks reported last.
     struct TTaskProgress {

@@ -2,14 +2,15 @@
 
 #include "catalogue.h"
 #include "ff_copy_check.h"
-#include "global_vars.h"
+#include "product_config.h"
 #include "job_builder.h"
 #include "preset_params.h"
 
-TCopyJoinCheck CheckCopyJoin(const TGlobalVars& g, const std::vector<std::string>& files) {
+TCopyJoinCheck CheckCopyJoin(const TProductConfig& config, const TUserSettings& settings,
+                             const std::vector<std::string>& files) {
     TCopyJoinCheck check;
-    const TPresetRef preset = CurrentPreset(g);
-    if (!g.MergeMode || !IsSameAsSource(preset) || files.size() < 2) return check;
+    const TPresetRef preset = CurrentPreset(settings);
+    if (!config.MergeMode || !IsSameAsSource(preset) || files.size() < 2) return check;
     check.Instead = HighQualityPreset(preset.Format);
     check.InsteadCaption = std::string(PresetCaption({preset.Format, check.Instead}));
     // An audio format takes the sound only.
@@ -27,7 +28,7 @@ TCopyJoinCheck CheckCopyJoin(const TGlobalVars& g, const std::vector<std::string
         described.push_back(std::move(desc));
     }
     const TPresetParams* params = FindPresetParams(preset.Format.Class, preset.Format.Code, preset.Index);
-    const std::string formatFile = std::string(JoinOutputName) + OutputExtension(g);
+    const std::string formatFile = std::string(JoinOutputName) + OutputExtension(settings);
     const std::string formatName = params && params->FileFormat ? params->FileFormat : "";
     const std::string shownName = std::string(FindCatalogueFormat(preset.Format.Class, preset.Format.Code)->Format->Name);
     const auto holds = [&](const std::string& codec) { return OutputFormatHolds(formatFile, formatName, codec); };

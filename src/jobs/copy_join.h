@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-struct TGlobalVars;
+struct TProductConfig;
+struct TUserSettings;
 
 struct TCopyJoinCheck {
     // Why the files cannot be copied into one output, one line per
@@ -16,9 +17,11 @@ struct TCopyJoinCheck {
     std::string InsteadCaption;
 };
 
-// Checks the inputs of a join against the current choice of g. Only a join
-// with a copying preset is checked; per-file runs remux each file alone.
-TCopyJoinCheck CheckCopyJoin(const TGlobalVars& g, const std::vector<std::string>& files);
+// Checks the inputs of a join (MergeMode) against the current choice of the
+// settings. Only a join with a copying preset is checked; per-file runs remux
+// each file alone.
+TCopyJoinCheck CheckCopyJoin(const TProductConfig& config, const TUserSettings& settings,
+                             const std::vector<std::string>& files);
 
 // The window's question: the lines, then the offer to re-encode or go back.
 std::string CopyJoinQuestion(const TCopyJoinCheck& check);

@@ -3,7 +3,7 @@
 #include "catalogue.h"
 #include "failure_text.h"
 #include "ff_decoder.h"
-#include "global_vars.h"
+#include "user_settings.h"
 #include "job_encoder.h"
 #include "log_sink.h"
 #include "preset_params.h"
@@ -57,8 +57,8 @@ namespace {
 int PlaceOf(const TJobInput& input, size_t index) { return input.Place >= 0 ? input.Place : static_cast<int>(index); }
 }  // namespace
 
-TJobBuilder::TJobBuilder(TGlobalVars& g, IJobEncoder& encoder, TConvertList& list, ILogSink* log)
-    : g_(g), encoder_(encoder), list_(list), log_(log) {}
+TJobBuilder::TJobBuilder(const TUserSettings& settings, IJobEncoder& encoder, TConvertList& list, ILogSink* log)
+    : settings_(settings), encoder_(encoder), list_(list), log_(log) {}
 
 void TJobBuilder::Log(const std::string& line) {
     if (log_) log_->AppendLine(line);
@@ -81,7 +81,7 @@ int TJobBuilder::RefusedFiles() const {
 
 void TJobBuilder::Begin() {
     list_.Clear();
-    g_.JobDuration = 0;
+    jobDuration_ = 0;
     taskDurations_.clear();
     taskInputs_.clear();
     taskOutputs_.clear();
@@ -93,7 +93,7 @@ void TJobBuilder::Begin() {
 }
 
 std::string TJobBuilder::UniqueOutputName(const std::string& name) {
-    const std::string dir = IncludeTrailingSeparator(g_.OutputFileDir);
+    const std::string dir = IncludeTrailingSeparator(settings_.OutputFileDir);
     const std::string ext = ExtractFileExt(name);
     const auto taken = [&](const std::string& candidate) {
         return givenOut_.count(candidate) || PathTaken(dir + candidate);
@@ -107,8 +107,8 @@ std::string TJobBuilder::UniqueOutputName(const std::string& name) {
 
 void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     Begin();
-    const std::string outputPath =
-        IncludeTrailingSeparator(g_.OutputFileDir) + UniqueOutputName(JoinOutputName + OutputExtension(g_));
+    const std::string outputPath = IncludeTrailingSeparator(settings_.OutputFileDir) +
+                                   UniqueOutputName(JoinOutputName + OutputExtension(settings_));
     int64_t taskDuration = 0;
     for (size_t i = 0; i < inputs.size(); ++i) {
         const TJobInput& in = inputs[i];
@@ -133,7 +133,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
         list_.Add(std::move(row));
         joinFiles_.push_back({PlaceOf(in, i), in.FullName});
         if (in.Duration > 0) {
-            g_.JobDuration += in.Duration;
+            jobDuration_ += in.Duration;
             taskDuration += in.Duration;
         }
         Log("File has been added to convert list.");
@@ -142,7 +142,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     if (encoder_.TaskCount() == 0) return;
     TOutputOptions options;
     InitOutputOptions(options);
-    ApplyPreset(g_, options, std::nullopt, presetInstead_);
+    ApplyPreset(settings_, options, std::nullopt, presetInstead_);
     options.Join = true;
     if (!encoder_.SetOutputFile(0, outputPath, options)) {
         encoder_.RemoveTask(0);
@@ -157,8 +157,8 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
 }
 
 std::string TJobBuilder::SoundOnlyFormat() const {
-    if (g_.OutputFormatClass != fcAudio) return {};
-    const TFormatId* format = FindFormat(g_.OutputFormatClass, g_.CurrentFormatCode());
+    if (settings_.OutputFormatClass != fcAudio) return {};
+    const TFormatId* format = FindFormat(settings_.OutputFormatClass, settings_.CurrentFormatCode());
     return format ? std::string(format->Name) : std::string();
 }
 
@@ -199,15 +199,15 @@ void TJobBuilder::AddFileJob(const std::string& fileName, int inputIndex) {
 TOutputOptions TJobBuilder::MakeOutputOptions(TCustomDecoder& decoder) {
     TOutputOptions options;
     InitOutputOptions(options);
-    options.FileExt = OutputExtension(g_);
+    options.FileExt = OutputExtension(settings_);
     const std::string name = ExtractFileName(decoder.FileName());
     const std::string ext = ExtractFileExt(name);
     const std::string outName = name.substr(0, name.size() - ext.size()) + options.FileExt;
-    options.FileName = IncludeTrailingSeparator(g_.OutputFileDir) + UniqueOutputName(outName);
+    options.FileName = IncludeTrailingSeparator(settings_.OutputFileDir) + UniqueOutputName(outName);
     // Asking a file without sound for its audio stream would log an error.
     const int32_t audioBitrate =
         decoder.FirstAudioStream() >= 0 ? decoder.GetAudioStreamInfo(decoder.FirstAudioStream()).BitRate : -1;
-    ApplyPreset(g_, options, audioBitrate, presetInstead_);
+    ApplyPreset(settings_, options, audioBitrate, presetInstead_);
     return options;
 }
 
@@ -244,7 +244,7 @@ void TJobBuilder::AddFileTask(TInputOptions& input, TOutputOptions& output, int 
     row.Cells[ccPath] = ExtractFilePath(probed);
     list_.Add(std::move(row));
     const int64_t recorded = duration > 0 ? duration : 0;
-    g_.JobDuration += recorded;
+    jobDuration_ += recorded;
     taskDurations_.push_back(recorded);
     taskInputs_.push_back(inputIndex);
     taskOutputs_.push_back(output.FileName);

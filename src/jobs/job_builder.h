@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-struct TGlobalVars;
+struct TUserSettings;
 class IJobEncoder;
 class ILogSink;
 class TCustomDecoder;
@@ -53,7 +53,7 @@ struct TJobRefusal {
 
 class TJobBuilder {
 public:
-    TJobBuilder(TGlobalVars& g, IJobEncoder& encoder, TConvertList& list, ILogSink* log);
+    TJobBuilder(const TUserSettings& settings, IJobEncoder& encoder, TConvertList& list, ILogSink* log);
 
     // Join mode: every accepted input goes into task 0, which gets one output.
     // An input's refusal counts it by its TJobInput::Place when that is set.
@@ -73,6 +73,8 @@ public:
     // The input duration recorded for each task (index = task index), in
     // microseconds; what the run adds to DoneDuration when a task finishes.
     const std::vector<int64_t>& TaskDurations() const { return taskDurations_; }
+    // Their sum: the microseconds of input the job has to do.
+    int64_t JobDuration() const { return jobDuration_; }
     // For each task, its input's place in the input list (-1: a join) and
     // its output file.
     const std::vector<int>& TaskInputs() const { return taskInputs_; }
@@ -109,11 +111,12 @@ private:
     // A free name in the output folder that this job has not given out yet.
     std::string UniqueOutputName(const std::string& name);
 
-    TGlobalVars& g_;
+    const TUserSettings& settings_;
     IJobEncoder& encoder_;
     TConvertList& list_;
     ILogSink* log_;
     std::vector<int64_t> taskDurations_;
+    int64_t jobDuration_ = 0;
     std::vector<int> taskInputs_;
     std::vector<std::string> taskOutputs_;
     bool threadedEncoder_ = false;

@@ -1,7 +1,7 @@
 #include "preset_params.h"
 
 #include "ff_records.h"
-#include "global_vars.h"
+#include "user_settings.h"
 
 #include <array>
 
@@ -396,20 +396,20 @@ void ApplyPresetParams(const TPresetParams& p, TOutputOptions& o) {
     Put(p.ExtOptions, o.ExtOptions);
 }
 
-void ApplyPreset(const TGlobalVars& g, TOutputOptions& Options, std::optional<int32_t> inputAudioBitrate,
+void ApplyPreset(const TUserSettings& settings, TOutputOptions& Options, std::optional<int32_t> inputAudioBitrate,
                  std::optional<int32_t> presetIndex) {
-    const int formatClass = g.OutputFormatClass;
+    const int formatClass = settings.OutputFormatClass;
     switch (formatClass) {
         case fcVideo: Options.DisableVideo = false; break;
         case fcAudio: Options.DisableVideo = true; break;
         case fcDevice: break;  // keeps its default
         default: return;
     }
-    const int code = g.CurrentFormatCode();
+    const int code = settings.CurrentFormatCode();
     const TPresetParams* common = PresetCommonParams(formatClass, code);
     if (!common) return;
     ApplyPresetParams(*common, Options);
-    const int index = presetIndex ? *presetIndex : g.OutputPreset[formatClass][code];
+    const int index = presetIndex ? *presetIndex : settings.OutputPreset[formatClass][code];
     const TPresetParams* row = FindPresetParams(formatClass, code, index);
     if (!row) return;
     ApplyPresetParams(*row, Options);

@@ -6,7 +6,7 @@
 #include <optional>
 #include <span>
 
-struct TGlobalVars;
+struct TUserSettings;
 struct TOutputOptions;
 
 // A field a preset does not write.
@@ -76,7 +76,7 @@ const TPresetParams* FindPresetParams(int formatClass, int code, int index);
 // passes nothing. It only tells WMA preset 4, the lossless one, what to keep.
 // presetIndex, when given, stands for the format's stored index (a run that
 // re-encodes instead of copying).
-void ApplyPreset(const TGlobalVars& g, TOutputOptions& Options,
+void ApplyPreset(const TUserSettings& settings, TOutputOptions& Options,
                  std::optional<int32_t> inputAudioBitrate = std::nullopt,
                  std::optional<int32_t> presetIndex = std::nullopt);
 // Writes the set fields of one parameter set.

@@ -668,18 +668,12 @@ std::string AbsoluteLocation(CURL* easy, const std::string& location) {
     return result;
 }
 
-// The final response's headers (steps 8 to 10). False stops the perform.
-bool FinalHeaders(CurlCallContext& c, long code) {
+// A status the transfer answers itself: a 401 or 407 the owner gives new
+// credentials for (tried again), a 416 of a resumed download. True: the
+// perform stops here, c.after says what follows.
+bool StatusEndsPerform(CurlCallContext& c, long code) {
     Transfer& t = *c.t;
     TEventWinThread& thread = *c.thread;
-    t.status = static_cast<int>(code);
-    t.Status(41);
-    if (c.probeOnly) {
-        const std::string length = c.Header("content-length");
-        if (!length.empty()) c.probedLength = std::strtoll(length.c_str(), nullptr, 10);
-        c.after = After::EndRoutine;
-        return false;
-    }
     if (code == 401 && t.hasPasswordRequest) {
         const std::string header = c.Header("www-authenticate");
         const size_t q = header.find("=\"");
@@ -697,7 +691,7 @@ bool FinalHeaders(CurlCallContext& c, long code) {
         });
         if (tryAgain) {
             c.after = After::Retry;
-            return false;
+            return true;
         }
     } else if (code == 407 && t.hasProxyAuth) {
         bool tryAgain = false;
@@ -709,14 +703,19 @@ bool FinalHeaders(CurlCallContext& c, long code) {
         });
         if (tryAgain) {
             c.after = After::Retry;
-            return false;
+            return true;
         }
     } else if (code == 416 && t.startPosition != 0) {
         c.after = After::Range416;
-        return false;
+        return true;
     }
+    return false;
+}
 
-    if (c.Checkpoint()) return false;
+// Type and length of the body; with header info asked for, the other headers
+// through OnHeaderInfo. False: the owner does not want the body.
+bool EntityHeaders(CurlCallContext& c) {
+    Transfer& t = *c.t;
     t.contentType = c.Header("content-type");
     const std::string length = c.Header("content-length");
     const bool chunked = LowerCase(c.Header("transfer-encoding")).find("chunked") != std::string::npos;
@@ -733,7 +732,7 @@ bool FinalHeaders(CurlCallContext& c, long code) {
         t.date = ParseHttpDate(c.Header("date"));
         t.lastModified = ParseHttpDate(c.Header("last-modified"));
         t.expires = ParseHttpDate(c.Header("expires"));
-        thread.Synchronize([&t] {
+        c.thread->Synchronize([&t] {
             TCustomWinHTTP* o = t.owner;
             o->OnHeaderInfo(o, t.status, t.rawHeaders, t.contentType, t.contentLanguage, t.contentEncoding,
                             t.fileSize + static_cast<int64_t>(t.startPosition), t.location, t.date, t.lastModified,
@@ -744,7 +743,22 @@ bool FinalHeaders(CurlCallContext& c, long code) {
             return false;
         }
     }
-    if (c.Checkpoint()) return false;
+    return true;
+}
+
+// The final response's headers (steps 8 to 10). False stops the perform.
+bool FinalHeaders(CurlCallContext& c, long code) {
+    Transfer& t = *c.t;
+    t.status = static_cast<int>(code);
+    t.Status(41);
+    if (c.probeOnly) {
+        const std::string length = c.Header("content-length");
+        if (!length.empty()) c.probedLength = std::strtoll(length.c_str(), nullptr, 10);
+        c.after = After::EndRoutine;
+        return false;
+    }
+    if (StatusEndsPerform(c, code)) return false;
+    if (c.Checkpoint() || !EntityHeaders(c) || c.Checkpoint()) return false;
     c.after = OpenDataStream(t);
     if (c.after != After::Continue) return false;
     t.bytesRead = 0;

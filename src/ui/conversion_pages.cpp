@@ -60,10 +60,9 @@ private:
     std::atomic<bool> open_{true};
 };
 
-TConversionPages::TConversionPages(TFormMain& form, TGlobalVars& g, IDesktopServices& services, ILogSink* log)
+TConversionPages::TConversionPages(TFormMain& form, IDesktopServices& services, ILogSink* log)
     : QObject(&form),
       form_(form),
-      g_(g),
       log_(log),
       step1_(form.Step1()),
       step3_(form.Step3()),
@@ -71,11 +70,11 @@ TConversionPages::TConversionPages(TFormMain& form, TGlobalVars& g, IDesktopServ
       jobs_(encoder_),
       gated_(std::make_unique<TGatedJobs>(jobs_)),
       list_(this),
-      run_(g, *gated_, list_, *this, *this, log, MainDispatcher()),
+      run_(form.Config(), form.Settings(), *gated_, list_, *this, *this, log, MainDispatcher()),
       previews_(&form) {
     setObjectName("ConversionPages");
     run_.ExeFolder = form.ExeFolder();
-    step1_->Attach(g, services, log, encoder_.Decoder());
+    step1_->Attach(form.Config(), form.Settings(), services, log, encoder_.Decoder());
     encoder_.OnPreviewBitmap = [this](TCustomEncoder*, const TPreviewInfo& info) {
         if (gated_->IsOpen() && info.Bitmap) previews_.ShowFrame(info.TaskIndex, *info.Bitmap, info.PTS);
     };
@@ -239,4 +238,6 @@ bool TConversionPages::ShowShutdownCountdown() { return form_.ShowShutdownCountd
 
 void TConversionPages::ShutdownComputer() { form_.ShutdownComputer(); }
 
-void TConversionPages::ShowConversionSummary() { form_.ShowConversionSummary(); }
+void TConversionPages::ShowConversionSummary(const TConversionResult& result) {
+    form_.ShowConversionSummary(result);
+}

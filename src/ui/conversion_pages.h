@@ -25,7 +25,8 @@ class TPageStep3;
 class TConversionPages : public QObject, public IConvertRowView, public IConversionPage, public IConversionFinish {
     Q_OBJECT
 public:
-    TConversionPages(TFormMain& form, TGlobalVars& g, IDesktopServices& services, ILogSink* log);
+    // Reads the window's configuration and settings.
+    TConversionPages(TFormMain& form, IDesktopServices& services, ILogSink* log);
     ~TConversionPages() override;
 
     // Start-up: the codec libraries from "lib", then "../lib" beside the
@@ -66,7 +67,7 @@ public:
     void PlaySoundFile(const std::string& path) override;
     bool ShowShutdownCountdown() override;
     void ShutdownComputer() override;
-    void ShowConversionSummary() override;
+    void ShowConversionSummary(const TConversionResult& result) override;
 
 protected:
     // Drops on the main window.
@@ -77,7 +78,6 @@ private:
     bool TakesDrops() const;
 
     TFormMain& form_;
-    TGlobalVars& g_;
     ILogSink* log_;
     // The window deletes its pages before this child of it.
     QPointer<TPageStep1> step1_;

@@ -30,17 +30,17 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-TDownloadPages::TDownloadPages(TFormMain& form, TGlobalVars& g, IDesktopServices& services, ILogSink* log)
+TDownloadPages::TDownloadPages(TFormMain& form, IDesktopServices& services, ILogSink* log)
     : QObject(&form),
       form_(form),
-      g_(g),
+      settings_(form.Settings()),
       services_(services),
       log_(log),
       step5_(form.Step5()),
       step6_(form.Step6()),
       step7_(form.Step7()),
-      links_(g.VideoSiteHost, services),
-      run_(g, *this, services, log) {
+      links_(form.Config().VideoSiteHost, services),
+      run_(form.Config(), form.Settings(), *this, services, log) {
     setObjectName("DownloadPages");
     links_.OnChanged = [this] { ShowLinks(); };
     run_.OnClearLinks = [this] { links_.Clear(); };
@@ -129,13 +129,13 @@ void TDownloadPages::CreateScriptHost() {
 
 void TDownloadPages::StartDownloadRun() {
     SyncLinksFromList();
-    links_.SetHost(g_.VideoSiteHost);
+    links_.SetHost(form_.Config().VideoSiteHost);
     run_.Start(links_.Rows());
 }
 
 void TDownloadPages::AbortTransfers() { run_.Cancel(); }
 
-void TDownloadPages::ClearDownloadedFiles() { g_.DownloadedFiles.clear(); }
+void TDownloadPages::ClearDownloadedFiles() { lastResult_.DownloadedFiles.clear(); }
 
 void TDownloadPages::SyncLinksFromList() {
     std::vector<std::string> rows;
@@ -161,7 +161,7 @@ void TDownloadPages::ActionURLPasteExecute() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasText()) return;
     SyncLinksFromList();
-    links_.SetHost(g_.VideoSiteHost);
+    links_.SetHost(form_.Config().VideoSiteHost);
     links_.PasteText(data->text().toStdString());
 }
 
@@ -210,18 +210,18 @@ void TDownloadPages::RefreshPreferenceText() {
 void TDownloadPages::ButtonYouTubeQualityConfigClick() {
     TQualityOrder order = Order();
     if (!EditQualityOrder(&form_, order)) return;
-    std::copy(order.begin(), order.end(), g_.PreferYouTube.begin());
+    std::copy(order.begin(), order.end(), settings_.PreferYouTube.begin());
     RefreshPreferenceText();
 }
 
 TQualityOrder TDownloadPages::Order() const {
     TQualityOrder order{};
-    std::copy(g_.PreferYouTube.begin(), g_.PreferYouTube.end(), order.begin());
+    std::copy(settings_.PreferYouTube.begin(), settings_.PreferYouTube.end(), order.begin());
     return order;
 }
 
 void TDownloadPages::ButtonConvertDownloadedClick() {
-    ::ConvertDownloadedFiles(g_.DownloadedFiles, this, services_);
+    ::ConvertDownloadedFiles(lastResult_.DownloadedFiles, this, services_);
 }
 
 void TDownloadPages::ConvertDownloadedFiles(const std::vector<std::string>& files) {
@@ -262,15 +262,16 @@ void TDownloadPages::SetLabel(TDownloadLabel label, const std::string& text) {
 
 void TDownloadPages::SetProgressBar(int percent) { step6_->ProgressBarDownload->setValue(percent); }
 
-void TDownloadPages::ShowSummary(int total, int succeeded, int failed, const std::vector<std::string>& failures) {
+void TDownloadPages::ShowSummary(const TDownloadResult& result) {
+    lastResult_ = result;
     form_.SetActivePage(wpStep7);
     form_.UpdatePageTexts();
     QStringList lines;
-    for (const std::string& line : failures) lines << Q(line);
+    for (const std::string& line : result.Failures) lines << Q(line);
     step7_->MemoErrorLog->setPlainText(lines.join('\n'));
-    step7_->MemoErrorLog->setVisible(!failures.empty());
-    step7_->LabelTotalFiles->setText(QString::number(total));
-    step7_->LabelSucceeded->setText(QString::number(succeeded));
-    step7_->LabelFailed->setText(QString::number(failed));
-    step7_->LabelCancelled->setVisible(run_.Cancelled());
+    step7_->MemoErrorLog->setVisible(!result.Failures.empty());
+    step7_->LabelTotalFiles->setText(QString::number(result.TotalFiles));
+    step7_->LabelSucceeded->setText(QString::number(result.SucceededFiles));
+    step7_->LabelFailed->setText(QString::number(result.FailedFiles()));
+    step7_->LabelCancelled->setVisible(result.Cancelled);
 }

@@ -25,7 +25,9 @@ class TPageStep6;
 class TDownloadPages : public QObject, public IDownloadView, public IDownloadHandOver {
     Q_OBJECT
 public:
-    TDownloadPages(TFormMain& form, TGlobalVars& g, IDesktopServices& services, ILogSink* log);
+    // Reads the window's configuration and settings; the quality dialog
+    // changes the settings' preference order.
+    TDownloadPages(TFormMain& form, IDesktopServices& services, ILogSink* log);
     ~TDownloadPages() override;
 
     // Start-up step 12 and shutdown: watch the clipboard for text.
@@ -37,6 +39,7 @@ public:
     void StartDownloadRun();
     // Exit on Step6 confirmed, and the window closing.
     void AbortTransfers();
+    // A new run starts: the last run's files are no longer handed over.
     void ClearDownloadedFiles();
 
     // Step5.
@@ -64,7 +67,7 @@ public:
     void SetRowText(int row, TDownloadColumn column, const std::string& text) override;
     void SetLabel(TDownloadLabel label, const std::string& text) override;
     void SetProgressBar(int percent) override;
-    void ShowSummary(int total, int succeeded, int failed, const std::vector<std::string>& failures) override;
+    void ShowSummary(const TDownloadResult& result) override;
     // IDownloadHandOver.
     void ConvertDownloadedFiles(const std::vector<std::string>& files) override;
 
@@ -75,7 +78,7 @@ private:
     TQualityOrder Order() const;
 
     TFormMain& form_;
-    TGlobalVars& g_;
+    TUserSettings& settings_;
     IDesktopServices& services_;
     ILogSink* log_;
     TPageStep5* step5_;
@@ -83,6 +86,8 @@ private:
     TPageFinish* step7_;
     TLinkList links_;
     TDownloadRun run_;
+    // The last run's result, for Step7's hand-over.
+    TDownloadResult lastResult_;
     // Asks yt-dlp for its version once, for the log.
     TChildProcess versionProbe_;
     std::string ytdlpVersion_;

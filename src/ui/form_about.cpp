@@ -1,8 +1,9 @@
 #include "form_about.h"
 
+#include "app_title.h"
 #include "desktop_services.h"
-#include "global_vars.h"
 #include "page_helpers.h"
+#include "product_config.h"
 
 #include <QEvent>
 #include <QMouseEvent>
@@ -18,9 +19,9 @@ QLabel* AddOpeningLink(QWidget* parent, const char* name, const std::string& tar
 }
 }  // namespace
 
-TFormAbout::TFormAbout(const TGlobalVars& g, const QPixmap& leftLogo, IDesktopServices& services, QWidget* parent)
+TFormAbout::TFormAbout(const TProductConfig& config, const QPixmap& leftLogo, IDesktopServices& services, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), services_(services),
-      updatesLink_(g.HelpUpdatesLink) {
+      updatesLink_(config.HelpUpdatesLink) {
     setObjectName("FormAbout");
     setWindowTitle(QStringLiteral("About %1").arg(AppTitle));
     const int tabsLeft = 166, tabsWidth = 350, tabsHeight = 272;
@@ -34,20 +35,20 @@ TFormAbout::TFormAbout(const TGlobalVars& g, const QPixmap& leftLogo, IDesktopSe
     tabs_ = Place(new QTabWidget(this), "PageControlAbout", QRect(tabsLeft, 10, tabsWidth, tabsHeight));
     auto* about = new QWidget;
     about->setObjectName("TabSheetAbout");
-    AddLabel(about, "LabelProduct", QString::asprintf("%s %s", AppTitle, g.Version.c_str()),
+    AddLabel(about, "LabelProduct", QString::asprintf("%s %s", AppTitle, config.Version.c_str()),
              QRect(14, 16, 320, 22), true);
     AddLabel(about, nullptr, "Joins and converts audio and video files, and downloads videos by their links.",
              QRect(14, 44, 320, 40))
         ->setWordWrap(true);
     AddLabel(about, nullptr, "Web site:", QRect(14, 100, 320, 18));
-    AddOpeningLink(about, "LabelWebSite", g.HelpHomePageLink, QRect(14, 118, 320, 18), services);
+    AddOpeningLink(about, "LabelWebSite", config.HelpHomePageLink, QRect(14, 118, 320, 18), services);
     AddLabel(about, nullptr, "Support:", QRect(14, 146, 320, 18));
-    AddOpeningLink(about, "LabelSupport", g.HelpSupportLink, QRect(14, 164, 320, 18), services);
+    AddOpeningLink(about, "LabelSupport", config.HelpSupportLink, QRect(14, 164, 320, 18), services);
     tabs_->addTab(about, "About");
 
     auto* update = new QWidget;
     update->setObjectName("TabSheetUpdate");
-    AddLabel(update, "LabelVersion", QStringLiteral("Version %1").arg(QString::fromStdString(g.Version)),
+    AddLabel(update, "LabelVersion", QStringLiteral("Version %1").arg(QString::fromStdString(config.Version)),
              QRect(14, 16, 320, 22), true);
     AddLabel(update, nullptr, "Check whether a newer version is available:", QRect(14, 48, 320, 18));
     auto* updates = Place(new QPushButton("&Updates...", update), "ButtonUpdates", QRect(14, 74, 100, 27));
@@ -59,7 +60,7 @@ TFormAbout::TFormAbout(const TGlobalVars& g, const QPixmap& leftLogo, IDesktopSe
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
     setFixedSize(tabsLeft + tabsWidth + 10, ok_->geometry().bottom() + 12);
 
-    if (g.SkinIndex == 3) {
+    if (config.SkinIndex == 3) {
         // No picture: the tabs move to the left edge and the window narrows.
         picture_->hide();
         tabs_->move(10, tabs_->y());

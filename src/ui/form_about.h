@@ -4,7 +4,7 @@
 #include <QDialog>
 
 class IDesktopServices;
-struct TGlobalVars;
+struct TProductConfig;
 class QLabel;
 class QTabWidget;
 class QPushButton;
@@ -12,7 +12,8 @@ class QPushButton;
 class TFormAbout : public QDialog {
     Q_OBJECT
 public:
-    TFormAbout(const TGlobalVars& g, const QPixmap& leftLogo, IDesktopServices& services, QWidget* parent = nullptr);
+    TFormAbout(const TProductConfig& config, const QPixmap& leftLogo, IDesktopServices& services,
+               QWidget* parent = nullptr);
     QTabWidget* Tabs() const { return tabs_; }
     QLabel* Picture() const { return picture_; }
     QPushButton* ButtonOK() const { return ok_; }

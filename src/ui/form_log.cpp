@@ -1,8 +1,8 @@
 #include "form_log.h"
 
+#include "app_title.h"
 #include "desktop_services.h"
 #include "dispatcher.h"
-#include "global_vars.h"
 #include "log_text.h"
 #include "placement.h"
 #include "settings.h"

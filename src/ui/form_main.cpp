@@ -1,5 +1,6 @@
 #include "form_main.h"
 
+#include "app_title.h"
 #include "conversion_pages.h"
 #include "desktop_services.h"
 #include "download_pages.h"
@@ -17,6 +18,7 @@
 #include "placement.h"
 #include "product_config.h"
 #include "settings.h"
+#include "startup_choice.h"
 
 #include <QAction>
 #include <QBitmap>
@@ -38,8 +40,8 @@ namespace {
 const QColor kInk(0x22, 0x30, 0x3f);
 }  // namespace
 
-TFormMain::TFormMain(TGlobalVars& g, TFormMainDeps deps, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), g_(g), deps_(std::move(deps)),
+TFormMain::TFormMain(TFormMainDeps deps, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), deps_(std::move(deps)),
       services_(*deps_.Services) {
     setObjectName("FormMain");
     BuildFrame();
@@ -87,19 +89,19 @@ void TFormMain::BuildFrame() {
 
     helpMenu_ = new QMenu(this);
     helpMenu_->setObjectName("PopupMenuHelp");
-    auto link = [this](const char* text, std::string TGlobalVars::*target) {
+    auto link = [this](const char* text, std::string TProductConfig::*target) {
         QAction* a = helpMenu_->addAction(text);
-        connect(a, &QAction::triggered, this, [this, target] { services_.OpenDocument(g_.*target); });
+        connect(a, &QAction::triggered, this, [this, target] { services_.OpenDocument(config_.*target); });
         return a;
     };
-    link("Help Content", &TGlobalVars::HelpContentLink);
-    link("How Tos && Tutorial Videos...", &TGlobalVars::HelpHowTosLink);
+    link("Help Content", &TProductConfig::HelpContentLink);
+    link("How Tos && Tutorial Videos...", &TProductConfig::HelpHowTosLink);
     helpMenu_->addSeparator();
-    link("Home Page...", &TGlobalVars::HelpHomePageLink);
-    link("More Free Tools...", &TGlobalVars::HelpMoreToolsLink);
+    link("Home Page...", &TProductConfig::HelpHomePageLink);
+    link("More Free Tools...", &TProductConfig::HelpMoreToolsLink);
     helpMenu_->addSeparator();
-    link("Check for Updates...", &TGlobalVars::HelpUpdatesLink);
-    link("Contact Technical Support...", &TGlobalVars::HelpSupportLink);
+    link("Check for Updates...", &TProductConfig::HelpUpdatesLink);
+    link("Contact Technical Support...", &TProductConfig::HelpSupportLink);
     helpMenu_->addSeparator();
     connect(helpMenu_->addAction("About"), &QAction::triggered, this, &TFormMain::ShowAbout);
 }
@@ -113,7 +115,7 @@ void TFormMain::BuildPages() {
 
     pageMode_ = new TPageMode;
     step1_ = new TPageStep1;
-    step2_ = new TPageStep2(g_);
+    step2_ = new TPageStep2(settings_);
     step3_ = new TPageStep3;
     step4_ = new TPageFinish(TPageFinish::fkConversion);
     step5_ = new TPageStep5;
@@ -133,9 +135,9 @@ void TFormMain::BuildPages() {
     connect(step4_->LabelOpenFolder, &QLabel::linkActivated, this, &TFormMain::LabelOpenFolderClick);
     connect(step7_->LabelOpenFolder, &QLabel::linkActivated, this, &TFormMain::LabelURLOpenFolderClick);
     connect(step3_->CheckBoxPlayASound, &QAbstractButton::clicked, this,
-            [this](bool on) { g_.PlayASoundWhenFinished = on; });
+            [this](bool on) { settings_.PlayASoundWhenFinished = on; });
     connect(step3_->CheckBoxShutdown, &QAbstractButton::clicked, this,
-            [this](bool on) { g_.ShutDownWhenFinished = on; });
+            [this](bool on) { settings_.ShutDownWhenFinished = on; });
 }
 
 void TFormMain::BuildActions() {
@@ -152,28 +154,14 @@ void TFormMain::BuildActions() {
 }
 
 bool TFormMain::FormCreate() {
-    std::string error = LoadProductConfig();
+    const TStartupChoice choice =
+        LoadStartupChoice({deps_.ExeFolder, deps_.AppDataFolder, deps_.DocumentsFolder});
+    const std::string error = LoadProductConfig(choice);
     if (!error.empty()) {
         services_.ShowError(error, AppTitle);
         return false;
     }
-    g_.UserDataFolder = FindUserDataFolder(deps_.AppDataFolder, AppTitle);
-    // The Add dialog starts in the home folder until files were added from somewhere.
-    g_.OutputFileDir = g_.OutputURLDir = deps_.DocumentsFolder;
-    g_.LastOpenDir.clear();
-    SetDefaultSettings(g_);
-    std::string readError;
-    try {
-        if (!LoadSettings(g_, SettingsPath(), &readError) || !readError.empty()) CenterOnScreen();
-    } catch (const std::exception& e) {
-        // The defaults could not be written: nothing to work with.
-        services_.ShowError(e.what(), AppTitle);
-        return false;
-    }
-    // A settings file that cannot be read is reported and left alone: this
-    // session runs on the defaults and writes nothing over the user's file.
-    settingsLoaded_ = readError.empty();
-    if (!settingsLoaded_) services_.ShowError(readError, AppTitle);
+    if (!TakeSettings(choice)) return false;
     PrepareInputList();
     step2_->FormatChoice()->FillPresetLists();
     setAcceptDrops(true);
@@ -183,25 +171,44 @@ bool TFormMain::FormCreate() {
     UpdatePageTexts();
     LoadCodecLibraries();
     JoinClipboardChain();
-    SetActivePage(FirstPage(g_));
+    SetActivePage(FirstPage(config_));
     UpdatePageTexts();
     CreateScriptHost();
     return true;
 }
 
-std::string TFormMain::LoadProductConfig() {
+std::string TFormMain::LoadProductConfig(const TStartupChoice& choice) {
     setWindowTitle(AppTitle);
     for (TPageFinish* page : {step4_, step7_}) page->FillTitle();
 
-    TProductDefaults defaults;
-    std::string error = ReadProductConfig(deps_.ExeFolder + ProductConfigFileName, g_, defaults);
-    if (!error.empty()) return error;
-    error = LoadResourceImages(deps_.ExeFolder + "sounds/" + g_.ResFolder + "/", images_);
+    if (!choice.ConfigError.empty()) return choice.ConfigError;
+    config_ = choice.Config;
+    const std::string error = LoadResourceImages(deps_.ExeFolder + "sounds/" + config_.ResFolder + "/", images_);
     if (!error.empty()) return error;
     ApplySkin();
-    step2_->FormatChoice()->ApplyLayout(LayoutFormats(g_, step2_->FormatChoice()->FormatPageWidth(), PageWidth));
-    ApplyProductDefaults(defaults, g_);
+    step2_->FormatChoice()->ApplyLayout(
+        LayoutFormats(config_, step2_->FormatChoice()->FormatPageWidth(), PageWidth));
     return {};
+}
+
+bool TFormMain::TakeSettings(const TStartupChoice& choice) {
+    userDataFolder_ = choice.UserDataFolder;
+    settings_ = choice.Settings;
+    if (!choice.SettingsFound) {
+        try {
+            SaveSettings(settings_, SettingsPath());
+        } catch (const std::exception& e) {
+            // The defaults could not be written: nothing to work with.
+            services_.ShowError(e.what(), AppTitle);
+            return false;
+        }
+    }
+    if (!choice.SettingsFound || !choice.SettingsError.empty()) CenterOnScreen();
+    // A settings file that cannot be read is reported and left alone: this
+    // session runs on the defaults and writes nothing over the user's file.
+    settingsLoaded_ = choice.SettingsError.empty();
+    if (!settingsLoaded_) services_.ShowError(choice.SettingsError, AppTitle);
+    return true;
 }
 
 void TFormMain::ApplySkin() {
@@ -209,7 +216,7 @@ void TFormMain::ApplySkin() {
     const QImage outside = images_.Main.createMaskFromColor(qRgb(255, 0, 255), Qt::MaskInColor);
     setMask(QBitmap::fromImage(outside));
 
-    skin_ = SkinLayout(g_.SkinIndex);
+    skin_ = SkinLayout(config_.SkinIndex);
     auto at = [](QWidget* w, TPoint p) { w->move(p.X, p.Y); };
     buttonMin_->SetImages(images_.Min);
     buttonClose_->SetImages(images_.Close);
@@ -280,7 +287,7 @@ void TFormMain::FormClose() {
             services_.ShowError(e.what(), AppTitle);
         }
     };
-    attempt([this] { SaveSettings(g_, SettingsPath()); });
+    attempt([this] { SaveSettings(settings_, SettingsPath()); });
     attempt([this] { SaveFormPlacement(SettingsPath(), "Form", this); });
     if (deps_.Log) {
         attempt([this] { deps_.Log->SavePlacement(); });

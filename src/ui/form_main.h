@@ -5,9 +5,11 @@
 // wizard's moves in form_main_wizard.cpp, and the seams for the engine,
 // clipboard, script host and runs in form_main_hooks.cpp.
 #include "completion.h"
-#include "global_vars.h"
 #include "layout.h"
+#include "product_config.h"
 #include "resource_images.h"
+#include "settings.h"
+#include "user_settings.h"
 #include "wizard_pages.h"
 
 #include <QWidget>
@@ -33,6 +35,8 @@ class TPageStep5;
 class TPageStep6;
 class TDownloadPages;
 class TConversionPages;
+struct TConversionResult;
+struct TStartupChoice;
 
 struct TFormMainDeps {
     IDesktopServices* Services = nullptr;
@@ -47,13 +51,20 @@ struct TFormMainDeps {
 class TFormMain : public QWidget, public ICompletionDevices {
     Q_OBJECT
 public:
-    TFormMain(TGlobalVars& g, TFormMainDeps deps, QWidget* parent = nullptr);
+    explicit TFormMain(TFormMainDeps deps, QWidget* parent = nullptr);
     ~TFormMain() override;
 
     // The start-up sequence. On a start-up error the error box has been shown
     // and false is returned: the program ends without writing settings.
     bool FormCreate();
-    std::string SettingsPath() const { return g_.UserDataFolder + "~system2.dat"; }
+    std::string SettingsPath() const { return userDataFolder_ + SettingsFileName; }
+    // The product configuration, read by FormCreate.
+    const TProductConfig& Config() const { return config_; }
+    // The user's settings: loaded by FormCreate, changed by the pages, written
+    // when the window closes.
+    TUserSettings& Settings() { return settings_; }
+    // The user data folder FormCreate found; ends with a separator.
+    const std::string& UserDataFolder() const { return userDataFolder_; }
 
     // Wizard (form_main_wizard.cpp).
     TWizardPage ActivePage() const;
@@ -71,7 +82,7 @@ public:
     static std::string FolderField(const QString& text);
     void ShowDownloadSettings();
     void StoreDownloadSettings();
-    void ShowConversionSummary();
+    void ShowConversionSummary(const TConversionResult& result);
     void ButtonSelectDirClick();
     void ButtonURLSelectClick();
     void LabelOpenFolderClick();
@@ -141,7 +152,9 @@ protected:
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
 
-    TGlobalVars& g_;
+    TProductConfig config_;
+    TUserSettings settings_;
+    std::string userDataFolder_;
     TFormMainDeps deps_;
     IDesktopServices& services_;
 
@@ -149,7 +162,11 @@ private:
     void BuildFrame();
     void BuildPages();
     void BuildActions();
-    std::string LoadProductConfig();
+    // The configuration's part of start-up: caption, images, skin, format layout.
+    std::string LoadProductConfig(const TStartupChoice& choice);
+    // The settings' part: the first start writes the defaults; a file that
+    // cannot be read is reported and never written over.
+    bool TakeSettings(const TStartupChoice& choice);
     void ApplySkin();
     void CenterOnScreen();
     void FormCloseQuery();

@@ -3,6 +3,7 @@
 // devices of the completion actions.
 #include "form_main.h"
 
+#include "app_title.h"
 #include "conversion_pages.h"
 #include "copy_join.h"
 #include "desktop_services.h"
@@ -49,7 +50,7 @@ bool TFormMain::ConfirmCopyJoin() {
     std::vector<std::string> files;
     for (const TJobInput& in : step1_->JobInputs()) files.push_back(in.FullName);
     services_.BeginWaitCursor();
-    const TCopyJoinCheck check = CheckCopyJoin(g_, files);
+    const TCopyJoinCheck check = CheckCopyJoin(config_, settings_, files);
     services_.EndWaitCursor();
     if (check.Lines.empty()) return true;
     const int answer = services_.ShowCustomMessageDialog(CopyJoinQuestion(check), AppTitle, TMsgDlgType::mtConfirmation,
@@ -64,7 +65,7 @@ TWizardPage TFormMain::ActivePage() const { return static_cast<TWizardPage>(page
 void TFormMain::SetActivePage(TWizardPage page) { pageControl_->setCurrentIndex(page); }
 
 void TFormMain::UpdatePageTexts() {
-    const TPageTexts t = PageTexts(ActivePage(), g_);
+    const TPageTexts t = PageTexts(ActivePage(), config_);
     labelTitle_->setText(Q(t.Title));
     // The one-line title shrinks to fit where a skin gives it little room.
     QFont titleFont = labelTitle_->font();
@@ -92,12 +93,12 @@ void TFormMain::OpenFiles(const std::vector<std::string>& paths) {
 }
 
 void TFormMain::ResetWizard() {
-    SetActivePage(FirstPage(g_));
+    SetActivePage(FirstPage(config_));
     UpdatePageTexts();
 }
 
 void TFormMain::ActionNextExecute() {
-    if (!PageTexts(ActivePage(), g_).NextEnabled) return;
+    if (!PageTexts(ActivePage(), config_).NextEnabled) return;
     switch (ActivePage()) {
         case wpMode:
             if (pageMode_->DownloadSelected()) {
@@ -126,8 +127,8 @@ void TFormMain::ActionNextExecute() {
             if (!ConfirmCopyJoin()) return;
             SetActivePage(wpStep3);
             UpdatePageTexts();
-            step3_->CheckBoxPlayASound->setChecked(g_.PlayASoundWhenFinished);
-            step3_->CheckBoxShutdown->setChecked(g_.ShutDownWhenFinished);
+            step3_->CheckBoxPlayASound->setChecked(settings_.PlayASoundWhenFinished);
+            step3_->CheckBoxShutdown->setChecked(settings_.ShutDownWhenFinished);
             // The run starts once the page is on screen, from the message loop.
             QMetaObject::invokeMethod(this, [this] { StartConversion(); }, Qt::QueuedConnection);
             break;
@@ -162,7 +163,7 @@ void TFormMain::ActionNextExecute() {
 }
 
 void TFormMain::ActionBackExecute() {
-    if (!PageTexts(ActivePage(), g_).BackEnabled) return;
+    if (!PageTexts(ActivePage(), config_).BackEnabled) return;
     switch (ActivePage()) {
         case wpStep1:
             if (!Ask(kCancelBack)) return;
@@ -192,7 +193,7 @@ void TFormMain::ActionExitExecute() {
             if (Ask(kQuit)) close();
             break;
         case wpStep1:
-            if (!g_.DownloadEnabled) {
+            if (!config_.DownloadEnabled) {
                 if (Ask(kQuit)) close();
                 break;
             }
@@ -224,7 +225,7 @@ void TFormMain::ClearLinkAndDownloadLists() {
 }
 
 void TFormMain::ShowOutputSettings() {
-    step2_->EditOutputDir()->setText(Q(g_.OutputFileDir));
+    step2_->EditOutputDir()->setText(Q(settings_.OutputFileDir));
     step2_->FormatChoice()->ShowSettings();
 }
 
@@ -237,59 +238,59 @@ void TFormMain::StoreOutputSettings() {
     // An empty or relative folder is refused on Next and never stored: the
     // last usable one stays for the next start.
     const std::string folder = FolderField(step2_->EditOutputDir()->text());
-    if (IsStorableFolder(folder)) g_.OutputFileDir = folder;
+    if (IsStorableFolder(folder)) settings_.OutputFileDir = folder;
     step2_->FormatChoice()->StoreSettings();
 }
 
 void TFormMain::ShowDownloadSettings() {
-    step5_->EditURLOutput->setText(Q(g_.OutputURLDir));
-    step5_->CheckBoxYouTubeQuality->setChecked(g_.PreferYouTubeQuality);
-    step5_->ButtonYouTubeQualityConfig->setEnabled(g_.PreferYouTubeQuality);
+    step5_->EditURLOutput->setText(Q(settings_.OutputURLDir));
+    step5_->CheckBoxYouTubeQuality->setChecked(settings_.PreferYouTubeQuality);
+    step5_->ButtonYouTubeQualityConfig->setEnabled(settings_.PreferYouTubeQuality);
 }
 
 void TFormMain::StoreDownloadSettings() {
     const std::string folder = FolderField(step5_->EditURLOutput->text());
-    if (IsStorableFolder(folder)) g_.OutputURLDir = folder;
-    g_.PreferYouTubeQuality = step5_->CheckBoxYouTubeQuality->isChecked();
+    if (IsStorableFolder(folder)) settings_.OutputURLDir = folder;
+    settings_.PreferYouTubeQuality = step5_->CheckBoxYouTubeQuality->isChecked();
 }
 
-void TFormMain::ShowConversionSummary() {
+void TFormMain::ShowConversionSummary(const TConversionResult& result) {
     SetActivePage(wpStep4);
     QStringList lines;
-    for (const auto& line : g_.ErrorList) lines << Q(line);
+    for (const auto& line : result.ErrorList) lines << Q(line);
     step4_->MemoErrorLog->setPlainText(lines.join('\n'));
-    step4_->MemoErrorLog->setVisible(!g_.ErrorList.empty());
-    step4_->LabelCancelled->setVisible(g_.RunCancelled);
+    step4_->MemoErrorLog->setVisible(!result.ErrorList.empty());
+    step4_->LabelCancelled->setVisible(result.Cancelled);
     UpdatePageTexts();
-    step4_->LabelTotalFiles->setText(QString::number(g_.TotalFiles));
-    step4_->LabelSucceeded->setText(QString::number(g_.SucceededFiles));
-    step4_->LabelFailed->setText(QString::number(g_.TotalFiles - g_.SucceededFiles));
+    step4_->LabelTotalFiles->setText(QString::number(result.TotalFiles));
+    step4_->LabelSucceeded->setText(QString::number(result.SucceededFiles));
+    step4_->LabelFailed->setText(QString::number(result.FailedFiles()));
 }
 
 void TFormMain::ButtonSelectDirClick() {
-    std::string folder = DialogStartFolder(g_.OutputFileDir, deps_.DocumentsFolder);
+    std::string folder = DialogStartFolder(settings_.OutputFileDir, deps_.DocumentsFolder);
     if (!services_.BrowseForFolder(folder, "Please select a folder", "") || !IsStorableFolder(folder)) return;
-    g_.OutputFileDir = IncludeTrailingSeparator(folder);
-    step2_->EditOutputDir()->setText(Q(g_.OutputFileDir));
+    settings_.OutputFileDir = IncludeTrailingSeparator(folder);
+    step2_->EditOutputDir()->setText(Q(settings_.OutputFileDir));
 }
 
 void TFormMain::ButtonURLSelectClick() {
-    std::string folder = DialogStartFolder(g_.OutputURLDir, deps_.DocumentsFolder);
+    std::string folder = DialogStartFolder(settings_.OutputURLDir, deps_.DocumentsFolder);
     if (!services_.BrowseForFolder(folder, "Please select a folder", "") || !IsStorableFolder(folder)) return;
     step5_->EditURLOutput->setText(Q(IncludeTrailingSeparator(folder)));
-    g_.OutputURLDir = step5_->EditURLOutput->text().toStdString();
+    settings_.OutputURLDir = step5_->EditURLOutput->text().toStdString();
 }
 
-void TFormMain::LabelOpenFolderClick() { services_.OpenDocument(g_.OutputFileDir); }
+void TFormMain::LabelOpenFolderClick() { services_.OpenDocument(settings_.OutputFileDir); }
 
-void TFormMain::LabelURLOpenFolderClick() { services_.OpenDocument(g_.OutputURLDir); }
+void TFormMain::LabelURLOpenFolderClick() { services_.OpenDocument(settings_.OutputURLDir); }
 
 void TFormMain::ActionHelpExecute() {
     const TImageButton* help = bottom_[0];
     helpMenu_->popup(QPoint(help->x() + x() + skin_.HelpMenuOffset, help->y() + y() + help->height()));
 }
 
-void TFormMain::ActionHelpContentExecute() { services_.OpenDocument(g_.HelpContentLink); }
+void TFormMain::ActionHelpContentExecute() { services_.OpenDocument(config_.HelpContentLink); }
 
 void TFormMain::ActionLogExecute() {
     if (!deps_.Log) return;
@@ -300,7 +301,7 @@ void TFormMain::ActionLogExecute() {
 }
 
 void TFormMain::ShowAbout() {
-    TFormAbout about(g_, images_.LeftLogo, services_, this);
+    TFormAbout about(config_, images_.LeftLogo, services_, this);
     about.move(CenteredOrigin(x(), width(), about.width()), CenteredOrigin(y(), height(), about.height()));
     about.exec();
 }

@@ -1,6 +1,6 @@
 #include "form_shutdown.h"
 
-#include "global_vars.h"
+#include "app_title.h"
 #include "page_helpers.h"
 
 #include <QPushButton>

@@ -42,7 +42,8 @@ const char* const kClassButtonName[] = {"ButtonToFormatVideo", "ButtonToFormatDe
 const char* const kClassSheetName[] = {"TabSheetToFormatVideo", "TabSheetToFormatDevice", "TabSheetToFormatAudio"};
 }  // namespace
 
-TFormatChoice::TFormatChoice(QWidget* step2Page, TGlobalVars& g) : QObject(step2Page), g_(g) {
+TFormatChoice::TFormatChoice(QWidget* step2Page, TUserSettings& settings)
+    : QObject(step2Page), settings_(settings) {
     pageControl_ = Place(new QStackedWidget(step2Page), "RzPageControlToFormat",
                          QRect(kFormatPagesLeft, FormatPagesTopWithClassButtons, kFormatPageWidth, kFormatPageHeight));
     for (int cls = 0; cls < FormatClassCount; ++cls) {
@@ -122,7 +123,7 @@ void TFormatChoice::FillPresetLists() {
 void TFormatChoice::ClassButtonClick(int formatClass) {
     for (int cls = 0; cls < FormatClassCount; ++cls) classButtons_[cls]->setEnabled(cls != formatClass);
     if (formatClass >= 0 && formatClass < FormatClassCount) pageControl_->setCurrentIndex(formatClass);
-    g_.OutputFormatClass = static_cast<uint8_t>(formatClass);
+    settings_.OutputFormatClass = static_cast<uint8_t>(formatClass);
 }
 
 void TFormatChoice::FormatButtonClick(int formatClass, int code) {
@@ -132,27 +133,27 @@ void TFormatChoice::FormatButtonClick(int formatClass, int code) {
         presetStacks_[formatClass]->setCurrentWidget(presetLists_[formatClass][code]);
     const auto value = static_cast<uint8_t>(code);
     switch (formatClass) {
-        case fcVideo: g_.OutputVideoFormat = value; break;
-        case fcDevice: g_.OutputDeviceFormat = value; break;
-        case fcAudio: g_.OutputAudioFormat = value; break;
+        case fcVideo: settings_.OutputVideoFormat = value; break;
+        case fcDevice: settings_.OutputDeviceFormat = value; break;
+        case fcAudio: settings_.OutputAudioFormat = value; break;
     }
 }
 
 void TFormatChoice::ShowSettings() {
-    ClassButtonClick(g_.OutputFormatClass);
+    ClassButtonClick(settings_.OutputFormatClass);
     const std::pair<int, uint8_t> perClass[] = {
-        {fcAudio, g_.OutputAudioFormat}, {fcVideo, g_.OutputVideoFormat}, {fcDevice, g_.OutputDeviceFormat}};
+        {fcAudio, settings_.OutputAudioFormat}, {fcVideo, settings_.OutputVideoFormat}, {fcDevice, settings_.OutputDeviceFormat}};
     for (const auto& [cls, code] : perClass) FormatButtonClick(cls, code);
     for (const auto& f : AllFormats()) {
         QComboBox* list = presetLists_[f.Id.Class][f.Id.Code];
-        const int index = g_.OutputPreset[f.Id.Class][f.Id.Code];
+        const int index = settings_.OutputPreset[f.Id.Class][f.Id.Code];
         list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
     }
 }
 
 void TFormatChoice::StoreSettings() {
     for (const auto& f : AllFormats())
-        g_.OutputPreset[f.Id.Class][f.Id.Code] = presetLists_[f.Id.Class][f.Id.Code]->currentIndex();
+        settings_.OutputPreset[f.Id.Class][f.Id.Code] = presetLists_[f.Id.Class][f.Id.Code]->currentIndex();
 }
 
 QComboBox* TFormatChoice::FrontPresetList(int formatClass) const {

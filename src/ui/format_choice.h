@@ -4,8 +4,8 @@
 // remembered choice meet at three moments: a button click (class and format
 // codes at once), entering Step2 (ShowSettings) and leaving it with Next
 // (StoreSettings: the preset indices).
-#include "global_vars.h"
 #include "layout.h"
+#include "user_settings.h"
 
 #include <QWidget>
 
@@ -19,8 +19,8 @@ class TPictureButton;
 class TFormatChoice : public QObject {
     Q_OBJECT
 public:
-    // Creates the controls on the Step2 page; g receives the clicks.
-    TFormatChoice(QWidget* step2Page, TGlobalVars& g);
+    // Creates the controls on the Step2 page; the settings receive the clicks.
+    TFormatChoice(QWidget* step2Page, TUserSettings& settings);
 
     // Shows and places the class and format buttons the configuration offers.
     void ApplyLayout(const TFormatLayout& layout);
@@ -50,7 +50,7 @@ public:
     QComboBox* FrontPresetList(int formatClass) const;
 
 private:
-    TGlobalVars& g_;
+    TUserSettings& settings_;
     QStackedWidget* pageControl_;
     std::array<TPictureButton*, FormatClassCount> classButtons_{};
     std::array<std::array<TPictureButton*, MaxFormatsPerClass>, FormatClassCount> formatButtons_{};

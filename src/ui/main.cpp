@@ -1,15 +1,14 @@
 // Entry of the Orvane Video Joiner application.
+#include "app_title.h"
 #include "command_line.h"
 #include "desktop_services_qt.h"
 #include "form_log.h"
 #include "form_main.h"
-#include "global_vars.h"
 #include "ov_version.h"
 #include "power_off.h"
 #include "qt_dispatcher.h"
-#include "settings.h"
 #include "sound_player.h"
-#include "util_funcs.h"
+#include "startup_choice.h"
 
 #include <QApplication>
 #include <QFont>
@@ -104,19 +103,19 @@ int main(int argc, char** argv) {
 
     TCanberraSoundPlayer sounds;
     TQtDesktopServices services(&sounds);
-    TGlobalVars g;
     TFormLog log(services);
     TFormMainDeps deps;
     deps.Services = &services;
     deps.Sounds = &sounds;
     deps.Log = &log;
     deps.PowerOff = [] { ShutdownComputer(); };
-    deps.ExeFolder = ExecutableFolder();
-    deps.AppDataFolder = ReadShellFolder("AppData");
-    deps.DocumentsFolder = ReadShellFolder("Personal");
+    const TStartupFolders folders = DesktopFolders();
+    deps.ExeFolder = folders.ExeFolder;
+    deps.AppDataFolder = folders.AppDataFolder;
+    deps.DocumentsFolder = folders.DocumentsFolder;
     int status = 1;
     {
-        TFormMain main(g, deps);
+        TFormMain main(deps);
         services.SetOwner(&main);
         if (main.FormCreate()) {
             main.show();

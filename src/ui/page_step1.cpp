@@ -3,14 +3,14 @@
 #include "bitmap_image.h"
 #include "desktop_services.h"
 #include "form_failed_add_file.h"
-#include "global_vars.h"
 #include "input_list_model.h"
 #include "input_row.h"
 #include "input_selection.h"
 #include "input_slides.h"
 #include "media_files.h"
-#include "settings.h"
+#include "product_config.h"
 #include "page_helpers.h"
+#include "settings.h"
 #include "util_funcs.h"
 #include "wizard_pages.h"
 
@@ -46,6 +46,23 @@ QString NameFilter(const TFileFilter& f) {
 }  // namespace
 
 TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
+    BuildGrid();
+    BuildActions();
+    // The enabled states follow every change of the rows and the selection.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model_, signal, this, &TPageStep1::ActionListUpdate);
+    connect(model_, &QAbstractItemModel::rowsMoved, this, &TPageStep1::ActionListUpdate);
+    connect(model_, &QAbstractItemModel::modelReset, this, &TPageStep1::ActionListUpdate);
+    connect(grid_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TPageStep1::ActionListUpdate);
+    ActionListUpdate();
+
+    ExecOpenDialog = [](QFileDialog& dialog) {
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList{};
+    };
+    ExecFailedDialog = [](TFormFailedAddFile& dialog) { dialog.exec(); };
+}
+
+void TPageStep1::BuildGrid() {
     model_ = new TInputListModel(this);
     model_->setObjectName("InputList");
     grid_ = Place(new QTableView(this), "NextGrid", QRect(8, 8, 420, 409));
@@ -75,7 +92,9 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
     dropIndicator_->setFrameShape(QFrame::HLine);
     dropIndicator_->setStyleSheet("background: #2f6fd0; border: none;");
     dropIndicator_->hide();
+}
 
+void TPageStep1::BuildActions() {
     auto action = [this](const char* name, const char* text, const QKeySequence& key) {
         auto* a = new QAction(text, this);
         a->setObjectName(name);
@@ -121,19 +140,6 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
     connect(grid_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { popup_->popup(grid_->viewport()->mapToGlobal(pos)); });
     connect(grid_, &QAbstractItemView::doubleClicked, this, [this] { ActionPlayExecute(); });
-
-    // The enabled states follow every change of the rows and the selection.
-    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(model_, signal, this, &TPageStep1::ActionListUpdate);
-    connect(model_, &QAbstractItemModel::rowsMoved, this, &TPageStep1::ActionListUpdate);
-    connect(model_, &QAbstractItemModel::modelReset, this, &TPageStep1::ActionListUpdate);
-    connect(grid_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TPageStep1::ActionListUpdate);
-    ActionListUpdate();
-
-    ExecOpenDialog = [](QFileDialog& dialog) {
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList{};
-    };
-    ExecFailedDialog = [](TFormFailedAddFile& dialog) { dialog.exec(); };
 }
 
 TPageStep1::~TPageStep1() {
@@ -142,8 +148,10 @@ TPageStep1::~TPageStep1() {
     grid_->selectionModel()->disconnect(this);
 }
 
-void TPageStep1::Attach(TGlobalVars& g, IDesktopServices& services, ILogSink* log, TFFDecoder& probe) {
-    g_ = &g;
+void TPageStep1::Attach(const TProductConfig& config, TUserSettings& settings, IDesktopServices& services,
+                        ILogSink* log, TFFDecoder& probe) {
+    config_ = &config;
+    settings_ = &settings;
     services_ = &services;
     batch_ = std::make_unique<TAddFilesBatch>(probe, *this, log);
 }
@@ -193,7 +201,7 @@ QFileDialog* TPageStep1::OpenDialog() {
 void TPageStep1::ActionAddExecute() {
     if (!batch_) return;
     QFileDialog* dialog = OpenDialog();
-    dialog->setDirectory(Q(DialogStartFolder(g_->LastOpenDir, {})));
+    dialog->setDirectory(Q(DialogStartFolder(settings_->LastOpenDir, {})));
     const QStringList chosen = ExecOpenDialog(*dialog);
     if (chosen.isEmpty()) return;
     std::vector<std::string> files;
@@ -205,7 +213,7 @@ void TPageStep1::ActionAddExecute() {
         delete openDialog_;
         openDialog_ = nullptr;
     }
-    g_->LastOpenDir = IncludeTrailingSeparator(ExtractFilePath(files.front()));
+    settings_->LastOpenDir = IncludeTrailingSeparator(ExtractFilePath(files.front()));
 }
 
 void TPageStep1::WMDropFiles(const std::vector<std::string>& paths) {
@@ -244,7 +252,7 @@ void TPageStep1::AppendInputRow(const TProbedFile& file) {
 }
 
 void TPageStep1::ShowFailedFiles(const std::vector<std::string>& errors) {
-    TFormFailedAddFile dialog(errors, g_ ? g_->HelpSupportLink : std::string(), *services_, window());
+    TFormFailedAddFile dialog(errors, config_ ? config_->HelpSupportLink : std::string(), *services_, window());
     const QWidget* main = window();
     dialog.move(main->x() + (main->height() - dialog.height()) / 2 * 0 + (main->width() - dialog.width()) / 2,
                 main->y() + (main->height() - dialog.height()) / 2);

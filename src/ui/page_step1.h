@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-struct TGlobalVars;
+struct TProductConfig;
+struct TUserSettings;
 class IDesktopServices;
 class ILogSink;
 class QAction;
@@ -33,8 +34,10 @@ public:
     explicit TPageStep1(QWidget* parent = nullptr);
     ~TPageStep1() override;
 
-    // What adding files needs; until attached, nothing can be added.
-    void Attach(TGlobalVars& g, IDesktopServices& services, ILogSink* log, TFFDecoder& probe);
+    // What adding files needs; until attached, nothing can be added. The Add
+    // dialog starts in the settings' LastOpenDir and updates it.
+    void Attach(const TProductConfig& config, TUserSettings& settings, IDesktopServices& services, ILogSink* log,
+                TFFDecoder& probe);
 
     int RowCount() const;
     // Empties the input list (Finish, confirmed Back or Cancel).
@@ -82,6 +85,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The constructor's parts: the grid of slides with its drop indicator;
+    // the actions with their buttons and context menu.
+    void BuildGrid();
+    void BuildActions();
     int DropTarget(int y) const;
     void ShowDropIndicator(int target);
 
@@ -90,7 +97,8 @@ private:
     QMenu* popup_;
     QFrame* dropIndicator_;
     QFileDialog* openDialog_ = nullptr;
-    TGlobalVars* g_ = nullptr;
+    const TProductConfig* config_ = nullptr;
+    TUserSettings* settings_ = nullptr;
     IDesktopServices* services_ = nullptr;
     std::unique_ptr<TAddFilesBatch> batch_;
 

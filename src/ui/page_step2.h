@@ -1,6 +1,6 @@
 #pragma once
 // Step2: the output folder and the format choice.
-#include "global_vars.h"
+#include "user_settings.h"
 
 #include <QWidget>
 
@@ -11,7 +11,7 @@ class TFormatChoice;
 class TPageStep2 : public QWidget {
     Q_OBJECT
 public:
-    TPageStep2(TGlobalVars& g, QWidget* parent = nullptr);
+    TPageStep2(TUserSettings& settings, QWidget* parent = nullptr);
     QLineEdit* EditOutputDir() const { return editOutputDir_; }
     QPushButton* ButtonSelectDir() const { return buttonSelectDir_; }
     TFormatChoice* FormatChoice() const { return formatChoice_; }

@@ -1,6 +1,6 @@
 #include "sound_player.h"
 
-#include "global_vars.h"
+#include "app_title.h"
 #include "util_funcs.h"
 
 #include <canberra.h>

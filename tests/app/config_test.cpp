@@ -2,6 +2,8 @@
 #include "ini_file.h"
 #include "ov_version.h"
 #include "product_config.h"
+#include "startup_choice.h"
+#include "util_funcs.h"
 
 #include "../common/temp_dir.h"
 
@@ -33,62 +35,60 @@ std::string Replace(std::string text, const std::string& from, const std::string
 }  // namespace
 
 TEST(ProductConfig, ReadsKeysFlagsAndDefaults) {
-    TGlobalVars g;
-    TProductDefaults d;
-    ASSERT_EQ(ParseProductConfig(kBase, g, d), "");
-    EXPECT_EQ(g.Version, "2.5");
-    EXPECT_TRUE(g.DownloadEnabled);
-    EXPECT_TRUE(g.MergeMode);
-    EXPECT_EQ(g.SkinIndex, 2);
-    EXPECT_EQ(g.ResFolder, "blue");
-    EXPECT_EQ(g.HelpContentLink, "https://h/content");
-    EXPECT_EQ(g.HelpHowTosLink, "https://h/howto");
-    EXPECT_EQ(g.HelpSupportLink, "https://h/support");
+    TProductConfig config;
+    ASSERT_EQ(ParseProductConfig(kBase, config), "");
+    EXPECT_EQ(config.Version, "2.5");
+    EXPECT_TRUE(config.DownloadEnabled);
+    EXPECT_TRUE(config.MergeMode);
+    EXPECT_EQ(config.SkinIndex, 2);
+    EXPECT_EQ(config.ResFolder, "blue");
+    EXPECT_EQ(config.HelpContentLink, "https://h/content");
+    EXPECT_EQ(config.HelpHowTosLink, "https://h/howto");
+    EXPECT_EQ(config.HelpSupportLink, "https://h/support");
     // Only "True" and "Yes" set a flag.
-    EXPECT_TRUE(g.FormatEnabled[fcVideo][vfAVI]);
-    EXPECT_FALSE(g.FormatEnabled[fcVideo][vfMP4]);
-    EXPECT_FALSE(g.FormatEnabled[fcVideo][vfFLV]);
-    EXPECT_FALSE(g.FormatEnabled[fcVideo][vfSWF]);
-    EXPECT_TRUE(g.FormatEnabled[fcDevice][dfiPod]);
-    EXPECT_FALSE(g.FormatEnabled[fcAudio][afWAV]);
-    EXPECT_EQ(g.VideoSiteHost, "www.youtube.com");
+    EXPECT_TRUE(config.FormatEnabled[fcVideo][vfAVI]);
+    EXPECT_FALSE(config.FormatEnabled[fcVideo][vfMP4]);
+    EXPECT_FALSE(config.FormatEnabled[fcVideo][vfFLV]);
+    EXPECT_FALSE(config.FormatEnabled[fcVideo][vfSWF]);
+    EXPECT_TRUE(config.FormatEnabled[fcDevice][dfiPod]);
+    EXPECT_FALSE(config.FormatEnabled[fcAudio][afWAV]);
+    EXPECT_EQ(config.VideoSiteHost, "www.youtube.com");
 
-    g.OutputFormatClass = 1;
-    ApplyProductDefaults(d, g);
-    EXPECT_EQ(g.OutputFormatClass, 1);  // 3 is not a class
-    EXPECT_EQ(g.OutputVideoFormat, 44);  // low byte of 300
-    EXPECT_EQ(g.OutputDeviceFormat, 2);
-    EXPECT_EQ(g.OutputAudioFormat, 1);
-    d.DefaultClass = 2;
-    ApplyProductDefaults(d, g);
-    EXPECT_EQ(g.OutputFormatClass, 2);
+    TUserSettings s;
+    s.OutputFormatClass = 1;
+    ApplyProductDefaults(config.Defaults, s);
+    EXPECT_EQ(s.OutputFormatClass, 1);  // 3 is not a class
+    EXPECT_EQ(s.OutputVideoFormat, 44);  // low byte of 300
+    EXPECT_EQ(s.OutputDeviceFormat, 2);
+    EXPECT_EQ(s.OutputAudioFormat, 1);
+    config.Defaults.DefaultClass = 2;
+    ApplyProductDefaults(config.Defaults, s);
+    EXPECT_EQ(s.OutputFormatClass, 2);
 }
 
 TEST(ProductConfig, IniRulesIgnoreCaseTrimAndComments) {
-    TGlobalVars g;
-    TProductDefaults d;
+    TProductConfig config;
     const std::string text =
         "; comment\r\n\r\n[system]\r\n  download =  True  \r\nskin=1\r\n;Merge=True\r\n"
         "DEFAULTVIDEO=0\r\nDefaultDevice=0\r\nDefaultAudio=0\r\nDefaultClass=-1\r\n"
         "VideoSiteHost=127.0.0.1:8080\r\n[Other]\r\nMerge=True\r\n";
-    ASSERT_EQ(ParseProductConfig(text, g, d), "");
-    EXPECT_TRUE(g.DownloadEnabled);
-    EXPECT_FALSE(g.MergeMode);
-    EXPECT_EQ(g.SkinIndex, 1);
-    EXPECT_EQ(g.VideoSiteHost, "127.0.0.1:8080");
+    ASSERT_EQ(ParseProductConfig(text, config), "");
+    EXPECT_TRUE(config.DownloadEnabled);
+    EXPECT_FALSE(config.MergeMode);
+    EXPECT_EQ(config.SkinIndex, 1);
+    EXPECT_EQ(config.VideoSiteHost, "127.0.0.1:8080");
 }
 
 TEST(ProductConfig, IntegerKeysMustBeIntegers) {
-    TGlobalVars g;
-    TProductDefaults d;
-    EXPECT_EQ(ParseProductConfig(Replace(kBase, "Skin=2\n", ""), g, d), "'' is not a valid integer value");
-    EXPECT_EQ(ParseProductConfig(Replace(kBase, "Skin=2", "Skin=two"), g, d), "'two' is not a valid integer value");
-    EXPECT_EQ(ParseProductConfig(Replace(kBase, "DefaultClass=3", "DefaultClass="), g, d),
+    TProductConfig config;
+    EXPECT_EQ(ParseProductConfig(Replace(kBase, "Skin=2\n", ""), config), "'' is not a valid integer value");
+    EXPECT_EQ(ParseProductConfig(Replace(kBase, "Skin=2", "Skin=two"), config), "'two' is not a valid integer value");
+    EXPECT_EQ(ParseProductConfig(Replace(kBase, "DefaultClass=3", "DefaultClass="), config),
               "'' is not a valid integer value");
-    EXPECT_EQ(ParseProductConfig(Replace(kBase, "DefaultAudio=1", "DefaultAudio=1.5"), g, d),
+    EXPECT_EQ(ParseProductConfig(Replace(kBase, "DefaultAudio=1", "DefaultAudio=1.5"), config),
               "'1.5' is not a valid integer value");
-    EXPECT_EQ(ParseProductConfig(Replace(kBase, "Skin=2", "Skin=7"), g, d), "");
-    EXPECT_EQ(g.SkinIndex, 7);
+    EXPECT_EQ(ParseProductConfig(Replace(kBase, "Skin=2", "Skin=7"), config), "");
+    EXPECT_EQ(config.SkinIndex, 7);
 }
 
 TEST(ProductConfig, ScrambledFileRoundTrip) {
@@ -105,14 +105,13 @@ TEST(ProductConfig, ScrambledFileRoundTrip) {
     EXPECT_EQ(scrambled.find("Version"), std::string::npos);
     EXPECT_EQ(std::count(scrambled.begin(), scrambled.end(), '\n'), std::count(kBase, kBase + sizeof kBase, '\n'));
     dir.write("lamecore.dll", scrambled);
-    TGlobalVars g;
-    TProductDefaults d;
-    EXPECT_EQ(ReadProductConfig(dir.file("lamecore.dll"), g, d), "");
-    EXPECT_EQ(g.ResFolder, "blue");
-    EXPECT_NE(ReadProductConfig(dir.file("missing.dll"), g, d).find("No such file or directory"), std::string::npos);
+    TProductConfig config;
+    EXPECT_EQ(ReadProductConfig(dir.file("lamecore.dll"), config), "");
+    EXPECT_EQ(config.ResFolder, "blue");
+    EXPECT_NE(ReadProductConfig(dir.file("missing.dll"), config).find("No such file or directory"), std::string::npos);
     // A folder in its place is named as such, not taken for an empty configuration.
     std::filesystem::create_directory(dir.file("folder.dll"));
-    const std::string error = ReadProductConfig(dir.file("folder.dll"), g, d);
+    const std::string error = ReadProductConfig(dir.file("folder.dll"), config);
     EXPECT_NE(error.find("folder.dll\". Is a directory"), std::string::npos) << error;
 }
 
@@ -125,13 +124,46 @@ TEST(ProductConfig, ShippedConfigurationDescramblesToTheRepoCopy) {
     ASSERT_NE(plain.find(placeholder), std::string::npos);
     plain.replace(plain.find(placeholder), placeholder.size(), std::string("Version=") + OvVersion + "\n");
     EXPECT_EQ(ScrambleText(shipped), plain);
-    TGlobalVars g;
-    TProductDefaults d;
-    ASSERT_EQ(ParseProductConfig(plain, g, d), "");
-    EXPECT_EQ(g.Version, OvVersion);
-    EXPECT_TRUE(g.DownloadEnabled);
-    EXPECT_TRUE(g.MergeMode);
-    for (const auto& f : AllFormats()) EXPECT_TRUE(g.FormatEnabled[f.Id.Class][f.Id.Code]) << f.Name;
+    TProductConfig config;
+    ASSERT_EQ(ParseProductConfig(plain, config), "");
+    EXPECT_EQ(config.Version, OvVersion);
+    EXPECT_TRUE(config.DownloadEnabled);
+    EXPECT_TRUE(config.MergeMode);
+    for (const auto& f : AllFormats()) EXPECT_TRUE(config.FormatEnabled[f.Id.Class][f.Id.Code]) << f.Name;
+}
+
+// The one start-up of the window and of every command: the product's
+// Default... values under the saved choice, and no file written.
+TEST(StartupChoice, ProductDefaultsUnderTheSavedChoice) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("exe"));
+    dir.write("exe/lamecore.dll", ScrambleText(kBase));
+    const TStartupFolders folders{dir.dir() + "exe/", dir.dir() + "config", "/docs"};
+    TStartupChoice c = LoadStartupChoice(folders);
+    EXPECT_EQ(c.ConfigError, "");
+    EXPECT_EQ(c.UserDataFolder, dir.dir() + "config/Orvane Video Joiner/");
+    EXPECT_TRUE(DirectoryExists(c.UserDataFolder));
+    EXPECT_FALSE(c.SettingsFound);
+    EXPECT_FALSE(FileExists(c.SettingsPath()));
+    EXPECT_EQ(c.Settings.OutputVideoFormat, 44);
+    EXPECT_EQ(c.Settings.OutputAudioFormat, 1);
+    EXPECT_EQ(c.Settings.OutputFileDir, "/docs");
+    EXPECT_EQ(c.Settings.PresetOf(fcVideo, vfWMV), 16);
+
+    // The saved choice wins over the Default... values.
+    dir.write("config/Orvane Video Joiner/~system2.dat", "[System]\nOutputVideoFormat=1\n");
+    c = LoadStartupChoice(folders);
+    EXPECT_TRUE(c.SettingsFound);
+    EXPECT_EQ(c.Settings.OutputVideoFormat, 1);
+    EXPECT_EQ(c.Settings.OutputAudioFormat, 1);
+
+    // A configuration read halfway counts for nothing; the settings still apply.
+    dir.write("exe/lamecore.dll", ScrambleText(Replace(kBase, "DefaultClass=3", "DefaultClass=x")));
+    c = LoadStartupChoice(folders);
+    EXPECT_EQ(c.ConfigError, "'x' is not a valid integer value");
+    EXPECT_FALSE(c.Config.DownloadEnabled);
+    EXPECT_EQ(c.Settings.OutputAudioFormat, 0);
+    EXPECT_EQ(c.Settings.OutputVideoFormat, 1);
 }
 
 TEST(FormatCodes, CatalogueOrderAndLookup) {

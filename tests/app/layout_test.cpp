@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 namespace {
-TGlobalVars With(std::initializer_list<TFormatCode> enabled) {
-    TGlobalVars g;
-    for (auto c : enabled) g.FormatEnabled[c.Class][c.Code] = true;
-    return g;
+TProductConfig With(std::initializer_list<TFormatCode> enabled) {
+    TProductConfig config;
+    for (auto c : enabled) config.FormatEnabled[c.Class][c.Code] = true;
+    return config;
 }
 }  // namespace
 
@@ -23,10 +23,10 @@ TEST(Layout, FormatCellsOnA525PixelPage) {
 }
 
 TEST(Layout, HiddenButtonsLeaveNoGaps) {
-    TGlobalVars g;
-    for (int i = 0; i < 9; ++i) g.FormatEnabled[fcVideo][i] = true;
-    g.FormatEnabled[fcVideo][vfMP4] = false;
-    const TFormatLayout l = LayoutFormats(g, 525, 560);
+    TProductConfig config;
+    for (int i = 0; i < 9; ++i) config.FormatEnabled[fcVideo][i] = true;
+    config.FormatEnabled[fcVideo][vfMP4] = false;
+    const TFormatLayout l = LayoutFormats(config, 525, 560);
     EXPECT_FALSE(l.ButtonVisible[fcVideo][vfMP4]);
     EXPECT_EQ(l.ButtonPos[fcVideo][vfFLV], (TPoint{74, 5}));
     EXPECT_EQ(l.ButtonPos[fcVideo][vf3GP], (TPoint{458, 5}));
@@ -43,7 +43,7 @@ TEST(Layout, ClassButtonsFollowTheOfferedClasses) {
     EXPECT_EQ(l.ClassPos[fcAudio], (TPoint{189, 135}));
     EXPECT_EQ(l.FormatPagesTop, 172);
 
-    l = LayoutFormats(TGlobalVars{}, 525, 560);
+    l = LayoutFormats(TProductConfig{}, 525, 560);
     EXPECT_EQ(l.ClassVisible, (std::array<bool, 3>{false, false, false}));
     EXPECT_EQ(l.FormatPagesTop, 172);
 }

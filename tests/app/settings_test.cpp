@@ -11,20 +11,23 @@
 #include <sys/resource.h>
 
 namespace {
-TGlobalVars Defaults() {
-    TGlobalVars g;
-    SetDefaultSettings(g);
-    g.LastOpenDir = g.OutputFileDir = g.OutputURLDir = "/home/u/Documents";
-    return g;
+TUserSettings Defaults() {
+    TUserSettings s;
+    SetDefaultSettings(s);
+    s.LastOpenDir = s.OutputFileDir = s.OutputURLDir = "/home/u/Documents";
+    return s;
 }
 }  // namespace
 
 TEST(Settings, FirstRunWritesEveryDefaultThenReadsBack) {
     TempDir dir;
     const std::string path = dir.file("~system2.dat");
-    TGlobalVars g = Defaults();
-    g.OutputVideoFormat = 1;
-    EXPECT_FALSE(LoadSettings(g, path));
+    TUserSettings s = Defaults();
+    s.OutputVideoFormat = 1;
+    // A missing file is only reported; writing the first defaults is the window's part.
+    EXPECT_FALSE(LoadSettings(s, path));
+    EXPECT_FALSE(FileExists(path));
+    SaveSettings(s, path);
     IniFile ini;
     ASSERT_TRUE(ini.Load(path));
     EXPECT_EQ(ini.Get("System", "OutputWMVPreset"), "16");
@@ -45,12 +48,12 @@ TEST(Settings, FirstRunWritesEveryDefaultThenReadsBack) {
     EXPECT_LT(text.find("OutputAndroidPreset"), text.find("PlayASoundWhenFinished"));
     EXPECT_LT(text.find("PreferYouTube7"), text.find("PreferYouTube18"));
 
-    g.OutputPreset[fcVideo][vfAVI] = 28;
-    g.PlayASoundWhenFinished = true;
-    g.PreferYouTube[7] = 2;
-    g.OutputFileDir = "/tmp/out 50%/";
-    SaveSettings(g, path);
-    TGlobalVars h = Defaults();
+    s.OutputPreset[fcVideo][vfAVI] = 28;
+    s.PlayASoundWhenFinished = true;
+    s.PreferYouTube[7] = 2;
+    s.OutputFileDir = "/tmp/out 50%/";
+    SaveSettings(s, path);
+    TUserSettings h = Defaults();
     EXPECT_TRUE(LoadSettings(h, path));
     EXPECT_EQ(h.OutputPreset[fcVideo][vfAVI], 28);
     EXPECT_TRUE(h.PlayASoundWhenFinished);
@@ -65,18 +68,18 @@ TEST(Settings, BadOrMissingKeysKeepDefaultsAndBytesTruncate) {
                                        "[System]\nOutputWAVPreset=abc\nOutputFormatClass=258\nPreferYouTube1=-1\n"
                                        "OutputMP3Preset=-1\nShutDownWhenFinished=5\nPlayASoundWhenFinished=x\n"
                                        "OutputAVIPreset=2147483647\n");
-    TGlobalVars g = Defaults();
-    EXPECT_TRUE(LoadSettings(g, path));
-    EXPECT_EQ(g.OutputPreset[fcAudio][afWAV], 3);
-    EXPECT_EQ(g.OutputFormatClass, 2);
+    TUserSettings s = Defaults();
+    EXPECT_TRUE(LoadSettings(s, path));
+    EXPECT_EQ(s.OutputPreset[fcAudio][afWAV], 3);
+    EXPECT_EQ(s.OutputFormatClass, 2);
     // -1 is byte 255, no quality: the slot takes the code the order lacks.
-    EXPECT_EQ(g.PreferYouTube, (std::array<uint8_t, 8>{1, 2, 3, 0, 4, 5, 6, 7}));
-    EXPECT_EQ(g.OutputPreset[fcAudio][afMP3], -1);
-    EXPECT_EQ(g.OutputPreset[fcVideo][vfAVI], 2147483647);
-    EXPECT_TRUE(g.ShutDownWhenFinished);
-    EXPECT_FALSE(g.PlayASoundWhenFinished);
-    EXPECT_EQ(g.OutputPreset[fcVideo][vfWMV], 16);
-    EXPECT_EQ(g.LastOpenDir, "/home/u/Documents");
+    EXPECT_EQ(s.PreferYouTube, (std::array<uint8_t, 8>{1, 2, 3, 0, 4, 5, 6, 7}));
+    EXPECT_EQ(s.OutputPreset[fcAudio][afMP3], -1);
+    EXPECT_EQ(s.OutputPreset[fcVideo][vfAVI], 2147483647);
+    EXPECT_TRUE(s.ShutDownWhenFinished);
+    EXPECT_FALSE(s.PlayASoundWhenFinished);
+    EXPECT_EQ(s.OutputPreset[fcVideo][vfWMV], 16);
+    EXPECT_EQ(s.LastOpenDir, "/home/u/Documents");
 }
 
 TEST(Settings, DamagedQualityOrdersAreRepaired) {
@@ -94,9 +97,9 @@ TEST(Settings, DamagedQualityOrdersAreRepaired) {
     for (const char* key : {"PreferYouTube1", "PreferYouTube2", "PreferYouTube3", "PreferYouTube4",
                             "PreferYouTube5", "PreferYouTube6", "PreferYouTube7", "PreferYouTube18"})
         text += std::string(key) + "=77\n";
-    TGlobalVars g = Defaults();
-    EXPECT_TRUE(LoadSettings(g, dir.write("~system2.dat", text)));
-    EXPECT_EQ(g.PreferYouTube, (std::array<uint8_t, 8>{0, 1, 2, 3, 4, 5, 6, 7}));
+    TUserSettings s = Defaults();
+    EXPECT_TRUE(LoadSettings(s, dir.write("~system2.dat", text)));
+    EXPECT_EQ(s.PreferYouTube, (std::array<uint8_t, 8>{0, 1, 2, 3, 4, 5, 6, 7}));
 }
 
 TEST(Settings, PlacementSectionsSurviveSettingsWrites) {
@@ -141,27 +144,27 @@ TEST(Settings, FailedWriteLeavesTheOldFileWhole) {
     rlimit small = old;
     small.rlim_cur = 64;
     ::setrlimit(RLIMIT_FSIZE, &small);
-    TGlobalVars g = Defaults();
-    g.OutputPreset[fcVideo][vfAVI] = 9;
-    EXPECT_THROW(SaveSettings(g, path), std::runtime_error);
+    TUserSettings s = Defaults();
+    s.OutputPreset[fcVideo][vfAVI] = 9;
+    EXPECT_THROW(SaveSettings(s, path), std::runtime_error);
     ::setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(ReadWholeFile(path), before);
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
 }
 
 TEST(Settings, WriteErrorIsReported) {
-    TGlobalVars g = Defaults();
-    EXPECT_THROW(SaveSettings(g, "/nonexistent-folder/deeper/~system2.dat"), std::runtime_error);
+    TUserSettings s = Defaults();
+    EXPECT_THROW(SaveSettings(s, "/nonexistent-folder/deeper/~system2.dat"), std::runtime_error);
 }
 
 TEST(Settings, ConfigparserReadsTheFile) {
     if (std::system("python3 -c 'import configparser' >/dev/null 2>&1") != 0) GTEST_SKIP();
     TempDir dir;
     const std::string path = dir.file("~system2.dat");
-    TGlobalVars g = Defaults();
-    g.OutputFileDir = "/data/my videos 100%/";
-    g.OutputPreset[fcDevice][dfPSP] = 2;
-    SaveSettings(g, path);
+    TUserSettings s = Defaults();
+    s.OutputFileDir = "/data/my videos 100%/";
+    s.OutputPreset[fcDevice][dfPSP] = 2;
+    SaveSettings(s, path);
     WriteFormPlacement(path, "Form", {1, 2, 3, 4, true});
     const std::string script = dir.write("check.py",
                                          "import configparser, sys\n"
@@ -182,12 +185,12 @@ TEST(Settings, FolderRules) {
     // An empty or relative folder in the file keeps the current value.
     const std::string path = dir.write("s.dat", "[System]\nOutputFileDir=\nOutputURLDir=downloads/\n"
                                                 "LastOpenDir=/media/clips/\n");
-    TGlobalVars g;
-    g.OutputFileDir = g.OutputURLDir = "/home/u/Documents/";
-    EXPECT_TRUE(LoadSettings(g, path));
-    EXPECT_EQ(g.OutputFileDir, "/home/u/Documents/");
-    EXPECT_EQ(g.OutputURLDir, "/home/u/Documents/");
-    EXPECT_EQ(g.LastOpenDir, "/media/clips/");
+    TUserSettings s;
+    s.OutputFileDir = s.OutputURLDir = "/home/u/Documents/";
+    EXPECT_TRUE(LoadSettings(s, path));
+    EXPECT_EQ(s.OutputFileDir, "/home/u/Documents/");
+    EXPECT_EQ(s.OutputURLDir, "/home/u/Documents/");
+    EXPECT_EQ(s.LastOpenDir, "/media/clips/");
     EXPECT_FALSE(IsStorableFolder(""));
     EXPECT_FALSE(IsStorableFolder("out/"));
     EXPECT_TRUE(IsStorableFolder("/out/"));

@@ -9,9 +9,9 @@
 #include <sys/stat.h>
 
 TEST(WizardPages, CaptionsAndStatesOfEveryPage) {
-    TGlobalVars g;
-    g.DownloadEnabled = true;
-    g.MergeMode = true;
+    TProductConfig config;
+    config.DownloadEnabled = true;
+    config.MergeMode = true;
     struct Row {
         TWizardPage page;
         const char* back;
@@ -27,7 +27,7 @@ TEST(WizardPages, CaptionsAndStatesOfEveryPage) {
         {wpStep6, "Back", false, "Next", false, "Cancel"},   {wpStep7, "Back", false, "Finish", true, "Exit"},
     };
     for (const Row& r : rows) {
-        const TPageTexts t = PageTexts(r.page, g);
+        const TPageTexts t = PageTexts(r.page, config);
         EXPECT_EQ(t.Back, r.back) << r.page;
         EXPECT_EQ(t.BackEnabled, r.backOn) << r.page;
         EXPECT_EQ(t.Next, r.next) << r.page;
@@ -35,19 +35,19 @@ TEST(WizardPages, CaptionsAndStatesOfEveryPage) {
         EXPECT_EQ(t.Exit, r.exit) << r.page;
         EXPECT_FALSE(t.Title.empty());
     }
-    EXPECT_EQ(PageTexts(wpMode, g).Title, "Welcome to Orvane Video Joiner! What do you want to do?");
-    EXPECT_EQ(PageTexts(wpStep1, g).Title,
+    EXPECT_EQ(PageTexts(wpMode, config).Title, "Welcome to Orvane Video Joiner! What do you want to do?");
+    EXPECT_EQ(PageTexts(wpStep1, config).Title,
               "Select the file(s) you want to convert. Use \"Move Up\" and \"Move Down\" to change the order.");
 
     // Without the download path Step1 is the first page: no way back, Exit quits.
-    g.DownloadEnabled = false;
-    g.MergeMode = false;
-    EXPECT_FALSE(PageTexts(wpStep1, g).BackEnabled);
-    EXPECT_EQ(PageTexts(wpStep1, g).Exit, "Exit");
-    EXPECT_EQ(PageTexts(wpStep2, g).Next, "Convert");
-    EXPECT_EQ(FirstPage(g), wpStep1);
-    g.DownloadEnabled = true;
-    EXPECT_EQ(FirstPage(g), wpMode);
+    config.DownloadEnabled = false;
+    config.MergeMode = false;
+    EXPECT_FALSE(PageTexts(wpStep1, config).BackEnabled);
+    EXPECT_EQ(PageTexts(wpStep1, config).Exit, "Exit");
+    EXPECT_EQ(PageTexts(wpStep2, config).Next, "Convert");
+    EXPECT_EQ(FirstPage(config), wpStep1);
+    config.DownloadEnabled = true;
+    EXPECT_EQ(FirstPage(config), wpMode);
 
     EXPECT_EQ(WithTitle("%s has finished the conversion."), "Orvane Video Joiner has finished the conversion.");
     EXPECT_EQ(WithTitle("100% sure, %s"), "100% sure, Orvane Video Joiner");

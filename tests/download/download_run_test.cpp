@@ -14,7 +14,9 @@
 #include "fake_desktop.h"
 #include "fake_site.h"
 #include "info_script.h"
+#include "product_config.h"
 #include "recording_view.h"
+#include "user_settings.h"
 #include "video_site.h"
 #include "win_thread.h"
 
@@ -58,11 +60,11 @@ protected:
 
     void SetUp() override {
         SetMainDispatcher(&dispatcher_);
-        g_.VideoSiteHost = site_->Host();
-        g_.OutputURLDir = out_.dir();
-        g_.PreferYouTubeQuality = true;
-        std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), g_.PreferYouTube.begin());
-        run_ = std::make_unique<TDownloadRun>(g_, view_, desktop_, &log_);
+        config_.VideoSiteHost = site_->Host();
+        settings_.OutputURLDir = out_.dir();
+        settings_.PreferYouTubeQuality = true;
+        std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), settings_.PreferYouTube.begin());
+        run_ = std::make_unique<TDownloadRun>(config_, settings_, view_, desktop_, &log_);
         run_->AnalyzePause = 10ms;
         // The built-in path alone; yt-dlp's part is in ytdlp_run_test.
         run_->YtDlp.Program.clear();
@@ -90,7 +92,7 @@ protected:
 
     std::vector<std::string> SavedNames() const {
         std::vector<std::string> names;
-        for (const auto& p : g_.DownloadedFiles) names.push_back(std::filesystem::path(p).filename().string());
+        for (const auto& p : run_->Result().DownloadedFiles) names.push_back(std::filesystem::path(p).filename().string());
         return names;
     }
     std::vector<std::string> FolderEntries() const {
@@ -104,7 +106,8 @@ protected:
     static FakeSite* site_;
     PlainDispatcher dispatcher_;
     TempDir out_;
-    TGlobalVars g_;
+    TProductConfig config_;
+    TUserSettings settings_;
     RecordingView view_;
     FakeDesktop desktop_;
     RecordingLog log_;
@@ -122,8 +125,8 @@ TEST_F(DownloadRunTest, ALinkWithoutVideoIdFailsAndTheRunGoesOn) {
     EXPECT_EQ(view_.Succeeded, 2);
     EXPECT_EQ(view_.Failed, 1);
     EXPECT_EQ(SavedNames(), (std::vector<std::string>{"First.mp4", "Third.mp4"}));
-    EXPECT_EQ(std::filesystem::file_size(g_.DownloadedFiles[1]), 70000u);
-    const std::string body = ReadWholeFile(g_.DownloadedFiles[0]);
+    EXPECT_EQ(std::filesystem::file_size(run_->Result().DownloadedFiles[1]), 70000u);
+    const std::string body = ReadWholeFile(run_->Result().DownloadedFiles[0]);
     ASSERT_EQ(body.size(), 3000u);
     EXPECT_EQ(static_cast<unsigned char>(body[255]), 255);
 
@@ -162,7 +165,7 @@ TEST_F(DownloadRunTest, ServerTextsReachTheViewAndTheLogWithoutControlCharacters
     EXPECT_EQ(view_.LastRows[0].Caption, clean);
     EXPECT_EQ(SavedNames(), (std::vector<std::string>{"Line  Total files_ 0 [2J .mp4"}));
     // The stream fails under another quality: the log line quotes the title.
-    g_.PreferYouTube = {3, 1, 2, 0, 4, 5, 6, 7};
+    settings_.PreferYouTube = {3, 1, 2, 0, 4, 5, 6, 7};
     log_.Lines.clear();
     Run({"ctl"});
     ASSERT_FALSE(log_.Lines.empty());
@@ -179,7 +182,7 @@ TEST_F(DownloadRunTest, QualityPreferenceAndFallback) {
     EXPECT_EQ(view_.QualityTexts.front(), "[HQ18] - (MP4(H.264), 640 x 360, Stereo 44KHz AAC)");
 
     // Best Available: 37, 22 and 35 fail before 18 is saved.
-    std::copy(BestAvailableQualityOrder.begin(), BestAvailableQualityOrder.end(), g_.PreferYouTube.begin());
+    std::copy(BestAvailableQualityOrder.begin(), BestAvailableQualityOrder.end(), settings_.PreferYouTube.begin());
     view_.QualityTexts.clear();
     Run({"only18"});
     EXPECT_EQ(SavedNames(), (std::vector<std::string>{"Only18(1).mp4"}));
@@ -192,19 +195,19 @@ TEST_F(DownloadRunTest, QualityPreferenceAndFallback) {
     EXPECT_EQ(std::filesystem::file_size(out_.file("Falls.mp4")), 1234u);
 
     // Without the preference only itag 5 is tried, saved as ".flv".
-    g_.PreferYouTubeQuality = false;
+    settings_.PreferYouTubeQuality = false;
     Run({"both", "only18"});
     EXPECT_EQ(SavedNames(), (std::vector<std::string>{"Both.flv"}));
     EXPECT_EQ(std::filesystem::file_size(out_.file("Both.flv")), 600u);
     EXPECT_EQ(view_.FinalStatuses(), (std::vector<std::string>{"Finish.", "Failed."}));
 
     // With it and only itag 5: eight attempts, then the link fails.
-    g_.PreferYouTubeQuality = true;
-    std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), g_.PreferYouTube.begin());
+    settings_.PreferYouTubeQuality = true;
+    std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), settings_.PreferYouTube.begin());
     view_.QualityTexts.clear();
     Run({"only5"});
     EXPECT_EQ(view_.FinalStatuses(), (std::vector<std::string>{"Failed."}));
-    EXPECT_TRUE(g_.DownloadedFiles.empty());
+    EXPECT_TRUE(run_->Result().DownloadedFiles.empty());
     EXPECT_EQ(run_->Attempt(), 9);
     ASSERT_GE(view_.QualityTexts.size(), 2u);
     EXPECT_EQ(view_.QualityTexts[view_.QualityTexts.size() - 2], "[HQ34] failed, try next: [HQ37]");
@@ -226,7 +229,7 @@ TEST_F(DownloadRunTest, CancelDuringTheFirstDownload) {
     EXPECT_EQ(view_.Summaries, 1);
     // The part file is gone and nothing was saved.
     EXPECT_TRUE(FolderEntries().empty());
-    ConvertDownloadedFiles(g_.DownloadedFiles, nullptr, desktop_);
+    ConvertDownloadedFiles(run_->Result().DownloadedFiles, nullptr, desktop_);
     ASSERT_EQ(desktop_.Boxes.size(), 1u);
     EXPECT_EQ(desktop_.Boxes[0].Text, "No file downloaded! Please try again.");
     // A new run works after the cancel.
@@ -266,13 +269,13 @@ TEST_F(DownloadRunTest, RequestsCarryTheSiteAgentAndAcceptType) {
 
 TEST_F(DownloadRunTest, FailuresThatWouldStallTheRunFailTheLinkOnly) {
     // An output "folder" that is a file: nothing can be written.
-    g_.OutputURLDir = out_.write("not-a-folder") + "/";
+    settings_.OutputURLDir = out_.write("not-a-folder") + "/";
     Run({"one", "three"});
     EXPECT_EQ(view_.FinalStatuses(), (std::vector<std::string>{"Failed.", "Failed."}));
     EXPECT_NE(log_.Lines.front().find("Cannot write into"), std::string::npos);
 
     // A script host that cannot run the script.
-    g_.OutputURLDir = out_.dir();
+    settings_.OutputURLDir = out_.dir();
     run_->ExecuteScript = [](const std::vector<std::string>&) { throw std::runtime_error("engine missing"); };
     log_.Lines.clear();
     Run({"one", "three"});
@@ -321,14 +324,15 @@ TEST(DownloadSafety, ReceivedTextsNeverRunCodeOrReadLocalFiles) {
                                R"("}, "local": {"title": "Local", "streams": [{"itag": 18, "url": "file:///etc/hostname"}]}}})";
     {
         FakeSite site(config);
-        TGlobalVars g;
-        g.VideoSiteHost = site.Host();
-        g.OutputURLDir = out.dir();
-        std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), g.PreferYouTube.begin());
+        TProductConfig product;
+        product.VideoSiteHost = site.Host();
+        TUserSettings settings;
+        settings.OutputURLDir = out.dir();
+        std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), settings.PreferYouTube.begin());
         RecordingView view;
         FakeDesktop desktop;
         RecordingLog log;
-        TDownloadRun run(g, view, desktop, &log);
+        TDownloadRun run(product, settings, view, desktop, &log);
         run.AnalyzePause = 10ms;
         run.YtDlp.Program.clear();
         auto script = CreateInfoScript(run, nullptr);
@@ -337,7 +341,7 @@ TEST(DownloadSafety, ReceivedTextsNeverRunCodeOrReadLocalFiles) {
         EXPECT_FALSE(std::filesystem::exists(pwned));
         EXPECT_TRUE(desktop.Boxes.empty());  // no script error either: the text was plain data
         EXPECT_EQ(view.FinalStatuses(), (std::vector<std::string>{"Failed.", "Failed."}));
-        EXPECT_TRUE(g.DownloadedFiles.empty());
+        EXPECT_TRUE(run.Result().DownloadedFiles.empty());
         EXPECT_TRUE(std::filesystem::is_empty(out.path()));
         bool refused = false;
         for (const auto& line : log.Lines) refused |= line.find("file:///etc/hostname") != std::string::npos;

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app_title.h"
 #include "fake_desktop.h"
-#include "global_vars.h"
 #include "util_funcs.h"
 
 namespace {

@@ -41,12 +41,12 @@ public:
         if (label == dlQuality && (QualityTexts.empty() || QualityTexts.back() != text)) QualityTexts.push_back(text);
     }
     void SetProgressBar(int percent) override { ProgressBar = percent; }
-    void ShowSummary(int total, int succeeded, int failed, const std::vector<std::string>& failures) override {
+    void ShowSummary(const TDownloadResult& result) override {
         ++Summaries;
-        Failures = failures;
-        Total = total;
-        Succeeded = succeeded;
-        Failed = failed;
+        Failures = result.Failures;
+        Total = result.TotalFiles;
+        Succeeded = result.SucceededFiles;
+        Failed = result.FailedFiles();
     }
 
     std::vector<std::string> FinalStatuses() const {

@@ -12,7 +12,9 @@
 #include "fake_desktop.h"
 #include "fake_site.h"
 #include "info_script.h"
+#include "product_config.h"
 #include "recording_view.h"
+#include "user_settings.h"
 #include "win_thread.h"
 
 namespace {
@@ -58,11 +60,11 @@ protected:
     void SetUp() override {
         if (!site_) GTEST_SKIP() << "yt-dlp is not installed";
         SetMainDispatcher(&dispatcher_);
-        g_.VideoSiteHost = site_->Host();
-        g_.OutputURLDir = out_.dir();
-        g_.PreferYouTubeQuality = true;
-        std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), g_.PreferYouTube.begin());
-        run_ = std::make_unique<TDownloadRun>(g_, view_, desktop_, &log_);
+        config_.VideoSiteHost = site_->Host();
+        settings_.OutputURLDir = out_.dir();
+        settings_.PreferYouTubeQuality = true;
+        std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), settings_.PreferYouTube.begin());
+        run_ = std::make_unique<TDownloadRun>(config_, settings_, view_, desktop_, &log_);
         run_->AnalyzePause = 10ms;
         script_ = CreateInfoScript(*run_, nullptr);
         ASSERT_FALSE(run_->YtDlp.Program.empty());
@@ -86,7 +88,7 @@ protected:
     std::string Page(const std::string& path) const { return site_->Url(path); }
     std::vector<std::string> SavedNames() const {
         std::vector<std::string> names;
-        for (const auto& p : g_.DownloadedFiles) names.push_back(fs::path(p).filename().string());
+        for (const auto& p : run_->Result().DownloadedFiles) names.push_back(fs::path(p).filename().string());
         return names;
     }
     // Every entry of the output folder, hidden ones included.
@@ -112,7 +114,8 @@ protected:
     static FakeSite* site_;
     PlainDispatcher dispatcher_;
     TempDir out_;
-    TGlobalVars g_;
+    TProductConfig config_;
+    TUserSettings settings_;
     RecordingView view_;
     FakeDesktop desktop_;
     RecordingLog log_;
@@ -130,7 +133,7 @@ TEST_F(YtDlpRunTest, AnHtml5PageOfAnotherSite) {
     EXPECT_EQ(view_.FinalStatuses(), (std::vector<std::string>{"Finish."}));
     // yt-dlp numbers the videos of a page.
     ASSERT_EQ(SavedNames(), (std::vector<std::string>{"My Clip (1).mp4"}));
-    EXPECT_TRUE(SameBytes(g_.DownloadedFiles[0], "small.mp4"));
+    EXPECT_TRUE(SameBytes(run_->Result().DownloadedFiles[0], "small.mp4"));
     const auto& row = view_.LastRows[0];
     EXPECT_EQ(row.Caption, "My Clip (1)");
     EXPECT_EQ(row.Sub[dcURL], Page("/clip"));
@@ -150,34 +153,34 @@ TEST_F(YtDlpRunTest, AnHtml5PageOfAnotherSite) {
 TEST_F(YtDlpRunTest, TheQualityPreferenceChoosesAmongTheSources) {
     // Default order: MP4 at 360 or below first, so the 240 source.
     Run({Page("/two")});
-    ASSERT_EQ(g_.DownloadedFiles.size(), 1u);
-    EXPECT_TRUE(SameBytes(g_.DownloadedFiles[0], "small.mp4"));
+    ASSERT_EQ(run_->Result().DownloadedFiles.size(), 1u);
+    EXPECT_TRUE(SameBytes(run_->Result().DownloadedFiles[0], "small.mp4"));
 
     // Best Available: the biggest picture.
-    std::copy(BestAvailableQualityOrder.begin(), BestAvailableQualityOrder.end(), g_.PreferYouTube.begin());
+    std::copy(BestAvailableQualityOrder.begin(), BestAvailableQualityOrder.end(), settings_.PreferYouTube.begin());
     Run({Page("/two")});
-    ASSERT_EQ(g_.DownloadedFiles.size(), 1u);
-    EXPECT_TRUE(SameBytes(g_.DownloadedFiles[0], "big.mp4"));
+    ASSERT_EQ(run_->Result().DownloadedFiles.size(), 1u);
+    EXPECT_TRUE(SameBytes(run_->Result().DownloadedFiles[0], "big.mp4"));
     EXPECT_EQ(SavedNames(), (std::vector<std::string>{"Two Sizes (1)(1).mp4"}));
 
     // [HQ22] first: MP4 at 720, whose next lower height on offer is 480.
-    g_.PreferYouTube = {3, 1, 2, 0, 4, 5, 6, 7};
+    settings_.PreferYouTube = {3, 1, 2, 0, 4, 5, 6, 7};
     Run({Page("/two")});
-    ASSERT_EQ(g_.DownloadedFiles.size(), 1u);
-    EXPECT_TRUE(SameBytes(g_.DownloadedFiles[0], "big.mp4"));
+    ASSERT_EQ(run_->Result().DownloadedFiles.size(), 1u);
+    EXPECT_TRUE(SameBytes(run_->Result().DownloadedFiles[0], "big.mp4"));
     EXPECT_NE(std::find(view_.QualityTexts.begin(), view_.QualityTexts.end(), "[480p] - (MP4, 480p)"),
               view_.QualityTexts.end());
 
     // Without the preference: no FLV on offer, so the smallest picture.
-    g_.PreferYouTubeQuality = false;
+    settings_.PreferYouTubeQuality = false;
     Run({Page("/two")});
-    ASSERT_EQ(g_.DownloadedFiles.size(), 1u);
-    EXPECT_TRUE(SameBytes(g_.DownloadedFiles[0], "small.mp4"));
+    ASSERT_EQ(run_->Result().DownloadedFiles.size(), 1u);
+    EXPECT_TRUE(SameBytes(run_->Result().DownloadedFiles[0], "small.mp4"));
 
     // A preference of FLV and 3GP only (a hand-edited settings file): nothing
     // fits, and yt-dlp says so.
-    g_.PreferYouTubeQuality = true;
-    g_.PreferYouTube = {0, 2, 4, 99, 99, 99, 99, 99};
+    settings_.PreferYouTubeQuality = true;
+    settings_.PreferYouTube = {0, 2, 4, 99, 99, 99, 99, 99};
     Run({Page("/two")});
     EXPECT_EQ(view_.FinalStatuses(), (std::vector<std::string>{"Failed."}));
     EXPECT_EQ(view_.Failures,
@@ -255,7 +258,7 @@ TEST_F(YtDlpRunTest, TheSitesLinksStayOnTheBuiltInPathUnlessItCannotReadThem) {
     Run({site_->WatchLink("html5")});
     EXPECT_EQ(view_.FinalStatuses(), (std::vector<std::string>{"Finish."}));
     ASSERT_EQ(SavedNames(), (std::vector<std::string>{"Watch Html5 (1).mp4"}));
-    EXPECT_TRUE(SameBytes(g_.DownloadedFiles[0], "small.mp4"));
+    EXPECT_TRUE(SameBytes(run_->Result().DownloadedFiles[0], "small.mp4"));
     ASSERT_EQ(log_.Lines.size(), 2u);
     EXPECT_EQ(log_.Lines[0], "No stream of \"Watch Html5\" could be downloaded");
     EXPECT_EQ(log_.Lines[1], "Trying \"" + site_->WatchLink("html5") + "\" with yt-dlp");

@@ -98,7 +98,7 @@ void Join(const std::vector<std::string>& inputs, const std::string& out, const 
     ASSERT_TRUE(h.WaitFinal());
     const auto t = h.Terminates();
     ASSERT_FALSE(t.empty());
-    ASSERT_TRUE(t[0].info.Finished) << t[0].info.ErrorMessage;
+    ASSERT_EQ(t[0].info.Outcome, toFinished) << t[0].info.ErrorMessage;
 }
 
 // The picture at a time as RGB bytes.

@@ -48,7 +48,7 @@ void Join(const std::vector<std::string>& inputs, const std::string& out, const 
     ASSERT_TRUE(h.WaitFinal());
     const auto t = h.Terminates();
     ASSERT_FALSE(t.empty());
-    EXPECT_TRUE(t[0].info.Finished) << t[0].info.ErrorMessage;
+    EXPECT_EQ(t[0].info.Outcome, toFinished) << t[0].info.ErrorMessage;
 }
 
 // The checksum column of ffmpeg's framemd5 for one kind of stream; copy

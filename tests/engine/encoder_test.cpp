@@ -117,8 +117,7 @@ TEST_F(EncoderTest, InlineRunNotifiesOnTheCallersThread) {
     EXPECT_EQ(t[2].info.TaskIndex, -1);
     for (const auto& r : t) {
         EXPECT_EQ(r.thread, std::this_thread::get_id());
-        EXPECT_TRUE(r.info.Finished) << r.info.ErrorMessage;
-        EXPECT_FALSE(r.info.Failed);
+        EXPECT_EQ(r.info.Outcome, toFinished) << r.info.ErrorMessage;
         EXPECT_EQ(r.info.Outcome, toFinished);
     }
     EXPECT_TRUE(e.AllFinished());
@@ -169,7 +168,7 @@ TEST_F(EncoderTest, NotificationsOfAThreadedRunComeFromOtherThreads) {
     const auto t = h.Terminates();
     ASSERT_EQ(t.size(), 2u);
     for (const auto& r : t) EXPECT_NE(r.thread, std::this_thread::get_id());
-    EXPECT_TRUE(t[0].info.Finished);
+    EXPECT_EQ(t[0].info.Outcome, toFinished);
 }
 
 TEST_F(EncoderTest, StopDuringTheFirstOfTwoTasks) {
@@ -190,15 +189,13 @@ TEST_F(EncoderTest, StopDuringTheFirstOfTwoTasks) {
     const auto t = h.Terminates();
     ASSERT_EQ(t.size(), 3u);
     EXPECT_EQ(t[0].info.TaskIndex, 0);
-    EXPECT_FALSE(t[0].info.Finished);
-    EXPECT_FALSE(t[0].info.Failed) << t[0].info.ErrorMessage;
+    EXPECT_EQ(t[0].info.Outcome, toCancelled) << t[0].info.ErrorMessage;
     EXPECT_EQ(t[1].info.TaskIndex, 1);
-    EXPECT_FALSE(t[1].info.Finished);
-    EXPECT_FALSE(t[1].info.Failed);
+    EXPECT_EQ(t[1].info.Outcome, toCancelled);
     EXPECT_EQ(t[0].info.Outcome, toCancelled);
     EXPECT_EQ(t[1].info.Outcome, toCancelled);
     EXPECT_EQ(t[2].info.TaskIndex, -1);
-    EXPECT_TRUE(t[2].info.Finished);
+    EXPECT_EQ(t[2].info.Outcome, toFinished);
     // A stopped output leaves nothing: neither a cut-off file under its name
     // nor the hidden one it was written under.
     e.ClearTasks();
@@ -218,8 +215,7 @@ TEST_F(EncoderTest, ATaskWithoutOutputEndsAtOnce) {
     ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(30)));
     const auto t = h.Terminates();
     ASSERT_EQ(t.size(), 2u);
-    EXPECT_TRUE(t[0].info.Failed);
-    EXPECT_FALSE(t[0].info.Finished);
+    EXPECT_EQ(t[0].info.Outcome, toFailed);
     EXPECT_EQ(t[0].info.ErrorMessage, "At least one output file must be specified");
     EXPECT_EQ(t[0].info.Outcome, toFailed);
 }
@@ -263,7 +259,7 @@ TEST_F(EncoderTest, HooksAndPreviewSeeTheFrames) {
     ASSERT_TRUE(e.SetOutputFile(0, File("hooked.avi"), &o)) << e.LastErrorMessage();
     e.Start(1);
     ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(60)));
-    EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+    EXPECT_EQ(h.Terminates()[0].info.Outcome, toFinished) << h.Terminates()[0].info.ErrorMessage;
     EXPECT_EQ(hooked, 10);
     EXPECT_GT(audioCalls, 0);
     EXPECT_GE(previews, 1);
@@ -298,8 +294,7 @@ TEST_F(EncoderTest, StopFromAProgressHandlerDoesNotWaitForItself) {
     e.Start(1);
     ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(60)));
     EXPECT_TRUE(stopped);
-    EXPECT_FALSE(h.Terminates()[0].info.Finished);
-    EXPECT_FALSE(h.Terminates()[0].info.Failed) << h.Terminates()[0].info.ErrorMessage;
+    EXPECT_EQ(h.Terminates()[0].info.Outcome, toCancelled) << h.Terminates()[0].info.ErrorMessage;
 }
 
 TEST_F(EncoderTest, AProgressHandlerThatThrowsEndsTheTask) {
@@ -309,7 +304,7 @@ TEST_F(EncoderTest, AProgressHandlerThatThrowsEndsTheTask) {
     ASSERT_EQ(h.JoinTask({File("long.avi")}, File("refused.avi"), ""), 0) << e.LastErrorMessage();
     e.Start(1);
     ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(60)));
-    EXPECT_TRUE(h.Terminates()[0].info.Failed);
+    EXPECT_EQ(h.Terminates()[0].info.Outcome, toFailed);
     EXPECT_EQ(h.Terminates()[0].info.ErrorMessage, "handler refused");
 }
 

@@ -96,8 +96,7 @@ TEST_F(FaultsTest, DamagedPacketsAreSkippedUnlessXerror) {
         EncoderHarness h;
         ASSERT_EQ(h.JoinTask({File("damaged.ts")}, File("repaired.avi"), "r=25"), 0) << h.encoder->LastErrorMessage();
         const auto r = RunOne(h);
-        EXPECT_TRUE(r.info.Finished);
-        EXPECT_FALSE(r.info.Failed) << r.info.ErrorMessage;
+        EXPECT_EQ(r.info.Outcome, toFinished) << r.info.ErrorMessage;
         EXPECT_NEAR(JsonNumber(ProbeJson(File("repaired.avi"))["format"], "duration"), 4.0, 0.2);
     }
     {
@@ -105,7 +104,7 @@ TEST_F(FaultsTest, DamagedPacketsAreSkippedUnlessXerror) {
         ASSERT_EQ(h.JoinTask({File("damaged.ts")}, File("strict.avi"), "r=25\nxerror=1"), 0)
             << h.encoder->LastErrorMessage();
         const auto r = RunOne(h);
-        EXPECT_TRUE(r.info.Failed);
+        EXPECT_EQ(r.info.Outcome, toFailed);
         EXPECT_EQ(r.info.ErrorMessage.rfind("Error while decoding stream #0.", 0), 0u) << r.info.ErrorMessage;
     }
 }
@@ -115,8 +114,7 @@ TEST_F(FaultsTest, AFullDiskEndsTheTaskWithItsReason) {
     EncoderHarness h;
     ASSERT_EQ(h.JoinTask({File("short.avi")}, "/dev/full", "f=avi"), 0) << h.encoder->LastErrorMessage();
     const auto r = RunOne(h);
-    EXPECT_TRUE(r.info.Failed);
-    EXPECT_FALSE(r.info.Finished);
+    EXPECT_EQ(r.info.Outcome, toFailed);
     EXPECT_NE(r.info.ErrorMessage.find("No space left on device"), std::string::npos) << r.info.ErrorMessage;
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));  // an empty device is no output to delete
 }
@@ -129,7 +127,7 @@ TEST_F(FaultsTest, AnOutputFolderThatVanishedIsNoFinishedOutput) {
     ASSERT_EQ(h.JoinTask({File("short.avi")}, folder + "/gone.avi", ""), 0) << h.encoder->LastErrorMessage();
     std::filesystem::remove_all(folder);
     const auto r = RunOne(h);
-    EXPECT_TRUE(r.info.Failed);
+    EXPECT_EQ(r.info.Outcome, toFailed);
     EXPECT_EQ(r.info.ErrorMessage, folder + "/gone.avi: No such file or directory");
 }
 
@@ -152,8 +150,7 @@ TEST_F(FaultsTest, StopEndsABlockedNetworkRead) {
         // Only the stop can end the read: the server sends nothing more.
         h.encoder->Stop(true);
         ASSERT_TRUE(h.WaitFinal(std::chrono::seconds(60)));
-        EXPECT_FALSE(h.Terminates()[0].info.Finished);
-        EXPECT_FALSE(h.Terminates()[0].info.Failed) << h.Terminates()[0].info.ErrorMessage;
+        EXPECT_EQ(h.Terminates()[0].info.Outcome, toCancelled) << h.Terminates()[0].info.ErrorMessage;
     }
 }
 
@@ -164,7 +161,7 @@ TEST_F(FaultsTest, FiftyRunsLeaveNoDescriptorsOrThreads) {
                   0)
             << h.encoder->LastErrorMessage();
         const auto r = RunOne(h);
-        EXPECT_TRUE(r.info.Finished) << r.info.ErrorMessage;
+        EXPECT_EQ(r.info.Outcome, toFinished) << r.info.ErrorMessage;
         h.encoder->ClearTasks();
     };
     runOnce(-1);  // the libraries open what they keep for the process
@@ -227,7 +224,7 @@ TEST_F(FaultsTest, ADecoderThatCannotOpenEndsTheTask) {
     ASSERT_EQ(h.encoder->AddTask(File("short.avi"), &in), 0) << h.encoder->LastErrorMessage();
     ASSERT_TRUE(h.encoder->SetOutputFile(0, File("cook.avi"))) << h.encoder->LastErrorMessage();
     const auto r = RunOne(h);
-    EXPECT_TRUE(r.info.Failed);
+    EXPECT_EQ(r.info.Outcome, toFailed);
     EXPECT_EQ(r.info.ErrorMessage, "Error while opening decoder for input stream #0.1 (Audio)");
 }
 
@@ -252,7 +249,7 @@ TEST_F(FaultsTest, TimestampsFarBeyondTheFileAreHeldInBounds) {
         const std::string out = File("bounded" + std::to_string(i) + ".avi");
         ASSERT_EQ(h.JoinTask(cases[i].inputs, out, "r=25"), 0) << h.encoder->LastErrorMessage();
         const auto r = RunOne(h);
-        EXPECT_TRUE(r.info.Finished) << r.info.ErrorMessage;
+        EXPECT_EQ(r.info.Outcome, toFinished) << r.info.ErrorMessage;
         EXPECT_NEAR(JsonNumber(ProbeJson(out)["format"], "duration"), cases[i].seconds, 0.3);
         EXPECT_EQ(h.LogContains("far beyond the file's length"), cases[i].warned);
     }
@@ -263,7 +260,7 @@ TEST_F(FaultsTest, TimestampsFarBeyondTheFileAreHeldInBounds) {
     const std::string out = File("creeping.avi");
     ASSERT_EQ(h.JoinTask({File("creeping.flv"), File("short.avi")}, out, "r=25"), 0) << h.encoder->LastErrorMessage();
     const auto r = RunOne(h);
-    EXPECT_TRUE(r.info.Finished) << r.info.ErrorMessage;
+    EXPECT_EQ(r.info.Outcome, toFinished) << r.info.ErrorMessage;
     const double seconds = JsonNumber(ProbeJson(out)["format"], "duration");
     EXPECT_GT(seconds, 3.0);
     EXPECT_LT(seconds, 8.0);
@@ -284,7 +281,7 @@ TEST_F(FaultsTest, AnInputCutShortFailsAndLeavesNoFile) {
         const std::string out = File("cut" + std::to_string(i) + ".avi");
         ASSERT_EQ(h.JoinTask(cut[i].first, out, "r=25"), 0) << h.encoder->LastErrorMessage();
         const auto r = RunOne(h);
-        EXPECT_TRUE(r.info.Failed);
+        EXPECT_EQ(r.info.Outcome, toFailed);
         EXPECT_EQ(r.info.ErrorMessage.rfind("ends after 2.", 0), 0u) << r.info.ErrorMessage;
         EXPECT_EQ(r.info.FileIndex, cut[i].second);
         EXPECT_NE(r.info.ErrorMessage.find("of its 10.0 s: the file is damaged or cut short"), std::string::npos)
@@ -297,6 +294,6 @@ TEST_F(FaultsTest, AnInputCutShortFailsAndLeavesNoFile) {
     const std::string out = File("long_header.avi");
     ASSERT_EQ(h.JoinTask({File("long_header.mkv")}, out, "r=25"), 0) << h.encoder->LastErrorMessage();
     const auto r = RunOne(h);
-    EXPECT_TRUE(r.info.Finished) << r.info.ErrorMessage;
+    EXPECT_EQ(r.info.Outcome, toFinished) << r.info.ErrorMessage;
     EXPECT_NEAR(JsonNumber(ProbeJson(out)["format"], "duration"), 10.0, 0.3);
 }

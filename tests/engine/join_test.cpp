@@ -58,7 +58,7 @@ nlohmann::json JoinedProbe(const std::vector<std::string>& inputs, const std::st
     h.encoder->Start(1);
     EXPECT_TRUE(h.WaitFinal());
     const auto t = h.Terminates();
-    EXPECT_TRUE(!t.empty() && t[0].info.Finished) << (t.empty() ? "" : t[0].info.ErrorMessage);
+    EXPECT_TRUE(!t.empty() && t[0].info.Outcome == toFinished) << (t.empty() ? "" : t[0].info.ErrorMessage);
     return ProbeJson(out);
 }
 
@@ -80,8 +80,7 @@ TEST_F(JoinTest, TenAndTwentySecondsMakeThirty) {
     ASSERT_TRUE(h.WaitFinal());
     const auto t = h.Terminates();
     ASSERT_EQ(t.size(), 2u);
-    EXPECT_TRUE(t[0].info.Finished);
-    EXPECT_FALSE(t[0].info.Failed) << t[0].info.ErrorMessage;
+    EXPECT_EQ(t[0].info.Outcome, toFinished) << t[0].info.ErrorMessage;
     EXPECT_EQ(t[1].info.TaskIndex, -1);
 
     // Progress on the user-interface thread, with the joined total.
@@ -129,7 +128,7 @@ TEST_F(JoinTest, SizesRatesAndChannelLayoutsMeetInTheRequestedOutput) {
     ASSERT_TRUE(h.WaitFinal());
     const auto t = h.Terminates();
     ASSERT_FALSE(t.empty());
-    EXPECT_TRUE(t[0].info.Finished) << t[0].info.ErrorMessage;
+    EXPECT_EQ(t[0].info.Outcome, toFinished) << t[0].info.ErrorMessage;
     EXPECT_TRUE(h.LogContains("Input Stream #1.0 frame size changed to 176x144, yuv420p"));
 
     const nlohmann::json probe = ProbeJson(out);
@@ -169,7 +168,7 @@ TEST_F(JoinTest, EveryInputBringsItsKindsOfStreams) {
         ASSERT_EQ(h.JoinTask({File("mute3.avi"), File("v3.avi")}, out, "r=25"), 0) << h.encoder->LastErrorMessage();
         h.encoder->Start(1);
         ASSERT_TRUE(h.WaitFinal());
-        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+        EXPECT_EQ(h.Terminates()[0].info.Outcome, toFinished) << h.Terminates()[0].info.ErrorMessage;
         const nlohmann::json probe = ProbeJson(out);
         ASSERT_NE(Stream(probe, "audio"), nullptr);
         EXPECT_NEAR(StreamDuration(probe, "video"), 6.0, 0.05);
@@ -187,7 +186,7 @@ TEST_F(JoinTest, EveryInputBringsItsKindsOfStreams) {
             << h.encoder->LastErrorMessage();
         h.encoder->Start(1);
         ASSERT_TRUE(h.WaitFinal());
-        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+        EXPECT_EQ(h.Terminates()[0].info.Outcome, toFinished) << h.Terminates()[0].info.ErrorMessage;
         const nlohmann::json probe = ProbeJson(out);
         EXPECT_NEAR(StreamDuration(probe, "video"), 9.0, 0.05);
         EXPECT_NEAR(StreamDuration(probe, "audio"), 9.0, 0.06);
@@ -244,7 +243,7 @@ TEST_F(JoinTest, ShortAudioTracksStayInSyncAtEveryJoint) {
     ASSERT_EQ(h.JoinTask(inputs, out, "vcodec=mpeg4\nacodec=aac\nr=25"), 0) << h.encoder->LastErrorMessage();
     h.encoder->Start(1);
     ASSERT_TRUE(h.WaitFinal());
-    EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+    EXPECT_EQ(h.Terminates()[0].info.Outcome, toFinished) << h.Terminates()[0].info.ErrorMessage;
 
     const nlohmann::json probe = ProbeJson(out);
     const double video = StreamDuration(probe, "video");
@@ -273,7 +272,7 @@ TEST_F(JoinTest, OneInputWithJoinTranscodesNormally) {
     ASSERT_EQ(h.JoinTask({File("v3.avi")}, out, "r=25"), 0) << h.encoder->LastErrorMessage();
     h.encoder->Start(1);
     ASSERT_TRUE(h.WaitFinal());
-    EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+    EXPECT_EQ(h.Terminates()[0].info.Outcome, toFinished) << h.Terminates()[0].info.ErrorMessage;
     // Without a join the total is the input's own length.
     ASSERT_FALSE(h.progress.empty());
     EXPECT_NEAR(h.progress.back().TotalDuration, 3000000, 10000);
@@ -288,7 +287,7 @@ TEST_F(JoinTest, StreamCopyAndSubtitlesPassThrough) {
             << h.encoder->LastErrorMessage();
         h.encoder->Start(1);
         ASSERT_TRUE(h.WaitFinal());
-        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+        EXPECT_EQ(h.Terminates()[0].info.Outcome, toFinished) << h.Terminates()[0].info.ErrorMessage;
         const nlohmann::json probe = ProbeJson(out, "-show_packets");
         const auto* video = Stream(probe, "video");
         ASSERT_NE(video, nullptr);
@@ -311,7 +310,7 @@ TEST_F(JoinTest, StreamCopyAndSubtitlesPassThrough) {
         ASSERT_EQ(h.JoinTask({File("subs.mkv")}, out, "vcodec=mpeg4\nacodec=mp2"), 0) << h.encoder->LastErrorMessage();
         h.encoder->Start(1);
         ASSERT_TRUE(h.WaitFinal());
-        EXPECT_TRUE(h.Terminates()[0].info.Finished) << h.Terminates()[0].info.ErrorMessage;
+        EXPECT_EQ(h.Terminates()[0].info.Outcome, toFinished) << h.Terminates()[0].info.ErrorMessage;
         const std::string srt = RunCapture("ffmpeg -v error -i " + ShellQuote(out) + " -map 0:s -f srt -");
         EXPECT_NE(srt.find("Hello"), std::string::npos) << srt;
         EXPECT_NE(srt.find("00:00:02,0"), std::string::npos) << srt;

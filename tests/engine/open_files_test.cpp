@@ -41,11 +41,11 @@ TEST_F(OpenFilesTest, WaitingTasksHoldNoFileAndAVanishedInputFailsByName) {
     ASSERT_TRUE(h.WaitFinal());
     const auto t = h.Terminates();
     ASSERT_EQ(t.size(), 3u);
-    EXPECT_TRUE(t[0].info.Failed);
+    EXPECT_EQ(t[0].info.Outcome, toFailed);
     EXPECT_EQ(t[0].info.FileIndex, 1);
     EXPECT_EQ(t[0].info.ErrorMessage, second + ": No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(out));
-    EXPECT_TRUE(t[1].info.Finished) << t[1].info.ErrorMessage;
+    EXPECT_EQ(t[1].info.Outcome, toFinished) << t[1].info.ErrorMessage;
     EXPECT_GT(std::filesystem::file_size(File("single.avi")), 1000u);
     h.encoder->ClearTasks();
     EXPECT_LE(OpenFiles(), before);

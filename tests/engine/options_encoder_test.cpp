@@ -128,8 +128,7 @@ TEST_F(OptionsEncoderTest, PresetOptionTextsJoinIntoPlayableFiles) {
         ASSERT_TRUE(encoder.AddInputFile(task, second)) << encoder.LastErrorMessage();
         ASSERT_TRUE(encoder.SetOutputFile(task, output, &options)) << encoder.LastErrorMessage();
         encoder.Start(0);
-        EXPECT_TRUE(end.Finished) << end.ErrorMessage;
-        EXPECT_FALSE(end.Failed) << end.ErrorMessage;
+        EXPECT_EQ(end.Outcome, toFinished) << end.ErrorMessage;
 
         const nlohmann::json probe = ProbeJson(output);
         EXPECT_EQ(StreamCodec(probe, "video"), c.video ? c.video : "");

@@ -1,6 +1,5 @@
 // The product configuration "lamecore.dll": scrambled INI text.
 #include "fuzz_common.h"
-#include "global_vars.h"
 #include "product_config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -12,12 +11,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DescrambleLine(bytes);
 
     MemoryFile file(data, size);
-    TGlobalVars g;
-    TProductDefaults defaults;
-    if (ReadProductConfig(file.Path(), g, defaults).empty()) ApplyProductDefaults(defaults, g);
-    FUZZ_CHECK(!g.VideoSiteHost.empty());
+    TProductConfig config;
+    TUserSettings settings;
+    if (ReadProductConfig(file.Path(), config).empty()) ApplyProductDefaults(config.Defaults, settings);
+    FUZZ_CHECK(!config.VideoSiteHost.empty());
     // The plain text as well, as the configuration tool reads it.
-    TGlobalVars plain;
-    ParseProductConfig(bytes, plain, defaults);
+    TProductConfig plain;
+    ParseProductConfig(bytes, plain);
     return 0;
 }

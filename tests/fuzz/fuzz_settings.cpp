@@ -1,7 +1,6 @@
 // The user settings file: INI text read into the settings and the window
 // placements, and the INI reader's own round trip.
 #include "fuzz_common.h"
-#include "global_vars.h"
 #include "ini_file.h"
 #include "settings.h"
 
@@ -20,11 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ini.Text();
 
     MemoryFile file(data, size);
-    TGlobalVars g;
-    SetDefaultSettings(g);
-    LoadSettings(g, file.Path());
-    for (const uint8_t code : g.PreferYouTube) FUZZ_CHECK(code < PreferenceSlotCount);
-    g.CurrentFormatCode();
+    TUserSettings settings;
+    SetDefaultSettings(settings);
+    LoadSettings(settings, file.Path());
+    for (const uint8_t code : settings.PreferYouTube) FUZZ_CHECK(code < PreferenceSlotCount);
+    settings.CurrentFormatCode();
     ReadFormPlacement(file.Path(), "Form", {10, 20, 640, 480, false});
     ClampPlacement(ReadFormPlacement(file.Path(), "FormLog", {}), 1024, 768);
     return 0;

@@ -100,29 +100,29 @@ TEST(Catalogue, NewPresetsComeAfterTheStoredOnes) {
 }
 
 TEST(Catalogue, OutputExtensionFollowsTheCurrentClassAndFormat) {
-    TGlobalVars g;
-    g.OutputFormatClass = fcVideo;
-    g.OutputVideoFormat = vfMPEG;
-    g.OutputDeviceFormat = dfAndroid;
-    g.OutputAudioFormat = afFLAC;
-    EXPECT_EQ(OutputExtension(g), ".mpg");
-    g.OutputFormatClass = fcDevice;
+    TUserSettings settings;
+    settings.OutputFormatClass = fcVideo;
+    settings.OutputVideoFormat = vfMPEG;
+    settings.OutputDeviceFormat = dfAndroid;
+    settings.OutputAudioFormat = afFLAC;
+    EXPECT_EQ(OutputExtension(settings), ".mpg");
+    settings.OutputFormatClass = fcDevice;
     for (int code = 0; code < FormatsInClass(fcDevice); ++code) {
-        g.OutputDeviceFormat = static_cast<uint8_t>(code);
-        EXPECT_EQ(OutputExtension(g), ".mp4");
+        settings.OutputDeviceFormat = static_cast<uint8_t>(code);
+        EXPECT_EQ(OutputExtension(settings), ".mp4");
     }
-    g.OutputFormatClass = fcAudio;
-    EXPECT_EQ(OutputExtension(g), ".flac");
-    g.OutputAudioFormat = 8;  // past the last audio format
-    EXPECT_EQ(OutputExtension(g), "");
-    g.OutputAudioFormat = afMP3;
-    g.OutputFormatClass = 3;
-    EXPECT_EQ(OutputExtension(g), "");
+    settings.OutputFormatClass = fcAudio;
+    EXPECT_EQ(OutputExtension(settings), ".flac");
+    settings.OutputAudioFormat = 8;  // past the last audio format
+    EXPECT_EQ(OutputExtension(settings), "");
+    settings.OutputAudioFormat = afMP3;
+    settings.OutputFormatClass = 3;
+    EXPECT_EQ(OutputExtension(settings), "");
 
-    g.OutputFormatClass = fcAudio;
-    g.PresetOf(fcAudio, afMP3) = 0;
-    EXPECT_EQ(CurrentPreset(g), (TPresetRef{Code("MP3"), 0}));
-    EXPECT_EQ(PresetCaption(CurrentPreset(g)), "For Mobile - MP3: 44100 Hz, Stereo, 112 kbps");
-    g.OutputFormatClass = 7;
-    EXPECT_EQ(CurrentPreset(g).Index, -1);
+    settings.OutputFormatClass = fcAudio;
+    settings.PresetOf(fcAudio, afMP3) = 0;
+    EXPECT_EQ(CurrentPreset(settings), (TPresetRef{Code("MP3"), 0}));
+    EXPECT_EQ(PresetCaption(CurrentPreset(settings)), "For Mobile - MP3: 44100 Hz, Stereo, 112 kbps");
+    settings.OutputFormatClass = 7;
+    EXPECT_EQ(CurrentPreset(settings).Index, -1);
 }

@@ -23,8 +23,7 @@ TProgressInfo Progress(int64_t current, int64_t total, int64_t bytes = 0) {
 TFakeTask Outcome(std::vector<TProgressInfo> progress, bool failed = false, std::string message = {}) {
     TFakeTask t;
     t.Progress = std::move(progress);
-    t.Failed = failed;
-    t.Finished = !failed;
+    t.Outcome = failed ? toFailed : toFinished;
     t.ErrorMessage = std::move(message);
     return t;
 }
@@ -33,8 +32,8 @@ class ConversionRunTest : public JobsFixture {
 protected:
     void SetUp() override {
         JobsFixture::SetUp();
-        g.OutputFormatClass = fcAudio;
-        g.OutputAudioFormat = afMP3;
+        settings.OutputFormatClass = fcAudio;
+        settings.OutputAudioFormat = afMP3;
         // The first reading of the clock is the run's start; every later one
         // is 20 seconds after it.
         run.Clock = [this] { return clockCalls++ == 0 ? start : start + 20s; };
@@ -61,7 +60,7 @@ protected:
         return inputs;
     }
 
-    TConversionRun run{g, encoder, list, rec, rec, &rec, &dispatcher};
+    TConversionRun run{config, settings, encoder, list, rec, rec, &rec, &dispatcher};
     const std::chrono::system_clock::time_point start = std::chrono::system_clock::now();
     std::atomic<int> clockCalls{0};
 };
@@ -138,7 +137,7 @@ TEST_F(ConversionRunTest, PerFileRunWithAFailingSecondTask) {
     encoder.Script = {Outcome({Progress(Second / 2, Second)}),
                       Outcome({Progress(Second, 2 * Second)}, true, "av_interleaved_write_frame(): File too large"),
                       Outcome({Progress(3 * Second, 3 * Second)})};
-    g.PlayASoundWhenFinished = true;
+    settings.PlayASoundWhenFinished = true;
     RunToEnd(inputs);
 
     ASSERT_EQ(rec.Rows.size(), 3u);
@@ -161,7 +160,7 @@ TEST_F(ConversionRunTest, PerFileRunWithAFailingSecondTask) {
     EXPECT_EQ(rec.ProgressText, "0%");
     EXPECT_EQ(encoder.ClearCalls, 1);
     EXPECT_EQ(run.HandledTasks(), 3);
-    EXPECT_EQ(g.DoneDuration, 4 * Second);
+    EXPECT_EQ(run.Result().DoneDuration, 4 * Second);
     ASSERT_EQ(rec.Sounds.size(), 1u);
     EXPECT_TRUE(rec.Sounds[0].ends_with("sounds/fail.wav"));
     EXPECT_EQ(encoder.OutputsGiven,
@@ -218,7 +217,7 @@ TEST_F(ConversionRunTest, ProgressTextsOfAPerFileRun) {
     // shown as the bar's maximum, task 1's end, the final reset.
     EXPECT_EQ(rec.ProgressTexts, (std::vector<std::string>{"100%", "100%", "25%", "100%", "100%", "0%"}));
     EXPECT_EQ(rec.Rows[1][ccStatus], "Finish.");
-    EXPECT_EQ(g.JobDuration, 180 * Second);
+    EXPECT_EQ(run.Result().JobDuration, 180 * Second);
 }
 
 // Several files at once: the bar is the whole job's, each row its own file's,
@@ -229,9 +228,9 @@ TEST_F(ConversionRunTest, SeveralFilesAtOnce) {
     encoder.Script = {Outcome({Progress(5 * Second, 10 * Second)}),
                       Outcome({Progress(5 * Second, 10 * Second)}, true, "has no sound"),
                       Outcome({Progress(10 * Second, 20 * Second)})};
-    run.Jobs = 3;
-    // The stand-in runs the tasks one after another; each end is counted
-    // before the next report, so the bar's figures are fixed.
+    run.Jobs = 2;
+    // Two run at once; the third starts once the first has ended and its end
+    // was counted, so the bar's figures are fixed.
     encoder.WaitForEachEnd = true;
     std::vector<std::string> cells;
     encoder.SetHandlers(
@@ -241,11 +240,11 @@ TEST_F(ConversionRunTest, SeveralFilesAtOnce) {
         },
         [&](const TTerminateInfo& t) { run.FFEncoderTerminate(t); });
     RunToEnd(inputs);
-    EXPECT_EQ(run.TasksAtOnce(), 3);
+    EXPECT_EQ(encoder.MostAtOnce, 2);
     EXPECT_EQ(cells, (std::vector<std::string>{"50%", "50%", "50%"}));
-    // The bar: 5 of 40 s, then the first file's 10 s and 5 s of the second,
-    // then 10 s of the third beside the first (the failed file adds nothing).
-    EXPECT_EQ(rec.ProgressTexts, (std::vector<std::string>{"12%", "37%", "50%", "0%"}));
+    // The bar: 5 of 40 s, then 5 s of each of the first two files, then the
+    // first one's whole 10 s with 5 s of the second and 10 s of the third.
+    EXPECT_EQ(rec.ProgressTexts, (std::vector<std::string>{"12%", "25%", "62%", "0%"}));
     EXPECT_EQ(rec.Rows[0][ccStatus], "Finish.");
     EXPECT_EQ(rec.Rows[1][ccStatus], "Failed.");
     EXPECT_EQ(rec.Rows[2][ccStatus], "Finish.");
@@ -260,7 +259,7 @@ TEST_F(ConversionRunTest, SecondRunStartsItsEstimateFromZero) {
     const auto inputs = SilentInputs({60});
     encoder.Script = {Outcome({Progress(60 * Second, 60 * Second)})};
     RunToEnd(inputs);
-    EXPECT_EQ(g.DoneDuration, 60 * Second);
+    EXPECT_EQ(run.Result().DoneDuration, 60 * Second);
     EXPECT_EQ(rec.Succeeded, 1);
 
     encoder.Script = {Outcome({Progress(30 * Second, 60 * Second)})};
@@ -268,21 +267,21 @@ TEST_F(ConversionRunTest, SecondRunStartsItsEstimateFromZero) {
     // 60 s x 20 s / 30 s: the first run's finished file does not count.
     EXPECT_EQ(rec.Estimated, "0:00:40");
     EXPECT_EQ(rec.Summaries, 2);
-    EXPECT_EQ(g.DoneDuration, 60 * Second);
+    EXPECT_EQ(run.Result().DoneDuration, 60 * Second);
 }
 
 TEST_F(ConversionRunTest, JoinRunOfLongFiles) {
-    g.MergeMode = true;
-    g.OutputFormatClass = fcVideo;
-    g.OutputVideoFormat = vfMP4;
+    config.MergeMode = true;
+    settings.OutputFormatClass = fcVideo;
+    settings.OutputVideoFormat = vfMP4;
     // Two files of 40 minutes: more microseconds than 32 bits hold.
     const int64_t forty = 2400 * Second;
     std::vector<TJobInput> inputs = {{"/media/a.mp4", forty, 640, 480, 4.0f / 3.0f},
                                      {"/media/b.mp4", forty, 1920, 1080, 16.0f / 9.0f}};
     encoder.Script = {Outcome({Progress(forty, 2 * forty)})};
     RunToEnd(inputs);
-    EXPECT_EQ(g.JobDuration, 2 * forty);
-    EXPECT_EQ(g.DoneDuration, 2 * forty);
+    EXPECT_EQ(run.Result().JobDuration, 2 * forty);
+    EXPECT_EQ(run.Result().DoneDuration, 2 * forty);
     ASSERT_EQ(rec.Rows.size(), 2u);
     EXPECT_EQ(rec.Rows[0][ccDuration], "00:40:00.000");
     EXPECT_EQ(rec.Rows[1][ccStatus], "1920x1080");
@@ -300,7 +299,7 @@ TEST_F(ConversionRunTest, JoinRunOfLongFiles) {
 }
 
 TEST_F(ConversionRunTest, RunWithoutAnyTaskEndsInOrder) {
-    g.MergeMode = true;
+    config.MergeMode = true;
     RunToEnd({{"/media/refused-1.mp4", Second}, {"/media/refused-2.mp4", Second}});
     EXPECT_EQ(encoder.StartCalls, 0);
     EXPECT_EQ(rec.Summaries, 1);
@@ -312,7 +311,7 @@ TEST_F(ConversionRunTest, RunWithoutAnyTaskEndsInOrder) {
     EXPECT_TRUE(rec.Rows.empty());
 
     // Per-file mode with files the probe cannot read.
-    g.MergeMode = false;
+    config.MergeMode = false;
     const std::string text = in.write("notes.txt", "not a media file");
     ASSERT_TRUE(LoadEngineLibraries());
     RunToEnd({{text, 0}});
@@ -362,9 +361,9 @@ TEST_F(ConversionRunTest, CancelEndsTheRunThroughItsNotifications) {
 }
 
 TEST_F(ConversionRunTest, CompletionActionsAndPreview) {
-    g.MergeMode = true;
-    g.PlayASoundWhenFinished = true;
-    g.ShutDownWhenFinished = true;
+    config.MergeMode = true;
+    settings.PlayASoundWhenFinished = true;
+    settings.ShutDownWhenFinished = true;
     rec.CountdownRunsOut = false;  // the user cancels the countdown
     RunToEnd({{"/media/a.mp4", Second}});
     ASSERT_EQ(rec.Sounds.size(), 1u);
@@ -383,8 +382,8 @@ TEST_F(ConversionRunTest, CompletionActionsAndPreview) {
 }
 
 TEST_F(ConversionRunTest, StatesFromStartToSummary) {
-    g.MergeMode = true;
-    g.PlayASoundWhenFinished = true;
+    config.MergeMode = true;
+    settings.PlayASoundWhenFinished = true;
     std::vector<std::pair<std::string, TRunState>> seen;
     rec.OnEvent = [&](const std::string& event) { seen.push_back({event, run.State()}); };
     EXPECT_EQ(run.State(), TRunState::Idle);
@@ -467,7 +466,7 @@ TEST_F(ConversionRunTest, CancelWhoseStopReturnsBeforeTheFinalNotification) {
 // An encoder that sends the final notification while a task's own is still
 // on its way: the run still counts the task before it ends.
 TEST_F(ConversionRunTest, FinalNotificationWaitsForATaskEndStillOnItsWay) {
-    g.MergeMode = true;
+    config.MergeMode = true;
     encoder.HoldTaskEnds = true;
     run.StartConversion({{"/media/a.mp4", Second}});
     // Long enough for the final notification to arrive and, were it not held,

@@ -2,13 +2,18 @@
 // An encoder stand-in that delivers scripted notifications the way the engine
 // does: progress through the dispatcher on the user-interface thread, each
 // task's end on a short-lived notification thread, and the final notification
-// on another one once the last task's notification has returned.
+// on another one once the last task's notification has returned. Start(n)
+// keeps up to n tasks running: they start in order, each reports its progress
+// when it starts, the oldest running one ends first and the next one starts in
+// its place, so the order of the reports is fixed.
 #include "dispatcher.h"
 #include "ff_decoder.h"
 #include "job_encoder.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <stdexcept>
@@ -20,9 +25,8 @@ struct TFakeTask {
     std::vector<std::string> Inputs;
     std::string Output;
     TOutputOptions OutputOptions;
-    std::vector<TProgressInfo> Progress;  // sent before the end
-    bool Finished = true;
-    bool Failed = false;
+    std::vector<TProgressInfo> Progress;  // sent when the task starts
+    TTaskOutcome Outcome = toFinished;    // unless a stop came first
     std::string ErrorMessage;
 };
 
@@ -60,12 +64,14 @@ public:
     std::string RefuseInput = "refused";
     std::string RefuseOutput = "refused";
     // The tasks as built, and what task i of the next run reports (Progress,
-    // Finished, Failed, ErrorMessage of Script[i]; a task without a script
-    // finishes at once).
+    // Outcome, ErrorMessage of Script[i]; a task without a script finishes at
+    // once).
     std::vector<TFakeTask> Tasks;
     std::vector<TFakeTask> Script;
     std::atomic<int> StartCalls{0}, StopCalls{0}, ClearCalls{0}, RemoveCalls{0};
     std::atomic<bool> Preview{false};
+    // The most tasks that ran at once in the last run.
+    std::atomic<int> MostAtOnce{0};
     std::vector<std::string> OutputsGiven;  // every accepted output, across runs
     // Set: the worker waits for Stop before ending the first task.
     bool HoldUntilStop = false;
@@ -134,8 +140,9 @@ public:
         onTerminate_ = std::move(t);
     }
 
-    void Start(int) override {
+    void Start(int tasksAtOnce) override {
         ++StartCalls;
+        MostAtOnce = 0;
         working_ = true;
         allFinished_ = false;
         tasksEnded_ = false;
@@ -144,11 +151,11 @@ public:
         std::vector<TFakeTask> tasks = Tasks;
         for (size_t i = 0; i < tasks.size() && i < Script.size(); ++i) {
             tasks[i].Progress = Script[i].Progress;
-            tasks[i].Finished = Script[i].Finished;
-            tasks[i].Failed = Script[i].Failed;
+            tasks[i].Outcome = Script[i].Outcome;
             tasks[i].ErrorMessage = Script[i].ErrorMessage;
         }
-        Spawn([this, tasks] { RunAll(tasks); });
+        const size_t atOnce = static_cast<size_t>(std::max(tasksAtOnce, 1));
+        Spawn([this, tasks, atOnce] { RunAll(tasks, atOnce); });
     }
     void Stop(bool wait) override {
         ++StopCalls;
@@ -191,34 +198,44 @@ private:
         notifyCv_.notify_all();
     }
 
-    void RunAll(std::vector<TFakeTask> tasks) {
-        for (size_t i = 0; i < tasks.size(); ++i) {
-            TFakeTask& task = tasks[i];
-            bool stopped = stop_;
-            if (!stopped && i == 0 && HoldUntilStop)
-                while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            stopped = stop_;
-            if (!stopped) {
-                for (TProgressInfo p : task.Progress) {
-                    p.TaskIndex = static_cast<int>(i);
-                    if (onProgress_) dispatcher_->invoke([&] { onProgress_(p); });
-                }
+    // A task starts: its progress, unless a stop came first. True: it runs.
+    bool Begin(size_t i, const TFakeTask& task) {
+        if (!stop_ && i == 0 && HoldUntilStop)
+            while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (stop_) return false;
+        for (TProgressInfo p : task.Progress) {
+            p.TaskIndex = static_cast<int>(i);
+            if (onProgress_) dispatcher_->invoke([&] { onProgress_(p); });
+        }
+        return true;
+    }
+    void End(size_t i, const TFakeTask& task, bool ran) {
+        TTerminateInfo info;
+        info.TaskIndex = static_cast<int>(i);
+        info.Outcome = ran ? task.Outcome : toCancelled;
+        info.ErrorMessage = info.Outcome == toFailed ? task.ErrorMessage : std::string();
+        // The next task starts while this notification is still under way.
+        if (!HoldTaskEnds) WaitForNotification();
+        SetNotificationDone(false);
+        Spawn([this, info] {
+            if (HoldTaskEnds) ReleaseTaskEnds.Wait();
+            if (onTerminate_) onTerminate_(info);
+            SetNotificationDone(true);
+        });
+        if (WaitForEachEnd) WaitForNotification();
+    }
+
+    void RunAll(std::vector<TFakeTask> tasks, size_t atOnce) {
+        std::deque<std::pair<size_t, bool>> running;  // task, and whether it ran
+        for (size_t next = 0; next < tasks.size() || !running.empty();) {
+            while (running.size() < atOnce && next < tasks.size()) {
+                running.emplace_back(next, Begin(next, tasks[next]));
+                ++next;
+                MostAtOnce = std::max<int>(MostAtOnce, static_cast<int>(running.size()));
             }
-            TTerminateInfo info;
-            info.TaskIndex = static_cast<int>(i);
-            info.Finished = !stopped && task.Finished && !task.Failed;
-            info.Failed = !stopped && task.Failed;
-            info.ErrorMessage = info.Failed ? task.ErrorMessage : std::string();
-            info.Outcome = info.Failed ? toFailed : info.Finished ? toFinished : toCancelled;
-            // The next task starts while this notification is still under way.
-            if (!HoldTaskEnds) WaitForNotification();
-            SetNotificationDone(false);
-            Spawn([this, info] {
-                if (HoldTaskEnds) ReleaseTaskEnds.Wait();
-                if (onTerminate_) onTerminate_(info);
-                SetNotificationDone(true);
-            });
-            if (WaitForEachEnd) WaitForNotification();
+            const auto [task, ran] = running.front();
+            running.pop_front();
+            End(task, tasks[task], ran);
         }
         Spawn([this] {
             if (!HoldTaskEnds) WaitForNotification();
@@ -229,7 +246,6 @@ private:
             allFinished_ = true;
             TTerminateInfo final;
             final.TaskIndex = -1;
-            final.Finished = true;
             if (onTerminate_) onTerminate_(final);
             finalHandled_ = true;
         });

@@ -16,11 +16,11 @@ class JobBuilderTest : public JobsFixture {
 protected:
     void SetUp() override {
         JobsFixture::SetUp();
-        g.OutputFormatClass = fcVideo;
-        g.OutputVideoFormat = vfMP4;
+        settings.OutputFormatClass = fcVideo;
+        settings.OutputVideoFormat = vfMP4;
     }
 
-    TJobBuilder builder{g, encoder, list, &rec};
+    TJobBuilder builder{settings, encoder, list, &rec};
 };
 
 }  // namespace
@@ -42,7 +42,7 @@ TEST_F(JobBuilderTest, JoinSkipsRefusedFilesAndKeepsTheRest) {
     EXPECT_EQ(rec.Rows[0][ccStatus], "640x480");
     EXPECT_EQ(rec.Rows[1][ccName], "c.mp4");
     EXPECT_EQ(rec.Rows[1][ccPath], output);
-    EXPECT_EQ(g.JobDuration, 40 * Second);
+    EXPECT_EQ(builder.JobDuration(), 40 * Second);
     EXPECT_EQ(builder.TaskDurations(), (std::vector<int64_t>{40 * Second}));
     EXPECT_EQ(builder.RefusedFiles(), 1);
     const auto log = rec.LogLines();
@@ -74,12 +74,12 @@ TEST_F(JobBuilderTest, JoinWhenTheFirstFileIsRefusedOrAllAre) {
     EXPECT_TRUE(encoder.OutputsGiven.empty());
     EXPECT_TRUE(rec.Rows.empty());
     EXPECT_TRUE(builder.TaskDurations().empty());
-    EXPECT_EQ(g.JobDuration, 0);
+    EXPECT_EQ(builder.JobDuration(), 0);
 }
 
 TEST_F(JobBuilderTest, JoinOutputNameAndARefusedOutput) {
-    g.OutputFormatClass = fcAudio;
-    g.OutputAudioFormat = afWAV;
+    settings.OutputFormatClass = fcAudio;
+    settings.OutputAudioFormat = afWAV;
     out.write("Output_Merge.wav");
     out.write("Output_Merge(1).wav");
     builder.BuildJoinJob({{"/m/a.wav", Second}, {"/m/b.wav", 0}});
@@ -95,7 +95,7 @@ TEST_F(JobBuilderTest, JoinOutputNameAndARefusedOutput) {
 
     // The engine refuses the output: the task goes, the rows stay.
     encoder.Tasks.clear();
-    g.OutputFileDir = in.file("refused");
+    settings.OutputFileDir = in.file("refused");
     builder.BuildJoinJob({{"/m/a.wav", Second}, {"/m/b.wav", Second}});
     EXPECT_TRUE(encoder.Tasks.empty());
     EXPECT_EQ(encoder.RemoveCalls, 1);
@@ -113,8 +113,8 @@ TEST_F(JobBuilderTest, JoinOutputNameAndARefusedOutput) {
 
 TEST_F(JobBuilderTest, PerFileOutputNamesNeverCollide) {
     ASSERT_TRUE(LoadEngineLibraries());
-    g.OutputFormatClass = fcAudio;
-    g.OutputAudioFormat = afMP3;
+    settings.OutputFormatClass = fcAudio;
+    settings.OutputAudioFormat = afMP3;
     const std::string a1 = in.file("a.avi"), a2 = in.file("a.mov"), plain = in.file("movie"),
                       clip = in.file("clip.wav"), text = in.write("notes.txt", "no media here");
     ASSERT_TRUE(MakeSilence(a1, 1));
@@ -138,7 +138,7 @@ TEST_F(JobBuilderTest, PerFileOutputNamesNeverCollide) {
     EXPECT_EQ(rec.Rows[2][ccStatus], "Waiting...");
     EXPECT_EQ(rec.Rows[2][ccProgress], "");
     EXPECT_EQ(rec.Rows[2][ccPath], in.dir());
-    EXPECT_EQ(g.JobDuration, 5500000);
+    EXPECT_EQ(builder.JobDuration(), 5500000);
     EXPECT_EQ(builder.TaskDurations(), (std::vector<int64_t>{Second, Second, 2500000, Second}));
     EXPECT_EQ(builder.RefusedFiles(), 1);
     const auto log = rec.LogLines();
@@ -155,9 +155,9 @@ TEST_F(JobBuilderTest, PerFileOutputNamesNeverCollide) {
 
 TEST_F(JobBuilderTest, LosslessWmaKeepsEachInputsBitRate) {
     ASSERT_TRUE(LoadEngineLibraries());
-    g.OutputFormatClass = fcAudio;
-    g.OutputAudioFormat = afWMA;
-    g.PresetOf(fcAudio, afWMA) = 4;
+    settings.OutputFormatClass = fcAudio;
+    settings.OutputAudioFormat = afWMA;
+    settings.PresetOf(fcAudio, afWMA) = 4;
     // 8 kHz 8-bit mono: 64 kbit/s; a stereo 16-bit 44.1 kHz file: 1411200 bit/s.
     const std::string low = in.file("low.wav"), high = in.file("high.wav");
     ASSERT_TRUE(MakeSilence(low, 1));
@@ -169,20 +169,20 @@ TEST_F(JobBuilderTest, LosslessWmaKeepsEachInputsBitRate) {
     EXPECT_EQ(encoder.Tasks[1].OutputOptions.AudioBitrate, 1411200);
     // Join mode passes no bit rate.
     encoder.Tasks.clear();
-    g.MergeMode = true;
+    config.MergeMode = true;
     builder.BuildJoinJob({{low, Second}, {high, Second}});
     EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.AudioBitrate, -1);
 }
 
 TEST_F(JobBuilderTest, APresetInsteadOfTheStoredOneServesTheNextJobsOnly) {
-    g.PresetOf(fcVideo, vfMP4) = SameAsSourcePreset({fcVideo, vfMP4});
+    settings.PresetOf(fcVideo, vfMP4) = SameAsSourcePreset({fcVideo, vfMP4});
     builder.BuildJoinJob({{"/m/a.mp4", Second}, {"/m/b.mp4", Second}});
     EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.VideoCodec, "copy");
     encoder.Tasks.clear();
     builder.UsePresetInstead(HighQualityPreset({fcVideo, vfMP4}));
     builder.BuildJoinJob({{"/m/a.mp4", Second}, {"/m/b.mp4", Second}});
     EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.VideoCodec, "libx264");
-    EXPECT_EQ(g.PresetOf(fcVideo, vfMP4), SameAsSourcePreset({fcVideo, vfMP4}));
+    EXPECT_EQ(settings.PresetOf(fcVideo, vfMP4), SameAsSourcePreset({fcVideo, vfMP4}));
     encoder.Tasks.clear();
     builder.UsePresetInstead(std::nullopt);
     builder.BuildJoinJob({{"/m/a.mp4", Second}, {"/m/b.mp4", Second}});

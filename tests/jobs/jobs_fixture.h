@@ -3,21 +3,24 @@
 // output folder, the recorded page and the stand-in encoder.
 #include "../common/temp_dir.h"
 #include "fake_encoder.h"
+#include "product_config.h"
 #include "run_recorder.h"
+#include "user_settings.h"
 
 #include <gtest/gtest.h>
 
 class JobsFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetDefaultSettings(g);
-        g.OutputFileDir = out.path();
+        SetDefaultSettings(settings);
+        settings.OutputFileDir = out.path();
     }
 
     PlainDispatcher dispatcher;
-    TGlobalVars g;
+    TProductConfig config;
+    TUserSettings settings;
     TempDir in, out;
-    TRunRecorder rec{g};
+    TRunRecorder rec;
     TConvertList list{&rec};
     TFakeEncoder encoder{&dispatcher};
 };

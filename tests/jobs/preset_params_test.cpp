@@ -2,7 +2,7 @@
 
 #include "catalogue.h"
 #include "ff_records.h"
-#include "global_vars.h"
+#include "user_settings.h"
 #include "util_funcs.h"
 
 #include <gtest/gtest.h>
@@ -24,14 +24,14 @@ std::string Describe(const TOutputOptions& o) {
 }
 
 TOutputOptions Applied(const std::string& format, int index, std::optional<int32_t> audioBitrate = std::nullopt) {
-    TGlobalVars g;
+    TUserSettings settings;
     const TFormatId* f = FindFormatByName(format);
-    g.OutputFormatClass = f->Id.Class;
-    g.OutputVideoFormat = g.OutputDeviceFormat = g.OutputAudioFormat = f->Id.Code;
-    g.PresetOf(f->Id.Class, f->Id.Code) = index;
+    settings.OutputFormatClass = f->Id.Class;
+    settings.OutputVideoFormat = settings.OutputDeviceFormat = settings.OutputAudioFormat = f->Id.Code;
+    settings.PresetOf(f->Id.Class, f->Id.Code) = index;
     TOutputOptions o;
     InitOutputOptions(o);
-    ApplyPreset(g, o, audioBitrate);
+    ApplyPreset(settings, o, audioBitrate);
     return o;
 }
 
@@ -147,22 +147,22 @@ TEST(PresetParams, ClassRuleAndIndexWithoutRow) {
 
     // The Device class leaves DisableVideo as it was; a class outside the
     // catalogue writes nothing at all.
-    TGlobalVars g;
-    g.OutputFormatClass = fcDevice;
-    g.OutputDeviceFormat = dfiPod;
+    TUserSettings settings;
+    settings.OutputFormatClass = fcDevice;
+    settings.OutputDeviceFormat = dfiPod;
     TOutputOptions o = Reset();
     o.DisableVideo = true;
-    ApplyPreset(g, o);
+    ApplyPreset(settings, o);
     EXPECT_TRUE(o.DisableVideo);
     EXPECT_EQ(o.VideoCodec, "libx264");
-    g.OutputFormatClass = 3;
+    settings.OutputFormatClass = 3;
     o = Reset();
-    ApplyPreset(g, o);
+    ApplyPreset(settings, o);
     EXPECT_EQ(Describe(o), Describe(Reset()));
     // A format code outside the class writes the class rule only.
-    g.OutputFormatClass = fcAudio;
-    g.OutputAudioFormat = 8;
-    ApplyPreset(g, o);
+    settings.OutputFormatClass = fcAudio;
+    settings.OutputAudioFormat = 8;
+    ApplyPreset(settings, o);
     TOutputOptions audioOnly = Reset();
     audioOnly.DisableVideo = true;
     EXPECT_EQ(Describe(o), Describe(audioOnly));
@@ -203,13 +203,13 @@ TEST(PresetParams, OriginalSizeAndSameAsSourcePresets) {
             << format;
     }
     // A run that re-encodes instead takes the other index without storing it.
-    TGlobalVars g;
-    g.OutputFormatClass = fcVideo;
-    g.OutputVideoFormat = vfMP4;
-    g.PresetOf(fcVideo, vfMP4) = 21;
+    TUserSettings settings;
+    settings.OutputFormatClass = fcVideo;
+    settings.OutputVideoFormat = vfMP4;
+    settings.PresetOf(fcVideo, vfMP4) = 21;
     TOutputOptions o;
     InitOutputOptions(o);
-    ApplyPreset(g, o, std::nullopt, 19);
+    ApplyPreset(settings, o, std::nullopt, 19);
     EXPECT_EQ(o.VideoCodec, "libx264");
-    EXPECT_EQ(g.PresetOf(fcVideo, vfMP4), 21);
+    EXPECT_EQ(settings.PresetOf(fcVideo, vfMP4), 21);
 }

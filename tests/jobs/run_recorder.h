@@ -2,7 +2,6 @@
 // Records what a conversion run shows: the rows, the labels, the log and the
 // end of the run.
 #include "conversion_run.h"
-#include "global_vars.h"
 #include "log_sink.h"
 
 #include <functional>
@@ -12,9 +11,6 @@
 #include <vector>
 
 struct TRunRecorder final : IConvertRowView, IConversionPage, IConversionFinish, ILogSink {
-    explicit TRunRecorder(const TGlobalVars& g) : g(g) {}
-
-    const TGlobalVars& g;
     std::vector<TConvertRow> Rows;
     std::string StatusTitle = "Status", ProgressTitle = "Progress";
     std::string FileTitle, CurrentFile = "...", ProgressText = "0%";
@@ -91,13 +87,13 @@ struct TRunRecorder final : IConvertRowView, IConversionPage, IConversionFinish,
         Event("shutdown");
         ++Shutdowns;
     }
-    void ShowConversionSummary() override {
+    void ShowConversionSummary(const TConversionResult& result) override {
         Event("summary");
         ++Summaries;
-        Total = g.TotalFiles;
-        Succeeded = g.SucceededFiles;
-        Errors = g.ErrorList;
-        Cancelled = g.RunCancelled;
+        Total = result.TotalFiles;
+        Succeeded = result.SucceededFiles;
+        Errors = result.ErrorList;
+        Cancelled = result.Cancelled;
     }
 
     void AppendLine(const std::string& line) override {

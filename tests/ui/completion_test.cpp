@@ -108,19 +108,17 @@ TEST(Completion, SoundCountdownAndPowerOffOnAFakeLogind) {
     app.powerOff = [&client] { ShutdownComputer(client); };
 
     // Sound by the counts; no countdown without its flag.
-    app.g.PlayASoundWhenFinished = true;
-    app.g.TotalFiles = 3;
-    app.g.SucceededFiles = 2;
-    CompletionActions(app.g, app.program.dir(), *app.form);
-    app.g.SucceededFiles = 3;
-    CompletionActions(app.g, app.program.dir(), *app.form);
-    app.g.PlayASoundWhenFinished = false;
-    CompletionActions(app.g, app.program.dir(), *app.form);
+    TUserSettings& s = app.settings();
+    s.PlayASoundWhenFinished = true;
+    CompletionActions(s, 2, 3, app.program.dir(), *app.form);
+    CompletionActions(s, 3, 3, app.program.dir(), *app.form);
+    s.PlayASoundWhenFinished = false;
+    CompletionActions(s, 3, 3, app.program.dir(), *app.form);
     EXPECT_EQ(app.sounds.files,
               (std::vector<std::string>{app.program.dir() + "sounds/fail.wav", app.program.dir() + "sounds/done.wav"}));
 
     // The countdown cancelled at 5: nothing is switched off.
-    app.g.ShutDownWhenFinished = true;
+    s.ShutDownWhenFinished = true;
     std::string seen;
     QTimer::singleShot(0, [&] {
         auto* d = qobject_cast<TFormShutdown*>(QApplication::activeModalWidget());
@@ -130,7 +128,7 @@ TEST(Completion, SoundCountdownAndPowerOffOnAFakeLogind) {
         seen = TimeLeft(*d);
         d->findChild<QPushButton*>("ButtonCancel")->click();
     });
-    CompletionActions(app.g, app.program.dir(), *app.form);
+    CompletionActions(s, 3, 3, app.program.dir(), *app.form);
     EXPECT_EQ(seen, "Time left: 5");
     EXPECT_EQ(app.powerOffs, 0);
     QCoreApplication::processEvents();
@@ -143,7 +141,7 @@ TEST(Completion, SoundCountdownAndPowerOffOnAFakeLogind) {
         d->Timer()->stop();
         for (int i = 0; i < 31; ++i) d->TimerShutdownTimer();
     });
-    CompletionActions(app.g, app.program.dir(), *app.form);
+    CompletionActions(s, 3, 3, app.program.dir(), *app.form);
     EXPECT_EQ(app.powerOffs, 1);
     ASSERT_TRUE(PumpUntil([&] { return !logind.powerOffs.empty(); }));
     PumpUntil([] { return false; }, 200);  // no second call follows
@@ -157,16 +155,15 @@ TEST(Completion, NothingHappensOnceTheWindowHasClosed) {
     ASSERT_TRUE(app.Start());
     app.form->show();
     app.form->close();
-    app.g.PlayASoundWhenFinished = true;
-    app.g.ShutDownWhenFinished = true;
-    app.g.TotalFiles = app.g.SucceededFiles = 1;
+    app.settings().PlayASoundWhenFinished = true;
+    app.settings().ShutDownWhenFinished = true;
     QTimer::singleShot(0, [] {
         auto* d = qobject_cast<TFormShutdown*>(QApplication::activeModalWidget());
         if (!d) return;
         d->Timer()->stop();
         for (int i = 0; i < 31; ++i) d->TimerShutdownTimer();
     });
-    CompletionActions(app.g, app.program.dir(), *app.form);
+    CompletionActions(app.settings(), 1, 1, app.program.dir(), *app.form);
     EXPECT_TRUE(app.sounds.files.empty());
     EXPECT_EQ(app.powerOffs, 0);
 }

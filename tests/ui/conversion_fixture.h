@@ -28,7 +28,7 @@ struct ConversionWindow : ::testing::Test {
         program = std::make_unique<ProgramFolder>(keys);
         EnsureApp();
         log = std::make_unique<TFormLog>(services);
-        form = std::make_unique<TFormMain>(g, TestDeps(services, sounds, *log, *program, user));
+        form = std::make_unique<TFormMain>(TestDeps(services, sounds, *log, *program, user));
         return form->FormCreate();
     }
     void Start(const std::map<std::string, std::string>& config = {}) {
@@ -47,6 +47,8 @@ struct ConversionWindow : ::testing::Test {
         };
     }
     void TearDown() override { form.reset(); }
+    // The started window's settings.
+    TUserSettings& settings() { return form->Settings(); }
 
     // Drags the paths onto the window and drops them there.
     bool Drop(const std::vector<std::string>& paths) {
@@ -88,7 +90,6 @@ struct ConversionWindow : ::testing::Test {
 
     TempDir user;
     std::unique_ptr<ProgramFolder> program;
-    TGlobalVars g;
     FakeServices services;
     FakeSounds sounds;
     std::unique_ptr<TFormLog> log;

@@ -83,9 +83,9 @@ TEST(FormatChoice, FirstVisitShowsTheDefaultsAndClicksAreRemembered) {
 
     // Clicks write class and format at once; switching back restores the choice.
     c->ClassButton(fcAudio)->click();
-    EXPECT_EQ(app.g.OutputFormatClass, fcAudio);
+    EXPECT_EQ(app.settings().OutputFormatClass, fcAudio);
     c->FormatButton(fcAudio, afMP3)->click();
-    EXPECT_EQ(app.g.OutputAudioFormat, afMP3);
+    EXPECT_EQ(app.settings().OutputAudioFormat, afMP3);
     EXPECT_FALSE(c->FormatButton(fcAudio, afMP3)->isEnabled());
     EXPECT_TRUE(c->FormatButton(fcAudio, afWAV)->isEnabled());
     EXPECT_FALSE(c->FormatButton(fcVideo, vfAVI)->isEnabled());  // other classes untouched
@@ -100,9 +100,9 @@ TEST(FormatChoice, FirstVisitShowsTheDefaultsAndClicksAreRemembered) {
     // Leaving with Next stores every list's index; a list without one stores -1.
     c->PresetList(fcVideo, vfWMV)->setCurrentIndex(-1);
     app.form->StoreOutputSettings();
-    EXPECT_EQ(app.g.PresetOf(fcAudio, afMP3), 0);
-    EXPECT_EQ(app.g.PresetOf(fcVideo, vfWMV), -1);
-    EXPECT_EQ(app.g.PresetOf(fcVideo, vfAVI), 3);
+    EXPECT_EQ(app.settings().PresetOf(fcAudio, afMP3), 0);
+    EXPECT_EQ(app.settings().PresetOf(fcVideo, vfWMV), -1);
+    EXPECT_EQ(app.settings().PresetOf(fcVideo, vfAVI), 3);
 }
 
 TEST(FormatChoice, StoredValuesOutsideTheCatalogue) {
@@ -111,10 +111,10 @@ TEST(FormatChoice, StoredValuesOutsideTheCatalogue) {
     TFormatChoice* c = app.form->Step2()->FormatChoice();
     app.form->ShowOutputSettings();
     c->ClassButton(fcDevice)->click();
-    app.g.OutputFormatClass = 5;
-    app.g.OutputAudioFormat = 8;
-    app.g.PresetOf(fcVideo, vfFLV) = 99;
-    app.g.PresetOf(fcVideo, vfAVI) = -7;
+    app.settings().OutputFormatClass = 5;
+    app.settings().OutputAudioFormat = 8;
+    app.settings().PresetOf(fcVideo, vfFLV) = 99;
+    app.settings().PresetOf(fcVideo, vfAVI) = -7;
     QComboBox* audioFront = c->FrontPresetList(fcAudio);
     app.form->ShowOutputSettings();
     for (int cls = 0; cls < 3; ++cls) EXPECT_TRUE(c->ClassButton(cls)->isEnabled());
@@ -124,9 +124,9 @@ TEST(FormatChoice, StoredValuesOutsideTheCatalogue) {
     EXPECT_EQ(c->FrontPresetList(fcAudio), audioFront);
     EXPECT_EQ(c->PresetList(fcVideo, vfFLV)->currentIndex(), -1);
     app.form->StoreOutputSettings();
-    EXPECT_EQ(app.g.PresetOf(fcVideo, vfFLV), -1);
-    EXPECT_EQ(app.g.PresetOf(fcVideo, vfAVI), -1);
-    EXPECT_EQ(app.g.OutputFormatClass, 5);  // codes are written only by clicks
+    EXPECT_EQ(app.settings().PresetOf(fcVideo, vfFLV), -1);
+    EXPECT_EQ(app.settings().PresetOf(fcVideo, vfAVI), -1);
+    EXPECT_EQ(app.settings().OutputFormatClass, 5);  // codes are written only by clicks
 }
 
 }  // namespace

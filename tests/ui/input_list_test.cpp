@@ -5,7 +5,6 @@
 
 #include "download_pages.h"
 #include "ff_loader.h"
-#include "global_vars.h"
 #include "input_slides.h"
 #include "util_funcs.h"
 
@@ -212,7 +211,7 @@ TEST_F(InputList, DropsTakeMediaFilesOnly) {
 
 TEST_F(InputList, AddDialogRemembersTheFolderAndASingleName) {
     Start();
-    g.LastOpenDir = media_->dir();
+    settings().LastOpenDir = media_->dir();
     std::vector<QStringList> answers = {{QString::fromStdString(File("c.mp4"))},
                                         {QString::fromStdString(File("a.avi")), QString::fromStdString(File("b.mp3"))},
                                         {}};
@@ -229,7 +228,7 @@ TEST_F(InputList, AddDialogRemembersTheFolderAndASingleName) {
     };
     step1->ActionAdd->trigger();
     EXPECT_EQ(step1->RowCount(), 1);
-    EXPECT_EQ(g.LastOpenDir, media_->dir());
+    EXPECT_EQ(settings().LastOpenDir, media_->dir());
     step1->ActionAdd->trigger();
     EXPECT_EQ(step1->RowCount(), 3);
     step1->ActionAdd->trigger();  // Cancel adds nothing

@@ -57,7 +57,7 @@ TEST(Screenshots, EveryPageAndWindowInEverySkin) {
         app.log->show();
         shots.Save(Picture(*app.log), prefix + "log.png");
         app.log->hide();
-        TFormAbout about(app.g, f.Images().LeftLogo, app.services, &f);
+        TFormAbout about(f.Config(), f.Images().LeftLogo, app.services, &f);
         about.show();
         shots.Save(Picture(about), prefix + "about.png");
         about.Tabs()->setCurrentIndex(1);

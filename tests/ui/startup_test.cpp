@@ -1,6 +1,7 @@
 // Start-up, skins, frame, help menu, about window and the closing order.
 #include "ui_fixture.h"
 
+#include "app_title.h"
 #include "form_about.h"
 #include "image_buttons.h"
 #include "ini_file.h"
@@ -40,9 +41,9 @@ TEST(Startup, FirstStartWritesTheDefaultsAndTheNextStartRestoresThem) {
     EXPECT_EQ(app.form->calls, kStartHooks);
     EXPECT_EQ(app.form->ActivePage(), wpMode);
     EXPECT_EQ(app.form->windowTitle().toStdString(), "Orvane Video Joiner");
-    EXPECT_EQ(app.g.OutputVideoFormat, 44);  // the low byte of 300
-    EXPECT_EQ(app.g.OutputFormatClass, 0);   // 3 is no class
-    EXPECT_EQ(app.g.UserDataFolder, app.user.dir() + "config/Orvane Video Joiner/");
+    EXPECT_EQ(app.settings().OutputVideoFormat, 44);  // the low byte of 300
+    EXPECT_EQ(app.settings().OutputFormatClass, 0);   // 3 is no class
+    EXPECT_EQ(app.form->UserDataFolder(), app.user.dir() + "config/Orvane Video Joiner/");
 
     // The settings file exists at once with every default; the window is centred.
     IniFile ini;
@@ -71,10 +72,10 @@ TEST(Startup, FirstStartWritesTheDefaultsAndTheNextStartRestoresThem) {
     // Changes made while running are written at close, with both placements.
     app.form->show();
     app.form->move(10, 30);
-    app.g.OutputFileDir = "/chosen/";
-    app.g.PresetOf(fcVideo, vfWMV) = 2;
-    app.g.PlayASoundWhenFinished = true;
-    app.g.PreferYouTube[7] = 3;
+    app.settings().OutputFileDir = "/chosen/";
+    app.settings().PresetOf(fcVideo, vfWMV) = 2;
+    app.settings().PlayASoundWhenFinished = true;
+    app.settings().PreferYouTube[7] = 3;
     app.form->calls.clear();
     app.form->ButtonCloseClick();  // no question
     EXPECT_TRUE(app.services.questions.empty());
@@ -88,14 +89,12 @@ TEST(Startup, FirstStartWritesTheDefaultsAndTheNextStartRestoresThem) {
     EXPECT_EQ(ini.Get("FormLog", "width"), "455");
 
     // A second start reads what the first wrote.
-    TGlobalVars second;
-    app.g = second;
     app.form.reset();
     ASSERT_TRUE(app.Start());
-    EXPECT_EQ(app.g.OutputFileDir, "/chosen/");
-    EXPECT_EQ(app.g.PresetOf(fcVideo, vfWMV), 2);
-    EXPECT_TRUE(app.g.PlayASoundWhenFinished);
-    EXPECT_EQ(app.g.PreferYouTube[7], 3);
+    EXPECT_EQ(app.settings().OutputFileDir, "/chosen/");
+    EXPECT_EQ(app.settings().PresetOf(fcVideo, vfWMV), 2);
+    EXPECT_TRUE(app.settings().PlayASoundWhenFinished);
+    EXPECT_EQ(app.settings().PreferYouTube[7], 3);
     EXPECT_EQ(app.form->pos(), QPoint(10, 30));
 }
 
@@ -125,9 +124,8 @@ TEST(Startup, ErrorsAreShownAndNothingIsWritten) {
     AppUnderTest app;
     FakeServices services;
     TFormLog log(services);
-    TGlobalVars g;
     TFormMainDeps deps{&services, nullptr, &log, {}, bare.dir(), app.user.dir() + "config", "/docs"};
-    TestFormMain form(g, deps);
+    TestFormMain form(deps);
     EXPECT_FALSE(form.FormCreate());
     ASSERT_EQ(services.errors.size(), 1u);
     EXPECT_NE(services.errors[0].find("lamecore.dll"), std::string::npos);
@@ -163,7 +161,7 @@ TEST(Startup, AnUnreadableSettingsFileIsReportedAndNeverOverwritten) {
     ASSERT_TRUE(app.Start());  // the session goes on with the defaults
     ASSERT_EQ(app.services.errors.size(), 1u);
     EXPECT_NE(app.services.errors[0].find("~system2.dat"), std::string::npos) << app.services.errors[0];
-    EXPECT_EQ(app.g.PresetOf(fcVideo, vfWMV), 16);
+    EXPECT_EQ(app.settings().PresetOf(fcVideo, vfWMV), 16);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_EQ(app.form->x(), (screen.width() - app.form->width()) / 2);  // no placement to restore
     app.form->show();
@@ -258,14 +256,14 @@ TEST(Startup, HelpMenuShortcutsAndAboutWindow) {
 TEST(Startup, AboutWindowWithoutPictureInSkin3) {
     EnsureApp();
     FakeServices services;
-    TGlobalVars g;
-    g.Version = "2.0";
-    g.HelpHomePageLink = "https://home.example/";
-    g.HelpSupportLink = "https://support.example/";
-    TFormAbout normal(g, QPixmap(180, 420), services);
+    TProductConfig config;
+    config.Version = "2.0";
+    config.HelpHomePageLink = "https://home.example/";
+    config.HelpSupportLink = "https://support.example/";
+    TFormAbout normal(config, QPixmap(180, 420), services);
     EXPECT_FALSE(normal.Picture()->isHidden());
-    g.SkinIndex = 3;
-    TFormAbout narrow(g, QPixmap(180, 420), services);
+    config.SkinIndex = 3;
+    TFormAbout narrow(config, QPixmap(180, 420), services);
     EXPECT_TRUE(narrow.Picture()->isHidden());
     EXPECT_EQ(narrow.Tabs()->x(), 10);
     EXPECT_EQ(narrow.ButtonOK()->geometry().right(), narrow.Tabs()->geometry().right());

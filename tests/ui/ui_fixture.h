@@ -165,17 +165,18 @@ struct AppUnderTest {
     // Builds the windows and runs the start-up sequence.
     bool Start() {
         log = std::make_unique<TFormLog>(services);
-        form = std::make_unique<TestFormMain>(g, TestDeps(services, sounds, *log, program, user, [this] {
+        form = std::make_unique<TestFormMain>(TestDeps(services, sounds, *log, program, user, [this] {
                                                   ++powerOffs;
                                                   if (powerOff) powerOff();
                                               }));
         return form->FormCreate();
     }
     std::string SettingsFile() const { return user.dir() + "config/Orvane Video Joiner/~system2.dat"; }
+    // The started window's settings.
+    TUserSettings& settings() { return form->Settings(); }
 
     ProgramFolder program;
     TempDir user;
-    TGlobalVars g;
     FakeServices services;
     FakeSounds sounds;
     int powerOffs = 0;

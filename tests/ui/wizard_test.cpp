@@ -127,7 +127,7 @@ TEST_F(Wizard, NextFromModeStep1AndStep2) {
     Start({{"Merge", "False"}});
     EXPECT_EQ(f->ActivePage(), wpMode);
     EXPECT_TRUE(f->PageMode()->RadioDownload()->isChecked());
-    app->g.OutputURLDir = "/downloads/here/";
+    app->settings().OutputURLDir = "/downloads/here/";
     f->ActionNextExecute();
     EXPECT_EQ(f->ActivePage(), wpStep5);
     EXPECT_EQ(f->Step5()->EditURLOutput->text().toStdString(), "/downloads/here/");
@@ -149,16 +149,16 @@ TEST_F(Wizard, NextFromModeStep1AndStep2) {
 
     // Step2 shows the stored folder; Next creates two missing levels and starts the run.
     const std::string out = app->user.dir() + "out/a/b";
-    app->g.OutputFileDir = out;
+    app->settings().OutputFileDir = out;
     AddInputRow();
     f->ActionNextExecute();
     ASSERT_EQ(f->ActivePage(), wpStep2);
     EXPECT_EQ(Text(Next()), "Convert");
     EXPECT_EQ(f->Step2()->EditOutputDir()->text().toStdString(), out);
-    app->g.PlayASoundWhenFinished = true;
+    app->settings().PlayASoundWhenFinished = true;
     f->ActionNextExecute();
     EXPECT_EQ(f->ActivePage(), wpStep3);
-    EXPECT_EQ(app->g.OutputFileDir, out + "/");
+    EXPECT_EQ(app->settings().OutputFileDir, out + "/");
     EXPECT_TRUE(DirectoryExists(out));
     EXPECT_TRUE(f->Step3()->CheckBoxPlayASound->isChecked());
     EXPECT_FALSE(f->Step3()->CheckBoxShutdown->isChecked());
@@ -168,9 +168,9 @@ TEST_F(Wizard, NextFromModeStep1AndStep2) {
 
     // The check boxes write their flags at once.
     f->Step3()->CheckBoxShutdown->click();
-    EXPECT_TRUE(app->g.ShutDownWhenFinished);
+    EXPECT_TRUE(app->settings().ShutDownWhenFinished);
     f->Step3()->CheckBoxPlayASound->click();
-    EXPECT_FALSE(app->g.PlayASoundWhenFinished);
+    EXPECT_FALSE(app->settings().PlayASoundWhenFinished);
     // Next is disabled during the run.
     f->ActionNextExecute();
     EXPECT_EQ(f->ActivePage(), wpStep3);
@@ -186,8 +186,8 @@ TEST_F(Wizard, Step2StoresFolderAndPresetsEvenWhenTheFolderFails) {
     EXPECT_EQ(f->ActivePage(), wpStep2);
     EXPECT_EQ(app->services.infos.back(),
               "Fail to create directory! Please check if output folder have the right format!");
-    EXPECT_EQ(app->g.OutputFileDir, blocker + "/sub/");
-    EXPECT_EQ(app->g.PresetOf(fcVideo, vfAVI), 7);
+    EXPECT_EQ(app->settings().OutputFileDir, blocker + "/sub/");
+    EXPECT_EQ(app->settings().PresetOf(fcVideo, vfAVI), 7);
 
     // An empty field is never the root folder, and a relative one is refused;
     // neither is stored: the last usable folder stays for the next start.
@@ -195,7 +195,7 @@ TEST_F(Wizard, Step2StoresFolderAndPresetsEvenWhenTheFolderFails) {
         f->Step2()->EditOutputDir()->setText(text);
         f->ActionNextExecute();
         EXPECT_EQ(f->ActivePage(), wpStep2) << text;
-        EXPECT_EQ(app->g.OutputFileDir, blocker + "/sub/") << text;
+        EXPECT_EQ(app->settings().OutputFileDir, blocker + "/sub/") << text;
     }
     EXPECT_EQ(app->services.infos.size(), 3u);
     EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "StartConversion"), 0);
@@ -203,15 +203,15 @@ TEST_F(Wizard, Step2StoresFolderAndPresetsEvenWhenTheFolderFails) {
 
 TEST_F(Wizard, BackFromStep2DropsTheEditsAndShowsTheStoredValues) {
     Start();
-    app->g.OutputFileDir = "/stored/";
+    app->settings().OutputFileDir = "/stored/";
     GoToStep2();
     f->Step2()->EditOutputDir()->setText("/typed/but/abandoned");
     f->Step2()->FormatChoice()->PresetList(fcVideo, vfAVI)->setCurrentIndex(0);
     f->ActionBackExecute();
     EXPECT_TRUE(app->services.questions.empty());
     EXPECT_EQ(f->ActivePage(), wpStep1);
-    EXPECT_EQ(app->g.OutputFileDir, "/stored/");
-    EXPECT_EQ(app->g.PresetOf(fcVideo, vfAVI), 3);
+    EXPECT_EQ(app->settings().OutputFileDir, "/stored/");
+    EXPECT_EQ(app->settings().PresetOf(fcVideo, vfAVI), 3);
     f->ActionNextExecute();
     EXPECT_EQ(f->Step2()->EditOutputDir()->text().toStdString(), "/stored/");
     EXPECT_EQ(f->Step2()->FormatChoice()->PresetList(fcVideo, vfAVI)->currentIndex(), 3);
@@ -275,10 +275,11 @@ TEST_F(Wizard, SummaryFinishAndQuitFromStep4) {
     Start();
     GoToStep2();
     f->SetActivePage(wpStep3);
-    app->g.TotalFiles = 3;
-    app->g.SucceededFiles = 2;
-    app->g.ErrorList = {"File (1): broken"};
-    f->ShowConversionSummary();
+    TConversionResult result;
+    result.TotalFiles = 3;
+    result.SucceededFiles = 2;
+    result.ErrorList = {"File (1): broken"};
+    f->ShowConversionSummary(result);
     EXPECT_EQ(f->ActivePage(), wpStep4);
     EXPECT_EQ(Text(f->Step4()->LabelTotalFiles), "3");
     EXPECT_EQ(Text(f->Step4()->LabelSucceeded), "2");
@@ -287,7 +288,7 @@ TEST_F(Wizard, SummaryFinishAndQuitFromStep4) {
     EXPECT_EQ(f->Step4()->MemoErrorLog->toPlainText().toStdString(), "File (1): broken");
     EXPECT_EQ(Text(Next()), "Finish");
 
-    app->g.OutputFileDir = "/videos/out/";
+    app->settings().OutputFileDir = "/videos/out/";
     f->LabelOpenFolderClick();
     EXPECT_EQ(app->services.opened.back(), "/videos/out/");
 
@@ -301,9 +302,9 @@ TEST_F(Wizard, SummaryFinishAndQuitFromStep4) {
     EXPECT_EQ(f->Step1()->RowCount(), 0);
     EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "ClearConversionList"), 1);
 
-    app->g.ErrorList.clear();
-    app->g.SucceededFiles = 3;
-    f->ShowConversionSummary();
+    result.ErrorList.clear();
+    result.SucceededFiles = 3;
+    f->ShowConversionSummary(result);
     EXPECT_FALSE(f->Step4()->MemoErrorLog->isVisible());
     app->services.answers = {true};
     f->ActionExitExecute();
@@ -321,7 +322,7 @@ TEST_F(Wizard, DownloadPagesNextBackAndExit) {
     f->ActionNextExecute();
     EXPECT_EQ(app->services.infos.back(), "Please Copy & Paste the YouTube video links you want to download.");
     EXPECT_EQ(f->ActivePage(), wpStep5);
-    EXPECT_FALSE(app->g.PreferYouTubeQuality);
+    EXPECT_FALSE(app->settings().PreferYouTubeQuality);
     EXPECT_FALSE(f->Step5()->ButtonYouTubeQualityConfig->isEnabled());
 
     AddLink("http://www.youtube.com/watch?v=abc");
@@ -346,7 +347,7 @@ TEST_F(Wizard, DownloadPagesNextBackAndExit) {
     f->Step5()->EditURLOutput->setText(QString::fromStdString(folder));
     f->ActionNextExecute();
     EXPECT_EQ(f->ActivePage(), wpStep6);
-    EXPECT_EQ(app->g.OutputURLDir, folder + "/");
+    EXPECT_EQ(app->settings().OutputURLDir, folder + "/");
     EXPECT_TRUE(DirectoryExists(folder));
     EXPECT_EQ(f->calls.back(), "StartDownloadRun");
     EXPECT_EQ(f->calls[f->calls.size() - 2], "ClearDownloadedFiles");
@@ -378,15 +379,15 @@ TEST_F(Wizard, SelectFolderButtons) {
     GoToStep2();
     app->services.browseOk = false;
     f->ButtonSelectDirClick();
-    EXPECT_EQ(app->g.OutputFileDir, app->user.dir() + "Documents");
+    EXPECT_EQ(app->settings().OutputFileDir, app->user.dir() + "Documents");
     app->services.browseOk = true;
     app->services.browseFolder = "/media/videos";
     f->ButtonSelectDirClick();
-    EXPECT_EQ(app->g.OutputFileDir, "/media/videos/");
+    EXPECT_EQ(app->settings().OutputFileDir, "/media/videos/");
     EXPECT_EQ(f->Step2()->EditOutputDir()->text().toStdString(), "/media/videos/");
 
     f->ButtonURLSelectClick();
-    EXPECT_EQ(app->g.OutputURLDir, "/media/videos/");
+    EXPECT_EQ(app->settings().OutputURLDir, "/media/videos/");
     EXPECT_EQ(f->Step5()->EditURLOutput->text().toStdString(), "/media/videos/");
 }
 
@@ -402,7 +403,7 @@ TEST_F(Wizard, AJoinThatCannotCopyItsFilesAsksBeforeTheRun) {
                                 ":rate=25:duration=1 -c:v libx264 -preset ultrafast '" + file + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
     }
-    app->g.OutputFileDir = app->user.dir() + "out";
+    app->settings().OutputFileDir = app->user.dir() + "out";
     f->PageMode()->RadioConvert()->setChecked(true);
     f->ActionNextExecute();
     for (const std::string& file : {wide, narrow}) {
@@ -430,10 +431,10 @@ TEST_F(Wizard, AJoinThatCannotCopyItsFilesAsksBeforeTheRun) {
     app->services.dialogAnswers = {mrYes};
     f->ActionNextExecute();
     EXPECT_EQ(f->ActivePage(), wpStep3);
-    EXPECT_EQ(app->g.PresetOf(fcVideo, vfMP4), SameAsSourcePreset({fcVideo, vfMP4}));
+    EXPECT_EQ(app->settings().PresetOf(fcVideo, vfMP4), SameAsSourcePreset({fcVideo, vfMP4}));
     EXPECT_TRUE(PumpUntil([&] { return std::count(f->calls.begin(), f->calls.end(), "StartConversion") == 1; }));
 
     // Files that can be copied go on without a question.
     app->services.dialogs.clear();
-    EXPECT_TRUE(CheckCopyJoin(app->g, {wide, wide}).Lines.empty());
+    EXPECT_TRUE(CheckCopyJoin(f->Config(), app->settings(), {wide, wide}).Lines.empty());
 }

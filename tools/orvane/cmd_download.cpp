@@ -5,12 +5,10 @@
 #include "desktop_services.h"
 #include "dispatcher.h"
 #include "download_run.h"
-#include "global_vars.h"
 #include "info_script.h"
 #include "link_list.h"
 #include "log_sink.h"
-#include "product_config.h"
-#include "settings.h"
+#include "startup_choice.h"
 #include "util_funcs.h"
 #include "video_site.h"
 #include "win_thread.h"
@@ -56,7 +54,6 @@ public:
 class CliView final : public IDownloadView {
 public:
     CliView() : tty_(::isatty(STDOUT_FILENO) == 1) {}
-    bool Cancelled = false;  // the summary says so
 
     void ClearRows() override {
         EndProgressLine();
@@ -91,11 +88,12 @@ public:
         }
     }
     void SetProgressBar(int) override {}
-    void ShowSummary(int total, int succeeded, int failed, const std::vector<std::string>& failures) override {
+    void ShowSummary(const TDownloadResult& result) override {
         EndProgressLine();
-        if (Cancelled) std::printf("Cancelled\n");
-        std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", total, succeeded, failed);
-        for (const std::string& line : failures) std::printf("%s\n", line.c_str());
+        if (result.Cancelled) std::printf("Cancelled\n");
+        std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", result.TotalFiles, result.SucceededFiles,
+                    result.FailedFiles());
+        for (const std::string& line : result.Failures) std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     }
 
@@ -138,24 +136,16 @@ private:
 
 int Usage(const std::string& problem) { return UsageError("orvane download", problem); }
 
-// The site host from the product configuration, the quality preference from
-// the user settings, when they exist. Nothing is written.
-void LoadDefaults(TGlobalVars& g) {
-    SetDefaultSettings(g);
-    TProductDefaults defaults;
-    if (FileExists(ProductConfigPath())) ReadProductConfig(ProductConfigPath(), g, defaults);
-    const std::string settings =
-        IncludeTrailingSeparator(ReadShellFolder("AppData")) + AppTitle + "/" + SettingsFileName;
-    if (FileExists(settings)) LoadSettings(g, settings);
-}
-
 int RunDownload(const TParsedArgs& args) {
-    TGlobalVars g;
-    LoadDefaults(g);
+    // The site host from the product configuration, the quality preference
+    // from the user settings, as the window starts with them.
+    TStartupChoice choice = LoadStartupChoice(DesktopFolders());
+    TProductConfig& config = choice.Config;
+    TUserSettings& settings = choice.Settings;
     for (const auto& [option, value] : args.Options) {
-        if (option == "--prefer") g.PreferYouTubeQuality = true;
-        if (option == "--no-prefer") g.PreferYouTubeQuality = false;
-        if (option == "--host") g.VideoSiteHost = value;
+        if (option == "--prefer") settings.PreferYouTubeQuality = true;
+        if (option == "--no-prefer") settings.PreferYouTubeQuality = false;
+        if (option == "--host") config.VideoSiteHost = value;
     }
     const std::string folder = args.Value("--output");
     const std::vector<std::string>& texts = args.Operands;
@@ -165,25 +155,25 @@ int RunDownload(const TParsedArgs& args) {
         std::fprintf(stderr, "Fail to create directory! Please check if output folder have the right format!\n");
         return 1;
     }
-    g.OutputURLDir = IncludeTrailingSeparator(folder);
+    settings.OutputURLDir = IncludeTrailingSeparator(folder);
 
     CliDesktop desktop;
     CliLog log;
     // The same checks as pasting in the window: only links, each once. A text
     // that is no link counts as a link not saved; a repeated one does not.
-    TLinkList links(g.VideoSiteHost, desktop);
+    TLinkList links(config.VideoSiteHost, desktop);
     // Links of other sites go to yt-dlp, when it is installed.
     const bool otherSites = !FindProgram(YtDlpProgramName).empty();
     links.SetOtherSites(otherSites);
     int rejected = 0;
     for (const std::string& text : texts) {
-        if (!IsDownloadableLink(text, g.VideoSiteHost, otherSites)) ++rejected;
+        if (!IsDownloadableLink(text, config.VideoSiteHost, otherSites)) ++rejected;
         links.AddOneText(text);
     }
     if (links.Count() == 0) return 1;
 
     CliView view;
-    TDownloadRun run(g, view, desktop, &log);
+    TDownloadRun run(config, settings, view, desktop, &log);
     auto script = CreateInfoScript(run, nullptr);
 
     {
@@ -195,15 +185,15 @@ int RunDownload(const TParsedArgs& args) {
             dispatcher->pumpFor(std::chrono::milliseconds(50));
             if (interrupt.Requested() && !cancelled) {
                 cancelled = true;
-                view.Cancelled = true;
                 run.Cancel();
             }
         }
     }
     // Let abandoned transfer threads end before the components go.
     TCustomWinThread::WaitForAllThreads(std::chrono::seconds(5));
-    for (const std::string& file : g.DownloadedFiles) std::printf("Saved: %s\n", file.c_str());
-    return rejected == 0 && g.URLSucceededFiles == g.URLTotalFiles ? 0 : 1;
+    const TDownloadResult& result = run.Result();
+    for (const std::string& file : result.DownloadedFiles) std::printf("Saved: %s\n", file.c_str());
+    return rejected == 0 && result.SucceededFiles == result.TotalFiles && !result.Cancelled ? 0 : 1;
 }
 
 const CliRegistration registration({

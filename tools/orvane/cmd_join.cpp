@@ -11,11 +11,10 @@
 #include "ff_encoder.h"
 #include "ff_libraries.h"
 #include "ff_logger.h"
-#include "global_vars.h"
 #include "input_probe.h"
 #include "log_sink.h"
 #include "product_config.h"
-#include "settings.h"
+#include "startup_choice.h"
 #include "util_funcs.h"
 
 #include <cstdio>
@@ -29,7 +28,8 @@
 namespace {
 
 struct JoinArgs {
-    std::string Format, Preset, OutputDir, LogFile, Jobs;
+    std::string Format, Preset, OutputDir, LogFile;
+    int Jobs = 0;  // 0: the run chooses
     bool ReencodeIfNeeded = false;
     std::vector<std::string> Files;
 };
@@ -79,7 +79,8 @@ private:
 // each file, and the summary on standard output.
 class CliPage final : public IConvertRowView, public IConversionPage, public IConversionFinish {
 public:
-    CliPage(const TGlobalVars& g, CliLog& log) : g_(g), log_(log), tty_(::isatty(STDERR_FILENO) == 1) {}
+    CliPage(const TProductConfig& config, CliLog& log)
+        : config_(config), log_(log), tty_(::isatty(STDERR_FILENO) == 1) {}
 
     void ClearRows() override { rows_.clear(); }
     void AddRow(const TConvertRow& row) override { rows_.push_back(row); }
@@ -101,7 +102,7 @@ public:
     }
     // A join's rows are its inputs, not its one task: only a file of its own has an outcome line.
     void TaskEnded(int taskIndex, TTaskOutcome outcome) override {
-        if (g_.MergeMode || taskIndex < 0 || taskIndex >= static_cast<int>(rows_.size())) return;
+        if (config_.MergeMode || taskIndex < 0 || taskIndex >= static_cast<int>(rows_.size())) return;
         log_.Console(rows_[taskIndex][ccName] + ": " + TaskStatusText(outcome));
     }
     void InputRefused(const TJobRefusal& refusal) override { log_.Console(refusal.LogLine()); }
@@ -110,17 +111,17 @@ public:
     void PlaySoundFile(const std::string&) override {}
     bool ShowShutdownCountdown() override { return false; }
     void ShutdownComputer() override {}
-    void ShowConversionSummary() override {
+    void ShowConversionSummary(const TConversionResult& result) override {
         log_.EndProgress();
-        if (g_.RunCancelled) std::printf("Cancelled\n");
-        std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", g_.TotalFiles, g_.SucceededFiles,
-                    g_.TotalFiles - g_.SucceededFiles);
-        for (const std::string& line : g_.ErrorList) std::printf("%s\n", line.c_str());
+        if (result.Cancelled) std::printf("Cancelled\n");
+        std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", result.TotalFiles, result.SucceededFiles,
+                    result.FailedFiles());
+        for (const std::string& line : result.ErrorList) std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     }
 
 private:
-    const TGlobalVars& g_;
+    const TProductConfig& config_;
     CliLog& log_;
     const bool tty_;
     std::vector<TConvertRow> rows_;
@@ -134,10 +135,11 @@ int Usage(const char* command, const std::string& message) {
 // A join with a copying preset: files that cannot be copied into one output
 // are named with what differs, and nothing is written, unless re-encoding
 // was allowed.
-bool CopyJoinAllowed(TGlobalVars& g, const std::vector<TJobInput>& inputs, bool reencode) {
+bool CopyJoinAllowed(const TProductConfig& config, TUserSettings& settings, const std::vector<TJobInput>& inputs,
+                     bool reencode) {
     std::vector<std::string> files;
     for (const TJobInput& in : inputs) files.push_back(in.FullName);
-    const TCopyJoinCheck check = CheckCopyJoin(g, files);
+    const TCopyJoinCheck check = CheckCopyJoin(config, settings, files);
     if (check.Lines.empty()) return true;
     for (const std::string& line : check.Lines) std::fprintf(stderr, "%s\n", line.c_str());
     if (!reencode || check.Instead < 0) {
@@ -148,54 +150,39 @@ bool CopyJoinAllowed(TGlobalVars& g, const std::vector<TJobInput>& inputs, bool 
         return false;
     }
     std::fprintf(stderr, "orvane join: re-encoding with \"%s\"\n", check.InsteadCaption.c_str());
-    g.PresetOf(g.OutputFormatClass, g.CurrentFormatCode()) = check.Instead;
+    settings.PresetOf(settings.OutputFormatClass, settings.CurrentFormatCode()) = check.Instead;
     return true;
 }
 
-// The user's saved choice, as the window would start with it.
-void LoadUserChoice(TGlobalVars& g) {
-    TProductDefaults defaults;
-    if (ReadProductConfig(ProductConfigPath(), g, defaults).empty()) ApplyProductDefaults(defaults, g);
-    SetDefaultSettings(g);
-    g.OutputFileDir = ReadShellFolder("Personal");
-    const std::string settings =
-        FindUserDataFolder(ReadShellFolder("AppData"), AppTitle) + SettingsFileName;
-    // Reading only: a missing settings file is not written here.
-    if (FileExists(settings)) LoadSettings(g, settings);
-}
-
-int RunConversion(const char* command, bool join, const TParsedArgs& args) {
-    JoinArgs a;
+// The options as given; a status >= 0 ends the command (wrong usage).
+int ReadJoinArgs(const char* command, bool join, const TParsedArgs& args, JoinArgs& a) {
     a.Format = args.Value("--format");
     a.Preset = args.Value("--preset");
     a.OutputDir = args.Value("--output");
     a.LogFile = args.Value("--log");
-    a.Jobs = args.Value("--jobs");
     a.Files = args.Operands;
     a.ReencodeIfNeeded = join && args.Has("--reencode-if-needed");
     if (a.Files.empty()) return Usage(command, "no input file given");
-    int jobs = 0;
-    if (!a.Jobs.empty()) {
+    const std::string jobs = args.Value("--jobs");
+    if (!jobs.empty()) {
         char* end = nullptr;
-        const long n = std::strtol(a.Jobs.c_str(), &end, 10);
-        if (*end || end == a.Jobs.c_str() || n < 1 || n > 64)
-            return Usage(command, "--jobs takes a number of files from 1 to 64, not '" + a.Jobs + "'");
-        jobs = static_cast<int>(n);
+        const long n = std::strtol(jobs.c_str(), &end, 10);
+        if (*end || end == jobs.c_str() || n < 1 || n > 64)
+            return Usage(command, "--jobs takes a number of files from 1 to 64, not '" + jobs + "'");
+        a.Jobs = static_cast<int>(n);
     }
+    return -1;
+}
 
-    TGlobalVars g;
-    LoadUserChoice(g);
+// The format, preset and output folder given over the saved choice; a status
+// >= 0 ends the command.
+int ChooseOutput(const char* command, const JoinArgs& a, TUserSettings& s) {
     if (!a.Format.empty()) {
         const TFormatId* f = FindFormatByName(a.Format);
         if (!f) return Usage(command, "unknown format '" + a.Format + "' (see 'orvane presets')");
-        g.OutputFormatClass = f->Id.Class;
-        switch (f->Id.Class) {
-            case fcVideo: g.OutputVideoFormat = f->Id.Code; break;
-            case fcDevice: g.OutputDeviceFormat = f->Id.Code; break;
-            default: g.OutputAudioFormat = f->Id.Code; break;
-        }
+        s.ChooseFormat(f->Id);
     }
-    const TCatalogueFormat* format = FindCatalogueFormat(g.OutputFormatClass, g.CurrentFormatCode());
+    const TCatalogueFormat* format = FindCatalogueFormat(s.OutputFormatClass, s.CurrentFormatCode());
     if (!format) return Usage(command, "no output format chosen (use --format)");
     if (!a.Preset.empty()) {
         const int count = static_cast<int>(format->Presets.size());
@@ -204,23 +191,81 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
         if (*end || end == a.Preset.c_str() || index < 0 || index >= count)
             return Usage(command, "preset index '" + a.Preset + "' is not one of " + std::string(format->Format->Name) +
                                       "'s 0.." + std::to_string(count - 1));
-        g.PresetOf(g.OutputFormatClass, g.CurrentFormatCode()) = static_cast<int32_t>(index);
+        s.PresetOf(s.OutputFormatClass, s.CurrentFormatCode()) = static_cast<int32_t>(index);
     }
-    if (!a.OutputDir.empty()) g.OutputFileDir = a.OutputDir;
-    if (g.OutputFileDir.empty()) return Usage(command, "no output folder (use -o)");
+    if (!a.OutputDir.empty()) s.OutputFileDir = a.OutputDir;
+    if (s.OutputFileDir.empty()) return Usage(command, "no output folder (use -o)");
     std::error_code ec;
-    g.OutputFileDir = std::filesystem::absolute(g.OutputFileDir, ec).lexically_normal().string();
-    if (!ForceDirectories(g.OutputFileDir)) {
+    s.OutputFileDir = std::filesystem::absolute(s.OutputFileDir, ec).lexically_normal().string();
+    if (!ForceDirectories(s.OutputFileDir)) {
         // Not wrong usage: the folder is right, the system refused it.
-        std::fprintf(stderr, "orvane %s: cannot create the output folder %s\n", command, g.OutputFileDir.c_str());
+        std::fprintf(stderr, "orvane %s: cannot create the output folder %s\n", command, s.OutputFileDir.c_str());
         return 1;
     }
-    for (std::string& file : a.Files) {
+    return -1;
+}
+
+int CheckInputFiles(const char* command, const std::vector<std::string>& files) {
+    for (const std::string& file : files) {
         if (DirectoryExists(file)) return Usage(command, "'" + file + "' is a folder, not a file");
         if (!FileExists(file)) return Usage(command, "no such file '" + file + "'");
-        file = std::filesystem::absolute(file, ec).lexically_normal().string();
     }
-    g.MergeMode = join;
+    return -1;
+}
+
+// The input list: every file probed as it is added; one the probe cannot
+// open is reported and left out.
+struct ProbedInputs {
+    std::vector<TJobInput> Inputs;
+    std::vector<TJobRefusal> Unreadable;
+};
+ProbedInputs ProbeInputs(TCustomDecoder& probe, const std::vector<std::string>& files, CliLog& log, CliPage& page) {
+    ProbedInputs probed;
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::error_code ec;
+        const std::string file = std::filesystem::absolute(files[i], ec).lexically_normal().string();
+        TJobInput input;
+        if (ProbeJobInput(probe, file, input)) {
+            input.Place = static_cast<int>(i);
+            probed.Inputs.push_back(input);
+        } else {
+            probed.Unreadable.push_back(
+                {static_cast<int>(i), file, rkUnreadable, probe.LastErrorMessage(), toRefused, 0, file});
+            log.AppendLine(probed.Unreadable.back().LogLine());
+            page.InputRefused(probed.Unreadable.back());
+        }
+    }
+    return probed;
+}
+
+// Runs the conversion to its end; Ctrl+C or a kill cancels it as Cancel does.
+void RunToEnd(TConversionRun& run, const ProbedInputs& probed, IMainDispatcher* dispatcher, CliLog& log) {
+    const TCliInterrupt interrupt;
+    run.StartConversion(probed.Inputs, probed.Unreadable);
+    auto* plain = dynamic_cast<PlainDispatcher*>(dispatcher);
+    bool cancelled = false;
+    while (run.Running()) {
+        if (plain)
+            plain->runUntil([&] { return !run.Running() || (interrupt.Requested() && !cancelled); },
+                            std::chrono::milliseconds(200));
+        else
+            dispatcher->pumpFor(std::chrono::milliseconds(50));
+        if (interrupt.Requested() && !cancelled && run.Running()) {
+            cancelled = true;
+            log.Console("Stopping...");
+            run.Cancel();
+        }
+    }
+}
+
+int RunConversion(const char* command, bool join, const TParsedArgs& args) {
+    JoinArgs a;
+    if (const int status = ReadJoinArgs(command, join, args, a); status >= 0) return status;
+    // The window's start: its configuration and the user's saved choice.
+    TStartupChoice choice = LoadStartupChoice(DesktopFolders());
+    if (const int status = ChooseOutput(command, a, choice.Settings); status >= 0) return status;
+    if (const int status = CheckInputFiles(command, a.Files); status >= 0) return status;
+    choice.Config.MergeMode = join;
 
     CliLog log;
     if (!a.LogFile.empty() && !log.Open(a.LogFile)) return Usage(command, "cannot write the log file " + a.LogFile);
@@ -233,63 +278,24 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
         return 1;
     }
     TEncoderJobs encoderJobs(encoder);
-    CliPage page(g, log);
+    CliPage page(choice.Config, log);
     TConvertList list(&page);
-    TConversionRun run(g, encoderJobs, list, page, page, &log, dispatcher);
-    run.Jobs = jobs;
+    TConversionRun run(choice.Config, choice.Settings, encoderJobs, list, page, page, &log, dispatcher);
+    run.Jobs = a.Jobs;
     FFLogger().SetLogLevel(llError);
     FFLogger().SetOnLog([&run](void* sender, uint32_t threadId, TLogLevel level, const std::string& message) {
         run.FFLoggerLog(sender, threadId, level, message);
     });
 
-    // The input list: every file probed as it is added; one the probe cannot
-    // open is reported and left out.
-    std::vector<TJobInput> inputs;
-    std::vector<TJobRefusal> unreadable;
-    for (size_t i = 0; i < a.Files.size(); ++i) {
-        TJobInput input;
-        if (ProbeJobInput(encoder.Decoder(), a.Files[i], input)) {
-            input.Place = static_cast<int>(i);
-            inputs.push_back(input);
-        } else {
-            unreadable.push_back({static_cast<int>(i), a.Files[i], rkUnreadable, encoder.Decoder().LastErrorMessage(),
-                                  toRefused, 0, a.Files[i]});
-            log.AppendLine(unreadable.back().LogLine());
-            page.InputRefused(unreadable.back());
-        }
-    }
-    if (inputs.empty()) {
-        FFLogger().SetOnLog({});
-        std::fprintf(stderr, "orvane %s: none of the input files can be read\n", command);
-        return 1;
-    }
-    if (join && !CopyJoinAllowed(g, inputs, a.ReencodeIfNeeded)) {
-        FFLogger().SetOnLog({});
-        return 1;
-    }
-
-    bool cancelled = false;
-    {
-        const TCliInterrupt interrupt;
-        run.StartConversion(inputs, unreadable);
-        auto* plain = dynamic_cast<PlainDispatcher*>(dispatcher);
-        while (run.Running()) {
-            if (plain)
-                plain->runUntil([&] { return !run.Running() || (interrupt.Requested() && !cancelled); },
-                                std::chrono::milliseconds(200));
-            else
-                dispatcher->pumpFor(std::chrono::milliseconds(50));
-            if (interrupt.Requested() && !cancelled && run.Running()) {
-                cancelled = true;
-                log.Console("Stopping...");
-                run.Cancel();
-            }
-        }
-    }
+    const ProbedInputs probed = ProbeInputs(encoder.Decoder(), a.Files, log, page);
+    if (probed.Inputs.empty()) std::fprintf(stderr, "orvane %s: none of the input files can be read\n", command);
+    const bool runs =
+        !probed.Inputs.empty() && (!join || CopyJoinAllowed(choice.Config, choice.Settings, probed.Inputs,
+                                                            a.ReencodeIfNeeded));
+    if (runs) RunToEnd(run, probed, dispatcher, log);
     FFLogger().SetOnLog({});
     // Every file left out counts in TotalFiles.
-    const bool allDone = g.TotalFiles > 0 && g.SucceededFiles == g.TotalFiles;
-    return allDone && !cancelled ? 0 : 1;
+    return runs && run.Result().AllWritten() ? 0 : 1;
 }
 
 int RunJoin(const TParsedArgs& args) { return RunConversion("join", true, args); }

@@ -1,8 +1,8 @@
 // orvane: the command-line front end of Orvane Video Joiner.
 #include "cli.h"
 
+#include "app_title.h"
 #include "dispatcher.h"
-#include "global_vars.h"
 #include "ov_version.h"
 
 #include <algorithm>

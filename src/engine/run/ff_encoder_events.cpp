@@ -119,8 +119,8 @@ void TCustomEncoder::DoTerminate(TFFmpeg* task) {
     std::lock_guard lock(terminateLock_);
     if (OnTerminate) {
         const int code = task->Error() ? task->Error()->Code() : 0;
-        terminateInfo_ = TTerminateInfo{IndexOf(task), task->Completed(), task->Failed(), task->ErrorMessage(),
-                                        task->Outcome(), code, task->FailedInput()};
+        terminateInfo_ =
+            TTerminateInfo{IndexOf(task), task->ErrorMessage(), task->Outcome(), code, task->FailedInput()};
         DeliverTerminate();
     }
     ++finishedTasks_;
@@ -136,7 +136,7 @@ void TCustomEncoder::FinalNotification() {
     // tasks as soon as it sees the final notification.
     allFinished_ = true;
     if (!OnTerminate) return;
-    terminateInfo_ = TTerminateInfo{-1, true, false, {}, toFinished, 0, -1};
+    terminateInfo_ = TTerminateInfo{-1, {}, toFinished, 0, -1};
     DeliverTerminate();
 }
 

@@ -62,7 +62,7 @@ struct DownloadWindow : ::testing::Test {
         program = std::make_unique<ProgramFolder>(std::map<std::string, std::string>{{"VideoSiteHost", site->Host()}});
         EnsureApp();
         log = std::make_unique<TFormLog>(services);
-        form = std::make_unique<TFormMain>(g, TestDeps(services, sounds, *log, *program, user));
+        form = std::make_unique<TFormMain>(TestDeps(services, sounds, *log, *program, user));
         ASSERT_TRUE(form->FormCreate());
         form->show();
         pages = form->DownloadPages();
@@ -91,16 +91,17 @@ struct DownloadWindow : ::testing::Test {
             rows.push_back(step5->ListViewInputURL->topLevelItem(i)->text(0).toStdString());
         return rows;
     }
+    // The files the last run saved.
+    const std::vector<std::string>& Downloaded() const { return pages->Run().Result().DownloadedFiles; }
     std::vector<std::string> Saved() const {
         std::vector<std::string> names;
-        for (const auto& p : g.DownloadedFiles) names.push_back(std::filesystem::path(p).filename().string());
+        for (const auto& p : Downloaded()) names.push_back(std::filesystem::path(p).filename().string());
         return names;
     }
 
     std::unique_ptr<FakeSite> site;
     std::unique_ptr<ProgramFolder> program;
     TempDir user, out;
-    TGlobalVars g;
     FakeServices services;
     FakeSounds sounds;
     std::unique_ptr<TFormLog> log;
@@ -180,7 +181,7 @@ TEST_F(DownloadWindow, QualityGroupAndDialog) {
     step5->ButtonYouTubeQualityConfig->click();
     EXPECT_EQ(Text(step5->LabelYouTubeQuality),
               "Prefer: [HQ37] > [HQ22] > [HQ35] > [HQ18] > [HQ6] > [HQ34] > [HQ13] > [HQ17]");
-    EXPECT_EQ(g.PreferYouTube[0], 7);
+    EXPECT_EQ(form->Settings().PreferYouTube[0], 7);
 
     // Moves, then Cancel: nothing changes.
     QTimer::singleShot(0, [] {
@@ -201,7 +202,7 @@ TEST_F(DownloadWindow, QualityGroupAndDialog) {
         dialog->ButtonCancel->click();
     });
     step5->ButtonYouTubeQualityConfig->click();
-    EXPECT_EQ(g.PreferYouTube[0], 7);
+    EXPECT_EQ(form->Settings().PreferYouTube[0], 7);
 }
 
 TEST_F(DownloadWindow, RunFromStep5ToStep7AndHandOver) {
@@ -231,14 +232,14 @@ TEST_F(DownloadWindow, RunFromStep5ToStep7AndHandOver) {
     EXPECT_EQ(step5->ListViewInputURL->topLevelItemCount(), 0);
     EXPECT_EQ(step6->ListViewURLDownload->topLevelItemCount(), 0);
     EXPECT_EQ(Text(step6->LabelURLStatus), "...");
-    EXPECT_EQ(g.OutputURLDir, out.dir());
+    EXPECT_EQ(form->Settings().OutputURLDir, out.dir());
 
     // The hand-over opens Step1 with the saved files.
     std::vector<std::string> handed;
     pages->AddInputFiles = [&](const std::vector<std::string>& files) { handed = files; };
     step7->ButtonConvertDownloaded->click();
     EXPECT_EQ(form->ActivePage(), wpStep1);
-    EXPECT_EQ(handed, g.DownloadedFiles);
+    EXPECT_EQ(handed, Downloaded());
 }
 
 TEST_F(DownloadWindow, AnotherSitesPageThroughYtDlpToStep1) {
@@ -271,7 +272,7 @@ TEST_F(DownloadWindow, AnotherSitesPageThroughYtDlpToStep1) {
     step7->ButtonConvertDownloaded->click();
     EXPECT_EQ(form->ActivePage(), wpStep1);
     ASSERT_TRUE(PumpUntil([&] { return form->Step1()->RowCount() == 1 && !form->Step1()->Adding(); }, 30000));
-    EXPECT_EQ(form->Step1()->JobInputs().at(0).FullName, g.DownloadedFiles.at(0));
+    EXPECT_EQ(form->Step1()->JobInputs().at(0).FullName, Downloaded().at(0));
     EXPECT_GT(form->Step1()->JobInputs().at(0).Duration, 1000000);
     EXPECT_EQ(form->Step1()->JobInputs().at(0).Height, 240);
 }

@@ -91,7 +91,7 @@ struct ConversionRun : ConversionWindow {
         choice->ClassButton(fcVideo)->click();
         choice->FormatButton(fcVideo, vfMP4)->click();
         EXPECT_EQ(choice->FrontPresetList(fcVideo)->currentIndex(), FindFormat(fcVideo, vfMP4)->DefaultPreset);
-        EXPECT_EQ(Next()->text().toStdString(), g.MergeMode ? "Join Now" : "Convert");
+        EXPECT_EQ(Next()->text().toStdString(), form->Config().MergeMode ? "Join Now" : "Convert");
         Next()->click();
         ASSERT_EQ(form->ActivePage(), wpStep3);
     }
@@ -132,7 +132,7 @@ TEST_F(ConversionRun, JoinThreeDroppedFilesIntoOneMp4) {
         previewWindows = std::max(previewWindows, pages->Previews().Count());
         if (TFormPreview* w = pages->Previews().Window(0)) captions.insert(w->windowTitle().toStdString());
     });
-    g.PlayASoundWhenFinished = true;
+    settings().PlayASoundWhenFinished = true;
     Step3()->CheckBoxPreview->setChecked(true);
     ChooseMp4AndStart();
     ASSERT_TRUE(PumpUntil(
@@ -188,7 +188,7 @@ TEST_F(ConversionRun, PerFileModeListsEachFileWithItsOutcome) {
     ASSERT_EQ(step1->RowCount(), 3);
     // The unknown codec has no picture to show.
     EXPECT_TRUE(Thumbnail(1).isNull());
-    g.PlayASoundWhenFinished = true;
+    settings().PlayASoundWhenFinished = true;
     ChooseMp4AndStart();
     EXPECT_EQ(Header(2), "Status");
     EXPECT_EQ(Header(3), "Progress");
