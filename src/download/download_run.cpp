@@ -36,7 +36,7 @@ void ConfigureForSite(TWinHTTP& http) {
 }  // namespace
 
 TDownloadRun::TDownloadRun(TGlobalVars& g, IDownloadView& view, IDesktopServices& desktop, ILogSink* log,
-                           IMainDispatcher* dispatcher)
+                           IMainDispatcher& dispatcher)
     : WinHTTPGetInfoFileURL(dispatcher),
       WinHTTPDownloadInfoFile(dispatcher),
       WinHTTPDownload(dispatcher),
@@ -145,10 +145,9 @@ void TDownloadRun::WireEvents() {
 }
 
 void TDownloadRun::Post(void (TDownloadRun::*step)()) {
-    IMainDispatcher* dispatcher = dispatcher_ ? dispatcher_ : MainDispatcher();
     std::weak_ptr<int> alive = alive_;
     const uint64_t generation = generation_;
-    dispatcher->post([this, alive, generation, step] {
+    dispatcher_.post([this, alive, generation, step] {
         if (alive.expired() || generation != generation_ || !active_) return;
         (this->*step)();
     });

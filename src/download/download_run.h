@@ -34,7 +34,7 @@ public:
     // The run keeps its counters and saved files in g and reads the site host,
     // the output folder and the quality preference from it.
     TDownloadRun(TGlobalVars& g, IDownloadView& view, IDesktopServices& desktop, ILogSink* log,
-                 IMainDispatcher* dispatcher = nullptr);
+                 IMainDispatcher& dispatcher);
     ~TDownloadRun();
     TDownloadRun(const TDownloadRun&) = delete;
     TDownloadRun& operator=(const TDownloadRun&) = delete;
@@ -125,7 +125,7 @@ private:
     IDownloadView& view_;
     IDesktopServices& desktop_;
     ILogSink* log_;
-    IMainDispatcher* dispatcher_;
+    IMainDispatcher& dispatcher_;
     TDelayedCall pause_;
     // Posted steps hold a weak reference: a step that arrives after the run
     // object is gone, or after the run it belongs to has ended, does nothing.

@@ -18,6 +18,7 @@
 
 class IDesktopServices;
 class ILogSink;
+class IMainDispatcher;
 class TFormMain;
 class TPageStep1;
 class TPageStep3;
@@ -25,7 +26,8 @@ class TPageStep3;
 class TConversionPages : public QObject, public IConvertRowView, public IConversionPage, public IConversionFinish {
     Q_OBJECT
 public:
-    TConversionPages(TFormMain& form, TGlobalVars& g, IDesktopServices& services, ILogSink* log);
+    TConversionPages(TFormMain& form, TGlobalVars& g, IDesktopServices& services, ILogSink* log,
+                     IMainDispatcher& dispatcher);
     ~TConversionPages() override;
 
     // Start-up: the codec libraries from "lib", then "../lib" beside the

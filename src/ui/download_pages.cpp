@@ -30,7 +30,8 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-TDownloadPages::TDownloadPages(TFormMain& form, TGlobalVars& g, IDesktopServices& services, ILogSink* log)
+TDownloadPages::TDownloadPages(TFormMain& form, TGlobalVars& g, IDesktopServices& services, ILogSink* log,
+                               IMainDispatcher& dispatcher)
     : QObject(&form),
       form_(form),
       g_(g),
@@ -40,7 +41,8 @@ TDownloadPages::TDownloadPages(TFormMain& form, TGlobalVars& g, IDesktopServices
       step6_(form.Step6()),
       step7_(form.Step7()),
       links_(g.VideoSiteHost, services),
-      run_(g, *this, services, log) {
+      run_(g, *this, services, log, dispatcher),
+      versionProbe_(dispatcher) {
     setObjectName("DownloadPages");
     links_.OnChanged = [this] { ShowLinks(); };
     run_.OnClearLinks = [this] { links_.Clear(); };

@@ -17,6 +17,7 @@
 
 class IDesktopServices;
 class ILogSink;
+class IMainDispatcher;
 class TFormMain;
 class TPageFinish;
 class TPageStep5;
@@ -25,7 +26,8 @@ class TPageStep6;
 class TDownloadPages : public QObject, public IDownloadView, public IDownloadHandOver {
     Q_OBJECT
 public:
-    TDownloadPages(TFormMain& form, TGlobalVars& g, IDesktopServices& services, ILogSink* log);
+    TDownloadPages(TFormMain& form, TGlobalVars& g, IDesktopServices& services, ILogSink* log,
+                   IMainDispatcher& dispatcher);
     ~TDownloadPages() override;
 
     // Start-up step 12 and shutdown: watch the clipboard for text.

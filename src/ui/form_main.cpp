@@ -38,8 +38,8 @@ namespace {
 const QColor kInk(0x22, 0x30, 0x3f);
 }  // namespace
 
-TFormMain::TFormMain(TGlobalVars& g, TFormMainDeps deps, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), g_(g), deps_(std::move(deps)),
+TFormMain::TFormMain(TGlobalVars& g, IMainDispatcher& dispatcher, TFormMainDeps deps, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), g_(g), dispatcher_(dispatcher), deps_(std::move(deps)),
       services_(*deps_.Services) {
     setObjectName("FormMain");
     BuildFrame();

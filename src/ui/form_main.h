@@ -17,6 +17,7 @@
 #include <vector>
 
 class IDesktopServices;
+class IMainDispatcher;
 class ISoundPlayer;
 class QAction;
 class QLabel;
@@ -47,7 +48,8 @@ struct TFormMainDeps {
 class TFormMain : public QWidget, public ICompletionDevices {
     Q_OBJECT
 public:
-    TFormMain(TGlobalVars& g, TFormMainDeps deps, QWidget* parent = nullptr);
+    // dispatcher: the Qt event loop's, which the pages' components call back through.
+    TFormMain(TGlobalVars& g, IMainDispatcher& dispatcher, TFormMainDeps deps, QWidget* parent = nullptr);
     ~TFormMain() override;
 
     // The start-up sequence. On a start-up error the error box has been shown
@@ -142,6 +144,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent*) override;
 
     TGlobalVars& g_;
+    IMainDispatcher& dispatcher_;
     TFormMainDeps deps_;
     IDesktopServices& services_;
 

@@ -1,6 +1,7 @@
 // Entry of the Orvane Video Joiner application.
 #include "command_line.h"
 #include "desktop_services_qt.h"
+#include "ff_logger.h"
 #include "form_log.h"
 #include "form_main.h"
 #include "global_vars.h"
@@ -100,12 +101,13 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName("orvane-video-joiner");
     QApplication::setFont(QFont("DejaVu Sans", 9));
     QtDispatcher dispatcher;
-    SetMainDispatcher(&dispatcher);
+    // The engine's one logger hands its lines to the window through it.
+    FFLogger().SetDispatcher(&dispatcher);
 
     TCanberraSoundPlayer sounds;
     TQtDesktopServices services(&sounds);
     TGlobalVars g;
-    TFormLog log(services);
+    TFormLog log(services, dispatcher);
     TFormMainDeps deps;
     deps.Services = &services;
     deps.Sounds = &sounds;
@@ -116,7 +118,7 @@ int main(int argc, char** argv) {
     deps.DocumentsFolder = ReadShellFolder("Personal");
     int status = 1;
     {
-        TFormMain main(g, deps);
+        TFormMain main(g, dispatcher, deps);
         services.SetOwner(&main);
         if (main.FormCreate()) {
             main.show();
@@ -136,6 +138,6 @@ int main(int argc, char** argv) {
         }
         services.SetOwner(nullptr);
     }
-    SetMainDispatcher(nullptr);
+    FFLogger().SetDispatcher(nullptr);
     return status;
 }

@@ -57,12 +57,11 @@ protected:
     }
 
     void SetUp() override {
-        SetMainDispatcher(&dispatcher_);
         g_.VideoSiteHost = site_->Host();
         g_.OutputURLDir = out_.dir();
         g_.PreferYouTubeQuality = true;
         std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), g_.PreferYouTube.begin());
-        run_ = std::make_unique<TDownloadRun>(g_, view_, desktop_, &log_);
+        run_ = std::make_unique<TDownloadRun>(g_, view_, desktop_, &log_, dispatcher_);
         run_->AnalyzePause = 10ms;
         // The built-in path alone; yt-dlp's part is in ytdlp_run_test.
         run_->YtDlp.Program.clear();
@@ -71,8 +70,7 @@ protected:
     void TearDown() override {
         script_.reset();
         run_.reset();
-        TCustomWinThread::WaitForAllThreads(5s);
-        SetMainDispatcher(nullptr);
+        TCustomWinThread::WaitForAllThreads(dispatcher_, 5s);
     }
 
     // Runs the links to the end; during() is called between dispatcher slices.
@@ -312,7 +310,6 @@ TEST_F(DownloadRunTest, ScriptErrorIsShownAndTheFilledSlotsStay) {
 
 TEST(DownloadSafety, ReceivedTextsNeverRunCodeOrReadLocalFiles) {
     PlainDispatcher dispatcher;
-    SetMainDispatcher(&dispatcher);
     TempDir out;
     const std::string pwned = out.file("pwned");
     // The info text closes the literal and calls the host's file writer.
@@ -328,7 +325,7 @@ TEST(DownloadSafety, ReceivedTextsNeverRunCodeOrReadLocalFiles) {
         RecordingView view;
         FakeDesktop desktop;
         RecordingLog log;
-        TDownloadRun run(g, view, desktop, &log);
+        TDownloadRun run(g, view, desktop, &log, dispatcher);
         run.AnalyzePause = 10ms;
         run.YtDlp.Program.clear();
         auto script = CreateInfoScript(run, nullptr);
@@ -343,7 +340,6 @@ TEST(DownloadSafety, ReceivedTextsNeverRunCodeOrReadLocalFiles) {
         for (const auto& line : log.Lines) refused |= line.find("file:///etc/hostname") != std::string::npos;
         EXPECT_TRUE(refused);
     }
-    TCustomWinThread::WaitForAllThreads(5s);
-    SetMainDispatcher(nullptr);
+    TCustomWinThread::WaitForAllThreads(dispatcher, 5s);
 }
 }  // namespace

@@ -124,10 +124,10 @@ TEST(Startup, ErrorsAreShownAndNothingIsWritten) {
     ProgramFolder bare({}, false);
     AppUnderTest app;
     FakeServices services;
-    TFormLog log(services);
+    TFormLog log(services, TestDispatcher());
     TGlobalVars g;
     TFormMainDeps deps{&services, nullptr, &log, {}, bare.dir(), app.user.dir() + "config", "/docs"};
-    TestFormMain form(g, deps);
+    TestFormMain form(g, TestDispatcher(), deps);
     EXPECT_FALSE(form.FormCreate());
     ASSERT_EQ(services.errors.size(), 1u);
     EXPECT_NE(services.errors[0].find("lamecore.dll"), std::string::npos);

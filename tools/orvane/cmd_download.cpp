@@ -149,7 +149,7 @@ void LoadDefaults(TGlobalVars& g) {
     if (FileExists(settings)) LoadSettings(g, settings);
 }
 
-int RunDownload(const TParsedArgs& args) {
+int RunDownload(const TParsedArgs& args, IMainDispatcher& dispatcher) {
     TGlobalVars g;
     LoadDefaults(g);
     for (const auto& [option, value] : args.Options) {
@@ -183,16 +183,17 @@ int RunDownload(const TParsedArgs& args) {
     if (links.Count() == 0) return 1;
 
     CliView view;
-    TDownloadRun run(g, view, desktop, &log);
+    TDownloadRun run(g, view, desktop, &log, dispatcher);
     auto script = CreateInfoScript(run, nullptr);
 
     {
-        const TCliInterrupt interrupt;
+        const TCliInterrupt interrupt(dispatcher);
         run.Start(links.Rows());
-        IMainDispatcher* dispatcher = MainDispatcher();
         bool cancelled = false;
+        // The run's state and the interrupt both change through work queued here.
+        TWaitable queued;
         while (run.Active()) {
-            dispatcher->pumpFor(std::chrono::milliseconds(50));
+            queued.WaitUntil(&dispatcher, [&] { return !run.Active() || (interrupt.Requested() && !cancelled); });
             if (interrupt.Requested() && !cancelled) {
                 cancelled = true;
                 view.Cancelled = true;
@@ -201,7 +202,7 @@ int RunDownload(const TParsedArgs& args) {
         }
     }
     // Let abandoned transfer threads end before the components go.
-    TCustomWinThread::WaitForAllThreads(std::chrono::seconds(5));
+    TCustomWinThread::WaitForAllThreads(dispatcher, std::chrono::seconds(5));
     for (const std::string& file : g.DownloadedFiles) std::printf("Saved: %s\n", file.c_str());
     return rejected == 0 && g.URLSucceededFiles == g.URLTotalFiles ? 0 : 1;
 }

@@ -163,7 +163,7 @@ void LoadUserChoice(TGlobalVars& g) {
     if (FileExists(settings)) LoadSettings(g, settings);
 }
 
-int RunConversion(const char* command, bool join, const TParsedArgs& args) {
+int RunConversion(const char* command, bool join, const TParsedArgs& args, IMainDispatcher& dispatcher) {
     JoinArgs a;
     a.Format = args.Value("--format");
     a.Preset = args.Value("--preset");
@@ -224,8 +224,7 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
     CliLog log;
     if (!a.LogFile.empty() && !log.Open(a.LogFile)) return Usage(command, "cannot write the log file " + a.LogFile);
 
-    IMainDispatcher* dispatcher = MainDispatcher();
-    TFFEncoder encoder(dispatcher);
+    TFFEncoder encoder(&dispatcher);
     if (!encoder.LibrariesLoaded() && !encoder.LoadLibraries(ExecutableFolder() + "lib") &&
         !encoder.LoadLibraries(ExecutableFolder() + "../lib")) {
         log.AppendLine(encoder.LastErrorMessage());
@@ -235,7 +234,7 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
     TEncoderJobs encoderJobs(encoder);
     CliPage page(g, log);
     TConvertList list(&page);
-    TConversionRun run(g, encoderJobs, list, page, page, &log, dispatcher);
+    TConversionRun run(g, encoderJobs, list, page, page, &log, &dispatcher);
     run.Jobs = jobs;
     FFLogger().SetLogLevel(llError);
     FFLogger().SetOnLog([&run](void* sender, uint32_t threadId, TLogLevel level, const std::string& message) {
@@ -270,15 +269,12 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
 
     bool cancelled = false;
     {
-        const TCliInterrupt interrupt;
+        const TCliInterrupt interrupt(dispatcher);
         run.StartConversion(inputs, unreadable);
-        auto* plain = dynamic_cast<PlainDispatcher*>(dispatcher);
+        // The run's state and the interrupt both change through work queued here.
+        TWaitable queued;
         while (run.Running()) {
-            if (plain)
-                plain->runUntil([&] { return !run.Running() || (interrupt.Requested() && !cancelled); },
-                                std::chrono::milliseconds(200));
-            else
-                dispatcher->pumpFor(std::chrono::milliseconds(50));
+            queued.WaitUntil(&dispatcher, [&] { return !run.Running() || (interrupt.Requested() && !cancelled); });
             if (interrupt.Requested() && !cancelled && run.Running()) {
                 cancelled = true;
                 log.Console("Stopping...");
@@ -292,8 +288,12 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
     return allDone && !cancelled ? 0 : 1;
 }
 
-int RunJoin(const TParsedArgs& args) { return RunConversion("join", true, args); }
-int RunConvert(const TParsedArgs& args) { return RunConversion("convert", false, args); }
+int RunJoin(const TParsedArgs& args, IMainDispatcher& dispatcher) {
+    return RunConversion("join", true, args, dispatcher);
+}
+int RunConvert(const TParsedArgs& args, IMainDispatcher& dispatcher) {
+    return RunConversion("convert", false, args, dispatcher);
+}
 
 // The options of both commands, read at the top of RunConversion.
 const std::vector<TCommandOption> ConversionOptions = {

@@ -56,7 +56,7 @@ bool LoadEngineLibraries(std::string& error) {
     return false;
 }
 
-int RunProbe(const TParsedArgs& args) {
+int RunProbe(const TParsedArgs& args, IMainDispatcher&) {
     const std::vector<std::string>& files = args.Operands;
     const std::string thumbnails = args.Value("--thumbnail");
     if (files.empty()) return UsageError("orvane probe", "no file given");
