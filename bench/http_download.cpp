@@ -15,12 +15,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     PlainDispatcher dispatcher;
-    SetMainDispatcher(&dispatcher);
     int64_t bytes = -1;
     bool finished = false, failed = false;
     int64_t progressSteps = 0;
     {
-        TWinHTTP http;
+        TWinHTTP http(dispatcher);
         http.AcceptTypes = "*/*";
         http.Agent = "[Quillmarsh]";
         http.InternetOptions = {ioIgnoreCertificateInvalid, ioKeepConnection};
@@ -44,7 +43,6 @@ int main(int argc, char** argv) {
         }
         std::printf("%.4f %lld %lld\n", seconds, static_cast<long long>(bytes), static_cast<long long>(progressSteps));
     }
-    TCustomWinThread::WaitForAllThreads(std::chrono::seconds(10));
-    SetMainDispatcher(nullptr);
+    TCustomWinThread::WaitForAllThreads(dispatcher, std::chrono::seconds(10));
     return 0;
 }

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     PlainDispatcher dispatcher;
-    SetMainDispatcher(&dispatcher);
+    FFLogger().SetDispatcher(&dispatcher);
     std::string output = argv[1];
     std::vector<std::string> inputs;
     std::string ext;
@@ -74,6 +74,6 @@ int main(int argc, char** argv) {
         encoder.ClearTasks();
     }
     FFLogger().SetOnLog(nullptr);
-    SetMainDispatcher(nullptr);
+    FFLogger().SetDispatcher(nullptr);
     return status;
 }

@@ -1,25 +1,79 @@
 #include "dispatcher.h"
 
-#include <atomic>
+#include <algorithm>
 #include <exception>
 #include <memory>
 
 namespace {
-std::atomic<IMainDispatcher*> gDispatcher{nullptr};
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point DeadlineAfter(std::chrono::milliseconds timeout) {
+    if (timeout == TWaitable::Forever) return Clock::time_point::max();
+    return Clock::now() + timeout;
+}
+}  // namespace
+
+// ------------------------------------------------------------------ wait
+
+void TWaitable::Notify() {
+    std::lock_guard lock(mutex_);
+    ++generation_;
+    // Under the lock: a pumping waiter leaves the list under it too, so its
+    // dispatcher is still there.
+    for (IMainDispatcher* dispatcher : pumping_) dispatcher->post([] {});
+    changed_.notify_all();
 }
 
-IMainDispatcher* MainDispatcher() { return gDispatcher.load(std::memory_order_acquire); }
+bool TWaitable::WaitUntil(IMainDispatcher* dispatcher, const std::function<bool()>& pred,
+                          std::chrono::milliseconds timeout) {
+    const Clock::time_point deadline = DeadlineAfter(timeout);
+    if (dispatcher && dispatcher->isMainThread()) return PumpUntil(*dispatcher, pred, deadline);
+    return SleepUntil(pred, deadline);
+}
 
-void SetMainDispatcher(IMainDispatcher* dispatcher) { gDispatcher.store(dispatcher, std::memory_order_release); }
-
-void WaitPumping(IMainDispatcher* dispatcher, const std::function<bool()>& pred, std::chrono::milliseconds slice) {
+bool TWaitable::PumpUntil(IMainDispatcher& dispatcher, const std::function<bool()>& pred,
+                          Clock::time_point deadline) {
+    {
+        std::lock_guard lock(mutex_);
+        pumping_.push_back(&dispatcher);
+    }
+    struct Leave {
+        TWaitable& self;
+        IMainDispatcher* dispatcher;
+        ~Leave() {
+            std::lock_guard lock(self.mutex_);
+            self.pumping_.erase(std::find(self.pumping_.begin(), self.pumping_.end(), dispatcher));
+        }
+    } leave{*this, &dispatcher};
+    // A Notify between the look at pred() and the pump has queued its empty
+    // call already, so the pump does not sleep through it.
     while (!pred()) {
-        if (dispatcher && dispatcher->isMainThread())
-            dispatcher->pumpFor(slice);
-        else
-            std::this_thread::sleep_for(slice);
+        if (Clock::now() >= deadline) return false;
+        dispatcher.pump(deadline);
+    }
+    return true;
+}
+
+bool TWaitable::SleepUntil(const std::function<bool()>& pred, Clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        // The generation is taken before pred() looks: a change after the
+        // look has moved it on, so the sleep below ends at once.
+        const uint64_t seen = generation_;
+        lock.unlock();
+        if (pred()) return true;
+        lock.lock();
+        const auto changed = [&] { return generation_ != seen; };
+        if (deadline == Clock::time_point::max()) {
+            changed_.wait(lock, changed);
+        } else if (!changed_.wait_until(lock, deadline, changed)) {
+            lock.unlock();
+            return pred();
+        }
     }
 }
+
+// ------------------------------------------------------------------ plain dispatcher
 
 PlainDispatcher::PlainDispatcher() : mainId_(std::this_thread::get_id()) {}
 
@@ -70,21 +124,21 @@ int PlainDispatcher::runPending() {
     return static_cast<int>(batch.size());
 }
 
-void PlainDispatcher::pumpFor(std::chrono::milliseconds slice) {
+void PlainDispatcher::pump(Clock::time_point deadline) {
     if (runPending() > 0) return;
-    std::unique_lock<std::mutex> lock(mutex_);
-    cv_.wait_for(lock, slice, [&] { return !queue_.empty(); });
-    lock.unlock();
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        const auto queued = [&] { return !queue_.empty(); };
+        if (deadline == Clock::time_point::max())
+            cv_.wait(lock, queued);
+        else
+            cv_.wait_until(lock, deadline, queued);
+    }
     runPending();
 }
 
 bool PlainDispatcher::runUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) return pred();
-        pumpFor(std::min<std::chrono::milliseconds>(
-            std::chrono::milliseconds(10), std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now)));
-    }
-    return true;
+    // Nobody notifies this one: pred() is looked at after each piece of work.
+    TWaitable queueOnly;
+    return queueOnly.WaitUntil(this, pred, timeout);
 }

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -22,9 +23,6 @@ namespace {
 // Lines waiting for the user-interface thread before the reader pauses, so a
 // chatty child cannot fill the memory while the window is busy.
 constexpr size_t MaxQueuedLines = 10000;
-// How often the reader looks whether the child has ended while a pipe stays
-// open (a helper outside the group may hold it).
-constexpr int PollSliceMs = 100;
 
 bool IsExecutableFile(const std::string& path) {
     struct stat st{};
@@ -95,7 +93,7 @@ std::string FindProgram(const std::string& name) {
 
 // What the reader thread and the user-interface thread share for one child.
 struct TChildProcess::TShared {
-    std::mutex mutex;  // guards everything below except owner
+    std::mutex mutex;  // guards everything below except owner, exitWatcher and exitEvent
     std::condition_variable roomForLines;
     pid_t pid = -1;
     bool reaped = false;
@@ -107,6 +105,10 @@ struct TChildProcess::TShared {
     bool deliveryPosted = false;
     IMainDispatcher* dispatcher = nullptr;
     std::thread reader;
+    // Blocks until the child has exited (without reaping it), then signals
+    // exitEvent: the reader's wake-up when a helper holds a pipe open.
+    std::thread exitWatcher;
+    int exitEvent = -1;
     // Touched only on the user-interface thread; null once the owner is gone.
     TChildProcess* owner = nullptr;
 
@@ -128,102 +130,133 @@ struct TChildProcess::TShared {
         PostDelivery(self);
     }
 
-    bool LeaderExited() {
+    void WatchExit() {
         siginfo_t info{};
-        info.si_pid = 0;
-        return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
+        while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+        }
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(exitEvent, &one, sizeof one);
     }
 
     static void Read(const std::shared_ptr<TShared>& self, int outFd, int errFd);
+    static void Reap(const std::shared_ptr<TShared>& self);
 };
 
-void TChildProcess::TShared::Read(const std::shared_ptr<TShared>& self, int outFd, int errFd) {
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    std::string pending[2];
-    const TChildStream kinds[2] = {TChildStream::csOut, TChildStream::csErr};
-    char buf[16384];
-    auto flush = [&](int i, bool all) {
-        size_t start = 0;
+namespace {
+// One of the child's output pipes, cut into lines.
+class TPipeLines {
+public:
+    TPipeLines(int fd, TChildStream kind) : fd_(fd), kind_(kind) {}
+    ~TPipeLines() { Close(); }
+    TPipeLines(const TPipeLines&) = delete;
+    TPipeLines& operator=(const TPipeLines&) = delete;
+
+    int Fd() const { return fd_; }
+    // Reads what is there now and queues the whole lines; false once the
+    // pipe has ended.
+    template <class Queue>
+    bool ReadSome(const Queue& queue) {
+        char buf[16384];
         for (;;) {
-            const size_t nl = pending[i].find('\n', start);
-            if (nl == std::string::npos) break;
-            std::string line = pending[i].substr(start, nl - start);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            self->QueueLine(self, kinds[i], std::move(line));
-            start = nl + 1;
-        }
-        pending[i].erase(0, start);
-        while (pending[i].size() >= MaxLineBytes) {
-            self->QueueLine(self, kinds[i], pending[i].substr(0, MaxLineBytes));
-            pending[i].erase(0, MaxLineBytes);
-        }
-        if (all && !pending[i].empty()) {
-            self->QueueLine(self, kinds[i], std::move(pending[i]));
-            pending[i].clear();
-        }
-    };
-    // Reads what is there now; false once the pipe has ended.
-    auto readSome = [&](int i) {
-        for (;;) {
-            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            const ssize_t n = ::read(fd_, buf, sizeof buf);
             if (n > 0) {
-                pending[i].append(buf, static_cast<size_t>(n));
-                flush(i, false);
+                pending_.append(buf, static_cast<size_t>(n));
+                Flush(queue, false);
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
             return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
         }
-    };
+    }
+    // Queues the whole lines, pieces of MaxLineBytes, and with all the rest.
+    template <class Queue>
+    void Flush(const Queue& queue, bool all) {
+        size_t start = 0;
+        for (;;) {
+            const size_t nl = pending_.find('\n', start);
+            if (nl == std::string::npos) break;
+            std::string line = pending_.substr(start, nl - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            queue(kind_, std::move(line));
+            start = nl + 1;
+        }
+        pending_.erase(0, start);
+        while (pending_.size() >= TChildProcess::MaxLineBytes) {
+            queue(kind_, pending_.substr(0, TChildProcess::MaxLineBytes));
+            pending_.erase(0, TChildProcess::MaxLineBytes);
+        }
+        if (all && !pending_.empty()) {
+            queue(kind_, std::move(pending_));
+            pending_.clear();
+        }
+    }
+    void Close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+    TChildStream kind_;
+    std::string pending_;
+};
+}  // namespace
+
+void TChildProcess::TShared::Read(const std::shared_ptr<TShared>& self, int outFd, int errFd) {
+    const auto queue = [&self](TChildStream stream, std::string line) { self->QueueLine(self, stream, std::move(line)); };
+    TPipeLines pipes[2] = {{outFd, TChildStream::csOut}, {errFd, TChildStream::csErr}};
+    pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {self->exitEvent, POLLIN, 0}};
     int open = 2;
     while (open > 0) {
-        const int ready = ::poll(fds, 2, PollSliceMs);
-        if (ready < 0 && errno != EINTR) break;
+        if (::poll(fds, 3, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            if (!readSome(i)) {
-                ::close(fds[i].fd);
+            if (!pipes[i].ReadSome(queue)) {
+                pipes[i].Close();
                 fds[i].fd = -1;
                 --open;
             }
         }
-        if (open > 0 && ready == 0 && self->LeaderExited()) {
+        if (open > 0 && (fds[2].revents & POLLIN)) {
             // The child is gone but something else holds a pipe: take what
             // is there and stop.
-            for (int i = 0; i < 2; ++i)
-                if (fds[i].fd >= 0) readSome(i);
+            for (TPipeLines& pipe : pipes)
+                if (pipe.Fd() >= 0) pipe.ReadSome(queue);
             break;
         }
     }
-    for (int i = 0; i < 2; ++i) {
-        flush(i, true);
-        if (fds[i].fd >= 0) ::close(fds[i].fd);
+    for (TPipeLines& pipe : pipes) {
+        pipe.Flush(queue, true);
+        pipe.Close();
     }
-
-    // The output has ended; the program may still be finishing.
-    siginfo_t info{};
-    while (::waitid(P_PID, static_cast<id_t>(self->pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
-    }
-    TChildExit result;
-    {
-        std::lock_guard lock(self->mutex);
-        // The leader is not reaped yet, so the group id cannot have been
-        // reused: helpers it left behind go with it.
-        ::kill(-self->pid, SIGKILL);
-        int status = 0;
-        while (::waitpid(self->pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        self->reaped = true;
-        result.Killed = self->killRequested;
-        if (WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
-        if (WIFSIGNALED(status)) result.Signal = WTERMSIG(status);
-        self->exit = result;
-        self->exitQueued = true;
-        self->PostDelivery(self);
-    }
+    Reap(self);
 }
 
-TChildProcess::TChildProcess(IMainDispatcher* dispatcher) : dispatcher_(dispatcher) {}
+void TChildProcess::TShared::Reap(const std::shared_ptr<TShared>& self) {
+    // The output has ended; the program may still be finishing.
+    self->exitWatcher.join();
+    ::close(self->exitEvent);
+    TChildExit result;
+    std::lock_guard lock(self->mutex);
+    // The leader is not reaped yet, so the group id cannot have been
+    // reused: helpers it left behind go with it.
+    ::kill(-self->pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(self->pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    self->reaped = true;
+    result.Killed = self->killRequested;
+    if (WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.Signal = WTERMSIG(status);
+    self->exit = result;
+    self->exitQueued = true;
+    self->PostDelivery(self);
+}
+
+TChildProcess::TChildProcess(IMainDispatcher& dispatcher) : dispatcher_(dispatcher) {}
 
 TChildProcess::~TChildProcess() {
     if (!shared_) return;
@@ -255,9 +288,10 @@ bool TChildProcess::Start(const std::string& program, const std::vector<std::str
     }
     Join();
     int out[2] = {-1, -1}, err[2] = {-1, -1};
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+    const int exitEvent = ::eventfd(0, EFD_CLOEXEC);
+    if (exitEvent < 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
         error = std::strerror(errno);
-        for (int fd : {out[0], out[1]}) if (fd >= 0) ::close(fd);
+        for (int fd : {out[0], out[1], exitEvent}) if (fd >= 0) ::close(fd);
         return false;
     }
     TSpawnSetup setup;
@@ -289,6 +323,7 @@ bool TChildProcess::Start(const std::string& program, const std::vector<std::str
     if (rc != 0) {
         ::close(out[0]);
         ::close(err[0]);
+        ::close(exitEvent);
         error = std::strerror(rc);
         return false;
     }
@@ -296,11 +331,13 @@ bool TChildProcess::Start(const std::string& program, const std::vector<std::str
 
     auto shared = std::make_shared<TShared>();
     shared->pid = pid;
-    shared->dispatcher = dispatcher_ ? dispatcher_ : MainDispatcher();
+    shared->dispatcher = &dispatcher_;
     shared->owner = this;
     if (shared_) shared_->owner = nullptr;
     shared_ = shared;
     running_ = true;
+    shared->exitEvent = exitEvent;
+    shared->exitWatcher = std::thread(&TShared::WatchExit, shared.get());
     shared->reader = std::thread(&TShared::Read, shared, out[0], err[0]);
     return true;
 }

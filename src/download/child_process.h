@@ -28,8 +28,8 @@ std::string FindProgram(const std::string& name);
 
 class TChildProcess {
 public:
-    // A null dispatcher means MainDispatcher() at the time of Start.
-    explicit TChildProcess(IMainDispatcher* dispatcher = nullptr);
+    // The lines and the end event arrive through dispatcher.
+    explicit TChildProcess(IMainDispatcher& dispatcher);
     // Kills a child still running and waits for the worker; no event follows.
     ~TChildProcess();
     TChildProcess(const TChildProcess&) = delete;
@@ -63,7 +63,7 @@ private:
     void Deliver();
     void Join();
 
-    IMainDispatcher* dispatcher_;
+    IMainDispatcher& dispatcher_;
     std::shared_ptr<TShared> shared_;
     bool running_ = false;
 };

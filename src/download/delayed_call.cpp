@@ -6,12 +6,11 @@ void TDelayedCall::Schedule(std::chrono::milliseconds pause, std::function<void(
         std::lock_guard<std::mutex> lock(mutex_);
         cancelled_ = false;
     }
-    IMainDispatcher* dispatcher = dispatcher_ ? dispatcher_ : MainDispatcher();
-    waiter_ = std::thread([this, pause, dispatcher, fn = std::move(fn)]() mutable {
+    waiter_ = std::thread([this, pause, fn = std::move(fn)]() mutable {
         std::unique_lock<std::mutex> lock(mutex_);
         if (cv_.wait_for(lock, pause, [&] { return cancelled_; })) return;
         lock.unlock();
-        if (dispatcher) dispatcher->post(std::move(fn));
+        dispatcher_.post(std::move(fn));
     });
 }
 

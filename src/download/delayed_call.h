@@ -11,8 +11,8 @@
 
 class TDelayedCall {
 public:
-    // A null dispatcher means MainDispatcher() at the time of use.
-    explicit TDelayedCall(IMainDispatcher* dispatcher = nullptr) : dispatcher_(dispatcher) {}
+    // The call is posted to dispatcher.
+    explicit TDelayedCall(IMainDispatcher& dispatcher) : dispatcher_(dispatcher) {}
     ~TDelayedCall() { Cancel(); }
     TDelayedCall(const TDelayedCall&) = delete;
     TDelayedCall& operator=(const TDelayedCall&) = delete;
@@ -23,7 +23,7 @@ public:
     void Cancel();
 
 private:
-    IMainDispatcher* dispatcher_;
+    IMainDispatcher& dispatcher_;
     std::mutex mutex_;  // guards cancelled_ of the running waiter
     std::condition_variable cv_;
     bool cancelled_ = false;

@@ -39,7 +39,7 @@ void ConfigureForSite(TWinHTTP& http) {
 }  // namespace
 
 TDownloadRun::TDownloadRun(const TProductConfig& config, const TUserSettings& settings, IDownloadView& view,
-                           IDesktopServices& desktop, ILogSink* log, IMainDispatcher* dispatcher)
+                           IDesktopServices& desktop, ILogSink* log, IMainDispatcher& dispatcher)
     : WinHTTPGetInfoFileURL(dispatcher),
       WinHTTPDownloadInfoFile(dispatcher),
       WinHTTPDownload(dispatcher),
@@ -149,10 +149,9 @@ void TDownloadRun::WireEvents() {
 }
 
 void TDownloadRun::Post(void (TDownloadRun::*step)()) {
-    IMainDispatcher* dispatcher = dispatcher_ ? dispatcher_ : MainDispatcher();
     std::weak_ptr<int> alive = alive_;
     const uint64_t generation = generation_;
-    dispatcher->post([this, alive, generation, step] {
+    dispatcher_.post([this, alive, generation, step] {
         if (alive.expired() || generation != generation_ || !active_) return;
         (this->*step)();
     });

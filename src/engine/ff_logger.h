@@ -11,6 +11,8 @@
 #include <mutex>
 #include <string>
 
+class IMainDispatcher;
+
 enum TLogLevel : int { llQuiet, llPanic, llFatal, llError, llWarning, llInfo, llVerbose, llDebug };
 
 // The library level of a TLogLevel: (v - 1) * 8 (llQuiet -8 ... llDebug 48).
@@ -38,6 +40,11 @@ public:
     // on any other text.
     void SetLogLevelText(const std::string& text);
 
+    // The user-interface thread's dispatcher, given when the program starts
+    // and taken back (null) before it goes. Without one, or without
+    // TriggerEventInMainThread, the handler runs on the thread that logged.
+    void SetDispatcher(IMainDispatcher* dispatcher);
+
     bool TriggerEventInMainThread() const;
     void SetTriggerEventInMainThread(bool value);
 
@@ -55,9 +62,10 @@ private:
     void Deliver(void* sender, uint32_t threadId, TLogLevel level, const std::string& message, bool mayBlock);
     void CallHandler(void* sender, uint32_t threadId, TLogLevel level, const std::string& message);
 
-    mutable std::mutex mutex_;  // guards level_, trigger_ and handler_
+    mutable std::mutex mutex_;  // guards level_, trigger_, dispatcher_ and handler_
     TLogLevel level_ = llInfo;
     bool trigger_ = true;
+    IMainDispatcher* dispatcher_ = nullptr;
     TLogEvent handler_;
 };
 

@@ -2,19 +2,17 @@
 // Work under way that a thread waits to see finished: a task's worker thread,
 // the end notifications still being delivered.
 //
-// A wait on the user-interface thread keeps running the dispatcher's queued
-// work meanwhile, since the work waited for may itself be waiting for the
-// user-interface thread (a progress event delivered there); the last piece of
-// work to finish posts an empty call, which ends the dispatcher's wait at once.
-// Any other thread waits on a condition variable.
-#include <condition_variable>
+// The wait is the dispatcher's (TWaitable): on the user-interface thread it
+// keeps running queued work meanwhile, since the work waited for may itself be
+// waiting for that thread (a progress event delivered there); any other
+// thread sleeps until the last piece of work is done.
 #include <mutex>
 
-class IMainDispatcher;
+#include "dispatcher.h"
 
 class TPendingWork {
 public:
-    explicit TPendingWork(IMainDispatcher* dispatcher = nullptr) : dispatcher_(dispatcher) {}
+    explicit TPendingWork(IMainDispatcher* dispatcher) : dispatcher_(dispatcher) {}
     TPendingWork(const TPendingWork&) = delete;
     TPendingWork& operator=(const TPendingWork&) = delete;
 
@@ -27,6 +25,6 @@ public:
 private:
     IMainDispatcher* dispatcher_;
     mutable std::mutex mutex_;  // guards count_
-    std::condition_variable idle_;
+    TWaitable idle_;
     int count_ = 0;
 };

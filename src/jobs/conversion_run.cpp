@@ -71,7 +71,7 @@ void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs, const
     if (state_ != TRunState::Idle) return;
     state_ = TRunState::Building;
     // Let the page draw itself before the probing and opening of the files.
-    if (dispatcher_ && dispatcher_->isMainThread()) dispatcher_->pumpFor(std::chrono::milliseconds(0));
+    if (dispatcher_ && dispatcher_->isMainThread()) dispatcher_->pump(std::chrono::steady_clock::now());
 
     joinMode_ = config_.MergeMode;
     result_ = {};

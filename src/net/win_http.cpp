@@ -259,7 +259,7 @@ struct CurlCallContext {
 
 // ------------------------------------------------------------------ component
 
-TCustomWinHTTP::TCustomWinHTTP(IMainDispatcher* dispatcher) : thread_(dispatcher) {
+TCustomWinHTTP::TCustomWinHTTP(IMainDispatcher& dispatcher) : thread_(dispatcher) {
     thread_.OnExecute = [this](TEventWinThread& thread) { TransferRoutine(thread); };
     thread_.OnException = [this](TCustomWinThread*, std::exception_ptr) {
         if (OnAnyError && !destroying_) OnAnyError(this);
@@ -285,7 +285,7 @@ TCustomWinHTTP::~TCustomWinHTTP() {
     // this component after it is gone.
     for (auto& weak : workers_) {
         if (auto t = weak.lock()) {
-            WaitPumping(thread_.Dispatcher(), [&] { return t->workerDone.load(); }, std::chrono::milliseconds(5));
+            TCustomWinThread::WorkerEvents().WaitUntil(&thread_.Dispatcher(), [&] { return t->workerDone.load(); });
         }
     }
 }
@@ -994,6 +994,7 @@ void TCustomWinHTTP::TransferRoutine(TEventWinThread& thread) {
             }
             t.Status(70);
             t.workerDone = true;
+            TCustomWinThread::WorkerEvents().Notify();
         }
     } finally{*t, thread};
 

@@ -145,8 +145,8 @@ TWinHTTPProgressFigures ComputeProgress(int64_t fileSize, int64_t bytesRead, int
 
 class TCustomWinHTTP : public TWinLoginComponent {
 public:
-    // A null dispatcher means MainDispatcher() at the time of use.
-    explicit TCustomWinHTTP(IMainDispatcher* dispatcher = nullptr);
+    // dispatcher: the user-interface thread's, where the events arrive.
+    explicit TCustomWinHTTP(IMainDispatcher& dispatcher);
     // Abandons a running transfer; no event fires during destruction.
     ~TCustomWinHTTP() override;
     TCustomWinHTTP(const TCustomWinHTTP&) = delete;

@@ -24,8 +24,6 @@ TEventWinThread::~TEventWinThread() = default;
 
 TEventWinThread* TEventWinThread::Current() { return tCurrent; }
 
-IMainDispatcher* TEventWinThread::Dispatcher() const { return dispatcher_ ? dispatcher_ : MainDispatcher(); }
-
 void TEventWinThread::Resume() {
     if (!suspended_.exchange(false)) return;
     running_.store(true, std::memory_order_release);
@@ -41,6 +39,7 @@ void TEventWinThread::Resume() {
 void TEventWinThread::Abandon() {
     abandoned_.store(true, std::memory_order_release);
     terminated_.store(true, std::memory_order_release);
+    TCustomWinThread::WorkerEvents().Notify();
 }
 
 void TEventWinThread::ThreadProc() {
@@ -87,6 +86,7 @@ void TEventWinThread::ThreadProc() {
     // Last touch of shared state: waiters may tear the dispatcher down after it.
     std::lock_guard<std::mutex> lock(gLivingMutex);
     --gLiving;
+    TCustomWinThread::WorkerEvents().Notify();
 }
 
 void TEventWinThread::Synchronize(const std::function<void()>& fn) {
@@ -101,11 +101,7 @@ void TEventWinThread::Synchronize(const std::function<void()>& fn) {
             captured = std::current_exception();
         }
     };
-    IMainDispatcher* dispatcher = Dispatcher();
-    if (dispatcher)
-        dispatcher->invoke(call);
-    else
-        call();
+    dispatcher_->invoke(call);
     if (captured && !handleExceptions_) std::rethrow_exception(captured);
 }
 
@@ -119,10 +115,7 @@ void TEventWinThread::Queue(std::function<void()> fn) {
         } catch (...) {
         }
     };
-    if (IMainDispatcher* dispatcher = Dispatcher())
-        dispatcher->post(std::move(call));
-    else
-        call();
+    dispatcher_->post(std::move(call));
 }
 
 void TEventWinThread::TerminateStep() {
@@ -144,7 +137,7 @@ void TEventWinThread::TerminateStep() {
 
 // ------------------------------------------------------------------ component
 
-TCustomWinThread::TCustomWinThread(IMainDispatcher* dispatcher) : dispatcher_(dispatcher) {
+TCustomWinThread::TCustomWinThread(IMainDispatcher& dispatcher) : dispatcher_(dispatcher) {
     thread_ = MakeThreadObject(nullptr);
 }
 
@@ -155,11 +148,9 @@ TCustomWinThread::~TCustomWinThread() {
     }
 }
 
-IMainDispatcher* TCustomWinThread::Dispatcher() const { return dispatcher_ ? dispatcher_ : MainDispatcher(); }
-
 std::shared_ptr<TEventWinThread> TCustomWinThread::MakeThreadObject(const TEventWinThread* previous) {
     std::shared_ptr<TEventWinThread> t(new TEventWinThread());
-    t->dispatcher_ = dispatcher_;
+    t->dispatcher_ = &dispatcher_;
     t->owner_ = this;
     t->handleExceptions_ = handleExceptions_;
     if (previous) t->priority_.store(previous->priority_.load());
@@ -190,29 +181,13 @@ bool TCustomWinThread::Start() {
     ResumeThreadObject();
     if (!WaitThread) return true;
 
-    IMainDispatcher* dispatcher = Dispatcher();
-    const bool pump = dispatcher && dispatcher->isMainThread();
-    using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::milliseconds(WaitTimeout);
-    while (!t->Finished() && !t->Abandoned()) {
-        auto slice = std::chrono::milliseconds(10);
-        if (WaitTimeout != 0) {
-            const auto now = clock::now();
-            if (now >= deadline) {
-                bool terminateThread = true;
-                if (OnWaitTimeoutExpired) OnWaitTimeoutExpired(this, terminateThread);
-                if (terminateThread && thread_ == t) ReplaceThreadObject();
-                return !terminateThread;
-            }
-            slice = std::min(slice, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
-                                        std::chrono::milliseconds(1));
-        }
-        if (pump)
-            dispatcher->pumpFor(slice);
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    const auto timeout = WaitTimeout == 0 ? TWaitable::Forever : std::chrono::milliseconds(WaitTimeout);
+    if (WorkerEvents().WaitUntil(&dispatcher_, [&] { return t->Finished() || t->Abandoned(); }, timeout))
+        return true;
+    bool terminateThread = true;
+    if (OnWaitTimeoutExpired) OnWaitTimeoutExpired(this, terminateThread);
+    if (terminateThread && thread_ == t) ReplaceThreadObject();
+    return !terminateThread;
 }
 
 void TCustomWinThread::Stop(bool KillThread) {
@@ -268,15 +243,13 @@ int TCustomWinThread::LivingThreads() {
     return gLiving;
 }
 
-bool TCustomWinThread::WaitForAllThreads(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    IMainDispatcher* dispatcher = MainDispatcher();
-    while (LivingThreads() > 0) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        if (dispatcher && dispatcher->isMainThread())
-            dispatcher->pumpFor(std::chrono::milliseconds(5));
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+bool TCustomWinThread::WaitForAllThreads(IMainDispatcher& dispatcher, std::chrono::milliseconds timeout) {
+    return WorkerEvents().WaitUntil(&dispatcher, [] { return LivingThreads() == 0; }, timeout);
+}
+
+TWaitable& TCustomWinThread::WorkerEvents() {
+    // Never destroyed: a worker abandoned at exit may still end after the
+    // statics are gone.
+    static TWaitable* events = new TWaitable;
+    return *events;
 }

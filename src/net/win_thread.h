@@ -1,6 +1,8 @@
 #pragma once
 // Runs one piece of work at a time on a fresh OS thread and hands chosen calls
-// to the user-interface thread through the main dispatcher.
+// to the user-interface thread through the dispatcher the component was given.
+// Calls of TCustomWinThread arrive on the user-interface thread, except
+// Synchronize, which the work calls from its worker.
 //
 // A POSIX thread cannot be killed safely, so "killing" a worker abandons it:
 // its thread object is marked abandoned (and terminated) and is replaced by a
@@ -58,7 +60,6 @@ private:
     void Abandon();
     void ThreadProc();
     void TerminateStep();
-    IMainDispatcher* Dispatcher() const;
 
     std::atomic<bool> terminated_{false};
     std::atomic<bool> suspended_{true};
@@ -70,7 +71,7 @@ private:
     std::atomic<int> priority_{tpNormal};
     std::atomic<int> tid_{0};
     std::shared_ptr<void> data_;
-    IMainDispatcher* dispatcher_ = nullptr;
+    IMainDispatcher* dispatcher_ = nullptr;  // never null once made
     // Touched only on the user-interface thread, and only while not abandoned.
     TCustomWinThread* owner_ = nullptr;
     std::function<void(TEventWinThread&)> onExecute_;
@@ -85,8 +86,8 @@ public:
     using TNotifyEvent = std::function<void(TCustomWinThread* Sender)>;
     using TWinThreadWaitTimeoutExpired = std::function<void(TCustomWinThread* Sender, bool& TerminateThread)>;
 
-    // A null dispatcher means the process-wide MainDispatcher() at the time of use.
-    explicit TCustomWinThread(IMainDispatcher* dispatcher = nullptr);
+    // dispatcher: the user-interface thread's; it must outlive the workers.
+    explicit TCustomWinThread(IMainDispatcher& dispatcher);
     // Abandons a running worker; no event follows.
     virtual ~TCustomWinThread();
     TCustomWinThread(const TCustomWinThread&) = delete;
@@ -134,13 +135,17 @@ public:
     // step calls it after replacing the thread object).
     std::function<void()> OnFreeOwner;
 
-    // Lets queued work run until every worker of the process (abandoned ones
-    // too) has ended, or the timeout passes; true when none is left.
-    static bool WaitForAllThreads(std::chrono::milliseconds timeout);
+    // Waits, running the queued work of dispatcher when called on its
+    // user-interface thread, until every worker of the process (abandoned
+    // ones too) has ended, or the timeout passes; true when none is left.
+    static bool WaitForAllThreads(IMainDispatcher& dispatcher, std::chrono::milliseconds timeout);
     // Workers of the process that have not ended yet.
     static int LivingThreads();
+    // Notified whenever a worker ends or is abandoned; work that marks its
+    // own end for a waiter (a transfer) notifies it too. Any thread.
+    static TWaitable& WorkerEvents();
 
-    IMainDispatcher* Dispatcher() const;
+    IMainDispatcher& Dispatcher() const { return dispatcher_; }
 
 private:
     friend class TEventWinThread;
@@ -149,7 +154,7 @@ private:
     void ResumeThreadObject();
     std::shared_ptr<TEventWinThread> MakeThreadObject(const TEventWinThread* previous);
 
-    IMainDispatcher* dispatcher_;
+    IMainDispatcher& dispatcher_;
     std::shared_ptr<TEventWinThread> thread_;
     bool handleExceptions_ = true;
 };

@@ -60,17 +60,18 @@ private:
     std::atomic<bool> open_{true};
 };
 
-TConversionPages::TConversionPages(TFormMain& form, IDesktopServices& services, ILogSink* log)
+TConversionPages::TConversionPages(TFormMain& form, IDesktopServices& services, ILogSink* log,
+                                   IMainDispatcher& dispatcher)
     : QObject(&form),
       form_(form),
       log_(log),
       step1_(form.Step1()),
       step3_(form.Step3()),
-      encoder_(MainDispatcher()),
+      encoder_(&dispatcher),
       jobs_(encoder_),
       gated_(std::make_unique<TGatedJobs>(jobs_)),
       list_(this),
-      run_(form.Config(), form.Settings(), *gated_, list_, *this, *this, log, MainDispatcher()),
+      run_(form.Config(), form.Settings(), *gated_, list_, *this, *this, log, &dispatcher),
       previews_(&form) {
     setObjectName("ConversionPages");
     run_.ExeFolder = form.ExeFolder();

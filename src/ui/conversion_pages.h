@@ -18,6 +18,7 @@
 
 class IDesktopServices;
 class ILogSink;
+class IMainDispatcher;
 class TFormMain;
 class TPageStep1;
 class TPageStep3;
@@ -26,7 +27,7 @@ class TConversionPages : public QObject, public IConvertRowView, public IConvers
     Q_OBJECT
 public:
     // Reads the window's configuration and settings.
-    TConversionPages(TFormMain& form, IDesktopServices& services, ILogSink* log);
+    TConversionPages(TFormMain& form, IDesktopServices& services, ILogSink* log, IMainDispatcher& dispatcher);
     ~TConversionPages() override;
 
     // Start-up: the codec libraries from "lib", then "../lib" beside the

@@ -30,7 +30,8 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-TDownloadPages::TDownloadPages(TFormMain& form, IDesktopServices& services, ILogSink* log)
+TDownloadPages::TDownloadPages(TFormMain& form, IDesktopServices& services, ILogSink* log,
+                               IMainDispatcher& dispatcher)
     : QObject(&form),
       form_(form),
       settings_(form.Settings()),
@@ -40,7 +41,8 @@ TDownloadPages::TDownloadPages(TFormMain& form, IDesktopServices& services, ILog
       step6_(form.Step6()),
       step7_(form.Step7()),
       links_(form.Config().VideoSiteHost, services),
-      run_(form.Config(), form.Settings(), *this, services, log) {
+      run_(form.Config(), form.Settings(), *this, services, log, dispatcher),
+      versionProbe_(dispatcher) {
     setObjectName("DownloadPages");
     links_.OnChanged = [this] { ShowLinks(); };
     run_.OnClearLinks = [this] { links_.Clear(); };

@@ -17,6 +17,7 @@
 
 class IDesktopServices;
 class ILogSink;
+class IMainDispatcher;
 class TFormMain;
 class TPageFinish;
 class TPageStep5;
@@ -27,7 +28,7 @@ class TDownloadPages : public QObject, public IDownloadView, public IDownloadHan
 public:
     // Reads the window's configuration and settings; the quality dialog
     // changes the settings' preference order.
-    TDownloadPages(TFormMain& form, IDesktopServices& services, ILogSink* log);
+    TDownloadPages(TFormMain& form, IDesktopServices& services, ILogSink* log, IMainDispatcher& dispatcher);
     ~TDownloadPages() override;
 
     // Start-up step 12 and shutdown: watch the clipboard for text.

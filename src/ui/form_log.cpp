@@ -24,10 +24,11 @@ const char* const kFilters[] = {"Log-Files (*.log)", "Text-Files (*.txt)", "All 
 const char* const kSuffixes[] = {"log", "txt", "log"};
 }  // namespace
 
-TFormLog::TFormLog(IDesktopServices& services, QWidget* parent)
+TFormLog::TFormLog(IDesktopServices& services, IMainDispatcher& dispatcher, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
-      services_(services) {
+      services_(services),
+      dispatcher_(dispatcher) {
     setObjectName("FormLog");
     setWindowTitle("Log");
     setAttribute(Qt::WA_QuitOnClose, false);  // the main window ends the program
@@ -72,13 +73,12 @@ TFormLog::TFormLog(IDesktopServices& services, QWidget* parent)
 }
 
 void TFormLog::AppendLine(const std::string& line) {
-    IMainDispatcher* dispatcher = MainDispatcher();
-    if (!dispatcher || dispatcher->isMainThread()) {
+    if (dispatcher_.isMainThread()) {
         AppendOnMainThread(line);
         return;
     }
     QPointer<TFormLog> self(this);
-    dispatcher->post([self, line] {
+    dispatcher_.post([self, line] {
         if (self) self->AppendOnMainThread(line);
     });
 }

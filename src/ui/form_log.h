@@ -10,6 +10,7 @@
 #include <vector>
 
 class IDesktopServices;
+class IMainDispatcher;
 class QFileDialog;
 class QPlainTextEdit;
 class QPushButton;
@@ -17,9 +18,10 @@ class QPushButton;
 class TFormLog : public QWidget, public ILogSink {
     Q_OBJECT
 public:
-    explicit TFormLog(IDesktopServices& services, QWidget* parent = nullptr);
+    // Lines from other threads reach the window through dispatcher.
+    TFormLog(IDesktopServices& services, IMainDispatcher& dispatcher, QWidget* parent = nullptr);
 
-    // Any thread: lines from other threads go through the main dispatcher, in order.
+    // Any thread: lines from other threads go through the dispatcher, in order.
     void AppendLine(const std::string& line) override;
     std::vector<std::string> Lines() const;
 
@@ -49,6 +51,7 @@ private:
     void PanelBottomResize();
 
     IDesktopServices& services_;
+    IMainDispatcher& dispatcher_;
     std::string settingsPath_;
     QWidget* owner_ = nullptr;
     bool shown_ = false;

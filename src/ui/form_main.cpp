@@ -40,8 +40,8 @@ namespace {
 const QColor kInk(0x22, 0x30, 0x3f);
 }  // namespace
 
-TFormMain::TFormMain(TFormMainDeps deps, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), deps_(std::move(deps)),
+TFormMain::TFormMain(IMainDispatcher& dispatcher, TFormMainDeps deps, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), dispatcher_(dispatcher), deps_(std::move(deps)),
       services_(*deps_.Services) {
     setObjectName("FormMain");
     BuildFrame();

@@ -19,6 +19,7 @@
 #include <vector>
 
 class IDesktopServices;
+class IMainDispatcher;
 class ISoundPlayer;
 class QAction;
 class QLabel;
@@ -51,7 +52,8 @@ struct TFormMainDeps {
 class TFormMain : public QWidget, public ICompletionDevices {
     Q_OBJECT
 public:
-    explicit TFormMain(TFormMainDeps deps, QWidget* parent = nullptr);
+    // dispatcher: the Qt event loop's, which the pages' components call back through.
+    TFormMain(IMainDispatcher& dispatcher, TFormMainDeps deps, QWidget* parent = nullptr);
     ~TFormMain() override;
 
     // The start-up sequence. On a start-up error the error box has been shown
@@ -152,6 +154,7 @@ protected:
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
 
+    IMainDispatcher& dispatcher_;
     TProductConfig config_;
     TUserSettings settings_;
     std::string userDataFolder_;

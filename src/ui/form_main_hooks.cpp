@@ -8,7 +8,7 @@
 #include "form_log.h"
 
 void TFormMain::PrepareInputList() {
-    if (!conversionPages_) conversionPages_ = new TConversionPages(*this, services_, deps_.Log);
+    if (!conversionPages_) conversionPages_ = new TConversionPages(*this, services_, deps_.Log, dispatcher_);
 }
 
 void TFormMain::LoadCodecLibraries() {
@@ -16,7 +16,7 @@ void TFormMain::LoadCodecLibraries() {
 }
 
 void TFormMain::JoinClipboardChain() {
-    if (!downloadPages_) downloadPages_ = new TDownloadPages(*this, services_, deps_.Log);
+    if (!downloadPages_) downloadPages_ = new TDownloadPages(*this, services_, deps_.Log, dispatcher_);
     downloadPages_->JoinClipboardChain();
 }
 

@@ -2,6 +2,7 @@
 #include "app_title.h"
 #include "command_line.h"
 #include "desktop_services_qt.h"
+#include "ff_logger.h"
 #include "form_log.h"
 #include "form_main.h"
 #include "ov_version.h"
@@ -99,11 +100,12 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName("orvane-video-joiner");
     QApplication::setFont(QFont("DejaVu Sans", 9));
     QtDispatcher dispatcher;
-    SetMainDispatcher(&dispatcher);
+    // The engine's one logger hands its lines to the window through it.
+    FFLogger().SetDispatcher(&dispatcher);
 
     TCanberraSoundPlayer sounds;
     TQtDesktopServices services(&sounds);
-    TFormLog log(services);
+    TFormLog log(services, dispatcher);
     TFormMainDeps deps;
     deps.Services = &services;
     deps.Sounds = &sounds;
@@ -115,7 +117,7 @@ int main(int argc, char** argv) {
     deps.DocumentsFolder = folders.DocumentsFolder;
     int status = 1;
     {
-        TFormMain main(deps);
+        TFormMain main(dispatcher, deps);
         services.SetOwner(&main);
         if (main.FormCreate()) {
             main.show();
@@ -135,6 +137,6 @@ int main(int argc, char** argv) {
         }
         services.SetOwner(nullptr);
     }
-    SetMainDispatcher(nullptr);
+    FFLogger().SetDispatcher(nullptr);
     return status;
 }

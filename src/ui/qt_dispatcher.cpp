@@ -3,8 +3,11 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
+#include <algorithm>
 #include <exception>
+#include <limits>
 
 QtDispatcher::QtDispatcher(QObject* parent) : QObject(parent) {}
 
@@ -33,7 +36,18 @@ void QtDispatcher::invoke(std::function<void()> fn) {
 
 bool QtDispatcher::isMainThread() const { return QThread::currentThread() == thread(); }
 
-void QtDispatcher::pumpFor(std::chrono::milliseconds slice) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(slice.count()));
-    QThread::msleep(1);
+void QtDispatcher::pump(std::chrono::steady_clock::time_point deadline) {
+    const auto now = std::chrono::steady_clock::now();
+    if (deadline <= now) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return;
+    }
+    // Its time-out is an event too, so the wait below ends at the deadline.
+    QTimer timer;
+    if (deadline != std::chrono::steady_clock::time_point::max()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        timer.setSingleShot(true);
+        timer.start(static_cast<int>(std::min<long long>(left, std::numeric_limits<int>::max())));
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }

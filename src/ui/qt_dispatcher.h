@@ -1,6 +1,7 @@
 #pragma once
 // The dispatcher on the Qt event loop: post() queues onto the thread of the
-// context object, invoke() blocks the worker until the call has run there.
+// context object, invoke() blocks the worker until the call has run there,
+// pump() runs the event loop once, sleeping in it until an event arrives.
 #include "dispatcher.h"
 
 #include <QObject>
@@ -11,5 +12,5 @@ public:
     void post(std::function<void()> fn) override;
     void invoke(std::function<void()> fn) override;
     bool isMainThread() const override;
-    void pumpFor(std::chrono::milliseconds slice) override;
+    void pump(std::chrono::steady_clock::time_point deadline) override;
 };

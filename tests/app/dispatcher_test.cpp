@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <latch>
+#include <thread>
 #include <stdexcept>
 
 TEST(Dispatcher, PostRunsOnTheOwnerThreadInOrder) {
@@ -20,19 +22,24 @@ TEST(Dispatcher, PostRunsOnTheOwnerThreadInOrder) {
 
 TEST(Dispatcher, InvokeBlocksTheWorkerUntilRunAndCarriesExceptions) {
     PlainDispatcher d;
-    std::atomic<bool> done{false};
+    int ran = 0;
     std::thread::id ranOn;
     bool caught = false;
     std::thread worker([&] {
-        d.invoke([&] { ranOn = std::this_thread::get_id(); });
+        d.invoke([&] {
+            ranOn = std::this_thread::get_id();
+            ++ran;
+        });
         try {
-            d.invoke([] { throw std::runtime_error("boom"); });
+            d.invoke([&] {
+                ++ran;
+                throw std::runtime_error("boom");
+            });
         } catch (const std::runtime_error&) {
             caught = true;
         }
-        done = true;
     });
-    EXPECT_TRUE(d.runUntil([&] { return done.load(); }, std::chrono::seconds(10)));
+    EXPECT_TRUE(d.runUntil([&] { return ran == 2; }, std::chrono::seconds(10)));
     worker.join();
     EXPECT_EQ(ranOn, std::this_thread::get_id());
     EXPECT_TRUE(caught);
@@ -42,17 +49,55 @@ TEST(Dispatcher, InvokeBlocksTheWorkerUntilRunAndCarriesExceptions) {
     EXPECT_EQ(x, 5);
 }
 
-TEST(Dispatcher, WaitPumpingKeepsQueuedWorkRunning) {
+TEST(Waitable, AWaitOnTheMainThreadKeepsQueuedWorkRunning) {
     PlainDispatcher d;
-    SetMainDispatcher(&d);
     std::atomic<bool> flag{false};
     // The worker's call can only run if the wait runs the queue.
     std::thread worker([&] { d.invoke([&] { flag = true; }); });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    WaitPumping(MainDispatcher(), [&] { return flag.load() || std::chrono::steady_clock::now() > deadline; });
-    EXPECT_TRUE(flag) << "the wait did not run the queued call";
+    TWaitable w;
+    EXPECT_TRUE(w.WaitUntil(&d, [&] { return flag.load(); }, std::chrono::seconds(30)))
+        << "the wait did not run the queued call";
     // Release a worker that a faulty wait left blocked before joining it.
     d.runUntil([&] { return flag.load(); }, std::chrono::seconds(5));
     worker.join();
-    SetMainDispatcher(nullptr);
+}
+
+TEST(Waitable, AWaitEndsAtTheNotificationOfAnotherThread) {
+    // The state changes on another thread with nothing queued: the waiter must
+    // be woken by Notify, on the dispatcher's own thread and elsewhere. A wait
+    // that only woke at its bound sees the state too late and returns false.
+    using Clock = std::chrono::steady_clock;
+    const auto bound = std::chrono::seconds(20);
+    PlainDispatcher d;
+    const auto waitFor = [&](bool onMainThread) {
+        TWaitable w;
+        std::atomic<bool> state{false};
+        std::latch looked(1);
+        bool lookedOnce = false;
+        const auto deadline = Clock::now() + bound;
+        const auto pred = [&] {
+            if (!lookedOnce) {
+                lookedOnce = true;
+                looked.count_down();
+            }
+            return state.load() && Clock::now() < deadline;
+        };
+        // Changes the state once the waiter has looked at it and found it unchanged.
+        std::thread changer([&] {
+            looked.wait();
+            state = true;
+            w.Notify();
+        });
+        bool ended = false;
+        if (onMainThread) {
+            ended = w.WaitUntil(&d, pred, bound);
+        } else {
+            std::thread waiter([&] { ended = w.WaitUntil(&d, pred, bound); });
+            waiter.join();
+        }
+        changer.join();
+        return ended;
+    };
+    EXPECT_TRUE(waitFor(true)) << "on the dispatcher's thread";
+    EXPECT_TRUE(waitFor(false)) << "on another thread";
 }

@@ -26,9 +26,6 @@ struct Recorded {
 
 class ChildProcessTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetMainDispatcher(&dispatcher_); }
-    void TearDown() override { SetMainDispatcher(nullptr); }
-
     void Wire(TChildProcess& child, Recorded& rec) {
         child.OnLine = [&rec](TChildStream stream, const std::string& line) {
             (stream == TChildStream::csOut ? rec.Out : rec.Err).push_back(line);
@@ -41,7 +38,7 @@ protected:
     // Runs sh -c script to its end.
     Recorded Run(const std::string& script, const std::string& workDir = {},
                  const std::vector<std::string>& env = {}) {
-        TChildProcess child;
+        TChildProcess child(dispatcher_);
         Recorded rec;
         Wire(child, rec);
         std::string error;
@@ -88,7 +85,7 @@ TEST_F(ChildProcessTest, LinesOfBothStreamsThenTheExit) {
 }
 
 TEST_F(ChildProcessTest, KillEndsTheWholeGroup) {
-    TChildProcess child;
+    TChildProcess child(dispatcher_);
     Recorded rec;
     Wire(child, rec);
     std::string error;
@@ -120,16 +117,26 @@ TEST_F(ChildProcessTest, KillEndsTheWholeGroup) {
 }
 
 TEST_F(ChildProcessTest, AHelperThatKeepsThePipeOpenDoesNotHoldTheEnd) {
-    // The program ends at once; a helper in a session of its own holds the pipe.
-    Recorded r = Run("setsid sleep 5 & echo done");
-    EXPECT_EQ(r.Out, (std::vector<std::string>{"done"}));
-    EXPECT_TRUE(r.Exit.Succeeded());
+    // The program ends at once; a helper in a session of its own holds the
+    // pipe far longer than the end may take.
+    TChildProcess child(dispatcher_);
+    Recorded rec;
+    Wire(child, rec);
+    std::string error;
+    ASSERT_TRUE(child.Start("/bin/sh", {"-c", "setsid sleep 600 & echo $!; echo done"}, {}, {}, error)) << error;
+    const bool ended = dispatcher_.runUntil([&] { return rec.Exits > 0; }, 10s);
+    const pid_t helper = rec.Out.empty() ? 0 : std::atoi(rec.Out[0].c_str());
+    if (helper > 0) ::kill(helper, SIGKILL);
+    ASSERT_TRUE(ended) << "the end waited for the helper";
+    ASSERT_EQ(rec.Out.size(), 2u);
+    EXPECT_EQ(rec.Out[1], "done");
+    EXPECT_TRUE(rec.Exit.Succeeded());
 }
 
 TEST_F(ChildProcessTest, GoingAwayWhileTheChildRunsLeavesNothingBehind) {
     pid_t leader = -1;
     {
-        TChildProcess child;
+        TChildProcess child(dispatcher_);
         Recorded rec;
         Wire(child, rec);
         std::string error;
@@ -143,7 +150,7 @@ TEST_F(ChildProcessTest, GoingAwayWhileTheChildRunsLeavesNothingBehind) {
 }
 
 TEST_F(ChildProcessTest, ProgramsThatCannotStart) {
-    TChildProcess child;
+    TChildProcess child(dispatcher_);
     std::string error;
     EXPECT_FALSE(child.Start(dir_.file("missing"), {}, {}, {}, error));
     EXPECT_EQ(error, std::strerror(ENOENT));

@@ -59,12 +59,11 @@ protected:
     }
 
     void SetUp() override {
-        SetMainDispatcher(&dispatcher_);
         config_.VideoSiteHost = site_->Host();
         settings_.OutputURLDir = out_.dir();
         settings_.PreferYouTubeQuality = true;
         std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), settings_.PreferYouTube.begin());
-        run_ = std::make_unique<TDownloadRun>(config_, settings_, view_, desktop_, &log_);
+        run_ = std::make_unique<TDownloadRun>(config_, settings_, view_, desktop_, &log_, dispatcher_);
         run_->AnalyzePause = 10ms;
         // The built-in path alone; yt-dlp's part is in ytdlp_run_test.
         run_->YtDlp.Program.clear();
@@ -73,8 +72,7 @@ protected:
     void TearDown() override {
         script_.reset();
         run_.reset();
-        TCustomWinThread::WaitForAllThreads(5s);
-        SetMainDispatcher(nullptr);
+        TCustomWinThread::WaitForAllThreads(dispatcher_, 5s);
     }
 
     // Runs the links to the end; during() is called between dispatcher slices.
@@ -315,7 +313,6 @@ TEST_F(DownloadRunTest, ScriptErrorIsShownAndTheFilledSlotsStay) {
 
 TEST(DownloadSafety, ReceivedTextsNeverRunCodeOrReadLocalFiles) {
     PlainDispatcher dispatcher;
-    SetMainDispatcher(&dispatcher);
     TempDir out;
     const std::string pwned = out.file("pwned");
     // The info text closes the literal and calls the host's file writer.
@@ -332,7 +329,7 @@ TEST(DownloadSafety, ReceivedTextsNeverRunCodeOrReadLocalFiles) {
         RecordingView view;
         FakeDesktop desktop;
         RecordingLog log;
-        TDownloadRun run(product, settings, view, desktop, &log);
+        TDownloadRun run(product, settings, view, desktop, &log, dispatcher);
         run.AnalyzePause = 10ms;
         run.YtDlp.Program.clear();
         auto script = CreateInfoScript(run, nullptr);
@@ -347,7 +344,6 @@ TEST(DownloadSafety, ReceivedTextsNeverRunCodeOrReadLocalFiles) {
         for (const auto& line : log.Lines) refused |= line.find("file:///etc/hostname") != std::string::npos;
         EXPECT_TRUE(refused);
     }
-    TCustomWinThread::WaitForAllThreads(5s);
-    SetMainDispatcher(nullptr);
+    TCustomWinThread::WaitForAllThreads(dispatcher, 5s);
 }
 }  // namespace

@@ -59,12 +59,11 @@ protected:
 
     void SetUp() override {
         if (!site_) GTEST_SKIP() << "yt-dlp is not installed";
-        SetMainDispatcher(&dispatcher_);
         config_.VideoSiteHost = site_->Host();
         settings_.OutputURLDir = out_.dir();
         settings_.PreferYouTubeQuality = true;
         std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), settings_.PreferYouTube.begin());
-        run_ = std::make_unique<TDownloadRun>(config_, settings_, view_, desktop_, &log_);
+        run_ = std::make_unique<TDownloadRun>(config_, settings_, view_, desktop_, &log_, dispatcher_);
         run_->AnalyzePause = 10ms;
         script_ = CreateInfoScript(*run_, nullptr);
         ASSERT_FALSE(run_->YtDlp.Program.empty());
@@ -72,8 +71,7 @@ protected:
     void TearDown() override {
         script_.reset();
         run_.reset();
-        TCustomWinThread::WaitForAllThreads(5s);
-        SetMainDispatcher(nullptr);
+        TCustomWinThread::WaitForAllThreads(dispatcher_, 5s);
     }
 
     void Run(const std::vector<std::string>& links, const std::function<void()>& during = {}) {

@@ -20,12 +20,15 @@ struct TerminateRecord {
 class EncoderHarness {
 public:
     EncoderHarness() {
-        SetMainDispatcher(&dispatcher);
+        FFLogger().SetDispatcher(&dispatcher);
         encoder = std::make_unique<TFFEncoder>(&dispatcher);
         encoder->OnTerminate = [this](TCustomEncoder*, const TTerminateInfo& info) {
             std::lock_guard lock(mutex);
             terminates.push_back({info, std::this_thread::get_id()});
-            if (info.TaskIndex < 0) finalSeen = true;
+            if (info.TaskIndex < 0) {
+                finalSeen = true;
+                finalChanged.Notify();
+            }
         };
         encoder->OnProgress = [this](TCustomEncoder*, PProgressInfo info) {
             std::lock_guard lock(mutex);
@@ -36,7 +39,7 @@ public:
     ~EncoderHarness() {
         encoder.reset();
         FFLogger().SetOnLog(nullptr);
-        SetMainDispatcher(nullptr);
+        FFLogger().SetDispatcher(nullptr);
     }
     // Collects the log lines (delivered on this thread).
     void CaptureLog(TLogLevel level = llInfo) {
@@ -53,7 +56,7 @@ public:
     }
     // Runs the user-interface queue until the final notification came.
     bool WaitFinal(std::chrono::milliseconds timeout = std::chrono::minutes(5)) {
-        return dispatcher.runUntil([this] { return finalSeen.load(); }, timeout);
+        return finalChanged.WaitUntil(&dispatcher, [this] { return finalSeen.load(); }, timeout);
     }
     std::vector<TerminateRecord> Terminates() {
         std::lock_guard lock(mutex);
@@ -87,4 +90,5 @@ public:
     std::vector<std::thread::id> progressThreads;
     std::vector<std::string> log;
     std::atomic<bool> finalSeen{false};
+    TWaitable finalChanged;  // notified when finalSeen turns true
 };

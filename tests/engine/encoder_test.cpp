@@ -145,6 +145,7 @@ TEST_F(EncoderTest, ThreadedRunStartsTasksOneAfterAnother) {
             // Whoever hears the final notification may clear the tasks at once.
             finalAfterAll = returned.size() == 3 && e.AllFinished();
             h.finalSeen = true;
+            h.finalChanged.Notify();
         } else {
             returned.push_back(info.TaskIndex);
         }
@@ -345,6 +346,7 @@ TEST_F(EncoderTest, TasksClearAsSoonAsTheFinalNotificationCame) {
                     refusal = x.what();
                 }
                 h.finalSeen = true;
+                h.finalChanged.Notify();
             };
             if (posted)
                 h.dispatcher.post(clear);

@@ -100,19 +100,15 @@ TEST_F(LoggerTest, LibraryLinesAreAssembledAndRepeatsCounted) {
 
 TEST_F(LoggerTest, DeliveryGoesThroughTheMainThread) {
     PlainDispatcher dispatcher;
-    SetMainDispatcher(&dispatcher);
+    FFLogger().SetDispatcher(&dispatcher);
     FFLogger().SetTriggerEventInMainThread(true);
     std::thread::id seen;
     FFLogger().SetOnLog([&](void*, uint32_t, TLogLevel, const std::string&) { seen = std::this_thread::get_id(); });
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        FFLogger().Log(nullptr, llError, "from a worker");
-        done = true;
-    });
-    EXPECT_TRUE(dispatcher.runUntil([&] { return done.load(); }, std::chrono::seconds(10)));
+    std::thread worker([&] { FFLogger().Log(nullptr, llError, "from a worker"); });
+    EXPECT_TRUE(dispatcher.runUntil([&] { return seen != std::thread::id(); }, std::chrono::seconds(10)));
     worker.join();
     EXPECT_EQ(seen, std::this_thread::get_id());
-    SetMainDispatcher(nullptr);
+    FFLogger().SetDispatcher(nullptr);
 }
 
 TEST(ErrorTexts, KnownAndUnknownCodes) {

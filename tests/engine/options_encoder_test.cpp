@@ -111,8 +111,10 @@ TEST_F(OptionsEncoderTest, PresetOptionTextsJoinIntoPlayableFiles) {
     const std::string first = dir.file("a.avi"), second = dir.file("b.avi");
     ASSERT_TRUE(MakeClip(first, 0.6, 320, 240, 25, 44100, 2));
     ASSERT_TRUE(MakeClip(second, 0.6, 352, 288, 30, 48000, 1));
+    int n = 0;
     for (const PresetCase& c : Cases) {
         SCOPED_TRACE(c.name);
+        ++n;
         TFFEncoder encoder(nullptr);
         TTerminateInfo end;
         encoder.OnTerminate = [&](TCustomEncoder*, const TTerminateInfo& info) {
@@ -122,7 +124,8 @@ TEST_F(OptionsEncoderTest, PresetOptionTextsJoinIntoPlayableFiles) {
         InitOutputOptions(options);
         c.fill(options);
         options.Join = true;
-        const std::string output = dir.file(std::string("out") + c.extension);
+        // An output never replaces a file: each case writes its own.
+        const std::string output = dir.file("out" + std::to_string(n) + c.extension);
         const int task = encoder.AddTask(first);
         ASSERT_GE(task, 0) << encoder.LastErrorMessage();
         ASSERT_TRUE(encoder.AddInputFile(task, second)) << encoder.LastErrorMessage();

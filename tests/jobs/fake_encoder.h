@@ -161,8 +161,7 @@ public:
         ++StopCalls;
         stop_ = true;
         if (wait)
-            WaitPumping(dispatcher_, [this] { return StopWaitsForFinal ? finalHandled_.load() : tasksEnded_.load(); },
-                        std::chrono::milliseconds(20));
+            ended_.WaitUntil(dispatcher_, [this] { return StopWaitsForFinal ? finalHandled_.load() : tasksEnded_.load(); });
         if (OnStopReturning) OnStopReturning();
     }
 
@@ -240,6 +239,7 @@ private:
         Spawn([this] {
             if (!HoldTaskEnds) WaitForNotification();
             tasksEnded_ = true;
+            ended_.Notify();
             if (HoldFinal) ReleaseFinal.Wait();
             // As the engine: the tasks may be cleared as soon as the final
             // notification goes out.
@@ -248,6 +248,7 @@ private:
             final.TaskIndex = -1;
             if (onTerminate_) onTerminate_(final);
             finalHandled_ = true;
+            ended_.Notify();
         });
     }
 
@@ -257,6 +258,7 @@ private:
     TJobProgressHandler onProgress_;
     TJobTerminateHandler onTerminate_;
     std::atomic<bool> working_{false}, allFinished_{false}, stop_{false}, tasksEnded_{false}, finalHandled_{false};
+    TWaitable ended_;  // notified when tasksEnded_ or finalHandled_ turns true
     std::mutex notifyMutex_;  // guards notifyDone_
     std::condition_variable notifyCv_;
     bool notifyDone_ = true;

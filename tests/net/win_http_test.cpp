@@ -84,14 +84,8 @@ struct Recorder {
 
 class WinHTTPTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SetMainDispatcher(&dispatcher);
-        ASSERT_TRUE(server.ok());
-    }
-    void TearDown() override {
-        EXPECT_TRUE(TCustomWinThread::WaitForAllThreads(10s));
-        SetMainDispatcher(nullptr);
-    }
+    void SetUp() override { ASSERT_TRUE(server.ok()); }
+    void TearDown() override { EXPECT_TRUE(TCustomWinThread::WaitForAllThreads(dispatcher, 10s)); }
     // Reads the URL and runs the user-interface thread until the transfer is
     // over (its completion step included).
     void Fetch(TCustomWinHTTP& http, Recorder& r, const std::string& url) {
@@ -109,7 +103,7 @@ protected:
 }  // namespace
 
 TEST_F(WinHTTPTest, MemoryBodyWithoutSchemeArrivesWholeAtPositionZero) {
-    TWinHTTP http;
+    TWinHTTP http(dispatcher);
     Recorder r;
     http.TransferBufferSize = 1000;
     // No "://": taken as http.
@@ -135,7 +129,7 @@ TEST_F(WinHTTPTest, MemoryBodyWithoutSchemeArrivesWholeAtPositionZero) {
 }
 
 TEST_F(WinHTTPTest, QueryIsEscapedAgainAndAgentAndAcceptAreSent) {
-    TWinHTTP http;
+    TWinHTTP http(dispatcher);
     Recorder r;
     http.Agent = "[Quillmarsh]";
     http.AcceptTypes = "*/*";
@@ -157,7 +151,7 @@ TEST_F(WinHTTPTest, QueryIsEscapedAgainAndAgentAndAcceptAreSent) {
 }
 
 TEST_F(WinHTTPTest, BodyWithoutContentLengthSucceedsWithZeroPercent) {
-    TWinHTTP http;
+    TWinHTTP http(dispatcher);
     Recorder r;
     Fetch(http, r, server.url("/nolength?n=50000&chunk=7000"));
     EXPECT_EQ(r.events, (std::vector<std::string>{"done"}));
@@ -169,7 +163,7 @@ TEST_F(WinHTTPTest, BodyWithoutContentLengthSucceedsWithZeroPercent) {
 
 TEST_F(WinHTTPTest, FailuresReportTheirEventsAndNeverDone) {
     {
-        TWinHTTP http;
+        TWinHTTP http(dispatcher);
         Recorder r;
         Fetch(http, r, server.url("/status?code=404"));
         EXPECT_EQ(r.events, (std::vector<std::string>{"httperror", "anyerror"}));
@@ -177,7 +171,7 @@ TEST_F(WinHTTPTest, FailuresReportTheirEventsAndNeverDone) {
     }
     {
         // The connection drops after 5000 of 100000 announced bytes.
-        TWinHTTP http;
+        TWinHTTP http(dispatcher);
         Recorder r;
         Fetch(http, r, server.url("/drop?n=100000&send=5000"));
         EXPECT_EQ(r.events, (std::vector<std::string>{"connlost", "anyerror"}));
@@ -191,7 +185,7 @@ TEST_F(WinHTTPTest, FailuresReportTheirEventsAndNeverDone) {
             TestHttpServer gone;
             port = gone.port();
         }
-        TWinHTTP http;
+        TWinHTTP http(dispatcher);
         Recorder r;
         Fetch(http, r, "http://127.0.0.1:" + std::to_string(port) + "/x");
         EXPECT_EQ(r.events, (std::vector<std::string>{"unreachable", "anyerror"}));
@@ -199,7 +193,7 @@ TEST_F(WinHTTPTest, FailuresReportTheirEventsAndNeverDone) {
 }
 
 TEST_F(WinHTTPTest, ReadWhileBusyIsRefusedAndAbortEndsTheReadLoop) {
-    TWinHTTP http;
+    TWinHTTP http(dispatcher);
     Recorder r;
     r.Attach(http);
     std::vector<std::string> afterAbort;
@@ -216,7 +210,7 @@ TEST_F(WinHTTPTest, ReadWhileBusyIsRefusedAndAbortEndsTheReadLoop) {
     http.Abort(false, false);
     const size_t atAbort = r.progressBytes.size();
     ASSERT_TRUE(dispatcher.runUntil([&] { return r.finished; }, 20s));
-    ASSERT_TRUE(dispatcher.runUntil([&] { return !http.Running(); }, 20s));
+    ASSERT_TRUE(TCustomWinThread::WorkerEvents().WaitUntil(&dispatcher, [&] { return !http.Running(); }, 20s));
     EXPECT_EQ(r.progressBytes.size(), atAbort);
     EXPECT_EQ(r.events, (std::vector<std::string>{"aborted"}));
     // Abort on an idle component does nothing.
@@ -233,7 +227,7 @@ TEST_F(WinHTTPTest, ReadWhileBusyIsRefusedAndAbortEndsTheReadLoop) {
 
 TEST_F(WinHTTPTest, AbortWithKillAndFileBodies) {
     TempDir dir;
-    TWinHTTP http;
+    TWinHTTP http(dispatcher);
     http.OutputFileName = dir.file("out.bin");
     {
         // A file body: OnDone gets no stream, the file holds the body.
@@ -255,7 +249,7 @@ TEST_F(WinHTTPTest, AbortWithKillAndFileBodies) {
         EXPECT_EQ(r.events, (std::vector<std::string>{"aborted"}));
         EXPECT_FALSE(http.Running());
         EXPECT_FALSE(http.Busy());
-        ASSERT_TRUE(TCustomWinThread::WaitForAllThreads(10s));
+        ASSERT_TRUE(TCustomWinThread::WaitForAllThreads(dispatcher, 10s));
         dispatcher.runPending();
         EXPECT_EQ(r.events, (std::vector<std::string>{"aborted"}));
         EXPECT_FALSE(std::filesystem::exists(dir.file("out.bin")));
@@ -278,7 +272,7 @@ TEST_F(WinHTTPTest, HttpsWithSelfSignedCertificate) {
     TestHttpServer secure({"--https", cert, key});
     ASSERT_TRUE(secure.ok());
     {
-        TWinHTTP http;
+        TWinHTTP http(dispatcher);
         Recorder r;
         http.InternetOptions = {ioIgnoreCertificateInvalid, ioKeepConnection};
         Fetch(http, r, secure.url("/bytes?n=3000", "https"));
@@ -287,7 +281,7 @@ TEST_F(WinHTTPTest, HttpsWithSelfSignedCertificate) {
     }
     {
         // With the checks on, the handshake fails: no status at all.
-        TWinHTTP http;
+        TWinHTTP http(dispatcher);
         Recorder r;
         Fetch(http, r, secure.url("/bytes?n=3000", "https"));
         EXPECT_EQ(r.events, (std::vector<std::string>{"unreachable", "anyerror"}));
@@ -295,7 +289,7 @@ TEST_F(WinHTTPTest, HttpsWithSelfSignedCertificate) {
 }
 
 TEST_F(WinHTTPTest, TwoComponentsTransferAtOnce) {
-    TWinHTTP a, b;
+    TWinHTTP a(dispatcher), b(dispatcher);
     Recorder ra, rb;
     ra.Attach(a);
     rb.Attach(b);
@@ -313,7 +307,7 @@ TEST_F(WinHTTPTest, TwoComponentsTransferAtOnce) {
     EXPECT_FALSE(ra.finished);
     EXPECT_TRUE(a.Running());
     Recorder opener;
-    TWinHTTP c;
+    TWinHTTP c(dispatcher);
     Fetch(c, opener, server.url("/open?name=two"));
     ASSERT_TRUE(dispatcher.runUntil([&] { return ra.finished; }, 20s));
     EXPECT_EQ(ra.body, PatternBytes(30000));
@@ -323,7 +317,7 @@ TEST_F(WinHTTPTest, TwoComponentsTransferAtOnce) {
 }
 
 TEST_F(WinHTTPTest, TheWorkerReadsOnWhileAProgressStepWaits) {
-    TWinHTTP http;
+    TWinHTTP http(dispatcher);
     Recorder r;
     r.Attach(http);
     std::atomic<bool> routineEnded{false};
@@ -349,7 +343,7 @@ TEST_F(WinHTTPTest, TheWorkerReadsOnWhileAProgressStepWaits) {
 }
 
 TEST_F(WinHTTPTest, OnlyHttpAndHttpsAndEachFailureSaysWhy) {
-    TWinHTTP http;
+    TWinHTTP http(dispatcher);
     std::vector<std::string> redirects;
     http.OnRedirected = [&](TCustomWinHTTP*, const std::string& url) { redirects.push_back(url); };
     auto fetch = [&](const std::string& url) {
@@ -406,7 +400,7 @@ TEST_F(WinHTTPTest, OnlyHttpAndHttpsAndEachFailureSaysWhy) {
 }
 
 TEST_F(WinHTTPTest, MemoryBodiesStopAtTheirLimit) {
-    TWinHTTP http;
+    TWinHTTP http(dispatcher);
     http.MaxBodySize = 50000;
     for (const std::string path : {"/bytes?n=200000", "/nolength?n=200000&chunk=7000"}) {
         // Announced or not, a body past the limit fails with a plain reason.
@@ -432,7 +426,7 @@ TEST_F(WinHTTPTest, MemoryBodiesStopAtTheirLimit) {
 TEST_F(WinHTTPTest, FileUrlsRedirectsAuthenticationAndHeaderInfo) {
     TempDir dir;
     dir.write("local.txt", "local file body");
-    TWinHTTP http;
+    TWinHTTP http(dispatcher);
     {
         Recorder r;
         Fetch(http, r, "file://" + dir.file("local.txt"));
@@ -495,13 +489,13 @@ TEST_F(WinHTTPTest, FileUrlsRedirectsAuthenticationAndHeaderInfo) {
 TEST_F(WinHTTPTest, DestroyingARunningComponentFiresNothing) {
     Recorder r;
     {
-        TWinHTTP http;
+        TWinHTTP http(dispatcher);
         r.Attach(http);
         http.URL = server.url("/slow?n=100000&chunk=1000&delay=0.02");
         ASSERT_TRUE(http.Read(false));
         ASSERT_TRUE(dispatcher.runUntil([&] { return !r.progressBytes.empty(); }, 20s));
     }
-    ASSERT_TRUE(TCustomWinThread::WaitForAllThreads(10s));
+    ASSERT_TRUE(TCustomWinThread::WaitForAllThreads(dispatcher, 10s));
     dispatcher.runPending();
     EXPECT_TRUE(r.events.empty());
 }

@@ -16,11 +16,7 @@ namespace {
 
 class WinThreadTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetMainDispatcher(&dispatcher); }
-    void TearDown() override {
-        EXPECT_TRUE(TCustomWinThread::WaitForAllThreads(10s));
-        SetMainDispatcher(nullptr);
-    }
+    void TearDown() override { EXPECT_TRUE(TCustomWinThread::WaitForAllThreads(dispatcher, 10s)); }
     PlainDispatcher dispatcher;
 };
 
@@ -34,7 +30,7 @@ struct Ticker {
 }  // namespace
 
 TEST_F(WinThreadTest, RunsTheWorkOnAFreshThreadAndHandsCallsToTheUiThread) {
-    TCustomWinThread thread;
+    TCustomWinThread thread(dispatcher);
     const auto uiId = std::this_thread::get_id();
     std::thread::id workId, syncId, terminateId;
     std::vector<std::string> order;
@@ -61,7 +57,7 @@ TEST_F(WinThreadTest, RunsTheWorkOnAFreshThreadAndHandsCallsToTheUiThread) {
     EXPECT_TRUE(thread.Running());
     EXPECT_FALSE(thread.Suspended());
     ASSERT_TRUE(dispatcher.runUntil([&] { return terminated; }, 10s));
-    ASSERT_TRUE(dispatcher.runUntil([&] { return !thread.Running(); }, 10s));
+    ASSERT_TRUE(TCustomWinThread::WorkerEvents().WaitUntil(&dispatcher, [&] { return !thread.Running(); }, 10s));
     EXPECT_NE(workId, uiId);
     EXPECT_EQ(syncId, uiId);
     EXPECT_EQ(terminateId, uiId);
@@ -70,7 +66,7 @@ TEST_F(WinThreadTest, RunsTheWorkOnAFreshThreadAndHandsCallsToTheUiThread) {
 }
 
 TEST_F(WinThreadTest, ASecondStartEndsTheFirstWorkWhichDeliversNothingMore) {
-    TCustomWinThread thread;
+    TCustomWinThread thread(dispatcher);
     Ticker first, second;
     std::atomic<int> runs{0};
     thread.OnExecute = [&](TEventWinThread& t) {
@@ -90,30 +86,33 @@ TEST_F(WinThreadTest, ASecondStartEndsTheFirstWorkWhichDeliversNothingMore) {
     // The second work starts from the beginning and ends normally.
     ASSERT_TRUE(dispatcher.runUntil([&] { return second.seen.size() >= 3; }, 10s));
     EXPECT_EQ(second.seen.front(), 0);
-    ASSERT_TRUE(dispatcher.runUntil([&] { return first.release.load(); }, 10s));
+    // The first work, abandoned, runs to its end; its thread's end wakes the wait.
+    ASSERT_TRUE(TCustomWinThread::WorkerEvents().WaitUntil(&dispatcher, [&] { return first.release.load(); }, 10s));
     thread.Stop(false);
     ASSERT_TRUE(dispatcher.runUntil([&] { return terminates == 1; }, 10s));
-    ASSERT_TRUE(TCustomWinThread::WaitForAllThreads(10s));
+    ASSERT_TRUE(TCustomWinThread::WaitForAllThreads(dispatcher, 10s));
     dispatcher.runPending();
     EXPECT_EQ(first.seen.size(), firstSeen);
     EXPECT_EQ(terminates, 1);
 }
 
 TEST_F(WinThreadTest, StopWithoutKillOnlySetsTerminated) {
-    TCustomWinThread thread;
+    TCustomWinThread thread(dispatcher);
     std::atomic<bool> go{false};
     std::atomic<bool> sawTerminated{false}, started{false};
     std::atomic<int> polls{0};
+    TWaitable progress;  // started or polls changed
     bool terminated = false;
     // A work that never polls runs to its end and still terminates normally.
     thread.OnExecute = [&](TEventWinThread& t) {
         started = true;
+        progress.Notify();
         while (!go) std::this_thread::sleep_for(1ms);
         sawTerminated = t.Terminated();
     };
     thread.OnTerminate = [&](TCustomWinThread*) { terminated = true; };
     ASSERT_TRUE(thread.Start());
-    ASSERT_TRUE(dispatcher.runUntil([&] { return started.load(); }, 10s));
+    ASSERT_TRUE(progress.WaitUntil(&dispatcher, [&] { return started.load(); }, 10s));
     thread.Stop(false);
     EXPECT_TRUE(thread.Terminated());
     EXPECT_TRUE(thread.Running());
@@ -126,18 +125,19 @@ TEST_F(WinThreadTest, StopWithoutKillOnlySetsTerminated) {
     thread.OnExecute = [&](TEventWinThread& t) {
         while (!t.Terminated()) {
             ++polls;
+            progress.Notify();
             std::this_thread::sleep_for(1ms);
         }
     };
     ASSERT_TRUE(thread.Start());
     EXPECT_FALSE(thread.Terminated());
-    ASSERT_TRUE(dispatcher.runUntil([&] { return polls > 2; }, 10s));
+    ASSERT_TRUE(progress.WaitUntil(&dispatcher, [&] { return polls > 2; }, 10s));
     thread.Stop(false);
     ASSERT_TRUE(dispatcher.runUntil([&] { return terminated; }, 10s));
 }
 
 TEST_F(WinThreadTest, ExceptionsInSynchronizedCallsAndInTheWork) {
-    TCustomWinThread thread;
+    TCustomWinThread thread(dispatcher);
     std::atomic<bool> afterThrow{false};
     std::atomic<bool> rethrown{false};
     std::vector<std::string> events;
@@ -176,7 +176,7 @@ TEST_F(WinThreadTest, ExceptionsInSynchronizedCallsAndInTheWork) {
 }
 
 TEST_F(WinThreadTest, WaitingStartAndItsTimeout) {
-    TCustomWinThread thread;
+    TCustomWinThread thread(dispatcher);
     std::atomic<bool> release{false}, workEnded{false};
     bool terminated = false;
     int timeouts = 0;
@@ -217,7 +217,7 @@ TEST_F(WinThreadTest, WaitingStartAndItsTimeout) {
     EXPECT_FALSE(workEnded);
     EXPECT_FALSE(thread.Running());
     release = true;
-    ASSERT_TRUE(TCustomWinThread::WaitForAllThreads(10s));
+    ASSERT_TRUE(TCustomWinThread::WaitForAllThreads(dispatcher, 10s));
     dispatcher.runPending();
     EXPECT_FALSE(terminated);
 
@@ -240,7 +240,7 @@ TEST_F(WinThreadTest, KilledAndDestroyedWorkersDeliverNothing) {
         ended = true;
     };
     {
-        TCustomWinThread thread;
+        TCustomWinThread thread(dispatcher);
         thread.OnExecute = work;
         thread.OnTerminate = [&](TCustomWinThread*) { ++delivered; };
         ASSERT_TRUE(thread.Start());
@@ -248,8 +248,8 @@ TEST_F(WinThreadTest, KilledAndDestroyedWorkersDeliverNothing) {
         thread.Stop(true);
         EXPECT_FALSE(thread.Running());
         const int atKill = delivered;
-        ASSERT_TRUE(dispatcher.runUntil([&] { return ended.load(); }, 10s));
-        ASSERT_TRUE(TCustomWinThread::WaitForAllThreads(10s));
+        ASSERT_TRUE(TCustomWinThread::WorkerEvents().WaitUntil(&dispatcher, [&] { return ended.load(); }, 10s));
+        ASSERT_TRUE(TCustomWinThread::WaitForAllThreads(dispatcher, 10s));
         dispatcher.runPending();
         EXPECT_EQ(delivered, atKill);
     }
@@ -257,7 +257,7 @@ TEST_F(WinThreadTest, KilledAndDestroyedWorkersDeliverNothing) {
     ended = false;
     int atDestroy = 0;
     {
-        auto thread = std::make_unique<TCustomWinThread>();
+        auto thread = std::make_unique<TCustomWinThread>(dispatcher);
         thread->OnExecute = work;
         thread->OnTerminate = [&](TCustomWinThread*) { ++delivered; };
         ASSERT_TRUE(thread->Start());
@@ -265,7 +265,7 @@ TEST_F(WinThreadTest, KilledAndDestroyedWorkersDeliverNothing) {
         atDestroy = delivered;
         thread.reset();
     }
-    ASSERT_TRUE(TCustomWinThread::WaitForAllThreads(10s));
+    ASSERT_TRUE(TCustomWinThread::WaitForAllThreads(dispatcher, 10s));
     dispatcher.runPending();
     EXPECT_TRUE(ended);
     EXPECT_EQ(delivered, atDestroy);
@@ -292,25 +292,27 @@ TEST_F(WinThreadTest, PriorityMapsToTheOsAndReadsBack) {
     EXPECT_EQ(ThreadPriorityFromNice(ThreadPriorityToNice(tpLowest)), tpLowest);
     EXPECT_EQ(ThreadPriorityFromNice(3), tpNormal);
 
-    TCustomWinThread thread;
+    TCustomWinThread thread(dispatcher);
     EXPECT_EQ(thread.Priority(), tpNormal);
     thread.SetPriority(tpLower);
     std::atomic<bool> release{false}, started{false};
+    TWaitable startedChanged;
     std::atomic<int> workerNice{0};
     thread.OnExecute = [&](TEventWinThread&) {
         errno = 0;
         workerNice = ::getpriority(PRIO_PROCESS, 0);
         started = true;
+        startedChanged.Notify();
         while (!release) std::this_thread::sleep_for(1ms);
     };
     // The new thread object keeps the priority.
     ASSERT_TRUE(thread.Start());
-    ASSERT_TRUE(dispatcher.runUntil([&] { return started.load(); }, 10s));
+    ASSERT_TRUE(startedChanged.WaitUntil(&dispatcher, [&] { return started.load(); }, 10s));
     EXPECT_EQ(workerNice, NiceGranted(ThreadPriorityToNice(tpLower)));
     EXPECT_EQ(thread.Priority(), ThreadPriorityFromNice(NiceGranted(ThreadPriorityToNice(tpLower))));
     // Lowering a priority is always allowed.
     thread.SetPriority(tpIdle);
     EXPECT_EQ(thread.Priority(), tpIdle);
     release = true;
-    EXPECT_TRUE(TCustomWinThread::WaitForAllThreads(10s));
+    EXPECT_TRUE(TCustomWinThread::WaitForAllThreads(dispatcher, 10s));
 }

@@ -27,8 +27,8 @@ struct ConversionWindow : ::testing::Test {
         for (const auto& [k, v] : config) keys[k] = v;
         program = std::make_unique<ProgramFolder>(keys);
         EnsureApp();
-        log = std::make_unique<TFormLog>(services);
-        form = std::make_unique<TFormMain>(TestDeps(services, sounds, *log, *program, user));
+        log = std::make_unique<TFormLog>(services, TestDispatcher());
+        form = std::make_unique<TFormMain>(TestDispatcher(), TestDeps(services, sounds, *log, *program, user));
         return form->FormCreate();
     }
     void Start(const std::map<std::string, std::string>& config = {}) {

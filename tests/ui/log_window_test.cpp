@@ -17,7 +17,7 @@ namespace {
 TEST(LogWindow, LinesFromWorkersArriveInOrderWhileHidden) {
     EnsureApp();
     FakeServices services;
-    TFormLog log(services);
+    TFormLog log(services, TestDispatcher());
     log.AppendLine("first");
     std::thread worker([&] {
         for (int i = 0; i < 50; ++i) log.AppendLine("#7.3: line " + std::to_string(i));
@@ -37,7 +37,7 @@ TEST(LogWindow, LinesFromWorkersArriveInOrderWhileHidden) {
 TEST(LogWindow, DeleteAsksAndSaveStaysOffAfterwards) {
     EnsureApp();
     FakeServices services;
-    TFormLog log(services);
+    TFormLog log(services, TestDispatcher());
     auto* save = log.findChild<QPushButton*>("ButtonSave");
     log.AppendLine("keep me");
     services.dialogAnswers = {mrNo, mrCancel, mrYes};
@@ -56,7 +56,7 @@ TEST(LogWindow, DeleteAsksAndSaveStaysOffAfterwards) {
 TEST(LogWindow, SavesWithTheFilterExtensionAndCrLf) {
     EnsureApp();
     FakeServices services;
-    TFormLog log(services);
+    TFormLog log(services, TestDispatcher());
     TempDir tmp;
     log.AppendLine("one");
     log.AppendLine("");
@@ -89,7 +89,7 @@ TEST(LogWindow, SavesWithTheFilterExtensionAndCrLf) {
 TEST(LogWindow, SizeButtonRowAndPlacement) {
     EnsureApp();
     FakeServices services;
-    TFormLog log(services);
+    TFormLog log(services, TestDispatcher());
     TempDir tmp;
     log.SetSettingsPath(tmp.file("settings.dat"));
     log.show();

@@ -123,9 +123,9 @@ TEST(Startup, ErrorsAreShownAndNothingIsWritten) {
     ProgramFolder bare({}, false);
     AppUnderTest app;
     FakeServices services;
-    TFormLog log(services);
+    TFormLog log(services, TestDispatcher());
     TFormMainDeps deps{&services, nullptr, &log, {}, bare.dir(), app.user.dir() + "config", "/docs"};
-    TestFormMain form(deps);
+    TestFormMain form(TestDispatcher(), deps);
     EXPECT_FALSE(form.FormCreate());
     ASSERT_EQ(services.errors.size(), 1u);
     EXPECT_NE(services.errors[0].find("lamecore.dll"), std::string::npos);

@@ -30,11 +30,16 @@ inline QApplication& EnsureApp() {
         static char* argv[] = {name, nullptr};
         auto* a = new QApplication(argc, argv);
         QApplication::setFont(QFont("DejaVu Sans", 9));
-        static QtDispatcher dispatcher;
-        SetMainDispatcher(&dispatcher);
         return a;
     }();
     return *app;
+}
+
+// The dispatcher of the test's main thread, as the program makes one.
+inline QtDispatcher& TestDispatcher() {
+    EnsureApp();
+    static QtDispatcher dispatcher;
+    return dispatcher;
 }
 
 // Runs the event loop until pred() holds or the time is up.
@@ -164,8 +169,8 @@ struct AppUnderTest {
     }
     // Builds the windows and runs the start-up sequence.
     bool Start() {
-        log = std::make_unique<TFormLog>(services);
-        form = std::make_unique<TestFormMain>(TestDeps(services, sounds, *log, program, user, [this] {
+        log = std::make_unique<TFormLog>(services, TestDispatcher());
+        form = std::make_unique<TestFormMain>(TestDispatcher(), TestDeps(services, sounds, *log, program, user, [this] {
                                                   ++powerOffs;
                                                   if (powerOff) powerOff();
                                               }));

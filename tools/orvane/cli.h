@@ -1,13 +1,13 @@
 #pragma once
 // Subcommands of the command-line front end register themselves here.
 #include "command_line.h"
-#include "partial_files.h"
 
 #include <atomic>
-#include <csignal>
-#include <unistd.h>
 #include <string>
+#include <thread>
 #include <vector>
+
+class IMainDispatcher;
 
 // A subcommand: its options and help are written beside the code that reads
 // them, in its own cmd_*.cpp file.
@@ -15,7 +15,8 @@ struct CliCommand {
     std::string Name;
     std::string Summary;  // one line in 'orvane --help'
     TCommandHelp Help;    // 'orvane NAME --help'; Program is filled in
-    int (*Run)(const TParsedArgs& args);
+    // dispatcher: the main thread's, which runs the command's events.
+    int (*Run)(const TParsedArgs& args, IMainDispatcher& dispatcher);
 };
 
 // Registers a subcommand; used through a file-scope CliRegistration object.
@@ -29,36 +30,25 @@ struct CliRegistration {
 // manager) only ask the running command to cancel, so the run stops the
 // orderly way and leaves no unfinished or hidden partial file; a second
 // signal ends the program at once, removing the outputs it was writing.
+// The first signal also queues an empty call on the dispatcher, which wakes a
+// main thread waiting there for its run, so it can look at Requested().
 class TCliInterrupt {
 public:
-    TCliInterrupt() {
-        requested_ = false;
-        previousInt_ = std::signal(SIGINT, OnSignal);
-        previousTerm_ = std::signal(SIGTERM, OnSignal);
-    }
-    ~TCliInterrupt() {
-        std::signal(SIGINT, previousInt_);
-        std::signal(SIGTERM, previousTerm_);
-    }
+    explicit TCliInterrupt(IMainDispatcher& dispatcher);
+    ~TCliInterrupt();
     TCliInterrupt(const TCliInterrupt&) = delete;
     TCliInterrupt& operator=(const TCliInterrupt&) = delete;
 
     bool Requested() const { return requested_.load(); }
 
 private:
-    static void OnSignal(int sig) {
-        if (!requested_.exchange(true)) {
-            static constexpr char kStopping[] = "\nStopping... (once more to quit at once)\n";
-            [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, kStopping, sizeof kStopping - 1);
-            return;
-        }
-        // The second one: the run is not waited for, but its partial outputs
-        // go before the program does.
-        RemovePartialFiles();
-        std::signal(sig, SIG_DFL);
-        std::raise(sig);
-    }
+    static void OnSignal(int sig);
     inline static std::atomic<bool> requested_{false};
+    // The write end of the pipe to the thread that wakes the dispatcher:
+    // all a signal handler may safely do is write to it.
+    inline static std::atomic<int> wakeFd_{-1};
+    int pipe_[2] = {-1, -1};
+    std::thread relay_;
     void (*previousInt_)(int) = nullptr;
     void (*previousTerm_)(int) = nullptr;
 };

@@ -136,7 +136,7 @@ private:
 
 int Usage(const std::string& problem) { return UsageError("orvane download", problem); }
 
-int RunDownload(const TParsedArgs& args) {
+int RunDownload(const TParsedArgs& args, IMainDispatcher& dispatcher) {
     // The site host from the product configuration, the quality preference
     // from the user settings, as the window starts with them.
     TStartupChoice choice = LoadStartupChoice(DesktopFolders());
@@ -173,16 +173,17 @@ int RunDownload(const TParsedArgs& args) {
     if (links.Count() == 0) return 1;
 
     CliView view;
-    TDownloadRun run(config, settings, view, desktop, &log);
+    TDownloadRun run(config, settings, view, desktop, &log, dispatcher);
     auto script = CreateInfoScript(run, nullptr);
 
     {
-        const TCliInterrupt interrupt;
+        const TCliInterrupt interrupt(dispatcher);
         run.Start(links.Rows());
-        IMainDispatcher* dispatcher = MainDispatcher();
         bool cancelled = false;
+        // The run's state and the interrupt both change through work queued here.
+        TWaitable queued;
         while (run.Active()) {
-            dispatcher->pumpFor(std::chrono::milliseconds(50));
+            queued.WaitUntil(&dispatcher, [&] { return !run.Active() || (interrupt.Requested() && !cancelled); });
             if (interrupt.Requested() && !cancelled) {
                 cancelled = true;
                 run.Cancel();
@@ -190,7 +191,7 @@ int RunDownload(const TParsedArgs& args) {
         }
     }
     // Let abandoned transfer threads end before the components go.
-    TCustomWinThread::WaitForAllThreads(std::chrono::seconds(5));
+    TCustomWinThread::WaitForAllThreads(dispatcher, std::chrono::seconds(5));
     const TDownloadResult& result = run.Result();
     for (const std::string& file : result.DownloadedFiles) std::printf("Saved: %s\n", file.c_str());
     return rejected == 0 && result.SucceededFiles == result.TotalFiles && !result.Cancelled ? 0 : 1;

@@ -239,17 +239,14 @@ ProbedInputs ProbeInputs(TCustomDecoder& probe, const std::vector<std::string>& 
 }
 
 // Runs the conversion to its end; Ctrl+C or a kill cancels it as Cancel does.
-void RunToEnd(TConversionRun& run, const ProbedInputs& probed, IMainDispatcher* dispatcher, CliLog& log) {
-    const TCliInterrupt interrupt;
+void RunToEnd(TConversionRun& run, const ProbedInputs& probed, IMainDispatcher& dispatcher, CliLog& log) {
+    const TCliInterrupt interrupt(dispatcher);
     run.StartConversion(probed.Inputs, probed.Unreadable);
-    auto* plain = dynamic_cast<PlainDispatcher*>(dispatcher);
     bool cancelled = false;
+    // The run's state and the interrupt both change through work queued here.
+    TWaitable queued;
     while (run.Running()) {
-        if (plain)
-            plain->runUntil([&] { return !run.Running() || (interrupt.Requested() && !cancelled); },
-                            std::chrono::milliseconds(200));
-        else
-            dispatcher->pumpFor(std::chrono::milliseconds(50));
+        queued.WaitUntil(&dispatcher, [&] { return !run.Running() || (interrupt.Requested() && !cancelled); });
         if (interrupt.Requested() && !cancelled && run.Running()) {
             cancelled = true;
             log.Console("Stopping...");
@@ -258,7 +255,7 @@ void RunToEnd(TConversionRun& run, const ProbedInputs& probed, IMainDispatcher* 
     }
 }
 
-int RunConversion(const char* command, bool join, const TParsedArgs& args) {
+int RunConversion(const char* command, bool join, const TParsedArgs& args, IMainDispatcher& dispatcher) {
     JoinArgs a;
     if (const int status = ReadJoinArgs(command, join, args, a); status >= 0) return status;
     // The window's start: its configuration and the user's saved choice.
@@ -270,8 +267,7 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
     CliLog log;
     if (!a.LogFile.empty() && !log.Open(a.LogFile)) return Usage(command, "cannot write the log file " + a.LogFile);
 
-    IMainDispatcher* dispatcher = MainDispatcher();
-    TFFEncoder encoder(dispatcher);
+    TFFEncoder encoder(&dispatcher);
     if (std::string error; !LoadCodecLibraries(ExecutableFolder(), error)) {
         log.AppendLine(error);
         std::fprintf(stderr, "orvane %s: %s\n", command, error.c_str());
@@ -280,7 +276,7 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
     TEncoderJobs encoderJobs(encoder);
     CliPage page(choice.Config, log);
     TConvertList list(&page);
-    TConversionRun run(choice.Config, choice.Settings, encoderJobs, list, page, page, &log, dispatcher);
+    TConversionRun run(choice.Config, choice.Settings, encoderJobs, list, page, page, &log, &dispatcher);
     run.Jobs = a.Jobs;
     FFLogger().SetLogLevel(llError);
     FFLogger().SetOnLog([&run](void* sender, uint32_t threadId, TLogLevel level, const std::string& message) {
@@ -298,8 +294,12 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args) {
     return runs && run.Result().AllWritten() ? 0 : 1;
 }
 
-int RunJoin(const TParsedArgs& args) { return RunConversion("join", true, args); }
-int RunConvert(const TParsedArgs& args) { return RunConversion("convert", false, args); }
+int RunJoin(const TParsedArgs& args, IMainDispatcher& dispatcher) {
+    return RunConversion("join", true, args, dispatcher);
+}
+int RunConvert(const TParsedArgs& args, IMainDispatcher& dispatcher) {
+    return RunConversion("convert", false, args, dispatcher);
+}
 
 // The options of both commands, read at the top of RunConversion.
 const std::vector<TCommandOption> ConversionOptions = {

@@ -3,6 +3,7 @@
 
 #include "app_title.h"
 #include "dispatcher.h"
+#include "ff_logger.h"
 #include "ov_version.h"
 
 #include <algorithm>
@@ -49,7 +50,6 @@ bool RegisterCliCommand(const CliCommand& command) {
 
 int main(int argc, char** argv) {
     PlainDispatcher dispatcher;
-    SetMainDispatcher(&dispatcher);
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::fputs(HelpText(ProgramHelp()).c_str(), stderr);
@@ -77,7 +77,9 @@ int main(int argc, char** argv) {
     }
     TParsedArgs parsed;
     if (const auto status = ParseCommandLine(it->second.Help, rest, parsed)) return *status;
-    const int status = it->second.Run(parsed);
-    SetMainDispatcher(nullptr);
+    // The engine's one logger hands its lines to this thread through it.
+    FFLogger().SetDispatcher(&dispatcher);
+    const int status = it->second.Run(parsed, dispatcher);
+    FFLogger().SetDispatcher(nullptr);
     return status;
 }

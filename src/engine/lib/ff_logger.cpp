@@ -111,6 +111,11 @@ void TFFLogger::SetLogLevelText(const std::string& text) {
     SetLogLevel(LogLevelFromLibrary(static_cast<int>(v)));
 }
 
+void TFFLogger::SetDispatcher(IMainDispatcher* dispatcher) {
+    std::lock_guard lock(mutex_);
+    dispatcher_ = dispatcher;
+}
+
 bool TFFLogger::TriggerEventInMainThread() const {
     std::lock_guard lock(mutex_);
     return trigger_;
@@ -148,7 +153,11 @@ void TFFLogger::CallHandler(void* sender, uint32_t threadId, TLogLevel level, co
 }
 
 void TFFLogger::Deliver(void* sender, uint32_t threadId, TLogLevel level, const std::string& message, bool mayBlock) {
-    IMainDispatcher* dispatcher = TriggerEventInMainThread() ? MainDispatcher() : nullptr;
+    IMainDispatcher* dispatcher = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (trigger_) dispatcher = dispatcher_;
+    }
     if (!dispatcher || dispatcher->isMainThread()) {
         CallHandler(sender, threadId, level, message);
     } else if (mayBlock) {

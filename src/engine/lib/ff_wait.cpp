@@ -1,9 +1,5 @@
 #include "ff_wait.h"
 
-#include "dispatcher.h"
-
-#include <chrono>
-
 void TPendingWork::Add() {
     std::lock_guard lock(mutex_);
     ++count_;
@@ -12,10 +8,9 @@ void TPendingWork::Add() {
 void TPendingWork::Done() {
     std::lock_guard lock(mutex_);
     if (--count_ > 0) return;
-    // Posted under the lock: a waiter that sees the work finished may free
-    // the dispatcher right after.
-    if (dispatcher_) dispatcher_->post([] {});
-    idle_.notify_all();
+    // Under the lock: a waiter that sees the work finished may free this
+    // object, and the dispatcher, right after.
+    idle_.Notify();
 }
 
 bool TPendingWork::Idle() const {
@@ -24,10 +19,5 @@ bool TPendingWork::Idle() const {
 }
 
 void TPendingWork::WaitIdle() {
-    if (dispatcher_ && dispatcher_->isMainThread()) {
-        while (!Idle()) dispatcher_->pumpFor(std::chrono::seconds(1));
-        return;
-    }
-    std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return count_ <= 0; });
+    idle_.WaitUntil(dispatcher_, [this] { return Idle(); });
 }

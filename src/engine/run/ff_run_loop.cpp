@@ -15,6 +15,20 @@
 #include <optional>
 #include <thread>
 
+namespace {
+// One read of an input in blocking mode; the input is non-blocking otherwise.
+class TBlockingRead {
+public:
+    explicit TBlockingRead(AVFormatContext* ic) : ic_(ic) { ic_->flags &= ~AVFMT_FLAG_NONBLOCK; }
+    ~TBlockingRead() { ic_->flags |= AVFMT_FLAG_NONBLOCK; }
+    TBlockingRead(const TBlockingRead&) = delete;
+    TBlockingRead& operator=(const TBlockingRead&) = delete;
+
+private:
+    AVFormatContext* ic_;
+};
+}  // namespace
+
 TTaskRun::TTaskRun(TCustomFFmpeg& task)
     : task_(task),
       media_(task.Media()),
@@ -39,14 +53,17 @@ void TTaskRun::Loop() {
     else
         interrupt.emplace(&task_, &TIoWatch::CheckTimeout, &media_.Io);
     while (!task_.StopRequested()) {
-        const int input = timeline_.ChooseInput(slots_, options_);
-        if (input < 0) {
-            if (timeline_.Joining() || !timeline_.AnyWouldBlock()) break;
-            // Inputs without data yet (network): look again shortly.
+        int input = timeline_.ChooseInput(slots_, options_);
+        std::optional<TBlockingRead> waiting;
+        if (input < 0 && !timeline_.Joining() && timeline_.AnyWouldBlock()) {
+            // No open input has data yet (a device): the one whose turn it is
+            // is read blocking, so the library waits for its data; a stop
+            // request ends that wait through the interrupt callback.
             timeline_.ClearWouldBlock();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            continue;
+            input = timeline_.ChooseInput(slots_, options_);
+            if (input >= 0) waiting.emplace(media_.Inputs[static_cast<size_t>(input)]->Context.get());
         }
+        if (input < 0) break;
         const TOutputFile& first = *media_.Outputs[0];
         if (options_.LimitFileSize > 0 && first.Context->pb &&
             FF.avio_seek(first.Context->pb, 0, SEEK_CUR) >= options_.LimitFileSize)
@@ -150,6 +167,8 @@ void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
                                 frame->ch_layout.nb_channels, frame->format);
     }
     if (o.RateEmulation) {
+        // Reading at the input's own pace is the point here: a pause for a
+        // time, not a wait for a state.
         const int64_t ahead = (ist.Pts - o.StartTime) - (FF.av_gettime_relative() - startTime_);
         if (ahead > 1000) std::this_thread::sleep_for(std::chrono::microseconds(ahead));
     }

@@ -33,7 +33,7 @@ class TCustomFFmpeg {
 public:
     // dispatcher: the user-interface thread's, which a blocking Stop keeps
     // running there; null when there is none.
-    explicit TCustomFFmpeg(int maxFiles = 20, IMainDispatcher* dispatcher = nullptr);
+    TCustomFFmpeg(int maxFiles, IMainDispatcher* dispatcher);
     virtual ~TCustomFFmpeg();
     TCustomFFmpeg(const TCustomFFmpeg&) = delete;
     TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;

@@ -61,8 +61,8 @@ struct DownloadWindow : ::testing::Test {
         site = std::make_unique<FakeSite>(SiteConfig());
         program = std::make_unique<ProgramFolder>(std::map<std::string, std::string>{{"VideoSiteHost", site->Host()}});
         EnsureApp();
-        log = std::make_unique<TFormLog>(services);
-        form = std::make_unique<TFormMain>(TestDeps(services, sounds, *log, *program, user));
+        log = std::make_unique<TFormLog>(services, TestDispatcher());
+        form = std::make_unique<TFormMain>(TestDispatcher(), TestDeps(services, sounds, *log, *program, user));
         ASSERT_TRUE(form->FormCreate());
         form->show();
         pages = form->DownloadPages();
@@ -77,7 +77,7 @@ struct DownloadWindow : ::testing::Test {
     }
     void TearDown() override {
         form.reset();
-        TCustomWinThread::WaitForAllThreads(std::chrono::seconds(5));
+        TCustomWinThread::WaitForAllThreads(TestDispatcher(), std::chrono::seconds(5));
     }
 
     void Paste(const std::string& text) {
