@@ -20,18 +20,18 @@ void TWaitable::Notify() {
     ++generation_;
     // Under the lock: a pumping waiter leaves the list under it too, so its
     // dispatcher is still there.
-    for (IMainDispatcher* dispatcher : pumping_) dispatcher->post([] {});
+    for (IDispatcher* dispatcher : pumping_) dispatcher->post([] {});
     changed_.notify_all();
 }
 
-bool TWaitable::WaitUntil(IMainDispatcher* dispatcher, const std::function<bool()>& pred,
+bool TWaitable::WaitUntil(IDispatcher* dispatcher, const std::function<bool()>& pred,
                           std::chrono::milliseconds timeout) {
     const Clock::time_point deadline = DeadlineAfter(timeout);
     if (dispatcher && dispatcher->isMainThread()) return PumpUntil(*dispatcher, pred, deadline);
     return SleepUntil(pred, deadline);
 }
 
-bool TWaitable::PumpUntil(IMainDispatcher& dispatcher, const std::function<bool()>& pred,
+bool TWaitable::PumpUntil(IDispatcher& dispatcher, const std::function<bool()>& pred,
                           Clock::time_point deadline) {
     {
         std::lock_guard lock(mutex_);
@@ -39,7 +39,7 @@ bool TWaitable::PumpUntil(IMainDispatcher& dispatcher, const std::function<bool(
     }
     struct Leave {
         TWaitable& self;
-        IMainDispatcher* dispatcher;
+        IDispatcher* dispatcher;
         ~Leave() {
             std::lock_guard lock(self.mutex_);
             self.pumping_.erase(std::find(self.pumping_.begin(), self.pumping_.end(), dispatcher));

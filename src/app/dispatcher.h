@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
-class IMainDispatcher {
+class IDispatcher {
 public:
-    virtual ~IMainDispatcher() = default;
+    virtual ~IDispatcher() = default;
     // Any thread.
     virtual void post(std::function<void()> fn) = 0;
     // Any thread; an exception of fn is raised again in the caller.
@@ -53,11 +53,11 @@ public:
     // null elsewhere) it runs the queued work meanwhile and looks at pred()
     // after each piece; elsewhere it sleeps until Notify(). pred() runs with
     // no lock of this object held.
-    bool WaitUntil(IMainDispatcher* dispatcher, const std::function<bool()>& pred,
+    bool WaitUntil(IDispatcher* dispatcher, const std::function<bool()>& pred,
                    std::chrono::milliseconds timeout = Forever);
 
 private:
-    bool PumpUntil(IMainDispatcher& dispatcher, const std::function<bool()>& pred,
+    bool PumpUntil(IDispatcher& dispatcher, const std::function<bool()>& pred,
                    std::chrono::steady_clock::time_point deadline);
     bool SleepUntil(const std::function<bool()>& pred, std::chrono::steady_clock::time_point deadline);
 
@@ -66,11 +66,11 @@ private:
     uint64_t generation_ = 0;
     // Dispatchers whose user-interface thread waits here now: Notify wakes
     // them by queueing an empty call.
-    std::vector<IMainDispatcher*> pumping_;
+    std::vector<IDispatcher*> pumping_;
 };
 
 // A queue that the thread which created it runs (command line and tests).
-class PlainDispatcher final : public IMainDispatcher {
+class PlainDispatcher final : public IDispatcher {
 public:
     PlainDispatcher();
     void post(std::function<void()> fn) override;

@@ -103,7 +103,7 @@ struct TChildProcess::TShared {
     bool exitQueued = false;
     TChildExit exit;
     bool deliveryPosted = false;
-    IMainDispatcher* dispatcher = nullptr;
+    IDispatcher* dispatcher = nullptr;
     std::thread reader;
     // Blocks until the child has exited (without reaping it), then signals
     // exitEvent: the reader's wake-up when a helper holds a pipe open.
@@ -256,7 +256,7 @@ void TChildProcess::TShared::Reap(const std::shared_ptr<TShared>& self) {
     self->PostDelivery(self);
 }
 
-TChildProcess::TChildProcess(IMainDispatcher& dispatcher) : dispatcher_(dispatcher) {}
+TChildProcess::TChildProcess(IDispatcher& dispatcher) : dispatcher_(dispatcher) {}
 
 TChildProcess::~TChildProcess() {
     if (!shared_) return;

@@ -29,7 +29,7 @@ std::string FindProgram(const std::string& name);
 class TChildProcess {
 public:
     // The lines and the end event arrive through dispatcher.
-    explicit TChildProcess(IMainDispatcher& dispatcher);
+    explicit TChildProcess(IDispatcher& dispatcher);
     // Kills a child still running and waits for the worker; no event follows.
     ~TChildProcess();
     TChildProcess(const TChildProcess&) = delete;
@@ -63,7 +63,7 @@ private:
     void Deliver();
     void Join();
 
-    IMainDispatcher& dispatcher_;
+    IDispatcher& dispatcher_;
     std::shared_ptr<TShared> shared_;
     bool running_ = false;
 };

@@ -12,7 +12,7 @@
 class TDelayedCall {
 public:
     // The call is posted to dispatcher.
-    explicit TDelayedCall(IMainDispatcher& dispatcher) : dispatcher_(dispatcher) {}
+    explicit TDelayedCall(IDispatcher& dispatcher) : dispatcher_(dispatcher) {}
     ~TDelayedCall() { Cancel(); }
     TDelayedCall(const TDelayedCall&) = delete;
     TDelayedCall& operator=(const TDelayedCall&) = delete;
@@ -23,7 +23,7 @@ public:
     void Cancel();
 
 private:
-    IMainDispatcher& dispatcher_;
+    IDispatcher& dispatcher_;
     std::mutex mutex_;  // guards cancelled_ of the running waiter
     std::condition_variable cv_;
     bool cancelled_ = false;

@@ -39,7 +39,7 @@ void ConfigureForSite(TWinHTTP& http) {
 }  // namespace
 
 TDownloadRun::TDownloadRun(const TProductConfig& config, const TUserSettings& settings, IDownloadView& view,
-                           IDesktopServices& desktop, ILogSink* log, IMainDispatcher& dispatcher)
+                           IDesktopServices& desktop, ILogSink* log, IDispatcher& dispatcher)
     : WinHTTPGetInfoFileURL(dispatcher),
       WinHTTPDownloadInfoFile(dispatcher),
       WinHTTPDownload(dispatcher),

@@ -36,7 +36,7 @@ public:
     // The run reads the site host from the configuration, and the output
     // folder and the quality preference from the settings, as it goes.
     TDownloadRun(const TProductConfig& config, const TUserSettings& settings, IDownloadView& view,
-                 IDesktopServices& desktop, ILogSink* log, IMainDispatcher& dispatcher);
+                 IDesktopServices& desktop, ILogSink* log, IDispatcher& dispatcher);
     ~TDownloadRun();
     TDownloadRun(const TDownloadRun&) = delete;
     TDownloadRun& operator=(const TDownloadRun&) = delete;
@@ -126,7 +126,7 @@ private:
     IDownloadView& view_;
     IDesktopServices& desktop_;
     ILogSink* log_;
-    IMainDispatcher& dispatcher_;
+    IDispatcher& dispatcher_;
     TDelayedCall pause_;
     // Posted steps hold a weak reference: a step that arrives after the run
     // object is gone, or after the run it belongs to has ended, does nothing.

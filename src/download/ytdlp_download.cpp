@@ -87,7 +87,7 @@ std::vector<std::string> YtDlpArguments(const std::string& link, bool prefer, co
         "--", link};
 }
 
-TYtDlpDownload::TYtDlpDownload(IMainDispatcher& dispatcher)
+TYtDlpDownload::TYtDlpDownload(IDispatcher& dispatcher)
     : child_(std::make_unique<TChildProcess>(dispatcher)) {
     child_->OnLine = [this](TChildStream stream, const std::string& line) { Line(stream, line); };
     child_->OnExit = [this](const TChildExit& exit) { Ended(exit); };

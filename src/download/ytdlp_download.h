@@ -33,7 +33,7 @@ std::vector<std::string> YtDlpArguments(const std::string& link, bool prefer, co
 
 class TYtDlpDownload {
 public:
-    explicit TYtDlpDownload(IMainDispatcher& dispatcher);
+    explicit TYtDlpDownload(IDispatcher& dispatcher);
     // Ends a running download without events and removes its temporary folder.
     ~TYtDlpDownload();
     TYtDlpDownload(const TYtDlpDownload&) = delete;

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-class IMainDispatcher;
+class IDispatcher;
 class TCustomEncoder;
 class TFFmpeg;
 
@@ -45,7 +45,7 @@ public:
     // dispatcher: the user-interface thread's, which OnProgress and
     // OnPreviewBitmap are delivered on and which blocking waits keep running;
     // null delivers every event on the thread that raises it.
-    explicit TCustomEncoder(IMainDispatcher* dispatcher);
+    explicit TCustomEncoder(IDispatcher* dispatcher);
     ~TCustomEncoder() override;
     TCustomEncoder(const TCustomEncoder&) = delete;
     TCustomEncoder& operator=(const TCustomEncoder&) = delete;
@@ -149,7 +149,7 @@ private:
     // A handler of an event delivered on the user-interface thread.
     void CallOnMainThread(const std::function<void()>& handler);
 
-    IMainDispatcher* dispatcher_;
+    IDispatcher* dispatcher_;
     FFmpegException lastError_{""};
     bool preview_ = false;
     bool previewBitmap_ = false;
@@ -186,7 +186,7 @@ private:
     // issued, so the run's final one (issued last) comes after every task's
     // has returned.
     struct NotifyState {
-        explicit NotifyState(IMainDispatcher* dispatcher) : Threads(dispatcher) {}
+        explicit NotifyState(IDispatcher* dispatcher) : Threads(dispatcher) {}
         std::mutex Mutex;  // guards Issued and Delivered
         std::condition_variable Turn;
         uint64_t Issued = 0;     // tickets handed out
@@ -199,5 +199,5 @@ private:
 
 class TFFEncoder : public TCustomEncoder {
 public:
-    explicit TFFEncoder(IMainDispatcher* dispatcher) : TCustomEncoder(dispatcher) {}
+    explicit TFFEncoder(IDispatcher* dispatcher) : TCustomEncoder(dispatcher) {}
 };

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-class IMainDispatcher;
+class IDispatcher;
 
 enum TLogLevel : int { llQuiet, llPanic, llFatal, llError, llWarning, llInfo, llVerbose, llDebug };
 
@@ -43,7 +43,7 @@ public:
     // The user-interface thread's dispatcher, given when the program starts
     // and taken back (null) before it goes. Without one, or without
     // TriggerEventInMainThread, the handler runs on the thread that logged.
-    void SetDispatcher(IMainDispatcher* dispatcher);
+    void SetDispatcher(IDispatcher* dispatcher);
 
     bool TriggerEventInMainThread() const;
     void SetTriggerEventInMainThread(bool value);
@@ -65,7 +65,7 @@ private:
     mutable std::mutex mutex_;  // guards level_, trigger_, dispatcher_ and handler_
     TLogLevel level_ = llInfo;
     bool trigger_ = true;
-    IMainDispatcher* dispatcher_ = nullptr;
+    IDispatcher* dispatcher_ = nullptr;
     TLogEvent handler_;
 };
 

@@ -12,7 +12,7 @@
 
 class TPendingWork {
 public:
-    explicit TPendingWork(IMainDispatcher* dispatcher) : dispatcher_(dispatcher) {}
+    explicit TPendingWork(IDispatcher* dispatcher) : dispatcher_(dispatcher) {}
     TPendingWork(const TPendingWork&) = delete;
     TPendingWork& operator=(const TPendingWork&) = delete;
 
@@ -23,7 +23,7 @@ public:
     void WaitIdle();
 
 private:
-    IMainDispatcher* dispatcher_;
+    IDispatcher* dispatcher_;
     mutable std::mutex mutex_;  // guards count_
     TWaitable idle_;
     int count_ = 0;

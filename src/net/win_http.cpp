@@ -259,7 +259,7 @@ struct CurlCallContext {
 
 // ------------------------------------------------------------------ component
 
-TCustomWinHTTP::TCustomWinHTTP(IMainDispatcher& dispatcher) : thread_(dispatcher) {
+TCustomWinHTTP::TCustomWinHTTP(IDispatcher& dispatcher) : thread_(dispatcher) {
     thread_.OnExecute = [this](TEventWinThread& thread) { TransferRoutine(thread); };
     thread_.OnException = [this](TCustomWinThread*, std::exception_ptr) {
         if (OnAnyError && !destroying_) OnAnyError(this);

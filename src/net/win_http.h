@@ -146,7 +146,7 @@ TWinHTTPProgressFigures ComputeProgress(int64_t fileSize, int64_t bytesRead, int
 class TCustomWinHTTP : public TWinLoginComponent {
 public:
     // dispatcher: the user-interface thread's, where the events arrive.
-    explicit TCustomWinHTTP(IMainDispatcher& dispatcher);
+    explicit TCustomWinHTTP(IDispatcher& dispatcher);
     // Abandons a running transfer; no event fires during destruction.
     ~TCustomWinHTTP() override;
     TCustomWinHTTP(const TCustomWinHTTP&) = delete;

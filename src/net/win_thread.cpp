@@ -137,7 +137,7 @@ void TEventWinThread::TerminateStep() {
 
 // ------------------------------------------------------------------ component
 
-TCustomWinThread::TCustomWinThread(IMainDispatcher& dispatcher) : dispatcher_(dispatcher) {
+TCustomWinThread::TCustomWinThread(IDispatcher& dispatcher) : dispatcher_(dispatcher) {
     thread_ = MakeThreadObject(nullptr);
 }
 
@@ -243,7 +243,7 @@ int TCustomWinThread::LivingThreads() {
     return gLiving;
 }
 
-bool TCustomWinThread::WaitForAllThreads(IMainDispatcher& dispatcher, std::chrono::milliseconds timeout) {
+bool TCustomWinThread::WaitForAllThreads(IDispatcher& dispatcher, std::chrono::milliseconds timeout) {
     return WorkerEvents().WaitUntil(&dispatcher, [] { return LivingThreads() == 0; }, timeout);
 }
 

@@ -71,7 +71,7 @@ private:
     std::atomic<int> priority_{tpNormal};
     std::atomic<int> tid_{0};
     std::shared_ptr<void> data_;
-    IMainDispatcher* dispatcher_ = nullptr;  // never null once made
+    IDispatcher* dispatcher_ = nullptr;  // never null once made
     // Touched only on the user-interface thread, and only while not abandoned.
     TCustomWinThread* owner_ = nullptr;
     std::function<void(TEventWinThread&)> onExecute_;
@@ -87,7 +87,7 @@ public:
     using TWinThreadWaitTimeoutExpired = std::function<void(TCustomWinThread* Sender, bool& TerminateThread)>;
 
     // dispatcher: the user-interface thread's; it must outlive the workers.
-    explicit TCustomWinThread(IMainDispatcher& dispatcher);
+    explicit TCustomWinThread(IDispatcher& dispatcher);
     // Abandons a running worker; no event follows.
     virtual ~TCustomWinThread();
     TCustomWinThread(const TCustomWinThread&) = delete;
@@ -138,14 +138,14 @@ public:
     // Waits, running the queued work of dispatcher when called on its
     // user-interface thread, until every worker of the process (abandoned
     // ones too) has ended, or the timeout passes; true when none is left.
-    static bool WaitForAllThreads(IMainDispatcher& dispatcher, std::chrono::milliseconds timeout);
+    static bool WaitForAllThreads(IDispatcher& dispatcher, std::chrono::milliseconds timeout);
     // Workers of the process that have not ended yet.
     static int LivingThreads();
     // Notified whenever a worker ends or is abandoned; work that marks its
     // own end for a waiter (a transfer) notifies it too. Any thread.
     static TWaitable& WorkerEvents();
 
-    IMainDispatcher& Dispatcher() const { return dispatcher_; }
+    IDispatcher& Dispatcher() const { return dispatcher_; }
 
 private:
     friend class TEventWinThread;
@@ -154,7 +154,7 @@ private:
     void ResumeThreadObject();
     std::shared_ptr<TEventWinThread> MakeThreadObject(const TEventWinThread* previous);
 
-    IMainDispatcher& dispatcher_;
+    IDispatcher& dispatcher_;
     std::shared_ptr<TEventWinThread> thread_;
     bool handleExceptions_ = true;
 };

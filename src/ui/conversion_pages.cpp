@@ -61,7 +61,7 @@ private:
 };
 
 TConversionPages::TConversionPages(TFormMain& form, IDesktopServices& services, ILogSink* log,
-                                   IMainDispatcher& dispatcher)
+                                   IDispatcher& dispatcher)
     : QObject(&form),
       form_(form),
       log_(log),

@@ -18,7 +18,7 @@
 
 class IDesktopServices;
 class ILogSink;
-class IMainDispatcher;
+class IDispatcher;
 class TFormMain;
 class TPageStep1;
 class TPageStep3;
@@ -27,7 +27,7 @@ class TConversionPages : public QObject, public IConvertRowView, public IConvers
     Q_OBJECT
 public:
     // Reads the window's configuration and settings.
-    TConversionPages(TFormMain& form, IDesktopServices& services, ILogSink* log, IMainDispatcher& dispatcher);
+    TConversionPages(TFormMain& form, IDesktopServices& services, ILogSink* log, IDispatcher& dispatcher);
     ~TConversionPages() override;
 
     // Start-up: the codec libraries from "lib", then "../lib" beside the

@@ -31,7 +31,7 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 TDownloadPages::TDownloadPages(TFormMain& form, IDesktopServices& services, ILogSink* log,
-                               IMainDispatcher& dispatcher)
+                               IDispatcher& dispatcher)
     : QObject(&form),
       form_(form),
       settings_(form.Settings()),

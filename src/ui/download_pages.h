@@ -17,7 +17,7 @@
 
 class IDesktopServices;
 class ILogSink;
-class IMainDispatcher;
+class IDispatcher;
 class TFormMain;
 class TPageFinish;
 class TPageStep5;
@@ -28,7 +28,7 @@ class TDownloadPages : public QObject, public IDownloadView, public IDownloadHan
 public:
     // Reads the window's configuration and settings; the quality dialog
     // changes the settings' preference order.
-    TDownloadPages(TFormMain& form, IDesktopServices& services, ILogSink* log, IMainDispatcher& dispatcher);
+    TDownloadPages(TFormMain& form, IDesktopServices& services, ILogSink* log, IDispatcher& dispatcher);
     ~TDownloadPages() override;
 
     // Start-up step 12 and shutdown: watch the clipboard for text.

@@ -24,7 +24,7 @@ const char* const kFilters[] = {"Log-Files (*.log)", "Text-Files (*.txt)", "All 
 const char* const kSuffixes[] = {"log", "txt", "log"};
 }  // namespace
 
-TFormLog::TFormLog(IDesktopServices& services, IMainDispatcher& dispatcher, QWidget* parent)
+TFormLog::TFormLog(IDesktopServices& services, IDispatcher& dispatcher, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       services_(services),

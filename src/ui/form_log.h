@@ -10,7 +10,7 @@
 #include <vector>
 
 class IDesktopServices;
-class IMainDispatcher;
+class IDispatcher;
 class QFileDialog;
 class QPlainTextEdit;
 class QPushButton;
@@ -19,7 +19,7 @@ class TFormLog : public QWidget, public ILogSink {
     Q_OBJECT
 public:
     // Lines from other threads reach the window through dispatcher.
-    TFormLog(IDesktopServices& services, IMainDispatcher& dispatcher, QWidget* parent = nullptr);
+    TFormLog(IDesktopServices& services, IDispatcher& dispatcher, QWidget* parent = nullptr);
 
     // Any thread: lines from other threads go through the dispatcher, in order.
     void AppendLine(const std::string& line) override;
@@ -51,7 +51,7 @@ private:
     void PanelBottomResize();
 
     IDesktopServices& services_;
-    IMainDispatcher& dispatcher_;
+    IDispatcher& dispatcher_;
     std::string settingsPath_;
     QWidget* owner_ = nullptr;
     bool shown_ = false;

@@ -40,7 +40,7 @@ namespace {
 const QColor kInk(0x22, 0x30, 0x3f);
 }  // namespace
 
-TFormMain::TFormMain(IMainDispatcher& dispatcher, TFormMainDeps deps, QWidget* parent)
+TFormMain::TFormMain(IDispatcher& dispatcher, TFormMainDeps deps, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), dispatcher_(dispatcher), deps_(std::move(deps)),
       services_(*deps_.Services) {
     setObjectName("FormMain");

@@ -6,7 +6,7 @@
 
 #include <QObject>
 
-class QtDispatcher final : public QObject, public IMainDispatcher {
+class QtDispatcher final : public QObject, public IDispatcher {
 public:
     explicit QtDispatcher(QObject* parent = nullptr);
     void post(std::function<void()> fn) override;

@@ -53,7 +53,7 @@ private:
 
 class TFakeEncoder final : public IJobEncoder {
 public:
-    explicit TFakeEncoder(IMainDispatcher* dispatcher) : dispatcher_(dispatcher) {}
+    explicit TFakeEncoder(IDispatcher* dispatcher) : dispatcher_(dispatcher) {}
     ~TFakeEncoder() override {
         ReleaseFinal.Open();
         ReleaseTaskEnds.Open();
@@ -252,7 +252,7 @@ private:
         });
     }
 
-    IMainDispatcher* dispatcher_;
+    IDispatcher* dispatcher_;
     TFFDecoder decoder_;
     std::string last_;
     TJobProgressHandler onProgress_;

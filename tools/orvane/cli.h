@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-class IMainDispatcher;
+class IDispatcher;
 
 // A subcommand: its options and help are written beside the code that reads
 // them, in its own cmd_*.cpp file.
@@ -16,7 +16,7 @@ struct CliCommand {
     std::string Summary;  // one line in 'orvane --help'
     TCommandHelp Help;    // 'orvane NAME --help'; Program is filled in
     // dispatcher: the main thread's, which runs the command's events.
-    int (*Run)(const TParsedArgs& args, IMainDispatcher& dispatcher);
+    int (*Run)(const TParsedArgs& args, IDispatcher& dispatcher);
 };
 
 // Registers a subcommand; used through a file-scope CliRegistration object.
@@ -34,7 +34,7 @@ struct CliRegistration {
 // main thread waiting there for its run, so it can look at Requested().
 class TCliInterrupt {
 public:
-    explicit TCliInterrupt(IMainDispatcher& dispatcher);
+    explicit TCliInterrupt(IDispatcher& dispatcher);
     ~TCliInterrupt();
     TCliInterrupt(const TCliInterrupt&) = delete;
     TCliInterrupt& operator=(const TCliInterrupt&) = delete;

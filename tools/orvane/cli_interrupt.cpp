@@ -15,7 +15,7 @@ constexpr char kSignalled = 's';
 constexpr char kEnd = 'e';
 }  // namespace
 
-TCliInterrupt::TCliInterrupt(IMainDispatcher& dispatcher) {
+TCliInterrupt::TCliInterrupt(IDispatcher& dispatcher) {
     requested_ = false;
     if (::pipe2(pipe_, O_CLOEXEC) == 0) {
         wakeFd_ = pipe_[1];

@@ -136,7 +136,7 @@ private:
 
 int Usage(const std::string& problem) { return UsageError("orvane download", problem); }
 
-int RunDownload(const TParsedArgs& args, IMainDispatcher& dispatcher) {
+int RunDownload(const TParsedArgs& args, IDispatcher& dispatcher) {
     // The site host from the product configuration, the quality preference
     // from the user settings, as the window starts with them.
     TStartupChoice choice = LoadStartupChoice(DesktopFolders());

@@ -8,7 +8,7 @@
 
 namespace {
 
-int RunPresets(const TParsedArgs& args, IMainDispatcher&) {
+int RunPresets(const TParsedArgs& args, IDispatcher&) {
     if (args.Operands.size() > 1) return UsageError("orvane presets", "too many arguments");
     const TFormatId* only = nullptr;
     if (!args.Operands.empty()) {

@@ -53,7 +53,7 @@ std::string WritePng(const std::string& folder, const std::string& input, const 
     return saved;
 }
 
-int RunProbe(const TParsedArgs& args, IMainDispatcher&) {
+int RunProbe(const TParsedArgs& args, IDispatcher&) {
     const std::vector<std::string>& files = args.Operands;
     const std::string thumbnails = args.Value("--thumbnail");
     if (files.empty()) return UsageError("orvane probe", "no file given");

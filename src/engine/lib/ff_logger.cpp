@@ -111,7 +111,7 @@ void TFFLogger::SetLogLevelText(const std::string& text) {
     SetLogLevel(LogLevelFromLibrary(static_cast<int>(v)));
 }
 
-void TFFLogger::SetDispatcher(IMainDispatcher* dispatcher) {
+void TFFLogger::SetDispatcher(IDispatcher* dispatcher) {
     std::lock_guard lock(mutex_);
     dispatcher_ = dispatcher;
 }
@@ -153,7 +153,7 @@ void TFFLogger::CallHandler(void* sender, uint32_t threadId, TLogLevel level, co
 }
 
 void TFFLogger::Deliver(void* sender, uint32_t threadId, TLogLevel level, const std::string& message, bool mayBlock) {
-    IMainDispatcher* dispatcher = nullptr;
+    IDispatcher* dispatcher = nullptr;
     {
         std::lock_guard lock(mutex_);
         if (trigger_) dispatcher = dispatcher_;
