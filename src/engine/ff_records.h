@@ -3,6 +3,7 @@
 // fills before adding inputs and outputs, and the records of the events.
 // Texts are UTF-8; file names too.
 #include "ff_bitmap.h"
+#include "ff_join_plan.h"
 
 #include <cstdint>
 #include <string>
@@ -84,6 +85,11 @@ struct TOutputOptions {
     bool VideoOutputHook = false;
     int32_t VideoHookBitsPixel = 24;
     bool Join = false;  // concatenate all inputs of the task into this output
+    // A join that copies what matches and re-encodes what differs: the plan
+    // for the task's inputs in their order (no steps: none). The copied
+    // picture stream re-encodes the clips the plan says; the output's other
+    // options say what the sound becomes.
+    TJoinPlan Plan;
     std::string ExtOptions;  // lines name=value
 };
 

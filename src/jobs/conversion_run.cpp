@@ -37,7 +37,7 @@ std::string FormatLogLine(uint32_t threadId, TLogLevel level, const std::string&
 
 TConversionRun::TConversionRun(const TProductConfig& config, const TUserSettings& settings, IJobEncoder& encoder,
                                TConvertList& list, IConversionPage& page, IConversionFinish& finish, ILogSink* log,
-                               IMainDispatcher* dispatcher)
+                               IDispatcher* dispatcher)
     : ExeFolder(ExecutableFolder()),
       config_(config),
       settings_(settings),
@@ -75,8 +75,11 @@ void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs, const
 
     joinMode_ = config_.MergeMode;
     result_ = {};
-    builder_.UsePresetInstead(presetInstead_);
-    presetInstead_.reset();
+    if (joinMode_ && !plannedJoin_) {
+        plannedJoin_ = PlanJoin(config_, settings_, inputs);
+    }
+    builder_.UsePlannedJoin(plannedJoin_ ? *plannedJoin_ : TPlannedJoin{});
+    plannedJoin_.reset();
     if (joinMode_) {
         builder_.BuildJoinJob(inputs);
         list_.SetColumnTitles("Width x Height", "Aspect Ratio");

@@ -25,7 +25,7 @@ struct TProductConfig;
 struct TUserSettings;
 class IJobEncoder;
 class ILogSink;
-class IMainDispatcher;
+class IDispatcher;
 
 // The Step3 labels and bar.
 class IConversionPage {
@@ -102,7 +102,7 @@ public:
     // and completion actions when it starts.
     TConversionRun(const TProductConfig& config, const TUserSettings& settings, IJobEncoder& encoder,
                    TConvertList& list, IConversionPage& page, IConversionFinish& finish, ILogSink* log,
-                   IMainDispatcher* dispatcher);
+                   IDispatcher* dispatcher);
     ~TConversionRun();
     TConversionRun(const TConversionRun&) = delete;
     TConversionRun& operator=(const TConversionRun&) = delete;
@@ -113,9 +113,10 @@ public:
     // could not read them); they, and every file building refuses, count as
     // failed files with a line of their own.
     void StartConversion(const std::vector<TJobInput>& inputs, const std::vector<TJobRefusal>& leftOut = {});
-    // The next StartConversion builds with this preset of the chosen format
-    // instead of the stored one (a join whose inputs cannot be copied).
-    void UsePresetInstead(int32_t index) { presetInstead_ = index; }
+    // The plan the next StartConversion's join follows (made before the run,
+    // for the question or the command line); without one a join with a
+    // copying preset makes its own.
+    void UsePlannedJoin(const TPlannedJoin& planned) { plannedJoin_ = planned; }
 
     // On the user-interface thread (the encoder delivers progress there).
     void FFEncoderProgress(const TProgressInfo& info);
@@ -173,9 +174,9 @@ private:
     IConversionPage& page_;
     IConversionFinish& finish_;
     ILogSink* log_;
-    IMainDispatcher* dispatcher_;
+    IDispatcher* dispatcher_;
     TJobBuilder builder_;
-    std::optional<int32_t> presetInstead_;
+    std::optional<TPlannedJoin> plannedJoin_;
     TConversionResult result_;
 
     // The shares of the job and the bytes the running tasks reported last.

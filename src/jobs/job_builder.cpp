@@ -110,6 +110,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     const std::string outputPath = IncludeTrailingSeparator(settings_.OutputFileDir) +
                                    UniqueOutputName(JoinOutputName + OutputExtension(settings_));
     int64_t taskDuration = 0;
+    std::vector<int> acceptedFiles;  // places in inputs
     for (size_t i = 0; i < inputs.size(); ++i) {
         const TJobInput& in = inputs[i];
         TInputOptions options;
@@ -132,6 +133,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
         row.Cells[ccPath] = outputPath;
         list_.Add(std::move(row));
         joinFiles_.push_back({PlaceOf(in, i), in.FullName});
+        acceptedFiles.push_back(static_cast<int>(i));
         if (in.Duration > 0) {
             jobDuration_ += in.Duration;
             taskDuration += in.Duration;
@@ -142,7 +144,8 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     if (encoder_.TaskCount() == 0) return;
     TOutputOptions options;
     InitOutputOptions(options);
-    ApplyPreset(settings_, options, std::nullopt, presetInstead_);
+    ApplyPreset(settings_, options);
+    ApplyPlannedJoin(planned_, settings_, acceptedFiles, options);
     options.Join = true;
     if (!encoder_.SetOutputFile(0, outputPath, options)) {
         encoder_.RemoveTask(0);
@@ -207,7 +210,7 @@ TOutputOptions TJobBuilder::MakeOutputOptions(TCustomDecoder& decoder) {
     // Asking a file without sound for its audio stream would log an error.
     const int32_t audioBitrate =
         decoder.FirstAudioStream() >= 0 ? decoder.GetAudioStreamInfo(decoder.FirstAudioStream()).BitRate : -1;
-    ApplyPreset(settings_, options, audioBitrate, presetInstead_);
+    ApplyPreset(settings_, options, audioBitrate);
     return options;
 }
 

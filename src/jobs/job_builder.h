@@ -4,6 +4,7 @@
 // file and a log line per outcome.
 #include "convert_list.h"
 #include "ff_records.h"
+#include "planned_join.h"
 
 #include <cstdint>
 #include <optional>
@@ -81,9 +82,9 @@ public:
     const std::vector<std::string>& TaskOutputs() const { return taskOutputs_; }
     // A task's video encoder spreads one file over every core itself.
     bool ThreadedEncoder() const { return threadedEncoder_; }
-    // The preset the next jobs take instead of the stored one (the join that
-    // re-encodes because its inputs cannot be copied); none: the stored one.
-    void UsePresetInstead(std::optional<int32_t> index) { presetInstead_ = index; }
+    // The plan the next join follows (a join with a copying preset); its
+    // files are the inputs the join is given, in order.
+    void UsePlannedJoin(const TPlannedJoin& planned) { planned_ = planned; }
 
     // For each task, why it cannot make an output when building knew it
     // already (a file without sound for a format of sound; the task then
@@ -124,7 +125,7 @@ private:
     std::vector<TTaskFile> joinFiles_;
     std::set<std::string> givenOut_;  // output names of this job
     std::vector<TJobRefusal> refusals_;
-    std::optional<int32_t> presetInstead_;
+    TPlannedJoin planned_;
 };
 
 // The texts of the conversion list.

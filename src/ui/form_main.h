@@ -19,7 +19,7 @@
 #include <vector>
 
 class IDesktopServices;
-class IMainDispatcher;
+class IDispatcher;
 class ISoundPlayer;
 class QAction;
 class QLabel;
@@ -53,7 +53,7 @@ class TFormMain : public QWidget, public ICompletionDevices {
     Q_OBJECT
 public:
     // dispatcher: the Qt event loop's, which the pages' components call back through.
-    TFormMain(IMainDispatcher& dispatcher, TFormMainDeps deps, QWidget* parent = nullptr);
+    TFormMain(IDispatcher& dispatcher, TFormMainDeps deps, QWidget* parent = nullptr);
     ~TFormMain() override;
 
     // The start-up sequence. On a start-up error the error box has been shown
@@ -154,7 +154,7 @@ protected:
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
 
-    IMainDispatcher& dispatcher_;
+    IDispatcher& dispatcher_;
     TProductConfig config_;
     TUserSettings settings_;
     std::string userDataFolder_;
@@ -177,10 +177,10 @@ private:
     void ClearLinkAndDownloadLists();
     bool Ask(const char* question);
     void Inform(const char* message);
-    // A join that copies every stream: when the inputs cannot be copied into
-    // one file, says which file differs in what and offers to re-encode
-    // instead. False: the user goes back to Step2.
-    bool ConfirmCopyJoin();
+    // A join with a copying preset follows its plan: when the plan
+    // re-encodes anything, says what and asks before the run. False: the
+    // user goes back to Step2.
+    bool ConfirmJoinPlan();
 
     TResourceImages images_;
     TSkinLayout skin_;

@@ -5,7 +5,7 @@
 
 #include "app_title.h"
 #include "conversion_pages.h"
-#include "copy_join.h"
+#include "planned_join.h"
 #include "desktop_services.h"
 #include "form_about.h"
 #include "form_log.h"
@@ -46,17 +46,17 @@ bool TFormMain::Ask(const char* question) { return services_.AskYesNo(question, 
 
 void TFormMain::Inform(const char* message) { services_.ShowInformation(message, AppTitle); }
 
-bool TFormMain::ConfirmCopyJoin() {
-    std::vector<std::string> files;
-    for (const TJobInput& in : step1_->JobInputs()) files.push_back(in.FullName);
+bool TFormMain::ConfirmJoinPlan() {
     services_.BeginWaitCursor();
-    const TCopyJoinCheck check = CheckCopyJoin(config_, settings_, files);
+    const TPlannedJoin planned = PlanJoin(config_, settings_, step1_->JobInputs());
     services_.EndWaitCursor();
-    if (check.Lines.empty()) return true;
-    const int answer = services_.ShowCustomMessageDialog(CopyJoinQuestion(check), AppTitle, TMsgDlgType::mtConfirmation,
-                                                         1, {"Re-encode", "Go back"}, mbYes | mbNo);
-    if (answer != mrYes || check.Instead < 0) return false;
-    if (conversionPages_) conversionPages_->Run().UsePresetInstead(check.Instead);
+    if (!planned.CopiesEverything()) {
+        const int answer = services_.ShowCustomMessageDialog(PlanQuestion(planned), AppTitle,
+                                                             TMsgDlgType::mtConfirmation, 1, {"Join", "Go back"},
+                                                             mbYes | mbNo);
+        if (answer != mrYes) return false;
+    }
+    if (conversionPages_) conversionPages_->Run().UsePlannedJoin(planned);
     return true;
 }
 
@@ -124,7 +124,7 @@ void TFormMain::ActionNextExecute() {
                 Inform(kFolderFailed);
                 return;
             }
-            if (!ConfirmCopyJoin()) return;
+            if (!ConfirmJoinPlan()) return;
             SetActivePage(wpStep3);
             UpdatePageTexts();
             step3_->CheckBoxPlayASound->setChecked(settings_.PlayASoundWhenFinished);

@@ -1,8 +1,9 @@
 // Joins that copy every stream: parts of one recording give the recording
-// back; the copy check names what differs; chapters mark the joints.
+// back; files are described as the join plan compares them; chapters mark
+// the joints.
 #include "../common/temp_dir.h"
 #include "encoder_harness.h"
-#include "ff_copy_check.h"
+#include "ff_join_plan.h"
 #include "ff_join_timeline.h"
 
 #include <cmath>
@@ -154,127 +155,45 @@ TEST_F(CopyJoinTest, AReencodedJoinGetsChaptersAtItsJoints) {
     EXPECT_TRUE(ProbeJson(avi, "-show_chapters")["chapters"].empty());
 }
 
-TEST_F(CopyJoinTest, TheCheckNamesTheFileAndWhatDiffers) {
-    TCopyFileDesc wide, narrow, part;
+TEST_F(CopyJoinTest, FilesAreDescribedAsThePlanComparesThem) {
+    TFileDesc wide, part, turned;
     std::string error;
-    ASSERT_TRUE(DescribeCopyStreams(File("wide.mp4"), wide, error)) << error;
-    ASSERT_TRUE(DescribeCopyStreams(File("narrow.mp4"), narrow, error)) << error;
-    ASSERT_TRUE(DescribeCopyStreams(File("rec_part1.mp4"), part, error)) << error;
-    const auto holdsAll = [](const std::string&) { return true; };
-    const auto lines = CheckCopyJoin({wide, narrow}, holdsAll, "MP4");
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], "narrow.mp4: frame size 176x144, first file 320x240");
-    // The parts of one recording match; a copy into a format that cannot
-    // hold the codec does not.
-    TCopyFileDesc first;
-    ASSERT_TRUE(DescribeCopyStreams(File("rec_part0.mp4"), first, error)) << error;
-    EXPECT_TRUE(CheckCopyJoin({first, part}, holdsAll, "MP4").empty());
-    EXPECT_TRUE(OutputFormatHolds("Output_Merge.mp4", "", "h264"));
-    EXPECT_FALSE(OutputFormatHolds("Output_Merge.mp3", "", "aac"));
-    EXPECT_FALSE(OutputFormatHolds("Output_Merge.mpg", "", "aac"));
-    const auto refused = CheckCopyJoin(
-        {first, part}, [](const std::string& c) { return c != "aac"; }, "MPEG");
-    ASSERT_EQ(refused.size(), 1u);
-    EXPECT_EQ(refused[0], "rec_part0.mp4: audio codec aac cannot be copied into MPEG");
-    EXPECT_FALSE(DescribeCopyStreams(File("missing.mp4"), first, error));
+    ASSERT_TRUE(DescribeFile(File("wide.mp4"), wide, error)) << error;
+    ASSERT_TRUE(DescribeFile(File("rec_part1.mp4"), part, error)) << error;
+    ASSERT_TRUE(DescribeFile(File("portrait.mp4"), turned, error)) << error;
+    EXPECT_EQ(wide.Name, "wide.mp4");
+    EXPECT_NEAR(wide.DurationUs / 1e6, 1.0, 0.1);
+    ASSERT_EQ(wide.Streams.size(), 2u);
+    const TStreamDesc& v = wide.Streams[0];
+    EXPECT_EQ(v.Kind, skVideo);
+    EXPECT_EQ(v.Codec, "h264");
+    EXPECT_EQ(v.Width, 320);
+    EXPECT_EQ(v.PixelFormat, "yuv420p");
+    EXPECT_NEAR(v.FrameRate, 25, 0.01);
+    EXPECT_FALSE(v.PrivateData.empty());
+    EXPECT_TRUE(v.Shown == TShownAs{});
+    EXPECT_EQ(wide.Streams[1].Kind, skAudio);
+    EXPECT_EQ(wide.Streams[1].SampleRate, 48000);
+    EXPECT_EQ(wide.Streams[1].Layout, "stereo");
+    // A phone's turn is read as players show it: a quarter turn to the left.
+    EXPECT_EQ(turned.Streams[0].Shown.QuarterTurns, 3);
+    EXPECT_FALSE(turned.Streams[0].Shown.Mirrored);
+    // What the formats hold and what can re-encode a clip to match.
+    const TPlanFormat mp4 = PlanFormatFor("Output_Merge.mp4", "", "MP4", false);
+    EXPECT_TRUE(mp4.Holds("h264"));
+    EXPECT_FALSE(mp4.Holds("pcm_s16le"));
+    EXPECT_FALSE(PlanFormatFor("Output_Merge.mp3", "", "MP3", true).Holds("aac"));
+    EXPECT_FALSE(PlanFormatFor("Output_Merge.mpg", "", "MPEG", false).Holds("aac"));
+    EXPECT_EQ(mp4.EncoderFor(v), "libx264");
+    EXPECT_EQ(mp4.EncoderFor(wide.Streams[1]), "aac");
+    TStreamDesc vp9 = v;
+    vp9.Codec = "vp9";
+    EXPECT_EQ(mp4.EncoderFor(vp9), "");
+    // The parts of one recording copy as they are.
+    TFileDesc first;
+    ASSERT_TRUE(DescribeFile(File("rec_part0.mp4"), first, error)) << error;
+    EXPECT_EQ(PlanLines(MakeJoinPlan({first, part}, mp4)),
+              (std::vector<std::string>{"File (1) rec_part0.mp4: copy", "File (2) rec_part1.mp4: copy"}));
+    EXPECT_FALSE(DescribeFile(File("missing.mp4"), first, error));
     EXPECT_FALSE(error.empty());
-}
-
-TEST(CopyCheck, EveryDifferenceGetsItsLine) {
-    TCopyStreamDesc video;
-    video.Kind = skVideo;
-    video.Codec = "h264";
-    video.Profile = 100;
-    video.ProfileName = "High";
-    video.Width = 1920;
-    video.Height = 1080;
-    video.PixelFormat = "yuv420p";
-    video.FrameRate = 30;
-    video.PrivateData = {1, 2, 3};
-    TCopyStreamDesc audio;
-    audio.Kind = skAudio;
-    audio.Codec = "aac";
-    audio.SampleRate = 48000;
-    audio.Channels = 2;
-    audio.Layout = "stereo";
-    audio.SampleFormat = "fltp";
-    const TCopyFileDesc first{"a.mp4", {video, audio}};
-    const auto holds = [](const std::string&) { return true; };
-
-    // A phone's variable rate measured a little differently is the same
-    // rate; an unknown sample aspect is a square one.
-    TCopyFileDesc same = first;
-    same.Name = "b.mp4";
-    same.Streams[0].FrameRate = 29.97;
-    same.Streams[0].SampleAspect = {1, 1};
-    EXPECT_TRUE(CheckCopyJoin({first, same}, holds, "MP4").empty());
-
-    TCopyFileDesc other = first;
-    other.Name = "c.mp4";
-    TCopyStreamDesc& v = other.Streams[0];
-    v.Profile = 77;
-    v.ProfileName = "Main";
-    v.PixelFormat = "yuv420p10le";
-    v.SampleAspect = {4, 3};
-    v.FieldOrder = AV_FIELD_TT;
-    v.FrameRate = 25;
-    v.PrivateData = {1, 2, 4};
-    v.Tag = MKTAG('a', 'v', 'c', '1');
-    TCopyStreamDesc& a = other.Streams[1];
-    a.SampleRate = 44100;
-    a.Layout = "downmix";
-    a.SampleFormat = "s16";
-    const std::vector<std::string> expected = {
-        "c.mp4: pixel format yuv420p10le, first file yuv420p",
-        "c.mp4: sample aspect 4:3, first file 1:1",
-        "c.mp4: field order top field first, first file unknown",
-        "c.mp4: frame rate 25 fps, first file 30 fps",
-        "c.mp4: video codec tag avc1, first file none",
-        "c.mp4: video profile Main, first file High",
-        "c.mp4: sample rate 44100 Hz, first file 48000 Hz",
-        "c.mp4: channel layout downmix, first file stereo",
-        "c.mp4: sample format s16, first file fltp",
-    };
-    EXPECT_EQ(CheckCopyJoin({first, other}, holds, "MP4"), expected);
-    // Private data alone: another encoder's settings.
-    TCopyFileDesc encoder = first;
-    encoder.Name = "f.mp4";
-    encoder.Streams[0].PrivateData = {9};
-    EXPECT_EQ(CheckCopyJoin({first, encoder}, holds, "MP4"),
-              (std::vector<std::string>{"f.mp4: video codec private data differs from the first file's"}));
-
-    // Another codec says so and nothing more; other streams say so too.
-    TCopyFileDesc hevc = first;
-    hevc.Name = "d.mp4";
-    hevc.Streams[0].Codec = "hevc";
-    hevc.Streams[1].Channels = 6;
-    EXPECT_EQ(CheckCopyJoin({first, hevc}, holds, "MP4"),
-              (std::vector<std::string>{"d.mp4: video codec hevc, first file h264",
-                                        "d.mp4: channels 6, first file 2"}));
-    TCopyFileDesc mute{"e.mp4", {video}};
-    EXPECT_EQ(CheckCopyJoin({first, mute}, holds, "MP4"),
-              (std::vector<std::string>{"e.mp4: streams video, first file video, audio"}));
-    EXPECT_TRUE(CheckCopyJoin({}, holds, "MP4").empty());
-}
-
-TEST(CopyPlacement, SoundBeforeTheJointGoesAndDecodingTimesAlwaysRise) {
-    const int64_t none = AV_NOPTS_VALUE;
-    // The first packet goes where it is.
-    TCopyPlace p = PlaceCopiedPacket(-1024, -1024, 1024, none, none, true);
-    EXPECT_FALSE(p.Drop);
-    EXPECT_EQ(p.Dts, -1024);
-    // A later input's priming, wholly before where the previous input ended.
-    EXPECT_TRUE(PlaceCopiedPacket(8976, 8976, 1024, 9800, 10000, true).Drop);
-    // Sound that reaches past the joint stays; pictures are never dropped.
-    p = PlaceCopiedPacket(9500, 9500, 1024, 9400, 10000, true);
-    EXPECT_FALSE(p.Drop);
-    EXPECT_EQ(p.Dts, 9500);
-    EXPECT_FALSE(PlaceCopiedPacket(8000, 8000, 1000, 7000, 10000, false).Drop);
-    // A decoding time that would not advance moves just past the last one.
-    p = PlaceCopiedPacket(9000, 9000, 1000, 9000, none, false);
-    EXPECT_EQ(p.Dts, 9001);
-    EXPECT_EQ(p.Pts, 9001);
-    p = PlaceCopiedPacket(none, 12000, 1000, 9000, none, false);
-    EXPECT_EQ(p.Dts, 9001);
-    EXPECT_EQ(p.Pts, 12000);
 }

@@ -174,17 +174,58 @@ TEST_F(JobBuilderTest, LosslessWmaKeepsEachInputsBitRate) {
     EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.AudioBitrate, -1);
 }
 
-TEST_F(JobBuilderTest, APresetInsteadOfTheStoredOneServesTheNextJobsOnly) {
+TEST_F(JobBuilderTest, AJoinFollowsItsPlan) {
     settings.PresetOf(fcVideo, vfMP4) = SameAsSourcePreset({fcVideo, vfMP4});
+    // Two clips whose sound differs: the pictures stay copied, the sound is
+    // re-encoded to the reference's; the engine gets the plan's steps.
+    const auto clip = [](int rate) {
+        TFileDesc f{"c.mp4", 0, 1000000, {}};
+        TStreamDesc v;
+        v.Kind = skVideo;
+        v.Codec = "h264";
+        v.Width = 640;
+        v.Height = 360;
+        v.PixelFormat = "yuv420p";
+        v.FrameRate = 25;
+        TStreamDesc a;
+        a.Kind = skAudio;
+        a.Codec = "aac";
+        a.SampleRate = rate;
+        a.Channels = 2;
+        a.BitRate = 160000;
+        f.Streams = {v, a};
+        return f;
+    };
+    TPlanFormat mp4;
+    mp4.Name = "MP4";
+    mp4.Holds = [](const std::string&) { return true; };
+    mp4.EncoderFor = [](const TStreamDesc& r) { return std::string(r.Kind == skAudio ? "aac" : ""); };
+    TPlannedJoin planned;
+    planned.Active = true;
+    planned.Plan = MakeJoinPlan({clip(48000), clip(44100)}, mp4);
+    planned.PlanFiles = {0, 1};
+    planned.Fallback = HighQualityPreset({fcVideo, vfMP4});
+    builder.UsePlannedJoin(planned);
     builder.BuildJoinJob({{"/m/a.mp4", Second}, {"/m/b.mp4", Second}});
-    EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.VideoCodec, "copy");
+    const TOutputOptions& o = encoder.Tasks.at(0).OutputOptions;
+    EXPECT_EQ(o.VideoCodec, "copy");
+    EXPECT_EQ(o.AudioCodec, "aac");
+    EXPECT_EQ(o.AudioSampleRate, 48000);
+    EXPECT_EQ(o.AudioChannels, 2);
+    EXPECT_EQ(o.AudioBitrate, 160000);
+    ASSERT_EQ(o.Plan.Steps.size(), 2u);
+    EXPECT_EQ(o.Plan.Steps[1][1].Action, paEncode);
+
+    // Pictures nothing re-encodes to match: the high-quality preset makes
+    // them, and the stored preset stays.
     encoder.Tasks.clear();
-    builder.UsePresetInstead(HighQualityPreset({fcVideo, vfMP4}));
+    TFileDesc small = clip(48000);
+    small.Streams[0].Width = 320;
+    planned.Plan = MakeJoinPlan({clip(48000), small}, mp4);
+    builder.UsePlannedJoin(planned);
     builder.BuildJoinJob({{"/m/a.mp4", Second}, {"/m/b.mp4", Second}});
     EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.VideoCodec, "libx264");
+    EXPECT_NE(encoder.Tasks.at(0).OutputOptions.ExtOptions.find("crf=20"), std::string::npos);
+    EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.AudioCodec, "copy");
     EXPECT_EQ(settings.PresetOf(fcVideo, vfMP4), SameAsSourcePreset({fcVideo, vfMP4}));
-    encoder.Tasks.clear();
-    builder.UsePresetInstead(std::nullopt);
-    builder.BuildJoinJob({{"/m/a.mp4", Second}, {"/m/b.mp4", Second}});
-    EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.VideoCodec, "copy");
 }

@@ -2,7 +2,7 @@
 #include "ui_fixture.h"
 
 #include "catalogue.h"
-#include "copy_join.h"
+#include "planned_join.h"
 #include "conversion_pages.h"
 #include "ff_libraries.h"
 #include "format_choice.h"
@@ -393,7 +393,7 @@ TEST_F(Wizard, SelectFolderButtons) {
 
 }  // namespace
 
-TEST_F(Wizard, AJoinThatCannotCopyItsFilesAsksBeforeTheRun) {
+TEST_F(Wizard, AJoinThatReencodesSomethingAsksBeforeTheRun) {
     std::string error;
     ASSERT_TRUE(LoadCodecLibraries("", error)) << error;
     Start();
@@ -424,10 +424,10 @@ TEST_F(Wizard, AJoinThatCannotCopyItsFilesAsksBeforeTheRun) {
     EXPECT_EQ(f->ActivePage(), wpStep2);
     ASSERT_EQ(app->services.dialogs.size(), 1u);
     EXPECT_EQ(app->services.dialogs[0],
-              "Orvane Video Joiner|These files cannot be joined without re-encoding:\r\n\r\n"
-              "narrow.mp4: frame size 176x144, first file 320x240\r\n\r\n"
-              "Join them with \"Original Size - High Quality - (H.264, CRF 20; AAC 192 kbps)\" instead, or go back?");
-    // Re-encoding runs with the high-quality preset; the stored choice stays.
+              "Orvane Video Joiner|These files are joined by copying, except:\r\n\r\n"
+              "File (2) narrow.mp4: picture re-encoded to 320x240 H.264 25 fps (it is 176x144)\r\n\r\n"
+              "Join them so, or go back?");
+    // Joining so runs the plan; the stored choice stays.
     app->services.dialogAnswers = {mrYes};
     f->ActionNextExecute();
     EXPECT_EQ(f->ActivePage(), wpStep3);
@@ -436,5 +436,5 @@ TEST_F(Wizard, AJoinThatCannotCopyItsFilesAsksBeforeTheRun) {
 
     // Files that can be copied go on without a question.
     app->services.dialogs.clear();
-    EXPECT_TRUE(CheckCopyJoin(f->Config(), app->settings(), {wide, wide}).Lines.empty());
+    EXPECT_TRUE(PlanJoin(f->Config(), app->settings(), {{wide}, {wide}}).CopiesEverything());
 }

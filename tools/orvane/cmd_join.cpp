@@ -5,7 +5,6 @@
 
 #include "catalogue.h"
 #include "conversion_run.h"
-#include "copy_join.h"
 #include "dispatcher.h"
 #include "encoder_jobs.h"
 #include "ff_encoder.h"
@@ -13,6 +12,7 @@
 #include "ff_logger.h"
 #include "input_probe.h"
 #include "log_sink.h"
+#include "planned_join.h"
 #include "product_config.h"
 #include "startup_choice.h"
 #include "util_funcs.h"
@@ -31,6 +31,7 @@ struct JoinArgs {
     std::string Format, Preset, OutputDir, LogFile;
     int Jobs = 0;  // 0: the run chooses
     bool ReencodeIfNeeded = false;
+    bool Plan = false;  // print the plan, write nothing
     std::vector<std::string> Files;
 };
 
@@ -132,26 +133,36 @@ int Usage(const char* command, const std::string& message) {
     return UsageError(std::string("orvane ") + command, message);
 }
 
-// A join with a copying preset: files that cannot be copied into one output
-// are named with what differs, and nothing is written, unless re-encoding
-// was allowed.
-bool CopyJoinAllowed(const TProductConfig& config, TUserSettings& settings, const std::vector<TJobInput>& inputs,
-                     bool reencode) {
-    std::vector<std::string> files;
-    for (const TJobInput& in : inputs) files.push_back(in.FullName);
-    const TCopyJoinCheck check = CheckCopyJoin(config, settings, files);
-    if (check.Lines.empty()) return true;
-    for (const std::string& line : check.Lines) std::fprintf(stderr, "%s\n", line.c_str());
-    if (!reencode || check.Instead < 0) {
-        std::fprintf(stderr,
-                     "orvane join: these files cannot be joined without re-encoding; --reencode-if-needed joins them "
-                     "with \"%s\"\n",
-                     check.InsteadCaption.c_str());
-        return false;
+// A join with a copying preset follows its plan. With --plan the plan is
+// printed and nothing written; a plan that re-encodes anything runs only with
+// --reencode-if-needed, and is printed on standard error otherwise.
+// -1: the run goes on; else the command's status.
+int FollowPlan(const TProductConfig& config, const TUserSettings& settings, const std::vector<TJobInput>& inputs,
+               const JoinArgs& a, TConversionRun& run) {
+    const TPlannedJoin planned = PlanJoin(config, settings, inputs);
+    if (a.Plan) {
+        if (planned.Active) {
+            for (const std::string& line : planned.Lines()) std::printf("%s\n", line.c_str());
+        } else {
+            const std::string caption(PresetCaption(CurrentPreset(settings)));
+            for (const TJobInput& in : inputs)
+                std::printf("File (%d) %s: re-encoded with \"%s\"\n", in.Place + 1, ExtractFileName(in.FullName).c_str(),
+                            caption.c_str());
+        }
+        std::fflush(stdout);
+        return 0;
     }
-    std::fprintf(stderr, "orvane join: re-encoding with \"%s\"\n", check.InsteadCaption.c_str());
-    settings.PresetOf(settings.OutputFormatClass, settings.CurrentFormatCode()) = check.Instead;
-    return true;
+    if (!planned.CopiesEverything() && !a.ReencodeIfNeeded) {
+        for (const std::string& line : planned.ReencodeLines()) std::fprintf(stderr, "%s\n", line.c_str());
+        std::fprintf(stderr,
+                     "orvane join: these files cannot all be copied into one file; --reencode-if-needed joins them "
+                     "re-encoding only what differs, as listed\n");
+        return 1;
+    }
+    if (!planned.CopiesEverything())
+        for (const std::string& line : planned.ReencodeLines()) std::fprintf(stderr, "%s\n", line.c_str());
+    run.UsePlannedJoin(planned);
+    return -1;
 }
 
 // The options as given; a status >= 0 ends the command (wrong usage).
@@ -162,6 +173,7 @@ int ReadJoinArgs(const char* command, bool join, const TParsedArgs& args, JoinAr
     a.LogFile = args.Value("--log");
     a.Files = args.Operands;
     a.ReencodeIfNeeded = join && args.Has("--reencode-if-needed");
+    a.Plan = join && args.Has("--plan");
     if (a.Files.empty()) return Usage(command, "no input file given");
     const std::string jobs = args.Value("--jobs");
     if (!jobs.empty()) {
@@ -239,7 +251,7 @@ ProbedInputs ProbeInputs(TCustomDecoder& probe, const std::vector<std::string>& 
 }
 
 // Runs the conversion to its end; Ctrl+C or a kill cancels it as Cancel does.
-void RunToEnd(TConversionRun& run, const ProbedInputs& probed, IMainDispatcher& dispatcher, CliLog& log) {
+void RunToEnd(TConversionRun& run, const ProbedInputs& probed, IDispatcher& dispatcher, CliLog& log) {
     const TCliInterrupt interrupt(dispatcher);
     run.StartConversion(probed.Inputs, probed.Unreadable);
     bool cancelled = false;
@@ -255,7 +267,7 @@ void RunToEnd(TConversionRun& run, const ProbedInputs& probed, IMainDispatcher& 
     }
 }
 
-int RunConversion(const char* command, bool join, const TParsedArgs& args, IMainDispatcher& dispatcher) {
+int RunConversion(const char* command, bool join, const TParsedArgs& args, IDispatcher& dispatcher) {
     JoinArgs a;
     if (const int status = ReadJoinArgs(command, join, args, a); status >= 0) return status;
     // The window's start: its configuration and the user's saved choice.
@@ -285,19 +297,24 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args, IMain
 
     const ProbedInputs probed = ProbeInputs(encoder.Decoder(), a.Files, log, page);
     if (probed.Inputs.empty()) std::fprintf(stderr, "orvane %s: none of the input files can be read\n", command);
-    const bool runs =
-        !probed.Inputs.empty() && (!join || CopyJoinAllowed(choice.Config, choice.Settings, probed.Inputs,
-                                                            a.ReencodeIfNeeded));
+    if (join && !probed.Inputs.empty()) {
+        const int status = FollowPlan(choice.Config, choice.Settings, probed.Inputs, a, run);
+        if (status >= 0) {
+            FFLogger().SetOnLog({});
+            return status;
+        }
+    }
+    const bool runs = !probed.Inputs.empty();
     if (runs) RunToEnd(run, probed, dispatcher, log);
     FFLogger().SetOnLog({});
     // Every file left out counts in TotalFiles.
     return runs && run.Result().AllWritten() ? 0 : 1;
 }
 
-int RunJoin(const TParsedArgs& args, IMainDispatcher& dispatcher) {
+int RunJoin(const TParsedArgs& args, IDispatcher& dispatcher) {
     return RunConversion("join", true, args, dispatcher);
 }
-int RunConvert(const TParsedArgs& args, IMainDispatcher& dispatcher) {
+int RunConvert(const TParsedArgs& args, IDispatcher& dispatcher) {
     return RunConversion("convert", false, args, dispatcher);
 }
 
@@ -314,8 +331,12 @@ const std::vector<TCommandOption> JoinOptions = [] {
     std::vector<TCommandOption> options = ConversionOptions;
     options.insert(options.end() - 1,
                    {"--reencode-if-needed", "", "",
-                    "files that a \"Same as source - no re-encoding\" preset cannot copy into one file are joined "
-                    "with the format's high-quality preset instead of being refused"});
+                    "with a \"Same as source - no re-encoding\" preset, join files that cannot all be copied into "
+                    "one file by re-encoding only what differs (the plan) instead of refusing them"});
+    options.insert(options.end() - 1,
+                   {"--plan", "", "",
+                    "print what the join would copy and what it would re-encode, one line per file, and write "
+                    "nothing"});
     return options;
 }();
 // convert alone runs several files at once.

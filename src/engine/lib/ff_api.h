@@ -179,6 +179,7 @@ enum TLibraryIndex : int {
     X(avcodec, av_packet_unref) \
     X(avcodec, av_packet_rescale_ts) \
     X(avcodec, av_new_packet) \
+    X(avcodec, av_packet_copy_props) \
     X(avcodec, av_packet_get_side_data) \
     X(avcodec, av_get_bits_per_sample) \
     X(avcodec, av_get_audio_frame_duration2) \

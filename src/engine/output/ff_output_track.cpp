@@ -8,6 +8,8 @@
 #include "ff_logger.h"
 #include "ff_orientation.h"
 #include "ff_output_file.h"
+#include "ff_parameter_sets.h"
+#include "ff_segment_encoder.h"
 #include "ff_stream_map.h"
 
 #include <algorithm>
@@ -50,6 +52,18 @@ std::vector<TBitstreamFilterSpec> CopyFilters(const AVOutputFormat* format, cons
 // ---------------------------------------------------------------------------
 // Opening
 
+TOutputTrack::TOutputTrack(TOutputFile& file, AVStream* stream, AVMediaType kind)
+    : File(file), Stream(stream), Kind(kind) {}
+
+TOutputTrack::~TOutputTrack() = default;
+
+void TOutputTrack::SetSegments(const std::string& encoder, bool inBand) {
+    segmentEncoder_ = encoder;
+    inBand_ = inBand;
+}
+
+int TOutputTrack::NalLength() const { return NalLengthSize(Stream->codecpar); }
+
 void TOutputTrack::Open(const TInputStream* source, int outFile, const TTrackRun& run) {
     run_ = &run;
     if (source && run.Options.MetadataStreamsAutoCopy)
@@ -90,6 +104,11 @@ void TOutputTrack::OpenCopy(const TInputStream& source, const TTrackRun& run) {
     for (int i = 0; i < source.Stream->nb_side_data; ++i) {
         const AVPacketSideData& sd = source.Stream->side_data[i];
         if (uint8_t* to = FF.av_stream_new_side_data(Stream, sd.type, sd.size)) std::memcpy(to, sd.data, sd.size);
+    }
+    // Parameter sets in-band: the sample entry that says so.
+    if (inBand_ && !tag_ && FormatIn(of, {"mp4", "mov", "ipod", "3gp", "3g2", "psp", "ismv", "f4v"})) {
+        if (ipar->codec_id == AV_CODEC_ID_H264) Stream->codecpar->codec_tag = MKTAG('a', 'v', 'c', '3');
+        if (ipar->codec_id == AV_CODEC_ID_HEVC) Stream->codecpar->codec_tag = MKTAG('h', 'e', 'v', '1');
     }
     if (bsfSpecs_.empty()) bsfSpecs_ = CopyFilters(of, ipar);
     packet_ = NewPacket();
@@ -316,10 +335,20 @@ int64_t TOutputTrack::EncodeAudio(AVFrame* frame, int64_t ptsUs, bool& started, 
 
 void TOutputTrack::FlushConversion() {
     if (Kind == AVMEDIA_TYPE_AUDIO && !copy_) audio_.Flush();
+    FinishSegment();
     if (copy_) copyJointEnd_ = copyEnd_;
 }
 
 void TOutputTrack::FillTo(double seconds) {
+    if (copy_ && !segmentEncoder_.empty() && Kind == AVMEDIA_TYPE_VIDEO) {
+        // A clip without pictures in a copied stream: black ones, encoded.
+        const int64_t endUs = std::llround(seconds * 1000000.0);
+        if (endUs <= copyEndUs_) return;
+        const TSegmentEncoder::TTake take = [this](AVPacket* p, AVRational tb) { PlaceCopy(p, tb); };
+        Segment(copyEndUs_).FillTo(endUs, take);
+        FinishSegment();
+        return;
+    }
     if (copy_ || !encoder_) return;
     if (Kind == AVMEDIA_TYPE_AUDIO)
         audio_.PadTo(static_cast<int64_t>(std::llround(seconds * encoder_->sample_rate)), run_->Options.Verbosity,
@@ -365,20 +394,61 @@ void TOutputTrack::WriteSubtitle(AVSubtitle& sub) {
     Mux(p);
 }
 
-int64_t TOutputTrack::WriteCopy(const AVPacket* pkt, AVRational tb) {
+int64_t TOutputTrack::WriteCopy(const AVPacket* pkt, AVRational tb, TInBandSets* inBand) {
     const TOptionState& o = run_->Options;
     if (!wroteKeyFrame_ && !(pkt->flags & AV_PKT_FLAG_KEY) && !o.CopyInitialNonKeyframes) return AV_NOPTS_VALUE;
     if (o.StartTime > 0 && pkt->pts != AV_NOPTS_VALUE && ToMicroseconds(pkt->pts, tb) < o.StartTime)
         return AV_NOPTS_VALUE;
     AVPacket* out = packet_.get();
     const TPacketUnref written(out);
-    if (FF.av_packet_ref(out, pkt) < 0) Raise("Out of memory", AVERROR(ENOMEM));
+    if (inBand) {
+        if (!inBand->Rewrite(pkt, out)) {
+            FFLogger().LogFmt(run_->LogSender, llWarning, "A packet of output stream #%d could not be read as NAL units",
+                              Index());
+            return AV_NOPTS_VALUE;
+        }
+    } else if (FF.av_packet_ref(out, pkt) < 0) {
+        Raise("Out of memory", AVERROR(ENOMEM));
+    }
     const int64_t start = FF.av_rescale_q(o.StartTime, MicrosecondBase, tb);
     if (out->pts != AV_NOPTS_VALUE) out->pts -= start;
     if (out->dts != AV_NOPTS_VALUE)
         out->dts -= start;
     else
         out->dts = out->pts;
+    return PlaceCopy(out, tb);
+}
+
+int64_t TOutputTrack::EncodeSegment(AVFrame* frame, int64_t ptsUs, int file, int index) {
+    const int64_t atUs = ptsUs - run_->Options.StartTime;
+    const int64_t before = copyEndUs_;
+    const TSegmentEncoder::TTake take = [this](AVPacket* p, AVRational tb) { PlaceCopy(p, tb); };
+    Segment(copyEndUs_).Encode(frame, atUs, file, index, take);
+    return before;
+}
+
+TSegmentEncoder& TOutputTrack::Segment(int64_t startUs) {
+    if (!segment_) {
+        TSegmentTarget target;
+        target.Stream = Stream->codecpar;
+        target.FrameRate = Stream->avg_frame_rate.num > 0 ? Stream->avg_frame_rate : Stream->r_frame_rate;
+        target.SampleAspect = Stream->sample_aspect_ratio.num > 0 ? Stream->sample_aspect_ratio
+                                                                   : Stream->codecpar->sample_aspect_ratio;
+        target.Shown = StreamOrientation(Stream);
+        target.Encoder = segmentEncoder_;
+        target.SwsFlags = run_->Options.SwsFlags;
+        segment_ = std::make_unique<TSegmentEncoder>(target, startUs, run_->LogSender);
+    }
+    return *segment_;
+}
+
+void TOutputTrack::FinishSegment() {
+    if (!segment_) return;
+    segment_->Finish([this](AVPacket* p, AVRational tb) { PlaceCopy(p, tb); });
+    segment_.reset();
+}
+
+int64_t TOutputTrack::PlaceCopy(AVPacket* out, AVRational tb) {
     FF.av_packet_rescale_ts(out, tb, Stream->time_base);
     const TCopyPlace place = PlaceCopiedPacket(out->dts, out->pts, out->duration, copyLastDts_, copyJointEnd_,
                                                Kind == AVMEDIA_TYPE_AUDIO);
@@ -479,6 +549,7 @@ void TOutputTrack::Mux(AVPacket* pkt, size_t filterIndex) {
 // The end
 
 void TOutputTrack::Flush() {
+    if (copy_) FinishSegment();
     if (copy_ || !encoder_ || !FF.avcodec_is_open(encoder_.get())) return;
     if (Kind == AVMEDIA_TYPE_AUDIO) {
         audio_.Flush();
@@ -492,6 +563,7 @@ void TOutputTrack::Flush() {
 }
 
 void TOutputTrack::CloseCodec() {
+    segment_.reset();
     pipe_.reset();  // its thread uses the encoder
     encoder_.reset();
 }

@@ -22,7 +22,9 @@
 #include <string>
 #include <vector>
 
+class TInBandSets;
 class TInputStream;
+class TSegmentEncoder;
 struct TOutputFile;
 
 // What the tracks of a run share.
@@ -67,7 +69,8 @@ public:
     // one (used up too). Raises FFmpegException.
     static std::unique_ptr<TOutputTrack> Create(TOutputFile& file, AVMediaType kind, TOptionState& options,
                                                 AVPixelFormat& lastPixelFormat, void* logSender);
-    TOutputTrack(TOutputFile& file, AVStream* stream, AVMediaType kind) : File(file), Stream(stream), Kind(kind) {}
+    TOutputTrack(TOutputFile& file, AVStream* stream, AVMediaType kind);
+    ~TOutputTrack();
     TOutputTrack(const TOutputTrack&) = delete;
     TOutputTrack& operator=(const TOutputTrack&) = delete;
 
@@ -79,6 +82,14 @@ public:
     // Pictures go through filters, which may change their times.
     bool Filtered() const { return !filter_.Empty(); }
 
+    // A copied picture stream of a join that follows a plan: clips whose
+    // pictures differ are re-encoded by the encoder to the stream's own
+    // parameters, and with inBand every clip carries its parameter sets (the
+    // sample entry says so). Set before the run opens the track.
+    void SetSegments(const std::string& encoder, bool inBand);
+    // The NAL length size of the copied stream (0: Annex B), for the clips
+    // copied with their parameter sets in-band.
+    int NalLength() const;
     // ---- the run ----
     // Makes the track ready with the first input stream that feeds it (null:
     // none does): the stream's metadata, the copied parameters or the opened
@@ -97,12 +108,16 @@ public:
     // A packet of the input stream, timed on the output's line, passed on.
     // The output time it was written at (microseconds), NOPTS when it was
     // left out.
-    int64_t WriteCopy(const AVPacket* packet, AVRational timeBase);
+    int64_t WriteCopy(const AVPacket* packet, AVRational timeBase, TInBandSets* inBand = nullptr);
+    // An upright picture of a clip re-encoded into a copied stream, at its
+    // input time; the output time it lands at, NOPTS when dropped.
+    int64_t EncodeSegment(AVFrame* frame, int64_t ptsUs, int file, int index);
 
     // At a joint: the sound the resampler holds goes out (a copy notes where
-    // the input ended), then the track is filled up to the time (seconds)
-    // where the joint is: with silence, or with the input's last picture
-    // (black when it had none).
+    // the input ended, a re-encoded clip's encoder is drained), then the
+    // track is filled up to the time (seconds) where the joint is: with
+    // silence, or with the input's last picture (black when it had none; a
+    // copied stream with re-encoded clips encodes black pictures).
     void FlushConversion();
     void FillTo(double seconds);
     // The next picture starts the next input: a key frame.
@@ -144,6 +159,11 @@ private:
     void EncodeFrame(AVFrame* frame);
     void WritePacket(AVPacket* packet);
     void Mux(AVPacket* packet, size_t filterIndex = 0);
+    // A packet for a copied stream, on the output's time line in the time
+    // base: placed after the last one and muxed.
+    int64_t PlaceCopy(AVPacket* out, AVRational timeBase);
+    TSegmentEncoder& Segment(int64_t startUs);
+    void FinishSegment();
 
     // Set up when the output is created.
     bool copy_ = false;
@@ -170,6 +190,9 @@ private:
     int64_t copyLastDts_ = AV_NOPTS_VALUE;
     int64_t copyJointEnd_ = INT64_MIN;  // copyEnd_ at the last joint of a join
     bool wroteKeyFrame_ = false;  // stream copy: the first key frame passed
+    std::string segmentEncoder_;  // re-encodes the clips of a copied stream that differ
+    bool inBand_ = false;
+    std::unique_ptr<TSegmentEncoder> segment_;  // the clip being re-encoded
     bool forceKeyFrame_ = false;
     TVideoScaler scaler_;
     TFramePtr lastPicture_;  // the input's last picture, until its joint

@@ -30,7 +30,7 @@ void ApplyOutputStep(TFFmpeg& task, const TOutputStep& step) {
 }
 }  // namespace
 
-TCustomEncoder::TCustomEncoder(IMainDispatcher* dispatcher)
+TCustomEncoder::TCustomEncoder(IDispatcher* dispatcher)
     : dispatcher_(dispatcher), notify_(std::make_shared<NotifyState>(dispatcher)) {
     version_ = "3.9";
 }
@@ -186,6 +186,7 @@ bool TCustomEncoder::SetOutputFile(int taskIndex, const std::string& fileName, T
         task.OpenOutput(fileName, join);
         task.OutputOptions[slot] = std::move(copy);
         if (!options) return;
+        if (!options->Plan.Steps.empty()) task.Media().Plan = options->Plan;
         // Streams the option text adds, each with its own pending settings.
         for (const auto& [name, value] : NewStreamSteps(options->ExtOptions, list)) task.SetOption(name, value);
         if (join && task.Joining()) task.PrepareJoin();

@@ -11,7 +11,7 @@
 bool TCustomEncoder::OnMainThread() const { return dispatcher_ && dispatcher_->isMainThread(); }
 
 void TCustomEncoder::DeliverOnMainThread(const std::function<void()>& call) {
-    IMainDispatcher* dispatcher = TriggerEventInMainThread ? dispatcher_ : nullptr;
+    IDispatcher* dispatcher = TriggerEventInMainThread ? dispatcher_ : nullptr;
     if (dispatcher && !dispatcher->isMainThread())
         dispatcher->invoke(call);
     else

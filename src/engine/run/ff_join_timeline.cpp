@@ -232,7 +232,8 @@ bool TJoinTimeline::EndInput(int input, const std::vector<std::unique_ptr<TInput
         link.Track->FlushConversion();
         end = std::max(end, link.Track->Time());
         fed = fed || link.Source;
-        if (link.Track->Copy() && link.Track->Kind == AVMEDIA_TYPE_VIDEO)
+        // (An input without pictures has no say: its other streams decide.)
+        if (link.Track->Copy() && link.Track->Kind == AVMEDIA_TYPE_VIDEO && link.Source)
             copiedPictures = std::max(copiedPictures, link.Track->Time());
     }
     // Copied pictures can be neither stretched nor filled: the next input

@@ -2,9 +2,13 @@
 // Which input stream feeds which output track during a run, slot by slot. A
 // join has one slot per input, each over the same tracks of its one output;
 // otherwise a slot is an output file.
+#include "ff_join_plan.h"
+
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+class TInBandSets;
 class TInputStream;
 class TOutputTrack;
 struct TOutputFile;
@@ -20,6 +24,10 @@ struct TStreamLink {
     // Output time (microseconds) of the first thing this link wrote, NOPTS
     // before: where its input begins in the output, for the chapters.
     int64_t FirstUs = INT64_MIN;
+    // A join that follows a plan: what this input gives a copied track (its
+    // pictures re-encoded, or copied with its parameter sets in-band).
+    TPlanAction Action = paCopy;
+    std::shared_ptr<TInBandSets> InBand;
     void Wrote(int64_t us) {
         if (FirstUs == INT64_MIN && us != INT64_MIN) FirstUs = us;
     }

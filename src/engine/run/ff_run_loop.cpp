@@ -7,6 +7,7 @@
 #include "ff_io_watch.h"
 #include "ff_logger.h"
 #include "ff_output_file.h"
+#include "ff_parameter_sets.h"
 #include "ff_stream_map.h"
 #include "ff_task.h"
 #include "ff_task_run.h"
@@ -140,7 +141,7 @@ int TTaskRun::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
         for (TRunSlot& slot : slots_)
             for (TStreamLink& link : slot.Links)
                 if (link.Source == &ist && link.Active && link.Track->Copy())
-                    link.Wrote(link.Track->WriteCopy(pkt, ist.Stream->time_base));
+                    link.Wrote(link.Track->WriteCopy(pkt, ist.Stream->time_base, InBandSets(link, ist)));
         ist.AdvancePastPacket(pkt);
         return 0;
     }
@@ -176,8 +177,14 @@ void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
         if (kind == AVMEDIA_TYPE_VIDEO) RunInputHooks(ist, f);
         for (TRunSlot& slot : slots_)
             for (TStreamLink& link : slot.Links) {
-                if (link.Source != &ist || !link.Active || link.Track->Copy()) continue;
+                if (link.Source != &ist || !link.Active) continue;
                 if (ist.Pts < o.StartTime) continue;  // before the output's start
+                if (link.Track->Copy()) {
+                    // A clip the plan re-encodes into a copied stream.
+                    if (kind == AVMEDIA_TYPE_VIDEO && link.Action == paEncode)
+                        link.Wrote(link.Track->EncodeSegment(f, ist.Pts, ist.File, ist.Index));
+                    continue;
+                }
                 if (kind == AVMEDIA_TYPE_VIDEO)
                     link.Wrote(link.Track->EncodeVideo(f, ist.Pts, ist.File, ist.Index));
                 else if (kind == AVMEDIA_TYPE_AUDIO)
@@ -188,6 +195,15 @@ void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
         ist.TurnUpright(frame, feed);
     else
         feed(frame);
+}
+
+TInBandSets* TTaskRun::InBandSets(TStreamLink& link, const TInputStream& ist) {
+    if (link.Action != paCopyInBand) return nullptr;
+    if (!link.InBand) {
+        link.InBand = std::make_shared<TInBandSets>();
+        link.InBand->Init(ist.Stream->codecpar, link.Track->NalLength());
+    }
+    return link.InBand.get();
 }
 
 void TTaskRun::RunInputHooks(TInputStream& ist, AVFrame* frame) {

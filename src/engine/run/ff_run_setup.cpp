@@ -111,6 +111,41 @@ void TTaskRun::LinkStreams() {
         }
         slots_.push_back(std::move(slot));
     }
+    ApplyPlan();
+}
+
+void TTaskRun::ApplyPlan() {
+    const TJoinPlan& plan = media_.Plan;
+    if (plan.Steps.empty() || !media_.Join) return;
+    if (plan.Steps.size() != slots_.size()) Raise("The join plan does not match the task's inputs");
+    const int video = plan.StreamOf(skVideo);
+    if (video < 0) return;
+    const TPlanStream& stream = plan.Streams[static_cast<size_t>(video)];
+    for (size_t s = 0; s < slots_.size(); ++s)
+        for (TStreamLink& link : slots_[s].Links) {
+            if (link.Track->Kind != AVMEDIA_TYPE_VIDEO || !link.Track->Copy()) continue;
+            link.Track->SetSegments(stream.Encoder, stream.InBand);
+            link.Action = plan.Steps[s][static_cast<size_t>(video)].Action;
+            // A clip re-encoded into the copied stream is decoded.
+            if (link.Action == paEncode && link.Source) link.Source->DecodingNeeded = true;
+        }
+}
+
+const TInputStream* TTaskRun::TrackSource(const TOutputFile& out, const TOutputTrack& track) const {
+    // A copied picture stream that follows a plan is the reference clip's.
+    const TJoinPlan& plan = media_.Plan;
+    const int video = plan.StreamOf(skVideo);
+    if (video >= 0 && track.Kind == AVMEDIA_TYPE_VIDEO && track.Copy()) {
+        const size_t ref = static_cast<size_t>(plan.Streams[static_cast<size_t>(video)].ReferenceFile);
+        if (ref < slots_.size())
+            for (const TStreamLink& link : slots_[ref].Links)
+                if (link.Track == &track && link.Source) return link.Source;
+    }
+    // The first stream that feeds the track (the first input's in a join).
+    for (const TRunSlot& slot : slots_)
+        for (const TStreamLink& link : slot.Links)
+            if (slot.File == &out && link.Track == &track && link.Source) return link.Source;
+    return nullptr;
 }
 
 void TTaskRun::OpenDecoders() {
@@ -131,14 +166,7 @@ void TTaskRun::OpenTracks() {
     trackRun_.EndUs = timeline_.OutputEnd();
     for (size_t f = 0; f < media_.Outputs.size(); ++f) {
         TOutputFile& out = *media_.Outputs[f];
-        for (const auto& track : out.Tracks) {
-            // The first stream that feeds the track (the first input's in a join).
-            const TInputStream* source = nullptr;
-            for (const TRunSlot& slot : slots_)
-                for (const TStreamLink& link : slot.Links)
-                    if (!source && slot.File == &out && link.Track == track.get()) source = link.Source;
-            track->Open(source, static_cast<int>(f), trackRun_);
-        }
+        for (const auto& track : out.Tracks) track->Open(TrackSource(out, *track), static_cast<int>(f), trackRun_);
     }
 }
 

@@ -9,7 +9,7 @@ namespace {
 std::mutex previewMutex;
 }  // namespace
 
-TCustomFFmpeg::TCustomFFmpeg(int maxFiles, IMainDispatcher* dispatcher)
+TCustomFFmpeg::TCustomFFmpeg(int maxFiles, IDispatcher* dispatcher)
     : maxFiles_(maxFiles < 1 ? 1 : maxFiles),
       dispatcher_(dispatcher),
       media_(this),

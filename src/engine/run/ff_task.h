@@ -26,14 +26,14 @@
 
 #include "thread_priority.h"
 
-class IMainDispatcher;
+class IDispatcher;
 class TTaskRun;
 
 class TCustomFFmpeg {
 public:
     // dispatcher: the user-interface thread's, which a blocking Stop keeps
     // running there; null when there is none.
-    TCustomFFmpeg(int maxFiles, IMainDispatcher* dispatcher);
+    TCustomFFmpeg(int maxFiles, IDispatcher* dispatcher);
     virtual ~TCustomFFmpeg();
     TCustomFFmpeg(const TCustomFFmpeg&) = delete;
     TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
@@ -132,7 +132,7 @@ private:
     void RunOnThread(TThreadPriority priority, std::function<void()> body);
 
     int maxFiles_;
-    IMainDispatcher* dispatcher_;
+    IDispatcher* dispatcher_;
     TTaskMedia media_;
     std::unique_ptr<TTaskRun> run_;
 

@@ -5,6 +5,7 @@
 // it, the cleanup after the run empties it.
 #include "ff_input_file.h"
 #include "ff_io_watch.h"
+#include "ff_join_plan.h"
 #include "ff_options.h"
 #include "ff_output_file.h"
 
@@ -28,6 +29,8 @@ public:
     // one per input, all writing into the one output.
     std::vector<TOutputFile*> SlotFiles;
     bool Join = false;
+    // A join that follows a plan (TOutputOptions::Plan); no steps: none.
+    TJoinPlan Plan;
     int64_t TotalDuration = -1;  // microseconds; -1 until known
     std::function<void(AVFormatContext*)> BeforeFindStreamInfo;
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 class TCustomFFmpeg;
+class TInBandSets;
 class TTaskMedia;
 
 class TTaskRun final : public ITrackHost {
@@ -53,6 +54,10 @@ private:
     // Setup (ff_run_setup.cpp).
     void MakeInputStreams();
     void LinkStreams();
+    // A join's plan on the links: what each input gives the copied pictures.
+    void ApplyPlan();
+    // The stream a track is opened with.
+    const TInputStream* TrackSource(const TOutputFile& out, const TOutputTrack& track) const;
     void OpenDecoders();
     void OpenTracks();
     void CopyMetadata(int outFile);
@@ -70,6 +75,8 @@ private:
     int ProcessPacket(TInputStream& stream, AVPacket* packet);
     void HandleFrame(TInputStream& stream, AVFrame* frame);
     void RunInputHooks(TInputStream& stream, AVFrame* frame);
+    // The in-band sets a copied packet goes through (null: none).
+    TInBandSets* InBandSets(TStreamLink& link, const TInputStream& stream);
     void DrainDecoder(TInputStream& stream);
 
     // Chapters at the joints (ff_run_chapters.cpp): a join into the MP4
