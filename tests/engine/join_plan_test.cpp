@@ -129,7 +129,7 @@ TEST(JoinPlan, ParameterSetsTurnsAndSoundEachHaveTheirRule) {
     turned.Shown = {1, false};
     plan = MakeJoinPlan({File("a.mp4", 10, {Video(1920, 1080, 30)}), File("b.mp4", 5, {turned})}, Mp4());
     EXPECT_EQ(plan.Steps[1][0].Action, paEncode);
-    EXPECT_EQ(plan.Steps[1][0].Reason, "it is 1080x1920, turned 90\u00b0");
+    EXPECT_EQ(plan.Steps[1][0].Reason, "it is 1080x1920, turned to the right");
 
     // Sound of another rate: every clip's sound into one encoder; the
     // pictures stay copied.

@@ -1,5 +1,6 @@
 #include "ff_parameter_sets.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -40,6 +41,28 @@ std::vector<std::vector<uint8_t>> SetsOf(const AVCodecParameters* par) {
     return sets;
 }
 }  // namespace
+
+int FirstSpsId(const AVCodecParameters* par) {
+    if (par->codec_id != AV_CODEC_ID_H264) return -1;
+    const std::vector<std::vector<uint8_t>> sets = SetsOf(par);
+    for (const auto& set : sets) {
+        if (set.size() < 5 || (set[0] & 0x1f) != 7) continue;
+        // After the header, profile, constraints and level: the number, ue(v).
+        size_t bit = 32;
+        const auto next = [&]() -> int {
+            if (bit / 8 >= set.size()) return -1;
+            const int b = (set[bit / 8] >> (7 - bit % 8)) & 1;
+            ++bit;
+            return b;
+        };
+        int zeros = 0;
+        for (int b = next(); b == 0 && zeros < 6; b = next()) ++zeros;
+        int value = 0;
+        for (int i = 0; i < zeros; ++i) value = (value << 1) | std::max(next(), 0);
+        return (1 << zeros) - 1 + value;
+    }
+    return -1;
+}
 
 int NalLengthSize(const AVCodecParameters* par) {
     const uint8_t* d = par->extradata;

@@ -14,6 +14,10 @@
 // 0 for Annex B (or no data).
 int NalLengthSize(const AVCodecParameters* par);
 
+// The number of the first H.264 sequence parameter set in the stream's
+// out-of-band data, -1 when there is none.
+int FirstSpsId(const AVCodecParameters* par);
+
 class TInBandSets {
 public:
     // source: the clip's codec parameters (its sets out of band, or none);

@@ -67,6 +67,13 @@ void SetupEncoder(AVCodecContext* enc, const TSegmentTarget& t, AVDictionary** o
     FF.av_dict_set(options, "crf", x265 ? "20" : "18", 0);
     FF.av_dict_set(options, "preset", "medium", 0);
     if (x265) FF.av_dict_set(options, "x265-params", "log-level=error", 0);
+    // H.264 parameter sets numbered apart from the stream's own, so that the
+    // copied clips after this one still find theirs.
+    if (!x265) {
+        const int own = FirstSpsId(par);
+        const std::string id = std::to_string(own < 0 ? 1 : (own + 1) % 32);
+        FF.av_dict_set(options, "x264-params", ("sps-id=" + id).c_str(), 0);
+    }
     const std::string profile = ProfileOption(t.Encoder, par);
     if (!profile.empty()) FF.av_dict_set(options, "profile", profile.c_str(), 0);
 }
@@ -101,8 +108,13 @@ void TSegmentEncoder::Encode(AVFrame* upright, int64_t ptsUs, int file, int inde
     const auto put = [&](AVFrame* stored) {
         const double position = ptsUs / 1000000.0 / av_q2d(encoder_->time_base);
         const int64_t count = VideoSyncFrames(1, false, position, nextPts_);
+        if (lastUs_ != INT64_MIN && ptsUs > lastUs_) stepUs_ = ptsUs - lastUs_;
+        lastUs_ = ptsUs;
         if (count <= 0) return;
-        Write(scaler_.Scale(stored, encoder_.get(), target_.SwsFlags, file, index, logSender_), count, take);
+        AVFrame* picture = scaler_.Scale(stored, encoder_.get(), target_.SwsFlags, file, index, logSender_);
+        if (!last_) last_ = NewFrame();
+        if (last_) ReferTo(last_.get(), picture);
+        Write(picture, count, take);
     };
     if (turn_.Empty())
         put(upright);
@@ -115,7 +127,14 @@ void TSegmentEncoder::FillTo(int64_t endUs, const TTake& take) {
     if (end > nextPts_) Write(scaler_.Black(encoder_.get()), end - nextPts_, take);
 }
 
-void TSegmentEncoder::Finish(const TTake& take) { Send(nullptr, take); }
+void TSegmentEncoder::Finish(const TTake& take) {
+    if (last_ && last_->buf[0] && stepUs_ > 0) {
+        const int64_t end = FF.av_rescale_q(lastUs_ + stepUs_, MicrosecondBase, encoder_->time_base);
+        if (end > nextPts_) Write(last_.get(), end - nextPts_, take);
+    }
+    last_.reset();
+    Send(nullptr, take);
+}
 
 void TSegmentEncoder::Write(AVFrame* picture, int64_t count, const TTake& take) {
     for (int64_t i = 0; i < count; ++i) {

@@ -36,7 +36,8 @@ public:
     void Encode(AVFrame* upright, int64_t ptsUs, int file, int index, const TTake& take);
     // Black pictures up to the output time.
     void FillTo(int64_t endUs, const TTake& take);
-    // What the encoder holds back.
+    // The last picture stands for its own length, then what the encoder
+    // holds back comes out.
     void Finish(const TTake& take);
 
 private:
@@ -52,4 +53,6 @@ private:
     TPacketPtr packet_;
     TPacketPtr framed_;
     int64_t nextPts_ = 0;  // in frames of the stream's rate
+    TFramePtr last_;       // the last picture as encoded, until the end
+    int64_t lastUs_ = INT64_MIN, stepUs_ = 0;  // its time and the step before it
 };

@@ -72,7 +72,8 @@ std::string SizeText(const TStreamDesc& s) {
 }
 
 std::string ShownText(const TShownAs& shown) {
-    std::string text = shown.QuarterTurns ? "turned " + std::to_string(90 * shown.QuarterTurns) + "\u00b0" : "";
+    static const char* const turns[4] = {"", "turned to the right", "upside down", "turned to the left"};
+    std::string text = turns[shown.QuarterTurns & 3];
     if (shown.Mirrored) text += text.empty() ? "mirrored" : " and mirrored";
     return text.empty() ? "upright" : text;
 }

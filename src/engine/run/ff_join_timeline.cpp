@@ -103,6 +103,15 @@ void TJoinTimeline::SetOutputEnd(const TOptionState& o, bool filtered) {
     outputEnd_ = SaturatingSum(end, end / 20 + 2 * AV_TIME_BASE);
 }
 
+int64_t TJoinTimeline::SoundEnd(int input, const TInputStream* picture) const {
+    if (!join_ || !picture) return INT64_MAX;
+    const AVStream* st = picture->Stream;
+    if (st->duration == AV_NOPTS_VALUE || st->duration <= 0 || st->time_base.den <= 0) return INT64_MAX;
+    const int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    const int64_t endUs = FF.av_rescale_q(SaturatingSum(start, st->duration), st->time_base, MicrosecondBase);
+    return SaturatingSum(endUs, places_[static_cast<size_t>(input)].Offset);
+}
+
 bool TJoinTimeline::AnyWouldBlock() const {
     for (const TPlace& p : places_)
         if (p.WouldBlock) return true;

@@ -81,6 +81,13 @@ public:
     void PlacePacket(int input, const TInputStream& stream, AVPacket* packet, const TOptionState& options,
                      void* logSender);
 
+    // In a join, where an input's sound ends on the output's time line
+    // (microseconds): with its pictures, so that sound running on past them
+    // does not push every later clip's sound out of step. INT64_MAX when the
+    // input has no pictures (picture: its stream, null) or their length is
+    // unknown.
+    int64_t SoundEnd(int input, const TInputStream* picture) const;
+
     // Where output tracks stop repeating pictures and adding silence
     // (microseconds of output time, INT64_MAX: no bound): the inputs' probed
     // lengths (summed in a join) and a margin, when every length is known

@@ -138,9 +138,12 @@ int TTaskRun::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
         // Stream copy: the packet goes on as it is.
         if (!pkt) return 0;
         ist.TakePacketTime(pkt);
+        // Sound past its clip's pictures is left out.
+        const bool past = ist.Kind() == AVMEDIA_TYPE_AUDIO && pkt->pts != AV_NOPTS_VALUE &&
+                          FF.av_rescale_q(pkt->pts, ist.Stream->time_base, AVRational{1, AV_TIME_BASE}) >= SoundLimit(ist);
         for (TRunSlot& slot : slots_)
             for (TStreamLink& link : slot.Links)
-                if (link.Source == &ist && link.Active && link.Track->Copy())
+                if (link.Source == &ist && link.Active && link.Track->Copy() && !past)
                     link.Wrote(link.Track->WriteCopy(pkt, ist.Stream->time_base, InBandSets(link, ist)));
         ist.AdvancePastPacket(pkt);
         return 0;
@@ -173,6 +176,13 @@ void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
         const int64_t ahead = (ist.Pts - o.StartTime) - (FF.av_gettime_relative() - startTime_);
         if (ahead > 1000) std::this_thread::sleep_for(std::chrono::microseconds(ahead));
     }
+    // Sound past its clip's pictures is cut off.
+    if (kind == AVMEDIA_TYPE_AUDIO && frame->sample_rate > 0) {
+        const int64_t limit = SoundLimit(ist);
+        if (ist.Pts >= limit) return;
+        const int64_t room = limit == INT64_MAX ? INT64_MAX : (limit - ist.Pts) * frame->sample_rate / AV_TIME_BASE;
+        if (room < frame->nb_samples) frame->nb_samples = static_cast<int>(std::max<int64_t>(room, 1));
+    }
     const auto feed = [&](AVFrame* f) {
         if (kind == AVMEDIA_TYPE_VIDEO) RunInputHooks(ist, f);
         for (TRunSlot& slot : slots_)
@@ -195,6 +205,15 @@ void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
         ist.TurnUpright(frame, feed);
     else
         feed(frame);
+}
+
+int64_t TTaskRun::SoundLimit(const TInputStream& ist) const {
+    if (ist.Kind() != AVMEDIA_TYPE_AUDIO || !timeline_.Joining()) return INT64_MAX;
+    for (const TStreamLink& link : slots_[static_cast<size_t>(ist.File)].Links)
+        // Copied pictures cannot stand longer for it (encoded ones hold the last).
+        if (link.Track->Kind == AVMEDIA_TYPE_VIDEO && link.Source && link.Track->Copy())
+            return timeline_.SoundEnd(ist.File, link.Source);
+    return INT64_MAX;
 }
 
 TInBandSets* TTaskRun::InBandSets(TStreamLink& link, const TInputStream& ist) {

@@ -75,6 +75,9 @@ private:
     int ProcessPacket(TInputStream& stream, AVPacket* packet);
     void HandleFrame(TInputStream& stream, AVFrame* frame);
     void RunInputHooks(TInputStream& stream, AVFrame* frame);
+    // Where the sound of an input stream ends in a join whose pictures are
+    // copied: with its clip's pictures.
+    int64_t SoundLimit(const TInputStream& stream) const;
     // The in-band sets a copied packet goes through (null: none).
     TInBandSets* InBandSets(TStreamLink& link, const TInputStream& stream);
     void DrainDecoder(TInputStream& stream);
