@@ -123,6 +123,7 @@ bool LoadSettings(TUserSettings& g, const std::string& path, std::string* readEr
     }
     g.PlayASoundWhenFinished = ini.ReadBool(kSystem, "PlayASoundWhenFinished", g.PlayASoundWhenFinished);
     g.ShutDownWhenFinished = ini.ReadBool(kSystem, "ShutDownWhenFinished", g.ShutDownWhenFinished);
+    g.VerifyOutput = ini.ReadBool(kSystem, "VerifyOutput", g.VerifyOutput);
     g.PreferYouTubeQuality = ini.ReadBool(kSystem, "PreferYouTubeQuality", g.PreferYouTubeQuality);
     for (int i = 0; i < PreferenceSlotCount; ++i) ReadByte(ini, PreferenceKey(i), g.PreferYouTube[i]);
     // A damaged order would make downloads try no stream for its bad slots.
@@ -161,6 +162,7 @@ void SaveSettings(const TUserSettings& g, const std::string& path) {
         ini.WriteInteger(kSystem, key->PresetKey, g.OutputPreset[key->Id.Class][key->Id.Code]);
     ini.WriteBool(kSystem, "PlayASoundWhenFinished", g.PlayASoundWhenFinished);
     ini.WriteBool(kSystem, "ShutDownWhenFinished", g.ShutDownWhenFinished);
+    ini.WriteBool(kSystem, "VerifyOutput", g.VerifyOutput);
     ini.WriteBool(kSystem, "PreferYouTubeQuality", g.PreferYouTubeQuality);
     for (int i = 0; i < PreferenceSlotCount; ++i) ini.WriteInteger(kSystem, PreferenceKey(i), g.PreferYouTube[i]);
     ini.Save(path);

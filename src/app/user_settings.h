@@ -20,6 +20,8 @@ struct TUserSettings {
     std::array<std::array<int32_t, MaxFormatsPerClass>, FormatClassCount> OutputPreset{};
     bool PlayASoundWhenFinished = false;
     bool ShutDownWhenFinished = false;
+    // A join's output is decoded whole before it is kept ("VerifyOutput").
+    bool VerifyOutput = false;
     bool PreferYouTubeQuality = true;
     // PreferYouTube1..7 and PreferYouTube18: the quality preference order.
     std::array<uint8_t, PreferenceSlotCount> PreferYouTube{};

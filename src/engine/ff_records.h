@@ -90,6 +90,9 @@ struct TOutputOptions {
     // picture stream re-encodes the clips the plan says; the output's other
     // options say what the sound becomes.
     TJoinPlan Plan;
+    // After the run, before the output takes its name: every frame decoded,
+    // none missing, the length that of the inputs; else the task fails.
+    bool Verify = false;
     std::string ExtOptions;  // lines name=value
 };
 

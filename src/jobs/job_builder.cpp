@@ -147,6 +147,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     ApplyPreset(settings_, options);
     ApplyPlannedJoin(planned_, settings_, acceptedFiles, options);
     options.Join = true;
+    options.Verify = settings_.VerifyOutput;
     if (!encoder_.SetOutputFile(0, outputPath, options)) {
         encoder_.RemoveTask(0);
         // The output, not an input, was refused: listed, not counted.

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class TFormatChoice;
@@ -15,9 +16,12 @@ public:
     QLineEdit* EditOutputDir() const { return editOutputDir_; }
     QPushButton* ButtonSelectDir() const { return buttonSelectDir_; }
     TFormatChoice* FormatChoice() const { return formatChoice_; }
+    // Joins: decode the output whole before keeping it (the setting VerifyOutput).
+    QCheckBox* CheckBoxVerify() const { return checkBoxVerify_; }
 
 private:
     QLineEdit* editOutputDir_;
     QPushButton* buttonSelectDir_;
     TFormatChoice* formatChoice_;
+    QCheckBox* checkBoxVerify_;
 };

@@ -216,7 +216,7 @@ std::string Complete(const std::vector<std::string>& words, const std::string& d
 TEST(Conventions, CompletionOffersCommandsOptionsFormatsPresetsAndFiles) {
     EXPECT_EQ(Complete({""}), "--help\n--version\nconvert\ndownload\nhelp\njoin\npresets\nprobe\n");
     EXPECT_EQ(Complete({"pr"}), "presets\nprobe\n");
-    EXPECT_EQ(Complete({"join", "--"}), "--format\n--help\n--log\n--output\n--preset\n--reencode-if-needed\n");
+    EXPECT_EQ(Complete({"join", "--"}), "--format\n--help\n--log\n--output\n--plan\n--preset\n--reencode-if-needed\n--verify\n");
     EXPECT_EQ(Complete({"download", "-o", "out", "--"}), "--help\n--host\n--no-prefer\n--output\n--prefer\n");
     EXPECT_EQ(Complete({"join", "--format", "M"}), "M4A\nMOV\nMP2\nMP3\nMP4\nMPEG\nMobilePhone\n");
     EXPECT_EQ(Complete({"presets", "i"}), "iPad\niPhone\niPod\n");

@@ -32,6 +32,7 @@ struct JoinArgs {
     int Jobs = 0;  // 0: the run chooses
     bool ReencodeIfNeeded = false;
     bool Plan = false;  // print the plan, write nothing
+    bool Verify = false;
     std::vector<std::string> Files;
 };
 
@@ -174,6 +175,7 @@ int ReadJoinArgs(const char* command, bool join, const TParsedArgs& args, JoinAr
     a.Files = args.Operands;
     a.ReencodeIfNeeded = join && args.Has("--reencode-if-needed");
     a.Plan = join && args.Has("--plan");
+    a.Verify = join && args.Has("--verify");
     if (a.Files.empty()) return Usage(command, "no input file given");
     const std::string jobs = args.Value("--jobs");
     if (!jobs.empty()) {
@@ -273,6 +275,7 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args, IDisp
     // The window's start: its configuration and the user's saved choice.
     TStartupChoice choice = LoadStartupChoice(DesktopFolders());
     if (const int status = ChooseOutput(command, a, choice.Settings); status >= 0) return status;
+    if (a.Verify) choice.Settings.VerifyOutput = true;
     if (const int status = CheckInputFiles(command, a.Files); status >= 0) return status;
     choice.Config.MergeMode = join;
 
@@ -333,6 +336,11 @@ const std::vector<TCommandOption> JoinOptions = [] {
                    {"--reencode-if-needed", "", "",
                     "with a \"Same as source - no re-encoding\" preset, join files that cannot all be copied into "
                     "one file by re-encoding only what differs (the plan) instead of refusing them"});
+    options.insert(options.end() - 1,
+                   {"--verify", "", "",
+                    "after the join, decode the output whole; a decoder error, a missing picture or a length "
+                    "more than a frame away from the files' together fails the run, naming the place, and the "
+                    "output is not kept"});
     options.insert(options.end() - 1,
                    {"--plan", "", "",
                     "print what the join would copy and what it would re-encode, one line per file, and write "

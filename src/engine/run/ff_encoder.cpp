@@ -187,6 +187,7 @@ bool TCustomEncoder::SetOutputFile(int taskIndex, const std::string& fileName, T
         task.OutputOptions[slot] = std::move(copy);
         if (!options) return;
         if (!options->Plan.Steps.empty()) task.Media().Plan = options->Plan;
+        task.Media().Verify = task.Media().Verify || options->Verify;
         // Streams the option text adds, each with its own pending settings.
         for (const auto& [name, value] : NewStreamSteps(options->ExtOptions, list)) task.SetOption(name, value);
         if (join && task.Joining()) task.PrepareJoin();

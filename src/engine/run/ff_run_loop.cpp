@@ -11,6 +11,7 @@
 #include "ff_stream_map.h"
 #include "ff_task.h"
 #include "ff_task_run.h"
+#include "ff_verify.h"
 
 #include <chrono>
 #include <optional>
@@ -279,6 +280,39 @@ void TTaskRun::End() {
     if (StopRequested()) return;
     CheckSomethingWritten();
     CheckNotCutShort();
+    Verify();
+}
+
+void TTaskRun::Verify() {
+    if (!media_.Verify || media_.Outputs.empty()) return;
+    TOutputFile& out = *media_.Outputs[0];
+    FFLogger().Log(&task_, llInfo, "Verifying " + out.FileName);
+    TVerifyTarget target;
+    target.Path = out.WrittenName;
+    // What the inputs last together: their pictures where the output has any.
+    target.ExpectedUs = 0;
+    for (size_t i = 0; i < media_.Inputs.size() && target.ExpectedUs >= 0; ++i) {
+        int64_t length = media_.Inputs[i]->Duration;
+        for (const TStreamLink& link : slots_[i].Links) {
+            const AVStream* st = link.Source ? link.Source->Stream : nullptr;
+            if (link.Track->Kind == AVMEDIA_TYPE_VIDEO && st && st->duration > 0)
+                length = FF.av_rescale_q(st->duration, st->time_base, AVRational{1, AV_TIME_BASE});
+        }
+        target.ExpectedUs = length > 0 ? target.ExpectedUs + length : -1;
+    }
+    if (!timeline_.Joining()) target.ExpectedUs = -1;
+    target.InputAt = [this](int64_t us) {
+        size_t at = 0;
+        for (size_t i = 0; i < media_.Inputs.size(); ++i)
+            if (timeline_.StartOf(static_cast<int>(i)) <= us) at = i;
+        const TJoinPlan& plan = media_.Plan;
+        const int number = at < plan.Numbers.size() ? plan.Numbers[at] : static_cast<int>(at) + 1;
+        const std::string& name = media_.Inputs[at]->FileName;
+        return "File (" + std::to_string(number) + ") " + name.substr(name.find_last_of('/') + 1);
+    };
+    target.Stopped = [this] { return task_.StopRequested(); };
+    const std::string failure = VerifyOutput(target);
+    if (!failure.empty()) throw FFmpegException(failure, AVERROR_INVALIDDATA, out.FileName);
 }
 
 // An input that ended on damage far short of its length gives an output that

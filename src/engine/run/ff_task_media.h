@@ -31,6 +31,7 @@ public:
     bool Join = false;
     // A join that follows a plan (TOutputOptions::Plan); no steps: none.
     TJoinPlan Plan;
+    bool Verify = false;  // TOutputOptions::Verify
     int64_t TotalDuration = -1;  // microseconds; -1 until known
     std::function<void(AVFormatContext*)> BeforeFindStreamInfo;
 

@@ -51,6 +51,9 @@ private:
     // Raises FFmpegException when an input ended on damage after under half
     // its probed length.
     void CheckNotCutShort();
+    // Raises FFmpegException when an output asked to be verified does not
+    // read whole (ff_verify.h).
+    void Verify();
     // Setup (ff_run_setup.cpp).
     void MakeInputStreams();
     void LinkStreams();
