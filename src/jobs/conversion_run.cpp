@@ -150,7 +150,11 @@ void TConversionRun::FFEncoderProgress(const TProgressInfo& info) {
         page_.SetCurrentFile(joinMode_ ? r[ccPath] : IncludeTrailingSeparator(r[ccPath]) + r[ccName]);
     }
     if (info.TotalDuration > 0) {
-        const int position = ProgressBarPosition(ProgressPercent(info.CurrentDuration, info.TotalDuration));
+        // A join that copies some clips and re-encodes others counts each by its cost.
+        const std::vector<TWorkSpan>& work = builder_.JoinWork();
+        const int position =
+            work.empty() ? ProgressBarPosition(ProgressPercent(info.CurrentDuration, info.TotalDuration))
+                         : ProgressBarPosition(ProgressPercent(WorkDone(work, info.CurrentDuration), WorkTotal(work)));
         const std::string text = std::to_string(position) + "%";
         if (tasksAtOnce_ == 1) page_.SetProgress(position, text);
         if (!joinMode_) {
@@ -177,7 +181,9 @@ void TConversionRun::ShowOverall() {
     }
     page_.SetOutputSize(EstimateOutputSize(bytes, done + current, job));
     const double elapsed = std::chrono::duration<double>(Clock() - result_.StartTime).count();
-    const TRunTimes t = ComputeRunTimes(job, done, current, elapsed);
+    const std::vector<TWorkSpan>& work = builder_.JoinWork();
+    const TRunTimes t = work.empty() || done > 0 ? ComputeRunTimes(job, done, current, elapsed)
+                                                 : ComputeRunTimes(WorkTotal(work), 0, WorkDone(work, current), elapsed);
     page_.SetTimes(t.Estimated, t.Elapsed, t.Left);
 }
 

@@ -89,6 +89,7 @@ void TJobBuilder::Begin() {
     taskProblems_.clear();
     joinFiles_.clear();
     givenOut_.clear();
+    joinWork_.clear();
     refusals_.clear();
 }
 
@@ -103,6 +104,23 @@ std::string TJobBuilder::UniqueOutputName(const std::string& name) {
     if (result.empty()) result = name;
     givenOut_.insert(result);
     return result;
+}
+
+std::vector<TWorkSpan> TJobBuilder::PlanWork(const TJoinPlan& plan, const std::vector<TJobInput>& inputs,
+                                             const std::vector<int>& accepted) {
+    std::vector<TWorkSpan> spans;
+    if (plan.Steps.size() != accepted.size()) return spans;
+    const int video = plan.StreamOf(skVideo), audio = plan.StreamOf(skAudio);
+    for (size_t k = 0; k < accepted.size(); ++k) {
+        int weight = CopiedWeight;
+        if (video >= 0) {
+            const TPlanAction a = plan.Steps[k][static_cast<size_t>(video)].Action;
+            if (a == paEncode || a == paFill) weight = PictureWeight;
+        }
+        if (audio >= 0 && plan.Streams[static_cast<size_t>(audio)].Encoded) weight += SoundWeight;
+        spans.push_back({std::max<int64_t>(inputs[static_cast<size_t>(accepted[k])].Duration, 0), weight});
+    }
+    return spans;
 }
 
 void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
@@ -146,6 +164,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     InitOutputOptions(options);
     ApplyPreset(settings_, options);
     ApplyPlannedJoin(planned_, settings_, acceptedFiles, options);
+    joinWork_ = PlanWork(options.Plan, inputs, acceptedFiles);
     options.Join = true;
     options.Verify = settings_.VerifyOutput;
     if (!encoder_.SetOutputFile(0, outputPath, options)) {

@@ -5,6 +5,7 @@
 #include "convert_list.h"
 #include "ff_records.h"
 #include "planned_join.h"
+#include "run_times.h"
 
 #include <cstdint>
 #include <optional>
@@ -90,6 +91,9 @@ public:
     // already (a file without sound for a format of sound; the task then
     // fails as any failing task does), else empty.
     const std::vector<std::string>& TaskProblems() const { return taskProblems_; }
+    // What each stretch of a join following a plan costs (empty: every
+    // second alike).
+    const std::vector<TWorkSpan>& JoinWork() const { return joinWork_; }
     // The accepted inputs of the join, in its order.
     const std::vector<TTaskFile>& JoinFiles() const { return joinFiles_; }
     // Inputs building refused or could not read.
@@ -126,6 +130,9 @@ private:
     std::set<std::string> givenOut_;  // output names of this job
     std::vector<TJobRefusal> refusals_;
     TPlannedJoin planned_;
+    std::vector<TWorkSpan> joinWork_;
+    static std::vector<TWorkSpan> PlanWork(const TJoinPlan& plan, const std::vector<TJobInput>& inputs,
+                                           const std::vector<int>& accepted);
 };
 
 // The texts of the conversion list.

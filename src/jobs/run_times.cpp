@@ -61,3 +61,19 @@ std::string EstimateOutputSize(int64_t bytesWritten, int64_t doneUs, int64_t job
     if (share < 0.05) return UnknownRunTime;
     return FormatSizeEstimate(static_cast<double>(bytesWritten) / std::min(share, 1.0));
 }
+
+int64_t WorkDone(const std::vector<TWorkSpan>& spans, int64_t outputUs) {
+    int64_t done = 0, start = 0;
+    for (const TWorkSpan& s : spans) {
+        if (outputUs <= start) break;
+        done += std::min(outputUs - start, s.LengthUs) * s.Weight;
+        start += s.LengthUs;
+    }
+    return done;
+}
+
+int64_t WorkTotal(const std::vector<TWorkSpan>& spans) {
+    int64_t total = 0;
+    for (const TWorkSpan& s : spans) total += s.LengthUs * s.Weight;
+    return total;
+}

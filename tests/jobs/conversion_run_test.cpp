@@ -91,6 +91,18 @@ TEST(RunTimes, EstimateElapsedAndTimeLeft) {
     EXPECT_EQ(FormatRunTime(25 * 3600 + 59), "25:00:59");
     EXPECT_EQ(FormatRunTime(59.9999999), "0:01:00");
     EXPECT_EQ(FormatRunTime(-5), "0:00:00");
+
+    // A join copying 60 s, re-encoding 10 s, copying 60 s: half the output
+    // written is a small share of the work; the re-encoded clip is most of it.
+    const std::vector<TWorkSpan> work = {{60 * Second, CopiedWeight}, {10 * Second, PictureWeight},
+                                         {60 * Second, CopiedWeight}};
+    EXPECT_EQ(WorkTotal(work), 520 * Second);
+    EXPECT_EQ(ProgressPercent(WorkDone(work, 60 * Second), WorkTotal(work)), 11);
+    EXPECT_EQ(ProgressPercent(WorkDone(work, 70 * Second), WorkTotal(work)), 88);
+    EXPECT_EQ(WorkDone(work, 200 * Second), WorkTotal(work));
+    // 6 s after the copied minute (11 %) the estimate is about 52 s, not 15 s.
+    t = ComputeRunTimes(WorkTotal(work), 0, WorkDone(work, 60 * Second), 6.0);
+    EXPECT_EQ(t.Estimated, "0:00:52");
 }
 
 TEST(RunTimes, PercentIn64BitsAndTheBarClamped) {

@@ -215,6 +215,10 @@ TEST_F(JobBuilderTest, AJoinFollowsItsPlan) {
     EXPECT_EQ(o.AudioBitrate, 160000);
     ASSERT_EQ(o.Plan.Steps.size(), 2u);
     EXPECT_EQ(o.Plan.Steps[1][1].Action, paEncode);
+    // Copied pictures, re-encoded sound: each second costs both.
+    ASSERT_EQ(builder.JoinWork().size(), 2u);
+    EXPECT_EQ(builder.JoinWork()[1].Weight, CopiedWeight + SoundWeight);
+    EXPECT_EQ(builder.JoinWork()[1].LengthUs, Second);
 
     // Pictures nothing re-encodes to match: the high-quality preset makes
     // them, and the stored preset stays.
