@@ -15,6 +15,10 @@ struct TInputOptions {
     std::string FileName;    // empty: the file name argument is used
     std::string FileFormat;  // "f"; empty lets the library probe
     int64_t StartTime = NoTimestamp;  // "ss", microseconds
+    // Where the input ends, microseconds from the file's start (a trim's
+    // end); NoTimestamp: at its end. With StartTime the input is trimmed: only
+    // what lies between goes into the output, cut at the frame.
+    int64_t EndTime = NoTimestamp;
     int32_t ProgramID = -1;           // "programid"
     std::string ExtOptions;           // lines name=value
 };

@@ -1,5 +1,7 @@
 #include "ff_input_file.h"
 
+#include <algorithm>
+
 #include "ff_exception.h"
 #include "ff_interrupt.h"
 #include "ff_io_watch.h"
@@ -225,10 +227,21 @@ std::unique_ptr<TInputFile> OpenInputFile(TOptionState& o, const std::string& fi
     in->TimestampScale = o.TsScale;
     ReadStreams(o, ic, forced, *in, how.LastPixelFormat, how.LogSender);
     if (ic->duration != AV_NOPTS_VALUE && ic->duration > 0) in->Duration = ic->duration;
+    // A trim: the length between its start and its end.
+    const int64_t start = std::max<int64_t>(o.StartTime, 0);
+    in->Trimmed = start > 0 || o.InputEndTime != INT64_MAX;
+    const int64_t end = o.InputEndTime;
+    if (end != INT64_MAX) in->TrimLength = std::max<int64_t>(end - start, 0);
+    if (in->Trimmed && in->Duration > 0) {
+        in->Duration = std::max<int64_t>(in->Duration - start, 0);
+        if (in->TrimLength >= 0) in->Duration = std::min(in->Duration, in->TrimLength);
+    }
     in->TimestampOffset = o.CopyTimestamps ? o.InputTsOffset : o.InputTsOffset - in->StartTimestamp;
     o.InputTsOffset = 0;
     if (o.Verbosity >= 0) FF.av_dump_format(ic, how.Number, fileName.c_str(), 0);
     ConsumeInputSettings(o);
+    if (end != INT64_MAX && end <= start)
+        throw FFmpegException("The end of the input is not after its start", AVERROR(EINVAL), fileName);
     // Until its turn comes.
     in->RestIo();
     return in;

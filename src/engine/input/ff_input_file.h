@@ -27,7 +27,11 @@ struct TInputFile {
     int64_t StartTimestamp = 0;   // microseconds: the pending start time plus the container's start
     int64_t TimestampOffset = 0;  // microseconds added to its timestamps ("itsoffset" less the start)
     std::array<double, MaxStreams> TimestampScale{};  // "itsscale" per stream; 0: none
-    int64_t Duration = -1;                            // microseconds; -1 unknown
+    int64_t Duration = -1;                            // microseconds; -1 unknown (trimmed: the trim's)
+    // Trimmed: only [start, start + TrimLength) of it (microseconds from
+    // where reading starts) is used; -1: all from the start on.
+    int64_t TrimLength = -1;
+    bool Trimmed = false;  // a start or an end was given
     std::vector<const AVCodec*> ForcedDecoders;       // per stream; null: the stream's own
 
     // The kinds of the streams that are read (not discarded).

@@ -22,6 +22,7 @@ public:
     int64_t Pts = 0;                     // microseconds: the last frame's or packet's time
     int64_t NextPts = AV_NOPTS_VALUE;    // microseconds: where the next one is expected
     bool PastRecordingTime = false;
+    int64_t PastTrimEndBy = -1;  // microseconds its last packet lay past its input's trim end; -1: not past
     bool Flushed = false;  // drained at its input's joint
     int64_t FramesDecoded = 0;
 

@@ -556,6 +556,7 @@ void ApplyOptionText(TOptionState& state, IOptionHost& host, const std::string& 
 void ConsumeInputSettings(TOptionState& state) {
     state.FileFormat.clear();
     state.StartTime = 0;
+    state.InputEndTime = INT64_MAX;
     state.ProgramId = 0;
     state.VideoChannel = 0;
     state.TsScale.fill(0.0);

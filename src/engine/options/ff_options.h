@@ -125,6 +125,7 @@ struct TOptionState {
     // ---- per input file (ConsumeInputSettings clears them) ----
     std::string FileFormat;        // "f"; also cleared when an output is created
     int64_t StartTime = 0;         // "ss", microseconds; per input and per output
+    int64_t InputEndTime = INT64_MAX;  // the pending input's end (TInputOptions::EndTime), microseconds
     int ProgramId = 0;             // "programid"; 0: none
     int VideoChannel = 0;          // "vc"
     std::array<double, MaxStreams> TsScale{};  // "itsscale" of the next input; 0: none

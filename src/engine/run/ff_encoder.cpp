@@ -15,6 +15,7 @@ void ApplyInputRecord(TFFmpeg& task, const TInputOptions& options) {
     task.ApplyOptionText(options.ExtOptions, true);
     if (!options.FileFormat.empty()) task.SetOption("f", options.FileFormat);
     if (options.StartTime != NoTimestamp) task.Options().StartTime = options.StartTime;
+    if (options.EndTime != NoTimestamp) task.Options().InputEndTime = options.EndTime;
     if (options.ProgramID >= 0) task.SetOption("programid", std::to_string(options.ProgramID));
 }
 

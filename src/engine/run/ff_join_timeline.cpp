@@ -103,6 +103,11 @@ void TJoinTimeline::SetOutputEnd(const TOptionState& o, bool filtered) {
     outputEnd_ = SaturatingSum(end, end / 20 + 2 * AV_TIME_BASE);
 }
 
+int64_t TJoinTimeline::InputEnd(int input) const {
+    const TPlace& place = places_[static_cast<size_t>(input)];
+    return place.File->TrimLength >= 0 ? SaturatingSum(place.Start, place.File->TrimLength) : INT64_MAX;
+}
+
 int64_t TJoinTimeline::SoundEnd(int input, const TInputStream* picture) const {
     if (!join_ || !picture) return INT64_MAX;
     const AVStream* st = picture->Stream;
@@ -155,7 +160,8 @@ void TJoinTimeline::GuardPacket(TPlace& place, const TInputStream& ist, AVPacket
     if (static_cast<size_t>(ist.Index) >= place.Guards.size()) return;
     const AVFormatContext* ic = place.File->Context.get();
     const AVRational tb = ist.Stream->time_base;
-    const int64_t startUs = ContainerStart(ic);
+    // Reading starts at a trim's start.
+    const int64_t startUs = std::max(ContainerStart(ic), place.File->StartTimestamp);
     const int64_t start = FF.av_rescale_q(startUs, MicrosecondBase, tb);
     const int64_t end = KnownLength(*place.File)
                             ? FF.av_rescale_q(SaturatingSum(startUs, place.File->Duration + EndMarginUs), MicrosecondBase, tb)

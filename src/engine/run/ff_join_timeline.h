@@ -43,6 +43,10 @@ public:
     TJoinTimeline(bool join, const std::vector<std::unique_ptr<TInputFile>>& inputs);
 
     bool Joining() const { return join_; }
+    // A trimmed input, and where its range ends on the output's time line
+    // (microseconds; INT64_MAX: at its end).
+    bool Trimmed(int input) const { return places_[static_cast<size_t>(input)].File->Trimmed; }
+    int64_t InputEnd(int input) const;
     // The input a join reads now.
     int CurrentInput() const { return current_; }
     // Where an input begins in the output, in microseconds: 0 outside joins

@@ -97,14 +97,7 @@ TTaskRun::TRead TTaskRun::ReadPacket(int input) {
             lastFileIndex_ = input;
             throw FFmpegException(ErrorText(file.FileName, reopen), reopen, file.FileName);
         }
-        // Read to its end: the file is given back.
-        file.RestIo();
-        timeline_.MarkEnded(input);
-        if (r != AVERROR_EOF) timeline_.MarkDamaged(input);
-        bool over = o.Shortest;
-        if (timeline_.Joining())
-            over = timeline_.EndInput(input, streams_, slots_, [this](TInputStream& ist) { DrainDecoder(ist); });
-        return over ? rdEnd : rdNothing;
+        return EndReading(input, r != AVERROR_EOF);
     }
     timeline_.ClearWouldBlock();
     lastFileIndex_ = input;
@@ -113,6 +106,7 @@ TTaskRun::TRead TTaskRun::ReadPacket(int input) {
                                                                              : nullptr;
     if (!ist || !ist->Used) return rdNothing;
     timeline_.PlacePacket(input, *ist, pkt, o, &task_);
+    if (PastTrimEnd(*ist, pkt)) return AllPastTrimEnd(input) ? EndReading(input, false) : rdNothing;
     if (o.RecordingTime != INT64_MAX && pkt->pts != AV_NOPTS_VALUE &&
         FF.av_rescale_q(pkt->pts, ist->Stream->time_base, AVRational{1, AV_TIME_BASE}) >= o.StartTime + o.RecordingTime) {
         ist->PastRecordingTime = true;
@@ -128,6 +122,41 @@ TTaskRun::TRead TTaskRun::ReadPacket(int input) {
     return rdPacket;
 }
 
+TTaskRun::TRead TTaskRun::EndReading(int input, bool damaged) {
+    // Read to its end (or its trim's): the file is given back.
+    media_.Inputs[static_cast<size_t>(input)]->RestIo();
+    timeline_.MarkEnded(input);
+    if (damaged) timeline_.MarkDamaged(input);
+    bool over = options_.Shortest;
+    if (timeline_.Joining())
+        over = timeline_.EndInput(input, streams_, slots_, [this](TInputStream& ist) { DrainDecoder(ist); });
+    return over ? rdEnd : rdNothing;
+}
+
+bool TTaskRun::PastTrimEnd(TInputStream& ist, const AVPacket* pkt) {
+    const int64_t end = timeline_.InputEnd(ist.File);
+    const int64_t ts = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
+    if (end == INT64_MAX || ts == AV_NOPTS_VALUE) return false;
+    // A packet decoded at or after the end: every picture before the end has
+    // been read (pictures are shown no earlier than they are decoded).
+    const int64_t us = FF.av_rescale_q(ts, ist.Stream->time_base, AVRational{1, AV_TIME_BASE});
+    if (us < end) return false;
+    ist.PastTrimEndBy = std::max(ist.PastTrimEndBy, us - end);
+    return true;
+}
+
+bool TTaskRun::AllPastTrimEnd(int input) const {
+    bool all = true;
+    for (const auto& ist : streams_) {
+        if (ist->File != input || !ist->Used) continue;
+        // Files interleave their streams within a second or two: a stream
+        // that far past the end stands for one that has no more before it.
+        if (ist->PastTrimEndBy >= 2 * AV_TIME_BASE) return true;
+        all = all && ist->PastTrimEndBy >= 0;
+    }
+    return all;
+}
+
 int TTaskRun::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
     if (ist.NextPts == AV_NOPTS_VALUE) {
         // A stream without timestamps (raw H.264, for one) counts from where
@@ -140,8 +169,9 @@ int TTaskRun::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
         if (!pkt) return 0;
         ist.TakePacketTime(pkt);
         // Sound past its clip's pictures is left out.
-        const bool past = ist.Kind() == AVMEDIA_TYPE_AUDIO && pkt->pts != AV_NOPTS_VALUE &&
-                          FF.av_rescale_q(pkt->pts, ist.Stream->time_base, AVRational{1, AV_TIME_BASE}) >= SoundLimit(ist);
+        const int64_t limit = ist.Kind() == AVMEDIA_TYPE_AUDIO ? SoundLimit(ist) : timeline_.InputEnd(ist.File);
+    const bool past = pkt->pts != AV_NOPTS_VALUE &&
+                      FF.av_rescale_q(pkt->pts, ist.Stream->time_base, AVRational{1, AV_TIME_BASE}) >= limit;
         for (TRunSlot& slot : slots_)
             for (TStreamLink& link : slot.Links)
                 if (link.Source == &ist && link.Active && link.Track->Copy() && !past)
@@ -177,7 +207,15 @@ void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
         const int64_t ahead = (ist.Pts - o.StartTime) - (FF.av_gettime_relative() - startTime_);
         if (ahead > 1000) std::this_thread::sleep_for(std::chrono::microseconds(ahead));
     }
-    // Sound past its clip's pictures is cut off.
+    // A trimmed input's pictures outside its range are left out; its sound
+    // before the range is cut where the output places it (the first sound's
+    // placement drops what lies before the input's start).
+    if (timeline_.Trimmed(ist.File)) {
+        const int64_t start = timeline_.StartOf(ist.File);
+        if (kind == AVMEDIA_TYPE_VIDEO && (ist.Pts < start || ist.Pts >= timeline_.InputEnd(ist.File))) return;
+        if (kind == AVMEDIA_TYPE_AUDIO && ist.NextPts <= start) return;
+    }
+    // Sound past its clip's pictures (or its trim) is cut off.
     if (kind == AVMEDIA_TYPE_AUDIO && frame->sample_rate > 0) {
         const int64_t limit = SoundLimit(ist);
         if (ist.Pts >= limit) return;
@@ -209,12 +247,13 @@ void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
 }
 
 int64_t TTaskRun::SoundLimit(const TInputStream& ist) const {
-    if (ist.Kind() != AVMEDIA_TYPE_AUDIO || !timeline_.Joining()) return INT64_MAX;
+    const int64_t trimEnd = timeline_.InputEnd(ist.File);
+    if (ist.Kind() != AVMEDIA_TYPE_AUDIO || !timeline_.Joining()) return trimEnd;
     for (const TStreamLink& link : slots_[static_cast<size_t>(ist.File)].Links)
         // Copied pictures cannot stand longer for it (encoded ones hold the last).
         if (link.Track->Kind == AVMEDIA_TYPE_VIDEO && link.Source && link.Track->Copy())
-            return timeline_.SoundEnd(ist.File, link.Source);
-    return INT64_MAX;
+            return std::min(trimEnd, timeline_.SoundEnd(ist.File, link.Source));
+    return trimEnd;
 }
 
 TInBandSets* TTaskRun::InBandSets(TStreamLink& link, const TInputStream& ist) {

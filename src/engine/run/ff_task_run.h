@@ -73,6 +73,11 @@ private:
     // Reads one packet of the input and passes it on.
     enum TRead { rdPacket, rdNothing, rdEnd };  // a packet went through; none did; the loop is over
     TRead ReadPacket(int input);
+    // An input read to its end or its trim's: its joint in a join.
+    TRead EndReading(int input, bool damaged);
+    // A packet placed at or after its input's trim end marks its stream so.
+    bool PastTrimEnd(TInputStream& stream, const AVPacket* packet);
+    bool AllPastTrimEnd(int input) const;
     // A packet (null: drains the decoder) of an input stream; 0 or the
     // library's error code of damaged data.
     int ProcessPacket(TInputStream& stream, AVPacket* packet);
