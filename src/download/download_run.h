@@ -46,9 +46,18 @@ public:
     TWinHTTP WinHTTPDownloadInfoFile;
     TWinHTTP WinHTTPDownload;
     // The second engine, for links of other sites and for the site's links
-    // the built-in path cannot read. Its Program is yt-dlp as found on PATH
-    // when the run object is made; empty means it is not installed.
+    // the built-in path cannot read. Its Program is the newer of the managed
+    // copy and the one on PATH when the run object is made (see UseYtDlp);
+    // empty means none is installed.
     TYtDlpDownload YtDlp;
+    // The managed copy's folder.
+    std::string YtDlpFolder;
+    // The yt-dlp the next links go to.
+    void UseYtDlp(const TYtDlpCopy& copy);
+    TYtDlpCopy YtDlpInUse() const { return {YtDlp.Program, YtDlp.Version}; }
+    // The last run had links that yt-dlp failed, and the yt-dlp in use is
+    // older than YtDlpStaleDays: a newer one may read them.
+    bool YtDlpUpdateAdvised() const;
 
     // Runs the stream-listing script (the lines of InfoScriptLines): the
     // script component's Lines and Execute. Its "Host" object's Echo and
