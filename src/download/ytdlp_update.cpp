@@ -229,9 +229,9 @@ bool TYtDlpUpdate::Start(const std::string& releaseUrl, const std::string& folde
     running_ = true;
     if (OnStep) OnStep(std::string("Fetching ") + YtDlpSumsFileName);
     sums_.URL = base_ + YtDlpSumsFileName;
-    if (!sums_.Read(false)) {
+    if (cancelled_ || !sums_.Read(false)) {
         running_ = false;
-        LastErrorMessage = "the transfer is busy";
+        LastErrorMessage = cancelled_ ? "cancelled" : "the transfer is busy";
         return false;
     }
     return true;
@@ -269,6 +269,7 @@ void TYtDlpUpdate::SumsFetched(TStream* stream) {
 
 void TYtDlpUpdate::FetchRelease() {
     if (OnStep) OnStep(std::string("Fetching ") + YtDlpReleaseFileName);
+    if (cancelled_) return Finish(TYtDlpUpdateOutcome::uoCancelled, "Cancelled");
     release_.URL = base_ + YtDlpReleaseFileName;
     if (!release_.Read(false)) Finish(TYtDlpUpdateOutcome::uoFailed, "the transfer is busy");
 }
@@ -282,6 +283,7 @@ void TYtDlpUpdate::ReleaseFetched(TStream* stream) {
                       "the file fetched (" + std::to_string(bytes.size()) + " bytes) does not match its checksum in " +
                           YtDlpSumsFileName + ": it is damaged or incomplete");
     if (OnStep) OnStep("Checking the new yt-dlp");
+    if (cancelled_) return Finish(TYtDlpUpdateOutcome::uoCancelled, "Cancelled");
     if (!file_.Create(folder_ + YtDlpReleaseFileName) || !WriteAll(file_.Path(), bytes))
         return Finish(TYtDlpUpdateOutcome::uoFailed, "the file cannot be written into \"" + folder_ + "\": " + Errno());
     std::string error;
@@ -303,6 +305,7 @@ void TYtDlpUpdate::Verified(const std::string& version, const std::string& error
                                                             ", is older than the one in use: it was not installed");
     }
     if (OnStep) OnStep("Installing yt-dlp " + version);
+    if (cancelled_) return Finish(TYtDlpUpdateOutcome::uoCancelled, "Cancelled");
     TYtDlpUpdateResult result = InstallYtDlpCopy(folder_, file_, version);
     running_ = false;
     file_.Discard();
