@@ -92,6 +92,11 @@ void TDownloadRun::UseYtDlp(const TYtDlpCopy& copy) {
     YtDlp.Version = copy.Version;
 }
 
+void TDownloadRun::SetYtDlpPending(bool pending) {
+    ytdlpPending_ = pending;
+    if (!pending && active_ && stage_ == stYtDlpWait) Post(&TDownloadRun::StartYtDlp);
+}
+
 bool TDownloadRun::YtDlpUpdateAdvised() const {
     return result_.YtDlpFailures > 0 && !YtDlp.Program.empty() &&
            YtDlpIsOlderThan(YtDlp.Version, YtDlpStaleDays, std::chrono::system_clock::now());
@@ -384,6 +389,10 @@ void TDownloadRun::BuiltInFailed(const std::string& logLine) {
 
 void TDownloadRun::StartYtDlp() {
     if (FinishIfCancelled()) return;
+    if (ytdlpPending_) {
+        stage_ = stYtDlpWait;
+        return;
+    }
     const int index = current_;
     const std::string& link = links_[index];
     stage_ = stYtDlp;

@@ -54,6 +54,9 @@ public:
     std::string YtDlpFolder;
     // The yt-dlp the next links go to.
     void UseYtDlp(const TYtDlpCopy& copy);
+    // While set (its version is being asked for), a link for yt-dlp waits;
+    // clearing it starts the waiting link.
+    void SetYtDlpPending(bool pending);
     TYtDlpCopy YtDlpInUse() const { return {YtDlp.Program, YtDlp.Version}; }
     // The last run had links that yt-dlp failed, and the yt-dlp in use is
     // older than YtDlpStaleDays: a newer one may read them.
@@ -92,7 +95,9 @@ public:
     std::chrono::milliseconds AnalyzePause{1500};
 
 private:
-    enum TStage { stIdle, stWatchPage, stInfoText, stScript, stPause, stDownload, stNextQuality, stYtDlpNext, stYtDlp };
+    enum TStage {
+        stIdle, stWatchPage, stInfoText, stScript, stPause, stDownload, stNextQuality, stYtDlpNext, stYtDlpWait, stYtDlp
+    };
 
     void Post(void (TDownloadRun::*step)());
     void StartLink();          // message 0x404
@@ -152,6 +157,7 @@ private:
     int attempt_ = 0;
     bool writeFailed_ = false;
     bool cancelRequested_ = false;
+    bool ytdlpPending_ = false;
     std::string lastError_;  // why the last transfer failed, for the log
     THiddenFile part_;  // the stream being received
     std::string fileName_;  // title + extension of the current attempt, made safe

@@ -92,9 +92,11 @@ void TDownloadPages::LogDownloadEngines() {
         if (version.empty() && log_)
             log_->AppendLine(PrintableText("yt-dlp (" + systemYtDlp_.Path + ") gave no version: " + error));
         ChooseYtDlp();
+        run_.SetYtDlpPending(false);
     };
     std::string error;
-    if (versionProbe_.Start(systemYtDlp_.Path, error)) return;
+    // A link for yt-dlp waits for the choice.
+    if (versionProbe_.Start(systemYtDlp_.Path, error)) return run_.SetYtDlpPending(true);
     if (log_) log_->AppendLine(PrintableText("yt-dlp (" + systemYtDlp_.Path + ") cannot be started: " + error));
     ChooseYtDlp();
 }

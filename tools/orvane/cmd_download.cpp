@@ -163,8 +163,11 @@ int RunDownload(const TParsedArgs& args, IDispatcher& dispatcher) {
     // that is no link counts as a link not saved; a repeated one does not.
     TLinkList links(config.VideoSiteHost, desktop);
     // Links of other sites go to yt-dlp, when it is installed: the newer of
-    // the application's own copy and the one on PATH.
-    const TYtDlpCopy ytdlp = LocateYtDlpCopy(dispatcher, ManagedYtDlpFolder());
+    // the application's own copy and the one on PATH, whose version is asked
+    // for while the run starts.
+    const std::string managedFolder = ManagedYtDlpFolder();
+    TYtDlpCopy system{FindProgram(YtDlpProgramName), {}};
+    TYtDlpCopy ytdlp = ChooseYtDlpCopy(ManagedYtDlpCopy(managedFolder), system);
     const bool otherSites = !ytdlp.Empty();
     links.SetOtherSites(otherSites);
     int rejected = 0;
@@ -178,6 +181,15 @@ int RunDownload(const TParsedArgs& args, IDispatcher& dispatcher) {
     TDownloadRun run(config, settings, view, desktop, &log, dispatcher);
     auto script = CreateInfoScript(run, nullptr);
     run.UseYtDlp(ytdlp);
+    TYtDlpVersionCheck probe(dispatcher);
+    probe.OnDone = [&](const std::string& version, const std::string&) {
+        system.Version = version;
+        ytdlp = ChooseYtDlpCopy(ManagedYtDlpCopy(managedFolder), system);
+        run.UseYtDlp(ytdlp);
+        run.SetYtDlpPending(false);
+    };
+    std::string probeError;
+    if (!system.Empty()) run.SetYtDlpPending(probe.Start(system.Path, probeError));
 
     {
         const TCliInterrupt interrupt(dispatcher);
