@@ -48,7 +48,7 @@ _orvane() {
                 mapfile -t COMPREPLY < <(compgen -d -- "$cur")
                 return
                 ;;
-            --host | --log)
+            --host | --log | --from)
                 [[ $prev == --log ]] && mapfile -t COMPREPLY < <(compgen -f -- "$cur")
                 return
                 ;;
@@ -61,7 +61,7 @@ _orvane() {
                     case $command in
                         help) words=$(_orvane_commands "$program") ;;
                         presets) words=$(_orvane_formats "$program") ;;
-                        download) return ;;
+                        download | update-ytdlp) return ;;
                         *)
                             compopt -o filenames 2>/dev/null
                             mapfile -t COMPREPLY < <(compgen -f -- "$cur")

@@ -75,7 +75,8 @@ Architecture: $arch
 Maintainer: Orvane <packages@orvane.example>
 Installed-Size: $(du -sk --exclude=DEBIAN "$root" | cut -f1)
 Depends: $depends
-Recommends: fonts-dejavu-core
+Recommends: fonts-dejavu-core, python3
+Suggests: yt-dlp
 Section: video
 Priority: optional
 Homepage: https://www.orvane.example/

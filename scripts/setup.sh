@@ -15,7 +15,12 @@ PACKAGES=(
   ffmpeg
   # HTTP, patterns, script engine, sounds, PNG, JSON (yt-dlp's lines, test judges)
   libcurl4-openssl-dev libpcre2-dev duktape-dev libcanberra-dev libpng-dev nlohmann-json3-dev
-  # the second download engine, for today's video sites
+  # SHA-256 of yt-dlp's release file (libcrypto)
+  libssl-dev
+  # the second download engine, for today's video sites (python3, below, runs
+  # the current release the application keeps in the user's data folder).
+  # Debian 12 ships no JavaScript runtime that yt-dlp accepts (its nodejs is
+  # 18; yt-dlp wants Deno 2, Node 20 or later, QuickJS or Bun): see the README.
   yt-dlp
   # tests
   libgtest-dev libgmock-dev python3 xvfb xauth dbus-daemon curl openssl

@@ -66,6 +66,8 @@ std::string ParseProductConfig(std::string_view iniText, TProductConfig& config)
     // Our own key: the host name of the video site.
     const std::string host = text("VideoSiteHost");
     config.VideoSiteHost = host.empty() ? DefaultVideoSiteHost : host;
+    const std::string release = text("YtDlpReleaseUrl");
+    config.YtDlpReleaseUrl = release.empty() ? DefaultYtDlpReleaseUrl : release;
     return {};
 }
 

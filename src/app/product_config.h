@@ -11,6 +11,9 @@
 
 inline constexpr char ProductConfigFileName[] = "lamecore.dll";
 inline constexpr char DefaultVideoSiteHost[] = "www.youtube.com";
+// Where yt-dlp's latest release file and its SHA2-256SUMS are fetched from:
+// the project's own release location.
+inline constexpr char DefaultYtDlpReleaseUrl[] = "https://github.com/yt-dlp/yt-dlp/releases/latest/download/";
 
 // The Default... keys: the format choice the user settings start from.
 struct TProductDefaults {
@@ -28,6 +31,7 @@ struct TProductConfig {
     // Which format buttons are offered, by [class][code].
     std::array<std::array<bool, MaxFormatsPerClass>, FormatClassCount> FormatEnabled{};
     std::string VideoSiteHost = DefaultVideoSiteHost;
+    std::string YtDlpReleaseUrl = DefaultYtDlpReleaseUrl;
     TProductDefaults Defaults;
 };
 

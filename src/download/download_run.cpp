@@ -60,7 +60,10 @@ TDownloadRun::TDownloadRun(const TProductConfig& config, const TUserSettings& se
     // fill the memory.
     WinHTTPGetInfoFileURL.MaxBodySize = MaxVideoSitePageBytes;
     WinHTTPDownloadInfoFile.MaxBodySize = MaxVideoSitePageBytes;
-    YtDlp.Program = FindProgram(YtDlpProgramName);
+    YtDlpFolder = ManagedYtDlpFolder();
+    // The system copy's version is not known yet: the managed copy goes first.
+    UseYtDlp(ChooseYtDlpCopy(ManagedYtDlpCopy(YtDlpFolder), {FindProgram(YtDlpProgramName), {}}));
+    YtDlp.JsRuntimes = FindJsRuntimes();
     WireEvents();
 }
 
@@ -82,6 +85,21 @@ TDownloadRun::~TDownloadRun() {
     YtDlp.OnFailed = nullptr;
     YtDlp.OnAborted = nullptr;
     RemovePartFile();
+}
+
+void TDownloadRun::UseYtDlp(const TYtDlpCopy& copy) {
+    YtDlp.Program = copy.Path;
+    YtDlp.Version = copy.Version;
+}
+
+void TDownloadRun::SetYtDlpPending(bool pending) {
+    ytdlpPending_ = pending;
+    if (!pending && active_ && stage_ == stYtDlpWait) Post(&TDownloadRun::StartYtDlp);
+}
+
+bool TDownloadRun::YtDlpUpdateAdvised() const {
+    return result_.YtDlpFailures > 0 && !YtDlp.Program.empty() &&
+           YtDlpIsOlderThan(YtDlp.Version, YtDlpStaleDays, std::chrono::system_clock::now());
 }
 
 void TDownloadRun::WireEvents() {
@@ -364,7 +382,6 @@ void TDownloadRun::BuiltInFailed(const std::string& logLine) {
         return;
     }
     Log(logLine);
-    Log("Trying \"" + links_[current_] + "\" with yt-dlp");
     // yt-dlp starts once the failed transfer has finished its completion step.
     stage_ = stYtDlpNext;
     Post(&TDownloadRun::StartYtDlp);
@@ -372,6 +389,10 @@ void TDownloadRun::BuiltInFailed(const std::string& logLine) {
 
 void TDownloadRun::StartYtDlp() {
     if (FinishIfCancelled()) return;
+    if (ytdlpPending_) {
+        stage_ = stYtDlpWait;
+        return;
+    }
     const int index = current_;
     const std::string& link = links_[index];
     stage_ = stYtDlp;
@@ -380,6 +401,9 @@ void TDownloadRun::StartYtDlp() {
     UpdateStatus(StatusGettingURLs, 0, 0, 0, {}, 0);
     view_.SetRowText(index, dcURL, PrintableText(link));
     transferStart_ = std::chrono::steady_clock::now();
+    if (!YtDlp.Program.empty())
+        Log("Trying \"" + link + "\" with yt-dlp " + (YtDlp.Version.empty() ? "" : YtDlp.Version + " ") + "(" +
+            YtDlp.Program + ")");
     if (!YtDlp.Start(link, OutputFolder(), settings_.PreferYouTubeQuality, Order()))
         LinkFailed("yt-dlp could not download \"" + link + "\": " + YtDlp.LastErrorMessage);
 }
@@ -423,6 +447,7 @@ void TDownloadRun::YtDlpDone(const std::string& path, const TYtDlpInfo& info) {
 void TDownloadRun::YtDlpFailed(const std::string& reason) {
     const int index = current_;
     const std::string& name = ytdlpInfo_.Title.empty() ? links_[index] : captions_[index];
+    ++result_.YtDlpFailures;
     LinkFailed("yt-dlp could not download \"" + name + "\": " + reason);
 }
 

@@ -46,9 +46,21 @@ public:
     TWinHTTP WinHTTPDownloadInfoFile;
     TWinHTTP WinHTTPDownload;
     // The second engine, for links of other sites and for the site's links
-    // the built-in path cannot read. Its Program is yt-dlp as found on PATH
-    // when the run object is made; empty means it is not installed.
+    // the built-in path cannot read. Its Program is the newer of the managed
+    // copy and the one on PATH when the run object is made (see UseYtDlp);
+    // empty means none is installed.
     TYtDlpDownload YtDlp;
+    // The managed copy's folder.
+    std::string YtDlpFolder;
+    // The yt-dlp the next links go to.
+    void UseYtDlp(const TYtDlpCopy& copy);
+    // While set (its version is being asked for), a link for yt-dlp waits;
+    // clearing it starts the waiting link.
+    void SetYtDlpPending(bool pending);
+    TYtDlpCopy YtDlpInUse() const { return {YtDlp.Program, YtDlp.Version}; }
+    // The last run had links that yt-dlp failed, and the yt-dlp in use is
+    // older than YtDlpStaleDays: a newer one may read them.
+    bool YtDlpUpdateAdvised() const;
 
     // Runs the stream-listing script (the lines of InfoScriptLines): the
     // script component's Lines and Execute. Its "Host" object's Echo and
@@ -83,7 +95,9 @@ public:
     std::chrono::milliseconds AnalyzePause{1500};
 
 private:
-    enum TStage { stIdle, stWatchPage, stInfoText, stScript, stPause, stDownload, stNextQuality, stYtDlpNext, stYtDlp };
+    enum TStage {
+        stIdle, stWatchPage, stInfoText, stScript, stPause, stDownload, stNextQuality, stYtDlpNext, stYtDlpWait, stYtDlp
+    };
 
     void Post(void (TDownloadRun::*step)());
     void StartLink();          // message 0x404
@@ -143,6 +157,7 @@ private:
     int attempt_ = 0;
     bool writeFailed_ = false;
     bool cancelRequested_ = false;
+    bool ytdlpPending_ = false;
     std::string lastError_;  // why the last transfer failed, for the log
     THiddenFile part_;  // the stream being received
     std::string fileName_;  // title + extension of the current attempt, made safe

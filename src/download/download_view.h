@@ -32,6 +32,7 @@ struct TDownloadResult {
     // The full path of every file saved, in the order of the links.
     std::vector<std::string> DownloadedFiles;
     bool Cancelled = false;  // the user cancelled the run
+    int32_t YtDlpFailures = 0;  // links that yt-dlp failed to download
     std::chrono::system_clock::time_point StartTime{}, EndTime{};
 
     int32_t FailedFiles() const { return TotalFiles - SucceededFiles; }

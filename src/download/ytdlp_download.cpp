@@ -123,7 +123,11 @@ bool TYtDlpDownload::Start(const std::string& link, const std::string& folder, b
     lastProgress_ = {};
     std::string error;
     // Lines arrive as yt-dlp writes them, not when a pipe buffer fills.
-    if (!child_->Start(Program, YtDlpArguments(link, prefer, order), tempFolder_, {"PYTHONUNBUFFERED=1"}, error)) {
+    std::vector<std::string> args = YtDlpArguments(link, prefer, order);
+    const std::vector<std::string> runtimes = YtDlpRuntimeArguments(Version, JsRuntimes);
+    // Before the "--" that ends the options.
+    args.insert(args.end() - 2, runtimes.begin(), runtimes.end());
+    if (!child_->Start(Program, args, tempFolder_, {"PYTHONUNBUFFERED=1"}, error)) {
         RemoveTempFolder();
         LastErrorMessage = "Cannot start yt-dlp \"" + Program + "\": " + error;
         return false;

@@ -11,6 +11,7 @@
 
 #include "child_process.h"
 #include "quality.h"
+#include "ytdlp_copies.h"
 #include "ytdlp_output.h"
 
 inline constexpr char YtDlpProgramName[] = "yt-dlp";
@@ -41,6 +42,10 @@ public:
 
     // yt-dlp's path; empty when it is not installed.
     std::string Program;
+    // Its version as "--version" gave it; empty while not known.
+    std::string Version;
+    // yt-dlp is told where they are when its version takes them.
+    std::vector<TJsRuntime> JsRuntimes;
 
     std::function<void(const TYtDlpInfo& info)> OnInfo;
     // At most every ProgressInterval, and always when a file is complete.

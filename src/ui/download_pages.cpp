@@ -1,6 +1,8 @@
 #include "download_pages.h"
 
+#include "app_title.h"
 #include "desktop_services.h"
+#include "form_download_settings.h"
 #include "form_main.h"
 #include "form_youtube_hq.h"
 #include "info_script.h"
@@ -22,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -42,6 +45,7 @@ TDownloadPages::TDownloadPages(TFormMain& form, IDesktopServices& services, ILog
       step7_(form.Step7()),
       links_(form.Config().VideoSiteHost, services),
       run_(form.Config(), form.Settings(), *this, services, log, dispatcher),
+      dispatcher_(dispatcher),
       versionProbe_(dispatcher) {
     setObjectName("DownloadPages");
     links_.OnChanged = [this] { ShowLinks(); };
@@ -70,6 +74,8 @@ TDownloadPages::TDownloadPages(TFormMain& form, IDesktopServices& services, ILog
         RefreshPreferenceText();
         ActionListURLUpdate();
     });
+    connect(step5_->ButtonDownloadSettings, &QAbstractButton::clicked, this,
+            &TDownloadPages::ButtonDownloadSettingsClick);
     connect(step7_->ButtonConvertDownloaded, &QAbstractButton::clicked, this,
             &TDownloadPages::ButtonConvertDownloadedClick);
     RefreshPreferenceText();
@@ -78,22 +84,63 @@ TDownloadPages::TDownloadPages(TFormMain& form, IDesktopServices& services, ILog
 }
 
 void TDownloadPages::LogDownloadEngines() {
-    const std::string program = run_.YtDlp.Program;
-    links_.SetOtherSites(!program.empty());
-    if (program.empty()) {
-        if (log_) log_->AppendLine("yt-dlp is not installed: only links of the video site can be downloaded");
-        return;
-    }
-    versionProbe_.OnLine = [this](TChildStream stream, const std::string& line) {
-        if (stream == TChildStream::csOut && ytdlpVersion_.empty()) ytdlpVersion_ = line;
-    };
-    versionProbe_.OnExit = [this, program](const TChildExit&) {
-        const std::string version = ytdlpVersion_.empty() ? std::string("of unknown version") : ytdlpVersion_;
-        if (log_) log_->AppendLine(PrintableText("yt-dlp " + version + " (" + program + ") downloads links of other sites"));
+    systemYtDlp_ = {FindProgram(YtDlpProgramName), {}};
+    links_.SetOtherSites(!run_.YtDlp.Program.empty());
+    if (systemYtDlp_.Empty()) return ChooseYtDlp();
+    versionProbe_.OnDone = [this](const std::string& version, const std::string& error) {
+        systemYtDlp_.Version = version;
+        if (version.empty() && log_)
+            log_->AppendLine(PrintableText("yt-dlp (" + systemYtDlp_.Path + ") gave no version: " + error));
+        ChooseYtDlp();
+        run_.SetYtDlpPending(false);
     };
     std::string error;
-    if (!versionProbe_.Start(program, {"--ignore-config", "--version"}, {}, {}, error) && log_)
-        log_->AppendLine(PrintableText("yt-dlp (" + program + ") cannot be started: " + error));
+    // A link for yt-dlp waits for the choice.
+    if (versionProbe_.Start(systemYtDlp_.Path, error)) return run_.SetYtDlpPending(true);
+    if (log_) log_->AppendLine(PrintableText("yt-dlp (" + systemYtDlp_.Path + ") cannot be started: " + error));
+    ChooseYtDlp();
+}
+
+void TDownloadPages::ChooseYtDlp() {
+    run_.UseYtDlp(ChooseYtDlpCopy(ManagedYtDlpCopy(run_.YtDlpFolder), systemYtDlp_));
+    const TYtDlpCopy copy = run_.YtDlpInUse();
+    links_.SetOtherSites(!copy.Empty());
+    if (!log_) return;
+    if (copy.Empty()) {
+        log_->AppendLine("yt-dlp is not installed: only links of the video site can be downloaded");
+        return;
+    }
+    const std::string version = copy.Version.empty() ? std::string("of unknown version") : copy.Version;
+    log_->AppendLine(PrintableText("yt-dlp " + version + " (" + copy.Path + ") downloads links of other sites"));
+    log_->AppendLine(PrintableText("JavaScript runtimes yt-dlp is told of: " + JsRuntimesText(run_.YtDlp.JsRuntimes)));
+}
+
+void TDownloadPages::OpenDownloadSettings(bool startUpdate) {
+    TFormDownloadSettings dialog(dispatcher_, &form_);
+    auto info = [this] {
+        return TYtDlpSettingsInfo{run_.YtDlpInUse(), ManagedYtDlpCopy(run_.YtDlpFolder), systemYtDlp_,
+                                  run_.YtDlp.JsRuntimes, form_.Config().YtDlpReleaseUrl, run_.YtDlpFolder};
+    };
+    dialog.ShowInfo(info());
+    dialog.OnUpdated = [this, &dialog, info](const TYtDlpUpdateResult& result) {
+        if (log_) log_->AppendLine(PrintableText(result.Message));
+        if (result.Outcome == TYtDlpUpdateOutcome::uoInstalled) ChooseYtDlp();
+        dialog.ShowInfo(info());
+    };
+    const QRect o = form_.frameGeometry();
+    dialog.move(o.left() + (o.width() - dialog.width()) / 2, o.top() + (o.height() - dialog.height()) / 2);
+    if (startUpdate) QTimer::singleShot(0, &dialog, [&dialog] { dialog.ButtonUpdateClick(); });
+    dialog.exec();
+}
+
+void TDownloadPages::OfferYtDlpUpdate() {
+    const TYtDlpCopy copy = run_.YtDlpInUse();
+    const std::string question = "yt-dlp could not download every link, and yt-dlp " +
+                                 (copy.Version.empty() ? std::string("of unknown version") : copy.Version) +
+                                 " is more than " + std::to_string(YtDlpStaleDays) +
+                                 " days old: sites change often, and a newer yt-dlp may read them.\n\n"
+                                 "Update yt-dlp now?";
+    if (services_.AskYesNo(question, AppTitle)) OpenDownloadSettings(true);
 }
 
 TDownloadPages::~TDownloadPages() {
@@ -276,4 +323,6 @@ void TDownloadPages::ShowSummary(const TDownloadResult& result) {
     step7_->LabelSucceeded->setText(QString::number(result.SucceededFiles));
     step7_->LabelFailed->setText(QString::number(result.FailedFiles()));
     step7_->LabelCancelled->setVisible(result.Cancelled);
+    // Asked once the summary is on screen, outside the run's own event.
+    if (run_.YtDlpUpdateAdvised()) QTimer::singleShot(0, this, &TDownloadPages::OfferYtDlpUpdate);
 }

@@ -51,6 +51,9 @@ public:
     void ActionListURLUpdate();
     void CheckBoxYouTubeQualityClick();
     void ButtonYouTubeQualityConfigClick();
+    // The download settings dialog; with startUpdate it starts "Update yt-dlp" at once.
+    void ButtonDownloadSettingsClick() { OpenDownloadSettings(false); }
+    void OpenDownloadSettings(bool startUpdate);
     void RefreshPreferenceText();
     bool ClipboardHasText() const { return clipboardHasText_; }
     // Step7.
@@ -73,7 +76,12 @@ public:
     void ConvertDownloadedFiles(const std::vector<std::string>& files) override;
 
 private:
+    // Start-up: asks the yt-dlp on PATH for its version, then chooses.
     void LogDownloadEngines();
+    // The newer of the managed and the system copy goes to the run, and the log says which.
+    void ChooseYtDlp();
+    // After a run whose yt-dlp links failed with an old yt-dlp: offers the update.
+    void OfferYtDlpUpdate();
     void SyncLinksFromList();
     void ShowLinks();
     TQualityOrder Order() const;
@@ -89,9 +97,10 @@ private:
     TDownloadRun run_;
     // The last run's result, for Step7's hand-over.
     TDownloadResult lastResult_;
-    // Asks yt-dlp for its version once, for the log.
-    TChildProcess versionProbe_;
-    std::string ytdlpVersion_;
+    IDispatcher& dispatcher_;
+    // Asks the yt-dlp on PATH for its version once.
+    TYtDlpVersionCheck versionProbe_;
+    TYtDlpCopy systemYtDlp_;
     std::unique_ptr<TPropertyComponent> formComponent_;
     std::unique_ptr<TJavaScript> script_;
     QMetaObject::Connection clipboardWatch_;

@@ -40,6 +40,9 @@ TPageStep5::TPageStep5(QWidget* parent) : QWidget(parent) {
         connect(a, &QAction::changed, b, [a, b] { b->setEnabled(a->isEnabled()); });
         x += 89;
     }
+    ButtonDownloadSettings =
+        Place(new QPushButton("Settings...", input), "ButtonDownloadSettings", QRect(438, 167, 81, 27));
+    ButtonDownloadSettings->setToolTip("Which yt-dlp downloads links of other sites, and its update");
     popup_ = new QMenu(this);
     popup_->addActions({ActionURLPaste, ActionURLRemove});
     ListViewInputURL->setContextMenuPolicy(Qt::CustomContextMenu);

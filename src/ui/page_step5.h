@@ -19,6 +19,8 @@ public:
 
     QTreeWidget* ListViewInputURL;
     QAction *ActionURLPaste, *ActionURLRemove, *ActionURLEmpty;
+    // Opens the download settings dialog (yt-dlp).
+    QPushButton* ButtonDownloadSettings;
     QLineEdit* EditURLOutput;
     QPushButton* ButtonURLSelect;
     QCheckBox* CheckBoxYouTubeQuality;

@@ -53,6 +53,7 @@ TEST(ProductConfig, ReadsKeysFlagsAndDefaults) {
     EXPECT_TRUE(config.FormatEnabled[fcDevice][dfiPod]);
     EXPECT_FALSE(config.FormatEnabled[fcAudio][afWAV]);
     EXPECT_EQ(config.VideoSiteHost, "www.youtube.com");
+    EXPECT_EQ(config.YtDlpReleaseUrl, "https://github.com/yt-dlp/yt-dlp/releases/latest/download/");
 
     TUserSettings s;
     s.OutputFormatClass = 1;
@@ -71,12 +72,13 @@ TEST(ProductConfig, IniRulesIgnoreCaseTrimAndComments) {
     const std::string text =
         "; comment\r\n\r\n[system]\r\n  download =  True  \r\nskin=1\r\n;Merge=True\r\n"
         "DEFAULTVIDEO=0\r\nDefaultDevice=0\r\nDefaultAudio=0\r\nDefaultClass=-1\r\n"
-        "VideoSiteHost=127.0.0.1:8080\r\n[Other]\r\nMerge=True\r\n";
+        "VideoSiteHost=127.0.0.1:8080\r\nytdlpreleaseurl = http://127.0.0.1:8080/r/ \r\n[Other]\r\nMerge=True\r\n";
     ASSERT_EQ(ParseProductConfig(text, config), "");
     EXPECT_TRUE(config.DownloadEnabled);
     EXPECT_FALSE(config.MergeMode);
     EXPECT_EQ(config.SkinIndex, 1);
     EXPECT_EQ(config.VideoSiteHost, "127.0.0.1:8080");
+    EXPECT_EQ(config.YtDlpReleaseUrl, "http://127.0.0.1:8080/r/");
 }
 
 TEST(ProductConfig, IntegerKeysMustBeIntegers) {

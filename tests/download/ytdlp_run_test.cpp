@@ -45,6 +45,8 @@ class YtDlpRunTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (FindProgram(YtDlpProgramName).empty()) return;
+        PlainDispatcher dispatcher;
+        version_ = WaitForYtDlpVersion(dispatcher, FindProgram(YtDlpProgramName));
         media_ = new TempDir;
         ASSERT_TRUE(MakeTestClip(media_->file("small.mp4"), "320x240"));
         ASSERT_TRUE(MakeTestClip(media_->file("big.mp4"), "640x480"));
@@ -63,7 +65,10 @@ protected:
         settings_.OutputURLDir = out_.dir();
         settings_.PreferYouTubeQuality = true;
         std::copy(DefaultQualityOrder.begin(), DefaultQualityOrder.end(), settings_.PreferYouTube.begin());
+        // No copy of the machine's user: the one on PATH, with its version.
+        ::setenv("XDG_DATA_HOME", out_.file("data").c_str(), 1);
         run_ = std::make_unique<TDownloadRun>(config_, settings_, view_, desktop_, &log_, dispatcher_);
+        run_->UseYtDlp({FindProgram(YtDlpProgramName), version_});
         run_->AnalyzePause = 10ms;
         script_ = CreateInfoScript(*run_, nullptr);
         ASSERT_FALSE(run_->YtDlp.Program.empty());
@@ -108,8 +113,14 @@ protected:
         return log;
     }
 
+    // The log line of a link that yt-dlp is given.
+    std::string Trying(const std::string& link) const {
+        return "Trying \"" + link + "\" with yt-dlp " + version_ + " (" + run_->YtDlp.Program + ")";
+    }
+
     static TempDir* media_;
     static FakeSite* site_;
+    static inline std::string version_;
     PlainDispatcher dispatcher_;
     TempDir out_;
     TProductConfig config_;
@@ -143,7 +154,8 @@ TEST_F(YtDlpRunTest, AnHtml5PageOfAnotherSite) {
     EXPECT_EQ(view_.QualityTexts.front(), "[0] - (MP4)");
     EXPECT_EQ(view_.Succeeded, 1);
     EXPECT_TRUE(view_.Failures.empty());
-    EXPECT_TRUE(log_.Lines.empty());
+    EXPECT_EQ(log_.Lines, (std::vector<std::string>{Trying(Page("/clip"))}));
+    EXPECT_FALSE(run_->YtDlpUpdateAdvised());
     // Only the file: the hidden temporary folder is gone.
     EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"My Clip (1).mp4"}));
 }
@@ -196,8 +208,12 @@ TEST_F(YtDlpRunTest, FailuresShowYtDlpsReasonAndTheRunGoesOn) {
                                      "\": Unable to download webpage: HTTP Error 404: Not Found");
     EXPECT_EQ(view_.Failures[1], "File (2): yt-dlp could not download \"" + Page("/novideo") +
                                      "\": Unsupported URL: " + Page("/novideo"));
-    ASSERT_EQ(log_.Lines.size(), 2u);
-    EXPECT_EQ("File (1): " + log_.Lines[0], view_.Failures[0]);
+    ASSERT_EQ(log_.Lines.size(), 5u);
+    EXPECT_EQ(log_.Lines[0], Trying(Page("/gone")));
+    EXPECT_EQ("File (1): " + log_.Lines[1], view_.Failures[0]);
+    EXPECT_EQ(run_->Result().YtDlpFailures, 2);
+    // Debian 12's yt-dlp is years old: the window offers the update.
+    EXPECT_EQ(run_->YtDlpUpdateAdvised(), YtDlpIsOlderThan(version_, YtDlpStaleDays, std::chrono::system_clock::now()));
     EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"My Clip (1).mp4"}));
 }
 
@@ -259,7 +275,7 @@ TEST_F(YtDlpRunTest, TheSitesLinksStayOnTheBuiltInPathUnlessItCannotReadThem) {
     EXPECT_TRUE(SameBytes(run_->Result().DownloadedFiles[0], "small.mp4"));
     ASSERT_EQ(log_.Lines.size(), 2u);
     EXPECT_EQ(log_.Lines[0], "No stream of \"Watch Html5\" could be downloaded");
-    EXPECT_EQ(log_.Lines[1], "Trying \"" + site_->WatchLink("html5") + "\" with yt-dlp");
+    EXPECT_EQ(log_.Lines[1], Trying(site_->WatchLink("html5")));
     requests = SiteLog();
     EXPECT_NE(requests.find("/media/small.mp4"), std::string::npos);
 

@@ -100,7 +100,7 @@ std::string ManualSection(const std::string& source, const std::string& heading)
 
 TEST(Conventions, EveryCommandExplainsEveryOptionAndItsExitStatusInHelpAndManual) {
     const std::vector<std::string> commands = Commands();
-    EXPECT_EQ(commands, (std::vector<std::string>{"convert", "download", "join", "presets", "probe"}));
+    EXPECT_EQ(commands, (std::vector<std::string>{"convert", "download", "join", "presets", "probe", "update-ytdlp"}));
     const std::string manual = ReadWholeFile(std::string(OV_SOURCE_DIR) + "/docs/orvane.1.scd");
     ASSERT_FALSE(manual.empty());
     for (const std::string& command : commands) {
@@ -157,6 +157,7 @@ TEST(Conventions, VersionWithoutADisplayAndWrongUseAsOneLineWithStatusTwo) {
          "orvane probe: --thumbnail needs DIR, not an empty text (see 'orvane probe --help')\n"},
         {"presets --all", "orvane presets: unknown option '--all' (see 'orvane presets --help')\n"},
         {"download --quality 22 -o x y", "orvane download: unknown option '--quality' (see 'orvane download --help')\n"},
+        {"update-ytdlp --from=", "orvane update-ytdlp: --from needs URL, not an empty text (see 'orvane update-ytdlp --help')\n"},
     };
     for (const auto& [args, line] : wrong) {
         r = Shell(Quoted(Orvane) + " " + args);
@@ -214,10 +215,13 @@ std::string Complete(const std::vector<std::string>& words, const std::string& d
 }
 
 TEST(Conventions, CompletionOffersCommandsOptionsFormatsPresetsAndFiles) {
-    EXPECT_EQ(Complete({""}), "--help\n--version\nconvert\ndownload\nhelp\njoin\npresets\nprobe\n");
+    EXPECT_EQ(Complete({""}), "--help\n--version\nconvert\ndownload\nhelp\njoin\npresets\nprobe\nupdate-ytdlp\n");
     EXPECT_EQ(Complete({"pr"}), "presets\nprobe\n");
     EXPECT_EQ(Complete({"join", "--"}), "--format\n--help\n--log\n--output\n--plan\n--preset\n--reencode-if-needed\n--verify\n");
     EXPECT_EQ(Complete({"download", "-o", "out", "--"}), "--help\n--host\n--no-prefer\n--output\n--prefer\n");
+    EXPECT_EQ(Complete({"update-ytdlp", "--"}), "--from\n--help\n");
+    EXPECT_EQ(Complete({"update-ytdlp", "--from", "h"}), "");
+    EXPECT_EQ(Complete({"update-ytdlp", ""}), "");
     EXPECT_EQ(Complete({"join", "--format", "M"}), "M4A\nMOV\nMP2\nMP3\nMP4\nMPEG\nMobilePhone\n");
     EXPECT_EQ(Complete({"presets", "i"}), "iPad\niPhone\niPod\n");
     EXPECT_EQ(Complete({"help", "c"}), "convert\n");

@@ -162,8 +162,13 @@ int RunDownload(const TParsedArgs& args, IDispatcher& dispatcher) {
     // The same checks as pasting in the window: only links, each once. A text
     // that is no link counts as a link not saved; a repeated one does not.
     TLinkList links(config.VideoSiteHost, desktop);
-    // Links of other sites go to yt-dlp, when it is installed.
-    const bool otherSites = !FindProgram(YtDlpProgramName).empty();
+    // Links of other sites go to yt-dlp, when it is installed: the newer of
+    // the application's own copy and the one on PATH, whose version is asked
+    // for while the run starts.
+    const std::string managedFolder = ManagedYtDlpFolder();
+    TYtDlpCopy system{FindProgram(YtDlpProgramName), {}};
+    TYtDlpCopy ytdlp = ChooseYtDlpCopy(ManagedYtDlpCopy(managedFolder), system);
+    const bool otherSites = !ytdlp.Empty();
     links.SetOtherSites(otherSites);
     int rejected = 0;
     for (const std::string& text : texts) {
@@ -175,6 +180,16 @@ int RunDownload(const TParsedArgs& args, IDispatcher& dispatcher) {
     CliView view;
     TDownloadRun run(config, settings, view, desktop, &log, dispatcher);
     auto script = CreateInfoScript(run, nullptr);
+    run.UseYtDlp(ytdlp);
+    TYtDlpVersionCheck probe(dispatcher);
+    probe.OnDone = [&](const std::string& version, const std::string&) {
+        system.Version = version;
+        ytdlp = ChooseYtDlpCopy(ManagedYtDlpCopy(managedFolder), system);
+        run.UseYtDlp(ytdlp);
+        run.SetYtDlpPending(false);
+    };
+    std::string probeError;
+    if (!system.Empty()) run.SetYtDlpPending(probe.Start(system.Path, probeError));
 
     {
         const TCliInterrupt interrupt(dispatcher);
@@ -194,6 +209,11 @@ int RunDownload(const TParsedArgs& args, IDispatcher& dispatcher) {
     TCustomWinThread::WaitForAllThreads(dispatcher, std::chrono::seconds(5));
     const TDownloadResult& result = run.Result();
     for (const std::string& file : result.DownloadedFiles) std::printf("Saved: %s\n", file.c_str());
+    if (run.YtDlpUpdateAdvised())
+        std::fprintf(stderr,
+                     "yt-dlp %s is more than %d days old, and sites change often: 'orvane update-ytdlp' fetches "
+                     "the latest release\n",
+                     ytdlp.Version.empty() ? "of unknown version" : ytdlp.Version.c_str(), YtDlpStaleDays);
     return rejected == 0 && result.SucceededFiles == result.TotalFiles && !result.Cancelled ? 0 : 1;
 }
 

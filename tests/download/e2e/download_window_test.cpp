@@ -4,9 +4,11 @@
 #include "../../ui/screenshot_folder.h"
 #include "../../ui/ui_fixture.h"
 
+#include "../../net/test_http_server.h"
 #include "../fake_site.h"
 
 #include "download_pages.h"
+#include "form_download_settings.h"
 #include "form_log.h"
 #include "page_step1.h"
 #include "form_youtube_hq.h"
@@ -59,7 +61,10 @@ std::string Text(const QLabel* l) { return l->text().toStdString(); }
 struct DownloadWindow : ::testing::Test {
     void SetUp() override {
         site = std::make_unique<FakeSite>(SiteConfig());
-        program = std::make_unique<ProgramFolder>(std::map<std::string, std::string>{{"VideoSiteHost", site->Host()}});
+        program = std::make_unique<ProgramFolder>(std::map<std::string, std::string>{
+            {"VideoSiteHost", site->Host()}, {"YtDlpReleaseUrl", releases.url("/slow/")}});
+        // The application's own yt-dlp goes into the test's folder.
+        ::setenv("XDG_DATA_HOME", user.file("data").c_str(), 1);
         EnsureApp();
         log = std::make_unique<TFormLog>(services, TestDispatcher());
         form = std::make_unique<TFormMain>(TestDispatcher(), TestDeps(services, sounds, *log, *program, user));
@@ -101,7 +106,10 @@ struct DownloadWindow : ::testing::Test {
 
     std::unique_ptr<FakeSite> site;
     std::unique_ptr<ProgramFolder> program;
-    TempDir user, out;
+    TempDir user, out, releaseRoot;
+    // yt-dlp's release folder, its files sent slowly.
+    TestHttpServer releases{{"--root", releaseRoot.path(), "--routes",
+                             std::string(OV_SOURCE_DIR) + "/tests/download/release_routes.py"}};
     FakeServices services;
     FakeSounds sounds;
     std::unique_ptr<TFormLog> log;
@@ -275,6 +283,64 @@ TEST_F(DownloadWindow, AnotherSitesPageThroughYtDlpToStep1) {
     EXPECT_EQ(form->Step1()->JobInputs().at(0).FullName, Downloaded().at(0));
     EXPECT_GT(form->Step1()->JobInputs().at(0).Duration, 1000000);
     EXPECT_EQ(form->Step1()->JobInputs().at(0).Height, 240);
+}
+
+// A link fails with Debian's old yt-dlp: the window offers the update, and
+// Yes opens the download settings, where the update runs with its progress.
+TEST_F(DownloadWindow, AnOldYtDlpFailsAndTheUpdateIsOfferedShownAndUsed) {
+    if (FindProgram(YtDlpProgramName).empty()) GTEST_SKIP() << "yt-dlp is not installed";
+    ASSERT_TRUE(PumpUntil([&] { return !pages->Run().YtDlp.Version.empty(); }, 30000));
+    const TYtDlpCopy system = pages->Run().YtDlpInUse();
+    if (!YtDlpIsOlderThan(system.Version, YtDlpStaleDays, std::chrono::system_clock::now()))
+        GTEST_SKIP() << "the system's yt-dlp is recent";
+    // A stand-in release of 200 KB: about three seconds through the slow route.
+    const std::string release = "#!/bin/sh\necho 2099.01.02\n#" + std::string(200000, 'x') + "\n";
+    releaseRoot.write(YtDlpReleaseFileName, release);
+    releaseRoot.write(YtDlpSumsFileName, Sha256Hex(release) + "  yt-dlp\n");
+    const ScreenshotFolder shots;
+    bool handled = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<TFormDownloadSettings*>(QApplication::activeModalWidget());
+        if (!dialog || handled) return;
+        handled = true;
+        watch.stop();
+        EXPECT_EQ(Text(dialog->LabelInUse), "yt-dlp " + system.Version);
+        EXPECT_EQ(dialog->LabelPath->toolTip().toStdString(), system.Path);
+        EXPECT_EQ(dialog->ButtonUpdate->text().toStdString(), "&Cancel update");
+        ASSERT_TRUE(PumpUntil([&] { return dialog->ProgressBarUpdate->value() >= 30; }, 30000));
+        EXPECT_TRUE(Text(dialog->LabelUpdateStatus).starts_with("Fetching yt-dlp... ")) << Text(dialog->LabelUpdateStatus);
+        shots.Save(dialog->grab().toImage(), "download_settings_update.png");
+        ASSERT_TRUE(PumpUntil([&] { return dialog->ButtonUpdate->text() == "&Update yt-dlp"; }, 30000));
+        const std::string copy = user.file("data") + "/orvane-video-joiner/yt-dlp/yt-dlp-2099.01.02";
+        EXPECT_EQ(Text(dialog->LabelUpdateStatus), "yt-dlp 2099.01.02 is installed (" + copy + ")");
+        EXPECT_EQ(Text(dialog->LabelInUse), "yt-dlp 2099.01.02");
+        EXPECT_EQ(dialog->LabelPath->toolTip().toStdString(), copy);
+        EXPECT_EQ(dialog->LabelManaged->toolTip().toStdString(), "2099.01.02 (" + copy + ")");
+        EXPECT_EQ(dialog->LabelSystem->toolTip().toStdString(), system.Version + " (" + system.Path + ")");
+        EXPECT_EQ(dialog->ProgressBarUpdate->value(), 100);
+        shots.Save(dialog->grab().toImage(), "download_settings.png");
+        dialog->ButtonClose->click();
+    });
+    watch.start(20);
+    services.answers = {true};
+    Paste(site->Url("/gone"));
+    form->ActionNextExecute();
+    ASSERT_TRUE(PumpUntil([&] { return handled && !QApplication::activeModalWidget(); }, 120000));
+    EXPECT_EQ(form->ActivePage(), wpStep7);
+    ASSERT_EQ(services.questions.size(), 1u);
+    EXPECT_EQ(services.questions[0], "yt-dlp could not download every link, and yt-dlp " + system.Version +
+                                         " is more than 30 days old: sites change often, and a newer yt-dlp may "
+                                         "read them.\n\nUpdate yt-dlp now?");
+    // The next links go to the new copy, and the log says so.
+    EXPECT_EQ(pages->Run().YtDlpInUse().Version, "2099.01.02");
+    const auto lines = log->Lines();
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                           [](const std::string& l) {
+                               return l.starts_with("yt-dlp 2099.01.02 (") &&
+                                      l.ends_with("yt-dlp-2099.01.02) downloads links of other sites");
+                           }),
+              lines.end());
 }
 
 TEST_F(DownloadWindow, CancelDuringTheFirstDownload) {
