@@ -169,7 +169,7 @@ TEST_F(JobBuilderTest, LosslessWmaKeepsEachInputsBitRate) {
     EXPECT_EQ(encoder.Tasks[1].OutputOptions.AudioBitrate, 1411200);
     // Join mode passes no bit rate.
     encoder.Tasks.clear();
-    config.MergeMode = true;
+    settings.JoinFiles = true;
     builder.BuildJoinJob({{low, Second}, {high, Second}});
     EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.AudioBitrate, -1);
 }
