@@ -143,9 +143,12 @@ void TFormMain::ResetWizard() {
 void TFormMain::keyPressEvent(QKeyEvent* event) {
     const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        // A focused button takes Return as it takes Space.
-        auto* button = qobject_cast<QAbstractButton*>(focusWidget());
-        if (button && button->isEnabled() && !button->isCheckable())
+        // A focused push button takes Return as it takes Space; a format
+        // picture or a field leaves it to the page's main button.
+        QWidget* focus = focusWidget();
+        auto* button = qobject_cast<QPushButton*>(focus) ? static_cast<QAbstractButton*>(focus)
+                                                         : qobject_cast<TImageButton*>(focus);
+        if (button && button->isEnabled())
             button->click();
         else
             ActionNextExecute();

@@ -28,7 +28,9 @@ TEST(Catalogue, EveryFormatHasItsPresetCountExtensionAndDefault) {
         const auto& [count, def, ext] = expected.at(std::string(f.Format->Name));
         EXPECT_EQ(static_cast<int>(f.Presets.size()), count) << f.Format->Name;
         EXPECT_EQ(f.Format->DefaultPreset, def) << f.Format->Name;
-        if (f.Format->Name == "MP4") EXPECT_EQ(f.Presets[def].rfind("Original Size - High Quality", 0), 0u);
+        if (f.Format->Name == "MP4") {
+            EXPECT_EQ(f.Presets[def].rfind("Original Size - High Quality", 0), 0u);
+        }
         EXPECT_EQ(f.Extension, ext) << f.Format->Name;
         EXPECT_EQ(f.PresetListName, "ImageComboBox" + std::string(f.Format->Name) + "Presets");
         EXPECT_EQ(PresetCount(f.Format->Id), count);

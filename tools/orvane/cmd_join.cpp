@@ -125,13 +125,13 @@ private:
     std::string file_, percent_ = "0%", size_ = "...";
 };
 
-// Step4 as lines: the counts, every file written, every file that failed.
+// Step4 as lines: the counts, every file that failed, every file written.
 void PrintSummary(const TConversionResult& result) {
     if (result.Cancelled) std::printf("Cancelled\n");
     std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", result.TotalFiles, result.SucceededFiles,
                 result.FailedFiles());
-    for (const std::string& file : result.Outputs) std::printf("Output: %s\n", file.c_str());
     for (const std::string& line : result.ErrorList) std::printf("%s\n", line.c_str());
+    for (const std::string& file : result.Outputs) std::printf("Output: %s\n", file.c_str());
     std::fflush(stdout);
 }
 
