@@ -207,9 +207,12 @@ bool TFormMain::FormCreate() {
     UpdatePageTexts();
     LoadCodecLibraries();
     JoinClipboardChain();
+    step2_->ShowJoinMode(settings_.JoinFiles);
     SetActivePage(FirstPage(config_));
     UpdatePageTexts();
     CreateScriptHost();
+    // Once shown, the keyboard starts on the first page's first control.
+    QMetaObject::invokeMethod(this, &TFormMain::FocusPage, Qt::QueuedConnection);
     return true;
 }
 

@@ -205,18 +205,25 @@ TEST_F(Wizard, Step2StoresFolderAndPresetsEvenWhenTheFolderFails) {
     EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "StartConversion"), 0);
 }
 
-TEST_F(Wizard, BackFromStep2DropsTheEditsAndShowsTheStoredValues) {
+TEST_F(Wizard, BackFromStep2KeepsTheEditsUnstoredUntilTheWizardStartsOver) {
     Start();
     app->settings().OutputFileDir = "/stored/";
     GoToStep2();
-    f->Step2()->EditOutputDir()->setText("/typed/but/abandoned");
+    f->Step2()->EditOutputDir()->setText("/typed/but/not/stored");
     f->Step2()->FormatChoice()->PresetList(fcVideo, vfAVI)->setCurrentIndex(0);
     f->ActionBackExecute();
     EXPECT_TRUE(app->services.questions.empty());
     EXPECT_EQ(f->ActivePage(), wpStep1);
     EXPECT_EQ(app->settings().OutputFileDir, "/stored/");
     EXPECT_EQ(app->settings().PresetOf(fcVideo, vfAVI), 3);
+    // The next visit finds the page as the user left it.
     f->ActionNextExecute();
+    EXPECT_EQ(f->Step2()->EditOutputDir()->text().toStdString(), "/typed/but/not/stored");
+    EXPECT_EQ(f->Step2()->FormatChoice()->PresetList(fcVideo, vfAVI)->currentIndex(), 0);
+    // Starting over shows the stored values again.
+    app->services.answers = {true};
+    f->ActionExitExecute();
+    GoToStep2();
     EXPECT_EQ(f->Step2()->EditOutputDir()->text().toStdString(), "/stored/");
     EXPECT_EQ(f->Step2()->FormatChoice()->PresetList(fcVideo, vfAVI)->currentIndex(), 3);
 }
@@ -451,15 +458,19 @@ void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QWidget* target = Focus();
     ASSERT_NE(target, nullptr);
     QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+    // An Alt key presses its button with a short animation.
+    if (modifiers & Qt::AltModifier) QTest::qWait(150);
     QCoreApplication::processEvents();
 }
 // Tab until the focus is on want; false when a whole round misses it.
+// Tab at least once.
 bool TabTo(QWidget* want, std::vector<std::string>* passed = nullptr) {
-    for (int i = 0; i < 200 && Focus() != want; ++i) {
+    for (int i = 0; i < 200; ++i) {
         QTest::keyClick(Focus(), Qt::Key_Tab);
         if (passed && Focus()) passed->push_back(Focus()->objectName().toStdString());
+        if (Focus() == want) return true;
     }
-    return Focus() == want;
+    return false;
 }
 
 TEST_F(Wizard, FromTheModePageToStep4ByKeyboardAlone) {
@@ -493,6 +504,8 @@ TEST_F(Wizard, FromTheModePageToStep4ByKeyboardAlone) {
     ASSERT_TRUE(PumpUntil([&] { return Focus() == f->Step1()->Grid(); }));
     f->Step1()->SelectRow(0);
     Key(Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(f->Step1()->Model()->Row(0).FullName, "/b.avi");
+    EXPECT_EQ(f->Step1()->SelectedRow(), 1);
     Key(Qt::Key_Delete);
     EXPECT_EQ(f->Step1()->Model()->JobInputs().size(), 2u);
     EXPECT_EQ(f->Step1()->Model()->Row(0).FullName, "/b.avi");
@@ -563,7 +576,10 @@ TEST_F(Wizard, EveryPictureButtonIsNamedForScreenReaders) {
         ASSERT_NE(a, nullptr);
         EXPECT_FALSE(a->text(QAccessible::Name).isEmpty()) << b->objectName().toStdString();
         EXPECT_FALSE(a->text(QAccessible::Description).isEmpty()) << b->objectName().toStdString();
-        EXPECT_TRUE(b->focusPolicy() & Qt::TabFocus) << b->objectName().toStdString();
+        // The window's own minimise and close are left to the desktop's keys.
+        if (b != f->ButtonMin() && b != f->ButtonClose()) {
+            EXPECT_TRUE(b->focusPolicy() & Qt::TabFocus) << b->objectName().toStdString();
+        }
     }
     EXPECT_GE(pictures, 3 + 25 + 5);
     // A bottom button is announced without its "&".
