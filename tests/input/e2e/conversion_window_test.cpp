@@ -267,6 +267,10 @@ TEST_F(ConversionRun, CancelDuringARunReachesTheSummary) {
     Shot(form.get(), "step4_cancelled");
     EXPECT_TRUE(Step4()->LabelCancelled->isVisible());
     EXPECT_EQ(Text(Step4()->LabelCancelled), "Cancelled");
+    // A cancelled run never reads as finished, and nothing was written.
+    EXPECT_EQ(Text(Step4()->LabelFinished), "The conversion was cancelled.");
+    EXPECT_EQ(Text(form->LabelTitle()), "The conversion was cancelled.");
+    EXPECT_EQ(Step4()->ListOutputs->count(), 0);
     EXPECT_EQ(Next()->text().remove('&').toStdString(), "Finish");
 }
 
