@@ -393,10 +393,9 @@ void TFormMain::ShowConversionSummary(const TConversionResult& result) {
     step4_->MemoErrorLog->setPlainText(lines.join('\n'));
     step4_->MemoErrorLog->setVisible(!result.ErrorList.empty());
     step4_->ShowCancelled(result.Cancelled);
-    step4_->ListOutputs->clear();
-    for (const std::string& file : result.Outputs) step4_->ListOutputs->addItem(Q(file));
-    if (!result.Outputs.empty()) step4_->ListOutputs->setCurrentRow(0);
-    step4_->LabelPlay->setEnabled(!result.Outputs.empty());
+    QStringList outputs;
+    for (const std::string& file : result.Outputs) outputs << Q(file);
+    step4_->ShowOutputs(outputs);
     lastFailed_ = result.FailedInputs;
     lastRunJoined_ = settings_.JoinFiles;
     // Joining again needs a failed file to leave out and another to join.

@@ -10,7 +10,7 @@
 namespace {
 // Step4's outputs, error lines and the two ways on after a failed file.
 void AddConversionParts(TPageFinish& page) {
-    AddLabel(&page, "LabelOutputsTitle", "Written:", QRect(18, 140, 120, 18), true);
+    page.LabelOutputsTitle = AddLabel(&page, "LabelOutputsTitle", "Written:", QRect(18, 140, 300, 18), true);
     page.ListOutputs = Place(new QListWidget(&page), "ListOutputs", QRect(18, 160, 509, 52));
     page.ListOutputs->setAccessibleName("Written files");
     page.MemoErrorLog = Place(new QPlainTextEdit(&page), "MemoErrorLog", QRect(18, 218, 509, 76));
@@ -88,4 +88,13 @@ void TPageFinish::FillTitle() {
 void TPageFinish::ShowCancelled(bool cancelled) {
     LabelCancelled->setVisible(cancelled);
     LabelFinished->setText(cancelled ? cancelled_ : finished_);
+}
+
+void TPageFinish::ShowOutputs(const QStringList& files) {
+    ListOutputs->clear();
+    ListOutputs->addItems(files);
+    if (!files.isEmpty()) ListOutputs->setCurrentRow(0);
+    ListOutputs->setVisible(!files.isEmpty());
+    LabelPlay->setVisible(!files.isEmpty());
+    LabelOutputsTitle->setText(files.isEmpty() ? "Nothing was written." : "Written:");
 }

@@ -16,6 +16,8 @@ public:
     void FillTitle();
     // The first line: finished, or cancelled (a cancelled run never says finished).
     void ShowCancelled(bool cancelled);
+    // The outputs written, the first one selected; Play only with one.
+    void ShowOutputs(const QStringList& files);
 
     QLabel* LabelFinished;
     QLabel* LabelClosing;
@@ -27,6 +29,7 @@ public:
     // Conversion only: every output written, by its full path; Play opens the
     // selected one. After a failed file: join the rest again, or go back to
     // the list with the failed rows marked.
+    QLabel* LabelOutputsTitle = nullptr;  // "Written:", or "Nothing was written."
     QListWidget* ListOutputs = nullptr;
     QLabel* LabelPlay = nullptr;
     QPushButton* ButtonJoinAgain = nullptr;

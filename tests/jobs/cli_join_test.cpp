@@ -363,7 +363,11 @@ TEST(CliJoin, ConvertRunsSeveralFilesAtOnceWithTheSameOutcomes) {
         // The summary and each file's outcome as for one file at a time.
         EXPECT_TRUE(r.Out.starts_with("Total files: 4\nSuccessed: 3\nFailed: 1\nFile (2) mute.avi: ")) << r.Out;
         EXPECT_EQ(CountOf(r.Out, "File ("), 1) << r.Out;
-        summaries.push_back(r.Out);
+        // The outputs in the list's order, whichever finished first.
+        EXPECT_TRUE(r.Out.ends_with("Output: " + folder + "/a.mp3\nOutput: " + folder + "/c.mp3\nOutput: " + folder +
+                                    "/d.mp3\n"))
+            << r.Out;
+        summaries.push_back(r.Out.substr(0, r.Out.find("Output: ")));
         EXPECT_NE(r.Err.find("mute.avi: Failed."), std::string::npos) << r.Err;
         for (const char* name : {"a.wav: Finish.", "c.wav: Finish.", "d.wav: Finish."})
             EXPECT_NE(r.Err.find(name), std::string::npos) << name << "\n" << r.Err;

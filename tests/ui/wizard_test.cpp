@@ -1,5 +1,6 @@
 // The wizard driven through its Next, Back and Exit tables.
 #include "ui_fixture.h"
+#include "screenshot_folder.h"
 
 #include "catalogue.h"
 #include "planned_join.h"
@@ -486,6 +487,7 @@ TEST_F(Wizard, FromTheModePageToStep4ByKeyboardAlone) {
     // The focused button shows a ring: its picture differs from the unfocused one.
     ASSERT_TRUE(TabTo(Next()));
     const QImage focused = Next()->grab().toImage();
+    ScreenshotFolder().Save(f->grab().toImage(), "focus_on_next.png");
     Key(Qt::Key_Tab);
     EXPECT_NE(Next()->grab().toImage(), focused);
     // The arrow chooses the other use; Return goes on.
