@@ -399,7 +399,7 @@ TEST(CliJoin, ACancelledConvertKeepsTheFilesFinishedBeforeAndSaysSo) {
     CliResult r = run.Wait();
     ASSERT_TRUE(started) << r.Err;
     EXPECT_EQ(r.Status, 1) << r.Err;
-    EXPECT_EQ(r.Out, "Cancelled\nTotal files: 2\nSuccessed: 1\nFailed: 1\n");
+    EXPECT_EQ(r.Out, "Cancelled\nTotal files: 2\nSuccessed: 1\nFailed: 1\nOutput: " + out + "/a.avi\n");
     EXPECT_NEAR(DurationOf(Probe(out + "/a.avi")), 1.0, 0.5);
 }
 

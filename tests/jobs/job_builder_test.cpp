@@ -26,6 +26,7 @@ protected:
 }  // namespace
 
 TEST_F(JobBuilderTest, JoinSkipsRefusedFilesAndKeepsTheRest) {
+    settings.PresetOf(fcVideo, vfMP4) = 3;  // a preset of a fixed size
     builder.BuildJoinJob({{"/m/a.mp4", 10 * Second, 640, 480, 4.0f / 3.0f},
                           {"/m/refused.mp4", 20 * Second, 320, 240, 4.0f / 3.0f},
                           {"/m/c.mp4", 30 * Second, 1280, 720, 16.0f / 9.0f}});
