@@ -28,8 +28,8 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   # resource artwork and sounds
   imagemagick sox
-  # manual pages, the Debian package and its checks
-  scdoc dpkg-dev lintian desktop-file-utils appstream
+  # manual pages (and the window's help made from one), the Debian package and its checks
+  scdoc mandoc dpkg-dev lintian desktop-file-utils appstream
   # the function-length check of the test script
   universal-ctags
 )

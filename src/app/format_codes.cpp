@@ -5,7 +5,8 @@
 const std::array<TFormatId, FormatCount>& AllFormats() {
     static const std::array<TFormatId, FormatCount> formats = {{
         {{fcVideo, vfAVI}, "AVI", "AVI", "OutputAVIPreset", 3},
-        {{fcVideo, vfMP4}, "MP4", "MP4", "OutputMP4Preset", 3},
+        // "Original Size - High Quality": a first start keeps the clips' shape.
+        {{fcVideo, vfMP4}, "MP4", "MP4", "OutputMP4Preset", 19},
         {{fcVideo, vfFLV}, "FLV", "FLV", "OutputFLVPreset", 1},
         {{fcVideo, vfSWF}, "SWF", "SWF", "OutputSWFPreset", 1},
         {{fcVideo, vfMPEG}, "MPEG", "MPEG", "OutputMPEGPreset", 5},

@@ -125,6 +125,7 @@ bool LoadSettings(TUserSettings& g, const std::string& path, std::string* readEr
     g.ShutDownWhenFinished = ini.ReadBool(kSystem, "ShutDownWhenFinished", g.ShutDownWhenFinished);
     g.VerifyOutput = ini.ReadBool(kSystem, "VerifyOutput", g.VerifyOutput);
     g.PreferYouTubeQuality = ini.ReadBool(kSystem, "PreferYouTubeQuality", g.PreferYouTubeQuality);
+    g.JoinFiles = ini.ReadBool(kSystem, "JoinFiles", g.JoinFiles);
     for (int i = 0; i < PreferenceSlotCount; ++i) ReadByte(ini, PreferenceKey(i), g.PreferYouTube[i]);
     // A damaged order would make downloads try no stream for its bad slots.
     RepairQualityOrder(g.PreferYouTube);
@@ -164,6 +165,7 @@ void SaveSettings(const TUserSettings& g, const std::string& path) {
     ini.WriteBool(kSystem, "ShutDownWhenFinished", g.ShutDownWhenFinished);
     ini.WriteBool(kSystem, "VerifyOutput", g.VerifyOutput);
     ini.WriteBool(kSystem, "PreferYouTubeQuality", g.PreferYouTubeQuality);
+    ini.WriteBool(kSystem, "JoinFiles", g.JoinFiles);
     for (int i = 0; i < PreferenceSlotCount; ++i) ini.WriteInteger(kSystem, PreferenceKey(i), g.PreferYouTube[i]);
     ini.Save(path);
 }

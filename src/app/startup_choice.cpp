@@ -21,6 +21,7 @@ TStartupChoice LoadStartupChoice(const TStartupFolders& folders) {
     s.LastOpenDir.clear();
     SetDefaultSettings(s);
     if (choice.ConfigError.empty()) ApplyProductDefaults(choice.Config.Defaults, s);
+    s.JoinFiles = choice.Config.MergeMode;
     choice.SettingsFound = LoadSettings(s, choice.SettingsPath(), &choice.SettingsError);
     return choice;
 }

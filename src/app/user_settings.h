@@ -23,6 +23,9 @@ struct TUserSettings {
     // A join's output is decoded whole before it is kept ("VerifyOutput").
     bool VerifyOutput = false;
     bool PreferYouTubeQuality = true;
+    // Step2's choice: join every file into one, or convert each into its
+    // own. The product configuration's Merge is its first-start default.
+    bool JoinFiles = false;
     // PreferYouTube1..7 and PreferYouTube18: the quality preference order.
     std::array<uint8_t, PreferenceSlotCount> PreferYouTube{};
 

@@ -72,6 +72,17 @@ constexpr std::string_view kForbidden = "\\/:*?<>|\"";
 
 bool IsValidFileName(std::string_view name) { return !name.empty() && !ContainsAnyChar(name, kForbidden); }
 
+std::string OutputBaseName(std::string_view typed, std::string_view extension) {
+    std::string name = Trim(typed);
+    if (!extension.empty() && name.size() > extension.size() &&
+        LowerCase(std::string_view(name).substr(name.size() - extension.size())) == LowerCase(extension))
+        name = Trim(std::string_view(name).substr(0, name.size() - extension.size()));
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos)
+        return {};
+    return name;
+}
+
 std::string SafeFileName(std::string_view name) {
     std::string result(name);
     if (IsValidFileName(name)) return result;

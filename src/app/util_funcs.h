@@ -38,6 +38,11 @@ bool PathTaken(const std::string& path);
 // The name with \ : / * ? < > | and " replaced by "_" when it is not valid.
 std::string SafeFileName(std::string_view name);
 bool IsValidFileName(std::string_view name);
+// The name an output gets from one the user typed (without the extension):
+// spaces around it trimmed and the format's own extension left off, since it
+// is added again. Empty when the text names no file of a folder: empty, "."
+// or "..", or holding "/".
+std::string OutputBaseName(std::string_view typed, std::string_view extension);
 bool ContainsAnyChar(std::string_view text, std::string_view chars);
 
 // "%.2d:%.2d:%.2d.%.3d"; hours are not limited to two digits.

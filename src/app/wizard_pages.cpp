@@ -18,7 +18,7 @@ std::string WithTitle(std::string_view text) {
 
 TWizardPage FirstPage(const TProductConfig& config) { return config.DownloadEnabled ? wpMode : wpStep1; }
 
-TPageTexts PageTexts(TWizardPage page, const TProductConfig& config) {
+TPageTexts PageTexts(TWizardPage page, const TProductConfig& config, bool joinFiles) {
     TPageTexts t;
     t.Back = "Back";
     t.Next = "Next";
@@ -38,7 +38,7 @@ TPageTexts PageTexts(TWizardPage page, const TProductConfig& config) {
         case wpStep2:
             t.Title = "Select an output mode and specify a path for the output files.";
             t.BackEnabled = true;
-            t.Next = config.MergeMode ? "Join Now" : "Convert";
+            t.Next = joinFiles ? "Join Now" : "Convert";
             t.NextEnabled = true;
             break;
         case wpStep3:

@@ -17,8 +17,9 @@ struct TPageTexts {
     bool BackEnabled = false, NextEnabled = false;  // Exit is always enabled
 };
 
-// The title line and the bottom-button captions and states of a page.
-TPageTexts PageTexts(TWizardPage page, const TProductConfig& config);
+// The title line and the bottom-button captions and states of a page;
+// joinFiles: Step2's choice, which names its Next "Join Now" or "Convert".
+TPageTexts PageTexts(TWizardPage page, const TProductConfig& config, bool joinFiles);
 // The mode page when the download path exists, else Step1.
 TWizardPage FirstPage(const TProductConfig& config);
 // Every "%s" of a text replaced by the application title.

@@ -115,6 +115,7 @@ struct TTerminateInfo {
     TTaskOutcome Outcome = toFinished;
     int32_t ErrorCode = 0;  // the library's error code of a failure (AVERROR), 0 when there is none
     int32_t FileIndex = -1;  // the task's input being read when it failed; -1 when none was
+    std::string OutputFile;  // the output as written (its name may have moved on to a free one); else empty
 };
 
 struct TProgressInfo {

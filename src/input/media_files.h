@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-// True when the lower-cased extension (with its dot) is one of the 41 media
-// extensions a drop accepts. ".mpeg" and ".webm" are not among them, although
-// the open dialog offers both.
+// True when the lower-cased extension (with its dot) is one of the 43 media
+// extensions the open dialog offers. A drop tries every file, whatever its
+// extension; the probe decides.
 bool IsMediaExtension(std::string_view extension);
 
 struct TFileFilter {

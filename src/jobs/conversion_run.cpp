@@ -73,10 +73,12 @@ void TConversionRun::StartConversion(const std::vector<TJobInput>& inputs, const
     // Let the page draw itself before the probing and opening of the files.
     if (dispatcher_ && dispatcher_->isMainThread()) dispatcher_->pump(std::chrono::steady_clock::now());
 
-    joinMode_ = config_.MergeMode;
+    joinMode_ = settings_.JoinFiles;
     result_ = {};
+    written_.clear();
+    builder_.OutputName = OutputName.empty() ? std::string(JoinOutputName) : OutputName;
     if (joinMode_ && !plannedJoin_) {
-        plannedJoin_ = PlanJoin(config_, settings_, inputs);
+        plannedJoin_ = PlanJoin(settings_, inputs);
     }
     builder_.UsePlannedJoin(plannedJoin_ ? *plannedJoin_ : TPlannedJoin{});
     plannedJoin_.reset();
@@ -129,7 +131,10 @@ void TConversionRun::CountFiles(const std::vector<TJobRefusal>& leftOut) {
     const bool output = encoder_.TaskCount() > 0 || builder_.OutputRefused();
     result_.TotalFiles = (joinMode_ ? (output ? 1 : 0) : list_.Count()) + refusedInputs;
     result_.ErrorList.clear();
-    for (const TJobRefusal* r : refused) result_.ErrorList.push_back(r->FailureLine());
+    for (const TJobRefusal* r : refused) {
+        result_.ErrorList.push_back(r->FailureLine());
+        if (r->LeavesOutInput()) result_.FailedInputs.push_back({r->Input, r->ShownReason()});
+    }
 }
 
 void TConversionRun::FFEncoderProgress(const TProgressInfo& info) {
@@ -214,10 +219,11 @@ void TConversionRun::HandleTaskEnd(const TTerminateInfo& info) {
         if (index < static_cast<int>(durations.size())) result_.DoneDuration += durations[index];
         // The file as written counts towards the size estimate of the rest.
         const auto& outputs = builder_.TaskOutputs();
+        std::string written = info.OutputFile;
+        if (written.empty() && index < static_cast<int>(outputs.size())) written = outputs[index];
+        if (!written.empty()) written_[index] = written;
         std::error_code ec;
-        const auto size = index < static_cast<int>(outputs.size())
-                              ? std::filesystem::file_size(outputs[index], ec)
-                              : std::uintmax_t{0};
+        const auto size = written.empty() ? std::uintmax_t{0} : std::filesystem::file_size(written, ec);
         doneBytes_ += !ec && size > 0 ? static_cast<int64_t>(size) : lastSize;
         if (tasksAtOnce_ == 1) page_.SetProgress(100, "100%");
         if (!joinMode_) list_.SetCell(index, ccProgress, "100%");
@@ -228,15 +234,11 @@ void TConversionRun::HandleTaskEnd(const TTerminateInfo& info) {
         ++handledTasks_;
     }
     tasksHandled_.notify_all();
-    if (info.Outcome == toFailed) {
-        const std::string line = FailureLine(info);
-        result_.ErrorList.push_back(line);
-        if (log_) log_->AppendLine(line);
-    }
+    if (info.Outcome == toFailed) NoteFailure(info);
     page_.TaskEnded(index, info.Outcome);
 }
 
-std::string TConversionRun::FailureLine(const TTerminateInfo& info) const {
+void TConversionRun::NoteFailure(const TTerminateInfo& info) {
     const int task = info.TaskIndex;
     // What building knew says it better than the engine's words; those come
     // with the library's text for their error code.
@@ -245,22 +247,26 @@ std::string TConversionRun::FailureLine(const TTerminateInfo& info) const {
                                    ? problems[task]
                                    : PlainReason(info.ErrorMessage, info.ErrorCode);
     // A join names the input it was reading when the engine says which.
-    const auto& joined = builder_.JoinFiles();
-    if (joinMode_ && info.FileIndex >= 0 && info.FileIndex < static_cast<int>(joined.size()))
-        return TaskFailureLine(joined[info.FileIndex].Input + 1, ExtractFileName(joined[info.FileIndex].FileName),
-                               reason);
     // Else a join's one task is its output; a file's task is its input's,
     // counted as the input list counts.
+    const auto& joined = builder_.JoinFiles();
     const auto& inputs = builder_.TaskInputs();
-    const int input = task < static_cast<int>(inputs.size()) ? inputs[task] : -1;
+    int place = -1;
     std::string name;
-    if (joinMode_) {
+    if (joinMode_ && info.FileIndex >= 0 && info.FileIndex < static_cast<int>(joined.size())) {
+        place = joined[info.FileIndex].Input;
+        name = ExtractFileName(joined[info.FileIndex].FileName);
+    } else if (joinMode_) {
         const auto& outputs = builder_.TaskOutputs();
         if (task < static_cast<int>(outputs.size())) name = ExtractFileName(outputs[task]);
-    } else if (list_.Has(task)) {
-        name = list_.Row(task)[ccName];
+    } else {
+        if (task < static_cast<int>(inputs.size())) place = inputs[task];
+        if (list_.Has(task)) name = list_.Row(task)[ccName];
     }
-    return TaskFailureLine(joinMode_ || input < 0 ? task + 1 : input + 1, name, reason);
+    const std::string line = TaskFailureLine(place >= 0 ? place + 1 : task + 1, name, reason);
+    result_.ErrorList.push_back(line);
+    if (place >= 0) result_.FailedInputs.push_back({place, reason});
+    if (log_) log_->AppendLine(line);
 }
 
 void TConversionRun::HandleRunEnd() {
@@ -285,6 +291,9 @@ void TConversionRun::EndRun() {
 
 void TConversionRun::ConversionFinished() {
     result_.EndTime = Clock();
+    for (const auto& [task, file] : written_) result_.Outputs.push_back(file);
+    std::stable_sort(result_.FailedInputs.begin(), result_.FailedInputs.end(),
+                     [](const TFailedInput& a, const TFailedInput& b) { return a.Place < b.Place; });
     finish_.RunEnded();
     CompletionActions(settings_, result_.SucceededFiles, result_.TotalFiles, ExeFolder, finish_);
     finish_.ShowConversionSummary(result_);

@@ -49,6 +49,12 @@ public:
 // The Status cell of a task that has ended: "Finish." or "Failed.".
 const char* TaskStatusText(TTaskOutcome outcome);
 
+// A file of the user's list that failed or was left out of the run.
+struct TFailedInput {
+    int Place = -1;      // its place in the input list, from 0
+    std::string Reason;  // in plain words
+};
+
 // What a conversion run came to: what Step4 and the command line show, and
 // what the command line's exit status says.
 struct TConversionResult {
@@ -57,6 +63,11 @@ struct TConversionResult {
     int32_t SucceededFiles = 0;
     // "File (N) name: reason" for each file that failed or was left out.
     std::vector<std::string> ErrorList;
+    // The input files behind those lines, in list order (a failed join
+    // output that no input caused has none).
+    std::vector<TFailedInput> FailedInputs;
+    // Every output written, by its full path as written, in task order.
+    std::vector<std::string> Outputs;
     bool Cancelled = false;  // the user cancelled the run
     std::chrono::system_clock::time_point StartTime{}, EndTime{};
     int64_t JobDuration = 0;   // microseconds of input the run had to do
@@ -98,8 +109,8 @@ public:
     using TClock = std::function<std::chrono::system_clock::time_point()>;
 
     // The encoder's handlers are bound for the life of the run object. The
-    // run reads the configuration's MergeMode and the settings' output choice
-    // and completion actions when it starts.
+    // run reads the settings' mode (JoinFiles), output choice and completion
+    // actions when it starts.
     TConversionRun(const TProductConfig& config, const TUserSettings& settings, IJobEncoder& encoder,
                    TConvertList& list, IConversionPage& page, IConversionFinish& finish, ILogSink* log,
                    IDispatcher* dispatcher);
@@ -107,7 +118,7 @@ public:
     TConversionRun(const TConversionRun&) = delete;
     TConversionRun& operator=(const TConversionRun&) = delete;
 
-    // Builds the job (join mode when MergeMode) and starts it. A build that
+    // Builds the job (join mode when JoinFiles) and starts it. A build that
     // left no task ends the run at once through the usual end (posted).
     // leftOut: files of the user's list that never reached the job (the probe
     // could not read them); they, and every file building refuses, count as
@@ -145,18 +156,19 @@ public:
     TClock Clock = [] { return std::chrono::system_clock::now(); };
     // The folder of "sounds/" for the completion sound; ends with a separator.
     std::string ExeFolder;
+    // The join's output name without its extension; empty: "Output_Merge".
+    std::string OutputName;
     // Files a per-file run converts at once; 0 chooses (ParallelTasks).
     int Jobs = 0;
     // The number the last run started with.
     int TasksAtOnce() const { return tasksAtOnce_; }
 
 private:
-    // "File (n) name: reason" for a failed task.
-    std::string FailedTaskLine(const TTerminateInfo& info) const;
     // On the user-interface thread: now, or handed over and waited for.
     void OnMainThread(const std::function<void()>& call);
     void HandleTaskEnd(const TTerminateInfo& info);
-    std::string FailureLine(const TTerminateInfo& info) const;
+    // Notes a failed task: its summary line and the input it blames.
+    void NoteFailure(const TTerminateInfo& info);
     // The final notification: the end now, or once Cancel's stop has returned.
     void HandleRunEnd();
     // ClearTasks, label reset and ConversionFinished.
@@ -191,6 +203,7 @@ private:
     bool joinMode_ = false;  // the mode the run was built in
     int tasksAtOnce_ = 1;
     std::map<int, TTaskProgress> running_;
+    std::map<int, std::string> written_;  // by task: the output as written
     int64_t doneBytes_ = 0;  // the outputs of the finished tasks
     // Tasks started and task ends handled: set on the user-interface thread,
     // waited for by the final notification's thread.

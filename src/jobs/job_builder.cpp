@@ -46,10 +46,11 @@ std::string TJobRefusal::LogLine() const {
     return Reason;
 }
 
+std::string TJobRefusal::ShownReason() const { return RefusalReason(Reason, ErrorCode, FileName, Kind == rkOutput); }
+
 std::string TJobRefusal::FailureLine() const {
     const std::string& name = Input >= 0 ? InputFile : FileName;
-    const std::string reason = RefusalReason(Reason, ErrorCode, FileName, Kind == rkOutput);
-    return TaskFailureLine(Input >= 0 ? Input + 1 : 1, ExtractFileName(name), reason);
+    return TaskFailureLine(Input >= 0 ? Input + 1 : 1, ExtractFileName(name), ShownReason());
 }
 
 namespace {
@@ -126,7 +127,7 @@ std::vector<TWorkSpan> TJobBuilder::PlanWork(const TJoinPlan& plan, const std::v
 void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     Begin();
     const std::string outputPath = IncludeTrailingSeparator(settings_.OutputFileDir) +
-                                   UniqueOutputName(JoinOutputName + OutputExtension(settings_));
+                                   UniqueOutputName(OutputName + OutputExtension(settings_));
     int64_t taskDuration = 0;
     std::vector<int> acceptedFiles;  // places in inputs
     for (size_t i = 0; i < inputs.size(); ++i) {

@@ -48,6 +48,8 @@ struct TJobRefusal {
     // An input file is missing from the run (a refused join output is not one).
     bool LeavesOutInput() const { return Input >= 0; }
     std::string LogLine() const;
+    // The reason in plain words, as the summary's line gives it.
+    std::string ShownReason() const;
     // The summary's line: "File (N) name: reason", N counting from 1 as the
     // input list does (a join's output counts as file 1).
     std::string FailureLine() const;
@@ -68,6 +70,9 @@ public:
     TOutputOptions MakeOutputOptions(TCustomDecoder& decoder);
     TInputOptions MakeInputOptions(TCustomDecoder& decoder);
     void AddFileTask(TInputOptions& input, TOutputOptions& output, int inputIndex);
+
+    // The join's output name without its extension.
+    std::string OutputName = JoinOutputName;
 
     // Called with each refusal right after its log line.
     std::function<void(const TJobRefusal&)> OnRefusal;

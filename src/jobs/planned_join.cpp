@@ -4,7 +4,6 @@
 #include "ff_records.h"
 #include "job_builder.h"
 #include "preset_params.h"
-#include "product_config.h"
 #include "user_settings.h"
 
 #include <algorithm>
@@ -29,11 +28,10 @@ std::vector<std::string> TPlannedJoin::ReencodeLines() const {
     return lines;
 }
 
-TPlannedJoin PlanJoin(const TProductConfig& config, const TUserSettings& settings,
-                      const std::vector<TJobInput>& files) {
+TPlannedJoin PlanJoin(const TUserSettings& settings, const std::vector<TJobInput>& files) {
     TPlannedJoin planned;
     const TPresetRef preset = CurrentPreset(settings);
-    if (!config.MergeMode || !IsSameAsSource(preset) || files.empty()) return planned;
+    if (!settings.JoinFiles || !IsSameAsSource(preset) || files.empty()) return planned;
     planned.Active = true;
     planned.Fallback = HighQualityPreset(preset.Format);
     if (planned.Fallback >= 0) planned.FallbackCaption = std::string(PresetCaption({preset.Format, planned.Fallback}));

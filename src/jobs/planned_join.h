@@ -10,7 +10,6 @@
 #include <vector>
 
 struct TOutputOptions;
-struct TProductConfig;
 struct TUserSettings;
 
 struct TPlannedJoin {
@@ -35,8 +34,7 @@ struct TPlannedJoin {
 // The plan of joining the files with the current choice. Only a join with a
 // copying preset is planned; per-file runs remux each file alone. Each file
 // is opened to describe it; the lines number files by their Place.
-TPlannedJoin PlanJoin(const TProductConfig& config, const TUserSettings& settings,
-                      const std::vector<TJobInput>& files);
+TPlannedJoin PlanJoin(const TUserSettings& settings, const std::vector<TJobInput>& files);
 
 // The window's question: what is re-encoded, then join so or go back.
 std::string PlanQuestion(const TPlannedJoin& planned);

@@ -115,6 +115,7 @@ void TConversionPages::StartConversion() {
     const bool preview = step3_->CheckBoxPreview->isChecked();
     encoder_.SetPreview(preview);
     encoder_.SetPreviewBitmap(preview);
+    run_.OutputName = form_.ChosenOutputName();
     // Files left out of the run (a file may have gone since it was added)
     // count as failed files, each with its line on Step4.
     run_.StartConversion(step1_->JobInputs());
@@ -131,7 +132,14 @@ void TConversionPages::CheckBoxPreviewClick(bool on) {
     previews_.PreviewSwitched(on);
 }
 
-void TConversionPages::WMDropFiles(const std::vector<std::string>& paths) { step1_->WMDropFiles(paths); }
+void TConversionPages::WMDropFiles(const std::vector<std::string>& paths) {
+    // Files dropped on the mode page land on the list, which comes to the front.
+    if (form_.ActivePage() == wpMode) {
+        form_.SetActivePage(wpStep1);
+        form_.UpdatePageTexts();
+    }
+    step1_->WMDropFiles(paths);
+}
 
 bool TConversionPages::TakesDrops() const {
     // Files join the list while it is being put together, not while a run

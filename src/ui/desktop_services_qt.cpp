@@ -1,6 +1,7 @@
 #include "desktop_services_qt.h"
 
 #include "sound_player.h"
+#include "app_title.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -36,11 +37,24 @@ int ModalResultOf(QMessageBox::StandardButton b, TMsgDlgButtons asked) {
 }
 }  // namespace
 
+TQtDesktopServices::TQtDesktopServices(ISoundPlayer* sounds)
+    : OpenUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }), sounds_(sounds) {}
+
 void TQtDesktopServices::OpenDocument(const std::string& target) {
     if (target.empty()) return;
     const QString t = Q(target);
-    const QUrl url = t.startsWith('/') ? QUrl::fromLocalFile(t) : QUrl(t);
-    QDesktopServices::openUrl(url);
+    QUrl url = QUrl(t);
+    if (t.startsWith('/')) {
+        // A local file with a place in it ("help.html#SECTION").
+        const qsizetype hash = t.indexOf('#');
+        url = QUrl::fromLocalFile(hash > 0 ? t.left(hash) : t);
+        if (hash > 0) url.setFragment(t.mid(hash + 1));
+    }
+    if (OpenUrl(url)) return;
+    const QString shown = url.isLocalFile() ? url.toLocalFile() : url.toString();
+    ShowError("No program could be started to open\n" + shown.toStdString() +
+                  "\n\nThe desktop has no program set up for it (xdg-open missing or failing); open it by hand.",
+              AppTitle);
 }
 
 bool TQtDesktopServices::BrowseForFolder(std::string& folder, const std::string& prompt, const std::string& root) {

@@ -15,9 +15,9 @@ constexpr char kText[] =
     "and releavant codecs.";
 }  // namespace
 
-TFormFailedAddFile::TFormFailedAddFile(const std::vector<std::string>& errors, std::string supportLink,
+TFormFailedAddFile::TFormFailedAddFile(const std::vector<std::string>& errors, std::string helpTarget,
                                        IDesktopServices& services, QWidget* parent)
-    : QDialog(parent), supportLink_(std::move(supportLink)), services_(services) {
+    : QDialog(parent), supportLink_(std::move(helpTarget)), services_(services) {
     setObjectName("FormFailedAddFile");
     setWindowTitle("Failed to Add Files");
     setFixedSize(480, 310);

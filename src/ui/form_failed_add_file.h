@@ -13,7 +13,7 @@ class QTreeWidget;
 class TFormFailedAddFile : public QDialog {
     Q_OBJECT
 public:
-    TFormFailedAddFile(const std::vector<std::string>& errors, std::string supportLink, IDesktopServices& services,
+    TFormFailedAddFile(const std::vector<std::string>& errors, std::string helpTarget, IDesktopServices& services,
                        QWidget* parent = nullptr);
 
     void ButtonMoreInfoClick();

@@ -47,6 +47,35 @@ TFormMain::TFormMain(IDispatcher& dispatcher, TFormMainDeps deps, QWidget* paren
     BuildFrame();
     BuildPages();
     BuildActions();
+    DescribeFrame();
+}
+
+void TFormMain::DescribeFrame() {
+    buttonMin_->setAccessibleName("Minimize");
+    buttonMin_->setAccessibleDescription("Minimizes the window");
+    buttonClose_->setAccessibleName("Close");
+    buttonClose_->setAccessibleDescription("Closes the window; during a run it asks first");
+    const char* descriptions[] = {"Opens the help menu", "Shows the log window", "Goes back one page",
+                                  "Goes on: the page's main action", "Cancels the page, or quits"};
+    for (int i = 0; i < 5; ++i) {
+        // Tab reaches them after the page's controls; a click leaves the focus where it was.
+        bottom_[i]->setFocusPolicy(Qt::TabFocus);
+        bottom_[i]->setAccessibleDescription(descriptions[i]);
+    }
+    topLogo_->setAccessibleName(AppTitle);
+    leftLogo_->setAccessibleName(AppTitle);
+}
+
+void TFormMain::FocusPage() {
+    // The page's first control takes the focus, so the keyboard starts there.
+    QWidget* page = pageControl_->currentWidget();
+    if (!page || !isVisible()) return;
+    for (QWidget* w = page->nextInFocusChain(); w && w != page && page->isAncestorOf(w); w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(page) && w->isEnabled()) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
 }
 
 TFormMain::~TFormMain() {
@@ -76,7 +105,7 @@ void TFormMain::BuildFrame() {
     connect(buttonClose_, &QAbstractButton::clicked, this, &TFormMain::ButtonCloseClick);
 
     const char* names[] = {"ButtonHelp", "ButtonLog", "ButtonBack", "ButtonNext", "ButtonExit"};
-    const char* captions[] = {"Help", "Log", "Back", "Next", "Exit"};
+    const char* captions[] = {"&Help", "&Log", "&Back", "&Next", "E&xit"};
     void (TFormMain::*handlers[])() = {&TFormMain::ActionHelpExecute, &TFormMain::ActionLogExecute,
                                         &TFormMain::ActionBackExecute, &TFormMain::ActionNextExecute,
                                         &TFormMain::ActionExitExecute};
@@ -94,7 +123,8 @@ void TFormMain::BuildFrame() {
         connect(a, &QAction::triggered, this, [this, target] { services_.OpenDocument(config_.*target); });
         return a;
     };
-    link("Help Content", &TProductConfig::HelpContentLink);
+    // The installed manual, not a web page.
+    connect(helpMenu_->addAction("Help Content"), &QAction::triggered, this, &TFormMain::ActionHelpContentExecute);
     link("How Tos && Tutorial Videos...", &TProductConfig::HelpHowTosLink);
     helpMenu_->addSeparator();
     link("Home Page...", &TProductConfig::HelpHomePageLink);
@@ -129,6 +159,11 @@ void TFormMain::BuildPages() {
         pageControl_->addWidget(pages[i]);
     }
     connect(pageControl_, &QStackedWidget::currentChanged, this, &TFormMain::UpdatePageTexts);
+    connect(pageControl_, &QStackedWidget::currentChanged, this, &TFormMain::FocusPage, Qt::QueuedConnection);
+    connect(step2_, &TPageStep2::JoinModeChanged, this, &TFormMain::UpdatePageTexts);
+    connect(step4_->ButtonJoinAgain, &QAbstractButton::clicked, this, &TFormMain::ButtonJoinAgainClick);
+    connect(step4_->ButtonBackToList, &QAbstractButton::clicked, this, &TFormMain::ButtonBackToListClick);
+    connect(step4_->LabelPlay, &QLabel::linkActivated, this, &TFormMain::LabelPlayClick);
 
     connect(step2_->ButtonSelectDir(), &QAbstractButton::clicked, this, &TFormMain::ButtonSelectDirClick);
     connect(step5_->ButtonURLSelect, &QAbstractButton::clicked, this, &TFormMain::ButtonURLSelectClick);
@@ -163,6 +198,7 @@ bool TFormMain::FormCreate() {
     }
     if (!TakeSettings(choice)) return false;
     PrepareInputList();
+    step1_->HelpTarget = HelpFile() + "#ADDING_FILES";
     step2_->FormatChoice()->FillPresetLists();
     setAcceptDrops(true);
     LoadFormPlacement(SettingsPath(), "Form", this);
@@ -171,9 +207,12 @@ bool TFormMain::FormCreate() {
     UpdatePageTexts();
     LoadCodecLibraries();
     JoinClipboardChain();
+    step2_->ShowJoinMode(settings_.JoinFiles);
     SetActivePage(FirstPage(config_));
     UpdatePageTexts();
     CreateScriptHost();
+    // Once shown, the keyboard starts on the first page's first control.
+    QMetaObject::invokeMethod(this, &TFormMain::FocusPage, Qt::QueuedConnection);
     return true;
 }
 
@@ -213,8 +252,21 @@ bool TFormMain::TakeSettings(const TStartupChoice& choice) {
 
 void TFormMain::ApplySkin() {
     setFixedSize(images_.Main.size());
-    const QImage outside = images_.Main.createMaskFromColor(qRgb(255, 0, 255), Qt::MaskInColor);
-    setMask(QBitmap::fromImage(outside));
+    // The skin's magenta is its outside. X11 cuts the window to the shape;
+    // Wayland has no window shapes, so there the outside is drawn
+    // transparent on a translucent window (set before the window exists).
+    skinPicture_ = images_.Main.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < skinPicture_.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(skinPicture_.scanLine(y));
+        for (int x = 0; x < skinPicture_.width(); ++x)
+            if ((line[x] & 0xffffff) == 0xff00ff) line[x] = 0;
+    }
+    if (QGuiApplication::platformName() == "xcb") {
+        const QImage outside = images_.Main.createMaskFromColor(qRgb(255, 0, 255), Qt::MaskInColor);
+        setMask(QBitmap::fromImage(outside));
+    } else {
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
 
     skin_ = SkinLayout(config_.SkinIndex);
     auto at = [](QWidget* w, TPoint p) { w->move(p.X, p.Y); };
@@ -260,7 +312,21 @@ void TFormMain::CenterOnScreen() {
     move(CenteredOrigin(s.x(), s.width(), width()), CenteredOrigin(s.y(), s.height(), height()));
 }
 
+void TFormMain::CloseWithoutQuestion() {
+    closeWithoutQuestion_ = true;
+    close();
+}
+
 void TFormMain::closeEvent(QCloseEvent* event) {
+    // Closing during a run asks as Cancel does; No keeps the run.
+    if (!closed_ && !closeWithoutQuestion_ && RunInProgress()) {
+        const bool conversion = ActivePage() == wpStep3;
+        if (!Ask(conversion ? "Do you really want to cancel the conversion?"
+                            : "Do you really want to cancel the downloading?")) {
+            event->ignore();
+            return;
+        }
+    }
     if (!closed_) {
         closed_ = true;
         FormCloseQuery();
@@ -297,7 +363,7 @@ void TFormMain::FormClose() {
 
 void TFormMain::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    if (!images_.Main.isNull()) p.drawImage(0, 0, images_.Main);
+    if (!skinPicture_.isNull()) p.drawImage(0, 0, skinPicture_);
 }
 
 void TFormMain::mousePressEvent(QMouseEvent* event) {

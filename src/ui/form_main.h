@@ -5,6 +5,7 @@
 // wizard's moves in form_main_wizard.cpp, and the seams for the engine,
 // clipboard, script host and runs in form_main_hooks.cpp.
 #include "completion.h"
+#include "conversion_run.h"
 #include "layout.h"
 #include "product_config.h"
 #include "resource_images.h"
@@ -12,6 +13,7 @@
 #include "user_settings.h"
 #include "wizard_pages.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <functional>
@@ -36,7 +38,6 @@ class TPageStep5;
 class TPageStep6;
 class TDownloadPages;
 class TConversionPages;
-struct TConversionResult;
 struct TStartupChoice;
 
 struct TFormMainDeps {
@@ -78,6 +79,26 @@ public:
     void ResetWizard();
     // Shows the input list page and adds the files to it, as the Add button does.
     void OpenFiles(const std::vector<std::string>& paths);
+    // Files a second start hands over: raises the window and adds them to
+    // Step1 when no run is going on, else says that one is. The text says
+    // what happened, for the second start.
+    std::string HandOverFiles(const std::vector<std::string>& paths);
+    // A conversion or download runs (Step3, Step6).
+    bool RunInProgress() const;
+    // Return: the focused push button, else the page's default button (Next).
+    // Escape: Back where it is enabled, else Exit where it reads "Cancel".
+    void ActionEscapeExecute();
+    // Step4 after a failed file: join the list again without the failed
+    // rows, or show the list with them marked.
+    void ButtonJoinAgainClick();
+    void ButtonBackToListClick();
+    // Step4's Play: the selected output.
+    void LabelPlayClick();
+    // The join's output name as Step2 holds it, without the extension; empty
+    // when the text names no file.
+    std::string ChosenOutputName() const;
+    // Closing without the question a run would ask (the session ends).
+    void CloseWithoutQuestion();
     void ShowOutputSettings();
     void StoreOutputSettings();
     // A folder field's text with a trailing separator; empty stays empty.
@@ -90,7 +111,9 @@ public:
     void LabelOpenFolderClick();
     void LabelURLOpenFolderClick();
     void ActionHelpExecute();
+    // Help Content and F1: the manual page as HTML, installed beside the program.
     void ActionHelpContentExecute();
+    std::string HelpFile() const;
     void ActionLogExecute();
     void ShowAbout();
     void ButtonMinClick();
@@ -149,6 +172,7 @@ protected:
     virtual void StartDownloadRun();
 
     void closeEvent(QCloseEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
@@ -171,6 +195,13 @@ private:
     // cannot be read is reported and never written over.
     bool TakeSettings(const TStartupChoice& choice);
     void ApplySkin();
+    // Names and descriptions for screen readers; Tab order of the frame.
+    void DescribeFrame();
+    void FocusPage();
+    // Step2's Next: folder, name and plan checked, then Step3 and the run.
+    void ActionNextStep2();
+    // Step3 on screen, then the run from the message loop.
+    void BeginConversionRun();
     void CenterOnScreen();
     void FormCloseQuery();
     void FormClose();
@@ -184,9 +215,16 @@ private:
 
     TResourceImages images_;
     TSkinLayout skin_;
+    QImage skinPicture_;  // the skin with its outside transparent
     double titleFontSize_ = 10;
     bool settingsLoaded_ = false;
     bool closed_ = false;
+    bool closeWithoutQuestion_ = false;
+    // Back from Step2 keeps its fields as the user left them for the next visit.
+    bool step2Kept_ = false;
+    // What the last run left for Step4's buttons.
+    std::vector<TFailedInput> lastFailed_;
+    bool lastRunJoined_ = false;
     QPoint dragOffset_;
     bool dragging_ = false;
 

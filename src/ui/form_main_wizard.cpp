@@ -4,6 +4,9 @@
 #include "form_main.h"
 
 #include "app_title.h"
+#include "catalogue.h"
+#include "input_list_model.h"
+#include "job_builder.h"
 #include "conversion_pages.h"
 #include "planned_join.h"
 #include "desktop_services.h"
@@ -24,6 +27,9 @@
 #include "util_funcs.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QTableView>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +39,8 @@
 #include <QScreen>
 #include <QStackedWidget>
 
+#include <map>
+
 namespace {
 constexpr char kFolderFailed[] = "Fail to create directory! Please check if output folder have the right format!";
 constexpr char kQuit[] = "Are you sure to quit now?";
@@ -40,6 +48,16 @@ constexpr char kCancel[] = "Are you sure to cancel?";
 constexpr char kCancelBack[] = "Are you sure to cancel and go back?";
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// A bottom button's caption with its Alt key; no two buttons of a page share one.
+QString WithAccessKey(const std::string& caption) {
+    static const std::map<std::string, const char*> keys = {
+        {"Help", "&Help"},       {"Log", "&Log"},           {"Back", "&Back"},     {"Next", "&Next"},
+        {"Join Now", "&Join Now"}, {"Convert", "&Convert"}, {"Finish", "&Finish"}, {"Download", "&Download"},
+        {"Cancel", "Canc&el"},   {"Exit", "E&xit"}};
+    const auto it = keys.find(caption);
+    return it != keys.end() ? QString(it->second) : Q(caption);
+}
 }  // namespace
 
 bool TFormMain::Ask(const char* question) { return services_.AskYesNo(question, AppTitle); }
@@ -48,7 +66,7 @@ void TFormMain::Inform(const char* message) { services_.ShowInformation(message,
 
 bool TFormMain::ConfirmJoinPlan() {
     services_.BeginWaitCursor();
-    const TPlannedJoin planned = PlanJoin(config_, settings_, step1_->JobInputs());
+    const TPlannedJoin planned = PlanJoin(settings_, step1_->JobInputs());
     services_.EndWaitCursor();
     if (!planned.CopiesEverything()) {
         const int answer = services_.ShowCustomMessageDialog(PlanQuestion(planned), AppTitle,
@@ -65,8 +83,10 @@ TWizardPage TFormMain::ActivePage() const { return static_cast<TWizardPage>(page
 void TFormMain::SetActivePage(TWizardPage page) { pageControl_->setCurrentIndex(page); }
 
 void TFormMain::UpdatePageTexts() {
-    const TPageTexts t = PageTexts(ActivePage(), config_);
-    labelTitle_->setText(Q(t.Title));
+    const TPageTexts t = PageTexts(ActivePage(), config_, step2_->JoinSelected());
+    // A cancelled run never reads as finished.
+    const bool cancelled = ActivePage() == wpStep4 && step4_->LabelCancelled->isVisibleTo(step4_);
+    labelTitle_->setText(cancelled ? QString("The conversion was cancelled.") : Q(t.Title));
     // The one-line title shrinks to fit where a skin gives it little room.
     QFont titleFont = labelTitle_->font();
     titleFont.setPointSizeF(titleFontSize_);
@@ -77,11 +97,11 @@ void TFormMain::UpdatePageTexts() {
     TImageButton* back = bottom_[2];
     TImageButton* next = bottom_[3];
     TImageButton* exit = bottom_[4];
-    back->setText(Q(t.Back));
+    back->setText(WithAccessKey(t.Back));
     back->setEnabled(t.BackEnabled);
-    next->setText(Q(t.Next));
+    next->setText(WithAccessKey(t.Next));
     next->setEnabled(t.NextEnabled);
-    exit->setText(Q(t.Exit));
+    exit->setText(WithAccessKey(t.Exit));
     exit->setEnabled(true);
 }
 
@@ -92,13 +112,65 @@ void TFormMain::OpenFiles(const std::vector<std::string>& paths) {
     step1_->AddFiles(paths);
 }
 
+std::string TFormMain::HandOverFiles(const std::vector<std::string>& paths) {
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+    if (paths.empty()) return "raised";
+    const bool busy = RunInProgress();
+    // The second start has its answer at once; the probing or the message
+    // follows from the message loop.
+    QMetaObject::invokeMethod(
+        this,
+        [this, paths, busy] {
+            if (busy)
+                Inform("A run is in progress: add the files when it has ended.");
+            else
+                OpenFiles(paths);
+        },
+        Qt::QueuedConnection);
+    return busy ? "busy" : "added";
+}
+
+bool TFormMain::RunInProgress() const { return ActivePage() == wpStep3 || ActivePage() == wpStep6; }
+
 void TFormMain::ResetWizard() {
+    step2Kept_ = false;
     SetActivePage(FirstPage(config_));
     UpdatePageTexts();
 }
 
+void TFormMain::keyPressEvent(QKeyEvent* event) {
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        // A focused push button takes Return as it takes Space; a format
+        // picture or a field leaves it to the page's main button.
+        QWidget* focus = focusWidget();
+        auto* button = qobject_cast<QPushButton*>(focus) ? static_cast<QAbstractButton*>(focus)
+                                                         : qobject_cast<TImageButton*>(focus);
+        if (button && button->isEnabled())
+            button->click();
+        else
+            ActionNextExecute();
+        return;
+    }
+    if (plain && event->key() == Qt::Key_Escape) {
+        ActionEscapeExecute();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TFormMain::ActionEscapeExecute() {
+    const TPageTexts t = PageTexts(ActivePage(), config_, step2_->JoinSelected());
+    if (t.BackEnabled)
+        ActionBackExecute();
+    else if (t.Exit == "Cancel")
+        ActionExitExecute();
+}
+
 void TFormMain::ActionNextExecute() {
-    if (!PageTexts(ActivePage(), config_).NextEnabled) return;
+    if (!PageTexts(ActivePage(), config_, step2_->JoinSelected()).NextEnabled) return;
     switch (ActivePage()) {
         case wpMode:
             if (pageMode_->DownloadSelected()) {
@@ -119,18 +191,7 @@ void TFormMain::ActionNextExecute() {
             ShowOutputSettings();
             break;
         case wpStep2:
-            StoreOutputSettings();
-            if (!PrepareOutputFolder(FolderField(step2_->EditOutputDir()->text()))) {
-                Inform(kFolderFailed);
-                return;
-            }
-            if (!ConfirmJoinPlan()) return;
-            SetActivePage(wpStep3);
-            UpdatePageTexts();
-            step3_->CheckBoxPlayASound->setChecked(settings_.PlayASoundWhenFinished);
-            step3_->CheckBoxShutdown->setChecked(settings_.ShutDownWhenFinished);
-            // The run starts once the page is on screen, from the message loop.
-            QMetaObject::invokeMethod(this, [this] { StartConversion(); }, Qt::QueuedConnection);
+            ActionNextStep2();
             break;
         case wpStep4:
             step1_->ClearList();
@@ -162,8 +223,70 @@ void TFormMain::ActionNextExecute() {
     }
 }
 
+void TFormMain::ActionNextStep2() {
+    StoreOutputSettings();
+    if (!PrepareOutputFolder(FolderField(step2_->EditOutputDir()->text()))) {
+        Inform(kFolderFailed);
+        return;
+    }
+    if (settings_.JoinFiles && ChosenOutputName().empty()) {
+        Inform("Please give the output a name without \"/\".");
+        return;
+    }
+    if (!ConfirmJoinPlan()) return;
+    BeginConversionRun();
+}
+
+void TFormMain::BeginConversionRun() {
+    step1_->Model()->ClearProblems();
+    SetActivePage(wpStep3);
+    UpdatePageTexts();
+    step3_->CheckBoxPlayASound->setChecked(settings_.PlayASoundWhenFinished);
+    step3_->CheckBoxShutdown->setChecked(settings_.ShutDownWhenFinished);
+    // The run starts once the page is on screen, from the message loop.
+    QMetaObject::invokeMethod(this, [this] { StartConversion(); }, Qt::QueuedConnection);
+}
+
+std::string TFormMain::ChosenOutputName() const {
+    const std::string typed = step2_->EditOutputName()->text().toStdString();
+    if (Trim(typed).empty()) return JoinOutputName;
+    return OutputBaseName(typed, OutputExtension(settings_));
+}
+
+void TFormMain::ButtonJoinAgainClick() {
+    // The failed rows go, from the last so that the places stay right.
+    for (auto it = lastFailed_.rbegin(); it != lastFailed_.rend(); ++it) step1_->Model()->Remove(it->Place);
+    lastFailed_.clear();
+    ClearConversionList();
+    if (step1_->RowCount() == 0) {
+        ResetWizard();
+        return;
+    }
+    if (!ConfirmJoinPlan()) {
+        SetActivePage(wpStep2);
+        UpdatePageTexts();
+        return;
+    }
+    BeginConversionRun();
+}
+
+void TFormMain::ButtonBackToListClick() {
+    step1_->Model()->ClearProblems();
+    for (const TFailedInput& failed : lastFailed_) step1_->Model()->SetProblem(failed.Place, Q(failed.Reason));
+    step2Kept_ = true;
+    SetActivePage(wpStep1);
+    UpdatePageTexts();
+    step1_->Grid()->setFocus();
+}
+
+void TFormMain::LabelPlayClick() {
+    const QListWidgetItem* item = step4_->ListOutputs->currentItem();
+    if (!item && step4_->ListOutputs->count() > 0) item = step4_->ListOutputs->item(0);
+    if (item) services_.OpenDocument(item->text().toStdString());
+}
+
 void TFormMain::ActionBackExecute() {
-    if (!PageTexts(ActivePage(), config_).BackEnabled) return;
+    if (!PageTexts(ActivePage(), config_, step2_->JoinSelected()).BackEnabled) return;
     switch (ActivePage()) {
         case wpStep1:
             if (!Ask(kCancelBack)) return;
@@ -171,7 +294,9 @@ void TFormMain::ActionBackExecute() {
             ResetWizard();
             break;
         case wpStep2:
-            // The typed folder and the preset lists are not stored.
+            // The typed folder and the preset lists are not stored, but the
+            // page keeps them for the next visit.
+            step2Kept_ = true;
             SetActivePage(wpStep1);
             UpdatePageTexts();
             break;
@@ -225,7 +350,13 @@ void TFormMain::ClearLinkAndDownloadLists() {
 }
 
 void TFormMain::ShowOutputSettings() {
+    if (step2Kept_) {
+        step2Kept_ = false;
+        return;
+    }
     step2_->EditOutputDir()->setText(Q(settings_.OutputFileDir));
+    step2_->ShowJoinMode(settings_.JoinFiles);
+    step2_->EditOutputName()->setText(JoinOutputName);
     step2_->FormatChoice()->ShowSettings();
 }
 
@@ -239,6 +370,7 @@ void TFormMain::StoreOutputSettings() {
     // last usable one stays for the next start.
     const std::string folder = FolderField(step2_->EditOutputDir()->text());
     if (IsStorableFolder(folder)) settings_.OutputFileDir = folder;
+    settings_.JoinFiles = step2_->JoinSelected();
     step2_->FormatChoice()->StoreSettings();
 }
 
@@ -260,7 +392,16 @@ void TFormMain::ShowConversionSummary(const TConversionResult& result) {
     for (const auto& line : result.ErrorList) lines << Q(line);
     step4_->MemoErrorLog->setPlainText(lines.join('\n'));
     step4_->MemoErrorLog->setVisible(!result.ErrorList.empty());
-    step4_->LabelCancelled->setVisible(result.Cancelled);
+    step4_->ShowCancelled(result.Cancelled);
+    QStringList outputs;
+    for (const std::string& file : result.Outputs) outputs << Q(file);
+    step4_->ShowOutputs(outputs);
+    lastFailed_ = result.FailedInputs;
+    lastRunJoined_ = settings_.JoinFiles;
+    // Joining again needs a failed file to leave out and another to join.
+    step4_->ButtonJoinAgain->setVisible(lastRunJoined_ && !result.Cancelled && !lastFailed_.empty() &&
+                                        static_cast<int>(lastFailed_.size()) < step1_->RowCount());
+    step4_->ButtonBackToList->setVisible(result.FailedFiles() > 0 || result.Cancelled);
     UpdatePageTexts();
     step4_->LabelTotalFiles->setText(QString::number(result.TotalFiles));
     step4_->LabelSucceeded->setText(QString::number(result.SucceededFiles));
@@ -281,7 +422,11 @@ void TFormMain::ButtonURLSelectClick() {
     settings_.OutputURLDir = step5_->EditURLOutput->text().toStdString();
 }
 
-void TFormMain::LabelOpenFolderClick() { services_.OpenDocument(settings_.OutputFileDir); }
+void TFormMain::LabelOpenFolderClick() {
+    // The folder of the output chosen on Step4, else the output folder.
+    const QListWidgetItem* item = step4_->ListOutputs->currentItem();
+    services_.OpenDocument(item ? ExtractFilePath(item->text().toStdString()) : settings_.OutputFileDir);
+}
 
 void TFormMain::LabelURLOpenFolderClick() { services_.OpenDocument(settings_.OutputURLDir); }
 
@@ -290,7 +435,16 @@ void TFormMain::ActionHelpExecute() {
     helpMenu_->popup(QPoint(help->x() + x() + skin_.HelpMenuOffset, help->y() + y() + help->height()));
 }
 
-void TFormMain::ActionHelpContentExecute() { services_.OpenDocument(config_.HelpContentLink); }
+std::string TFormMain::HelpFile() const { return deps_.ExeFolder + "help/orvane-video-joiner.html"; }
+
+void TFormMain::ActionHelpContentExecute() {
+    const std::string file = HelpFile();
+    if (!FileExists(file)) {
+        services_.ShowError("The help is not installed: " + file + " is missing.", AppTitle);
+        return;
+    }
+    services_.OpenDocument(file);
+}
 
 void TFormMain::ActionLogExecute() {
     if (!deps_.Log) return;

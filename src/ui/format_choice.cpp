@@ -50,7 +50,10 @@ TFormatChoice::TFormatChoice(QWidget* step2Page, TUserSettings& settings)
         auto* button = new TPictureButton(Picture(kClassPicture[cls]), Picture(QString(kClassPicture[cls]) + "_sel"),
                                           step2Page);
         button->setObjectName(kClassButtonName[cls]);
-        button->setToolTip(QString::fromUtf8(FormatClassName(cls).data(), FormatClassName(cls).size()));
+        const QString className = QString::fromUtf8(FormatClassName(cls).data(), FormatClassName(cls).size());
+        button->setToolTip(className);
+        button->setAccessibleName(className + " formats");
+        button->setAccessibleDescription("Shows the " + className.toLower() + " formats");
         connect(button, &QAbstractButton::clicked, this, [this, cls] { ClassButtonClick(cls); });
         classButtons_[cls] = button;
 
@@ -67,11 +70,14 @@ TFormatChoice::TFormatChoice(QWidget* step2Page, TUserSettings& settings)
         auto* button = new TPictureButton(Picture("format_" + name), Picture("format_" + name + "_sel"), sheet);
         button->setObjectName("ButtonFormat" + name);
         button->setToolTip(name);
+        button->setAccessibleName(name);
+        button->setAccessibleDescription("Makes " + name + " the output format");
         connect(button, &QAbstractButton::clicked, this, [this, cls, code] { FormatButtonClick(cls, code); });
         formatButtons_[cls][code] = button;
 
         auto* list = new TElidingComboBox;
         list->setObjectName(QString::fromUtf8(f.PresetListName.data(), f.PresetListName.size()));
+        list->setAccessibleName(name + " presets");
         list->setMaxVisibleItems(10);
         // Without this the style's own popup shows every item at once.
         list->setStyleSheet("combobox-popup: 0;");
@@ -121,14 +127,25 @@ void TFormatChoice::FillPresetLists() {
 // A code outside the catalogue (only a stored one can be) leaves every button
 // enabled and the page or list in front as it was.
 void TFormatChoice::ClassButtonClick(int formatClass) {
-    for (int cls = 0; cls < FormatClassCount; ++cls) classButtons_[cls]->setEnabled(cls != formatClass);
+    for (int cls = 0; cls < FormatClassCount; ++cls) {
+        classButtons_[cls]->setEnabled(cls != formatClass);
+        // The chosen button cannot be pressed: a screen reader says why.
+        const QString name = classButtons_[cls]->toolTip();
+        classButtons_[cls]->setAccessibleDescription(cls == formatClass ? "The " + name.toLower() + " formats are shown"
+                                                                        : "Shows the " + name.toLower() + " formats");
+    }
     if (formatClass >= 0 && formatClass < FormatClassCount) pageControl_->setCurrentIndex(formatClass);
     settings_.OutputFormatClass = static_cast<uint8_t>(formatClass);
 }
 
 void TFormatChoice::FormatButtonClick(int formatClass, int code) {
     if (formatClass < 0 || formatClass >= FormatClassCount) return;
-    for (int c = 0; c < FormatsInClass(formatClass); ++c) formatButtons_[formatClass][c]->setEnabled(c != code);
+    for (int c = 0; c < FormatsInClass(formatClass); ++c) {
+        TPictureButton* b = formatButtons_[formatClass][c];
+        b->setEnabled(c != code);
+        b->setAccessibleDescription(c == code ? b->toolTip() + " is the chosen output format"
+                                              : "Makes " + b->toolTip() + " the output format");
+    }
     if (code >= 0 && code < FormatsInClass(formatClass))
         presetStacks_[formatClass]->setCurrentWidget(presetLists_[formatClass][code]);
     const auto value = static_cast<uint8_t>(code);

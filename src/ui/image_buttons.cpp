@@ -53,7 +53,10 @@ void TImageButton::paintEvent(QPaintEvent*) {
         const QPixmap& img = images_[state].isNull() ? images_[0] : images_[state];
         p.drawPixmap(0, 0, img);
     }
-    if (text().isEmpty()) return;
+    if (text().isEmpty()) {
+        DrawFocusRing(p, *this, QColor(0x1f, 0x5f, 0xbf));
+        return;
+    }
     QColor color = captionColor_;
     if (!isEnabled()) color = transparent_ ? QColor(255, 255, 255, 110) : QColor(0x9a, 0xa3, 0xb0);
     p.setPen(color);
@@ -62,21 +65,35 @@ void TImageButton::paintEvent(QPaintEvent*) {
     p.setFont(f);
     const QRect r = rect().translated(state == 2 ? 1 : 0, state == 2 ? 1 : 0);
     p.drawText(r, Qt::AlignCenter | Qt::TextShowMnemonic, text());
+    DrawFocusRing(p, *this, transparent_ ? QColor(Qt::white) : QColor(0x1f, 0x5f, 0xbf));
+}
+
+void DrawFocusRing(QPainter& p, const QWidget& w, const QColor& color) {
+    if (!w.hasFocus()) return;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(color, 2, Qt::DashLine));
+    p.drawRoundedRect(QRectF(w.rect()).adjusted(2, 2, -2, -2), 5, 5);
+    p.restore();
 }
 
 
 TPictureButton::TPictureButton(const QPixmap& normal, const QPixmap& selected, QWidget* parent)
     : THoverButton(parent), normal_(normal), selected_(selected) {
     setCursor(Qt::PointingHandCursor);
+    // Reached by Tab; a click does not leave a ring behind.
+    setFocusPolicy(Qt::TabFocus);
     resize(sizeHint());
 }
 
 void TPictureButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawPixmap(0, 0, isEnabled() ? normal_ : selected_);
-    // No focus frame: the chosen button is the disabled one, so focus always
-    // sits on another button (Qt hands it on when the choice is disabled), and
-    // a frame there reads as a second choice.
+    // The chosen button is the disabled one, so focus always sits on another
+    // (Qt hands it on when the choice is disabled): its ring is a dashed blue
+    // line, unlike the orange frame of a choice under the mouse.
+    DrawFocusRing(p, *this, QColor(0x1f, 0x5f, 0xbf));
     if (isEnabled() && (hover_ || isDown())) {
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(QColor(0xf0, 0x8a, 0x24), 1.5));

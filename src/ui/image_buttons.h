@@ -4,7 +4,12 @@
 #include <QAbstractButton>
 #include <QPixmap>
 
+class QPainter;
+
 #include <array>
+
+// The keyboard focus of a skinned button: a dashed ring inside its edge.
+void DrawFocusRing(QPainter& p, const QWidget& w, const QColor& color);
 
 // A button that knows whether the mouse is over it.
 class THoverButton : public QAbstractButton {

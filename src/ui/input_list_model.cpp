@@ -10,7 +10,9 @@ QVariant TInputListModel::data(const QModelIndex& index, int role) const {
     const TInputRow& r = slide.Row;
     if (index.column() == icMainImage) {
         if (role == Qt::DecorationRole) return slide.Thumbnail;
-        if (role == Qt::ToolTipRole) return QString::fromStdString(r.FullName);
+        if (role == ProblemRole) return slide.Problem;
+        if (role == Qt::ToolTipRole)
+            return QString::fromStdString(r.FullName) + (slide.Problem.isEmpty() ? QString() : "\n" + slide.Problem);
         return {};
     }
     if (role != Qt::DisplayRole) return {};
@@ -61,4 +63,15 @@ void TInputListModel::Clear() {
     beginResetModel();
     slides_.clear();
     endResetModel();
+}
+
+void TInputListModel::SetProblem(int row, const QString& problem) {
+    if (row < 0 || row >= Count()) return;
+    slides_[static_cast<size_t>(row)].Problem = problem;
+    emit dataChanged(index(row, 0), index(row, InputColumnCount - 1));
+}
+
+void TInputListModel::ClearProblems() {
+    for (int row = 0; row < Count(); ++row)
+        if (!slides_[static_cast<size_t>(row)].Problem.isEmpty()) SetProblem(row, {});
 }

@@ -17,7 +17,11 @@ struct TInputSlide {
     TInputRow Row;
     QString MinName;   // the full name shortened to the slide's width
     QImage Thumbnail;  // null: an empty picture
+    QString Problem;   // why the last run failed on the file; empty when it did not
 };
+
+// The data role of icMainImage that holds a row's problem.
+inline constexpr int ProblemRole = Qt::UserRole + 1;
 
 class TInputListModel final : public QAbstractTableModel {
     Q_OBJECT
@@ -41,6 +45,9 @@ public:
     // Moves a row so that it ends at index to.
     void Move(int from, int to);
     void Clear();
+    // Marks a row with why the last run failed on it; an empty text unmarks.
+    void SetProblem(int row, const QString& problem);
+    void ClearProblems();
 
 private:
     std::vector<TInputSlide> slides_;

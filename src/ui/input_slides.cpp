@@ -1,5 +1,7 @@
 #include "input_slides.h"
 
+#include "input_list_model.h"
+
 #include <QApplication>
 #include <QLinearGradient>
 #include <QPainter>
@@ -86,8 +88,17 @@ void TInputSlideDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         const QString shown = painter->fontMetrics().elidedText(text(column), Qt::ElideRight, width);
         painter->drawText(QRect(left, r.y() + top, width, height), Qt::AlignLeft | Qt::AlignVCenter, shown);
     };
-    line(0, 30, icFileMinName);
+    // A file the last run failed on says why under its name.
+    const QString problem = index.sibling(index.row(), icMainImage).data(ProblemRole).toString();
+    line(0, problem.isEmpty() ? 30 : 18, icFileMinName);
     painter->setFont(option.font);
+    if (!problem.isEmpty()) {
+        painter->save();
+        painter->setPen(selected ? pal.color(QPalette::HighlightedText) : QColor(0xb0, 0, 0));
+        const QString shown = painter->fontMetrics().elidedText(problem, Qt::ElideRight, width);
+        painter->drawText(QRect(left, r.y() + 16, width, 16), Qt::AlignLeft | Qt::AlignVCenter, shown);
+        painter->restore();
+    }
     line(33, 16, icDuration);
     line(49, 16, icBitrate);
     line(65, 16, icDimension);

@@ -8,6 +8,7 @@
 #include "ov_version.h"
 #include "power_off.h"
 #include "qt_dispatcher.h"
+#include "single_instance.h"
 #include "sound_player.h"
 #include "startup_choice.h"
 
@@ -94,6 +95,15 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::vector<std::string> files;
     if (!FilesToOpen(argc, argv, files)) return ExitUsage;
+    // A window of this session is open already: it takes the files.
+    TSingleInstance instance(QDBusConnection::sessionBus());
+    if (!instance.Claim()) {
+        std::string answer;
+        if (HandToRunningInstance(QDBusConnection::sessionBus(), files, &answer)) {
+            if (answer == "busy") std::fprintf(stderr, "%s: a run is in progress; the files were not added\n", argv[0]);
+            return 0;
+        }
+    }
     CatchQuitSignals();
     QApplication::setApplicationName(AppTitle);
     QApplication::setApplicationDisplayName(AppTitle);
@@ -121,6 +131,7 @@ int main(int argc, char** argv) {
         services.SetOwner(&main);
         if (main.FormCreate()) {
             main.show();
+            instance.OnFiles = [&main](const std::vector<std::string>& paths) { return main.HandOverFiles(paths); };
             if (!files.empty()) QTimer::singleShot(0, &main, [&] { main.OpenFiles(files); });
             std::unique_ptr<QSocketNotifier> quitSignal;
             if (signalSockets[0] >= 0) {
@@ -128,13 +139,14 @@ int main(int argc, char** argv) {
                 QObject::connect(quitSignal.get(), &QSocketNotifier::activated, [&] {
                     char byte;
                     [[maybe_unused]] const ssize_t n = ::read(signalSockets[0], &byte, 1);
-                    main.close();
+                    main.CloseWithoutQuestion();
                     // Also ends a message box's own loop, if one is open.
                     QApplication::quit();
                 });
             }
             status = app.exec();
         }
+        instance.OnFiles = nullptr;
         services.SetOwner(nullptr);
     }
     FFLogger().SetDispatcher(nullptr);

@@ -24,6 +24,10 @@ TPageMode::TPageMode(QWidget* parent) : QWidget(parent) {
     describe("Add audio and video files, put them in order, pick one of 25 output formats and join them "
              "into one file.", 262);
     radioDownload_->setChecked(true);
+    imageDownload_->setAccessibleName("Download video");
+    imageDownload_->setAccessibleDescription("Picture: selects downloading videos by their links");
+    imageConvert_->setAccessibleName("Convert files");
+    imageConvert_->setAccessibleDescription("Picture: selects joining or converting files");
     for (QLabel* image : {imageDownload_, imageConvert_}) {
         image->setCursor(Qt::PointingHandCursor);
         image->installEventFilter(this);

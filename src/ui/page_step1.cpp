@@ -74,6 +74,10 @@ void TPageStep1::BuildGrid() {
     grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the list for the buttons beside it; arrows move in it.
+    grid_->setTabKeyNavigation(false);
+    grid_->setAccessibleName("Files to join");
+    grid_->setAccessibleDescription("In joining order; Ctrl+Up and Ctrl+Down move the selected file, Delete removes it");
     grid_->setShowGrid(false);
     grid_->setWordWrap(false);
     grid_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -106,8 +110,8 @@ void TPageStep1::BuildActions() {
     ActionAdd = action("ActionAdd", "&Add File(s)...", QKeySequence(Qt::CTRL | Qt::Key_O));
     ActionDelete = action("ActionDelete", "&Delete", QKeySequence(Qt::Key_Delete));
     ActionClear = action("ActionClear", "&Clear", QKeySequence(Qt::SHIFT | Qt::Key_Delete));
-    ActionMoveUp = action("ActionMoveUp", "&Move Up", {});
-    ActionMoveDown = action("ActionMoveDown", "M&ove Down", {});
+    ActionMoveUp = action("ActionMoveUp", "&Move Up", QKeySequence(Qt::CTRL | Qt::Key_Up));
+    ActionMoveDown = action("ActionMoveDown", "M&ove Down", QKeySequence(Qt::CTRL | Qt::Key_Down));
     ActionPlay = action("ActionPlay", "&Play", QKeySequence(Qt::CTRL | Qt::Key_P));
     connect(ActionAdd, &QAction::triggered, this, &TPageStep1::ActionAddExecute);
     connect(ActionDelete, &QAction::triggered, this, &TPageStep1::ActionDeleteExecute);
@@ -217,10 +221,12 @@ void TPageStep1::ActionAddExecute() {
 }
 
 void TPageStep1::WMDropFiles(const std::vector<std::string>& paths) {
-    std::vector<std::string> media;
+    // Every dropped file is tried, whatever its extension: the probe decides,
+    // and one it cannot read is named in the failed-files dialog.
+    std::vector<std::string> files;
     for (const std::string& p : paths)
-        if (!DirectoryExists(p) && IsMediaExtension(ExtractFileExt(p))) media.push_back(p);
-    AddFiles(media);
+        if (!DirectoryExists(p)) files.push_back(p);
+    AddFiles(files);
 }
 
 void TPageStep1::AddFiles(const std::vector<std::string>& paths) {
@@ -252,7 +258,7 @@ void TPageStep1::AppendInputRow(const TProbedFile& file) {
 }
 
 void TPageStep1::ShowFailedFiles(const std::vector<std::string>& errors) {
-    TFormFailedAddFile dialog(errors, config_ ? config_->HelpSupportLink : std::string(), *services_, window());
+    TFormFailedAddFile dialog(errors, HelpTarget, *services_, window());
     const QWidget* main = window();
     dialog.move(main->x() + (main->height() - dialog.height()) / 2 * 0 + (main->width() - dialog.width()) / 2,
                 main->y() + (main->height() - dialog.height()) / 2);

@@ -73,6 +73,9 @@ public:
     // returns the chosen files (empty on Cancel).
     std::function<QStringList(QFileDialog&)> ExecOpenDialog;
     std::function<void(TFormFailedAddFile&)> ExecFailedDialog;
+    // What the failed-files dialog's "More Information..." opens: the help
+    // at its part on adding files.
+    std::string HelpTarget;
 
     // IInputListTarget.
     void AppendInputRow(const TProbedFile& file) override;

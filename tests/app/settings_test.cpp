@@ -176,7 +176,8 @@ TEST(Settings, ConfigparserReadsTheFile) {
                                          "assert c['System']['OutputWMVPreset'] == '16'\n"
                                          "assert c['System']['PreferYouTube18'] == '7'\n"
                                          "assert c['Form']['maximized'] == '1'\n"
-                                         "assert len(c['System']) == 43, len(c['System'])\n");
+                                         "assert c['System']['JoinFiles'] in ('0', '1')\n"
+                                         "assert len(c['System']) == 44, len(c['System'])\n");
     EXPECT_EQ(std::system(("python3 '" + script + "' '" + path + "'").c_str()), 0);
 }
 

@@ -11,7 +11,6 @@
 TEST(WizardPages, CaptionsAndStatesOfEveryPage) {
     TProductConfig config;
     config.DownloadEnabled = true;
-    config.MergeMode = true;
     struct Row {
         TWizardPage page;
         const char* back;
@@ -27,7 +26,7 @@ TEST(WizardPages, CaptionsAndStatesOfEveryPage) {
         {wpStep6, "Back", false, "Next", false, "Cancel"},   {wpStep7, "Back", false, "Finish", true, "Exit"},
     };
     for (const Row& r : rows) {
-        const TPageTexts t = PageTexts(r.page, config);
+        const TPageTexts t = PageTexts(r.page, config, true);
         EXPECT_EQ(t.Back, r.back) << r.page;
         EXPECT_EQ(t.BackEnabled, r.backOn) << r.page;
         EXPECT_EQ(t.Next, r.next) << r.page;
@@ -35,16 +34,15 @@ TEST(WizardPages, CaptionsAndStatesOfEveryPage) {
         EXPECT_EQ(t.Exit, r.exit) << r.page;
         EXPECT_FALSE(t.Title.empty());
     }
-    EXPECT_EQ(PageTexts(wpMode, config).Title, "Welcome to Orvane Video Joiner! What do you want to do?");
-    EXPECT_EQ(PageTexts(wpStep1, config).Title,
+    EXPECT_EQ(PageTexts(wpMode, config, true).Title, "Welcome to Orvane Video Joiner! What do you want to do?");
+    EXPECT_EQ(PageTexts(wpStep1, config, true).Title,
               "Select the file(s) you want to convert. Use \"Move Up\" and \"Move Down\" to change the order.");
 
     // Without the download path Step1 is the first page: no way back, Exit quits.
     config.DownloadEnabled = false;
-    config.MergeMode = false;
-    EXPECT_FALSE(PageTexts(wpStep1, config).BackEnabled);
-    EXPECT_EQ(PageTexts(wpStep1, config).Exit, "Exit");
-    EXPECT_EQ(PageTexts(wpStep2, config).Next, "Convert");
+    EXPECT_FALSE(PageTexts(wpStep1, config, true).BackEnabled);
+    EXPECT_EQ(PageTexts(wpStep1, config, true).Exit, "Exit");
+    EXPECT_EQ(PageTexts(wpStep2, config, false).Next, "Convert");
     EXPECT_EQ(FirstPage(config), wpStep1);
     config.DownloadEnabled = true;
     EXPECT_EQ(FirstPage(config), wpMode);

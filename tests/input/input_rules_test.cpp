@@ -9,15 +9,15 @@
 
 namespace {
 
-TEST(MediaFiles, DropsTakeTheFortyOneExtensionsInAnyCase) {
+TEST(MediaFiles, TheDialogsFortyThreeExtensionsInAnyCase) {
     const char* accepted[] = {".mp3", ".aac", ".wav", ".wma", ".cda", ".flac", ".m4a", ".mid", ".mka", ".mp2", ".mpa",
                               ".mpc", ".ape", ".ofr", ".ogg", ".ra",   ".wv",   ".tta", ".ac3", ".dts", ".avi", ".avm",
                               ".asf", ".wmv", ".avs", ".flv", ".mkv",  ".mov",  ".3gp", ".mp4", ".mpg", ".dat", ".ogm",
-                              ".vob", ".rm",  ".rmvb", ".ts", ".tp",   ".ifo",  ".nsv", ".swf"};
+                              ".vob", ".rm",  ".rmvb", ".ts", ".tp",   ".ifo",  ".nsv", ".swf", ".mpeg", ".webm"};
     for (const char* e : accepted) EXPECT_TRUE(IsMediaExtension(e)) << e;
     EXPECT_TRUE(IsMediaExtension(".MP4"));
     EXPECT_TRUE(IsMediaExtension(".Mkv"));
-    for (const char* e : {".webm", ".mpeg", ".WEBM", "mp4", "", ".", ".mp44", ".txt"}) EXPECT_FALSE(IsMediaExtension(e)) << e;
+    for (const char* e : {"mp4", "", ".", ".mp44", ".txt"}) EXPECT_FALSE(IsMediaExtension(e)) << e;
 }
 
 TEST(MediaFiles, DialogFilterHasFourEntriesEachEndingWithASemicolon) {

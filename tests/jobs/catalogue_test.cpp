@@ -12,7 +12,7 @@ TFormatCode Code(std::string_view name) { return FindFormatByName(name)->Id; }
 TEST(Catalogue, EveryFormatHasItsPresetCountExtensionAndDefault) {
     // name: presets, default preset, extension
     const std::map<std::string, std::tuple<int, int, std::string>> expected = {
-        {"AVI", {30, 3, ".avi"}},        {"MP4", {22, 3, ".mp4"}},        {"FLV", {5, 1, ".flv"}},
+        {"AVI", {30, 3, ".avi"}},        {"MP4", {22, 19, ".mp4"}},        {"FLV", {5, 1, ".flv"}},
         {"SWF", {5, 1, ".swf"}},         {"MPEG", {15, 5, ".mpg"}},       {"RM", {5, 1, ".rm"}},
         {"WMV", {18, 16, ".wmv"}},       {"MOV", {13, 7, ".mov"}},        {"3GP", {5, 2, ".3gp"}},
         {"iPod", {10, 5, ".mp4"}},       {"iPhone", {3, 1, ".mp4"}},      {"AppleTV", {3, 1, ".mp4"}},
@@ -28,6 +28,9 @@ TEST(Catalogue, EveryFormatHasItsPresetCountExtensionAndDefault) {
         const auto& [count, def, ext] = expected.at(std::string(f.Format->Name));
         EXPECT_EQ(static_cast<int>(f.Presets.size()), count) << f.Format->Name;
         EXPECT_EQ(f.Format->DefaultPreset, def) << f.Format->Name;
+        if (f.Format->Name == "MP4") {
+            EXPECT_EQ(f.Presets[def].rfind("Original Size - High Quality", 0), 0u);
+        }
         EXPECT_EQ(f.Extension, ext) << f.Format->Name;
         EXPECT_EQ(f.PresetListName, "ImageComboBox" + std::string(f.Format->Name) + "Presets");
         EXPECT_EQ(PresetCount(f.Format->Id), count);

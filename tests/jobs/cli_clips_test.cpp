@@ -85,7 +85,7 @@ TEST_F(CliClips, AFileWithoutSoundIsNamedWhenTheFormatHoldsOnlySound) {
                             home_->path());
     EXPECT_EQ(r.Status, 1) << r.Err;
     EXPECT_EQ(r.Out, "Total files: 3\nSuccessed: 2\nFailed: 1\nFile (2) mute.mp4: has no sound, and MP3 holds only "
-                     "sound\n");
+                     "sound\nOutput: " + out + "/four3.mp3\nOutput: " + out + "/landscape.mp3\n");
     // Joined: the silent file gets silence for its length.
     r = RunOrvane({"join", "--format", "MP3", "-o", out, File("mute.mp4"), File("four3.mp4")}, home_->path());
     EXPECT_EQ(r.Status, 0) << r.Err;

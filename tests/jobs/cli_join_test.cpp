@@ -30,7 +30,8 @@ TEST(CliJoin, JoinsTwoClipsOfDifferentSizesIntoOneFile) {
     ASSERT_TRUE(MakeClip(b, 1.5, 176, 144, 48000, 1));
     CliResult r = RunOrvane({"join", "--format", "mp4", "--preset", "15", "-o", out, "--log", log, a, b}, home.path());
     EXPECT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Out, "Total files: 1\nSuccessed: 1\nFailed: 0\n");
+    // The summary names the file written, by its full path.
+    EXPECT_EQ(r.Out, "Total files: 1\nSuccessed: 1\nFailed: 0\nOutput: " + out + "/Output_Merge.mp4\n");
     EXPECT_NE(r.Err.find("%"), std::string::npos) << "no progress shown";
     EXPECT_NE(r.Err.find("  size "), std::string::npos) << "no size estimate shown";
     const auto probe = Probe(out + "/Output_Merge.mp4");
@@ -77,7 +78,8 @@ TEST(CliJoin, ConvertGivesEachInputItsOwnName) {
     ASSERT_TRUE(MakeSilence(plain, 1));
     CliResult r = RunOrvane({"convert", "--format", "flac", "-o", out, a1, a2, plain}, home.path());
     EXPECT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Out, "Total files: 3\nSuccessed: 3\nFailed: 0\n");
+    EXPECT_EQ(r.Out, "Total files: 3\nSuccessed: 3\nFailed: 0\nOutput: " + out + "/a.flac\nOutput: " + out +
+                         "/a(1).flac\nOutput: " + out + "/noext.flac\n");
     for (const char* name : {"a.flac", "a(1).flac", "noext.flac"})
         EXPECT_EQ(StreamOf(Probe(out + "/" + name), "audio").value("codec_name", ""), "flac") << name;
 }
@@ -91,13 +93,14 @@ TEST(CliJoin, FilesLeftOutCountAsFailedInTheSummary) {
     // The join still writes what it could read, but the run is no success.
     CliResult r = RunOrvane({"join", "-f", "MP4", "-p", "15", "-o", out, good, bad}, home.path());
     EXPECT_EQ(r.Status, 1) << r.Err;
-    EXPECT_EQ(r.Out, "Total files: 2\nSuccessed: 1\nFailed: 1\nFile (2) bad.mp4" + unreadable);
+    EXPECT_EQ(r.Out, "Total files: 2\nSuccessed: 1\nFailed: 1\nFile (2) bad.mp4" + unreadable + "Output: " + out +
+                         "/Output_Merge.mp4\n");
     EXPECT_NEAR(DurationOf(Probe(out + "/Output_Merge.mp4")), 1.0, 0.3);
     // Each file of a convert, numbered as the list counts.
     r = RunOrvane({"convert", "-f", "WAV", "-o", out, bad, good, bad}, home.path());
     EXPECT_EQ(r.Status, 1) << r.Err;
     EXPECT_EQ(r.Out, "Total files: 3\nSuccessed: 1\nFailed: 2\nFile (1) bad.mp4" + unreadable + "File (3) bad.mp4" +
-                         unreadable);
+                         unreadable + "Output: " + out + "/good.wav\n");
 }
 
 TEST(CliJoin, AFolderThatCannotBeWrittenFailsEachFileNamingTheFolder) {
@@ -134,7 +137,7 @@ TEST(CliJoin, AJoinTakesHundredsOfClipsWithinTheOpenFileLimit) {
     }
     const CliResult r = RunOrvane(args, home.path(), CliLimits{.OpenFiles = 256});
     EXPECT_EQ(r.Status, 0) << r.Err.substr(0, 2000);
-    EXPECT_EQ(r.Out, "Total files: 1\nSuccessed: 1\nFailed: 0\n");
+    EXPECT_EQ(r.Out, "Total files: 1\nSuccessed: 1\nFailed: 0\nOutput: " + out + "/Output_Merge.mp4\n");
     EXPECT_EQ(CountOf(ReadWholeFile(log), "File has been added to convert list.\n"), 300);
     EXPECT_NEAR(DurationOf(Probe(out + "/Output_Merge.mp4")), 60.0, 3.0);
 }
@@ -150,7 +153,8 @@ TEST(CliJoin, ConvertOpensEachFileWhenItsTurnComes) {
     }
     const CliResult r = RunOrvane(args, home.path(), CliLimits{.OpenFiles = 64});
     EXPECT_EQ(r.Status, 0) << r.Err.substr(0, 2000);
-    EXPECT_EQ(r.Out, "Total files: 200\nSuccessed: 200\nFailed: 0\n");
+    EXPECT_TRUE(r.Out.starts_with("Total files: 200\nSuccessed: 200\nFailed: 0\nOutput: ")) << r.Out.substr(0, 200);
+    EXPECT_EQ(CountOf(r.Out, "\nOutput: "), 200);
 }
 
 TEST(CliJoin, WrongUseGivesOneLineAndStatusTwo) {
@@ -326,6 +330,17 @@ TEST(CliJoin, AFileCutShortFailsTheJoinNamingItAndLeavesNoOutput) {
     EXPECT_TRUE(r.Out.starts_with("Total files: 1\nSuccessed: 0\nFailed: 1\nFile (2) cut.mkv: ends after ")) << r.Out;
     EXPECT_NE(r.Out.find(" of its 10.0 s: the file is damaged or cut short"), std::string::npos) << r.Out;
     for (const auto& e : std::filesystem::directory_iterator(out)) ADD_FAILURE() << "left behind: " << e.path();
+
+    // --skip-failed joins the others again without it, under the name given.
+    const CliResult skipped = RunOrvane(
+        {"join", "-f", "MP4", "-p", "15", "-o", out, "--skip-failed", "--name", "joined.mp4", good, home.file("cut.mkv"), good},
+        home.path());
+    EXPECT_EQ(skipped.Status, 1) << skipped.Err;
+    EXPECT_TRUE(skipped.Out.starts_with("Total files: 2\nSuccessed: 1\nFailed: 1\nFile (2) cut.mkv: ends after "))
+        << skipped.Out;
+    EXPECT_TRUE(skipped.Out.ends_with("\nOutput: " + out + "/joined.mp4\n")) << skipped.Out;
+    EXPECT_NE(skipped.Err.find("Joining again without File (2) cut.mkv: "), std::string::npos) << skipped.Err;
+    EXPECT_NEAR(DurationOf(Probe(out + "/joined.mp4")), 2.0, 0.3);
 }
 
 TEST(CliJoin, ConvertRunsSeveralFilesAtOnceWithTheSameOutcomes) {
@@ -348,7 +363,11 @@ TEST(CliJoin, ConvertRunsSeveralFilesAtOnceWithTheSameOutcomes) {
         // The summary and each file's outcome as for one file at a time.
         EXPECT_TRUE(r.Out.starts_with("Total files: 4\nSuccessed: 3\nFailed: 1\nFile (2) mute.avi: ")) << r.Out;
         EXPECT_EQ(CountOf(r.Out, "File ("), 1) << r.Out;
-        summaries.push_back(r.Out);
+        // The outputs in the list's order, whichever finished first.
+        EXPECT_TRUE(r.Out.ends_with("Output: " + folder + "/a.mp3\nOutput: " + folder + "/c.mp3\nOutput: " + folder +
+                                    "/d.mp3\n"))
+            << r.Out;
+        summaries.push_back(r.Out.substr(0, r.Out.find("Output: ")));
         EXPECT_NE(r.Err.find("mute.avi: Failed."), std::string::npos) << r.Err;
         for (const char* name : {"a.wav: Finish.", "c.wav: Finish.", "d.wav: Finish."})
             EXPECT_NE(r.Err.find(name), std::string::npos) << name << "\n" << r.Err;
@@ -380,7 +399,7 @@ TEST(CliJoin, ACancelledConvertKeepsTheFilesFinishedBeforeAndSaysSo) {
     CliResult r = run.Wait();
     ASSERT_TRUE(started) << r.Err;
     EXPECT_EQ(r.Status, 1) << r.Err;
-    EXPECT_EQ(r.Out, "Cancelled\nTotal files: 2\nSuccessed: 1\nFailed: 1\n");
+    EXPECT_EQ(r.Out, "Cancelled\nTotal files: 2\nSuccessed: 1\nFailed: 1\nOutput: " + out + "/a.avi\n");
     EXPECT_NEAR(DurationOf(Probe(out + "/a.avi")), 1.0, 0.5);
 }
 

@@ -283,7 +283,7 @@ TEST_F(ConversionRunTest, SecondRunStartsItsEstimateFromZero) {
 }
 
 TEST_F(ConversionRunTest, JoinRunOfLongFiles) {
-    config.MergeMode = true;
+    settings.JoinFiles = true;
     settings.OutputFormatClass = fcVideo;
     settings.OutputVideoFormat = vfMP4;
     // Two files of 40 minutes: more microseconds than 32 bits hold.
@@ -311,7 +311,7 @@ TEST_F(ConversionRunTest, JoinRunOfLongFiles) {
 }
 
 TEST_F(ConversionRunTest, RunWithoutAnyTaskEndsInOrder) {
-    config.MergeMode = true;
+    settings.JoinFiles = true;
     RunToEnd({{"/media/refused-1.mp4", Second}, {"/media/refused-2.mp4", Second}});
     EXPECT_EQ(encoder.StartCalls, 0);
     EXPECT_EQ(rec.Summaries, 1);
@@ -323,7 +323,7 @@ TEST_F(ConversionRunTest, RunWithoutAnyTaskEndsInOrder) {
     EXPECT_TRUE(rec.Rows.empty());
 
     // Per-file mode with files the probe cannot read.
-    config.MergeMode = false;
+    settings.JoinFiles = false;
     const std::string text = in.write("notes.txt", "not a media file");
     ASSERT_TRUE(LoadEngineLibraries());
     RunToEnd({{text, 0}});
@@ -373,7 +373,7 @@ TEST_F(ConversionRunTest, CancelEndsTheRunThroughItsNotifications) {
 }
 
 TEST_F(ConversionRunTest, CompletionActionsAndPreview) {
-    config.MergeMode = true;
+    settings.JoinFiles = true;
     settings.PlayASoundWhenFinished = true;
     settings.ShutDownWhenFinished = true;
     rec.CountdownRunsOut = false;  // the user cancels the countdown
@@ -394,7 +394,7 @@ TEST_F(ConversionRunTest, CompletionActionsAndPreview) {
 }
 
 TEST_F(ConversionRunTest, StatesFromStartToSummary) {
-    config.MergeMode = true;
+    settings.JoinFiles = true;
     settings.PlayASoundWhenFinished = true;
     std::vector<std::pair<std::string, TRunState>> seen;
     rec.OnEvent = [&](const std::string& event) { seen.push_back({event, run.State()}); };
@@ -478,7 +478,7 @@ TEST_F(ConversionRunTest, CancelWhoseStopReturnsBeforeTheFinalNotification) {
 // An encoder that sends the final notification while a task's own is still
 // on its way: the run still counts the task before it ends.
 TEST_F(ConversionRunTest, FinalNotificationWaitsForATaskEndStillOnItsWay) {
-    config.MergeMode = true;
+    settings.JoinFiles = true;
     encoder.HoldTaskEnds = true;
     run.StartConversion({{"/media/a.mp4", Second}});
     // Long enough for the final notification to arrive and, were it not held,

@@ -26,6 +26,7 @@ protected:
 }  // namespace
 
 TEST_F(JobBuilderTest, JoinSkipsRefusedFilesAndKeepsTheRest) {
+    settings.PresetOf(fcVideo, vfMP4) = 3;  // a preset of a fixed size
     builder.BuildJoinJob({{"/m/a.mp4", 10 * Second, 640, 480, 4.0f / 3.0f},
                           {"/m/refused.mp4", 20 * Second, 320, 240, 4.0f / 3.0f},
                           {"/m/c.mp4", 30 * Second, 1280, 720, 16.0f / 9.0f}});
@@ -169,7 +170,7 @@ TEST_F(JobBuilderTest, LosslessWmaKeepsEachInputsBitRate) {
     EXPECT_EQ(encoder.Tasks[1].OutputOptions.AudioBitrate, 1411200);
     // Join mode passes no bit rate.
     encoder.Tasks.clear();
-    config.MergeMode = true;
+    settings.JoinFiles = true;
     builder.BuildJoinJob({{low, Second}, {high, Second}});
     EXPECT_EQ(encoder.Tasks.at(0).OutputOptions.AudioBitrate, -1);
 }

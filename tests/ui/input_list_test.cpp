@@ -135,7 +135,9 @@ TEST_F(InputList, FailingFileGoesToTheDialogAndOneLogLine) {
     EXPECT_NE(failedDialogs[0][0].find("bad.mp4"), std::string::npos) << failedDialogs[0][0];
     EXPECT_EQ(title, "Failed to Add Files");
     EXPECT_TRUE(closeIsDefault);
-    EXPECT_EQ(services.opened, (std::vector<std::string>{"https://help.example/support"}));
+    // "More Information..." opens the installed help at its part on adding files.
+    ASSERT_EQ(services.opened.size(), 1u);
+    EXPECT_TRUE(services.opened[0].ends_with("help/orvane-video-joiner.html#ADDING_FILES")) << services.opened[0];
     EXPECT_EQ(LogLines("File load error: "), 1);
     EXPECT_EQ(LogLines("File load error: " + failedDialogs[0][0]), 1);
 }
@@ -192,21 +194,28 @@ TEST_F(InputList, DeleteMoveAndDragKeepTheSelectionRules) {
     EXPECT_TRUE(services.questions.empty());  // Clear asks nothing
 }
 
-TEST_F(InputList, DropsTakeMediaFilesOnly) {
+TEST_F(InputList, DropsTakeEveryFileTheProbeReads) {
     Start();
     TempDir drop;
     std::filesystem::create_directory(drop.file("folder.mp4"));
     std::filesystem::copy_file(File("c.mp4"), drop.file("clip.webm"));
     std::filesystem::copy_file(File("c.mp4"), drop.file("clip.mpeg"));
     std::filesystem::copy_file(File("c.mp4"), drop.file("clip.MP4"));
-    EXPECT_TRUE(Drop({drop.file("folder.mp4"), drop.file("clip.webm"), drop.file("clip.mpeg"), drop.file("clip.MP4")}));
-    EXPECT_EQ(Column(icFileFullName), (std::vector<std::string>{drop.file("clip.MP4")}));
-    EXPECT_TRUE(failedDialogs.empty());
+    std::filesystem::copy_file(File("c.mp4"), drop.file("clip.unknown"));
+    drop.write("notes.txt", "not a media file");
+    EXPECT_TRUE(Drop({drop.file("folder.mp4"), drop.file("clip.webm"), drop.file("clip.mpeg"), drop.file("clip.MP4"),
+                      drop.file("clip.unknown"), drop.file("notes.txt")}));
+    // A folder adds nothing; a file that is no media file is named, never silently lost.
+    EXPECT_EQ(Column(icFileFullName), (std::vector<std::string>{drop.file("clip.webm"), drop.file("clip.mpeg"),
+                                                                drop.file("clip.MP4"), drop.file("clip.unknown")}));
+    ASSERT_EQ(failedDialogs.size(), 1u);
+    ASSERT_EQ(failedDialogs[0].size(), 1u);
+    EXPECT_NE(failedDialogs[0][0].find("notes.txt"), std::string::npos) << failedDialogs[0][0];
 
     // While a run uses the list or its summary is shown, the window takes no files.
     form->SetActivePage(wpStep4);
     EXPECT_FALSE(Drop({drop.file("clip.MP4")}));
-    EXPECT_EQ(step1->RowCount(), 1);
+    EXPECT_EQ(step1->RowCount(), 4);
 }
 
 TEST_F(InputList, AddDialogRemembersTheFolderAndASingleName) {

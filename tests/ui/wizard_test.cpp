@@ -1,5 +1,6 @@
 // The wizard driven through its Next, Back and Exit tables.
 #include "ui_fixture.h"
+#include "screenshot_folder.h"
 
 #include "catalogue.h"
 #include "planned_join.h"
@@ -18,6 +19,8 @@
 #include "page_step6.h"
 #include "util_funcs.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -27,13 +30,15 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTreeWidget>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
 namespace {
 
 std::string Text(const QLabel* l) { return l->text().toStdString(); }
-std::string Text(const QAbstractButton* b) { return b->text().toStdString(); }
+// A caption as shown: the Alt key's "&" left out.
+std::string Text(const QAbstractButton* b) { return QString(b->text()).remove('&').toStdString(); }
 
 struct Wizard : ::testing::Test {
     void Start(const std::map<std::string, std::string>& config = {}) {
@@ -201,18 +206,25 @@ TEST_F(Wizard, Step2StoresFolderAndPresetsEvenWhenTheFolderFails) {
     EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "StartConversion"), 0);
 }
 
-TEST_F(Wizard, BackFromStep2DropsTheEditsAndShowsTheStoredValues) {
+TEST_F(Wizard, BackFromStep2KeepsTheEditsUnstoredUntilTheWizardStartsOver) {
     Start();
     app->settings().OutputFileDir = "/stored/";
     GoToStep2();
-    f->Step2()->EditOutputDir()->setText("/typed/but/abandoned");
+    f->Step2()->EditOutputDir()->setText("/typed/but/not/stored");
     f->Step2()->FormatChoice()->PresetList(fcVideo, vfAVI)->setCurrentIndex(0);
     f->ActionBackExecute();
     EXPECT_TRUE(app->services.questions.empty());
     EXPECT_EQ(f->ActivePage(), wpStep1);
     EXPECT_EQ(app->settings().OutputFileDir, "/stored/");
     EXPECT_EQ(app->settings().PresetOf(fcVideo, vfAVI), 3);
+    // The next visit finds the page as the user left it.
     f->ActionNextExecute();
+    EXPECT_EQ(f->Step2()->EditOutputDir()->text().toStdString(), "/typed/but/not/stored");
+    EXPECT_EQ(f->Step2()->FormatChoice()->PresetList(fcVideo, vfAVI)->currentIndex(), 0);
+    // Starting over shows the stored values again.
+    app->services.answers = {true};
+    f->ActionExitExecute();
+    GoToStep2();
     EXPECT_EQ(f->Step2()->EditOutputDir()->text().toStdString(), "/stored/");
     EXPECT_EQ(f->Step2()->FormatChoice()->PresetList(fcVideo, vfAVI)->currentIndex(), 3);
 }
@@ -436,5 +448,160 @@ TEST_F(Wizard, AJoinThatReencodesSomethingAsksBeforeTheRun) {
 
     // Files that can be copied go on without a question.
     app->services.dialogs.clear();
-    EXPECT_TRUE(PlanJoin(f->Config(), app->settings(), {{wide}, {wide}}).CopiesEverything());
+    EXPECT_TRUE(PlanJoin(app->settings(), {{wide}, {wide}}).CopiesEverything());
 }
+
+namespace {
+
+// The widget the keyboard is on, and a key sent to it as a keyboard would.
+QWidget* Focus() { return QApplication::focusWidget(); }
+void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* target = Focus();
+    ASSERT_NE(target, nullptr);
+    QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+    // An Alt key presses its button with a short animation.
+    if (modifiers & Qt::AltModifier) QTest::qWait(150);
+    QCoreApplication::processEvents();
+}
+// Tab until the focus is on want; false when a whole round misses it.
+// Tab at least once.
+bool TabTo(QWidget* want, std::vector<std::string>* passed = nullptr) {
+    for (int i = 0; i < 200; ++i) {
+        QTest::keyClick(Focus(), Qt::Key_Tab);
+        if (passed && Focus()) passed->push_back(Focus()->objectName().toStdString());
+        if (Focus() == want) return true;
+    }
+    return false;
+}
+
+TEST_F(Wizard, FromTheModePageToStep4ByKeyboardAlone) {
+    Start();
+    f->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f));
+    ASSERT_TRUE(PumpUntil([&] { return Focus() == f->PageMode()->RadioDownload(); }));
+    // Tab leaves the radio group for the bottom buttons and comes back round.
+    std::vector<std::string> passed;
+    ASSERT_TRUE(TabTo(f->PageMode()->RadioDownload(), &passed));
+    EXPECT_EQ(passed, (std::vector<std::string>{"ButtonHelp", "ButtonLog", "ButtonNext", "ButtonExit",
+                                                "RadioButtonDownload"}));
+    // The focused button shows a ring: its picture differs from the unfocused one.
+    ASSERT_TRUE(TabTo(Next()));
+    const QImage focused = Next()->grab().toImage();
+    ScreenshotFolder().Save(f->grab().toImage(), "focus_on_next.png");
+    Key(Qt::Key_Tab);
+    EXPECT_NE(Next()->grab().toImage(), focused);
+    // The arrow chooses the other use; Return goes on.
+    ASSERT_TRUE(TabTo(f->PageMode()->RadioDownload()));
+    Key(Qt::Key_Down);
+    EXPECT_TRUE(f->PageMode()->RadioConvert()->isChecked());
+    Key(Qt::Key_Return);
+    ASSERT_EQ(f->ActivePage(), wpStep1);
+
+    // Step1: rows move with Ctrl+arrows, Delete removes one, Tab leaves the list.
+    for (const char* name : {"/a.avi", "/b.avi", "/c.avi"}) {
+        TInputSlide slide;
+        slide.Row.FullName = name;
+        f->Step1()->Model()->Append(slide);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Focus() == f->Step1()->Grid(); }));
+    f->Step1()->SelectRow(0);
+    Key(Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(f->Step1()->Model()->Row(0).FullName, "/b.avi");
+    EXPECT_EQ(f->Step1()->SelectedRow(), 1);
+    Key(Qt::Key_Delete);
+    EXPECT_EQ(f->Step1()->Model()->JobInputs().size(), 2u);
+    EXPECT_EQ(f->Step1()->Model()->Row(0).FullName, "/b.avi");
+    Key(Qt::Key_Tab);
+    EXPECT_EQ(Focus()->objectName().toStdString(), "ButtonAdd");
+    Key(Qt::Key_N, Qt::AltModifier);  // Alt+N: Next
+    ASSERT_EQ(f->ActivePage(), wpStep2);
+
+    // Step2: Alt keys choose the mode, which names the main button; Escape
+    // goes back and the page keeps what was typed.
+    ASSERT_TRUE(PumpUntil([&] { return Focus() == f->Step2()->EditOutputDir(); }));
+    const std::string out = app->user.dir() + "out";
+    f->Step2()->EditOutputDir()->selectAll();
+    QTest::keyClicks(Focus(), QString::fromStdString(out));
+    Key(Qt::Key_F, Qt::AltModifier);
+    EXPECT_TRUE(f->Step2()->RadioConvert()->isChecked());
+    EXPECT_EQ(Text(Next()), "Convert");
+    EXPECT_FALSE(f->Step2()->EditOutputName()->isEnabled());
+    Key(Qt::Key_O, Qt::AltModifier);
+    EXPECT_EQ(Text(Next()), "Join Now");
+    Key(Qt::Key_N, Qt::AltModifier);  // the name field's label
+    EXPECT_EQ(Focus(), f->Step2()->EditOutputName());
+    f->Step2()->EditOutputName()->selectAll();
+    QTest::keyClicks(Focus(), "holiday");
+    Key(Qt::Key_Escape);
+    ASSERT_EQ(f->ActivePage(), wpStep1);
+    EXPECT_TRUE(app->services.questions.empty());
+    Key(Qt::Key_Return);
+    ASSERT_EQ(f->ActivePage(), wpStep2);
+    EXPECT_EQ(f->Step2()->EditOutputDir()->text().toStdString(), out);
+    EXPECT_EQ(f->ChosenOutputName(), "holiday");
+    // Tab walks the page top to bottom: folder, its button, the mode, the name,
+    // then the class buttons above the format buttons.
+    passed.clear();
+    ASSERT_TRUE(TabTo(f->Step2()->FormatChoice()->FormatButton(fcVideo, vfMP4), &passed));
+    EXPECT_EQ(std::vector<std::string>(passed.begin(), passed.begin() + 5),
+              (std::vector<std::string>{"ButtonSelectDir", "RadioButtonJoin", "EditOutputName",
+                                        "ButtonToFormatDevice", "ButtonToFormatAudio"}));
+    Key(Qt::Key_Space);  // chooses MP4; Return then starts, whatever has the focus
+    EXPECT_EQ(app->settings().OutputVideoFormat, vfMP4);
+    Key(Qt::Key_Return);
+    ASSERT_EQ(f->ActivePage(), wpStep3);
+    EXPECT_TRUE(app->settings().JoinFiles);
+    EXPECT_TRUE(PumpUntil([&] { return std::count(f->calls.begin(), f->calls.end(), "StartConversion") == 1; }));
+
+    // Step3: Escape asks as Cancel does.
+    app->services.answers = {false};
+    Key(Qt::Key_Escape);
+    EXPECT_EQ(app->services.questions.back(), "Do you really want to cancel the conversion?");
+
+    // Step4: Finish by its Alt key.
+    TConversionResult result;
+    result.TotalFiles = result.SucceededFiles = 1;
+    result.Outputs = {out + "/holiday.mp4"};
+    f->ShowConversionSummary(result);
+    Key(Qt::Key_F, Qt::AltModifier);
+    EXPECT_EQ(f->ActivePage(), wpMode);
+}
+
+TEST_F(Wizard, EveryPictureButtonIsNamedForScreenReaders) {
+    Start();
+    int pictures = 0;
+    for (QAbstractButton* b : f->findChildren<QAbstractButton*>()) {
+        const bool picture = qobject_cast<TPictureButton*>(b) || qobject_cast<TImageButton*>(b);
+        if (!picture) continue;
+        ++pictures;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
+        ASSERT_NE(a, nullptr);
+        EXPECT_FALSE(a->text(QAccessible::Name).isEmpty()) << b->objectName().toStdString();
+        EXPECT_FALSE(a->text(QAccessible::Description).isEmpty()) << b->objectName().toStdString();
+        // The window's own minimise and close are left to the desktop's keys.
+        if (b != f->ButtonMin() && b != f->ButtonClose()) {
+            EXPECT_TRUE(b->focusPolicy() & Qt::TabFocus) << b->objectName().toStdString();
+        }
+    }
+    EXPECT_GE(pictures, 3 + 25 + 5);
+    // A bottom button is announced without its "&".
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(Next())->text(QAccessible::Name).toStdString(), "Next");
+}
+
+TEST_F(Wizard, ClosingDuringARunAsksAndNoKeepsIt) {
+    Start();
+    GoToStep2();
+    f->Step2()->EditOutputDir()->setText(QString::fromStdString(app->user.dir()));
+    f->ActionNextExecute();
+    ASSERT_EQ(f->ActivePage(), wpStep3);
+    app->services.answers = {false, true};
+    f->ButtonCloseClick();
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_EQ(app->services.questions, (std::vector<std::string>{"Do you really want to cancel the conversion?"}));
+    EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "StopEngine"), 0);
+    f->ButtonCloseClick();
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_EQ(std::count(f->calls.begin(), f->calls.end(), "StopEngine"), 1);
+}
+
+}  // namespace

@@ -17,6 +17,7 @@
 #include "startup_choice.h"
 #include "util_funcs.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -29,10 +30,12 @@ namespace {
 
 struct JoinArgs {
     std::string Format, Preset, OutputDir, LogFile;
+    std::string Name;  // the join's output name as given
     int Jobs = 0;  // 0: the run chooses
     bool ReencodeIfNeeded = false;
     bool Plan = false;  // print the plan, write nothing
     bool Verify = false;
+    bool SkipFailed = false;  // join again without a file that fails
     std::vector<std::string> Files;
 };
 
@@ -81,8 +84,7 @@ private:
 // each file, and the summary on standard output.
 class CliPage final : public IConvertRowView, public IConversionPage, public IConversionFinish {
 public:
-    CliPage(const TProductConfig& config, CliLog& log)
-        : config_(config), log_(log), tty_(::isatty(STDERR_FILENO) == 1) {}
+    CliPage(bool join, CliLog& log) : join_(join), log_(log), tty_(::isatty(STDERR_FILENO) == 1) {}
 
     void ClearRows() override { rows_.clear(); }
     void AddRow(const TConvertRow& row) override { rows_.push_back(row); }
@@ -104,7 +106,7 @@ public:
     }
     // A join's rows are its inputs, not its one task: only a file of its own has an outcome line.
     void TaskEnded(int taskIndex, TTaskOutcome outcome) override {
-        if (config_.MergeMode || taskIndex < 0 || taskIndex >= static_cast<int>(rows_.size())) return;
+        if (join_ || taskIndex < 0 || taskIndex >= static_cast<int>(rows_.size())) return;
         log_.Console(rows_[taskIndex][ccName] + ": " + TaskStatusText(outcome));
     }
     void InputRefused(const TJobRefusal& refusal) override { log_.Console(refusal.LogLine()); }
@@ -113,22 +115,26 @@ public:
     void PlaySoundFile(const std::string&) override {}
     bool ShowShutdownCountdown() override { return false; }
     void ShutdownComputer() override {}
-    void ShowConversionSummary(const TConversionResult& result) override {
-        log_.EndProgress();
-        if (result.Cancelled) std::printf("Cancelled\n");
-        std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", result.TotalFiles, result.SucceededFiles,
-                    result.FailedFiles());
-        for (const std::string& line : result.ErrorList) std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
-    }
+    // The command prints the summary of its last run (PrintSummary).
+    void ShowConversionSummary(const TConversionResult&) override { log_.EndProgress(); }
 
 private:
-    const TProductConfig& config_;
+    const bool join_;
     CliLog& log_;
     const bool tty_;
     std::vector<TConvertRow> rows_;
     std::string file_, percent_ = "0%", size_ = "...";
 };
+
+// Step4 as lines: the counts, every file that failed, every file written.
+void PrintSummary(const TConversionResult& result) {
+    if (result.Cancelled) std::printf("Cancelled\n");
+    std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", result.TotalFiles, result.SucceededFiles,
+                result.FailedFiles());
+    for (const std::string& line : result.ErrorList) std::printf("%s\n", line.c_str());
+    for (const std::string& file : result.Outputs) std::printf("Output: %s\n", file.c_str());
+    std::fflush(stdout);
+}
 
 int Usage(const char* command, const std::string& message) {
     return UsageError(std::string("orvane ") + command, message);
@@ -138,9 +144,9 @@ int Usage(const char* command, const std::string& message) {
 // printed and nothing written; a plan that re-encodes anything runs only with
 // --reencode-if-needed, and is printed on standard error otherwise.
 // -1: the run goes on; else the command's status.
-int FollowPlan(const TProductConfig& config, const TUserSettings& settings, const std::vector<TJobInput>& inputs,
-               const JoinArgs& a, TConversionRun& run) {
-    const TPlannedJoin planned = PlanJoin(config, settings, inputs);
+int FollowPlan(const TUserSettings& settings, const std::vector<TJobInput>& inputs, const JoinArgs& a,
+               TConversionRun& run) {
+    const TPlannedJoin planned = PlanJoin(settings, inputs);
     if (a.Plan) {
         if (planned.Active) {
             for (const std::string& line : planned.Lines()) std::printf("%s\n", line.c_str());
@@ -176,6 +182,12 @@ int ReadJoinArgs(const char* command, bool join, const TParsedArgs& args, JoinAr
     a.ReencodeIfNeeded = join && args.Has("--reencode-if-needed");
     a.Plan = join && args.Has("--plan");
     a.Verify = join && args.Has("--verify");
+    a.SkipFailed = join && args.Has("--skip-failed");
+    if (join && args.Has("--name")) {
+        a.Name = args.Value("--name");
+        if (OutputBaseName(a.Name, "").empty())
+            return Usage(command, "--name takes a file name without \"/\", not '" + a.Name + "'");
+    }
     if (a.Files.empty()) return Usage(command, "no input file given");
     const std::string jobs = args.Value("--jobs");
     if (!jobs.empty()) {
@@ -269,6 +281,37 @@ void RunToEnd(TConversionRun& run, const ProbedInputs& probed, IDispatcher& disp
     }
 }
 
+// The inputs of the next join without the files the last one failed on;
+// each left out counts and is named as a file that could not be read. False
+// when the last run blamed none of them.
+bool LeaveOutFailed(const TConversionResult& result, ProbedInputs& inputs) {
+    bool any = false;
+    for (const TFailedInput& failed : result.FailedInputs) {
+        const auto it = std::find_if(inputs.Inputs.begin(), inputs.Inputs.end(),
+                                     [&](const TJobInput& in) { return in.Place == failed.Place; });
+        if (it == inputs.Inputs.end()) continue;
+        TJobRefusal left{it->Place, it->FullName, rkUnreadable, failed.Reason, toRefused, 0, it->FullName};
+        std::fprintf(stderr, "Joining again without %s\n", left.FailureLine().c_str());
+        inputs.Unreadable.push_back(std::move(left));
+        inputs.Inputs.erase(it);
+        any = true;
+    }
+    return any;
+}
+
+// The run to its end; with --skip-failed a join that failed on a file runs
+// again without it. -1: the run ended; else the command's status.
+int RunJoinsToEnd(TConversionRun& run, ProbedInputs inputs, const JoinArgs& a, const TUserSettings& settings,
+                  IDispatcher& dispatcher, CliLog& log) {
+    for (;;) {
+        RunToEnd(run, inputs, dispatcher, log);
+        const TConversionResult& result = run.Result();
+        if (!a.SkipFailed || result.Cancelled || !result.Outputs.empty()) return -1;
+        if (!LeaveOutFailed(result, inputs) || inputs.Inputs.empty()) return -1;
+        if (const int status = FollowPlan(settings, inputs.Inputs, a, run); status >= 0) return status;
+    }
+}
+
 int RunConversion(const char* command, bool join, const TParsedArgs& args, IDispatcher& dispatcher) {
     JoinArgs a;
     if (const int status = ReadJoinArgs(command, join, args, a); status >= 0) return status;
@@ -277,7 +320,7 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args, IDisp
     if (const int status = ChooseOutput(command, a, choice.Settings); status >= 0) return status;
     if (a.Verify) choice.Settings.VerifyOutput = true;
     if (const int status = CheckInputFiles(command, a.Files); status >= 0) return status;
-    choice.Config.MergeMode = join;
+    choice.Settings.JoinFiles = join;
 
     CliLog log;
     if (!a.LogFile.empty() && !log.Open(a.LogFile)) return Usage(command, "cannot write the log file " + a.LogFile);
@@ -289,29 +332,32 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args, IDisp
         return 1;
     }
     TEncoderJobs encoderJobs(encoder);
-    CliPage page(choice.Config, log);
+    CliPage page(join, log);
     TConvertList list(&page);
     TConversionRun run(choice.Config, choice.Settings, encoderJobs, list, page, page, &log, &dispatcher);
     run.Jobs = a.Jobs;
+    if (!a.Name.empty()) run.OutputName = OutputBaseName(a.Name, OutputExtension(choice.Settings));
     FFLogger().SetLogLevel(llError);
     FFLogger().SetOnLog([&run](void* sender, uint32_t threadId, TLogLevel level, const std::string& message) {
         run.FFLoggerLog(sender, threadId, level, message);
     });
+    struct Detach {
+        ~Detach() { FFLogger().SetOnLog({}); }
+    } detach;
 
     const ProbedInputs probed = ProbeInputs(encoder.Decoder(), a.Files, log, page);
-    if (probed.Inputs.empty()) std::fprintf(stderr, "orvane %s: none of the input files can be read\n", command);
-    if (join && !probed.Inputs.empty()) {
-        const int status = FollowPlan(choice.Config, choice.Settings, probed.Inputs, a, run);
-        if (status >= 0) {
-            FFLogger().SetOnLog({});
-            return status;
-        }
+    if (probed.Inputs.empty()) {
+        std::fprintf(stderr, "orvane %s: none of the input files can be read\n", command);
+        return 1;
     }
-    const bool runs = !probed.Inputs.empty();
-    if (runs) RunToEnd(run, probed, dispatcher, log);
-    FFLogger().SetOnLog({});
+    if (join) {
+        if (const int status = FollowPlan(choice.Settings, probed.Inputs, a, run); status >= 0) return status;
+    }
+    if (const int status = RunJoinsToEnd(run, probed, a, choice.Settings, dispatcher, log); status >= 0)
+        return status;
+    PrintSummary(run.Result());
     // Every file left out counts in TotalFiles.
-    return runs && run.Result().AllWritten() ? 0 : 1;
+    return run.Result().AllWritten() ? 0 : 1;
 }
 
 int RunJoin(const TParsedArgs& args, IDispatcher& dispatcher) {
@@ -341,6 +387,14 @@ const std::vector<TCommandOption> JoinOptions = [] {
                     "after the join, decode the output whole; a decoder error, a missing picture or a length "
                     "more than a frame away from the files' together fails the run, naming the place, and the "
                     "output is not kept"});
+    options.insert(options.end() - 1,
+                   {"--name", "-n", "NAME",
+                    "the output's name without its extension instead of \"Output_Merge\" (a number is added when "
+                    "it is taken)"});
+    options.insert(options.end() - 1,
+                   {"--skip-failed", "", "",
+                    "when a file fails during the join, join the other files again without it; the summary names "
+                    "each file left out and the exit status is 1"});
     options.insert(options.end() - 1,
                    {"--plan", "", "",
                     "print what the join would copy and what it would re-encode, one line per file, and write "

@@ -120,7 +120,8 @@ void TCustomEncoder::DoTerminate(TFFmpeg* task) {
     if (OnTerminate) {
         const int code = task->Error() ? task->Error()->Code() : 0;
         terminateInfo_ =
-            TTerminateInfo{IndexOf(task), task->ErrorMessage(), task->Outcome(), code, task->FailedInput()};
+            TTerminateInfo{IndexOf(task), task->ErrorMessage(), task->Outcome(), code, task->FailedInput(),
+                           task->WrittenOutput()};
         DeliverTerminate();
     }
     ++finishedTasks_;
@@ -136,7 +137,7 @@ void TCustomEncoder::FinalNotification() {
     // tasks as soon as it sees the final notification.
     allFinished_ = true;
     if (!OnTerminate) return;
-    terminateInfo_ = TTerminateInfo{-1, {}, toFinished, 0, -1};
+    terminateInfo_ = TTerminateInfo{-1, {}, toFinished, 0, -1, {}};
     DeliverTerminate();
 }
 

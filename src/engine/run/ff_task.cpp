@@ -102,6 +102,7 @@ bool TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
     running_ = true;
     stopRequested_ = false;
     completed_ = false;
+    writtenOutput_.clear();
     ended_ = false;
     threaded_ = threaded;
     if (!threaded) {
@@ -130,7 +131,9 @@ void TCustomFFmpeg::Transcode() {
     completed_ = !stopRequested_;
     run_.reset();
     // A cancelled run's outputs go with the cleanup; only a whole one stays.
-    if (completed_) media_.CommitOutputs();
+    if (!completed_) return;
+    media_.CommitOutputs();
+    if (!media_.Outputs.empty()) writtenOutput_ = media_.Outputs.front()->FileName;
 }
 
 void TCustomFFmpeg::CloseCodecs() {

@@ -76,6 +76,9 @@ public:
     std::string ErrorMessage() const { return error_ ? error_->what() : std::string(); }
     // The input the run was reading when it failed; -1 when it read none.
     int FailedInput() const { return failedInput_; }
+    // The first output's name as committed (it may have taken a free "(n)"
+    // name); empty until the task wrote it.
+    const std::string& WrittenOutput() const { return writtenOutput_; }
     // How the task ended; meaningful once it has.
     TTaskOutcome Outcome() const;
 
@@ -139,6 +142,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> stopRequested_{false};
     bool completed_ = false;
+    std::string writtenOutput_;
     std::atomic<bool> ended_{false};
     std::optional<FFmpegException> error_;
     int failedInput_ = -1;

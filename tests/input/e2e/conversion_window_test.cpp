@@ -12,8 +12,14 @@
 #include "page_finish.h"
 #include "page_step2.h"
 #include "page_step3.h"
+#include "single_instance.h"
 
 #include <QCheckBox>
+#include <QDBusConnection>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +28,9 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -91,7 +100,7 @@ struct ConversionRun : ConversionWindow {
         choice->ClassButton(fcVideo)->click();
         choice->FormatButton(fcVideo, vfMP4)->click();
         EXPECT_EQ(choice->FrontPresetList(fcVideo)->currentIndex(), FindFormat(fcVideo, vfMP4)->DefaultPreset);
-        EXPECT_EQ(Next()->text().toStdString(), form->Config().MergeMode ? "Join Now" : "Convert");
+        EXPECT_EQ(Next()->text().remove('&').toStdString(), settings().JoinFiles ? "Join Now" : "Convert");
         Next()->click();
         ASSERT_EQ(form->ActivePage(), wpStep3);
     }
@@ -258,7 +267,11 @@ TEST_F(ConversionRun, CancelDuringARunReachesTheSummary) {
     Shot(form.get(), "step4_cancelled");
     EXPECT_TRUE(Step4()->LabelCancelled->isVisible());
     EXPECT_EQ(Text(Step4()->LabelCancelled), "Cancelled");
-    EXPECT_EQ(Next()->text().toStdString(), "Finish");
+    // A cancelled run never reads as finished, and nothing was written.
+    EXPECT_EQ(Text(Step4()->LabelFinished), "The conversion was cancelled.");
+    EXPECT_EQ(Text(form->LabelTitle()), "The conversion was cancelled.");
+    EXPECT_EQ(Step4()->ListOutputs->count(), 0);
+    EXPECT_EQ(Next()->text().remove('&').toStdString(), "Finish");
 }
 
 // Per-file AVI (an encoder on one core): several files at once, each row
@@ -309,6 +322,133 @@ TEST_F(ConversionRun, PerFileRunOfSeveralFilesAtOnce) {
     EXPECT_FALSE(Step4()->LabelCancelled->isVisible());
     Shot(form.get(), "step4_failed");
     for (const char* name : {"long.avi", "one.avi", "two.avi"}) EXPECT_TRUE(Probe(out.dir() + name).is_object()) << name;
+}
+
+// A join that fails on a file cut short: Step4 offers to join the others
+// again or to go back to the list, which marks the file with its reason;
+// the output's name comes from Step2 and Step4 shows the name it really got.
+TEST_F(ConversionRun, AFailedFileIsLeftOutOrMarkedAndTheNamedOutputIsShown) {
+    Start();
+    const std::string good = out.file("good.mkv"), whole = out.file("whole.mkv"), cut = out.file("cut.mkv");
+    ASSERT_TRUE(MakeClip(good, 1, 160, 120));
+    ASSERT_TRUE(MakeClip(whole, 10, 160, 120));
+    const std::string bytes = ReadWholeFile(whole);
+    out.write("cut.mkv", bytes.substr(0, bytes.size() * 3 / 10));
+    const std::string folder = out.file("joined");
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/holiday.mp4") << "taken";
+    step1->AddFiles({good, cut, good});
+    ASSERT_EQ(step1->RowCount(), 3);
+    Next()->click();
+    ASSERT_EQ(form->ActivePage(), wpStep2);
+    form->Step2()->EditOutputDir()->setText(QString::fromStdString(folder));
+    form->Step2()->EditOutputName()->setText("holiday");
+    form->Step2()->FormatChoice()->FormatButton(fcVideo, vfMP4)->click();
+    Shot(form.get(), "step2_join_named");
+    Next()->click();
+    ASSERT_TRUE(WaitForStep4());
+    EXPECT_EQ(Summary(), (std::vector<std::string>{"1", "0", "1"}));
+    EXPECT_EQ(Step4()->MemoErrorLog->toPlainText().toStdString().rfind("File (2) cut.mkv: ", 0), 0u);
+    EXPECT_EQ(Step4()->ListOutputs->count(), 0);
+    EXPECT_TRUE(Step4()->ButtonJoinAgain->isVisible());
+    EXPECT_TRUE(Step4()->ButtonBackToList->isVisible());
+    Shot(form.get(), "step4_failed_file");
+
+    // Back to the list: as it was, the failed file marked with its reason.
+    Step4()->ButtonBackToList->click();
+    ASSERT_EQ(form->ActivePage(), wpStep1);
+    EXPECT_EQ(Values(&TInputRow::FullName), (std::vector<std::string>{good, cut, good}));
+    const QString problem = step1->Model()->index(1, icMainImage).data(ProblemRole).toString();
+    EXPECT_TRUE(problem.startsWith("ends after ")) << problem.toStdString();
+    EXPECT_TRUE(step1->Model()->index(0, icMainImage).data(ProblemRole).toString().isEmpty());
+    Shot(form.get(), "step1_failed_marked");
+    // Step2 kept its fields; the same join fails again.
+    Next()->click();
+    EXPECT_EQ(form->Step2()->EditOutputName()->text().toStdString(), "holiday");
+    Next()->click();
+    ASSERT_TRUE(WaitForStep4());
+
+    // Join again without it: the others, under the next free name.
+    Step4()->ButtonJoinAgain->click();
+    ASSERT_TRUE(WaitForStep4());
+    EXPECT_EQ(Summary(), (std::vector<std::string>{"1", "1", "0"}));
+    EXPECT_EQ(step1->RowCount(), 2);
+    const std::string written = folder + "/holiday(1).mp4";
+    ASSERT_EQ(Step4()->ListOutputs->count(), 1);
+    EXPECT_EQ(Step4()->ListOutputs->item(0)->text().toStdString(), written);
+    EXPECT_FALSE(Step4()->ButtonBackToList->isVisible());
+    EXPECT_NEAR(DurationOf(Probe(written)), 2.0, 0.3);
+    emit Step4()->LabelPlay->linkActivated("#");
+    EXPECT_EQ(services.opened.back(), written);
+    emit Step4()->LabelOpenFolder->linkActivated("#");
+    EXPECT_EQ(services.opened.back(), folder + "/");
+    Shot(form.get(), "step4_named_output");
+}
+
+// Step2's "Convert each file" with a dropped WebM file: one output each.
+TEST_F(ConversionRun, ConvertEachFileFromStep2IncludingADroppedWebm) {
+    Start();
+    const std::string webm = out.file("clip.webm"), avi = out.file("short.avi");
+    ASSERT_TRUE(RunShell("ffmpeg -v error -y -f lavfi -i testsrc=size=160x120:rate=25:duration=1 -f lavfi -i "
+                         "sine=duration=1 -c:v libvpx -deadline realtime -c:a libvorbis " + Quoted(webm)));
+    ASSERT_TRUE(MakeClip(avi, 1, 160, 120));
+    ASSERT_TRUE(Drop({webm, avi}));
+    ASSERT_EQ(step1->RowCount(), 2);
+    Next()->click();
+    const std::string folder = out.file("each");
+    form->Step2()->EditOutputDir()->setText(QString::fromStdString(folder));
+    form->Step2()->RadioConvert()->click();
+    EXPECT_EQ(Next()->text().remove('&').toStdString(), "Convert");
+    EXPECT_FALSE(form->Step2()->EditOutputName()->isEnabled());
+    form->Step2()->FormatChoice()->FormatButton(fcVideo, vfAVI)->click();
+    Shot(form.get(), "step2_convert_each");
+    Next()->click();
+    ASSERT_TRUE(WaitForStep4());
+    EXPECT_FALSE(settings().JoinFiles);
+    EXPECT_EQ(Summary(), (std::vector<std::string>{"2", "2", "0"}));
+    ASSERT_EQ(Step4()->ListOutputs->count(), 2);
+    EXPECT_EQ(Step4()->ListOutputs->item(0)->text().toStdString(), folder + "/clip.avi");
+    EXPECT_EQ(Step4()->ListOutputs->item(1)->text().toStdString(), folder + "/short.avi");
+}
+
+// A second start of the program hands its files to this window over the
+// session bus and ends.
+TEST_F(ConversionRun, ASecondStartAddsItsFilesToTheFirstWindow) {
+    FILE* daemon = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+    ASSERT_NE(daemon, nullptr);
+    char address[512] = {}, pid[32] = {};
+    const bool read = std::fgets(address, sizeof address, daemon) && std::fgets(pid, sizeof pid, daemon);
+    ::pclose(daemon);
+    ASSERT_TRUE(read);
+    address[std::strcspn(address, "\n")] = 0;
+    struct Ender {
+        pid_t pid;
+        ~Ender() { ::kill(pid, SIGTERM); }
+    } ender{static_cast<pid_t>(std::atoi(pid))};
+    Start();
+    QDBusConnection bus = QDBusConnection::connectToBus(QString(address), "ov-first-window");
+    TSingleInstance first(bus);
+    ASSERT_TRUE(first.Claim());
+    first.OnFiles = [&](const std::vector<std::string>& paths) { return form->HandOverFiles(paths); };
+    // Nobody else takes the name.
+    TSingleInstance other(QDBusConnection::connectToBus(QString(address), "ov-other"));
+    EXPECT_FALSE(other.Claim());
+
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    second.setProcessEnvironment(env);
+    second.start(OV_BIN_DIR "/orvane-video-joiner", {QString::fromStdString(File("three.avi"))});
+    const bool ended = PumpUntil([&] { return second.state() == QProcess::NotRunning; }, 30000);
+    if (!ended) second.kill();
+    ASSERT_TRUE(ended) << "the second start opened a window of its own";
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    ASSERT_TRUE(PumpUntil([&] { return step1->RowCount() == 1; }));
+    EXPECT_EQ(Values(&TInputRow::FullName), (std::vector<std::string>{File("three.avi")}));
+    EXPECT_EQ(form->ActivePage(), wpStep1);
+    QDBusConnection::disconnectFromBus("ov-first-window");
+    QDBusConnection::disconnectFromBus("ov-other");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QImage>
 #include <QMouseEvent>
 #include <QWindow>
 
@@ -41,8 +42,9 @@ public:
         const std::string socket = "ov-test-" + std::to_string(::getpid());
         const std::string log = runtime_->file("weston.log");
         ::setenv("XDG_RUNTIME_DIR", runtime_->path().c_str(), 1);
-        std::vector<std::string> args = {"weston", "--backend=headless-backend.so", "--socket=" + socket,
-                                         "--idle-time=0", "--no-config", "--log=" + log};
+        // Pixman draws real pixels for the screenshot; --debug lets a client take one.
+        std::vector<std::string> args = {"weston", "--backend=headless-backend.so", "--use-pixman", "--debug",
+                                         "--socket=" + socket, "--idle-time=0", "--no-config", "--log=" + log};
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -134,6 +136,34 @@ TEST_F(WaylandWindow, JoinFromStep1ToStep4WithThePreviewBesideIt) {
                         Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(form.get(), &release);
     EXPECT_EQ(form->pos(), before);
+
+    // The compositor's own picture of the screen: the skin's outside is
+    // transparent, so no magenta corner shows around the window.
+    PumpUntil([] { return false; }, 500);
+    TempDir shots;
+    ASSERT_EQ(std::system(("cd " + Quoted(shots.path()) + " && weston-screenshooter >/dev/null 2>&1").c_str()), 0);
+    QImage screen;
+    for (const auto& e : std::filesystem::directory_iterator(shots.path())) screen.load(QString::fromStdString(e.path()));
+    ASSERT_FALSE(screen.isNull());
+    // The page area (its own colour, at 203,74 in the window) finds the window.
+    int magenta = 0;
+    QRect page;
+    for (int y = 0; y < screen.height(); ++y)
+        for (int x = 0; x < screen.width(); ++x) {
+            const QRgb p = screen.pixel(x, y) & 0xffffff;
+            magenta += qRed(p) > 230 && qGreen(p) < 30 && qBlue(p) > 230;
+            if (p == 0xf7f8fb) page |= QRect(x, y, 1, 1);
+        }
+    EXPECT_EQ(magenta, 0);
+    ASSERT_GT(page.width(), 400) << "the window is not on the screenshot";
+    const QPoint origin = page.topLeft() - QPoint(203, 74);
+    // The top left corner shows what lies under the window, as a spot just
+    // outside it does, not a colour of the window's own.
+    if (origin.x() > 0 && origin.y() > 0) {
+        EXPECT_EQ(screen.pixel(origin + QPoint(1, 1)), screen.pixel(origin - QPoint(1, 1)));
+    }
+    if (const QString dir = qEnvironmentVariable("OV_SCREENSHOT_DIR"); !dir.isEmpty())
+        screen.save(dir + "/wayland_corners.png");
 
     step1->AddFiles({media_->file("one.avi"), media_->file("two.avi")});
     ASSERT_EQ(step1->RowCount(), 2);
