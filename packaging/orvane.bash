@@ -48,7 +48,7 @@ _orvane() {
                 mapfile -t COMPREPLY < <(compgen -d -- "$cur")
                 return
                 ;;
-            --host | --log | --from)
+            --host | --log | --from | -n | --name | --trim)
                 [[ $prev == --log ]] && mapfile -t COMPREPLY < <(compgen -f -- "$cur")
                 return
                 ;;

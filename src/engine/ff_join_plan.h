@@ -61,6 +61,13 @@ struct TFileDesc {
     int Number = 0;    // the file's number as the user's list counts (0: its place here + 1)
     int64_t DurationUs = -1;
     std::vector<TStreamDesc> Streams;
+    // A trim: the part used, microseconds from its start (-1: its start or
+    // its end), and how the lines show it ("00:05.000 to 01:30.000").
+    int64_t TrimStartUs = -1;
+    int64_t TrimEndUs = -1;
+    std::string Range;
+
+    bool Trimmed() const { return TrimStartUs > 0 || TrimEndUs >= 0; }
 };
 
 // What one file gives one output stream.
@@ -98,6 +105,7 @@ struct TPlanStream {
 struct TJoinPlan {
     std::vector<std::string> Files;
     std::vector<int> Numbers;  // each file's number in the lines
+    std::vector<std::string> Ranges;  // each file's trim as the lines show it; empty: whole
     std::vector<TPlanStream> Streams;
     std::vector<std::vector<TPlanStep>> Steps;  // [file][stream]
 

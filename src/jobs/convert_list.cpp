@@ -1,5 +1,7 @@
 #include "convert_list.h"
 
+#include <algorithm>
+
 void TConvertList::Clear() {
     rows_.clear();
     if (view_) view_->ClearRows();
@@ -18,4 +20,12 @@ void TConvertList::SetCell(int row, TConvertColumn column, const std::string& te
 
 void TConvertList::SetColumnTitles(const std::string& status, const std::string& progress) {
     if (view_) view_->SetColumnTitles(status, progress);
+}
+
+int64_t TJobInput::Length() const {
+    const int64_t start = std::max<int64_t>(TrimStartUs, 0);
+    int64_t end = Duration > 0 ? Duration : INT64_MAX;
+    if (TrimEndUs >= 0) end = std::min(end, TrimEndUs);
+    if (end == INT64_MAX) return Duration;
+    return std::max<int64_t>(end - start, 0);
 }

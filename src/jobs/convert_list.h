@@ -18,6 +18,14 @@ struct TJobInput {
     // Its place in the list the user gave (files the probe could not read
     // are missing from the job's list); -1: its index in the job's list.
     int Place = -1;
+    // A trim: what is used of it, microseconds from its start; -1: its start
+    // or its end.
+    int64_t TrimStartUs = -1;
+    int64_t TrimEndUs = -1;
+
+    bool Trimmed() const { return TrimStartUs > 0 || TrimEndUs >= 0; }
+    // The length used: the trimmed one, else the probed Duration.
+    int64_t Length() const;
 };
 
 enum TConvertColumn : int { ccName = 0, ccDuration = 1, ccStatus = 2, ccProgress = 3, ccPath = 4 };

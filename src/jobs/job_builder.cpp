@@ -119,9 +119,14 @@ std::vector<TWorkSpan> TJobBuilder::PlanWork(const TJoinPlan& plan, const std::v
             if (a == paEncode || a == paFill) weight = PictureWeight;
         }
         if (audio >= 0 && plan.Streams[static_cast<size_t>(audio)].Encoded) weight += SoundWeight;
-        spans.push_back({std::max<int64_t>(inputs[static_cast<size_t>(accepted[k])].Duration, 0), weight});
+        spans.push_back({std::max<int64_t>(inputs[static_cast<size_t>(accepted[k])].Length(), 0), weight});
     }
     return spans;
+}
+
+void TJobBuilder::ApplyTrim(const TJobInput& in, TInputOptions& options) {
+    if (in.TrimStartUs > 0) options.StartTime = in.TrimStartUs;
+    if (in.TrimEndUs >= 0) options.EndTime = in.TrimEndUs;
 }
 
 void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
@@ -134,6 +139,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
         const TJobInput& in = inputs[i];
         TInputOptions options;
         InitInputOptions(options);
+        ApplyTrim(in, options);
         bool accepted;
         if (encoder_.TaskCount() == 0)
             accepted = encoder_.AddTask(in.FullName, options) >= 0;
@@ -146,16 +152,16 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
         }
         TConvertRow row;
         row.Cells[ccName] = ExtractFileName(in.FullName);
-        row.Cells[ccDuration] = FormatMicroseconds(in.Duration);
+        row.Cells[ccDuration] = FormatMicroseconds(in.Length());
         row.Cells[ccStatus] = FrameSizeText(in.Width, in.Height);
         row.Cells[ccProgress] = AspectRatioText(in.AspectRatio);
         row.Cells[ccPath] = outputPath;
         list_.Add(std::move(row));
         joinFiles_.push_back({PlaceOf(in, i), in.FullName});
         acceptedFiles.push_back(static_cast<int>(i));
-        if (in.Duration > 0) {
-            jobDuration_ += in.Duration;
-            taskDuration += in.Duration;
+        if (in.Length() > 0) {
+            jobDuration_ += in.Length();
+            taskDuration += in.Length();
         }
         Log("File has been added to convert list.");
     }
@@ -205,10 +211,17 @@ std::string TJobBuilder::SoundProblem(const std::vector<TTaskFile>& files) {
 
 void TJobBuilder::BuildFileJobs(const std::vector<TJobInput>& inputs) {
     Begin();
-    for (size_t i = 0; i < inputs.size(); ++i) AddFileJob(inputs[i].FullName, PlaceOf(inputs[i], i));
+    for (size_t i = 0; i < inputs.size(); ++i) AddFileJob(inputs[i], PlaceOf(inputs[i], i));
 }
 
 void TJobBuilder::AddFileJob(const std::string& fileName, int inputIndex) {
+    TJobInput input;
+    input.FullName = fileName;
+    AddFileJob(input, inputIndex);
+}
+
+void TJobBuilder::AddFileJob(const TJobInput& in, int inputIndex) {
+    const std::string& fileName = in.FullName;
     TCustomDecoder& decoder = encoder_.Decoder();
     if (!decoder.LoadFile(fileName)) {
         Refuse({inputIndex, fileName, rkUnreadable, decoder.LastErrorMessage(), toRefused, 0, fileName});
@@ -216,6 +229,8 @@ void TJobBuilder::AddFileJob(const std::string& fileName, int inputIndex) {
     }
     TOutputOptions output = MakeOutputOptions(decoder);
     TInputOptions input = MakeInputOptions(decoder);
+    ApplyTrim(in, input);
+    trimmedLength_ = in.Trimmed() ? in.Length() : -1;
     AddFileTask(input, output, inputIndex);
     decoder.CloseFile();
 }
@@ -260,7 +275,7 @@ void TJobBuilder::AddFileTask(TInputOptions& input, TOutputOptions& output, int 
     }
     TCustomDecoder& decoder = encoder_.Decoder();
     const std::string probed = decoder.FileName();
-    const int64_t duration = decoder.GetFileStreamInfo().Duration;
+    const int64_t duration = trimmedLength_ >= 0 ? trimmedLength_ : decoder.GetFileStreamInfo().Duration;
     TConvertRow row;
     row.Cells[ccName] = ExtractFileName(probed);
     row.Cells[ccDuration] = duration >= 0 ? FormatMicroseconds(duration) : DurationUnknown;

@@ -67,6 +67,7 @@ public:
 
     // inputIndex: the file's place in the input list, for its refusal.
     void AddFileJob(const std::string& fileName, int inputIndex);
+    void AddFileJob(const TJobInput& input, int inputIndex);
     TOutputOptions MakeOutputOptions(TCustomDecoder& decoder);
     TInputOptions MakeInputOptions(TCustomDecoder& decoder);
     void AddFileTask(TInputOptions& input, TOutputOptions& output, int inputIndex);
@@ -135,6 +136,9 @@ private:
     std::set<std::string> givenOut_;  // output names of this job
     std::vector<TJobRefusal> refusals_;
     TPlannedJoin planned_;
+    int64_t trimmedLength_ = -1;  // the file job being added: its trimmed length
+    // A trimmed input reads only its range.
+    static void ApplyTrim(const TJobInput& in, TInputOptions& options);
     std::vector<TWorkSpan> joinWork_;
     static std::vector<TWorkSpan> PlanWork(const TJoinPlan& plan, const std::vector<TJobInput>& inputs,
                                            const std::vector<int>& accepted);

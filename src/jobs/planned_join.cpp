@@ -4,6 +4,7 @@
 #include "ff_records.h"
 #include "job_builder.h"
 #include "preset_params.h"
+#include "trims.h"
 #include "user_settings.h"
 
 #include <algorithm>
@@ -48,6 +49,9 @@ TPlannedJoin PlanJoin(const TUserSettings& settings, const std::vector<TJobInput
             continue;
         }
         desc.Number = number;
+        desc.TrimStartUs = files[i].TrimStartUs;
+        desc.TrimEndUs = files[i].TrimEndUs;
+        desc.Range = TrimRangeText(files[i]);
         if (soundOnly) std::erase_if(desc.Streams, [](const TStreamDesc& s) { return s.Kind != skAudio; });
         described.push_back(std::move(desc));
         planned.PlanFiles.push_back(static_cast<int>(i));
@@ -102,6 +106,7 @@ void ApplyPlannedJoin(const TPlannedJoin& planned, const TUserSettings& settings
     options.Plan.Steps.clear();
     options.Plan.Files.clear();
     options.Plan.Numbers.clear();
+    options.Plan.Ranges.clear();
     for (int file : accepted) {
         const auto at = std::find(planned.PlanFiles.begin(), planned.PlanFiles.end(), file);
         if (at == planned.PlanFiles.end()) continue;
@@ -109,6 +114,7 @@ void ApplyPlannedJoin(const TPlannedJoin& planned, const TUserSettings& settings
         options.Plan.Steps.push_back(plan.Steps[index]);
         options.Plan.Files.push_back(plan.Files[index]);
         options.Plan.Numbers.push_back(plan.Numbers[index]);
+        options.Plan.Ranges.push_back(plan.Ranges[index]);
     }
     // A reference left out of the run: the first accepted file stands in.
     for (TPlanStream& s : options.Plan.Streams) {

@@ -370,10 +370,11 @@ void TFormMain::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     // The compositor's own move where the platform offers one: on Wayland a
     // window cannot place itself, and X11 window managers honour it too.
-    if (windowHandle() && windowHandle()->startSystemMove()) {
-        dragging_ = false;
-        return;
-    }
+    dragging_ = false;
+    if (windowHandle() && windowHandle()->startSystemMove()) return;
+    // Refused (no press the compositor knows of): Wayland windows still
+    // cannot place themselves, so nothing follows the pointer there.
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) return;
     dragging_ = true;
     dragOffset_ = event->globalPosition().toPoint() - pos();
 }

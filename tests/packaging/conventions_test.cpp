@@ -217,7 +217,7 @@ std::string Complete(const std::vector<std::string>& words, const std::string& d
 TEST(Conventions, CompletionOffersCommandsOptionsFormatsPresetsAndFiles) {
     EXPECT_EQ(Complete({""}), "--help\n--version\nconvert\ndownload\nhelp\njoin\npresets\nprobe\nupdate-ytdlp\n");
     EXPECT_EQ(Complete({"pr"}), "presets\nprobe\n");
-    EXPECT_EQ(Complete({"join", "--"}), "--format\n--help\n--log\n--output\n--plan\n--preset\n--reencode-if-needed\n--verify\n");
+    EXPECT_EQ(Complete({"join", "--"}), "--format\n--help\n--log\n--name\n--output\n--plan\n--preset\n--reencode-if-needed\n--skip-failed\n--trim\n--verify\n");
     EXPECT_EQ(Complete({"download", "-o", "out", "--"}), "--help\n--host\n--no-prefer\n--output\n--prefer\n");
     EXPECT_EQ(Complete({"update-ytdlp", "--"}), "--from\n--help\n");
     EXPECT_EQ(Complete({"update-ytdlp", "--from", "h"}), "");

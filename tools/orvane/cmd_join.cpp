@@ -15,6 +15,7 @@
 #include "planned_join.h"
 #include "product_config.h"
 #include "startup_choice.h"
+#include "trims.h"
 #include "util_funcs.h"
 
 #include <algorithm>
@@ -36,6 +37,7 @@ struct JoinArgs {
     bool Plan = false;  // print the plan, write nothing
     bool Verify = false;
     bool SkipFailed = false;  // join again without a file that fails
+    std::vector<TTrimOption> Trims;  // in the order given; a later one for a file wins
     std::vector<std::string> Files;
 };
 
@@ -189,6 +191,16 @@ int ReadJoinArgs(const char* command, bool join, const TParsedArgs& args, JoinAr
             return Usage(command, "--name takes a file name without \"/\", not '" + a.Name + "'");
     }
     if (a.Files.empty()) return Usage(command, "no input file given");
+    for (const auto& [option, value] : args.Options) {
+        if (option != "--trim") continue;
+        TTrimOption trim;
+        std::string error;
+        if (!ParseTrimOption(value, trim, error)) return Usage(command, "--trim " + error);
+        if (trim.File > static_cast<int>(a.Files.size()))
+            return Usage(command, "--trim '" + value + "': there is no file " + std::to_string(trim.File) + " (" +
+                                      std::to_string(a.Files.size()) + " given)");
+        a.Trims.push_back(trim);
+    }
     const std::string jobs = args.Value("--jobs");
     if (!jobs.empty()) {
         char* end = nullptr;
@@ -245,14 +257,20 @@ struct ProbedInputs {
     std::vector<TJobInput> Inputs;
     std::vector<TJobRefusal> Unreadable;
 };
-ProbedInputs ProbeInputs(TCustomDecoder& probe, const std::vector<std::string>& files, CliLog& log, CliPage& page) {
+ProbedInputs ProbeInputs(TCustomDecoder& probe, const JoinArgs& a, CliLog& log, CliPage& page) {
     ProbedInputs probed;
+    const std::vector<std::string>& files = a.Files;
     for (size_t i = 0; i < files.size(); ++i) {
         std::error_code ec;
         const std::string file = std::filesystem::absolute(files[i], ec).lexically_normal().string();
         TJobInput input;
         if (ProbeJobInput(probe, file, input)) {
             input.Place = static_cast<int>(i);
+            for (const TTrimOption& trim : a.Trims)
+                if (trim.File == input.Place + 1) {
+                    input.TrimStartUs = trim.StartUs;
+                    input.TrimEndUs = trim.EndUs;
+                }
             probed.Inputs.push_back(input);
         } else {
             probed.Unreadable.push_back(
@@ -345,7 +363,11 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args, IDisp
         ~Detach() { FFLogger().SetOnLog({}); }
     } detach;
 
-    const ProbedInputs probed = ProbeInputs(encoder.Decoder(), a.Files, log, page);
+    const ProbedInputs probed = ProbeInputs(encoder.Decoder(), a, log, page);
+    for (const TJobInput& in : probed.Inputs)
+        if (in.Duration > 0 && in.TrimStartUs >= in.Duration)
+            return Usage(command, "--trim: file " + std::to_string(in.Place + 1) + " is " +
+                                      TrimTimeText(in.Duration) + " long; its trim starts after its end");
     if (probed.Inputs.empty()) {
         std::fprintf(stderr, "orvane %s: none of the input files can be read\n", command);
         return 1;
@@ -374,6 +396,9 @@ const std::vector<TCommandOption> ConversionOptions = {
     {"--preset", "-p", "N", "the format's preset by its index, as 'orvane presets FORMAT' lists them"},
     {"--output", "-o", "DIR", "output folder; created when missing"},
     {"--log", "", "FILE", "append every line of the run's log to FILE"},
+    {"--trim", "", "N=START-END",
+     "use only START to END of file N (counting the files from 1), times as seconds (12.5) or "
+     "[[h:]mm:]ss[.fff]; either may be left out (2=-1:30, 3=0:05-); repeat for other files"},
 };
 // join alone may re-encode what a copying preset cannot join.
 const std::vector<TCommandOption> JoinOptions = [] {

@@ -47,7 +47,9 @@ bool Same(const TStreamDesc& a, const TStreamDesc& b) {
 }
 
 std::string FileLabel(const TJoinPlan& plan, size_t file) {
-    return "File (" + std::to_string(plan.Numbers[file]) + ") " + plan.Files[file];
+    std::string label = "File (" + std::to_string(plan.Numbers[file]) + ") " + plan.Files[file];
+    if (file < plan.Ranges.size() && !plan.Ranges[file].empty()) label += " (" + plan.Ranges[file] + ")";
+    return label;
 }
 
 std::string RateText(double rate) {
@@ -113,8 +115,9 @@ std::string AudioDifference(const TStreamDesc& s, const TStreamDesc& r) {
 }
 
 int64_t Weight(const TFileDesc& file, const TStreamDesc& s) {
-    if (s.DurationUs > 0) return s.DurationUs;
-    return std::max<int64_t>(file.DurationUs, 0);
+    int64_t length = s.DurationUs > 0 ? s.DurationUs : std::max<int64_t>(file.DurationUs, 0);
+    if (file.TrimEndUs >= 0) length = std::min(length, file.TrimEndUs);
+    return std::max<int64_t>(length - std::max<int64_t>(file.TrimStartUs, 0), 0);
 }
 
 // The first stream of the kind in each file (-1: none).
@@ -176,6 +179,11 @@ void PlanVideo(const std::vector<TFileDesc>& files, const TPlanFormat& format, T
             if (!SameVideo(s, r)) {
                 step.Action = paEncode;
                 step.Reason = VideoReason(s, r);
+            } else if (files[f].Trimmed()) {
+                // Copied pictures start and end at key frames only; a trim
+                // is exact at both ends.
+                step.Action = paEncode;
+                step.Reason = "trimmed";
             } else if (!SameCoding(s, r)) {
                 step.Action = paCopyInBand;
             }
@@ -280,6 +288,7 @@ TJoinPlan MakeJoinPlan(const std::vector<TFileDesc>& files, const TPlanFormat& f
     for (const TFileDesc& f : files) {
         plan.Files.push_back(f.Name);
         plan.Numbers.push_back(f.Number > 0 ? f.Number : static_cast<int>(plan.Numbers.size()) + 1);
+        plan.Ranges.push_back(f.Range);
     }
     plan.Steps.resize(files.size());
     PlanVideo(files, format, plan);

@@ -270,7 +270,8 @@ bool TJoinTimeline::EndInput(int input, const std::vector<std::unique_ptr<TInput
     TPlace& next = places_[static_cast<size_t>(input) + 1];
     next.Start = std::llround(1000000.0 * end);
     next.Offset += next.Start;
-    next.AlignFirstPacket = allCopied && copiedPictures < 0;
+    // A trimmed input keeps its own times: its start is cut where it was asked.
+    next.AlignFirstPacket = allCopied && copiedPictures < 0 && !next.File->Trimmed;
     for (const TStreamLink& link : slots[static_cast<size_t>(input) + 1].Links)
         if (link.Track->Kind == AVMEDIA_TYPE_VIDEO) link.Track->ForceKeyFrame();
     current_ = input + 1;

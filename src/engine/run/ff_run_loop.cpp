@@ -168,10 +168,15 @@ int TTaskRun::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
         // Stream copy: the packet goes on as it is.
         if (!pkt) return 0;
         ist.TakePacketTime(pkt);
-        // Sound past its clip's pictures is left out.
+        // Sound past its clip's pictures is left out, and a trimmed input's
+        // packets before its start (it was read from the key frame before).
         const int64_t limit = ist.Kind() == AVMEDIA_TYPE_AUDIO ? SoundLimit(ist) : timeline_.InputEnd(ist.File);
-    const bool past = pkt->pts != AV_NOPTS_VALUE &&
-                      FF.av_rescale_q(pkt->pts, ist.Stream->time_base, AVRational{1, AV_TIME_BASE}) >= limit;
+        const int64_t us = pkt->pts != AV_NOPTS_VALUE
+                               ? FF.av_rescale_q(pkt->pts, ist.Stream->time_base, AVRational{1, AV_TIME_BASE})
+                               : AV_NOPTS_VALUE;
+        const bool past = us != AV_NOPTS_VALUE &&
+                          (us >= limit || (media_.Inputs[static_cast<size_t>(ist.File)]->Trimmed &&
+                                           us < timeline_.StartOf(ist.File)));
         for (TRunSlot& slot : slots_)
             for (TStreamLink& link : slot.Links)
                 if (link.Source == &ist && link.Active && link.Track->Copy() && !past)
