@@ -82,6 +82,10 @@ struct TPlanStep {
     TPlanAction Action = paCopy;
     int Stream = -1;     // the file's stream (index into TFileDesc::Streams); -1 for a fill
     std::string Reason;  // why it is re-encoded, "it is 1280x720 at 25 fps"
+    // A trimmed clip's copied pictures: copied from the first key frame in
+    // its range on, the pictures before it (and after the last key frame,
+    // when pictures come out of order) re-encoded, so both cuts are exact.
+    bool SmartCut = false;
 };
 
 struct TPlanStream {

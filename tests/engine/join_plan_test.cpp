@@ -98,6 +98,27 @@ TEST(JoinPlan, TheReferenceCoversTheLongestTimeAndTiesGoToTheFirst) {
     EXPECT_EQ(PlanLines(plan), (std::vector<std::string>{"File (1) a.mp4: copy", "File (2) b.mp4: copy"}));
 }
 
+TEST(JoinPlan, TrimsCountTheirLengthAndCutAtKeyFrames) {
+    // A 60-s 720p clip trimmed to 10 s weighs less than two 10-s 1080p ones;
+    // a trimmed clip that matches is copied between key frames and asks nothing.
+    std::vector<TFileDesc> files = {File("a.mp4", 10, {Video(1920, 1080, 30)}), File("b.mp4", 10, {Video(1920, 1080, 30)}),
+                                    File("long.mp4", 60, {Video(1280, 720, 30)})};
+    files[2].TrimStartUs = 20000000;
+    files[2].TrimEndUs = 30000000;
+    files[1].TrimStartUs = 5000000;
+    files[1].Range = "00:05.000 to 00:10.000";
+    TJoinPlan plan = MakeJoinPlan(files, Mp4());
+    EXPECT_EQ(plan.Streams[0].ReferenceFile, 0);
+    EXPECT_TRUE(plan.Steps[1][0].SmartCut);
+    EXPECT_FALSE(plan.Steps[0][0].SmartCut);
+    EXPECT_EQ(plan.Steps[2][0].Action, paEncode);
+    EXPECT_EQ(PlanLines(plan)[1], "File (2) b.mp4 (00:05.000 to 00:10.000): copy, pictures at the cuts re-encoded");
+    files.pop_back();
+    plan = MakeJoinPlan(files, Mp4());
+    EXPECT_TRUE(plan.CopiesEverything());
+    EXPECT_EQ(plan.Streams[0].Encoder, "libx264");
+}
+
 TEST(JoinPlan, ParameterSetsTurnsAndSoundEachHaveTheirRule) {
     // Another profile, the same pictures: copied with its sets in-band.
     TStreamDesc main = Video(1920, 1080, 30, {9, 9});

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <sstream>
 
 namespace {
 constexpr char kMp4SameAsSource[] = "21";
@@ -44,10 +46,25 @@ std::vector<int> Range(int from, int to) {  // from..to inclusive
 }
 
 // The length of the sound as a player decodes it (an encoder's padding left out).
+// What the decoder says about the whole file: nothing when it decodes cleanly.
+std::string DecoderMessages(const std::string& file) {
+    return Capture("ffmpeg -nostdin -v error -i " + Quoted(file) + " -f null - 2>&1");
+}
+
 double DecodedSeconds(const std::string& file) {
     return static_cast<double>(
                Capture("ffmpeg -nostdin -v error -i " + Quoted(file) + " -f s16le -ac 1 -ar 48000 - 2>/dev/null").size()) /
            96000;
+}
+
+// The checksums of a file's picture packets as they are stored.
+std::vector<std::string> PacketSums(const std::string& file) {
+    std::vector<std::string> sums;
+    std::istringstream lines(
+        Capture("ffmpeg -nostdin -v error -i " + Quoted(file) + " -map 0:v -c copy -f framemd5 - 2>/dev/null"));
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] != '#') sums.push_back(line.substr(line.rfind(',') + 1));
+    return sums;
 }
 
 double StreamLength(const nlohmann::json& probe, const std::string& kind) {
@@ -77,32 +94,42 @@ TEST_F(Trim, BothEndsAreFrameExactInReencodingAndCopyingJoins) {
     const std::string clip = Media("count.mp4");
     ASSERT_EQ(FrameNumbers(clip), Range(0, 49));
     TempDir home;
-    // Frame 13 is the first at or after 0.52 s, 29 the last before 1.2 s;
-    // the second trim of the same file takes 40 to the end.
+    // Frame 8 is the first at or after 0.3 s, 42 the last before 1.7 s; the
+    // second trim of the same file takes 40 to the end. Key frames are 0, 12,
+    // 24, 36 and 48: a copying join copies 12 to 35 and 48 to 49 as they are.
     for (const char* preset : {kMp4HighQuality, kMp4SameAsSource}) {
         const std::string out = home.file(std::string("out") + preset);
         const CliResult r = RunOrvane({"join", "--format", "MP4", "--preset", preset, "--reencode-if-needed", "--trim",
-                                       "1=0.52-1.2", "--trim", "2=0:01.6-", "-o", out, clip, clip},
+                                       "1=0.3-1.7", "--trim", "2=0:01.6-", "-o", out, clip, clip},
                                       home.path());
         ASSERT_EQ(r.Status, 0) << r.Err;
         const std::string file = out + "/Output_Merge.mp4";
-        std::vector<int> expected = Range(13, 29);
+        std::vector<int> expected = Range(8, 42);
         for (int n : Range(40, 49)) expected.push_back(n);
         EXPECT_EQ(FrameNumbers(file), expected) << preset;
         const auto probe = Probe(file);
-        EXPECT_NEAR(StreamLength(probe, "video"), 27 / 25.0, 0.041) << preset;
-        EXPECT_NEAR(StreamLength(probe, "audio"), 27 / 25.0, 0.045) << preset;
+        EXPECT_NEAR(StreamLength(probe, "video"), 45 / 25.0, 0.041) << preset;
+        EXPECT_NEAR(StreamLength(probe, "audio"), 45 / 25.0, 0.045) << preset;
+        EXPECT_EQ(DecoderMessages(file), "") << preset;
+        if (preset == kMp4SameAsSource) {
+            const std::vector<std::string> source = PacketSums(clip);
+            int copied = 0;
+            for (const std::string& sum : PacketSums(file))
+                copied += std::find(source.begin(), source.end(), sum) != source.end();
+            EXPECT_EQ(copied, 26);
+        }
         const auto chapters = FFprobeJson("-show_chapters", file)["chapters"];
         ASSERT_EQ(chapters.size(), 2u) << preset;
-        EXPECT_NEAR(std::stod(chapters[1].value("start_time", "0")), 17 / 25.0, 0.041) << preset;
+        EXPECT_NEAR(std::stod(chapters[1].value("start_time", "0")), 35 / 25.0, 0.041) << preset;
     }
-    // The plan shows each trim, and the copying join re-encodes the trimmed pictures only.
+    // The plan shows each trim; a trimmed clip is still copied.
     const CliResult plan = RunOrvane({"join", "--format", "MP4", "--preset", kMp4SameAsSource, "--plan", "--trim",
                                       "2=0:01.6-", clip, clip},
                                      home.path());
     EXPECT_EQ(plan.Status, 0) << plan.Err;
     EXPECT_NE(plan.Out.find("File (1) count.mp4: copy\n"), std::string::npos) << plan.Out;
-    EXPECT_NE(plan.Out.find("File (2) count.mp4 (00:01.600 to 00:02.000): picture re-encoded to"), std::string::npos)
+    EXPECT_NE(plan.Out.find("File (2) count.mp4 (00:01.600 to 00:02.000): copy, pictures at the cuts re-encoded\n"),
+              std::string::npos)
         << plan.Out;
 }
 

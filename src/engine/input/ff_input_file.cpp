@@ -206,6 +206,34 @@ std::vector<AVRational> TInputFile::VideoFrameRates() const {
     return rates;
 }
 
+namespace {
+// A trim starts at its first picture: the time of the earliest picture at or
+// after the start asked for, found among the packets read from the key frame
+// before it (the file is put back there); the start itself when there is none.
+int64_t FirstPictureFrom(AVFormatContext* ic, int64_t startUs) {
+    int stream = -1;
+    for (unsigned i = 0; i < ic->nb_streams && stream < 0; ++i)
+        if (ic->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+            !(ic->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC) && ic->streams[i]->discard != AVDISCARD_ALL)
+            stream = static_cast<int>(i);
+    if (stream < 0) return startUs;
+    const AVRational tb = ic->streams[stream]->time_base;
+    TPacketPtr packet = NewPacket();
+    int64_t first = INT64_MAX;
+    for (int n = 0; packet && n < 10000 && FF.av_read_frame(ic, packet.get()) >= 0; ++n) {
+        const TPacketUnref read(packet.get());
+        if (packet->stream_index != stream || packet->pts == AV_NOPTS_VALUE) continue;
+        const int64_t us = FF.av_rescale_q(packet->pts, tb, AVRational{1, AV_TIME_BASE});
+        if (us >= startUs) first = std::min(first, us);
+        // Pictures come at most a few frames out of order.
+        if (packet->dts != AV_NOPTS_VALUE && FF.av_rescale_q(packet->dts, tb, AVRational{1, AV_TIME_BASE}) > startUs + AV_TIME_BASE && first != INT64_MAX)
+            break;
+    }
+    FF.av_seek_frame(ic, -1, startUs, AVSEEK_FLAG_BACKWARD);
+    return first == INT64_MAX ? startUs : first;
+}
+}  // namespace
+
 std::unique_ptr<TInputFile> OpenInputFile(TOptionState& o, const std::string& fileName, const TInputOpening& how) {
     const AVInputFormat* format = nullptr;
     if (!o.FileFormat.empty()) {
@@ -232,6 +260,12 @@ std::unique_ptr<TInputFile> OpenInputFile(TOptionState& o, const std::string& fi
     in->Trimmed = start > 0 || o.InputEndTime != INT64_MAX;
     const int64_t end = o.InputEndTime;
     if (end != INT64_MAX) in->TrimLength = std::max<int64_t>(end - start, 0);
+    if (start > 0) {
+        const int64_t late = FirstPictureFrom(ic, in->StartTimestamp) - in->StartTimestamp;
+        in->StartTimestamp += late;
+        if (in->TrimLength >= 0) in->TrimLength = std::max<int64_t>(in->TrimLength - late, 0);
+        if (in->Duration > 0) in->Duration = std::max<int64_t>(in->Duration - late, 0);
+    }
     if (in->Trimmed && in->Duration > 0) {
         in->Duration = std::max<int64_t>(in->Duration - start, 0);
         if (in->TrimLength >= 0) in->Duration = std::min(in->Duration, in->TrimLength);

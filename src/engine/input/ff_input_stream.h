@@ -24,6 +24,7 @@ public:
     bool PastRecordingTime = false;
     int64_t PastTrimEndBy = -1;  // microseconds its last packet lay past its input's trim end; -1: not past
     bool Flushed = false;  // drained at its input's joint
+    bool CutCopy = false;  // the packet in hand lies in its clip's copied part
     int64_t FramesDecoded = 0;
 
     // The decoder: the forced one or the stream's own, with the input options

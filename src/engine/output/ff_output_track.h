@@ -112,6 +112,8 @@ public:
     // An upright picture of a clip re-encoded into a copied stream, at its
     // input time; the output time it lands at, NOPTS when dropped.
     int64_t EncodeSegment(AVFrame* frame, int64_t ptsUs, int file, int index);
+    // What the clip's encoder holds comes out; the next clip starts anew.
+    void FinishSegment();
 
     // At a joint: the sound the resampler holds goes out (a copy notes where
     // the input ended, a re-encoded clip's encoder is drained), then the
@@ -163,7 +165,6 @@ private:
     // base: placed after the last one and muxed.
     int64_t PlaceCopy(AVPacket* out, AVRational timeBase);
     TSegmentEncoder& Segment(int64_t startUs);
-    void FinishSegment();
 
     // Set up when the output is created.
     bool copy_ = false;

@@ -167,7 +167,7 @@ void PlanVideo(const std::vector<TFileDesc>& files, const TPlanFormat& format, T
     out.Reference = files[static_cast<size_t>(ref)].Streams[static_cast<size_t>(stream[static_cast<size_t>(ref)])];
     const TStreamDesc& r = out.Reference;
     const size_t index = plan.Streams.size();
-    bool anyEncoded = false, anyInBand = false;
+    bool anyEncoded = false, anyInBand = false, anyCut = false;
     for (size_t f = 0; f < files.size(); ++f) {
         TPlanStep step;
         step.Stream = stream[f];
@@ -179,28 +179,25 @@ void PlanVideo(const std::vector<TFileDesc>& files, const TPlanFormat& format, T
             if (!SameVideo(s, r)) {
                 step.Action = paEncode;
                 step.Reason = VideoReason(s, r);
-            } else if (files[f].Trimmed()) {
-                // Copied pictures start and end at key frames only; a trim
-                // is exact at both ends.
-                step.Action = paEncode;
-                step.Reason = "trimmed";
             } else if (!SameCoding(s, r)) {
                 step.Action = paCopyInBand;
             }
+            step.SmartCut = step.Action != paEncode && files[f].Trimmed();
         }
+        anyCut = anyCut || step.SmartCut;
         anyEncoded = anyEncoded || step.Action == paEncode || step.Action == paFill;
         anyInBand = anyInBand || step.Action == paCopyInBand;
         plan.Steps[f].push_back(step);
     }
     if (format.Holds && !format.Holds(r.Codec)) {
         out.Fallback = CodecTitle(r.Codec) + " cannot be copied into " + format.Name;
-    } else if (anyEncoded) {
+    } else if (anyEncoded || anyCut) {
         out.Encoder = format.EncoderFor ? format.EncoderFor(r) : std::string();
         if (out.Encoder.empty()) out.Fallback = CodecTitle(r.Codec) + " " + r.PixelFormat + " cannot be re-encoded to match here";
     }
     if (!out.Fallback.empty()) {
         for (auto& steps : plan.Steps) steps[index] = {paEncode, steps[index].Stream, out.Fallback};
-    } else if (InBandCapable(r.Codec) && (anyEncoded || anyInBand)) {
+    } else if (InBandCapable(r.Codec) && (anyEncoded || anyInBand || anyCut)) {
         out.InBand = true;
         // A copied clip's own parameter sets take the numbers of the
         // reference's and would stand for them in the clips after it: once
@@ -320,7 +317,7 @@ std::vector<std::string> PlanLines(const TJoinPlan& plan, const std::string& fal
     std::vector<std::string> lines;
     for (size_t f = 0; f < plan.Files.size(); ++f) {
         std::vector<std::string> parts;
-        bool inBand = false, reencoded = false;
+        bool inBand = false, reencoded = false, cut = false;
         std::string picture;
         for (size_t i = 0; i < plan.Streams.size(); ++i) {
             const TPlanStream& s = plan.Streams[i];
@@ -339,13 +336,16 @@ std::vector<std::string> PlanLines(const TJoinPlan& plan, const std::string& fal
                 reencoded = true;
             } else if (video) {
                 inBand = step.Action == paCopyInBand;
+                cut = step.SmartCut;
                 picture = inBand ? "picture copied, parameter sets in-band" : "picture copied";
+                if (cut) picture += ", pictures at the cuts re-encoded";
                 parts.push_back(picture);
             }
         }
         std::string text;
         if (!reencoded)
-            text = inBand ? "copy, parameter sets in-band" : "copy";
+            text = std::string(inBand ? "copy, parameter sets in-band" : "copy") +
+                   (cut ? ", pictures at the cuts re-encoded" : "");
         else
             text = JoinParts(parts);
         lines.push_back(FileLabel(plan, f) + ": " + text);

@@ -28,6 +28,13 @@ struct TStreamLink {
     // pictures re-encoded, or copied with its parameter sets in-band).
     TPlanAction Action = paCopy;
     std::shared_ptr<TInBandSets> InBand;
+    // A trimmed clip cut at key frames: its packets from CopyFrom up to
+    // CopyUntil (its own timestamps) are copied, the pictures around them
+    // decoded and re-encoded. INT64_MAX: nothing copied / copied to the end.
+    bool SmartCut = false;
+    int64_t CopyFrom = INT64_MAX;
+    int64_t CopyUntil = INT64_MAX;
+    bool CutCopying = false;  // its copied part has begun
     void Wrote(int64_t us) {
         if (FirstUs == INT64_MIN && us != INT64_MIN) FirstUs = us;
     }

@@ -105,6 +105,7 @@ TTaskRun::TRead TTaskRun::ReadPacket(int input) {
     TInputStream* ist = pkt->stream_index < static_cast<int>(ic->nb_streams) ? FindStream(input, pkt->stream_index)
                                                                              : nullptr;
     if (!ist || !ist->Used) return rdNothing;
+    if (RouteCutPacket(*ist, pkt) == crDrop) return rdNothing;
     timeline_.PlacePacket(input, *ist, pkt, o, &task_);
     if (PastTrimEnd(*ist, pkt)) return AllPastTrimEnd(input) ? EndReading(input, false) : rdNothing;
     if (o.RecordingTime != INT64_MAX && pkt->pts != AV_NOPTS_VALUE &&
@@ -164,7 +165,7 @@ int TTaskRun::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
         if (ist.FramesDecoded == 0) ist.Pts = timeline_.StartOf(ist.File);
         ist.NextPts = ist.Pts;
     }
-    if (!ist.DecodingNeeded || !ist.Decoding()) {
+    if (!ist.DecodingNeeded || !ist.Decoding() || ist.CutCopy) {
         // Stream copy: the packet goes on as it is.
         if (!pkt) return 0;
         ist.TakePacketTime(pkt);
@@ -217,7 +218,12 @@ void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
     // placement drops what lies before the input's start).
     if (timeline_.Trimmed(ist.File)) {
         const int64_t start = timeline_.StartOf(ist.File);
-        if (kind == AVMEDIA_TYPE_VIDEO && (ist.Pts < start || ist.Pts >= timeline_.InputEnd(ist.File))) return;
+        // The start is a picture's own time; the input may have been placed a
+        // little after it (its sound before ran longer), so half a frame is
+        // allowed: pictures before the start lie a whole frame or more before it.
+        const AVRational rate = ist.Stream->avg_frame_rate.num > 0 ? ist.Stream->avg_frame_rate : ist.Stream->r_frame_rate;
+        const int64_t slack = rate.num > 0 && rate.den > 0 ? FF.av_rescale_q(1, AVRational{rate.den, 2 * rate.num}, AVRational{1, AV_TIME_BASE}) : 1000;
+        if (kind == AVMEDIA_TYPE_VIDEO && (ist.Pts < start - slack || ist.Pts >= timeline_.InputEnd(ist.File))) return;
         if (kind == AVMEDIA_TYPE_AUDIO && ist.NextPts <= start) return;
     }
     // Sound past its clip's pictures (or its trim) is cut off.
@@ -235,7 +241,7 @@ void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
                 if (ist.Pts < o.StartTime) continue;  // before the output's start
                 if (link.Track->Copy()) {
                     // A clip the plan re-encodes into a copied stream.
-                    if (kind == AVMEDIA_TYPE_VIDEO && link.Action == paEncode)
+                    if (kind == AVMEDIA_TYPE_VIDEO && (link.Action == paEncode || link.SmartCut))
                         link.Wrote(link.Track->EncodeSegment(f, ist.Pts, ist.File, ist.Index));
                     continue;
                 }
@@ -306,6 +312,7 @@ void TTaskRun::OnOutputPicture(AVFrame* pic, int frameNumber, int64_t ptsUs) {
 }
 
 void TTaskRun::DrainDecoder(TInputStream& ist) {
+    ist.CutCopy = false;
     if (!ist.Decoding() || ist.Flushed) return;
     ProcessPacket(ist, nullptr);
     ist.FlushDecoder();

@@ -125,9 +125,13 @@ void TTaskRun::ApplyPlan() {
         for (TStreamLink& link : slots_[s].Links) {
             if (link.Track->Kind != AVMEDIA_TYPE_VIDEO || !link.Track->Copy()) continue;
             link.Track->SetSegments(stream.Encoder, stream.InBand);
-            link.Action = plan.Steps[s][static_cast<size_t>(video)].Action;
-            // A clip re-encoded into the copied stream is decoded.
-            if (link.Action == paEncode && link.Source) link.Source->DecodingNeeded = true;
+            const TPlanStep& step = plan.Steps[s][static_cast<size_t>(video)];
+            link.Action = step.Action;
+            link.SmartCut = step.SmartCut && link.Source;
+            // A clip re-encoded into the copied stream is decoded, and so is
+            // one cut at key frames, around its copied part.
+            if ((link.Action == paEncode || step.SmartCut) && link.Source) link.Source->DecodingNeeded = true;
+            if (step.SmartCut && link.Source) FindCopiedPart(*media_.Inputs[s], link);
         }
 }
 

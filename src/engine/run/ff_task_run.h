@@ -14,6 +14,7 @@
 #include <vector>
 
 class TCustomFFmpeg;
+struct TInputFile;
 class TInBandSets;
 class TTaskMedia;
 
@@ -59,6 +60,12 @@ private:
     void LinkStreams();
     // A join's plan on the links: what each input gives the copied pictures.
     void ApplyPlan();
+    // A trimmed clip cut at key frames: where its copied part lies.
+    void FindCopiedPart(TInputFile& input, TStreamLink& link);
+    // What becomes of a packet of such a clip: decoded (and re-encoded),
+    // copied, or left out.
+    enum TCutRoute { crDecode, crCopy, crDrop };
+    TCutRoute RouteCutPacket(TInputStream& stream, const AVPacket* packet);
     // The stream a track is opened with.
     const TInputStream* TrackSource(const TOutputFile& out, const TOutputTrack& track) const;
     void OpenDecoders();
