@@ -27,8 +27,8 @@ ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i "testsrc2=size=1920x
 
 # The number (mod 64) of the first and last frame of a file.
 ends() {
-    ffmpeg -nostdin -v error -i "$1" -vf "crop=48:8:8:4,scale=16:1:flags=area" -pix_fmt gray -f rawvideo - |
-        od -An -v -tu1 -w16 | awk '{ s = 0; for (i = 1; i <= NF; i++) s += $i; n[NR] = int((s / NF - 16) / 3 + 0.5) } END { print n[1], n[NR], NR }'
+    ffmpeg -nostdin -v error -i "$1" -map 0:v -vf "crop=48:8:8:4,scale=16:1:flags=area" -pix_fmt yuv420p -f rawvideo - |
+        od -An -v -tu1 -w32 | awk '{ s = 0; for (i = 1; i <= 16; i++) s += $i; n[NR] = int((s / 16 - 16) / 3 + 0.5) } END { print n[1], n[NR], NR }'
 }
 # 0:31.3 is frame 939 (the first at or after it), the last before 1:12.7 is frame 2180.
 echo "expected: first $((939 % 64)) last $((2180 % 64)) frames $((2180 - 939 + 1))"

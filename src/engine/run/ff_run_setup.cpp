@@ -116,7 +116,9 @@ void TTaskRun::LinkStreams() {
 
 void TTaskRun::ApplyPlan() {
     const TJoinPlan& plan = media_.Plan;
-    if (plan.Steps.empty() || !media_.Join) return;
+    // A join of one file is run as a conversion; its plan still holds (a trim).
+    const bool one = media_.Inputs.size() == 1 && slots_.size() == 1;
+    if (plan.Steps.empty() || !(media_.Join || one)) return;
     if (plan.Steps.size() != slots_.size()) Raise("The join plan does not match the task's inputs");
     const int video = plan.StreamOf(skVideo);
     if (video < 0) return;

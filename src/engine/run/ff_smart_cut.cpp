@@ -63,7 +63,8 @@ void TTaskRun::FindCopiedPart(TInputFile& in, TStreamLink& link) {
 
 TTaskRun::TCutRoute TTaskRun::RouteCutPacket(TInputStream& ist, const AVPacket* pkt) {
     ist.CutCopy = false;
-    if (ist.Kind() != AVMEDIA_TYPE_VIDEO || !timeline_.Joining()) return crDecode;
+    // A slot per input: a join, or a join of one file.
+    if (ist.Kind() != AVMEDIA_TYPE_VIDEO || static_cast<size_t>(ist.File) >= slots_.size()) return crDecode;
     TStreamLink* cut = nullptr;
     for (TStreamLink& link : slots_[static_cast<size_t>(ist.File)].Links)
         if (link.Source == &ist && link.SmartCut) cut = &link;
