@@ -230,6 +230,13 @@ void TJobBuilder::AddFileJob(const TJobInput& in, int inputIndex) {
     TOutputOptions output = MakeOutputOptions(decoder);
     TInputOptions input = MakeInputOptions(decoder);
     ApplyTrim(in, input);
+    if (in.Trimmed() && IsSameAsSource(CurrentPreset(settings_))) {
+        // Copied as a join of it alone would be: cut at key frames, the
+        // pictures at the cuts re-encoded.
+        TUserSettings alone = settings_;
+        alone.JoinFiles = true;
+        ApplyPlannedJoin(PlanJoin(alone, {in}), alone, {0}, output);
+    }
     trimmedLength_ = in.Trimmed() ? in.Length() : -1;
     AddFileTask(input, output, inputIndex);
     decoder.CloseFile();

@@ -122,12 +122,17 @@ TEST_F(Trim, BothEndsAreFrameExactInReencodingAndCopyingJoins) {
         ASSERT_EQ(chapters.size(), 2u) << preset;
         EXPECT_NEAR(std::stod(chapters[1].value("start_time", "0")), 35 / 25.0, 0.041) << preset;
     }
-    // One trimmed file alone is cut the same way.
+    // One trimmed file alone, joined or converted, is cut the same way.
     const CliResult one = RunOrvane({"join", "--format", "MP4", "--preset", kMp4SameAsSource, "--trim", "1=0.3-1.7",
                                      "--name", "one", "-o", home.path(), clip},
                                     home.path());
     ASSERT_EQ(one.Status, 0) << one.Err;
     EXPECT_EQ(FrameNumbers(home.file("one.mp4")), Range(8, 42));
+    const CliResult converted = RunOrvane({"convert", "--format", "MP4", "--preset", kMp4SameAsSource, "--trim",
+                                           "1=0.3-1.7", "-o", home.file("conv"), clip},
+                                          home.path());
+    ASSERT_EQ(converted.Status, 0) << converted.Err;
+    EXPECT_EQ(FrameNumbers(home.file("conv/count.mp4")), Range(8, 42));
     // The plan shows each trim; a trimmed clip is still copied.
     const CliResult plan = RunOrvane({"join", "--format", "MP4", "--preset", kMp4SameAsSource, "--plan", "--trim",
                                       "2=0:01.6-", clip, clip},
