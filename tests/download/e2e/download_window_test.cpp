@@ -252,12 +252,15 @@ TEST_F(DownloadWindow, RunFromStep5ToStep7AndHandOver) {
 
 TEST_F(DownloadWindow, AnotherSitesPageThroughYtDlpToStep1) {
     if (pages->Run().YtDlp.Program.empty()) GTEST_SKIP() << "yt-dlp is not installed";
-    // The start-up log names yt-dlp's version.
-    ASSERT_TRUE(PumpUntil([&] {
-        for (const auto& line : log->Lines())
-            if (line.starts_with("yt-dlp 2") && line.ends_with("downloads links of other sites")) return true;
-        return false;
-    }));
+    // The start-up log names yt-dlp's version (asking it takes a Python
+    // start, seconds on a busy machine).
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            for (const auto& line : log->Lines())
+                if (line.starts_with("yt-dlp 2") && line.ends_with("downloads links of other sites")) return true;
+            return false;
+        },
+        60000));
     Paste(site->Url("/clip") + "\n" + site->Url("/gone"));
     EXPECT_EQ(Links(), (std::vector<std::string>{site->Url("/clip"), site->Url("/gone")}));
     EXPECT_TRUE(services.dialogs.empty());
