@@ -10,6 +10,7 @@
 #include "util_funcs.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -18,8 +19,13 @@ const char* const Waiting = "Waiting...";
 }  // namespace
 
 std::string AspectRatioText(float ratio) {
+    // The shapes people name by their sides; others to two places.
+    static constexpr int kShapes[][2] = {{16, 9}, {4, 3}, {16, 10}, {21, 9}, {3, 2}, {1, 1}, {9, 16}, {3, 4}};
+    for (const auto& [w, h] : kShapes)
+        if (std::fabs(static_cast<double>(ratio) - static_cast<double>(w) / h) < 0.005)
+            return std::to_string(w) + ":" + std::to_string(h);
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", static_cast<double>(ratio));
+    std::snprintf(buf, sizeof buf, "%.2f", static_cast<double>(ratio));
     return buf;
 }
 

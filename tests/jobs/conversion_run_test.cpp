@@ -297,13 +297,13 @@ TEST_F(ConversionRunTest, JoinRunOfLongFiles) {
     ASSERT_EQ(rec.Rows.size(), 2u);
     EXPECT_EQ(rec.Rows[0][ccDuration], "00:40:00.000");
     EXPECT_EQ(rec.Rows[1][ccStatus], "1920x1080");
-    EXPECT_EQ(rec.Rows[0][ccProgress], "1.33333337306976");
+    EXPECT_EQ(rec.Rows[0][ccProgress], "4:3");
     EXPECT_EQ(rec.StatusTitle, "Width x Height");
     EXPECT_EQ(rec.ProgressTitle, "Aspect Ratio");
     EXPECT_EQ(rec.FileTitle, "Output file:");
     EXPECT_EQ(rec.ProgressTexts.front(), "50%");
     // The join keeps the building's cells during and after the run.
-    EXPECT_EQ(rec.Rows[1][ccProgress], "1.77777779102325");
+    EXPECT_EQ(rec.Rows[1][ccProgress], "16:9");
     EXPECT_EQ(rec.Total, 1);
     EXPECT_EQ(rec.Succeeded, 1);
     EXPECT_TRUE(rec.Errors.empty());
