@@ -160,6 +160,8 @@ TFormTrim::TFormTrim(const TJobInput& input, QWidget* parent) : QDialog(parent),
     slider_->setAccessibleName("Position");
     slider_->setRange(0, static_cast<int>(durationUs_ / 1000));
     slider_->setEnabled(durationUs_ > 0);
+    // A click beside the handle moves a twentieth of the clip.
+    slider_->setPageStep(static_cast<int>(std::max<int64_t>(durationUs_ / 20000, 1000)));
     main->addWidget(slider_);
     labelPosition_ = new QLabel(this);
     labelPosition_->setObjectName("LabelPosition");
@@ -313,9 +315,12 @@ void TFormTrim::ShowTimes() {
         const QSignalBlocker quiet(slider_);
         slider_->setValue(static_cast<int>(position_ / 1000));
     }
-    const bool key = frames_ && !pendingKeyOnly_ && frames_->Key() && frames_->Pts() == position_;
-    labelPosition_->setText("Position: " + Q(TrimTimeText(position_)) + (key ? "  (key frame)" : "") + "  of " +
-                            Q(TrimTimeText(durationUs_)));
+    QString shown;
+    if (frames_ && frames_->Pts() != position_)
+        shown = "  (showing the key frame at " + Q(TrimTimeText(frames_->Pts())) + ")";
+    else if (frames_ && frames_->Key())
+        shown = "  (key frame)";
+    labelPosition_->setText("Position: " + Q(TrimTimeText(position_)) + " of " + Q(TrimTimeText(durationUs_)) + shown);
     editStart_->setText(Q(TrimTimeText(startUs_)));
     editEnd_->setText(endUs_ >= 0 ? Q(TrimTimeText(endUs_)) : durationUs_ > 0 ? Q(TrimTimeText(durationUs_)) : "");
     const int64_t end = endUs_ >= 0 ? endUs_ : durationUs_;
