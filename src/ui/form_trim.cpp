@@ -204,6 +204,7 @@ TFormTrim::TFormTrim(const TJobInput& input, QWidget* parent) : QDialog(parent),
     ok->setDefault(true);
     slider_->installEventFilter(this);
 
+    ShowRange();
     pendingUs_ = startUs_;
     DecodePending();
     slider_->setFocus();
@@ -321,6 +322,9 @@ void TFormTrim::ShowTimes() {
     else if (frames_ && frames_->Key())
         shown = "  (key frame)";
     labelPosition_->setText("Position: " + Q(TrimTimeText(position_)) + " of " + Q(TrimTimeText(durationUs_)) + shown);
+}
+
+void TFormTrim::ShowRange() {
     editStart_->setText(Q(TrimTimeText(startUs_)));
     editEnd_->setText(endUs_ >= 0 ? Q(TrimTimeText(endUs_)) : durationUs_ > 0 ? Q(TrimTimeText(durationUs_)) : "");
     const int64_t end = endUs_ >= 0 ? endUs_ : durationUs_;
@@ -374,7 +378,7 @@ bool TFormTrim::SetRange(int64_t startUs, int64_t endUs) {
     startUs_ = std::max<int64_t>(startUs, 0);
     endUs_ = endUs;
     ShowError({});
-    ShowTimes();
+    ShowRange();
     return true;
 }
 

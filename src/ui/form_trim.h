@@ -64,7 +64,10 @@ private:
     bool HandleKey(const QKeyEvent& event);
     void DecodePending();
     void ShowFrame();
+    // The position line and the slider.
     void ShowTimes();
+    // The two time fields and the length; typed text is replaced only here.
+    void ShowRange();
     // The field's time; false (with the reason shown) when it is none.
     bool ReadEdit(QLineEdit* edit, bool isStart, int64_t& us);
     // Both fields become the range; false (with the reason) when they cannot.
