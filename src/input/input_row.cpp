@@ -1,6 +1,7 @@
 #include "input_row.h"
 
 #include "ff_decoder.h"
+#include "trims.h"
 #include "util_funcs.h"
 
 #include <vector>
@@ -12,6 +13,12 @@ std::string DurationText(int64_t durationUs) {
 std::string BitRateText(int32_t bitsPerSecond) {
     if (bitsPerSecond < 1) return "Bit rate is not preseted";
     return std::to_string(bitsPerSecond / 1000) + " Kbps";
+}
+
+std::string TInputRow::ShownDurationLine() const {
+    const TJobInput input = JobInput();
+    if (!input.Trimmed()) return DurationLine;
+    return "Duration: " + TrimTimeText(input.Length()) + " (" + TrimRangeText(input) + ")";
 }
 
 TInputRow MakeInputRow(const std::string& fullName, const TFileStreamInfo& file, bool hasVideo,

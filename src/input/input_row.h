@@ -24,8 +24,17 @@ struct TInputRow {
     int32_t Height = -1;
     float AspectRatio = -1.0f;
     bool HasVideo = false;
+    // What the user trimmed it to, microseconds from its start; -1: its
+    // start or its end.
+    int64_t TrimStartUs = -1;
+    int64_t TrimEndUs = -1;
 
-    TJobInput JobInput() const { return {FullName, RealDuration, Width, Height, AspectRatio}; }
+    TJobInput JobInput() const {
+        return {FullName, RealDuration, Width, Height, AspectRatio, -1, TrimStartUs, TrimEndUs};
+    }
+    // The Duration line as the slide shows it: a trimmed row gives its
+    // length and range ("Duration: 01:25.000 (00:05.000 to 01:30.000)").
+    std::string ShownDurationLine() const;
 };
 
 // FormatMicroseconds of the duration, or "Duration is not preseted" when unknown.

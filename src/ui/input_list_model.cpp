@@ -18,7 +18,7 @@ QVariant TInputListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
         case icFileMinName: return slide.MinName;
-        case icDuration: return QString::fromStdString(r.DurationLine);
+        case icDuration: return QString::fromStdString(r.ShownDurationLine());
         case icBitrate: return QString::fromStdString(r.BitrateLine);
         case icDimension: return QString::fromStdString(r.DimensionLine);
         case icFileFullName: return QString::fromStdString(r.FullName);
@@ -63,6 +63,14 @@ void TInputListModel::Clear() {
     beginResetModel();
     slides_.clear();
     endResetModel();
+}
+
+void TInputListModel::SetTrim(int row, int64_t startUs, int64_t endUs) {
+    if (row < 0 || row >= Count()) return;
+    TInputRow& r = slides_[static_cast<size_t>(row)].Row;
+    r.TrimStartUs = startUs;
+    r.TrimEndUs = endUs;
+    emit dataChanged(index(row, 0), index(row, InputColumnCount - 1));
 }
 
 void TInputListModel::SetProblem(int row, const QString& problem) {

@@ -45,6 +45,8 @@ public:
     // Moves a row so that it ends at index to.
     void Move(int from, int to);
     void Clear();
+    // Trims a row (-1: its start or its end); rows outside the list are ignored.
+    void SetTrim(int row, int64_t startUs, int64_t endUs);
     // Marks a row with why the last run failed on it; an empty text unmarks.
     void SetProblem(int row, const QString& problem);
     void ClearProblems();

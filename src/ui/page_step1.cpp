@@ -3,6 +3,7 @@
 #include "bitmap_image.h"
 #include "desktop_services.h"
 #include "form_failed_add_file.h"
+#include "form_trim.h"
 #include "input_list_model.h"
 #include "input_row.h"
 #include "input_selection.h"
@@ -60,6 +61,7 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent) {
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles() : QStringList{};
     };
     ExecFailedDialog = [](TFormFailedAddFile& dialog) { dialog.exec(); };
+    ExecTrimDialog = [](TFormTrim& dialog) { return dialog.exec() == QDialog::Accepted; };
 }
 
 void TPageStep1::BuildGrid() {
@@ -113,12 +115,14 @@ void TPageStep1::BuildActions() {
     ActionMoveUp = action("ActionMoveUp", "&Move Up", QKeySequence(Qt::CTRL | Qt::Key_Up));
     ActionMoveDown = action("ActionMoveDown", "M&ove Down", QKeySequence(Qt::CTRL | Qt::Key_Down));
     ActionPlay = action("ActionPlay", "&Play", QKeySequence(Qt::CTRL | Qt::Key_P));
+    ActionTrim = action("ActionTrim", "&Trim...", QKeySequence(Qt::CTRL | Qt::Key_T));
     connect(ActionAdd, &QAction::triggered, this, &TPageStep1::ActionAddExecute);
     connect(ActionDelete, &QAction::triggered, this, &TPageStep1::ActionDeleteExecute);
     connect(ActionClear, &QAction::triggered, this, &TPageStep1::ActionClearExecute);
     connect(ActionMoveUp, &QAction::triggered, this, &TPageStep1::ActionMoveUpExecute);
     connect(ActionMoveDown, &QAction::triggered, this, &TPageStep1::ActionMoveDownExecute);
     connect(ActionPlay, &QAction::triggered, this, &TPageStep1::ActionPlayExecute);
+    connect(ActionTrim, &QAction::triggered, this, &TPageStep1::ActionTrimExecute);
 
     auto button = [this](QAction* a, const char* name, int y) {
         auto* b = Place(new QPushButton(a->text(), this), name, QRect(436, y, 101, 27));
@@ -131,6 +135,7 @@ void TPageStep1::BuildActions() {
     button(ActionClear, "ButtonClear", 76);
     button(ActionMoveUp, "ButtonMoveUp", 124);
     button(ActionMoveDown, "ButtonMoveDown", 158);
+    button(ActionTrim, "ButtonTrim", 206);
     button(ActionPlay, "ButtonPlay", 390);
 
     popup_ = new QMenu(this);
@@ -139,11 +144,11 @@ void TPageStep1::BuildActions() {
     popup_->addSeparator();
     popup_->addActions({ActionMoveUp, ActionMoveDown});
     popup_->addSeparator();
-    popup_->addAction(ActionPlay);
+    popup_->addActions({ActionTrim, ActionPlay});
     grid_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { popup_->popup(grid_->viewport()->mapToGlobal(pos)); });
-    connect(grid_, &QAbstractItemView::doubleClicked, this, [this] { ActionPlayExecute(); });
+    connect(grid_, &QAbstractItemView::doubleClicked, this, [this] { ActionTrimExecute(); });
 }
 
 TPageStep1::~TPageStep1() {
@@ -301,6 +306,14 @@ void TPageStep1::ActionPlayExecute() {
     services_->OpenDocument(model_->Row(row).FullName);
 }
 
+void TPageStep1::ActionTrimExecute() {
+    const int row = SelectedRow();
+    if (row < 0) return;
+    TFormTrim dialog(model_->Row(row).JobInput(), window());
+    if (!ExecTrimDialog(dialog)) return;
+    model_->SetTrim(row, dialog.TrimStartUs(), dialog.TrimEndUs());
+}
+
 void TPageStep1::NextGridAfterRowMove() { grid_->viewport()->update(); }
 
 void TPageStep1::ActionListUpdate() {
@@ -310,6 +323,7 @@ void TPageStep1::ActionListUpdate() {
     ActionMoveUp->setEnabled(s.MoveUp);
     ActionMoveDown->setEnabled(s.MoveDown);
     ActionPlay->setEnabled(s.Play);
+    ActionTrim->setEnabled(s.Play);
 }
 
 int TPageStep1::DropTarget(int y) const {

@@ -26,6 +26,7 @@ class QPushButton;
 class QTableView;
 class TFFDecoder;
 class TFormFailedAddFile;
+class TFormTrim;
 class TInputListModel;
 
 class TPageStep1 : public QWidget, public IInputListTarget {
@@ -59,6 +60,8 @@ public:
     void ActionMoveUpExecute();
     void ActionMoveDownExecute();
     void ActionPlayExecute();
+    // The trim dialog on the selected row; the row keeps what it accepts.
+    void ActionTrimExecute();
     void NextGridAfterRowMove();
     void ActionListUpdate();
     // Moves a row so that it ends at index to, keeping it selected.
@@ -73,6 +76,8 @@ public:
     // returns the chosen files (empty on Cancel).
     std::function<QStringList(QFileDialog&)> ExecOpenDialog;
     std::function<void(TFormFailedAddFile&)> ExecFailedDialog;
+    // True when the trim dialog was accepted.
+    std::function<bool(TFormTrim&)> ExecTrimDialog;
     // What the failed-files dialog's "More Information..." opens: the help
     // at its part on adding files.
     std::string HelpTarget;
@@ -81,7 +86,7 @@ public:
     void AppendInputRow(const TProbedFile& file) override;
     void ShowFailedFiles(const std::vector<std::string>& errors) override;
 
-    QAction *ActionAdd, *ActionDelete, *ActionClear, *ActionMoveUp, *ActionMoveDown, *ActionPlay;
+    QAction *ActionAdd, *ActionDelete, *ActionClear, *ActionMoveUp, *ActionMoveDown, *ActionPlay, *ActionTrim;
 
 protected:
     // Dragging a row to a new place.

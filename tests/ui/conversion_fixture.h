@@ -7,6 +7,7 @@
 
 #include "conversion_pages.h"
 #include "form_failed_add_file.h"
+#include "form_trim.h"
 #include "input_list_model.h"
 #include "page_step1.h"
 
@@ -44,6 +45,10 @@ struct ConversionWindow : ::testing::Test {
                 rows.push_back(dialog.ListViewFiles()->topLevelItem(i)->text(0).toStdString());
             failedDialogs.push_back(rows);
             if (onFailedDialog) onFailedDialog(dialog);
+        };
+        step1->ExecTrimDialog = [this](TFormTrim&) {
+            ++trimDialogs;
+            return false;
         };
     }
     void TearDown() override { form.reset(); }
@@ -98,4 +103,5 @@ struct ConversionWindow : ::testing::Test {
     TConversionPages* pages = nullptr;
     std::vector<std::vector<std::string>> failedDialogs;
     std::function<void(TFormFailedAddFile&)> onFailedDialog;
+    int trimDialogs = 0;  // trim dialogs opened (and cancelled)
 };

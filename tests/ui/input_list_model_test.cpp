@@ -41,6 +41,8 @@ TEST(InputListModel, RowsReachTheJobBuilderWithEveryBitOfTheirValues) {
     // Longer than 2^32 microseconds, and an aspect ratio no short text holds.
     model.Append(Slide("/m/a.avi", 5000000000, 720, 576, 16.0f / 9.0f));
     model.Append(Slide("/m/b.mp3", 0));
+    model.SetTrim(0, 1000000, 4500000000);
+    model.SetTrim(2, 1, 2);  // no such row
     const std::vector<TJobInput> inputs = model.JobInputs();
     ASSERT_EQ(inputs.size(), 2u);
     EXPECT_EQ(inputs[0].FullName, "/m/a.avi");
@@ -48,12 +50,16 @@ TEST(InputListModel, RowsReachTheJobBuilderWithEveryBitOfTheirValues) {
     EXPECT_EQ(inputs[0].Width, 720);
     EXPECT_EQ(inputs[0].Height, 576);
     EXPECT_EQ(inputs[0].AspectRatio, 16.0f / 9.0f);
+    EXPECT_EQ(inputs[0].TrimStartUs, 1000000);
+    EXPECT_EQ(inputs[0].TrimEndUs, 4500000000);
+    EXPECT_FALSE(inputs[1].Trimmed());
     EXPECT_EQ(inputs[1].Duration, 0);
     EXPECT_EQ(inputs[1].Width, -1);
     EXPECT_EQ(inputs[1].AspectRatio, -1.0f);
     // The slide's texts and the full name as the picture's tool tip.
     EXPECT_EQ(model.columnCount(), InputColumnCount);
-    EXPECT_EQ(model.index(0, icDuration).data().toString(), "Duration: /m/a.avi");
+    EXPECT_EQ(model.index(0, icDuration).data().toString(), "Duration: 1:14:59.000 (00:01.000 to 1:15:00.000)");
+    EXPECT_EQ(model.index(1, icDuration).data().toString(), "Duration: /m/b.mp3");
     EXPECT_EQ(model.index(1, icMainImage).data(Qt::ToolTipRole).toString(), "/m/b.mp3");
     EXPECT_TRUE(model.index(1, icMainImage).data(Qt::DecorationRole).value<QImage>().isNull());
 }

@@ -82,12 +82,14 @@ TEST_F(InputList, BatchOfVideoAudioVideoShowsItsLinesAndPictures) {
     EXPECT_EQ(inputs[1].Width, -1);
     EXPECT_NEAR(inputs[2].AspectRatio, 16.0 / 9.0, 1e-5);
 
-    // Play and double-click open the selected file.
+    // Play opens the selected file; a double-click trims it.
     EXPECT_FALSE(step1->ActionPlay->isEnabled());
+    EXPECT_FALSE(step1->ActionTrim->isEnabled());
     step1->SelectRow(1);
     step1->ActionPlay->trigger();
     emit step1->Grid()->doubleClicked(step1->Model()->index(1, 0));
-    EXPECT_EQ(services.opened, (std::vector<std::string>{File("b.mp3"), File("b.mp3")}));
+    EXPECT_EQ(services.opened, (std::vector<std::string>{File("b.mp3")}));
+    EXPECT_EQ(trimDialogs, 1);
     // The audio file's missing video is reported by the probe, not as a failure.
     EXPECT_EQ(LogLines("File load error: "), 0);
     int noVideo = 0;
