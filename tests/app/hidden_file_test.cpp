@@ -33,6 +33,8 @@ TEST(HiddenFile, HiddenUntilCommittedAndNeverReplacing) {
     EXPECT_EQ(part.Commit(), dir.file("T(1).mp4"));
     EXPECT_EQ(ReadWholeFile(dir.file("T.mp4")), "older");
     EXPECT_EQ(ReadWholeFile(dir.file("T(1).mp4")), "body");
+    // Saved with the mode any new file gets, not a temporary file's private one.
+    EXPECT_EQ(fs::status(dir.file("T(1).mp4")).permissions(), static_cast<fs::perms>(0666 & ~CurrentUmask()));
     EXPECT_FALSE(fs::exists(hidden));
     EXPECT_TRUE(part.Path().empty());
     // A dangling link counts as taken: it is not followed.

@@ -230,7 +230,7 @@ TEST(CliJoin, CtrlCOrAKillStopsTheRunAndStillPrintsTheSummary) {
     TempDir home;
     const std::string a = home.file("a.mp4");
     ASSERT_TRUE(MakeClip(a, 30, 320, 240));
-    for (const int sig : {SIGINT, SIGTERM}) {
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         SCOPED_TRACE(sig);
         const std::string out = home.file("out" + std::to_string(sig));
         // x264 at 1920x1080 takes far longer than the moment we wait.
@@ -252,6 +252,16 @@ TEST(CliJoin, CtrlCOrAKillStopsTheRunAndStillPrintsTheSummary) {
         // no hidden partial one.
         for (const auto& e : std::filesystem::directory_iterator(out)) ADD_FAILURE() << "left behind: " << e.path();
     }
+
+    // Ctrl+C while many inputs are probed: the run never starts, the summary says so.
+    std::vector<std::string> args = {"join", "--format", "AVI", "-o", home.file("probing")};
+    args.insert(args.end(), 800, a);
+    CliRun probing(args, home.path());
+    std::this_thread::sleep_for(300ms);
+    probing.Interrupt(SIGINT);
+    const CliResult r = probing.Wait();
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(r.Out, "Cancelled\nTotal files: 800\nSuccessed: 0\nFailed: 800\n");
 }
 
 TEST(CliJoin, ASecondSignalStillRemovesThePartialOutput) {
@@ -270,16 +280,17 @@ TEST(CliJoin, ASecondSignalStillRemovesThePartialOutput) {
             started = run.Err().find('%') != std::string::npos && std::filesystem::exists(out) &&
                       !std::filesystem::is_empty(out);
         }
-        run.Interrupt(SIGINT);
+        // The terminal closes, then Ctrl+\\.
+        run.Interrupt(SIGHUP);
         bool handled = false;
         for (int i = 0; i < 2000 && !handled; ++i) {
             handled = run.Err().find("Stopping...") != std::string::npos;
             if (!handled) std::this_thread::sleep_for(1ms);
         }
-        run.Interrupt(SIGINT);
+        run.Interrupt(SIGQUIT);
         const CliResult r = run.Wait();
         ASSERT_TRUE(started && handled) << r.Err;
-        killed = r.Signal == SIGINT;
+        killed = r.Signal == SIGQUIT;
         if (!killed) {
             EXPECT_EQ(r.Status, 1) << r.Err;
         }

@@ -5,6 +5,7 @@
 #include "partial_files.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,13 +30,22 @@ TCliInterrupt::TCliInterrupt(IDispatcher& dispatcher) {
             }
         });
     }
-    previousInt_ = std::signal(SIGINT, OnSignal);
-    previousTerm_ = std::signal(SIGTERM, OnSignal);
+    struct sigaction action{};
+    action.sa_handler = OnSignal;
+    action.sa_flags = SA_RESTART;
+    // One handler at a time: a second signal waits for the first to return.
+    sigemptyset(&action.sa_mask);
+    for (int sig : kHandled) sigaddset(&action.sa_mask, sig);
+    for (size_t i = 0; i < std::size(kHandled); ++i) {
+        ::sigaction(kHandled[i], nullptr, &previous_[i]);
+        // Started by nohup: the terminal closing is not meant to stop it.
+        if (kHandled[i] == SIGHUP && previous_[i].sa_handler == SIG_IGN) continue;
+        ::sigaction(kHandled[i], &action, nullptr);
+    }
 }
 
 TCliInterrupt::~TCliInterrupt() {
-    std::signal(SIGINT, previousInt_);
-    std::signal(SIGTERM, previousTerm_);
+    for (size_t i = 0; i < std::size(kHandled); ++i) ::sigaction(kHandled[i], &previous_[i], nullptr);
     wakeFd_ = -1;
     if (relay_.joinable()) {
         [[maybe_unused]] const ssize_t n = ::write(pipe_[1], &kEnd, 1);
@@ -55,9 +65,20 @@ void TCliInterrupt::OnSignal(int sig) {
         errno = saved;
         return;
     }
-    // The second one: the run is not waited for, but its partial outputs
-    // go before the program does.
+    // The second one: the run is not waited for, but its helpers and partial
+    // outputs go before the program does, which ends by the signal.
     RemovePartialFiles();
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
+    if (sig == SIGQUIT) {
+        // Without the core file SIGQUIT would leave behind.
+        const rlimit none{0, 0};
+        ::setrlimit(RLIMIT_CORE, &none);
+    }
+    struct sigaction dfl{};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(sig, &dfl, nullptr);
+    sigset_t just;
+    sigemptyset(&just);
+    sigaddset(&just, sig);
+    ::sigprocmask(SIG_UNBLOCK, &just, nullptr);
+    ::raise(sig);
 }

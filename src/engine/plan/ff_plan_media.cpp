@@ -84,10 +84,19 @@ TStreamDesc Describe(const AVFormatContext* ic, const AVStream* st) {
     return s;
 }
 
+bool IsMovFamily(const AVOutputFormat* of) {
+    for (const char* name : {"mp4", "mov", "ipod", "psp", "ismv", "3gp", "3g2", "f4v"})
+        if (std::strcmp(of->name, name) == 0) return true;
+    return false;
+}
+
 bool OutputFormatHolds(const AVOutputFormat* of, const std::string& codecName) {
     const AVCodecDescriptor* descriptor = FF.avcodec_descriptor_get_by_name(codecName.c_str());
     if (!of || !descriptor) return false;
     const AVCodecID codec = descriptor->id;
+    // The MP4 family lists these, yet refuses them when writing (only an
+    // experimental mode takes them): a copy would fail at the header.
+    if ((codec == AV_CODEC_ID_FLAC || codec == AV_CODEC_ID_TRUEHD) && IsMovFamily(of)) return false;
     const int r = FF.avformat_query_codec(of, codec, FF_COMPLIANCE_NORMAL);
     if (r >= 0) return r > 0;
     // Muxers that cannot say: their own codecs, and what MPEG program
