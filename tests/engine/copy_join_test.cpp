@@ -182,6 +182,10 @@ TEST_F(CopyJoinTest, FilesAreDescribedAsThePlanComparesThem) {
     const TPlanFormat mp4 = PlanFormatFor("Output_Merge.mp4", "", "MP4", false);
     EXPECT_TRUE(mp4.Holds("h264"));
     EXPECT_FALSE(mp4.Holds("pcm_s16le"));
+    // Listed by the MP4 family yet refused when its header is written.
+    EXPECT_FALSE(mp4.Holds("flac"));
+    EXPECT_FALSE(PlanFormatFor("Output_Merge.mov", "", "MOV", false).Holds("flac"));
+    EXPECT_TRUE(PlanFormatFor("Output_Merge.mkv", "", "MKV", false).Holds("flac"));
     EXPECT_FALSE(PlanFormatFor("Output_Merge.mp3", "", "MP3", true).Holds("aac"));
     EXPECT_FALSE(PlanFormatFor("Output_Merge.mpg", "", "MPEG", false).Holds("aac"));
     EXPECT_EQ(mp4.EncoderFor(v), "libx264");

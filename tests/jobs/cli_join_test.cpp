@@ -84,6 +84,22 @@ TEST(CliJoin, ConvertGivesEachInputItsOwnName) {
         EXPECT_EQ(StreamOf(Probe(out + "/" + name), "audio").value("codec_name", ""), "flac") << name;
 }
 
+TEST(CliJoin, FileNamesCannotWriteToTheTerminalAndLongOnesConvert) {
+    TempDir home;
+    const std::string out = home.file("out");
+    const std::string forged = home.file("a\x1b]0;owned\x07\x1b[2J\r.wav");
+    const std::string longName = home.file(std::string(251, 'n') + ".wav");  // 255 bytes
+    ASSERT_TRUE(MakeSilence(forged, 1));
+    ASSERT_TRUE(MakeSilence(longName, 1));
+    CliResult r = RunOrvane({"convert", "--format", "flac", "-o", out, forged, longName}, home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("Output: " + out + "/" + std::string(250, 'n') + ".flac\n"), std::string::npos) << r.Out;
+    const CliResult probed = RunOrvane({"probe", forged}, home.path());
+    for (const std::string& text : {r.Out, r.Err, probed.Out, probed.Err})
+        EXPECT_EQ(text.find_first_of("\x1b\x07\r"), std::string::npos) << text;
+    EXPECT_NE(probed.Out.find("a ]0;owned  [2J .wav\n"), std::string::npos) << probed.Out;
+}
+
 TEST(CliJoin, FilesLeftOutCountAsFailedInTheSummary) {
     TempDir home;
     const std::string good = home.file("good.mp4"), bad = home.file("bad.mp4"), out = home.file("out");
