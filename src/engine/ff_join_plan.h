@@ -49,6 +49,9 @@ struct TStreamDesc {
     double FrameRate = 0;
     TRatio FrameRateExact;
     TShownAs Shown;
+    // Read from a raw stream (.264, .hevc): its packets carry no times, so
+    // a copy could not place them.
+    bool NoTimestamps = false;
     // Sound.
     int SampleRate = 0;
     int Channels = 0;

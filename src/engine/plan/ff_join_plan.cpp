@@ -32,7 +32,7 @@ bool SameCoding(const TStreamDesc& a, const TStreamDesc& b) {
 bool SameVideo(const TStreamDesc& a, const TStreamDesc& b) {
     if (a.Codec != b.Codec || a.Width != b.Width || a.Height != b.Height || a.PixelFormat != b.PixelFormat ||
         !SameRatio(a.SampleAspect, b.SampleAspect) || Interlaced(a.FieldOrder) != Interlaced(b.FieldOrder) ||
-        !SameRate(a.FrameRate, b.FrameRate) || !(a.Shown == b.Shown))
+        !SameRate(a.FrameRate, b.FrameRate) || !(a.Shown == b.Shown) || a.NoTimestamps != b.NoTimestamps)
         return false;
     return InBandCapable(a.Codec) || SameCoding(a, b);
 }
@@ -97,6 +97,7 @@ std::string VideoReason(const TStreamDesc& s, const TStreamDesc& r) {
     if (Interlaced(s.FieldOrder) != Interlaced(r.FieldOrder))
         parts.push_back(Interlaced(s.FieldOrder) ? "interlaced" : "progressive");
     if (!(s.Shown == r.Shown)) parts.push_back(ShownText(s.Shown));
+    if (s.NoTimestamps && !r.NoTimestamps) parts.push_back("without timestamps");
     if (parts.empty()) return "it is coded with other settings";
     std::string text = "it is ";
     for (size_t i = 0; i < parts.size(); ++i) text += (i ? ", " : "") + parts[i];
@@ -184,7 +185,9 @@ void PlanVideo(const std::vector<TFileDesc>& files, const TPlanFormat& format, T
         anyInBand = anyInBand || step.Action == paCopyInBand;
         plan.Steps[f].push_back(step);
     }
-    if (format.Holds && !format.Holds(r.Codec)) {
+    if (r.NoTimestamps) {
+        out.Fallback = CodecTitle(r.Codec) + " without timestamps cannot be copied";
+    } else if (format.Holds && !format.Holds(r.Codec)) {
         out.Fallback = CodecTitle(r.Codec) + " cannot be copied into " + format.Name;
     } else if (anyEncoded) {
         out.Encoder = format.EncoderFor ? format.EncoderFor(r) : std::string();

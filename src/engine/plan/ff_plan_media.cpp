@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -146,6 +147,24 @@ std::string EncoderFor(const TStreamDesc& r) {
     return codec ? codec->name : "";
 }
 
+// Raw pictures (.264, .hevc) come without times: the first packets tell.
+void MarkPicturesWithoutTimes(AVFormatContext* ic, const std::vector<int>& described, TFileDesc& file) {
+    std::vector<int> timed(ic->nb_streams, 0), seen(ic->nb_streams, 0);
+    const TPacketPtr pkt = NewPacket();
+    for (int n = 0; pkt && n < 32 && FF.av_read_frame(ic, pkt.get()) >= 0; ++n) {
+        const auto at = static_cast<size_t>(pkt->stream_index);
+        if (at < timed.size()) {
+            ++seen[at];
+            timed[at] += pkt->pts != AV_NOPTS_VALUE || pkt->dts != AV_NOPTS_VALUE;
+        }
+        FF.av_packet_unref(pkt.get());
+    }
+    for (size_t d = 0; d < described.size(); ++d) {
+        const auto at = static_cast<size_t>(described[d]);
+        if (file.Streams[d].Kind == skVideo && seen[at] > 0 && timed[at] == 0) file.Streams[d].NoTimestamps = true;
+    }
+}
+
 }  // namespace
 
 bool DescribeFile(const std::string& path, TFileDesc& file, std::string& error) {
@@ -169,13 +188,16 @@ bool DescribeFile(const std::string& path, TFileDesc& file, std::string& error) 
         return false;
     }
     file.DurationUs = ic->duration > 0 ? ic->duration : -1;
+    std::vector<int> described;  // each description's stream in the file
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
         const AVStream* st = ic->streams[i];
         const AVMediaType kind = st->codecpar->codec_type;
         if (kind != AVMEDIA_TYPE_VIDEO && kind != AVMEDIA_TYPE_AUDIO && kind != AVMEDIA_TYPE_SUBTITLE) continue;
         if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) continue;
         file.Streams.push_back(Describe(ic.get(), st));
+        described.push_back(static_cast<int>(i));
     }
+    MarkPicturesWithoutTimes(ic.get(), described, file);
     return true;
 }
 
