@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -107,4 +108,22 @@ void RemovePartialFiles() {
         if (slot.Kind == TKind::File) ::unlink(slot.Path);
         if (slot.Kind == TKind::Folder) RemoveFolder(slot.Path);
     }
+}
+
+void RemovePartialFilesAndDie(int sig) {
+    RemovePartialFiles();
+    if (sig == SIGQUIT) {
+        // The user asked to stop, not for a core file left behind.
+        const rlimit none{0, 0};
+        ::setrlimit(RLIMIT_CORE, &none);
+    }
+    struct sigaction dfl{};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(sig, &dfl, nullptr);
+    sigset_t just;
+    sigemptyset(&just);
+    sigaddset(&just, sig);
+    ::sigprocmask(SIG_UNBLOCK, &just, nullptr);
+    ::raise(sig);
+    ::_exit(128 + sig);
 }

@@ -18,3 +18,7 @@ void ForgetPartialFile(int slot);
 // Kills every group entered, then removes every file and folder entered and
 // not forgotten. Async-signal-safe.
 void RemovePartialFiles();
+// Removes them all (RemovePartialFiles), then ends the program by sig as if
+// it had not been caught (SIGQUIT without a core file). For the handler of a
+// second signal. Async-signal-safe.
+[[noreturn]] void RemovePartialFilesAndDie(int sig);

@@ -5,7 +5,9 @@
 #include "util_funcs.h"
 
 #include <gtest/gtest.h>
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -101,6 +103,33 @@ TEST(HiddenFile, TheRegistryRemovesWhatIsStillHiddenAndReusesSlots) {
     ASSERT_GE(slot, 0);
     ForgetPartialFile(slot);
     RemovePartialFiles();
+    EXPECT_TRUE(fs::exists(manual));
+
+    // A helper's folder goes whole, after the helper's process group (which
+    // might still write there) is ended; a link inside is not followed.
+    const std::string folder = dir.file(".helper");
+    fs::create_directories(folder + "/sub/deeper");
+    dir.write(".helper/video.part");
+    dir.write(".helper/sub/deeper/frag");
+    fs::create_symlink(dir.path(), folder + "/sub/up");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setpgid(0, 0);
+        ::pause();
+        ::_exit(0);
+    }
+    ::setpgid(child, child);
+    const int folderSlot = RegisterPartialFolder(folder.c_str());
+    const int groupSlot = RegisterChildGroup(child);
+    ASSERT_GE(folderSlot, 0);
+    ASSERT_GE(groupSlot, 0);
+    RemovePartialFiles();
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    ForgetPartialFile(groupSlot);
+    ForgetPartialFile(folderSlot);
+    EXPECT_FALSE(fs::exists(folder));
     EXPECT_TRUE(fs::exists(manual));
 }
 }  // namespace

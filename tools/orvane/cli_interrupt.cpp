@@ -5,7 +5,6 @@
 #include "partial_files.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -67,18 +66,5 @@ void TCliInterrupt::OnSignal(int sig) {
     }
     // The second one: the run is not waited for, but its helpers and partial
     // outputs go before the program does, which ends by the signal.
-    RemovePartialFiles();
-    if (sig == SIGQUIT) {
-        // Without the core file SIGQUIT would leave behind.
-        const rlimit none{0, 0};
-        ::setrlimit(RLIMIT_CORE, &none);
-    }
-    struct sigaction dfl{};
-    dfl.sa_handler = SIG_DFL;
-    ::sigaction(sig, &dfl, nullptr);
-    sigset_t just;
-    sigemptyset(&just);
-    sigaddset(&just, sig);
-    ::sigprocmask(SIG_UNBLOCK, &just, nullptr);
-    ::raise(sig);
+    RemovePartialFilesAndDie(sig);
 }
