@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -98,6 +99,21 @@ TEST(CliJoin, FileNamesCannotWriteToTheTerminalAndLongOnesConvert) {
     for (const std::string& text : {r.Out, r.Err, probed.Out, probed.Err})
         EXPECT_EQ(text.find_first_of("\x1b\x07\r"), std::string::npos) << text;
     EXPECT_NE(probed.Out.find("a ]0;owned  [2J .wav\n"), std::string::npos) << probed.Out;
+}
+
+TEST(CliJoin, JunkBeforeTheFramesOfAnMp3AddsNoTime) {
+    TempDir home;
+    const std::string song = home.file("song.mp3"), junked = home.file("junked.mp3"), out = home.file("out");
+    ASSERT_TRUE(RunShell("ffmpeg -v error -y -f lavfi -i sine=duration=1.07:sample_rate=44100 -c:a libmp3lame -b:a "
+                         "128k " + Quoted(song)));
+    // 100 KB of noise, the same each run, then the song.
+    std::mt19937 noise(29);
+    std::string bytes(100 * 1024, '\0');
+    for (char& b : bytes) b = static_cast<char>(noise() & 0xFF);
+    home.write("junked.mp3", bytes + ReadWholeFile(song));
+    const CliResult r = RunOrvane({"convert", "--format", "WAV", "-o", out, junked}, home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NEAR(DurationOf(Probe(out + "/junked.wav")), 1.07, 0.03);
 }
 
 TEST(CliJoin, FilesLeftOutCountAsFailedInTheSummary) {

@@ -1,6 +1,7 @@
 #include "ff_decoder.h"
 
 #include "ff_decoder_state.h"
+#include "ff_mp3_start.h"
 
 #include "ff_api.h"
 #include "ff_errors.h"
@@ -93,6 +94,7 @@ bool TCustomDecoder::LoadFile(const std::string& fileName, const std::string& fo
     }
     ctx->flags |= AVFMT_FLAG_NONBLOCK;
     ctx->interrupt_callback.callback = FFInterruptCallback;
+    SkipMp3Junk(ctx, fileName, format);
     // The open call takes the context over: it frees it when it fails.
     int r = FF.avformat_open_input(&ctx, fileName.c_str(), format, nullptr);
     if (r < 0) {

@@ -7,6 +7,7 @@
 #include "ff_io_watch.h"
 #include "ff_local_io.h"
 #include "ff_logger.h"
+#include "ff_mp3_start.h"
 #include "ff_orientation.h"
 
 namespace {
@@ -139,6 +140,7 @@ TInputContextPtr OpenContainer(TOptionState& o, const std::string& fileName, con
     if (forced[2]) ic->subtitle_codec_id = forced[2]->id;
     ic->flags |= AVFMT_FLAG_NONBLOCK;
     ic->interrupt_callback.callback = FFInterruptCallback;
+    SkipMp3Junk(ic, fileName, format);
     const TInterruptScope timeout(how.Owner, &TIoWatch::CheckTimeout, &how.Io);
     how.Io.Begin();
     // The open call takes the context over: it frees it when it fails.

@@ -4,6 +4,7 @@
 #include "ff_errors.h"
 #include "ff_join_plan.h"
 #include "ff_legacy.h"
+#include "ff_mp3_start.h"
 #include "ff_orientation.h"
 #include "ff_owned.h"
 
@@ -175,8 +176,11 @@ bool DescribeFile(const std::string& path, TFileDesc& file, std::string& error) 
         error = "The codec libraries are not loaded";
         return false;
     }
-    AVFormatContext* raw = nullptr;
-    int r = FF.avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    AVFormatContext* raw = FF.avformat_alloc_context();
+    const AVInputFormat* format = nullptr;
+    SkipMp3Junk(raw, path, format);
+    // The open call takes the context over: it frees it when it fails.
+    int r = FF.avformat_open_input(&raw, path.c_str(), format, nullptr);
     if (r < 0) {
         error = ErrorText(path, r);
         return false;
