@@ -116,6 +116,29 @@ TEST(CliJoin, JunkBeforeTheFramesOfAnMp3AddsNoTime) {
     EXPECT_NEAR(DurationOf(Probe(out + "/junked.wav")), 1.07, 0.03);
 }
 
+TEST(CliJoin, AMotionPhotoGivesItsClipNotItsStill) {
+    TempDir home;
+    const std::string photo = home.file("photo.mp4");
+    // The still first, larger, one frame; then the 2-second clip.
+    ASSERT_TRUE(RunShell("ffmpeg -v error -y -f lavfi -i testsrc2=size=640x480:rate=1:duration=1 -f lavfi -i "
+                         "testsrc=size=160x120:rate=30:duration=2 -f lavfi -i sine=duration=2 -map 0:v -map 1:v -map "
+                         "2:a -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac " + Quoted(photo)));
+    for (const std::vector<std::string>& how : {std::vector<std::string>{"convert", "-f", "MP4", "-p", "19"},
+                                                std::vector<std::string>{"join", "-f", "MP4", "-p", "21"}}) {
+        SCOPED_TRACE(how[0]);
+        const std::string out = home.file("out-" + how[0]);
+        std::vector<std::string> args = how;
+        args.insert(args.end(), {"-o", out, photo});
+        const CliResult r = RunOrvane(args, home.path());
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        const auto probed = Probe(out + "/" + (how[0] == "join" ? "Output_Merge.mp4" : "photo.mp4"));
+        const auto video = StreamOf(probed, "video");
+        EXPECT_EQ(video.value("width", 0), 160);
+        EXPECT_EQ(video.value("nb_frames", ""), "60");
+        EXPECT_NEAR(DurationOf(probed), 2.0, 0.1);
+    }
+}
+
 TEST(CliJoin, FilesLeftOutCountAsFailedInTheSummary) {
     TempDir home;
     const std::string good = home.file("good.mp4"), bad = home.file("bad.mp4"), out = home.file("out");

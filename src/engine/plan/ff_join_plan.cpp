@@ -118,13 +118,22 @@ int64_t Weight(const TFileDesc& file, const TStreamDesc& s) {
     return std::max<int64_t>(file.DurationUs, 0);
 }
 
-// The first stream of the kind in each file (-1: none).
+// The stream of the kind that each file gives the output (-1: none): its
+// clip's pictures, its first sound.
 std::vector<int> FirstOfKind(const std::vector<TFileDesc>& files, TStreamKind kind) {
     std::vector<int> first;
     for (const TFileDesc& f : files) {
         int at = -1;
-        for (size_t i = 0; i < f.Streams.size() && at < 0; ++i)
-            if (f.Streams[i].Kind == kind) at = static_cast<int>(i);
+        int64_t weight = -1;
+        for (size_t i = 0; i < f.Streams.size(); ++i) {
+            const TStreamDesc& s = f.Streams[i];
+            if (s.Kind != kind) continue;
+            const int64_t w = kind == skVideo ? VideoStreamWeight(s.Frames, s.DurationUs, s.FrameRate, s.Width, s.Height) : 0;
+            if (at < 0 || w > weight) {
+                at = static_cast<int>(i);
+                weight = w;
+            }
+        }
         first.push_back(at);
     }
     return first;
@@ -264,6 +273,13 @@ std::string FallbackText(const TPlanStream& s, const std::string& fallbackTitle)
 }
 
 }  // namespace
+
+int64_t VideoStreamWeight(int64_t frames, int64_t durationUs, double rate, int width, int height) {
+    if (frames <= 0 && durationUs > 0 && rate > 0) frames = std::llround(static_cast<double>(durationUs) * rate / 1e6);
+    constexpr int64_t kPixels = int64_t{1} << 28;
+    const int64_t pixels = std::clamp<int64_t>(static_cast<int64_t>(width) * height, 0, kPixels - 1);
+    return std::clamp<int64_t>(frames, 0, int64_t{1} << 34) * kPixels + pixels;
+}
 
 bool TJoinPlan::CopiesEverything() const {
     for (const auto& steps : Steps)

@@ -74,6 +74,7 @@ TStreamDesc Describe(const AVFormatContext* ic, const AVStream* st) {
         s.FrameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
         s.FrameRateExact = {rate.num, rate.den};
         s.Shown = ShownOf(StreamOrientation(st));
+        s.Frames = st->nb_frames > 0 ? st->nb_frames : 0;
     } else if (s.Kind == skAudio) {
         s.SampleRate = par->sample_rate;
         s.Channels = par->ch_layout.nb_channels;
