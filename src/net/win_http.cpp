@@ -657,6 +657,28 @@ std::string NoAnswerReason(CURLcode res, const Transfer& t) {
     }
 }
 
+// The realm of a challenge, 'Basic realm="x", charset="UTF-8"' giving "x":
+// a quoted string with its escapes, or a bare token.
+std::string AuthRealm(std::string_view header) {
+    const std::string lower = LowerCase(header);
+    size_t at = lower.find("realm=");
+    // A parameter of its own, not the end of another's name.
+    while (at != std::string::npos && at > 0 && lower[at - 1] != ' ' && lower[at - 1] != ',')
+        at = lower.find("realm=", at + 1);
+    if (at == std::string::npos) return {};
+    at += 6;
+    std::string realm;
+    if (at < header.size() && header[at] == '"') {
+        for (size_t i = at + 1; i < header.size() && header[i] != '"'; ++i) {
+            if (header[i] == '\\' && i + 1 < header.size()) ++i;
+            realm += header[i];
+        }
+        return realm;
+    }
+    const size_t end = header.find_first_of(", ", at);
+    return std::string(header.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+}
+
 bool IsFollowedRedirect(long code) { return code == 301 || code == 302 || code == 303 || code == 307 || code == 308; }
 
 std::string AbsoluteLocation(CURL* easy, const std::string& location) {
@@ -683,10 +705,7 @@ bool StatusEndsPerform(CurlCallContext& c, long code) {
     Transfer& t = *c.t;
     TEventWinThread& thread = *c.thread;
     if (code == 401 && t.hasPasswordRequest) {
-        const std::string header = c.Header("www-authenticate");
-        const size_t q = header.find("=\"");
-        std::string realm = q == std::string::npos ? std::string() : header.substr(q + 2);
-        if (!realm.empty()) realm.pop_back();
+        const std::string realm = AuthRealm(c.Header("www-authenticate"));
         t.contentType = realm;
         bool tryAgain = false;
         thread.Synchronize([&] {
