@@ -123,6 +123,9 @@ TEST(CliJoin, AMotionPhotoGivesItsClipNotItsStill) {
     ASSERT_TRUE(RunShell("ffmpeg -v error -y -f lavfi -i testsrc2=size=640x480:rate=1:duration=1 -f lavfi -i "
                          "testsrc=size=160x120:rate=30:duration=2 -f lavfi -i sine=duration=2 -map 0:v -map 1:v -map "
                          "2:a -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac " + Quoted(photo)));
+    // The list shows the clip too.
+    const CliResult listed = RunOrvane({"probe", photo}, home.path());
+    EXPECT_NE(listed.Out.find("Dimension: 160 x 120\n"), std::string::npos) << listed.Out;
     for (const std::vector<std::string>& how : {std::vector<std::string>{"convert", "-f", "MP4", "-p", "19"},
                                                 std::vector<std::string>{"join", "-f", "MP4", "-p", "21"}}) {
         SCOPED_TRACE(how[0]);

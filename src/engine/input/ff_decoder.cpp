@@ -1,6 +1,7 @@
 #include "ff_decoder.h"
 
 #include "ff_decoder_state.h"
+#include "ff_input_file.h"
 #include "ff_mp3_start.h"
 
 #include "ff_api.h"
@@ -153,7 +154,9 @@ void TCustomDecoder::ScanStreams() {
                 // Cover art of a song is one still picture read once at the
                 // start, not a video: the file is an audio file.
                 if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) break;
-                if (firstVideo_ < 0) firstVideo_ = static_cast<int>(i);
+                // The clip, not a still picture stored beside it (motion photos).
+                if (firstVideo_ < 0 || ClipWeight(st) > ClipWeight(context_->streams[firstVideo_]))
+                    firstVideo_ = static_cast<int>(i);
                 ++videoCount_;
                 break;
             case AVMEDIA_TYPE_AUDIO:
