@@ -4,11 +4,13 @@
 #include "util_funcs.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
@@ -27,6 +29,15 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+mode_t CurrentUmask() {
+    // Read, not set and restored: another thread may create files meanwhile.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with("Umask:")) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    return 022;
+}
+
 THiddenFile::~THiddenFile() { Discard(); }
 
 bool THiddenFile::Create(const std::string& finalPath) {
@@ -39,6 +50,8 @@ bool THiddenFile::Create(const std::string& finalPath) {
     // O_EXCL: a name that exists, a link included, is never opened.
     const int fd = ::mkostemp(path.data(), O_CLOEXEC);
     if (fd < 0) return false;
+    // mkostemp makes it private; a saved file gets the user's usual mode.
+    ::fchmod(fd, 0666 & ~CurrentUmask());
     ::close(fd);
     path_ = std::move(path);
     final_ = finalPath;

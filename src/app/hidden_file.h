@@ -4,6 +4,8 @@
 // joins and conversions, downloads, thumbnails. While it exists the hidden
 // file is in the partial-file registry, so a program ended by a signal
 // removes it too. Used by one thread at a time.
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
 
@@ -37,6 +39,9 @@ private:
     std::string final_;
     int slot_ = -1;
 };
+
+// The process's file-creation mask, left as it is.
+mode_t CurrentUmask();
 
 // Renames without ever replacing the target; false with errno EEXIST when
 // the target exists.

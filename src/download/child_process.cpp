@@ -1,5 +1,7 @@
 #include "child_process.h"
 
+#include "partial_files.h"
+
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
@@ -9,7 +11,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -51,19 +53,70 @@ std::vector<char*> PointersOf(std::vector<std::string>& texts) {
     return p;
 }
 
-// Owns a posix_spawn attribute and file-action set for one Start.
-struct TSpawnSetup {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    TSpawnSetup() {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attr);
+// What the child does between fork and exec: system calls only, since the
+// parent may have other threads (whose locks the child inherits). Returns
+// only when the exec failed, with errno set.
+void ExecInChild(pid_t parent, const char* program, char* const argv[], char* const envp[], const char* workDir,
+                 int outFd, int errFd) {
+    // It dies with us, even when we are killed and cannot clean up.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(127);
+    // Its own group: Kill reaches its helpers, and Ctrl+C in a terminal
+    // reaches only us, which cancel in order.
+    ::setpgid(0, 0);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction dfl{};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD}) ::sigaction(sig, &dfl, nullptr);
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0) return;
+    if (workDir && ::chdir(workDir) != 0) return;
+    // Nothing else of this process (sockets, files of the window) reaches it.
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
+        for (int fd = 3; fd < 4096; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::execve(program, argv, envp);
+}
+
+// Starts program; the pid, or -1 with the errno in error.
+pid_t Spawn(const std::string& program, std::vector<std::string> argv, std::vector<std::string> env,
+            const std::string& workDir, int outFd, int errFd, int& error) {
+    std::vector<char*> argp = PointersOf(argv), envp = PointersOf(env);
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        error = errno;
+        return -1;
     }
-    ~TSpawnSetup() {
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(report[0]);
+        ExecInChild(parent, program.c_str(), argp.data(), envp.data(), workDir.empty() ? nullptr : workDir.c_str(),
+                    outFd, errFd);
+        const int code = errno;
+        [[maybe_unused]] const ssize_t n = ::write(report[1], &code, sizeof code);
+        ::_exit(127);
     }
-};
+    error = errno;
+    ::close(report[1]);
+    if (pid < 0) {
+        ::close(report[0]);
+        return -1;
+    }
+    // Set here too, so a Kill right after Start finds the group.
+    ::setpgid(pid, pid);
+    // The exec closes the pipe; an errno arrives when it failed.
+    int code = 0;
+    ssize_t n;
+    while ((n = ::read(report[0], &code, sizeof code)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    if (n <= 0) return pid;
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    error = code;
+    return -1;
+}
 }  // namespace
 
 std::string FindProgram(const std::string& name) {
@@ -96,6 +149,7 @@ struct TChildProcess::TShared {
     std::mutex mutex;  // guards everything below except owner, exitWatcher and exitEvent
     std::condition_variable roomForLines;
     pid_t pid = -1;
+    int groupSlot = -1;  // the group's entry among the partial files
     bool reaped = false;
     bool killRequested = false;
     bool closing = false;  // the owner is going: stop waiting for room
@@ -244,6 +298,7 @@ void TChildProcess::TShared::Reap(const std::shared_ptr<TShared>& self) {
     // The leader is not reaped yet, so the group id cannot have been
     // reused: helpers it left behind go with it.
     ::kill(-self->pid, SIGKILL);
+    ForgetPartialFile(self->groupSlot);
     int status = 0;
     while (::waitpid(self->pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -294,43 +349,24 @@ bool TChildProcess::Start(const std::string& program, const std::vector<std::str
         for (int fd : {out[0], out[1], exitEvent}) if (fd >= 0) ::close(fd);
         return false;
     }
-    TSpawnSetup setup;
-    posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&setup.actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&setup.actions, err[1], 2);
-    // Nothing else of this process (sockets, files of the window) reaches it.
-    posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
-    if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&setup.actions, workDir.c_str());
-    // Its own group: Kill reaches its helpers, and Ctrl+C in a terminal
-    // reaches only us, which cancel in order.
-    posix_spawnattr_setpgroup(&setup.attr, 0);
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD}) sigaddset(&defaults, sig);
-    posix_spawnattr_setsigmask(&setup.attr, &none);
-    posix_spawnattr_setsigdefault(&setup.attr, &defaults);
-    posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> env = ChildEnvironment(extraEnv);
-    std::vector<char*> argp = PointersOf(argv), envp = PointersOf(env);
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attr, argp.data(), envp.data());
+    int spawnError = 0;
+    const pid_t pid = Spawn(program, std::move(argv), ChildEnvironment(extraEnv), workDir, out[1], err[1], spawnError);
     ::close(out[1]);
     ::close(err[1]);
-    if (rc != 0) {
+    if (pid < 0) {
         ::close(out[0]);
         ::close(err[0]);
         ::close(exitEvent);
-        error = std::strerror(rc);
+        error = std::strerror(spawnError);
         return false;
     }
     for (int fd : {out[0], err[0]}) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 
     auto shared = std::make_shared<TShared>();
     shared->pid = pid;
+    shared->groupSlot = RegisterChildGroup(pid);
     shared->dispatcher = &dispatcher_;
     shared->owner = this;
     if (shared_) shared_->owner = nullptr;

@@ -3,7 +3,10 @@
 // no shell between: its standard output and error are read line by line on a
 // worker thread and handed to the user-interface thread through the
 // dispatcher, in order, followed by one end event. Kill ends the whole group,
-// so helpers the program started (a muxer, say) end with it.
+// so helpers the program started (a muxer, say) end with it. The group is in
+// the partial-file registry, so a program ended by a second signal ends it
+// too, and the child is killed when the thread that started it dies (call
+// Start on a thread that lives as long as the program: the main thread).
 #include <cstddef>
 #include <functional>
 #include <memory>

@@ -134,15 +134,20 @@ void TDownloadRun::WireEvents() {
                                         int64_t elapsed, int64_t timeLeft, uint8_t percent, float, TStream*) {
         if (stage_ == stDownload) DownloadProgress(dataSize, bytesRead, elapsed, timeLeft, percent);
     };
-    WinHTTPDownload.OnDone = [this](TCustomWinHTTP*, const std::string&, int64_t, TStream*) {
-        if (stage_ == stDownload) DownloadDone();
+    WinHTTPDownload.OnDone = [this](TCustomWinHTTP*, const std::string&, int64_t size, TStream*) {
+        if (stage_ != stDownload) return;
+        // A video of no bytes is no video, whatever the server says.
+        if (size > 0) {
+            DownloadDone();
+        } else {
+            lastError_ = "the server sent an empty file";
+            AttemptFailed();
+        }
     };
     WinHTTPDownload.OnAnyError = [this](TCustomWinHTTP*) {
         if (stage_ != stDownload) return;
         if (lastError_.empty()) lastError_ = WinHTTPDownload.LastErrorMessage;
-        const std::string quality = AttemptShortName(attempt_, Order());
-        Log("Download of \"" + Title() + "\" " + (quality.empty() ? "" : quality + " ") + "failed: " + lastError_);
-        DownloadFailed();
+        AttemptFailed();
     };
     WinHTTPDownload.OnOutputFileError = [this](TCustomWinHTTP*) {
         writeFailed_ = true;
@@ -175,7 +180,7 @@ void TDownloadRun::Post(void (TDownloadRun::*step)()) {
     });
 }
 
-void TDownloadRun::Start(const std::vector<std::string>& links) {
+void TDownloadRun::Start(const std::vector<std::string>& links, const std::vector<TRefusedLink>& refused) {
     if (active_) return;
     ++generation_;
     active_ = true;
@@ -187,7 +192,14 @@ void TDownloadRun::Start(const std::vector<std::string>& links) {
     captions_ = links;
     view_.ClearRows();
     for (const std::string& link : links) view_.AddRow(link, {StatusWaiting, "0 KB", "0 KB/s", "0%", LabelAtRest});
-    result_.TotalFiles = static_cast<int32_t>(links.size());
+    result_.TotalFiles = static_cast<int32_t>(links.size() + refused.size());
+    failurePlaces_.clear();
+    for (const TRefusedLink& r : refused)
+        AddFailure(r.Place, PrintableText("File (" + std::to_string(r.Place) + ") " + r.Text + ": " + r.Reason));
+    places_.clear();
+    for (int place = 1; places_.size() < links.size(); ++place)
+        if (std::none_of(refused.begin(), refused.end(), [&](const TRefusedLink& r) { return r.Place == place; }))
+            places_.push_back(place);
     current_ = 0;
     Post(&TDownloadRun::StartLink);
 }
@@ -215,7 +227,8 @@ void TDownloadRun::StartLink() {
     videoId_.clear();
     if (FinishIfCancelled()) return;
     const int index = current_;
-    if (index < 0 || index >= static_cast<int>(captions_.size())) return;
+    // Nothing to download (every text given was refused): the summary alone.
+    if (index < 0 || index >= static_cast<int>(captions_.size())) return Finish();
     view_.SetLabel(dlCurrentFile, captions_[index]);
     if (!IsWatchPageLink(links_[index], config_.VideoSiteHost)) {
         StartYtDlp();
@@ -223,6 +236,7 @@ void TDownloadRun::StartLink() {
     }
     stage_ = stWatchPage;
     lastError_.clear();
+    linkError_.clear();
     transferStart_ = std::chrono::steady_clock::now();
     WinHTTPGetInfoFileURL.URL = captions_[index];
     if (!WinHTTPGetInfoFileURL.Read(false)) LinkFailed("The video page transfer is busy");
@@ -340,6 +354,13 @@ void TDownloadRun::DownloadDone() {
         return;
     }
     LinkSaved(path);
+}
+
+void TDownloadRun::AttemptFailed() {
+    linkError_ = lastError_;
+    const std::string quality = AttemptShortName(attempt_, Order());
+    Log("Download of \"" + Title() + "\" " + (quality.empty() ? "" : quality + " ") + "failed: " + lastError_);
+    DownloadFailed();
 }
 
 void TDownloadRun::DownloadFailed() {
@@ -462,11 +483,18 @@ void TDownloadRun::LinkSaved(const std::string& path) {
 void TDownloadRun::LinkFailed(const std::string& logLine) {
     if (!logLine.empty()) Log(logLine);
     const std::string why = logLine.empty() ? lastError_ : logLine;
-    result_.Failures.push_back(PrintableText("File (" + std::to_string(current_ + 1) + "): " + why));
+    const int place = current_ < static_cast<int>(places_.size()) ? places_[current_] : current_ + 1;
+    AddFailure(place, PrintableText("File (" + std::to_string(place) + "): " + why));
     RemovePartFile();
     UpdateStatus(StatusFailed, 0, 0, 0, {}, 0);
     ++current_;
     AfterLink();
+}
+
+void TDownloadRun::AddFailure(int place, const std::string& line) {
+    const auto at = std::upper_bound(failurePlaces_.begin(), failurePlaces_.end(), place);
+    result_.Failures.insert(result_.Failures.begin() + (at - failurePlaces_.begin()), line);
+    failurePlaces_.insert(at, place);
 }
 
 void TDownloadRun::AfterLink() {
@@ -554,7 +582,7 @@ TQualityOrder TDownloadRun::Order() const {
 }
 
 std::string TDownloadRun::NoStreamLine() const {
-    return "No stream of \"" + Title() + "\" could be downloaded";
+    return "No stream of \"" + Title() + "\" could be downloaded" + (linkError_.empty() ? "" : ": " + linkError_);
 }
 
 std::string TDownloadRun::Title() const {

@@ -31,6 +31,11 @@ inline constexpr char StatusFinish[] = "Finish.";
 inline constexpr char StatusFailed[] = "Failed.";
 inline constexpr char LabelAtRest[] = "...";
 
+struct TRefusedLink {
+    int Place = 0;
+    std::string Text, Reason;
+};
+
 class TDownloadRun {
 public:
     // The run reads the site host from the configuration, and the output
@@ -74,8 +79,11 @@ public:
     void ScriptError(uint32_t line, const std::string& description);
 
     // Starts a run over the links (the wizard has checked the list and the
-    // output folder). Starts a new result.
-    void Start(const std::vector<std::string>& links);
+    // output folder). Starts a new result. refused: texts given with the
+    // links that were not taken (their places among all given, from 1, and
+    // why): each counts as a failed file under its own place, the links
+    // taking the places left.
+    void Start(const std::vector<std::string>& links, const std::vector<TRefusedLink>& refused = {});
     // Cancel on the progress page: aborts the running transfer, which ends
     // the run. When no transfer runs (the pause after the script, a step not
     // yet started), the run ends at once.
@@ -109,6 +117,8 @@ private:
     void DownloadProgress(int64_t dataSize, int64_t bytesRead, int64_t elapsed, int64_t timeLeft, uint8_t percent);
     void DownloadDone();
     void DownloadFailed();
+    // The transfer of an attempt failed (lastError_ says why).
+    void AttemptFailed();
     // The built-in path cannot read the link: yt-dlp tries it when it is
     // installed, else the link fails with the log line.
     void BuiltInFailed(const std::string& logLine);
@@ -119,6 +129,8 @@ private:
     void YtDlpFailed(const std::string& reason);
     void LinkSaved(const std::string& path);
     void LinkFailed(const std::string& logLine = {});
+    // Adds a line to result_.Failures, in the order of the places.
+    void AddFailure(int place, const std::string& line);
     void AfterLink();
     void Finish();
     void UpdateStatus(const std::string& status, int64_t size, int64_t timeLeft, int64_t elapsed,
@@ -152,6 +164,8 @@ private:
     std::vector<std::string> links_;     // as given
     std::vector<std::string> captions_;  // the link, then the title
     int current_ = 0;                    // the link being downloaded
+    std::vector<int> places_;            // each link's place among all given, from 1
+    std::vector<int> failurePlaces_;     // of each line of result_.Failures
     TDownloadResult result_;
     TStreamMap streamMap_;
     int attempt_ = 0;
@@ -159,6 +173,7 @@ private:
     bool cancelRequested_ = false;
     bool ytdlpPending_ = false;
     std::string lastError_;  // why the last transfer failed, for the log
+    std::string linkError_;  // why the link's last transfer that ran failed
     THiddenFile part_;  // the stream being received
     std::string fileName_;  // title + extension of the current attempt, made safe
     std::string videoId_;   // of the current link, as the watch page gave it

@@ -1,5 +1,6 @@
 #include "ytdlp_download.h"
 
+#include "partial_files.h"
 #include "util_funcs.h"
 
 #include <algorithm>
@@ -116,6 +117,7 @@ bool TYtDlpDownload::Start(const std::string& link, const std::string& folder, b
         return false;
     }
     tempFolder_ = pattern;
+    folderSlot_ = RegisterPartialFolder(tempFolder_.c_str());
     info_ = {};
     file_.clear();
     error_.clear();
@@ -169,10 +171,25 @@ void TYtDlpDownload::Line(TChildStream, const std::string& text) {
 
 void TYtDlpDownload::Ended(const TChildExit& exit) {
     namespace fs = std::filesystem;
+    // A handler may start the next download: this one's folder is taken
+    // out first, and forgotten by the registry only once removed.
     const std::string folder = std::exchange(tempFolder_, {});
+    struct TRemove {
+        const std::string& folder;
+        int slot;
+        bool done = false;
+        void Now() {
+            std::error_code ec;
+            fs::remove_all(folder, ec);
+            ForgetPartialFile(slot);
+            done = true;
+        }
+        ~TRemove() {
+            if (!done) Now();
+        }
+    } remove{folder, std::exchange(folderSlot_, -1)};
     if (aborted_ || exit.Killed) {
-        std::error_code ec;
-        fs::remove_all(folder, ec);
+        remove.Now();
         if (OnAborted) OnAborted();
         return;
     }
@@ -198,8 +215,6 @@ void TYtDlpDownload::Ended(const TChildExit& exit) {
     } else if (OnFailed) {
         OnFailed(reason);
     }
-    std::error_code ec;
-    fs::remove_all(folder, ec);
 }
 
 void TYtDlpDownload::RemoveTempFolder() {
@@ -207,4 +222,5 @@ void TYtDlpDownload::RemoveTempFolder() {
     std::error_code ec;
     std::filesystem::remove_all(tempFolder_, ec);
     tempFolder_.clear();
+    ForgetPartialFile(std::exchange(folderSlot_, -1));
 }

@@ -77,6 +77,7 @@ private:
 
     std::unique_ptr<TChildProcess> child_;
     std::string tempFolder_;
+    int folderSlot_ = -1;  // the folder's entry among the partial files
     TYtDlpInfo info_;
     std::string file_;
     std::string error_;

@@ -49,6 +49,10 @@ struct TStreamDesc {
     double FrameRate = 0;
     TRatio FrameRateExact;
     TShownAs Shown;
+    int64_t Frames = 0;  // as the container counts them, 0 unknown
+    // Read from a raw stream (.264, .hevc): its packets carry no times, so
+    // a copy could not place them.
+    bool NoTimestamps = false;
     // Sound.
     int SampleRate = 0;
     int Channels = 0;
@@ -144,6 +148,12 @@ std::vector<std::string> ReencodeLines(const TJoinPlan& plan, const std::string&
 // The names users know: "H.264", "AAC"; "1920x1080 H.264 30 fps", "AAC 48000 Hz stereo".
 std::string CodecTitle(const std::string& codec);
 std::string StreamTitle(const TStreamDesc& stream);
+
+// Which of a file's video streams is its clip: the one with the most
+// pictures (counted, or its length times its rate), then the largest. A
+// phone's "motion photo" keeps its still picture as a second, larger video
+// stream of one frame.
+int64_t VideoStreamWeight(int64_t frames, int64_t durationUs, double rate, int width, int height);
 
 // ---- from files and the libraries (they must be loaded) ----
 

@@ -128,6 +128,8 @@ struct TCustomWinHTTP::Transfer : std::enable_shared_from_this<TCustomWinHTTP::T
     TWinHTTPProxy proxy;
     int64_t bufferSize = 4096;
     int64_t maxBodySize = 0;
+    int64_t minRate = 0;           // bytes per second
+    int64_t minRateWindowMs = 0;
     bool hasProgress = false, hasHeaderInfo = false, hasPasswordRequest = false, hasProxyAuth = false;
     TWinHTTPBeforeSendRequest onBeforeSendRequest;
     TWinHTTPRedirected onRedirected;
@@ -149,6 +151,7 @@ struct TCustomWinHTTP::Transfer : std::enable_shared_from_this<TCustomWinHTTP::T
     bool success = false, tryAgain = false, continueDownload = true, uploading = false;
     bool bodyTooLarge = false;
     bool stalled = false;  // the server sent nothing for the receive time-out
+    bool tooSlow = false;  // the body came slower than minRate
     std::string failure;   // why no status came, in plain words
     std::atomic<bool> outputFileOpened{false};
     // Guards the data stream (the memory body's bytes, the stream object)
@@ -236,6 +239,9 @@ struct CurlCallContext {
     std::string refused;    // why the header callback stopped the transfer
     int64_t lastDataTick = 0;
     bool stalled = false;   // nothing came for the receive time-out
+    bool tooSlow = false;   // the body came slower than the floor for a whole window
+    int64_t rateTick = 0;   // start of the current rate window, 0 before the body
+    int64_t rateBytes = 0;  // bytes of the body before that window
     bool aborted() const { return after == After::Abort; }
     bool Checkpoint() {
         if (thread->Terminated()) after = After::Abort;
@@ -320,6 +326,8 @@ bool TCustomWinHTTP::ReadRange(uint64_t StartPosition, uint64_t EndPosition, boo
     t->proxy = Proxy;
     t->bufferSize = std::max<int64_t>(255, TransferBufferSize);
     t->maxBodySize = std::max<int64_t>(0, MaxBodySize);
+    t->minRate = std::max<int64_t>(0, MinTransferRate);
+    t->minRateWindowMs = std::max<int64_t>(0, MinTransferRateWindowMs);
     t->hasProgress = static_cast<bool>(OnProgress);
     t->hasHeaderInfo = static_cast<bool>(OnHeaderInfo);
     t->hasPasswordRequest = static_cast<bool>(OnPasswordRequest);
@@ -649,6 +657,28 @@ std::string NoAnswerReason(CURLcode res, const Transfer& t) {
     }
 }
 
+// The realm of a challenge, 'Basic realm="x", charset="UTF-8"' giving "x":
+// a quoted string with its escapes, or a bare token.
+std::string AuthRealm(std::string_view header) {
+    const std::string lower = LowerCase(header);
+    size_t at = lower.find("realm=");
+    // A parameter of its own, not the end of another's name.
+    while (at != std::string::npos && at > 0 && lower[at - 1] != ' ' && lower[at - 1] != ',')
+        at = lower.find("realm=", at + 1);
+    if (at == std::string::npos) return {};
+    at += 6;
+    std::string realm;
+    if (at < header.size() && header[at] == '"') {
+        for (size_t i = at + 1; i < header.size() && header[i] != '"'; ++i) {
+            if (header[i] == '\\' && i + 1 < header.size()) ++i;
+            realm += header[i];
+        }
+        return realm;
+    }
+    const size_t end = header.find_first_of(", ", at);
+    return std::string(header.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+}
+
 bool IsFollowedRedirect(long code) { return code == 301 || code == 302 || code == 303 || code == 307 || code == 308; }
 
 std::string AbsoluteLocation(CURL* easy, const std::string& location) {
@@ -675,10 +705,7 @@ bool StatusEndsPerform(CurlCallContext& c, long code) {
     Transfer& t = *c.t;
     TEventWinThread& thread = *c.thread;
     if (code == 401 && t.hasPasswordRequest) {
-        const std::string header = c.Header("www-authenticate");
-        const size_t q = header.find("=\"");
-        std::string realm = q == std::string::npos ? std::string() : header.substr(q + 2);
-        if (!realm.empty()) realm.pop_back();
+        const std::string realm = AuthRealm(c.Header("www-authenticate"));
         t.contentType = realm;
         bool tryAgain = false;
         thread.Synchronize([&] {
@@ -763,6 +790,7 @@ bool FinalHeaders(CurlCallContext& c, long code) {
     if (c.after != After::Continue) return false;
     t.bytesRead = 0;
     c.headersDone = true;
+    c.rateTick = 0;  // the floor counts from the body's start
     return true;
 }
 
@@ -832,12 +860,27 @@ bool FlushPending(CurlCallContext& c) {
 
 // Called at least once a second: the checkpoint of a quiet connection, and
 // the receive time-out (no byte at all for that long).
-int XferInfoCallback(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+int XferInfoCallback(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
     auto& c = *static_cast<CurlCallContext*>(user);
     if (c.Checkpoint()) return 1;
-    if (TickMs() - c.lastDataTick > static_cast<int64_t>(ReceiveTimeoutMs(*c.t))) {
+    const int64_t now = TickMs();
+    if (now - c.lastDataTick > static_cast<int64_t>(ReceiveTimeoutMs(*c.t))) {
         c.stalled = true;
         return 1;
+    }
+    // A trickle is no better than silence: each window must bring the floor.
+    const Transfer& t = *c.t;
+    if (!c.headersDone || t.minRate <= 0 || t.minRateWindowMs <= 0) return 0;
+    if (c.rateTick == 0) {
+        c.rateTick = now;
+        c.rateBytes = received;
+    } else if (now - c.rateTick >= t.minRateWindowMs) {
+        if ((received - c.rateBytes) * 1000 < t.minRate * (now - c.rateTick)) {
+            c.tooSlow = true;
+            return 1;
+        }
+        c.rateTick = now;
+        c.rateBytes = received;
     }
     return 0;
 }
@@ -924,10 +967,11 @@ Outcome HttpRoutine(Transfer& t, TEventWinThread& thread) {
             c.sinceStep = 0;
             t.Status(30);
             c.lastDataTick = TickMs();
-            c.stalled = false;
+            c.stalled = c.tooSlow = false;
             const CURLcode res = curl_easy_perform(h.easy);
-            if (c.aborted() || (res == CURLE_ABORTED_BY_CALLBACK && !c.stalled)) return Outcome::Abort;
-            if (c.stalled) t.stalled = true;
+            if (c.aborted() || (res == CURLE_ABORTED_BY_CALLBACK && !c.stalled && !c.tooSlow)) return Outcome::Abort;
+            t.stalled = t.stalled || c.stalled;
+            t.tooSlow = t.tooSlow || c.tooSlow;
             switch (c.after) {
                 case After::Retry:
                     t.tryAgain = true;
@@ -1048,6 +1092,9 @@ std::string FailureText(const Transfer& t) {
         if (t.stalled)
             return "the server stopped sending after " + ByteCount(read) + of + " (nothing came for " +
                    std::to_string((ReceiveTimeoutMs(t) + 999) / 1000) + " seconds)";
+        if (t.tooSlow)
+            return "the server sent too slowly: " + ByteCount(read) + of + ", less than " + ByteCount(t.minRate) +
+                   " a second for " + std::to_string((t.minRateWindowMs + 999) / 1000) + " seconds";
         return "the connection was lost after " + ByteCount(read) + of;
     }
     if (t.status == -1) return t.failure.empty() ? "the server could not be reached" : t.failure;

@@ -193,6 +193,11 @@ public:
     // Largest body taken into memory, in bytes (0: no limit). A larger one
     // ends the transfer with OnAnyError alone and a LastErrorMessage.
     int64_t MaxBodySize = 0;
+    // A body that comes slower than MinTransferRate bytes a second over a
+    // whole MinTransferRateWindowMs fails the transfer, as silence does
+    // (0: no floor).
+    int64_t MinTransferRate = 1024;
+    uint32_t MinTransferRateWindowMs = 60000;
 
     // The errno of a write to OutputFileName that failed during the last
     // transfer (then OnOutputFileError comes instead of OnConnLost), else 0.

@@ -6,6 +6,7 @@
 #include "form_log.h"
 #include "form_main.h"
 #include "ov_version.h"
+#include "partial_files.h"
 #include "power_off.h"
 #include "qt_dispatcher.h"
 #include "single_instance.h"
@@ -17,6 +18,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -27,13 +29,18 @@
 namespace {
 // A session that ends, or a plain `kill`, closes the window the normal way,
 // so the run is stopped and the settings are written; a second signal ends
-// the program at once.
+// the program at once by that signal, taking the helper programs and the
+// partial outputs of a run with it.
 int signalSockets[2] = {-1, -1};
+std::atomic<bool> quitSignalled{false};
 
 void OnQuitSignal(int sig) {
-    std::signal(sig, SIG_DFL);
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalSockets[1], &byte, 1);
+    if (!quitSignalled.exchange(true)) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t n = ::write(signalSockets[1], &byte, 1);
+        return;
+    }
+    RemovePartialFilesAndDie(sig);
 }
 
 void CatchQuitSignals() {
@@ -41,8 +48,9 @@ void CatchQuitSignals() {
     struct sigaction sa {};
     sa.sa_handler = OnQuitSignal;
     sigemptyset(&sa.sa_mask);
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaddset(&sa.sa_mask, sig);
     sa.sa_flags = SA_RESTART;
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) ::sigaction(sig, &sa, nullptr);
 }
 
 const TCommandHelp ProgramHelp{

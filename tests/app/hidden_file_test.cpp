@@ -5,7 +5,9 @@
 #include "util_funcs.h"
 
 #include <gtest/gtest.h>
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -33,6 +35,8 @@ TEST(HiddenFile, HiddenUntilCommittedAndNeverReplacing) {
     EXPECT_EQ(part.Commit(), dir.file("T(1).mp4"));
     EXPECT_EQ(ReadWholeFile(dir.file("T.mp4")), "older");
     EXPECT_EQ(ReadWholeFile(dir.file("T(1).mp4")), "body");
+    // Saved with the mode any new file gets, not a temporary file's private one.
+    EXPECT_EQ(fs::status(dir.file("T(1).mp4")).permissions(), static_cast<fs::perms>(0666 & ~CurrentUmask()));
     EXPECT_FALSE(fs::exists(hidden));
     EXPECT_TRUE(part.Path().empty());
     // A dangling link counts as taken: it is not followed.
@@ -99,6 +103,33 @@ TEST(HiddenFile, TheRegistryRemovesWhatIsStillHiddenAndReusesSlots) {
     ASSERT_GE(slot, 0);
     ForgetPartialFile(slot);
     RemovePartialFiles();
+    EXPECT_TRUE(fs::exists(manual));
+
+    // A helper's folder goes whole, after the helper's process group (which
+    // might still write there) is ended; a link inside is not followed.
+    const std::string folder = dir.file(".helper");
+    fs::create_directories(folder + "/sub/deeper");
+    dir.write(".helper/video.part");
+    dir.write(".helper/sub/deeper/frag");
+    fs::create_symlink(dir.path(), folder + "/sub/up");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setpgid(0, 0);
+        ::pause();
+        ::_exit(0);
+    }
+    ::setpgid(child, child);
+    const int folderSlot = RegisterPartialFolder(folder.c_str());
+    const int groupSlot = RegisterChildGroup(child);
+    ASSERT_GE(folderSlot, 0);
+    ASSERT_GE(groupSlot, 0);
+    RemovePartialFiles();
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    ForgetPartialFile(groupSlot);
+    ForgetPartialFile(folderSlot);
+    EXPECT_FALSE(fs::exists(folder));
     EXPECT_TRUE(fs::exists(manual));
 }
 }  // namespace

@@ -14,8 +14,9 @@ namespace {
 using namespace std::chrono_literals;
 
 struct CliResult {
-    int Status = -1;
+    int Status = -1;  // -1: ended by a signal
     std::string Output;
+    int Signal = 0;
 };
 
 class CliDownload {
@@ -49,7 +50,7 @@ public:
     CliResult Wait() {
         int status = 0;
         ::waitpid(pid_, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Output()};
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Output(), WIFSIGNALED(status) ? WTERMSIG(status) : 0};
     }
 
 private:
@@ -116,10 +117,17 @@ TEST(CliDownload, RunsTheLinksAndSaysWhatHappened) {
     EXPECT_NE(r.Output.find("file:///etc/hostname"), std::string::npos);
     EXPECT_EQ(Entries(out).size(), 4u);  // First.mp4, a_b_c_d 100%.mp4, First.flv, First(1).flv
 
-    // A text that is no link fails the exit status, even when the rest is saved.
-    r = CliDownload({"--host", host, "-o", out, "not a link", site.WatchLink("one")}, work).Wait();
+    // A text that is no link fails the exit status, even when the rest is
+    // saved, and counts as a failed file in its place.
+    r = CliDownload({"--host", host, "-o", out, site.WatchLink("one"), "file:///etc/passwd", site.WatchLink("noid")},
+                    work)
+            .Wait();
     EXPECT_EQ(r.Status, 1);
-    EXPECT_NE(r.Output.find("not a link\n\nThis is not a YouTube video link."), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("file:///etc/passwd\n\nThis is not a YouTube video link."), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("Total files: 3\nSuccessed: 1\nFailed: 2\nFile (2) file:///etc/passwd: not a link of "
+                            "the site\nFile (3): "),
+              std::string::npos)
+        << r.Output;
 
     // A link's look-alike on the local disk is no link: no page is read from it.
     const std::string page = work.write("page.html", "<meta name=\"title\" content=\"Local page\">");
@@ -133,6 +141,27 @@ TEST(CliDownload, RunsTheLinksAndSaysWhatHappened) {
     EXPECT_EQ(CliDownload({"--host", host, "-o", "", site.WatchLink("one")}, work).Wait().Status, 2);
     EXPECT_EQ(CliDownload({"-o", out}, work).Wait().Status, 2);
     EXPECT_EQ(CliDownload({"--bogus", "-o", out, site.WatchLink("one")}, work).Wait().Status, 2);
+}
+
+// The live processes whose command line holds text (a yt-dlp left running).
+int LiveProcessesNaming(const std::string& text) {
+    int count = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::string cmdline = ReadWholeFile(e.path().string() + "/cmdline");
+        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+        if (cmdline.find(text) != std::string::npos &&
+            ReadWholeFile(e.path().string() + "/stat").find(") Z") == std::string::npos)
+            ++count;
+    }
+    return count;
+}
+// The same after a moment for those being killed to go.
+int ProcessesNaming(const std::string& text) {
+    int count = 0;
+    for (int i = 0; i < 50 && (count = LiveProcessesNaming(text)) > 0; ++i) std::this_thread::sleep_for(50ms);
+    return count;
 }
 
 // Waits until the run is downloading and its hidden part file holds data.
@@ -163,16 +192,31 @@ TEST(CliDownload, CtrlCCancelsLikeTheCancelButton) {
     // The half-received part file is gone.
     EXPECT_TRUE(Entries(out).empty());
 
-    // A kill (as timeout(1) sends it) cancels the same way.
-    CliDownload killed({"--host", site.Host(), "-o", out, site.WatchLink("slow")}, work);
-    const bool killedUnderWay = DownloadUnderWay(killed, out);
-    killed.Interrupt(SIGTERM);
-    const CliResult k = killed.Wait();
-    ASSERT_TRUE(killedUnderWay) << k.Output;
-    EXPECT_EQ(k.Status, 1);
-    EXPECT_NE(k.Output.find("Total files: 1\nSuccessed: 0\nFailed: 1\n"), std::string::npos) << k.Output;
-    EXPECT_TRUE(Entries(out).empty());
+    // A kill (as timeout(1) sends it), the terminal closing and Ctrl+\ cancel the same way.
+    for (const int sig : {SIGTERM, SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(sig);
+        CliDownload killed({"--host", site.Host(), "-o", out, site.WatchLink("slow")}, work);
+        const bool killedUnderWay = DownloadUnderWay(killed, out);
+        killed.Interrupt(sig);
+        const CliResult k = killed.Wait();
+        ASSERT_TRUE(killedUnderWay) << k.Output;
+        EXPECT_EQ(k.Status, 1);
+        EXPECT_NE(k.Output.find("Total files: 1\nSuccessed: 0\nFailed: 1\n"), std::string::npos) << k.Output;
+        EXPECT_TRUE(Entries(out).empty());
+    }
+
+    // A second signal ends the program at once, by that signal, and still
+    // takes the part file with it.
+    CliDownload twice({"--host", site.Host(), "-o", out, site.WatchLink("slow")}, work);
+    const bool twiceUnderWay = DownloadUnderWay(twice, out);
+    twice.Interrupt(SIGHUP);
+    twice.Interrupt(SIGINT);
+    const CliResult t = twice.Wait();
+    ASSERT_TRUE(twiceUnderWay) << t.Output;
+    EXPECT_TRUE(t.Status == 1 || t.Signal == SIGINT) << t.Output;
+    EXPECT_EQ(Entries(out), std::vector<std::string>{});
 }
+
 TEST(CliDownload, TheServerCannotWriteToTheTerminal) {
     FakeSite site(kVideos);
     TempDir work;
@@ -215,12 +259,25 @@ TEST(CliDownload, OtherSitesThroughYtDlp) {
     const auto deadline = std::chrono::steady_clock::now() + 60s;
     while (stalled.Output().find("Downloading...") == std::string::npos && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(20ms);
-    stalled.Interrupt();
+    stalled.Interrupt(SIGHUP);
     r = stalled.Wait();
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Output.find("Downloading..."), std::string::npos) << r.Output;
     EXPECT_NE(r.Output.find("Total files: 1\nSuccessed: 0\nFailed: 1\n"), std::string::npos) << r.Output;
     EXPECT_EQ(Entries(out), (std::vector<std::string>{"Clip (1).mp4"}));
+    EXPECT_EQ(ProcessesNaming(site.Url("/stall")), 0);
+
+    // Two signals: no wait for an orderly end, and still nothing left behind.
+    CliDownload twice({"--host", site.Host(), "-o", out, site.Url("/stall")}, work, path);
+    while (twice.Output().find("Downloading...") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    twice.Interrupt(SIGTERM);
+    twice.Interrupt(SIGTERM);
+    r = twice.Wait();
+    EXPECT_NE(r.Output.find("Downloading..."), std::string::npos) << r.Output;
+    EXPECT_TRUE(r.Status == 1 || r.Signal == SIGTERM) << r.Output;
+    EXPECT_EQ(Entries(out), (std::vector<std::string>{"Clip (1).mp4"}));
+    EXPECT_EQ(ProcessesNaming(site.Url("/stall")), 0);
 
     // Without yt-dlp another site's link is refused, as before.
     r = CliDownload({"--host", site.Host(), "-o", out, site.Url("/clip")}, work).Wait();

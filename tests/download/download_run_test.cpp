@@ -47,6 +47,9 @@ const char* const kVideos = R"({"videos": {
   "slow":    {"title": "Slow", "streams": [{"itag": 18, "mode": "slow", "size": 20000000,
                                             "chunk": 16384, "delay": 0.05}]},
   "local":   {"title": "Local", "streams": [{"itag": 18, "url": "file:///etc/hostname"}]},
+  "empty":   {"title": "Empty", "streams": [{"itag": 18, "size": 0}]},
+  "short":   {"title": "Short", "streams": [{"itag": 18, "mode": "drop", "size": 100000}]},
+  "trickle": {"title": "Trickle", "streams": [{"itag": 18, "mode": "trickle", "size": 1000}]},
   "badtag":  {"title": "BadTag", "info_raw": "url_encoded_fmt_stream_map=itag%3D18%26url%3Dhttp%253A%252F%252F127.0.0.1%253A1%252Fx%26sig%3Da%2Citag%3Dzz%26url%3Dy%26sig%3Db"}
 }})";
 
@@ -300,6 +303,21 @@ TEST_F(DownloadRunTest, FailuresThatWouldStallTheRunFailTheLinkOnly) {
     EXPECT_NE(log_.Lines.front().find(std::strerror(EFBIG)), std::string::npos) << log_.Lines.front();
     for (const auto& line : log_.Lines) EXPECT_EQ(line.find("connection was lost"), std::string::npos) << line;
     EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"First.mp4", "not-a-folder"}));
+}
+
+TEST_F(DownloadRunTest, ABodyThatIsNotWholeFailsTheLinkAndLeavesNoFile) {
+    // Under 1 KB/s for two seconds, as a trickle of a byte a second comes.
+    run_->WinHTTPDownload.MinTransferRateWindowMs = 2000;
+    Run({"empty", "short", "trickle", "one"});
+    EXPECT_EQ(view_.FinalStatuses(), (std::vector<std::string>{"Failed.", "Failed.", "Failed.", "Finish."}));
+    const auto& failures = run_->Result().Failures;
+    ASSERT_EQ(failures.size(), 3u);
+    EXPECT_NE(failures[0].find("File (1): No stream of \"Empty\" could be downloaded: the server sent an empty file"),
+              std::string::npos)
+        << failures[0];
+    EXPECT_NE(failures[1].find("the connection was lost after"), std::string::npos) << failures[1];
+    EXPECT_NE(failures[2].find("the server sent too slowly"), std::string::npos) << failures[2];
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"First.mp4"}));
 }
 
 TEST_F(DownloadRunTest, ScriptErrorIsShownAndTheFilledSlotsStay) {

@@ -12,7 +12,7 @@ standard output and runs until standard input closes. The configuration:
         "id_link": true,           # false: the page has no watch link
         "info_raw": "...",         # replaces the whole video-info text
         "streams": [{"itag": 18,
-                     "mode": "ok" | "404" | "slow" | "drop",
+                     "mode": "ok" | "404" | "slow" | "drop" | "trickle",  # trickle: a byte a second
                      "size": 4096,        # body bytes (generated)
                      "file": "/path",     # or the body from this file
                      "chunk": 65536, "delay": 0.05,   # for "slow"
@@ -220,8 +220,10 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
             self.close_connection = True
             return
+        if mode == "trickle":
+            stream = dict(stream, chunk=1, delay=1.0)
         chunk = int(stream.get("chunk", 65536))
-        delay = float(stream.get("delay", 0.05)) if mode == "slow" else 0.0
+        delay = float(stream.get("delay", 0.05)) if mode in ("slow", "trickle") else 0.0
         try:
             if body.path and not delay:
                 # Large files for the benchmark: the kernel copies them.

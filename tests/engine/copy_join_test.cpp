@@ -32,6 +32,7 @@ public:
         // A phone's portrait clip: pictures stored sideways with the turn to show them.
         ASSERT_TRUE(MakeMedia("-i " + ShellQuote(File("rec_part1.mp4")) + " -c copy -metadata:s:v:0 rotate=90",
                               File("portrait.mp4")));
+        ASSERT_TRUE(MakeMedia("-i " + ShellQuote(File("wide.mp4")) + " -an -c copy", File("raw.264")));
         ASSERT_TRUE(MakeClip(File("c1.avi"), 2, 160, 120, 25));
         ASSERT_TRUE(MakeClip(File("c2.avi"), 3, 160, 120, 25));
         ASSERT_TRUE(MakeClip(File("c3.avi"), 2, 160, 120, 25));
@@ -172,6 +173,10 @@ TEST_F(CopyJoinTest, FilesAreDescribedAsThePlanComparesThem) {
     EXPECT_NEAR(v.FrameRate, 25, 0.01);
     EXPECT_FALSE(v.PrivateData.empty());
     EXPECT_TRUE(v.Shown == TShownAs{});
+    EXPECT_FALSE(v.NoTimestamps);
+    TFileDesc raw;
+    ASSERT_TRUE(DescribeFile(File("raw.264"), raw, error)) << error;
+    EXPECT_TRUE(raw.Streams.at(0).NoTimestamps);
     EXPECT_EQ(wide.Streams[1].Kind, skAudio);
     EXPECT_EQ(wide.Streams[1].SampleRate, 48000);
     EXPECT_EQ(wide.Streams[1].Layout, "stereo");
@@ -182,6 +187,10 @@ TEST_F(CopyJoinTest, FilesAreDescribedAsThePlanComparesThem) {
     const TPlanFormat mp4 = PlanFormatFor("Output_Merge.mp4", "", "MP4", false);
     EXPECT_TRUE(mp4.Holds("h264"));
     EXPECT_FALSE(mp4.Holds("pcm_s16le"));
+    // Listed by the MP4 family yet refused when its header is written.
+    EXPECT_FALSE(mp4.Holds("flac"));
+    EXPECT_FALSE(PlanFormatFor("Output_Merge.mov", "", "MOV", false).Holds("flac"));
+    EXPECT_TRUE(PlanFormatFor("Output_Merge.mkv", "", "MKV", false).Holds("flac"));
     EXPECT_FALSE(PlanFormatFor("Output_Merge.mp3", "", "MP3", true).Holds("aac"));
     EXPECT_FALSE(PlanFormatFor("Output_Merge.mpg", "", "MPEG", false).Holds("aac"));
     EXPECT_EQ(mp4.EncoderFor(v), "libx264");

@@ -195,6 +195,18 @@ TEST(JoinPlan, WhatTheFormatCannotHoldOrNothingCanEncodeFallsBack) {
     EXPECT_EQ(plan.Streams[0].Fallback, "H.264 yuv420p10le cannot be re-encoded to match here");
     EXPECT_EQ(plan.Steps[0][0].Action, paEncode);
     EXPECT_FALSE(plan.CopiesEverything());
+    // Raw pictures without timestamps are never copied: re-encoded to a
+    // reference that has them, or all by the preset when none has.
+    TStreamDesc raw = Video(1920, 1080, 30);
+    raw.NoTimestamps = true;
+    plan = MakeJoinPlan({File("a.264", 20, {raw}), File("b.mp4", 5, {Video(1920, 1080, 30)})}, Mp4());
+    EXPECT_EQ(plan.Streams[0].ReferenceFile, 0);
+    EXPECT_EQ(plan.Streams[0].Fallback, "H.264 without timestamps cannot be copied");
+    plan = MakeJoinPlan({File("a.264", 5, {raw}), File("b.mp4", 20, {Video(1920, 1080, 30)})}, Mp4());
+    EXPECT_EQ(PlanLines(plan), (std::vector<std::string>{
+                                   "File (1) a.264: picture re-encoded to 1920x1080 H.264 30 fps (it is without "
+                                   "timestamps)",
+                                   "File (2) b.mp4: copy"}));
     // A sound-only format leaves the pictures out; an MP3 and an AAC file
     // join with the sound re-encoded to the longer one's.
     TPlanFormat m4a = Mp4();

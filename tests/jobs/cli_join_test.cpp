@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -82,6 +83,63 @@ TEST(CliJoin, ConvertGivesEachInputItsOwnName) {
                          "/a(1).flac\nOutput: " + out + "/noext.flac\n");
     for (const char* name : {"a.flac", "a(1).flac", "noext.flac"})
         EXPECT_EQ(StreamOf(Probe(out + "/" + name), "audio").value("codec_name", ""), "flac") << name;
+}
+
+TEST(CliJoin, FileNamesCannotWriteToTheTerminalAndLongOnesConvert) {
+    TempDir home;
+    const std::string out = home.file("out");
+    const std::string forged = home.file("a\x1b]0;owned\x07\x1b[2J\r.wav");
+    const std::string longName = home.file(std::string(251, 'n') + ".wav");  // 255 bytes
+    ASSERT_TRUE(MakeSilence(forged, 1));
+    ASSERT_TRUE(MakeSilence(longName, 1));
+    CliResult r = RunOrvane({"convert", "--format", "flac", "-o", out, forged, longName}, home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find("Output: " + out + "/" + std::string(250, 'n') + ".flac\n"), std::string::npos) << r.Out;
+    const CliResult probed = RunOrvane({"probe", forged}, home.path());
+    for (const std::string& text : {r.Out, r.Err, probed.Out, probed.Err})
+        EXPECT_EQ(text.find_first_of("\x1b\x07\r"), std::string::npos) << text;
+    EXPECT_NE(probed.Out.find("a ]0;owned  [2J .wav\n"), std::string::npos) << probed.Out;
+}
+
+TEST(CliJoin, JunkBeforeTheFramesOfAnMp3AddsNoTime) {
+    TempDir home;
+    const std::string song = home.file("song.mp3"), junked = home.file("junked.mp3"), out = home.file("out");
+    ASSERT_TRUE(RunShell("ffmpeg -v error -y -f lavfi -i sine=duration=1.07:sample_rate=44100 -c:a libmp3lame -b:a "
+                         "128k " + Quoted(song)));
+    // 100 KB of noise, the same each run, then the song.
+    std::mt19937 noise(29);
+    std::string bytes(100 * 1024, '\0');
+    for (char& b : bytes) b = static_cast<char>(noise() & 0xFF);
+    home.write("junked.mp3", bytes + ReadWholeFile(song));
+    const CliResult r = RunOrvane({"convert", "--format", "WAV", "-o", out, junked}, home.path());
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NEAR(DurationOf(Probe(out + "/junked.wav")), 1.07, 0.03);
+}
+
+TEST(CliJoin, AMotionPhotoGivesItsClipNotItsStill) {
+    TempDir home;
+    const std::string photo = home.file("photo.mp4");
+    // The still first, larger, one frame; then the 2-second clip.
+    ASSERT_TRUE(RunShell("ffmpeg -v error -y -f lavfi -i testsrc2=size=640x480:rate=1:duration=1 -f lavfi -i "
+                         "testsrc=size=160x120:rate=30:duration=2 -f lavfi -i sine=duration=2 -map 0:v -map 1:v -map "
+                         "2:a -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac " + Quoted(photo)));
+    // The list shows the clip too.
+    const CliResult listed = RunOrvane({"probe", photo}, home.path());
+    EXPECT_NE(listed.Out.find("Dimension: 160 x 120\n"), std::string::npos) << listed.Out;
+    for (const std::vector<std::string>& how : {std::vector<std::string>{"convert", "-f", "MP4", "-p", "19"},
+                                                std::vector<std::string>{"join", "-f", "MP4", "-p", "21"}}) {
+        SCOPED_TRACE(how[0]);
+        const std::string out = home.file("out-" + how[0]);
+        std::vector<std::string> args = how;
+        args.insert(args.end(), {"-o", out, photo});
+        const CliResult r = RunOrvane(args, home.path());
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        const auto probed = Probe(out + "/" + (how[0] == "join" ? "Output_Merge.mp4" : "photo.mp4"));
+        const auto video = StreamOf(probed, "video");
+        EXPECT_EQ(video.value("width", 0), 160);
+        EXPECT_EQ(video.value("nb_frames", ""), "60");
+        EXPECT_NEAR(DurationOf(probed), 2.0, 0.1);
+    }
 }
 
 TEST(CliJoin, FilesLeftOutCountAsFailedInTheSummary) {
@@ -230,7 +288,7 @@ TEST(CliJoin, CtrlCOrAKillStopsTheRunAndStillPrintsTheSummary) {
     TempDir home;
     const std::string a = home.file("a.mp4");
     ASSERT_TRUE(MakeClip(a, 30, 320, 240));
-    for (const int sig : {SIGINT, SIGTERM}) {
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         SCOPED_TRACE(sig);
         const std::string out = home.file("out" + std::to_string(sig));
         // x264 at 1920x1080 takes far longer than the moment we wait.
@@ -252,6 +310,16 @@ TEST(CliJoin, CtrlCOrAKillStopsTheRunAndStillPrintsTheSummary) {
         // no hidden partial one.
         for (const auto& e : std::filesystem::directory_iterator(out)) ADD_FAILURE() << "left behind: " << e.path();
     }
+
+    // Ctrl+C while many inputs are probed: the run never starts, the summary says so.
+    std::vector<std::string> args = {"join", "--format", "AVI", "-o", home.file("probing")};
+    args.insert(args.end(), 800, a);
+    CliRun probing(args, home.path());
+    std::this_thread::sleep_for(300ms);
+    probing.Interrupt(SIGINT);
+    const CliResult r = probing.Wait();
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(r.Out, "Cancelled\nTotal files: 800\nSuccessed: 0\nFailed: 800\n");
 }
 
 TEST(CliJoin, ASecondSignalStillRemovesThePartialOutput) {
@@ -270,16 +338,17 @@ TEST(CliJoin, ASecondSignalStillRemovesThePartialOutput) {
             started = run.Err().find('%') != std::string::npos && std::filesystem::exists(out) &&
                       !std::filesystem::is_empty(out);
         }
-        run.Interrupt(SIGINT);
+        // The terminal closes, then Ctrl+\\.
+        run.Interrupt(SIGHUP);
         bool handled = false;
         for (int i = 0; i < 2000 && !handled; ++i) {
             handled = run.Err().find("Stopping...") != std::string::npos;
             if (!handled) std::this_thread::sleep_for(1ms);
         }
-        run.Interrupt(SIGINT);
+        run.Interrupt(SIGQUIT);
         const CliResult r = run.Wait();
         ASSERT_TRUE(started && handled) << r.Err;
-        killed = r.Signal == SIGINT;
+        killed = r.Signal == SIGQUIT;
         if (!killed) {
             EXPECT_EQ(r.Status, 1) << r.Err;
         }

@@ -462,6 +462,13 @@ TEST_F(WinHTTPTest, FileUrlsRedirectsAuthenticationAndHeaderInfo) {
         EXPECT_EQ(r.events, (std::vector<std::string>{"done"}));
         EXPECT_EQ(r.body, "welcome\n");
         EXPECT_EQ(realms, (std::vector<std::string>{"Orvane", "Orvane"}));
+        // The realm alone, whatever parameters follow it.
+        realms.clear();
+        http.Username.clear();
+        http.Password.clear();
+        Recorder more;
+        Fetch(http, more, server.url("/auth?realm=x%22%2C%20charset%3D%22UTF-8"));
+        EXPECT_EQ(realms, (std::vector<std::string>{"x", "x"}));
         http.OnPasswordRequest = nullptr;
     }
     {

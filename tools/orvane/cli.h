@@ -2,7 +2,10 @@
 // Subcommands of the command-line front end register themselves here.
 #include "command_line.h"
 
+#include <signal.h>
+
 #include <atomic>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,10 +29,11 @@ struct CliRegistration {
     explicit CliRegistration(const CliCommand& command) { RegisterCliCommand(command); }
 };
 
-// While it lives, Ctrl+C and a kill (SIGINT, SIGTERM: timeout(1), a service
-// manager) only ask the running command to cancel, so the run stops the
+// While it lives, Ctrl+C, a kill (SIGTERM: timeout(1), a service manager),
+// the terminal closing (SIGHUP) and Ctrl+\ (SIGQUIT) only ask the running command to cancel, so the run stops the
 // orderly way and leaves no unfinished or hidden partial file; a second
-// signal ends the program at once, removing the outputs it was writing.
+// signal ends the program at once by that signal, ending the helper programs
+// and removing the outputs and folders it was writing.
 // The first signal also queues an empty call on the dispatcher, which wakes a
 // main thread waiting there for its run, so it can look at Requested().
 class TCliInterrupt {
@@ -40,6 +44,8 @@ public:
     TCliInterrupt& operator=(const TCliInterrupt&) = delete;
 
     bool Requested() const { return requested_.load(); }
+    // The same, for code that has no TCliInterrupt at hand.
+    static bool Pending() { return requested_.load(); }
 
 private:
     static void OnSignal(int sig);
@@ -49,6 +55,6 @@ private:
     inline static std::atomic<int> wakeFd_{-1};
     int pipe_[2] = {-1, -1};
     std::thread relay_;
-    void (*previousInt_)(int) = nullptr;
-    void (*previousTerm_)(int) = nullptr;
+    static constexpr int kHandled[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    struct sigaction previous_[std::size(kHandled)] = {};
 };

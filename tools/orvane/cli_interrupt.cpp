@@ -29,13 +29,22 @@ TCliInterrupt::TCliInterrupt(IDispatcher& dispatcher) {
             }
         });
     }
-    previousInt_ = std::signal(SIGINT, OnSignal);
-    previousTerm_ = std::signal(SIGTERM, OnSignal);
+    struct sigaction action{};
+    action.sa_handler = OnSignal;
+    action.sa_flags = SA_RESTART;
+    // One handler at a time: a second signal waits for the first to return.
+    sigemptyset(&action.sa_mask);
+    for (int sig : kHandled) sigaddset(&action.sa_mask, sig);
+    for (size_t i = 0; i < std::size(kHandled); ++i) {
+        ::sigaction(kHandled[i], nullptr, &previous_[i]);
+        // Started by nohup: the terminal closing is not meant to stop it.
+        if (kHandled[i] == SIGHUP && previous_[i].sa_handler == SIG_IGN) continue;
+        ::sigaction(kHandled[i], &action, nullptr);
+    }
 }
 
 TCliInterrupt::~TCliInterrupt() {
-    std::signal(SIGINT, previousInt_);
-    std::signal(SIGTERM, previousTerm_);
+    for (size_t i = 0; i < std::size(kHandled); ++i) ::sigaction(kHandled[i], &previous_[i], nullptr);
     wakeFd_ = -1;
     if (relay_.joinable()) {
         [[maybe_unused]] const ssize_t n = ::write(pipe_[1], &kEnd, 1);
@@ -55,9 +64,7 @@ void TCliInterrupt::OnSignal(int sig) {
         errno = saved;
         return;
     }
-    // The second one: the run is not waited for, but its partial outputs
-    // go before the program does.
-    RemovePartialFiles();
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
+    // The second one: the run is not waited for, but its helpers and partial
+    // outputs go before the program does, which ends by the signal.
+    RemovePartialFilesAndDie(sig);
 }

@@ -136,6 +136,21 @@ private:
 
 int Usage(const std::string& problem) { return UsageError("orvane download", problem); }
 
+// The same checks as pasting in the window: only links, each once. Each text
+// refused counts as a failed file in its place; a repeated link takes none.
+std::vector<TRefusedLink> AddLinks(TLinkList& links, const std::vector<std::string>& texts, const std::string& host,
+                                   bool otherSites) {
+    std::vector<TRefusedLink> refused;
+    for (const std::string& text : texts) {
+        const int before = links.Count();
+        links.AddOneText(text);
+        if (links.Count() > before) continue;
+        if (!IsDownloadableLink(text, host, otherSites))
+            refused.push_back({before + static_cast<int>(refused.size()) + 1, text, "not a link of the site"});
+    }
+    return refused;
+}
+
 int RunDownload(const TParsedArgs& args, IDispatcher& dispatcher) {
     // The site host from the product configuration, the quality preference
     // from the user settings, as the window starts with them.
@@ -159,8 +174,6 @@ int RunDownload(const TParsedArgs& args, IDispatcher& dispatcher) {
 
     CliDesktop desktop;
     CliLog log;
-    // The same checks as pasting in the window: only links, each once. A text
-    // that is no link counts as a link not saved; a repeated one does not.
     TLinkList links(config.VideoSiteHost, desktop);
     // Links of other sites go to yt-dlp, when it is installed: the newer of
     // the application's own copy and the one on PATH, whose version is asked
@@ -170,12 +183,8 @@ int RunDownload(const TParsedArgs& args, IDispatcher& dispatcher) {
     TYtDlpCopy ytdlp = ChooseYtDlpCopy(ManagedYtDlpCopy(managedFolder), system);
     const bool otherSites = !ytdlp.Empty();
     links.SetOtherSites(otherSites);
-    int rejected = 0;
-    for (const std::string& text : texts) {
-        if (!IsDownloadableLink(text, config.VideoSiteHost, otherSites)) ++rejected;
-        links.AddOneText(text);
-    }
-    if (links.Count() == 0) return 1;
+    const std::vector<TRefusedLink> refused = AddLinks(links, texts, config.VideoSiteHost, otherSites);
+    const int rejected = static_cast<int>(refused.size());
 
     CliView view;
     TDownloadRun run(config, settings, view, desktop, &log, dispatcher);
@@ -193,7 +202,7 @@ int RunDownload(const TParsedArgs& args, IDispatcher& dispatcher) {
 
     {
         const TCliInterrupt interrupt(dispatcher);
-        run.Start(links.Rows());
+        run.Start(links.Rows(), refused);
         bool cancelled = false;
         // The run's state and the interrupt both change through work queued here.
         TWaitable queued;

@@ -14,6 +14,7 @@
 #include "log_sink.h"
 #include "planned_join.h"
 #include "product_config.h"
+#include "server_text.h"
 #include "startup_choice.h"
 #include "trims.h"
 #include "util_funcs.h"
@@ -57,16 +58,18 @@ public:
     void Console(const std::string& line) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (progressShown_) std::fputs("\r\033[K", stderr);
-        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fprintf(stderr, "%s\n", PrintableText(line).c_str());
         progressShown_ = false;
     }
     void Progress(const std::string& text, bool tty) {
         std::lock_guard<std::mutex> lock(mutex_);
+        // File names are the user's, and may hold anything but "/".
+        const std::string printable = PrintableText(text);
         if (tty) {
-            std::fprintf(stderr, "\r\033[K%s", text.c_str());
+            std::fprintf(stderr, "\r\033[K%s", printable.c_str());
             progressShown_ = true;
         } else {
-            std::fprintf(stderr, "%s\n", text.c_str());
+            std::fprintf(stderr, "%s\n", printable.c_str());
         }
         std::fflush(stderr);
     }
@@ -133,9 +136,18 @@ void PrintSummary(const TConversionResult& result) {
     if (result.Cancelled) std::printf("Cancelled\n");
     std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", result.TotalFiles, result.SucceededFiles,
                 result.FailedFiles());
-    for (const std::string& line : result.ErrorList) std::printf("%s\n", line.c_str());
-    for (const std::string& file : result.Outputs) std::printf("Output: %s\n", file.c_str());
+    for (const std::string& line : result.ErrorList) std::printf("%s\n", PrintableText(line).c_str());
+    for (const std::string& file : result.Outputs) std::printf("Output: %s\n", PrintableText(file).c_str());
     std::fflush(stdout);
+}
+
+// Cancelled before the run began: every file counts, none written.
+int CancelledBeforeRun(size_t files) {
+    TConversionResult result;
+    result.Cancelled = true;
+    result.TotalFiles = static_cast<int>(files);
+    PrintSummary(result);
+    return 1;
 }
 
 int Usage(const char* command, const std::string& message) {
@@ -151,25 +163,28 @@ int FollowPlan(const TUserSettings& settings, const std::vector<TJobInput>& inpu
     const TPlannedJoin planned = PlanJoin(settings, inputs);
     if (a.Plan) {
         if (planned.Active) {
-            for (const std::string& line : planned.Lines()) std::printf("%s\n", line.c_str());
+            for (const std::string& line : planned.Lines()) std::printf("%s\n", PrintableText(line).c_str());
         } else {
             const std::string caption(PresetCaption(CurrentPreset(settings)));
             for (const TJobInput& in : inputs)
-                std::printf("File (%d) %s: re-encoded with \"%s\"\n", in.Place + 1, ExtractFileName(in.FullName).c_str(),
+                std::printf("File (%d) %s: re-encoded with \"%s\"\n", in.Place + 1,
+                            PrintableText(ExtractFileName(in.FullName)).c_str(),
                             caption.c_str());
         }
         std::fflush(stdout);
         return 0;
     }
     if (!planned.CopiesEverything() && !a.ReencodeIfNeeded) {
-        for (const std::string& line : planned.ReencodeLines()) std::fprintf(stderr, "%s\n", line.c_str());
+        for (const std::string& line : planned.ReencodeLines())
+            std::fprintf(stderr, "%s\n", PrintableText(line).c_str());
         std::fprintf(stderr,
                      "orvane join: these files cannot all be copied into one file; --reencode-if-needed joins them "
                      "re-encoding only what differs, as listed\n");
         return 1;
     }
     if (!planned.CopiesEverything())
-        for (const std::string& line : planned.ReencodeLines()) std::fprintf(stderr, "%s\n", line.c_str());
+        for (const std::string& line : planned.ReencodeLines())
+            std::fprintf(stderr, "%s\n", PrintableText(line).c_str());
     run.UsePlannedJoin(planned);
     return -1;
 }
@@ -261,6 +276,8 @@ ProbedInputs ProbeInputs(TCustomDecoder& probe, const JoinArgs& a, CliLog& log, 
     ProbedInputs probed;
     const std::vector<std::string>& files = a.Files;
     for (size_t i = 0; i < files.size(); ++i) {
+        // Ctrl+C while many files are probed: the run never starts.
+        if (TCliInterrupt::Pending()) break;
         std::error_code ec;
         const std::string file = std::filesystem::absolute(files[i], ec).lexically_normal().string();
         TJobInput input;
@@ -283,8 +300,8 @@ ProbedInputs ProbeInputs(TCustomDecoder& probe, const JoinArgs& a, CliLog& log, 
 }
 
 // Runs the conversion to its end; Ctrl+C or a kill cancels it as Cancel does.
-void RunToEnd(TConversionRun& run, const ProbedInputs& probed, IDispatcher& dispatcher, CliLog& log) {
-    const TCliInterrupt interrupt(dispatcher);
+void RunToEnd(TConversionRun& run, const ProbedInputs& probed, IDispatcher& dispatcher, CliLog& log,
+              const TCliInterrupt& interrupt) {
     run.StartConversion(probed.Inputs, probed.Unreadable);
     bool cancelled = false;
     // The run's state and the interrupt both change through work queued here.
@@ -309,7 +326,7 @@ bool LeaveOutFailed(const TConversionResult& result, ProbedInputs& inputs) {
                                      [&](const TJobInput& in) { return in.Place == failed.Place; });
         if (it == inputs.Inputs.end()) continue;
         TJobRefusal left{it->Place, it->FullName, rkUnreadable, failed.Reason, toRefused, 0, it->FullName};
-        std::fprintf(stderr, "Joining again without %s\n", left.FailureLine().c_str());
+        std::fprintf(stderr, "Joining again without %s\n", PrintableText(left.FailureLine()).c_str());
         inputs.Unreadable.push_back(std::move(left));
         inputs.Inputs.erase(it);
         any = true;
@@ -320,9 +337,9 @@ bool LeaveOutFailed(const TConversionResult& result, ProbedInputs& inputs) {
 // The run to its end; with --skip-failed a join that failed on a file runs
 // again without it. -1: the run ended; else the command's status.
 int RunJoinsToEnd(TConversionRun& run, ProbedInputs inputs, const JoinArgs& a, const TUserSettings& settings,
-                  IDispatcher& dispatcher, CliLog& log) {
+                  IDispatcher& dispatcher, CliLog& log, const TCliInterrupt& interrupt) {
     for (;;) {
-        RunToEnd(run, inputs, dispatcher, log);
+        RunToEnd(run, inputs, dispatcher, log, interrupt);
         const TConversionResult& result = run.Result();
         if (!a.SkipFailed || result.Cancelled || !result.Outputs.empty()) return -1;
         if (!LeaveOutFailed(result, inputs) || inputs.Inputs.empty()) return -1;
@@ -343,6 +360,8 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args, IDisp
     CliLog log;
     if (!a.LogFile.empty() && !log.Open(a.LogFile)) return Usage(command, "cannot write the log file " + a.LogFile);
 
+    // From here on a signal cancels: probing many files takes a while too.
+    const TCliInterrupt interrupt(dispatcher);
     TFFEncoder encoder(&dispatcher);
     if (std::string error; !LoadCodecLibraries(ExecutableFolder(), error)) {
         log.AppendLine(error);
@@ -364,6 +383,7 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args, IDisp
     } detach;
 
     const ProbedInputs probed = ProbeInputs(encoder.Decoder(), a, log, page);
+    if (interrupt.Requested()) return CancelledBeforeRun(a.Files.size());
     for (const TJobInput& in : probed.Inputs)
         if (in.Duration > 0 && in.TrimStartUs >= in.Duration)
             return Usage(command, "--trim: file " + std::to_string(in.Place + 1) + " is " +
@@ -375,7 +395,7 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args, IDisp
     if (join) {
         if (const int status = FollowPlan(choice.Settings, probed.Inputs, a, run); status >= 0) return status;
     }
-    if (const int status = RunJoinsToEnd(run, probed, a, choice.Settings, dispatcher, log); status >= 0)
+    if (const int status = RunJoinsToEnd(run, probed, a, choice.Settings, dispatcher, log, interrupt); status >= 0)
         return status;
     PrintSummary(run.Result());
     // Every file left out counts in TotalFiles.

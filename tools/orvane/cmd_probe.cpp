@@ -5,9 +5,12 @@
 #include "ff_libraries.h"
 #include "hidden_file.h"
 #include "input_probe.h"
+#include "server_text.h"
 #include "util_funcs.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -17,8 +20,13 @@
 
 namespace {
 bool WritePngFile(const std::string& path, const TFFBitmap& bitmap) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
+    // The hidden file as it was made: never a link put in its place.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    FILE* f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (!f) {
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     bool ok = false;
@@ -75,25 +83,26 @@ int RunProbe(const TParsedArgs& args, IDispatcher&) {
         const std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
         TProbedFile probed;
         if (!ProbeInputFile(decoder, path, probed, !thumbnails.empty())) {
-            std::fprintf(stderr, "File load error: %s\n", decoder.LastErrorMessage().c_str());
+            std::fprintf(stderr, "File load error: %s\n", PrintableText(decoder.LastErrorMessage()).c_str());
             status = 1;
             continue;
         }
         const TInputRow& row = probed.Row;
-        std::printf("%s\n%s\n%s\n%s\n\n", path.c_str(), row.DurationLine.c_str(), row.BitrateLine.c_str(),
-                    row.DimensionLine.c_str());
+        // A name's control characters would reach the terminal as commands.
+        std::printf("%s\n%s\n%s\n%s\n\n", PrintableText(path).c_str(), row.DurationLine.c_str(),
+                    row.BitrateLine.c_str(), row.DimensionLine.c_str());
         std::fflush(stdout);
         if (thumbnails.empty() || probed.Thumbnail == tkAudioIcon) continue;
         // The thumbnail the input list makes: the picture in the middle of the file.
         if (probed.Thumbnail != tkPicture) {
             // The probe's last message may concern another stream.
-            std::fprintf(stderr, "Thumbnail error: %s: no picture could be decoded\n", path.c_str());
+            std::fprintf(stderr, "Thumbnail error: %s: no picture could be decoded\n", PrintableText(path).c_str());
             status = 1;
             continue;
         }
         if (WritePng(thumbnails, path, probed.Picture, thumbnailNames).empty()) {
             const std::string png = IncludeTrailingSeparator(thumbnails) + ExtractFileName(path) + ".png";
-            std::fprintf(stderr, "Cannot write %s\n", png.c_str());
+            std::fprintf(stderr, "Cannot write %s\n", PrintableText(png).c_str());
             status = 1;
         }
     }

@@ -1,6 +1,8 @@
 #include "ff_decoder.h"
 
 #include "ff_decoder_state.h"
+#include "ff_input_file.h"
+#include "ff_mp3_start.h"
 
 #include "ff_api.h"
 #include "ff_errors.h"
@@ -93,6 +95,7 @@ bool TCustomDecoder::LoadFile(const std::string& fileName, const std::string& fo
     }
     ctx->flags |= AVFMT_FLAG_NONBLOCK;
     ctx->interrupt_callback.callback = FFInterruptCallback;
+    SkipMp3Junk(ctx, fileName, format);
     // The open call takes the context over: it frees it when it fails.
     int r = FF.avformat_open_input(&ctx, fileName.c_str(), format, nullptr);
     if (r < 0) {
@@ -151,7 +154,9 @@ void TCustomDecoder::ScanStreams() {
                 // Cover art of a song is one still picture read once at the
                 // start, not a video: the file is an audio file.
                 if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) break;
-                if (firstVideo_ < 0) firstVideo_ = static_cast<int>(i);
+                // The clip, not a still picture stored beside it (motion photos).
+                if (firstVideo_ < 0 || ClipWeight(st) > ClipWeight(context_->streams[firstVideo_]))
+                    firstVideo_ = static_cast<int>(i);
                 ++videoCount_;
                 break;
             case AVMEDIA_TYPE_AUDIO:

@@ -6,7 +6,9 @@
 #include "ff_interrupt.h"
 #include "ff_io_watch.h"
 #include "ff_local_io.h"
+#include "ff_join_plan.h"
 #include "ff_logger.h"
+#include "ff_mp3_start.h"
 #include "ff_orientation.h"
 
 namespace {
@@ -67,8 +69,15 @@ bool SelectProgram(AVFormatContext* ic, int programId) {
 // and rate. Its aspect does not: an output has square pixels unless its
 // settings ask for an aspect, and every input's picture is fitted into it
 // with its own shape.
-void TakeVideoFacts(TOptionState& o, AVStream* st, int index, AVPixelFormat& lastPixelFormat, void* logSender) {
+void TakeVideoFacts(TOptionState& o, AVStream* st, int index, bool clip, AVPixelFormat& lastPixelFormat,
+                    void* logSender) {
     const AVCodecParameters* par = st->codecpar;
+    if (o.VideoDisable)
+        st->discard = AVDISCARD_ALL;
+    else if (o.VideoDiscard)
+        st->discard = static_cast<AVDiscard>(o.VideoDiscard);
+    // Only the clip's: a still picture stored beside it is not what plays.
+    if (!clip) return;
     ShownSize(st, o.FrameWidth, o.FrameHeight);
     // Kept apart from a pixel format an option asks for.
     lastPixelFormat = static_cast<AVPixelFormat>(par->format);
@@ -83,15 +92,23 @@ void TakeVideoFacts(TOptionState& o, AVStream* st, int index, AVPixelFormat& las
         o.FrameRate = avg;
     else if (ValidRate(real))
         o.FrameRate = real;
-    if (o.VideoDisable)
-        st->discard = AVDISCARD_ALL;
-    else if (o.VideoDiscard)
-        st->discard = static_cast<AVDiscard>(o.VideoDiscard);
+}
+
+// The file's clip among its video streams, -1 for none.
+int ClipStream(const AVFormatContext* ic) {
+    int clip = -1;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream* st = ic->streams[i];
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || (st->disposition & AV_DISPOSITION_ATTACHED_PIC)) continue;
+        if (clip < 0 || ClipWeight(st) > ClipWeight(ic->streams[clip])) clip = static_cast<int>(i);
+    }
+    return clip;
 }
 
 // Each stream's forced decoder, and its facts written back into the settings.
 void ReadStreams(TOptionState& o, AVFormatContext* ic, const std::array<const AVCodec*, 3>& forced, TInputFile& in,
                  AVPixelFormat& lastPixelFormat, void* logSender) {
+    const int clip = ClipStream(ic);
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
         AVStream* st = ic->streams[i];
         const AVCodecParameters* par = st->codecpar;
@@ -103,7 +120,7 @@ void ReadStreams(TOptionState& o, AVFormatContext* ic, const std::array<const AV
             st->discard = AVDISCARD_ALL;
         } else if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
             dec = forced[0];
-            TakeVideoFacts(o, st, static_cast<int>(i), lastPixelFormat, logSender);
+            TakeVideoFacts(o, st, static_cast<int>(i), static_cast<int>(i) == clip, lastPixelFormat, logSender);
         } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
             dec = forced[1];
             o.AudioChannels = par->ch_layout.nb_channels;
@@ -139,6 +156,7 @@ TInputContextPtr OpenContainer(TOptionState& o, const std::string& fileName, con
     if (forced[2]) ic->subtitle_codec_id = forced[2]->id;
     ic->flags |= AVFMT_FLAG_NONBLOCK;
     ic->interrupt_callback.callback = FFInterruptCallback;
+    SkipMp3Junk(ic, fileName, format);
     const TInterruptScope timeout(how.Owner, &TIoWatch::CheckTimeout, &how.Io);
     how.Io.Begin();
     // The open call takes the context over: it frees it when it fails.
@@ -279,4 +297,13 @@ std::unique_ptr<TInputFile> OpenInputFile(TOptionState& o, const std::string& fi
     // Until its turn comes.
     in->RestIo();
     return in;
+}
+
+int64_t ClipWeight(const AVStream* st) {
+    const AVRational rate = ValidRate(st->avg_frame_rate) ? st->avg_frame_rate : st->r_frame_rate;
+    const int64_t durationUs = st->duration > 0 && st->time_base.den > 0
+                                   ? FF.av_rescale_q(st->duration, st->time_base, AVRational{1, AV_TIME_BASE})
+                                   : 0;
+    return VideoStreamWeight(st->nb_frames, durationUs, ValidRate(rate) ? av_q2d(rate) : 0, st->codecpar->width,
+                             st->codecpar->height);
 }

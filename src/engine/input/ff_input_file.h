@@ -61,3 +61,7 @@ struct TInputOpening {
 // writes the input's own size, rates and formats back into the settings.
 // Raises FFmpegException with the reason when it cannot be opened.
 std::unique_ptr<TInputFile> OpenInputFile(TOptionState& options, const std::string& fileName, const TInputOpening& how);
+
+// How much a video stream looks like the file's clip (VideoStreamWeight):
+// the highest of a file's video streams is its clip.
+int64_t ClipWeight(const AVStream* st);

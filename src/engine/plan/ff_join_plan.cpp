@@ -32,7 +32,7 @@ bool SameCoding(const TStreamDesc& a, const TStreamDesc& b) {
 bool SameVideo(const TStreamDesc& a, const TStreamDesc& b) {
     if (a.Codec != b.Codec || a.Width != b.Width || a.Height != b.Height || a.PixelFormat != b.PixelFormat ||
         !SameRatio(a.SampleAspect, b.SampleAspect) || Interlaced(a.FieldOrder) != Interlaced(b.FieldOrder) ||
-        !SameRate(a.FrameRate, b.FrameRate) || !(a.Shown == b.Shown))
+        !SameRate(a.FrameRate, b.FrameRate) || !(a.Shown == b.Shown) || a.NoTimestamps != b.NoTimestamps)
         return false;
     return InBandCapable(a.Codec) || SameCoding(a, b);
 }
@@ -99,6 +99,7 @@ std::string VideoReason(const TStreamDesc& s, const TStreamDesc& r) {
     if (Interlaced(s.FieldOrder) != Interlaced(r.FieldOrder))
         parts.push_back(Interlaced(s.FieldOrder) ? "interlaced" : "progressive");
     if (!(s.Shown == r.Shown)) parts.push_back(ShownText(s.Shown));
+    if (s.NoTimestamps && !r.NoTimestamps) parts.push_back("without timestamps");
     if (parts.empty()) return "it is coded with other settings";
     std::string text = "it is ";
     for (size_t i = 0; i < parts.size(); ++i) text += (i ? ", " : "") + parts[i];
@@ -120,13 +121,22 @@ int64_t Weight(const TFileDesc& file, const TStreamDesc& s) {
     return std::max<int64_t>(length - std::max<int64_t>(file.TrimStartUs, 0), 0);
 }
 
-// The first stream of the kind in each file (-1: none).
+// The stream of the kind that each file gives the output (-1: none): its
+// clip's pictures, its first sound.
 std::vector<int> FirstOfKind(const std::vector<TFileDesc>& files, TStreamKind kind) {
     std::vector<int> first;
     for (const TFileDesc& f : files) {
         int at = -1;
-        for (size_t i = 0; i < f.Streams.size() && at < 0; ++i)
-            if (f.Streams[i].Kind == kind) at = static_cast<int>(i);
+        int64_t weight = -1;
+        for (size_t i = 0; i < f.Streams.size(); ++i) {
+            const TStreamDesc& s = f.Streams[i];
+            if (s.Kind != kind) continue;
+            const int64_t w = kind == skVideo ? VideoStreamWeight(s.Frames, s.DurationUs, s.FrameRate, s.Width, s.Height) : 0;
+            if (at < 0 || w > weight) {
+                at = static_cast<int>(i);
+                weight = w;
+            }
+        }
         first.push_back(at);
     }
     return first;
@@ -189,7 +199,9 @@ void PlanVideo(const std::vector<TFileDesc>& files, const TPlanFormat& format, T
         anyInBand = anyInBand || step.Action == paCopyInBand;
         plan.Steps[f].push_back(step);
     }
-    if (format.Holds && !format.Holds(r.Codec)) {
+    if (r.NoTimestamps) {
+        out.Fallback = CodecTitle(r.Codec) + " without timestamps cannot be copied";
+    } else if (format.Holds && !format.Holds(r.Codec)) {
         out.Fallback = CodecTitle(r.Codec) + " cannot be copied into " + format.Name;
     } else if (anyEncoded || anyCut) {
         out.Encoder = format.EncoderFor ? format.EncoderFor(r) : std::string();
@@ -266,6 +278,13 @@ std::string FallbackText(const TPlanStream& s, const std::string& fallbackTitle)
 }
 
 }  // namespace
+
+int64_t VideoStreamWeight(int64_t frames, int64_t durationUs, double rate, int width, int height) {
+    if (frames <= 0 && durationUs > 0 && rate > 0) frames = std::llround(static_cast<double>(durationUs) * rate / 1e6);
+    constexpr int64_t kPixels = int64_t{1} << 28;
+    const int64_t pixels = std::clamp<int64_t>(static_cast<int64_t>(width) * height, 0, kPixels - 1);
+    return std::clamp<int64_t>(frames, 0, int64_t{1} << 34) * kPixels + pixels;
+}
 
 bool TJoinPlan::CopiesEverything() const {
     for (const auto& steps : Steps)

@@ -4,11 +4,13 @@
 #include "ff_errors.h"
 #include "ff_join_plan.h"
 #include "ff_legacy.h"
+#include "ff_mp3_start.h"
 #include "ff_orientation.h"
 #include "ff_owned.h"
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -72,6 +74,7 @@ TStreamDesc Describe(const AVFormatContext* ic, const AVStream* st) {
         s.FrameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
         s.FrameRateExact = {rate.num, rate.den};
         s.Shown = ShownOf(StreamOrientation(st));
+        s.Frames = st->nb_frames > 0 ? st->nb_frames : 0;
     } else if (s.Kind == skAudio) {
         s.SampleRate = par->sample_rate;
         s.Channels = par->ch_layout.nb_channels;
@@ -84,10 +87,19 @@ TStreamDesc Describe(const AVFormatContext* ic, const AVStream* st) {
     return s;
 }
 
+bool IsMovFamily(const AVOutputFormat* of) {
+    for (const char* name : {"mp4", "mov", "ipod", "psp", "ismv", "3gp", "3g2", "f4v"})
+        if (std::strcmp(of->name, name) == 0) return true;
+    return false;
+}
+
 bool OutputFormatHolds(const AVOutputFormat* of, const std::string& codecName) {
     const AVCodecDescriptor* descriptor = FF.avcodec_descriptor_get_by_name(codecName.c_str());
     if (!of || !descriptor) return false;
     const AVCodecID codec = descriptor->id;
+    // The MP4 family lists these, yet refuses them when writing (only an
+    // experimental mode takes them): a copy would fail at the header.
+    if ((codec == AV_CODEC_ID_FLAC || codec == AV_CODEC_ID_TRUEHD) && IsMovFamily(of)) return false;
     const int r = FF.avformat_query_codec(of, codec, FF_COMPLIANCE_NORMAL);
     if (r >= 0) return r > 0;
     // Muxers that cannot say: their own codecs, and what MPEG program
@@ -137,6 +149,24 @@ std::string EncoderFor(const TStreamDesc& r) {
     return codec ? codec->name : "";
 }
 
+// Raw pictures (.264, .hevc) come without times: the first packets tell.
+void MarkPicturesWithoutTimes(AVFormatContext* ic, const std::vector<int>& described, TFileDesc& file) {
+    std::vector<int> timed(ic->nb_streams, 0), seen(ic->nb_streams, 0);
+    const TPacketPtr pkt = NewPacket();
+    for (int n = 0; pkt && n < 32 && FF.av_read_frame(ic, pkt.get()) >= 0; ++n) {
+        const auto at = static_cast<size_t>(pkt->stream_index);
+        if (at < timed.size()) {
+            ++seen[at];
+            timed[at] += pkt->pts != AV_NOPTS_VALUE || pkt->dts != AV_NOPTS_VALUE;
+        }
+        FF.av_packet_unref(pkt.get());
+    }
+    for (size_t d = 0; d < described.size(); ++d) {
+        const auto at = static_cast<size_t>(described[d]);
+        if (file.Streams[d].Kind == skVideo && seen[at] > 0 && timed[at] == 0) file.Streams[d].NoTimestamps = true;
+    }
+}
+
 }  // namespace
 
 bool DescribeFile(const std::string& path, TFileDesc& file, std::string& error) {
@@ -147,8 +177,11 @@ bool DescribeFile(const std::string& path, TFileDesc& file, std::string& error) 
         error = "The codec libraries are not loaded";
         return false;
     }
-    AVFormatContext* raw = nullptr;
-    int r = FF.avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    AVFormatContext* raw = FF.avformat_alloc_context();
+    const AVInputFormat* format = nullptr;
+    SkipMp3Junk(raw, path, format);
+    // The open call takes the context over: it frees it when it fails.
+    int r = FF.avformat_open_input(&raw, path.c_str(), format, nullptr);
     if (r < 0) {
         error = ErrorText(path, r);
         return false;
@@ -160,13 +193,16 @@ bool DescribeFile(const std::string& path, TFileDesc& file, std::string& error) 
         return false;
     }
     file.DurationUs = ic->duration > 0 ? ic->duration : -1;
+    std::vector<int> described;  // each description's stream in the file
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
         const AVStream* st = ic->streams[i];
         const AVMediaType kind = st->codecpar->codec_type;
         if (kind != AVMEDIA_TYPE_VIDEO && kind != AVMEDIA_TYPE_AUDIO && kind != AVMEDIA_TYPE_SUBTITLE) continue;
         if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) continue;
         file.Streams.push_back(Describe(ic.get(), st));
+        described.push_back(static_cast<int>(i));
     }
+    MarkPicturesWithoutTimes(ic.get(), described, file);
     return true;
 }
 

@@ -2,6 +2,7 @@
 // decoders and encoders opened, metadata and chapters copied, the headers
 // written and the mapping logged.
 #include "ff_exception.h"
+#include "ff_input_file.h"
 #include "ff_output_file.h"
 #include "ff_stream_map.h"
 #include "ff_task.h"
@@ -12,10 +13,11 @@
 namespace {
 [[noreturn]] void Raise(const std::string& message, int code = 0) { throw FFmpegException(message, code); }
 
-// A rough size for picking the biggest source stream of a kind.
+// A rough size for picking the source stream of a kind: the clip's pictures
+// (as the join plan picks them), the sound with the most channels.
 int64_t StreamWeight(const AVStream* st) {
     const AVCodecParameters* par = st->codecpar;
-    if (par->codec_type == AVMEDIA_TYPE_VIDEO) return static_cast<int64_t>(par->width) * par->height;
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO) return ClipWeight(st);
     if (par->codec_type == AVMEDIA_TYPE_AUDIO) return par->ch_layout.nb_channels;
     return 0;
 }

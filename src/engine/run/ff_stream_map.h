@@ -34,7 +34,7 @@ struct TInputStreamDesc {
     int Index = 0;
     AVMediaType Kind = AVMEDIA_TYPE_UNKNOWN;
     bool Readable = true;   // not discarded by its container settings (cover pictures, "vn", programs)
-    int64_t Weight = 0;     // pixels of a picture, channels of a sound: the biggest of a kind wins
+    int64_t Weight = 0;     // the clip of the pictures (VideoStreamWeight), the most channels of a sound: the highest of a kind wins
     bool InProgram = true;  // belongs to the chosen program, or no program was chosen
 };
 
