@@ -1,6 +1,7 @@
 // MKV, WebM and AV1 through 'orvane join': every new encoding preset writes
 // whole, frame-exact pictures, and MKV's copying preset joins clips that MP4
-// cannot hold without touching a byte of them.
+// cannot hold without touching a byte of them; a file converted alone with a
+// copying preset keeps what the format holds.
 #include "cli_runner.h"
 #include "media_fixtures.h"
 
@@ -100,4 +101,13 @@ TEST(ModernFormats, MkvCopiesClipsThatMp4CannotHold) {
         both.insert(both.end(), second.begin(), second.end());
         EXPECT_EQ(PacketSums(joined, kind), both) << kind;
     }
+
+    // One file alone into WebM: VP8 copied, PCM (which WebM cannot hold)
+    // made as the format's high-quality preset makes sound.
+    r = RunOrvane({"convert", "-f", "webm", "-p", "0", "-o", out.path(), a}, home.path());
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::string remuxed = out.file("a.webm");
+    EXPECT_EQ(PacketSums(remuxed, "v"), PacketSums(a, "v"));
+    EXPECT_EQ(StreamOf(Probe(remuxed), "audio").value("codec_name", ""), "opus");
+    EXPECT_EQ(DecoderMessages(remuxed), "");
 }
