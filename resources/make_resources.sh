@@ -75,7 +75,7 @@ im -size 180x420 gradient:"$NAVY2"-"$NAVY" \
     -fill 'rgba(255,255,255,0.35)' -draw "rectangle 40,220 140,221" \
     -font "$FONT" -pointsize 12 -fill '#d5def0' \
     -annotate +0+236 "Join video and audio" -annotate +0+254 "files into one" \
-    -annotate +0+284 "25 formats" -annotate +0+302 "192 presets" \
+    -annotate +0+284 "27 formats" -annotate +0+302 "201 presets" \
     -annotate +0+332 "Download videos" -annotate +0+350 "by their links" \
     -gravity northwest \
     \( -size 180x420 xc:none -fill white -draw "roundrectangle 0,0 179,419 10,10" \) \
@@ -216,7 +216,7 @@ formatbutton() {  # name colour out selected size
 for sel in 0 1; do
     sfx=$([ $sel = 1 ] && echo _sel || true)
     # One font size on all buttons of a page: the size its longest name fits.
-    for f in AVI MP4 FLV SWF MPEG RM WMV MOV 3GP; do formatbutton "$f" "$VIDEO" "$WINDOW/format_$f$sfx.png" $sel 15; done
+    for f in AVI MP4 FLV SWF MPEG RM WMV MOV 3GP MKV WebM; do formatbutton "$f" "$VIDEO" "$WINDOW/format_$f$sfx.png" $sel 15; done
     for f in iPod iPhone AppleTV PSP BlackBerry MobilePhone iPad Android; do
         formatbutton "$f" "$DEVICE" "$WINDOW/format_$f$sfx.png" $sel 11
     done

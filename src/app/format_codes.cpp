@@ -14,6 +14,9 @@ const std::array<TFormatId, FormatCount>& AllFormats() {
         {{fcVideo, vfWMV}, "WMV", "WMV", "OutputWMVPreset", 16},
         {{fcVideo, vfMOV}, "MOV", "MOV", "OutputMOVPreset", 7},
         {{fcVideo, vf3GP}, "3GP", "3GP", "Output3GPPreset", 2},
+        // "Original Size - High Quality" (H.264) and "Original Size - VP9".
+        {{fcVideo, vfMKV}, "MKV", "MKV", "OutputMKVPreset", 1},
+        {{fcVideo, vfWebM}, "WebM", "WEBM", "OutputWebMPreset", 1},
         {{fcDevice, dfiPod}, "iPod", "IPOD", "OutputiPodPreset", 5},
         {{fcDevice, dfiPhone}, "iPhone", "IPHONE", "OutputiPhonePreset", 1},
         {{fcDevice, dfAppleTV}, "AppleTV", "APPLETV", "OutputAppleTVPreset", 1},
@@ -36,7 +39,7 @@ const std::array<TFormatId, FormatCount>& AllFormats() {
 
 int FormatsInClass(int formatClass) {
     switch (formatClass) {
-        case fcVideo: return 9;
+        case fcVideo: return 11;
         case fcDevice: return 8;
         case fcAudio: return 8;
         default: return 0;

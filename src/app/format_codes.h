@@ -8,10 +8,11 @@
 
 enum TFormatClass : uint8_t { fcVideo = 0, fcDevice = 1, fcAudio = 2 };
 inline constexpr int FormatClassCount = 3;
-inline constexpr int MaxFormatsPerClass = 9;
-inline constexpr int FormatCount = 25;
+inline constexpr int MaxFormatsPerClass = 11;
+inline constexpr int FormatCount = 27;
 
-enum TVideoFormat : uint8_t { vfAVI, vfMP4, vfFLV, vfSWF, vfMPEG, vfRM, vfWMV, vfMOV, vf3GP };
+// MKV and WebM came later: their codes follow 3GP's, so stored codes keep their meaning.
+enum TVideoFormat : uint8_t { vfAVI, vfMP4, vfFLV, vfSWF, vfMPEG, vfRM, vfWMV, vfMOV, vf3GP, vfMKV, vfWebM };
 enum TDeviceFormat : uint8_t { dfiPod, dfiPhone, dfAppleTV, dfPSP, dfBlackBerry, dfMobilePhone, dfiPad, dfAndroid };
 enum TAudioFormat : uint8_t { afWAV, afMP3, afWMA, afOGG, afAAC, afM4A, afFLAC, afMP2 };
 
@@ -29,9 +30,9 @@ struct TFormatId {
     int32_t DefaultPreset;
 };
 
-// The 25 formats in button order: Video, then Device, then Audio.
+// The 27 formats in button order: Video, then Device, then Audio.
 const std::array<TFormatId, FormatCount>& AllFormats();
-// Number of formats in a class (9, 8, 8); 0 for a class outside the catalogue.
+// Number of formats in a class (11, 8, 8); 0 for a class outside the catalogue.
 int FormatsInClass(int formatClass);
 // The format's entry; nullptr for a code outside the catalogue.
 const TFormatId* FindFormat(int formatClass, int code);

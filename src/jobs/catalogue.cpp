@@ -61,6 +61,7 @@ constexpr std::string_view kMP4[] = {
     "Original Size - High Quality - (H.264, CRF 20; AAC 192 kbps)",
     "Original Size - High Efficiency - (H.265, CRF 24; AAC 192 kbps)",
     "Same as source - no re-encoding",
+    "Original Size - AV1 - (SVT-AV1, CRF 32; AAC 192 kbps)",
 };
 constexpr std::string_view kFLV[] = {
     "FLV - Best Quality - (H.264, 1200 kbps, Original; MP3, 160 kbps)",
@@ -141,6 +142,18 @@ constexpr std::string_view kThreeGP[] = {
     "3GPP - Mobile Standard Quality - (MPEG4, 64 kbps, 176x144, 12 fps; AMR)",
     "3GPP - Mobile Balanced Quality - (H.263, 140 kbps, 128x96, 10 fps; AMR)",
     "3GPP - Mobile Smallest Size with Audio - (MPEG4, 44 kbps, 128x96, 10 fps; AMR)",
+};
+constexpr std::string_view kMKV[] = {
+    "Same as source - no re-encoding",
+    "Original Size - High Quality - (H.264, CRF 20; AAC 192 kbps)",
+    "Original Size - High Efficiency - (H.265, CRF 24; Opus 128 kbps)",
+    "Original Size - AV1 - (SVT-AV1, CRF 32; Opus 128 kbps)",
+};
+constexpr std::string_view kWebM[] = {
+    "Same as source - no re-encoding",
+    "Original Size - VP9 - (CRF 32; Opus 128 kbps)",
+    "Original Size - AV1 - (SVT-AV1, CRF 32; Opus 128 kbps)",
+    "720p - AV1 - (SVT-AV1, CRF 34; Opus 96 kbps)",
 };
 constexpr std::string_view kiPod[] = {
     "iPod Highest Quality (H264, 30 fps, 640x480, 2500 kbps; AAC - 160 kbps)",
@@ -262,6 +275,8 @@ constexpr std::span<const std::string_view> Captions(TFormatCode id) {
                 case vfWMV: return kWMV;
                 case vfMOV: return kMOV;
                 case vf3GP: return kThreeGP;
+                case vfMKV: return kMKV;
+                case vfWebM: return kWebM;
             }
             break;
         case fcDevice:
@@ -295,7 +310,7 @@ constexpr std::span<const std::string_view> Captions(TFormatCode id) {
 std::string_view Extension(TFormatCode id) {
     if (id.Class == fcDevice) return ".mp4";
     static constexpr std::string_view video[] = {".avi", ".mp4", ".flv", ".swf", ".mpg",
-                                                 ".rm", ".wmv", ".mov", ".3gp"};
+                                                 ".rm", ".wmv", ".mov", ".3gp", ".mkv", ".webm"};
     static constexpr std::string_view audio[] = {".wav", ".mp3", ".wma", ".ogg", ".aac", ".m4a", ".flac", ".mp2"};
     return id.Class == fcVideo ? video[id.Code] : audio[id.Code];
 }
@@ -350,12 +365,30 @@ std::string OutputExtension(const TUserSettings& settings) {
     return f ? std::string(f->Extension) : std::string();
 }
 
+// Where each format's copying preset sits: last in the lists it was appended
+// to, first in the lists that came with it.
 int SameAsSourcePreset(TFormatCode format) {
-    const bool has = (format.Class == fcVideo && (format.Code == vfAVI || format.Code == vfMP4 ||
-                                                  format.Code == vfMPEG || format.Code == vfMOV)) ||
-                     (format.Class == fcAudio && (format.Code == afMP3 || format.Code == afM4A ||
-                                                  format.Code == afFLAC || format.Code == afWAV));
-    return has ? PresetCount(format) - 1 : -1;
+    if (format.Class == fcVideo) {
+        switch (format.Code) {
+            case vfAVI: return 29;
+            case vfMP4: return 21;
+            case vfMPEG: return 14;
+            case vfMOV: return 12;
+            case vfMKV:
+            case vfWebM: return 0;
+            default: return -1;
+        }
+    }
+    if (format.Class == fcAudio) {
+        switch (format.Code) {
+            case afWAV: return 5;
+            case afMP3: return 4;
+            case afM4A: return 2;
+            case afFLAC: return 9;
+            default: return -1;
+        }
+    }
+    return -1;
 }
 
 bool IsSameAsSource(const TPresetRef& preset) {
@@ -366,10 +399,12 @@ int HighQualityPreset(TFormatCode format) {
     if (!FindCatalogueFormat(format.Class, format.Code)) return -1;
     if (format.Class == fcVideo) {
         switch (format.Code) {
-            case vfMP4:
-            case vfMOV: return PresetCount(format) - 3;  // "Original Size - High Quality"
+            case vfMP4: return 19;  // "Original Size - High Quality"
+            case vfMOV: return 10;  // "Original Size - High Quality"
             case vfAVI: return 2;   // MPEG4, 2500 kbps, Original
             case vfMPEG: return 5;  // MPEG2, 4000 kbps, Original size
+            case vfMKV: return 1;   // "Original Size - High Quality"
+            case vfWebM: return 1;  // "Original Size - VP9"
             default: break;
         }
     }

@@ -24,10 +24,11 @@ struct TPresetRef {
     friend bool operator==(const TPresetRef&, const TPresetRef&) = default;
 };
 
-// 180 presets of the first catalogue and 12 appended after them.
-inline constexpr int PresetTotal = 192;
+// 180 presets of the first catalogue, 13 appended to its lists and the 8 of
+// MKV and WebM.
+inline constexpr int PresetTotal = 201;
 
-// The 25 formats in button order (Video, Device, Audio), as AllFormats().
+// The 27 formats in button order (Video, Device, Audio), as AllFormats().
 const std::array<TCatalogueFormat, FormatCount>& Catalogue();
 // The format's entry; nullptr for a class or code outside the catalogue.
 const TCatalogueFormat* FindCatalogueFormat(int formatClass, int code);

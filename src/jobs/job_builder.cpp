@@ -260,6 +260,7 @@ TOutputOptions TJobBuilder::MakeOutputOptions(TCustomDecoder& decoder) {
     const int32_t audioBitrate =
         decoder.FirstAudioStream() >= 0 ? decoder.GetAudioStreamInfo(decoder.FirstAudioStream()).BitRate : -1;
     ApplyPreset(settings_, options, audioBitrate);
+    ApplyCopyOrConvert(settings_, decoder.FileName(), options);
     return options;
 }
 

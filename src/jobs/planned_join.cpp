@@ -123,3 +123,37 @@ void ApplyPlannedJoin(const TPlannedJoin& planned, const TUserSettings& settings
         s.ReferenceFile = at == accepted.end() ? 0 : static_cast<int>(at - accepted.begin());
     }
 }
+
+void ApplyCopyOrConvert(const TUserSettings& settings, const std::string& fileName, TOutputOptions& options) {
+    const TPresetRef preset = CurrentPreset(settings);
+    if (!IsSameAsSource(preset)) return;
+    TFileDesc desc;
+    std::string error;
+    if (!DescribeFile(fileName, desc, error)) return;
+    const TPresetParams* params = FindPresetParams(preset.Format.Class, preset.Format.Code, preset.Index);
+    const TPlanFormat format =
+        PlanFormatFor(std::string(JoinOutputName) + OutputExtension(settings),
+                      params && params->FileFormat ? params->FileFormat : "", "", preset.Format.Class == fcAudio);
+    const auto heldOrNone = [&](TStreamKind kind) {
+        for (const TStreamDesc& s : desc.Streams)
+            if (s.Kind == kind) return format.Holds(s.Codec);
+        return true;
+    };
+    const bool video = heldOrNone(skVideo), audio = heldOrNone(skAudio);
+    if (video && audio) return;
+    TOutputOptions fallback;
+    InitOutputOptions(fallback);
+    ApplyPreset(settings, fallback, std::nullopt, HighQualityPreset(preset.Format));
+    if (!video) {
+        options.VideoCodec = fallback.VideoCodec;
+        options.VideoTag = fallback.VideoTag;
+        options.VideoBitrate = fallback.VideoBitrate;
+        options.ExtOptions = fallback.ExtOptions;
+    }
+    if (!audio) {
+        options.AudioCodec = fallback.AudioCodec;
+        options.AudioBitrate = fallback.AudioBitrate;
+        options.AudioSampleRate = fallback.AudioSampleRate;
+        options.AudioChannels = fallback.AudioChannels;
+    }
+}

@@ -45,3 +45,9 @@ std::string PlanQuestion(const TPlannedJoin& planned);
 // plan's steps for the engine.
 void ApplyPlannedJoin(const TPlannedJoin& planned, const TUserSettings& settings, const std::vector<int>& accepted,
                       TOutputOptions& options);
+
+// A file converted on its own with a copying preset: each stream whose codec
+// the format holds is copied, any other is made as the format's high-quality
+// preset makes it. Nothing changes for other presets or a file that cannot be
+// described (the run then says why it fails).
+void ApplyCopyOrConvert(const TUserSettings& settings, const std::string& fileName, TOutputOptions& options);

@@ -57,7 +57,7 @@ const TCommandHelp ProgramHelp{
     .Program = "orvane-video-joiner",
     .Synopsis = "[OPTIONS] [FILE...]",
     .Description = std::string("Opens the ") + AppTitle +
-                   " window, a wizard that joins or converts audio and video files into one of 25 output formats "
+                   " window, a wizard that joins or converts audio and video files into one of 27 output formats "
                    "and downloads videos by their links. The FILEs given are added to its list of files to join, "
                    "as its Add button adds them.\n\n"
                    "Qt's own options (such as -platform, -display or -style) are also understood. 'orvane' does "

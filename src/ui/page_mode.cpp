@@ -21,7 +21,7 @@ TPageMode::TPageMode(QWidget* parent) : QWidget(parent) {
     };
     describe("Paste the links of the videos you want, choose where they go and which quality you prefer, "
              "and download them one after another.", 60);
-    describe("Add audio and video files, put them in order, pick one of 25 output formats and join them "
+    describe("Add audio and video files, put them in order, pick one of 27 output formats and join them "
              "into one file.", 262);
     radioDownload_->setChecked(true);
     imageDownload_->setAccessibleName("Download video");

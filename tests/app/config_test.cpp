@@ -169,8 +169,12 @@ TEST(StartupChoice, ProductDefaultsUnderTheSavedChoice) {
 }
 
 TEST(FormatCodes, CatalogueOrderAndLookup) {
-    ASSERT_EQ(AllFormats().size(), 25u);
+    ASSERT_EQ(AllFormats().size(), 27u);
     EXPECT_EQ(FindFormat(fcVideo, vf3GP)->Name, "3GP");
+    // Formats added later take the next codes of their class.
+    EXPECT_EQ(FindFormat(fcVideo, 9)->Name, "MKV");
+    EXPECT_EQ(FindFormatByName("webm")->PresetKey, "OutputWebMPreset");
+    EXPECT_EQ(FindFormat(fcVideo, 11), nullptr);
     EXPECT_EQ(FindFormat(fcDevice, dfAndroid)->PresetKey, "OutputAndroidPreset");
     EXPECT_EQ(FindFormat(fcAudio, afMP2)->DefaultPreset, 0);
     EXPECT_EQ(FindFormat(fcAudio, 8), nullptr);

@@ -178,7 +178,7 @@ TEST(Settings, ConfigparserReadsTheFile) {
                                          "assert c['Form']['maximized'] == '1'\n"
                                          "assert c['System']['JoinFiles'] in ('0', '1')\n"
                                          "assert c['System']['VerifyOutput'] in ('0', '1')\n"
-                                         "assert len(c['System']) == 45, len(c['System'])\n");
+                                         "assert len(c['System']) == 47, len(c['System'])\n");
     EXPECT_EQ(std::system(("python3 '" + script + "' '" + path + "'").c_str()), 0);
 }
 

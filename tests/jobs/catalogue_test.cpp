@@ -12,7 +12,7 @@ TFormatCode Code(std::string_view name) { return FindFormatByName(name)->Id; }
 TEST(Catalogue, EveryFormatHasItsPresetCountExtensionAndDefault) {
     // name: presets, default preset, extension
     const std::map<std::string, std::tuple<int, int, std::string>> expected = {
-        {"AVI", {30, 3, ".avi"}},        {"MP4", {22, 19, ".mp4"}},        {"FLV", {5, 1, ".flv"}},
+        {"AVI", {30, 3, ".avi"}},        {"MP4", {23, 19, ".mp4"}},        {"FLV", {5, 1, ".flv"}},
         {"SWF", {5, 1, ".swf"}},         {"MPEG", {15, 5, ".mpg"}},       {"RM", {5, 1, ".rm"}},
         {"WMV", {18, 16, ".wmv"}},       {"MOV", {13, 7, ".mov"}},        {"3GP", {5, 2, ".3gp"}},
         {"iPod", {10, 5, ".mp4"}},       {"iPhone", {3, 1, ".mp4"}},      {"AppleTV", {3, 1, ".mp4"}},
@@ -20,7 +20,7 @@ TEST(Catalogue, EveryFormatHasItsPresetCountExtensionAndDefault) {
         {"iPad", {3, 0, ".mp4"}},        {"Android", {3, 0, ".mp4"}},     {"WAV", {6, 3, ".wav"}},
         {"MP3", {5, 2, ".mp3"}},         {"WMA", {5, 1, ".wma"}},         {"OGG", {5, 3, ".ogg"}},
         {"AAC", {5, 3, ".aac"}},         {"M4A", {3, 0, ".m4a"}},         {"FLAC", {10, 5, ".flac"}},
-        {"MP2", {3, 0, ".mp2"}},
+        {"MP2", {3, 0, ".mp2"}},         {"MKV", {4, 1, ".mkv"}},         {"WebM", {4, 1, ".webm"}},
     };
     int total = 0;
     ASSERT_EQ(Catalogue().size(), expected.size());
@@ -72,28 +72,30 @@ TEST(Catalogue, NewPresetsComeAfterTheStoredOnes) {
     EXPECT_EQ(PresetCaption({Code("MP4"), 18}),
               "SanDisk Sansa View - Normal Quality - (MPEG4, 320x240; MPEG2/4 Audio, 96kbps)");
     EXPECT_EQ(PresetCaption({Code("MOV"), 9}), "Quick Time - Economy Quality - (Sorenson Video; IMA ADPCM)");
-    for (const char* format : {"MP4", "MOV"}) {
-        EXPECT_EQ(PresetCaption({Code(format), PresetCount(Code(format)) - 3}),
-                  "Original Size - High Quality - (H.264, CRF 20; AAC 192 kbps)");
-        EXPECT_EQ(PresetCaption({Code(format), PresetCount(Code(format)) - 2}),
+    for (const auto& [format, high] : {std::pair{"MP4", 19}, std::pair{"MOV", 10}}) {
+        EXPECT_EQ(PresetCaption({Code(format), high}), "Original Size - High Quality - (H.264, CRF 20; AAC 192 kbps)");
+        EXPECT_EQ(PresetCaption({Code(format), high + 1}),
                   "Original Size - High Efficiency - (H.265, CRF 24; AAC 192 kbps)");
-        EXPECT_EQ(HighQualityPreset(Code(format)), PresetCount(Code(format)) - 3);
+        EXPECT_EQ(HighQualityPreset(Code(format)), high);
     }
+    // The AV1 preset came after MP4's copying one, which keeps its index.
+    EXPECT_EQ(SameAsSourcePreset(Code("MP4")), 21);
+    EXPECT_EQ(PresetCaption({Code("MP4"), 22}), "Original Size - AV1 - (SVT-AV1, CRF 32; AAC 192 kbps)");
+    EXPECT_EQ(PresetCaption({Code("WebM"), HighQualityPreset(Code("WebM"))}), "Original Size - VP9 - (CRF 32; Opus 128 kbps)");
     int copying = 0;
     for (const auto& f : Catalogue()) {
         const int same = SameAsSourcePreset(f.Format->Id);
         if (same < 0) continue;
         ++copying;
-        EXPECT_EQ(same, static_cast<int>(f.Presets.size()) - 1) << f.Format->Name;
-        EXPECT_EQ(f.Presets.back(), "Same as source - no re-encoding") << f.Format->Name;
+        EXPECT_EQ(f.Presets[static_cast<size_t>(same)], "Same as source - no re-encoding") << f.Format->Name;
         EXPECT_TRUE(IsSameAsSource({f.Format->Id, same}));
-        EXPECT_FALSE(IsSameAsSource({f.Format->Id, same - 1}));
+        EXPECT_FALSE(IsSameAsSource({f.Format->Id, same + 1}));
         // What re-encodes instead is a preset of the same format that copies nothing.
         const int instead = HighQualityPreset(f.Format->Id);
         EXPECT_GE(instead, 0) << f.Format->Name;
-        EXPECT_LT(instead, same) << f.Format->Name;
+        EXPECT_NE(PresetCaption({f.Format->Id, instead}), "Same as source - no re-encoding") << f.Format->Name;
     }
-    EXPECT_EQ(copying, 8);
+    EXPECT_EQ(copying, 10);
     EXPECT_EQ(SameAsSourcePreset(Code("WMV")), -1);
     EXPECT_EQ(PresetCaption({Code("AVI"), HighQualityPreset(Code("AVI"))}),
               "Video: MPEG4 (DivX, XviD), 2500 kbps, Original; Audio: MP3, 256 kbps");

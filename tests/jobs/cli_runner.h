@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <grp.h>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -132,4 +133,38 @@ inline nlohmann::json StreamOf(const nlohmann::json& probe, const std::string& k
 inline double DurationOf(const nlohmann::json& probe) {
     if (!probe.is_object() || !probe.contains("format")) return -1;
     return std::stod(probe["format"].value("duration", "-1"));
+}
+
+// A file name as one word of a shell command.
+inline std::string ShellWord(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// What a shell command prints on its standard output.
+inline std::string Capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    ::pclose(pipe);
+    return out;
+}
+
+// What the decoder says about the whole file: nothing when it decodes cleanly.
+inline std::string DecoderMessages(const std::string& file) {
+    return Capture("ffmpeg -nostdin -v error -i " + ShellWord(file) + " -f null - 2>&1");
+}
+
+// The packets' checksums of one kind of stream ("v", "a").
+inline std::vector<std::string> PacketSums(const std::string& file, const std::string& kind) {
+    std::vector<std::string> sums;
+    std::istringstream lines(Capture("ffmpeg -nostdin -v error -i " + ShellWord(file) + " -map 0:" + kind +
+                                     " -c copy -f framemd5 - 2>/dev/null"));
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] != '#') sums.push_back(line.substr(line.rfind(',') + 1));
+    return sums;
 }

@@ -16,32 +16,6 @@
 namespace {
 constexpr char kMp4SameAsSource[] = "21";
 
-std::string Capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    ::pclose(pipe);
-    return out;
-}
-
-// What the decoder says about the whole file: nothing when it decodes cleanly.
-std::string DecoderMessages(const std::string& file) {
-    return Capture("ffmpeg -nostdin -v error -i " + Quoted(file) + " -f null - 2>&1");
-}
-
-// The packets' checksums of one kind of stream ("v", "a").
-std::vector<std::string> PacketSums(const std::string& file, const std::string& kind) {
-    std::vector<std::string> sums;
-    std::istringstream lines(Capture("ffmpeg -nostdin -v error -i " + Quoted(file) + " -map 0:" + kind +
-                                     " -c copy -f framemd5 - 2>/dev/null"));
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty() && line[0] != '#') sums.push_back(line.substr(line.rfind(',') + 1));
-    return sums;
-}
-
 double StreamLength(const nlohmann::json& probe, const std::string& kind) {
     const auto s = StreamOf(probe, kind);
     return s.is_null() ? -1 : std::stod(s.value("duration", "-1"));

@@ -64,7 +64,7 @@ TEST(PresetParams, OneRowPerCataloguePresetAndEveryRowHoldsItsCommonFields) {
     }
     EXPECT_EQ(total, PresetTotal);
     EXPECT_EQ(PresetCommonParams(3, 0), nullptr);
-    EXPECT_EQ(PresetCommonParams(fcVideo, 9), nullptr);
+    EXPECT_EQ(PresetCommonParams(fcVideo, 11), nullptr);
     EXPECT_EQ(FindPresetParams(fcAudio, afMP3, 5), nullptr);
     EXPECT_EQ(FindPresetParams(fcAudio, afMP3, -1), nullptr);
 }
@@ -189,14 +189,14 @@ TEST(PresetParams, OriginalSizeAndSameAsSourcePresets) {
     EXPECT_EQ(hevc.VideoTag, "hvc1");
     EXPECT_NE(hevc.ExtOptions.find("crf=24\r\n"), std::string::npos);
     EXPECT_TRUE(hevc.FrameSize.empty() && hevc.FrameRate.empty());
-    for (const char* format : {"AVI", "MP4", "MPEG", "MOV"}) {
-        const TOutputOptions o = Applied(format, PresetCount(FindFormatByName(format)->Id) - 1);
+    for (const char* format : {"AVI", "MP4", "MPEG", "MOV", "MKV", "WebM"}) {
+        const TOutputOptions o = Applied(format, SameAsSourcePreset(FindFormatByName(format)->Id));
         EXPECT_EQ(o.VideoCodec, "copy") << format;
         EXPECT_EQ(o.AudioCodec, "copy") << format;
         EXPECT_TRUE(o.ExtOptions.empty() && o.FrameSize.empty() && o.VideoBitrate == Reset().VideoBitrate) << format;
     }
     for (const char* format : {"MP3", "M4A", "FLAC", "WAV"}) {
-        const TOutputOptions o = Applied(format, PresetCount(FindFormatByName(format)->Id) - 1);
+        const TOutputOptions o = Applied(format, SameAsSourcePreset(FindFormatByName(format)->Id));
         EXPECT_EQ(o.AudioCodec, "copy") << format;
         EXPECT_TRUE(o.DisableVideo) << format;
         EXPECT_TRUE(o.ExtOptions.empty() && o.AudioBitrate == Reset().AudioBitrate && o.AudioSampleRate == Reset().AudioSampleRate)

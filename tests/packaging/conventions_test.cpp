@@ -222,7 +222,7 @@ TEST(Conventions, CompletionOffersCommandsOptionsFormatsPresetsAndFiles) {
     EXPECT_EQ(Complete({"update-ytdlp", "--"}), "--from\n--help\n");
     EXPECT_EQ(Complete({"update-ytdlp", "--from", "h"}), "");
     EXPECT_EQ(Complete({"update-ytdlp", ""}), "");
-    EXPECT_EQ(Complete({"join", "--format", "M"}), "M4A\nMOV\nMP2\nMP3\nMP4\nMPEG\nMobilePhone\n");
+    EXPECT_EQ(Complete({"join", "--format", "M"}), "M4A\nMKV\nMOV\nMP2\nMP3\nMP4\nMPEG\nMobilePhone\n");
     EXPECT_EQ(Complete({"presets", "i"}), "iPad\niPhone\niPod\n");
     EXPECT_EQ(Complete({"help", "c"}), "convert\n");
     // Preset numbers of the format given on the line, in any of its forms.

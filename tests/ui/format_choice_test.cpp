@@ -27,8 +27,9 @@ TEST(FormatChoice, ButtonLayoutFollowsTheConfiguration) {
         ASSERT_TRUE(app.Start());
         TFormatChoice* c = app.form->Step2()->FormatChoice();
         ASSERT_EQ(c->FormatPageWidth(), 529);  // 8 columns
-        const QPoint video[] = {{10, 5}, {74, 5}, {138, 5}, {202, 5}, {266, 5}, {330, 5}, {394, 5}, {458, 5}, {10, 65}};
-        for (int code = 0; code < 9; ++code) EXPECT_EQ(c->FormatButton(fcVideo, code)->pos(), video[code]);
+        const QPoint video[] = {{10, 5},   {74, 5},   {138, 5},  {202, 5}, {266, 5}, {330, 5},
+                                {394, 5},  {458, 5},  {10, 65},  {74, 65}, {138, 65}};
+        for (int code = 0; code < 11; ++code) EXPECT_EQ(c->FormatButton(fcVideo, code)->pos(), video[code]);
         EXPECT_EQ(c->FormatButton(fcAudio, afMP2)->pos(), QPoint(458, 5));
         for (int cls = 0; cls < 3; ++cls) {
             EXPECT_FALSE(c->ClassButton(cls)->isHidden());

@@ -110,7 +110,7 @@ public:
             {"HelpCheckForUpdatesLink", "https://help.example/update"},
             {"HelpSupportLink", "https://help.example/support"}, {"DefaultVideo", "0"}, {"DefaultDevice", "0"},
             {"DefaultAudio", "0"}, {"DefaultClass", "0"}};
-        for (const char* f : {"AVI", "MP4", "FLV", "SWF", "MPEG", "RM", "WMV", "MOV", "3GP", "IPOD", "IPAD",
+        for (const char* f : {"AVI", "MP4", "FLV", "SWF", "MPEG", "RM", "WMV", "MOV", "3GP", "MKV", "WEBM", "IPOD", "IPAD",
                               "ANDROID", "IPHONE", "APPLETV", "PSP", "BLACKBERRY", "MOBILEPHONE", "WAV", "MP3", "WMA",
                               "OGG", "AAC", "M4A", "FLAC", "MP2"})
             keys[f] = "True";

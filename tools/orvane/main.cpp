@@ -26,7 +26,7 @@ TCommandHelp ProgramHelp() {
     return {
         .Program = "orvane",
         .Synopsis = "COMMAND [OPTIONS] [ARGUMENTS]",
-        .Description = std::string("Joins or converts audio and video files into one of 25 output formats, and downloads "
+        .Description = std::string("Joins or converts audio and video files into one of 27 output formats, and downloads "
                                    "videos by their links, with the presets and the choices saved by the ") +
                        AppTitle +
                        " window. Progress and errors go to standard error, results to standard output.\n\n"

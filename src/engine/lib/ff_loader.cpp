@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 TFFApi FF;
@@ -97,6 +98,10 @@ bool TFFLoader::LoadLibraryLocked(int index) {
     Status& st = status_[index];
     const std::string fileName = LibraryFileName(index);
     if (!st.handle) {
+        // SVT-AV1 prints its whole configuration on the terminal for every
+        // encoder it opens; its warnings and errors are enough. A value the
+        // user set is kept.
+        if (index == liAvCodec) ::setenv("SVT_LOG", "2", 0);
         // A name with a folder is taken as it is; a bare name is looked for in
         // the search folder first, then through the system's library path.
         std::string path = fileName;
