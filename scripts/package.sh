@@ -60,7 +60,7 @@ depends+=", qt6-qpa-plugins"
 # The long description: the first and the last paragraph of the AppStream
 # description, so that the two never tell different things.
 description() {
-    python3 - "$1" <<'PY' | fold -s -w 72 | sed 's/^/ /; s/ *$//; s/^ $/ ./'
+    python3 - "$1" <<'PY' | fold -s -w 72 | sed 's/ *$//; s/^/ /; s/^ $/ ./'
 import sys, xml.etree.ElementTree as ET
 paragraphs = ET.parse(sys.argv[1]).getroot().find("description").findall("p")
 texts = [" ".join("".join(p.itertext()).split()) for p in (paragraphs[0], paragraphs[-1])]

@@ -19,6 +19,7 @@ const char* const Waiting = "Waiting...";
 }  // namespace
 
 std::string AspectRatioText(float ratio) {
+    if (!(ratio > 0)) return "-1";  // unknown
     // The shapes people name by their sides; others to two places.
     static constexpr int kShapes[][2] = {{16, 9}, {4, 3}, {16, 10}, {21, 9}, {3, 2}, {1, 1}, {9, 16}, {3, 4}};
     for (const auto& [w, h] : kShapes)
