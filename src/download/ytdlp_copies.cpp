@@ -96,7 +96,8 @@ std::vector<TJsRuntime> FindJsRuntimes() {
     const std::pair<const char*, const char*> candidates[] = {
         {"deno", "deno"}, {"node", "node"}, {"node", "nodejs"}, {"quickjs", "qjs"}, {"bun", "bun"}};
     for (const auto& [name, program] : candidates) {
-        if (std::any_of(found.begin(), found.end(), [&](const TJsRuntime& r) { return r.Name == name; })) continue;
+        const std::string runtime = name;  // a lambda cannot take a structured binding in every compiler
+        if (std::any_of(found.begin(), found.end(), [&](const TJsRuntime& r) { return r.Name == runtime; })) continue;
         const std::string path = FindProgram(program);
         if (!path.empty()) found.push_back({name, path});
     }
