@@ -159,6 +159,12 @@ inline std::string DecoderMessages(const std::string& file) {
     return Capture("ffmpeg -nostdin -v error -i " + ShellWord(file) + " -f null - 2>&1");
 }
 
+// A stream's stated duration in seconds; -1 when it has none.
+inline double StreamLength(const nlohmann::json& probe, const std::string& kind) {
+    const auto s = StreamOf(probe, kind);
+    return s.is_null() ? -1 : std::stod(s.value("duration", "-1"));
+}
+
 // The packets' checksums of one kind of stream ("v", "a").
 inline std::vector<std::string> PacketSums(const std::string& file, const std::string& kind) {
     std::vector<std::string> sums;

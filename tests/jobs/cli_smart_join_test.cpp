@@ -16,11 +16,6 @@
 namespace {
 constexpr char kMp4SameAsSource[] = "21";
 
-double StreamLength(const nlohmann::json& probe, const std::string& kind) {
-    const auto s = StreamOf(probe, kind);
-    return s.is_null() ? -1 : std::stod(s.value("duration", "-1"));
-}
-
 // Where the sound is louder than silence, as (from, to) in seconds.
 std::vector<std::pair<double, double>> Sounding(const std::string& file) {
     const std::string raw = Capture("ffmpeg -nostdin -v error -i " + Quoted(file) + " -f s16le -ac 1 -ar 8000 -");
