@@ -229,11 +229,7 @@ namespace {
 // after the start asked for, found among the packets read from the key frame
 // before it (the file is put back there); the start itself when there is none.
 int64_t FirstPictureFrom(AVFormatContext* ic, int64_t startUs) {
-    int stream = -1;
-    for (unsigned i = 0; i < ic->nb_streams && stream < 0; ++i)
-        if (ic->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-            !(ic->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC) && ic->streams[i]->discard != AVDISCARD_ALL)
-            stream = static_cast<int>(i);
+    const int stream = ClipStream(ic);
     if (stream < 0) return startUs;
     const AVRational tb = ic->streams[stream]->time_base;
     TPacketPtr packet = NewPacket();
