@@ -98,18 +98,26 @@ void PlainDispatcher::invoke(std::function<void()> fn) {
     };
     auto call = std::make_shared<Call>();
     post([call, fn = std::move(fn)] {
+        std::exception_ptr error;
         try {
             fn();
         } catch (...) {
-            call->error = std::current_exception();
+            error = std::current_exception();
         }
         std::lock_guard<std::mutex> lock(call->m);
+        call->error = std::move(error);
         call->done = true;
         call->cv.notify_all();
     });
-    std::unique_lock<std::mutex> lock(call->m);
-    call->cv.wait(lock, [&] { return call->done; });
-    if (call->error) std::rethrow_exception(call->error);
+    // The error leaves the shared record under the lock, so the caller owns
+    // the exception's last reference and frees it after its own handler ran.
+    std::exception_ptr error;
+    {
+        std::unique_lock<std::mutex> lock(call->m);
+        call->cv.wait(lock, [&] { return call->done; });
+        error = std::move(call->error);
+    }
+    if (error) std::rethrow_exception(error);
 }
 
 bool PlainDispatcher::isMainThread() const { return std::this_thread::get_id() == mainId_; }
