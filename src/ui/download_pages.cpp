@@ -52,6 +52,7 @@ TDownloadPages::TDownloadPages(TFormMain& form, IDesktopServices& services, ILog
     run_.OnClearLinks = [this] { links_.Clear(); };
 
     connect(step5_->ActionURLPaste, &QAction::triggered, this, &TDownloadPages::ActionURLPasteExecute);
+    connect(step5_->EditURLType, &TLinkEdit::linkEntered, this, &TDownloadPages::LinkTyped);
     connect(step5_->ActionURLRemove, &QAction::triggered, this, &TDownloadPages::ActionURLRemoveExecute);
     connect(step5_->ActionURLEmpty, &QAction::triggered, this, &TDownloadPages::ActionURLEmptyExecute);
     connect(step5_->ListViewInputURL, &QTreeWidget::itemDoubleClicked, this,
@@ -212,6 +213,13 @@ void TDownloadPages::ActionURLPasteExecute() {
     SyncLinksFromList();
     links_.SetHost(form_.Config().VideoSiteHost);
     links_.PasteText(data->text().toStdString());
+}
+
+void TDownloadPages::LinkTyped(const QString& text) {
+    SyncLinksFromList();
+    links_.SetHost(form_.Config().VideoSiteHost);
+    // A refused link stays in the field to be mended; the list said why.
+    if (links_.PasteText(text.toStdString()) > 0) step5_->EditURLType->clear();
 }
 
 void TDownloadPages::ActionURLRemoveExecute() {

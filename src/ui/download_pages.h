@@ -45,6 +45,7 @@ public:
 
     // Step5.
     void ActionURLPasteExecute();
+    void LinkTyped(const QString& text);
     void ActionURLRemoveExecute();
     void ActionURLEmptyExecute();
     void ListViewInputURLDblClick();

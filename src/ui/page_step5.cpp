@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -13,13 +14,16 @@
 
 TPageStep5::TPageStep5(QWidget* parent) : QWidget(parent) {
     auto* input = Place(new QGroupBox(" Input URLs ", this), "GroupBoxInputURLs", QRect(8, 4, 529, 204));
-    ListViewInputURL = Place(new QTreeWidget(input), "ListViewInputURL", QRect(10, 22, 509, 138));
+    ListViewInputURL = Place(new QTreeWidget(input), "ListViewInputURL", QRect(10, 22, 509, 106));
     ListViewInputURL->setHeaderLabels({"Videos"});
     ListViewInputURL->setColumnWidth(0, 390);
     ListViewInputURL->header()->hide();
     ListViewInputURL->setRootIsDecorated(false);
     ListViewInputURL->setSelectionMode(QAbstractItemView::SingleSelection);
     ListViewInputURL->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    EditURLType = Place(new TLinkEdit(input), "EditURLType", QRect(10, 133, 509, 26));
+    EditURLType->setPlaceholderText("Type a link and press Enter");
+    EditURLType->setAccessibleName("Link to add");
 
     auto action = [this](const char* name, const char* text, const QKeySequence& key) {
         auto* a = new QAction(text, this);
@@ -61,6 +65,16 @@ TPageStep5::TPageStep5(QWidget* parent) : QWidget(parent) {
         Place(new QPushButton("Config...", quality), "ButtonYouTubeQualityConfig", QRect(438, 22, 81, 28));
     LabelYouTubeQuality = AddLabel(quality, "LabelYouTubeQuality", "", QRect(10, 54, 509, 20));
     connect(CheckBoxYouTubeQuality, &QCheckBox::toggled, ButtonYouTubeQualityConfig, &QWidget::setEnabled);
+}
+
+void TLinkEdit::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && !text().trimmed().isEmpty()) {
+        emit linkEntered(text().trimmed());
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
 }
 
 int TPageStep5::LinkCount() const { return ListViewInputURL->topLevelItemCount(); }

@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
@@ -151,6 +152,20 @@ TEST_F(DownloadWindow, PastingLinksIntoTheList) {
     EXPECT_TRUE(Links().empty());
     ASSERT_EQ(services.dialogs.size(), 1u);
     EXPECT_NE(services.dialogs[0].find("This is not a YouTube video link."), std::string::npos);
+
+    // A typed link goes in by Return, which then does not leave the page; a
+    // refused one stays in the field to be mended.
+    QTest::keyClicks(step5->EditURLType, QString::fromStdString(site->Host() + "/watch?v=one"));
+    QTest::keyClick(step5->EditURLType, Qt::Key_Return);
+    EXPECT_TRUE(Links().empty());
+    EXPECT_EQ(services.dialogs.size(), 2u);
+    step5->EditURLType->home(false);
+    QTest::keyClicks(step5->EditURLType, "http://");
+    QTest::keyClick(step5->EditURLType, Qt::Key_Enter);
+    EXPECT_EQ(Links().size(), 1u);
+    EXPECT_TRUE(step5->EditURLType->text().isEmpty());
+    EXPECT_EQ(form->ActivePage(), wpStep5);
+    step5->ActionURLEmpty->trigger();
 
     // Remove the last row: the new last row is selected.
     Paste(a + "\n" + b);
