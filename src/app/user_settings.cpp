@@ -24,5 +24,7 @@ void SetDefaultSettings(TUserSettings& s) {
     s.PlayASoundWhenFinished = false;
     s.ShutDownWhenFinished = false;
     s.PreferYouTubeQuality = true;
-    s.PreferYouTube = {1, 2, 3, 0, 4, 5, 6, 7};
+    // A first start prefers the best quality the page offers (the dialog's
+    // "Best Available" order); stored orders are kept as they are.
+    s.PreferYouTube = {7, 3, 2, 1, 0, 6, 4, 5};
 }

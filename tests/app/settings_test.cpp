@@ -31,8 +31,8 @@ TEST(Settings, FirstRunWritesEveryDefaultThenReadsBack) {
     IniFile ini;
     ASSERT_TRUE(ini.Load(path));
     EXPECT_EQ(ini.Get("System", "OutputWMVPreset"), "16");
-    EXPECT_EQ(ini.Get("System", "PreferYouTube18"), "7");
-    EXPECT_EQ(ini.Get("System", "PreferYouTube4"), "0");
+    EXPECT_EQ(ini.Get("System", "PreferYouTube18"), "5");
+    EXPECT_EQ(ini.Get("System", "PreferYouTube4"), "1");
     EXPECT_EQ(ini.Get("System", "PreferYouTubeQuality"), "1");
     EXPECT_EQ(ini.Get("System", "PlayASoundWhenFinished"), "0");
     EXPECT_EQ(ini.Get("System", "OutputiPodPreset"), "5");
@@ -73,7 +73,7 @@ TEST(Settings, BadOrMissingKeysKeepDefaultsAndBytesTruncate) {
     EXPECT_EQ(s.OutputPreset[fcAudio][afWAV], 3);
     EXPECT_EQ(s.OutputFormatClass, 2);
     // -1 is byte 255, no quality: the slot takes the code the order lacks.
-    EXPECT_EQ(s.PreferYouTube, (std::array<uint8_t, 8>{1, 2, 3, 0, 4, 5, 6, 7}));
+    EXPECT_EQ(s.PreferYouTube, (std::array<uint8_t, 8>{7, 3, 2, 1, 0, 6, 4, 5}));
     EXPECT_EQ(s.OutputPreset[fcAudio][afMP3], -1);
     EXPECT_EQ(s.OutputPreset[fcVideo][vfAVI], 2147483647);
     EXPECT_TRUE(s.ShutDownWhenFinished);
@@ -174,7 +174,7 @@ TEST(Settings, ConfigparserReadsTheFile) {
                                          "assert c['System']['OutputFileDir'] == '/data/my videos 100%/'\n"
                                          "assert c['System']['OutputPSPPreset'] == '2'\n"
                                          "assert c['System']['OutputWMVPreset'] == '16'\n"
-                                         "assert c['System']['PreferYouTube18'] == '7'\n"
+                                         "assert c['System']['PreferYouTube18'] == '5'\n"
                                          "assert c['Form']['maximized'] == '1'\n"
                                          "assert c['System']['JoinFiles'] in ('0', '1')\n"
                                          "assert c['System']['VerifyOutput'] in ('0', '1')\n"

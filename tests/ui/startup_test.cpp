@@ -65,8 +65,8 @@ TEST(Startup, FirstStartWritesTheDefaultsAndTheNextStartRestoresThem) {
         {"OutputAppleTVPreset", "1"}, {"OutputPSPPreset", "1"}, {"OutputBlackBerryPreset", "1"},
         {"OutputMobilePhonePreset", "1"}, {"OutputiPadPreset", "0"}, {"OutputAndroidPreset", "0"},
         {"PlayASoundWhenFinished", "0"}, {"ShutDownWhenFinished", "0"}, {"PreferYouTubeQuality", "1"},
-        {"PreferYouTube1", "1"}, {"PreferYouTube2", "2"}, {"PreferYouTube3", "3"}, {"PreferYouTube4", "0"},
-        {"PreferYouTube5", "4"}, {"PreferYouTube6", "5"}, {"PreferYouTube7", "6"}, {"PreferYouTube18", "7"},
+        {"PreferYouTube1", "7"}, {"PreferYouTube2", "3"}, {"PreferYouTube3", "2"}, {"PreferYouTube4", "1"},
+        {"PreferYouTube5", "0"}, {"PreferYouTube6", "6"}, {"PreferYouTube7", "4"}, {"PreferYouTube18", "5"},
         {"JoinFiles", "1"}};
     for (const auto& [key, value] : defaults) EXPECT_EQ(ini.Get("System", key).value_or("<none>"), value) << key;
     const QRect screen = QGuiApplication::primaryScreen()->geometry();

@@ -184,8 +184,9 @@ TEST_F(DownloadWindow, PastingLinksIntoTheList) {
 }
 
 TEST_F(DownloadWindow, QualityGroupAndDialog) {
+    // A first start prefers the best quality.
     EXPECT_EQ(Text(step5->LabelYouTubeQuality),
-              "Prefer: [HQ18] > [HQ35] > [HQ22] > [HQ6] > [HQ13] > [HQ17] > [HQ34] > [HQ37]");
+              "Prefer: [HQ37] > [HQ22] > [HQ35] > [HQ18] > [HQ6] > [HQ34] > [HQ13] > [HQ17]");
     step5->CheckBoxYouTubeQuality->click();
     EXPECT_FALSE(step5->ButtonYouTubeQualityConfig->isEnabled());
     EXPECT_EQ(Text(step5->LabelYouTubeQuality), "[Default Quality - HQ5 - (FLV, 400 x 240, Mono 44KHz MP3)]");
@@ -197,6 +198,8 @@ TEST_F(DownloadWindow, QualityGroupAndDialog) {
         auto* dialog = qobject_cast<TFormYouTubeHQ*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->windowTitle().toStdString(), "Prefer YouTube high quality");
+        EXPECT_EQ(dialog->ListViewYouTubeHQ->topLevelItem(0)->text(0).toStdString(), "[HQ37]");
+        dialog->ButtonDefault->click();
         EXPECT_EQ(dialog->ListViewYouTubeHQ->topLevelItem(0)->text(0).toStdString(), "[HQ18]");
         dialog->ButtonBestAvailable->click();
         dialog->ButtonOK->click();
