@@ -62,11 +62,21 @@ int IntOf(const nlohmann::json& object, const char* key) {
     return value > 0 && value < 1e6 ? static_cast<int>(value) : 0;
 }
 
+// yt-dlp numbers the videos of a page ("Title (1)", id "page-1") even when
+// the page holds one; only a page of several (a playlist) needs the number.
+std::string PageVideoTitle(const nlohmann::json& object, std::string title, const std::string& id) {
+    constexpr std::string_view number = " (1)";
+    const bool single = object.find("playlist_index") == object.end() || object["playlist_index"].is_null();
+    if (single && id.ends_with("-1") && title.size() > number.size() && title.ends_with(number))
+        title.resize(title.size() - number.size());
+    return title;
+}
+
 bool ParseInfo(std::string_view text, TYtDlpInfo& info) {
     const nlohmann::json object = nlohmann::json::parse(text, nullptr, false);
     if (object.is_discarded() || !object.is_object()) return false;
     info.Id = StringOf(object, "id");
-    info.Title = StringOf(object, "title");
+    info.Title = PageVideoTitle(object, StringOf(object, "title"), info.Id);
     info.Ext = StringOf(object, "ext");
     info.FormatId = StringOf(object, "format_id");
     info.Width = IntOf(object, "width");

@@ -19,7 +19,8 @@ inline constexpr char YtDlpProgressTemplate[] =
     "%(progress.total_bytes_estimate)s %(progress.elapsed)s %(progress.eta)s %(progress.speed)s "
     "%(progress.fragment_index)s %(progress.fragment_count)s";
 // --print before_dl: the chosen video as one JSON object (ASCII only).
-inline constexpr char YtDlpInfoTemplate[] = "before_dl:[orvane-info] %(.{id,title,ext,width,height,format_id})j";
+inline constexpr char YtDlpInfoTemplate[] =
+    "before_dl:[orvane-info] %(.{id,title,ext,width,height,format_id,playlist_index})j";
 // --print after_move: the finished file as a JSON string.
 inline constexpr char YtDlpFileTemplate[] = "after_move:[orvane-file] %(filepath)j";
 

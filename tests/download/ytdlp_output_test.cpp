@@ -63,7 +63,10 @@ TEST(YtDlpOutput, InfoAndFileLines) {
         R"j([orvane-info] {"id": "page-1", "title": "My Test: Video/One? (1)", "ext": "mp4", "height": 240, "format_id": "240p"})j");
     ASSERT_EQ(l.Kind, TYtDlpLineKind::lkInfo);
     EXPECT_EQ(l.Info.Id, "page-1");
-    EXPECT_EQ(l.Info.Title, "My Test: Video/One? (1)");
+    // The page's only video keeps the page's title; the first of several keeps its number.
+    EXPECT_EQ(l.Info.Title, "My Test: Video/One?");
+    EXPECT_EQ(ParseYtDlpLine(R"j([orvane-info] {"id": "page-1", "title": "Two (1)", "playlist_index": 1})j").Info.Title,
+              "Two (1)");
     EXPECT_EQ(l.Info.Ext, "mp4");
     EXPECT_EQ(l.Info.Height, 240);
     EXPECT_EQ(l.Info.Width, 0);

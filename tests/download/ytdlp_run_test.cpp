@@ -140,11 +140,11 @@ TEST_F(YtDlpRunTest, AnHtml5PageOfAnotherSite) {
         if (!view_.Rows.empty()) percents.push_back(view_.ProgressBar);
     });
     EXPECT_EQ(view_.FinalStatuses(), (std::vector<std::string>{"Finish."}));
-    // yt-dlp numbers the videos of a page.
-    ASSERT_EQ(SavedNames(), (std::vector<std::string>{"My Clip (1).mp4"}));
+    // The page's one video is saved under the page's title, unnumbered.
+    ASSERT_EQ(SavedNames(), (std::vector<std::string>{"My Clip.mp4"}));
     EXPECT_TRUE(SameBytes(run_->Result().DownloadedFiles[0], "small.mp4"));
     const auto& row = view_.LastRows[0];
-    EXPECT_EQ(row.Caption, "My Clip (1)");
+    EXPECT_EQ(row.Caption, "My Clip");
     EXPECT_EQ(row.Sub[dcURL], Page("/clip"));
     EXPECT_EQ(row.Sub[dcProgress], "100%");
     EXPECT_EQ(row.Statuses, (std::vector<std::string>{"Waiting...", "Getting YouTube URLs, please wait...",
@@ -157,7 +157,7 @@ TEST_F(YtDlpRunTest, AnHtml5PageOfAnotherSite) {
     EXPECT_EQ(log_.Lines, (std::vector<std::string>{Trying(Page("/clip"))}));
     EXPECT_FALSE(run_->YtDlpUpdateAdvised());
     // Only the file: the hidden temporary folder is gone.
-    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"My Clip (1).mp4"}));
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"My Clip.mp4"}));
 }
 
 TEST_F(YtDlpRunTest, TheQualityPreferenceChoosesAmongTheSources) {
@@ -171,7 +171,7 @@ TEST_F(YtDlpRunTest, TheQualityPreferenceChoosesAmongTheSources) {
     Run({Page("/two")});
     ASSERT_EQ(run_->Result().DownloadedFiles.size(), 1u);
     EXPECT_TRUE(SameBytes(run_->Result().DownloadedFiles[0], "big.mp4"));
-    EXPECT_EQ(SavedNames(), (std::vector<std::string>{"Two Sizes (1)(1).mp4"}));
+    EXPECT_EQ(SavedNames(), (std::vector<std::string>{"Two Sizes(1).mp4"}));
 
     // [HQ22] first: MP4 at 720, whose next lower height on offer is 480.
     settings_.PreferYouTube = {3, 1, 2, 0, 4, 5, 6, 7};
@@ -214,7 +214,7 @@ TEST_F(YtDlpRunTest, FailuresShowYtDlpsReasonAndTheRunGoesOn) {
     EXPECT_EQ(run_->Result().YtDlpFailures, 2);
     // Debian 12's yt-dlp is years old: the window offers the update.
     EXPECT_EQ(run_->YtDlpUpdateAdvised(), YtDlpIsOlderThan(version_, YtDlpStaleDays, std::chrono::system_clock::now()));
-    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"My Clip (1).mp4"}));
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"My Clip.mp4"}));
 }
 
 TEST_F(YtDlpRunTest, CancelWhileTheServerStallsLeavesNothing) {
@@ -246,13 +246,13 @@ TEST_F(YtDlpRunTest, CancelWhileTheServerStallsLeavesNothing) {
     }
     // A later run works.
     Run({Page("/clip")});
-    EXPECT_EQ(SavedNames(), (std::vector<std::string>{"My Clip (1).mp4"}));
+    EXPECT_EQ(SavedNames(), (std::vector<std::string>{"My Clip.mp4"}));
 }
 
 TEST_F(YtDlpRunTest, TitlesTheFileSystemRefuses) {
     Run({Page("/chars"), Page("/chars")});
-    EXPECT_EQ(SavedNames(), (std::vector<std::string>{"a_b_c_d_e_f_g__h (1).mp4", "a_b_c_d_e_f_g__h (1)(1).mp4"}));
-    EXPECT_EQ(view_.LastRows[0].Caption, "a/b:c?d*e\"f<g>|h (1)");
+    EXPECT_EQ(SavedNames(), (std::vector<std::string>{"a_b_c_d_e_f_g__h.mp4", "a_b_c_d_e_f_g__h(1).mp4"}));
+    EXPECT_EQ(view_.LastRows[0].Caption, "a/b:c?d*e\"f<g>|h");
 }
 
 TEST_F(YtDlpRunTest, TheSitesLinksStayOnTheBuiltInPathUnlessItCannotReadThem) {
@@ -271,7 +271,7 @@ TEST_F(YtDlpRunTest, TheSitesLinksStayOnTheBuiltInPathUnlessItCannotReadThem) {
     // reads it, and one log line says so.
     Run({site_->WatchLink("html5")});
     EXPECT_EQ(view_.FinalStatuses(), (std::vector<std::string>{"Finish."}));
-    ASSERT_EQ(SavedNames(), (std::vector<std::string>{"Watch Html5 (1).mp4"}));
+    ASSERT_EQ(SavedNames(), (std::vector<std::string>{"Watch Html5.mp4"}));
     EXPECT_TRUE(SameBytes(run_->Result().DownloadedFiles[0], "small.mp4"));
     ASSERT_EQ(log_.Lines.size(), 2u);
     EXPECT_EQ(log_.Lines[0], "No stream of \"Watch Html5\" could be downloaded");
