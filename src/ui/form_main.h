@@ -100,11 +100,11 @@ public:
     // Closing without the question a run would ask (the session ends).
     void CloseWithoutQuestion();
     void ShowOutputSettings();
-    void StoreOutputSettings();
+    void StoreOutputSettings(bool folderMade);
     // A folder field's text with a trailing separator; empty stays empty.
     static std::string FolderField(const QString& text);
     void ShowDownloadSettings();
-    void StoreDownloadSettings();
+    void StoreDownloadSettings(bool folderMade);
     void ShowConversionSummary(const TConversionResult& result);
     void ButtonSelectDirClick();
     void ButtonURLSelectClick();
@@ -200,6 +200,7 @@ private:
     void FocusPage();
     // Step2's Next: folder, name and plan checked, then Step3 and the run.
     void ActionNextStep2();
+    void ActionNextStep5();
     // Step3 on screen, then the run from the message loop.
     void BeginConversionRun();
     void CenterOnScreen();

@@ -199,19 +199,7 @@ void TFormMain::ActionNextExecute() {
             ResetWizard();
             break;
         case wpStep5:
-            StoreDownloadSettings();
-            if (step5_->LinkCount() == 0) {
-                Inform("Please Copy & Paste the YouTube video links you want to download.");
-                return;
-            }
-            if (!PrepareOutputFolder(FolderField(step5_->EditURLOutput->text()))) {
-                Inform(kFolderFailed);
-                return;
-            }
-            SetActivePage(wpStep6);
-            UpdatePageTexts();
-            ClearDownloadedFiles();
-            StartDownloadRun();
+            ActionNextStep5();
             break;
         case wpStep7:
             ClearLinkAndDownloadLists();
@@ -224,8 +212,9 @@ void TFormMain::ActionNextExecute() {
 }
 
 void TFormMain::ActionNextStep2() {
-    StoreOutputSettings();
-    if (!PrepareOutputFolder(FolderField(step2_->EditOutputDir()->text()))) {
+    const bool folderMade = PrepareOutputFolder(FolderField(step2_->EditOutputDir()->text()));
+    StoreOutputSettings(folderMade);
+    if (!folderMade) {
         Inform(kFolderFailed);
         return;
     }
@@ -235,6 +224,25 @@ void TFormMain::ActionNextStep2() {
     }
     if (!ConfirmJoinPlan()) return;
     BeginConversionRun();
+}
+
+void TFormMain::ActionNextStep5() {
+    const std::string folder = FolderField(step5_->EditURLOutput->text());
+    if (step5_->LinkCount() == 0) {
+        StoreDownloadSettings(DirectoryExists(folder));
+        Inform("Please Copy & Paste the YouTube video links you want to download.");
+        return;
+    }
+    const bool folderMade = PrepareOutputFolder(folder);
+    StoreDownloadSettings(folderMade);
+    if (!folderMade) {
+        Inform(kFolderFailed);
+        return;
+    }
+    SetActivePage(wpStep6);
+    UpdatePageTexts();
+    ClearDownloadedFiles();
+    StartDownloadRun();
 }
 
 void TFormMain::BeginConversionRun() {
@@ -365,11 +373,11 @@ std::string TFormMain::FolderField(const QString& text) {
     return folder.empty() ? folder : IncludeTrailingSeparator(folder);
 }
 
-void TFormMain::StoreOutputSettings() {
-    // An empty or relative folder is refused on Next and never stored: the
-    // last usable one stays for the next start.
+void TFormMain::StoreOutputSettings(bool folderMade) {
+    // A folder refused on Next (empty, relative, or one that could not be
+    // made) is never stored: the last usable one stays for the next start.
     const std::string folder = FolderField(step2_->EditOutputDir()->text());
-    if (IsStorableFolder(folder)) settings_.OutputFileDir = folder;
+    if (folderMade && IsStorableFolder(folder)) settings_.OutputFileDir = folder;
     settings_.JoinFiles = step2_->JoinSelected();
     step2_->FormatChoice()->StoreSettings();
 }
@@ -380,9 +388,9 @@ void TFormMain::ShowDownloadSettings() {
     step5_->ButtonYouTubeQualityConfig->setEnabled(settings_.PreferYouTubeQuality);
 }
 
-void TFormMain::StoreDownloadSettings() {
+void TFormMain::StoreDownloadSettings(bool folderMade) {
     const std::string folder = FolderField(step5_->EditURLOutput->text());
-    if (IsStorableFolder(folder)) settings_.OutputURLDir = folder;
+    if (folderMade && IsStorableFolder(folder)) settings_.OutputURLDir = folder;
     settings_.PreferYouTubeQuality = step5_->CheckBoxYouTubeQuality->isChecked();
 }
 

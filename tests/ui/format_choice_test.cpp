@@ -100,7 +100,7 @@ TEST(FormatChoice, FirstVisitShowsTheDefaultsAndClicksAreRemembered) {
 
     // Leaving with Next stores every list's index; a list without one stores -1.
     c->PresetList(fcVideo, vfWMV)->setCurrentIndex(-1);
-    app.form->StoreOutputSettings();
+    app.form->StoreOutputSettings(true);
     EXPECT_EQ(app.settings().PresetOf(fcAudio, afMP3), 0);
     EXPECT_EQ(app.settings().PresetOf(fcVideo, vfWMV), -1);
     EXPECT_EQ(app.settings().PresetOf(fcVideo, vfAVI), 3);
@@ -124,7 +124,7 @@ TEST(FormatChoice, StoredValuesOutsideTheCatalogue) {
         EXPECT_TRUE(c->FormatButton(fcAudio, code)->isEnabled());
     EXPECT_EQ(c->FrontPresetList(fcAudio), audioFront);
     EXPECT_EQ(c->PresetList(fcVideo, vfFLV)->currentIndex(), -1);
-    app.form->StoreOutputSettings();
+    app.form->StoreOutputSettings(true);
     EXPECT_EQ(app.settings().PresetOf(fcVideo, vfFLV), -1);
     EXPECT_EQ(app.settings().PresetOf(fcVideo, vfAVI), -1);
     EXPECT_EQ(app.settings().OutputFormatClass, 5);  // codes are written only by clicks

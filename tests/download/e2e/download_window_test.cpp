@@ -288,7 +288,7 @@ TEST_F(DownloadWindow, AnotherSitesPageThroughYtDlpToStep1) {
     EXPECT_EQ(Text(step7->LabelTotalFiles), "2");
     EXPECT_EQ(Text(step7->LabelSucceeded), "1");
     EXPECT_EQ(Text(step7->LabelFailed), "1");
-    EXPECT_EQ(Saved(), (std::vector<std::string>{"Garden Party (1).mp4"}));
+    EXPECT_EQ(Saved(), (std::vector<std::string>{"Garden Party.mp4"}));
     // yt-dlp's reason, on Step7 and in the log.
     const std::string reason = "File (2): yt-dlp could not download \"" + site->Url("/gone") +
                                "\": Unable to download webpage: HTTP Error 404: Not Found";
