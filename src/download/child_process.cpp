@@ -53,16 +53,13 @@ std::vector<char*> PointersOf(std::vector<std::string>& texts) {
     return p;
 }
 
-// What the child does between fork and exec: system calls only, since the
-// parent may have other threads (whose locks the child inherits). Returns
+// What the program's process does between fork and exec: system calls only,
+// since we may have other threads (whose locks the child inherits). Returns
 // only when the exec failed, with errno set.
 void ExecInChild(pid_t parent, const char* program, char* const argv[], char* const envp[], const char* workDir,
                  int outFd, int errFd) {
-    // It dies with us, even when we are killed and cannot clean up.
+    // It dies with its guardian, even when that is killed.
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(127);
-    // Its own group: Kill reaches its helpers, and Ctrl+C in a terminal
-    // reaches only us, which cancel in order.
-    ::setpgid(0, 0);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -78,6 +75,67 @@ void ExecInChild(pid_t parent, const char* program, char* const argv[], char* co
     ::execve(program, argv, envp);
 }
 
+// Ends the guardian as the program ended: by its exit code or its signal.
+[[noreturn]] void EndAs(int status) {
+    if (WIFSIGNALED(status)) {
+        const int sig = WTERMSIG(status);
+        struct sigaction dfl{};
+        dfl.sa_handler = SIG_DFL;
+        ::sigaction(sig, &dfl, nullptr);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, sig);
+        ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+        ::kill(::getpid(), sig);
+        ::_exit(128 + sig);
+    }
+    ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
+}
+
+// The child we start is a guardian that leads the program's process group:
+// the program runs as its child and the guardian passes its end on. When we
+// die, even by SIGKILL where nothing of ours can clean up, the kernel tells
+// the guardian, which ends the whole group: the program and every helper it
+// started (yt-dlp's ffmpeg). System calls only, as in ExecInChild.
+[[noreturn]] void GuardInChild(pid_t parent, int report, const char* program, char* const argv[],
+                               char* const envp[], const char* workDir, int outFd, int errFd) {
+    sigset_t watched;
+    sigemptyset(&watched);
+    sigaddset(&watched, SIGTERM);
+    sigaddset(&watched, SIGCHLD);
+    ::sigprocmask(SIG_BLOCK, &watched, nullptr);
+    if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) ::_exit(127);
+    // Its own group: Kill reaches the helpers, and Ctrl+C in a terminal
+    // reaches only us, which cancel in order.
+    ::setpgid(0, 0);
+    const pid_t guardian = ::getpid();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ExecInChild(guardian, program, argv, envp, workDir, outFd, errFd);
+        const int code = errno;
+        [[maybe_unused]] const ssize_t n = ::write(report, &code, sizeof code);
+        ::_exit(127);
+    }
+    if (child < 0) {
+        const int code = errno;
+        [[maybe_unused]] const ssize_t n = ::write(report, &code, sizeof code);
+        ::_exit(127);
+    }
+    // Our pipes and files stay with the program alone.
+    if (::close_range(3, ~0U, 0) != 0)
+        for (int fd = 3; fd < 4096; ++fd) ::close(fd);
+    for (;;) {
+        siginfo_t info;
+        const int sig = ::sigwaitinfo(&watched, &info);
+        if (sig == SIGTERM) {
+            ::kill(-guardian, SIGKILL);
+            ::_exit(128 + SIGKILL);
+        }
+        int status = 0;
+        if (sig == SIGCHLD && ::waitpid(child, &status, WNOHANG) == child) EndAs(status);
+    }
+}
+
 // Starts program; the pid, or -1 with the errno in error.
 pid_t Spawn(const std::string& program, std::vector<std::string> argv, std::vector<std::string> env,
             const std::string& workDir, int outFd, int errFd, int& error) {
@@ -91,11 +149,8 @@ pid_t Spawn(const std::string& program, std::vector<std::string> argv, std::vect
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(report[0]);
-        ExecInChild(parent, program.c_str(), argp.data(), envp.data(), workDir.empty() ? nullptr : workDir.c_str(),
-                    outFd, errFd);
-        const int code = errno;
-        [[maybe_unused]] const ssize_t n = ::write(report[1], &code, sizeof code);
-        ::_exit(127);
+        GuardInChild(parent, report[1], program.c_str(), argp.data(), envp.data(),
+                     workDir.empty() ? nullptr : workDir.c_str(), outFd, errFd);
     }
     error = errno;
     ::close(report[1]);

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 
 #include "../common/temp_dir.h"
@@ -65,6 +67,9 @@ TEST_F(ChildProcessTest, LinesOfBothStreamsThenTheExit) {
     EXPECT_EQ(r.Exits, 1);
     EXPECT_EQ(r.Exit.ExitCode, 3);
     EXPECT_FALSE(r.Exit.Succeeded());
+    // A program that dies by a signal is reported so.
+    r = Run("kill -SEGV $$");
+    EXPECT_EQ(r.Exit.Signal, SIGSEGV);
 
     // The folder, the extra environment, nothing on standard input, no
     // descriptor of ours beyond the three.
@@ -114,6 +119,38 @@ TEST_F(ChildProcessTest, KillEndsTheWholeGroup) {
     ASSERT_TRUE(child.Start("/bin/echo", {"next"}, {}, {}, error)) << error;
     ASSERT_TRUE(dispatcher_.runUntil([&] { return again.Exits > 0; }, 10s));
     EXPECT_EQ(again.Out, (std::vector<std::string>{"next"}));
+}
+
+TEST_F(ChildProcessTest, HelpersEndWithUsEvenWhenWeAreKilledOutright) {
+    // A process of ours runs the program, tells us its helper, and is killed
+    // with SIGKILL: nothing of it can clean up, yet the helper must go.
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t runner = ::fork();
+    if (runner == 0) {
+        ::close(pipeFds[0]);
+        PlainDispatcher dispatcher;
+        TChildProcess child(dispatcher);
+        std::string line, error;
+        child.OnLine = [&](TChildStream, const std::string& text) { line = text + "\n"; };
+        if (!child.Start("/bin/sh", {"-c", "sleep 300 & echo $!; wait"}, {}, {}, error)) ::_exit(1);
+        dispatcher.runUntil([&] { return !line.empty(); }, 10s);
+        [[maybe_unused]] const ssize_t n = ::write(pipeFds[1], line.data(), line.size());
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    char text[32] = {};
+    const ssize_t got = ::read(pipeFds[0], text, sizeof text - 1);
+    ::close(pipeFds[0]);
+    ::kill(runner, SIGKILL);
+    ::waitpid(runner, nullptr, 0);
+    const pid_t helper = got > 0 ? std::atoi(text) : 0;
+    ASSERT_GT(helper, 0);
+    for (int i = 0; i < 100 && Alive(helper); ++i) std::this_thread::sleep_for(20ms);
+    const bool alive = Alive(helper);
+    if (alive) ::kill(helper, SIGKILL);
+    EXPECT_FALSE(alive);
 }
 
 TEST_F(ChildProcessTest, AHelperThatKeepsThePipeOpenDoesNotHoldTheEnd) {
