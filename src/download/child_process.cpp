@@ -14,6 +14,7 @@
 #include <sys/prctl.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -53,13 +54,20 @@ std::vector<char*> PointersOf(std::vector<std::string>& texts) {
     return p;
 }
 
+// A forked child's end: the system call itself, since a sanitizer's _exit
+// would check the threads the fork copied and change the status.
+[[noreturn]] void ExitNow(int code) {
+    ::syscall(SYS_exit_group, code);
+    __builtin_unreachable();
+}
+
 // What the program's process does between fork and exec: system calls only,
 // since we may have other threads (whose locks the child inherits). Returns
 // only when the exec failed, with errno set.
 void ExecInChild(pid_t parent, const char* program, char* const argv[], char* const envp[], const char* workDir,
                  int outFd, int errFd) {
     // It dies with its guardian, even when that is killed.
-    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(127);
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ExitNow(127);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -87,9 +95,9 @@ void ExecInChild(pid_t parent, const char* program, char* const argv[], char* co
         sigaddset(&only, sig);
         ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
         ::kill(::getpid(), sig);
-        ::_exit(128 + sig);
+        ExitNow(128 + sig);
     }
-    ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
+    ExitNow(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
 }
 
 // The child we start is a guardian that leads the program's process group:
@@ -104,7 +112,7 @@ void ExecInChild(pid_t parent, const char* program, char* const argv[], char* co
     sigaddset(&watched, SIGTERM);
     sigaddset(&watched, SIGCHLD);
     ::sigprocmask(SIG_BLOCK, &watched, nullptr);
-    if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) ::_exit(127);
+    if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent) ExitNow(127);
     // Its own group: Kill reaches the helpers, and Ctrl+C in a terminal
     // reaches only us, which cancel in order.
     ::setpgid(0, 0);
@@ -114,12 +122,12 @@ void ExecInChild(pid_t parent, const char* program, char* const argv[], char* co
         ExecInChild(guardian, program, argv, envp, workDir, outFd, errFd);
         const int code = errno;
         [[maybe_unused]] const ssize_t n = ::write(report, &code, sizeof code);
-        ::_exit(127);
+        ExitNow(127);
     }
     if (child < 0) {
         const int code = errno;
         [[maybe_unused]] const ssize_t n = ::write(report, &code, sizeof code);
-        ::_exit(127);
+        ExitNow(127);
     }
     // Our pipes and files stay with the program alone.
     if (::close_range(3, ~0U, 0) != 0)
@@ -129,7 +137,7 @@ void ExecInChild(pid_t parent, const char* program, char* const argv[], char* co
         const int sig = ::sigwaitinfo(&watched, &info);
         if (sig == SIGTERM) {
             ::kill(-guardian, SIGKILL);
-            ::_exit(128 + SIGKILL);
+            ExitNow(128 + SIGKILL);
         }
         int status = 0;
         if (sig == SIGCHLD && ::waitpid(child, &status, WNOHANG) == child) EndAs(status);
