@@ -27,7 +27,7 @@ for ((i = 1; i <= largest; i++)); do
     name=$(printf '%s/clips/clip%05d.mp4' "$work" "$i")
     ln "$work/clip.mp4" "$name" 2>/dev/null || cp "$work/clip.mp4" "$name"
 done
-clips() { find "$work/clips" -name 'clip*.mp4' | sort | head -n "$1"; }
+clips() { for ((i = 1; i <= $1; i++)); do printf '%s/clips/clip%05d.mp4\n' "$work" "$i"; done; }
 
 # MP4's "Same as source - no re-encoding" preset by its caption.
 copy_preset=$("$orvane" presets MP4 | awk -F'\t' '$3 ~ /^Same as source/ { print $2 }')
