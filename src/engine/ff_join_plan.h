@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+class TCustomDecoder;
+
 enum TStreamKind : int { skOther, skVideo, skAudio, skSubtitle };
 
 // A ratio as the libraries keep it; 0/x or x/0 is unknown.
@@ -160,6 +162,10 @@ int64_t VideoStreamWeight(int64_t frames, int64_t durationUs, double rate, int w
 // Opens a file and describes its video, sound and subtitle streams (cover
 // pictures left out). False with the reason in error when it cannot be read.
 bool DescribeFile(const std::string& path, TFileDesc& file, std::string& error);
+// The same description of the file a probe has open (it reads a few packets
+// of it), so that a file added to the list is not opened again for the plan.
+// False when the probe has no file open.
+bool DescribeProbed(const TCustomDecoder& decoder, TFileDesc& file);
 // The output format the file name (or the named format) stands for, as the
 // plan needs it.
 TPlanFormat PlanFormatFor(const std::string& fileName, const std::string& formatName, const std::string& shownName,

@@ -1,6 +1,7 @@
 #include "input_probe.h"
 
 #include "ff_decoder.h"
+#include "ff_join_plan.h"
 
 namespace {
 // The facts of the open file. Reading the missing stream of a file without
@@ -9,7 +10,11 @@ TInputRow ReadRow(TCustomDecoder& decoder, const std::string& fileName) {
     const TFileStreamInfo file = decoder.GetFileStreamInfo();
     const TVideoStreamInfo video = decoder.GetVideoStreamInfo(decoder.FirstVideoStream());
     const TAudioStreamInfo audio = decoder.GetAudioStreamInfo(decoder.FirstAudioStream());
-    return MakeInputRow(fileName, file, decoder.FirstVideoStream() >= 0, video, audio);
+    TInputRow row = MakeInputRow(fileName, file, decoder.FirstVideoStream() >= 0, video, audio);
+    // Kept for the join plan, which then need not open the file again.
+    auto described = std::make_shared<TFileDesc>();
+    if (DescribeProbed(decoder, *described)) row.Described = std::move(described);
+    return row;
 }
 }  // namespace
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -28,9 +29,11 @@ struct TInputRow {
     // start or its end.
     int64_t TrimStartUs = -1;
     int64_t TrimEndUs = -1;
+    // The probe's description of its streams for the join plan (shared, not copied).
+    std::shared_ptr<const TFileDesc> Described;
 
     TJobInput JobInput() const {
-        return {FullName, RealDuration, Width, Height, AspectRatio, -1, TrimStartUs, TrimEndUs};
+        return {FullName, RealDuration, Width, Height, AspectRatio, -1, TrimStartUs, TrimEndUs, Described};
     }
     // The Duration line as the slide shows it: a trimmed row gives its
     // length and range ("Duration: 01:25.000 (00:05.000 to 01:30.000)").

@@ -22,6 +22,13 @@ void TConvertList::SetColumnTitles(const std::string& status, const std::string&
     if (view_) view_->SetColumnTitles(status, progress);
 }
 
+std::optional<bool> TJobInput::HasSound() const {
+    if (!Described) return std::nullopt;
+    for (const TStreamDesc& s : Described->Streams)
+        if (s.Kind == skAudio) return true;
+    return false;
+}
+
 int64_t TJobInput::Length() const {
     const int64_t start = std::max<int64_t>(TrimStartUs, 0);
     int64_t end = Duration > 0 ? Duration : INT64_MAX;

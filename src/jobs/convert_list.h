@@ -3,8 +3,12 @@
 // row per accepted file with a caption and four cells. The list keeps the rows
 // and forwards every change to the view that shows them (the Step3 page, the
 // console).
+#include "ff_join_plan.h"
+
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,8 +26,13 @@ struct TJobInput {
     // or its end.
     int64_t TrimStartUs = -1;
     int64_t TrimEndUs = -1;
+    // Its streams as the probe that added it described them for the join
+    // plan; null: the plan reads the file itself.
+    std::shared_ptr<const TFileDesc> Described;
 
     bool Trimmed() const { return TrimStartUs > 0 || TrimEndUs >= 0; }
+    // Has a sound stream: known from Described, else unknown (nullopt).
+    std::optional<bool> HasSound() const;
     // The length used: the trimmed one, else the probed Duration.
     int64_t Length() const;
 };

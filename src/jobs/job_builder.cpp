@@ -190,7 +190,7 @@ void TJobBuilder::BuildJoinJob(const std::vector<TJobInput>& inputs) {
     taskDurations_.push_back(taskDuration);
     taskInputs_.push_back(-1);
     taskOutputs_.push_back(outputPath);
-    taskProblems_.push_back(SoundProblem(joinFiles_));
+    taskProblems_.push_back(SoundProblem(inputs, acceptedFiles));
 }
 
 std::string TJobBuilder::SoundOnlyFormat() const {
@@ -199,18 +199,24 @@ std::string TJobBuilder::SoundOnlyFormat() const {
     return format ? std::string(format->Name) : std::string();
 }
 
-std::string TJobBuilder::SoundProblem(const std::vector<TTaskFile>& files) {
+std::string TJobBuilder::SoundProblem(const std::vector<TJobInput>& inputs, const std::vector<int>& accepted) {
     const std::string format = SoundOnlyFormat();
     if (format.empty()) return {};
     TCustomDecoder& decoder = encoder_.Decoder();
-    for (const TTaskFile& f : files) {
-        // Only a file the probe reads and finds silent counts as silent.
+    for (const int i : accepted) {
+        const TJobInput& in = inputs[static_cast<size_t>(i)];
+        // Only a file the probe reads and finds silent counts as silent; the
+        // list's probe already said so for the files it added.
         bool silent = false;
-        try {
-            silent = decoder.LoadFile(f.FileName) && decoder.FirstAudioStream() < 0;
-        } catch (const std::exception&) {
+        if (const std::optional<bool> sound = in.HasSound()) {
+            silent = !*sound;
+        } else {
+            try {
+                silent = decoder.LoadFile(in.FullName) && decoder.FirstAudioStream() < 0;
+            } catch (const std::exception&) {
+            }
+            decoder.CloseFile();
         }
-        decoder.CloseFile();
         if (!silent) return {};  // the others get silence
     }
     return NoSoundReason(format);

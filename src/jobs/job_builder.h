@@ -118,7 +118,7 @@ private:
     std::string SoundOnlyFormat() const;
     // A format that holds only sound needs an input with sound: the reason
     // when none of the files has any, else empty.
-    std::string SoundProblem(const std::vector<TTaskFile>& files);
+    std::string SoundProblem(const std::vector<TJobInput>& inputs, const std::vector<int>& accepted);
     // A free name in the output folder that this job has not given out yet.
     std::string UniqueOutputName(const std::string& name);
 

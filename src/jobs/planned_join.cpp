@@ -43,7 +43,9 @@ TPlannedJoin PlanJoin(const TUserSettings& settings, const std::vector<TJobInput
         TFileDesc desc;
         std::string error;
         const int number = (files[i].Place >= 0 ? files[i].Place : static_cast<int>(i)) + 1;
-        if (!DescribeFile(files[i].FullName, desc, error)) {
+        if (files[i].Described) {
+            desc = *files[i].Described;
+        } else if (!DescribeFile(files[i].FullName, desc, error)) {
             planned.Unreadable.push_back("File (" + std::to_string(number) + ") " + desc.Name + ": cannot be read (" +
                                          error + ")");
             continue;

@@ -22,6 +22,7 @@ struct CliResult {
     int Status = -1;  // -1: ended by a signal
     int Signal = 0;   // the signal that ended it
     std::string Out, Err;
+    long PeakKb = 0;  // its peak memory (maximum resident set size)
 };
 
 // The exit status of a child that, run as nobody, cannot reach the program.
@@ -89,9 +90,10 @@ public:
     std::string Err() const { return ReadWholeFile(errPath_); }
     CliResult Wait() {
         int status = 0;
-        ::waitpid(pid_, &status, 0);
+        rusage usage{};
+        ::wait4(pid_, &status, 0, &usage);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, WIFSIGNALED(status) ? WTERMSIG(status) : 0,
-                ReadWholeFile(outPath_), ReadWholeFile(errPath_)};
+                ReadWholeFile(outPath_), ReadWholeFile(errPath_), usage.ru_maxrss};
     }
 
 private:

@@ -1,6 +1,7 @@
 #include "ff_input_file.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "ff_exception.h"
 #include "ff_interrupt.h"
@@ -196,6 +197,19 @@ TInputFile::~TInputFile() = default;
 
 void TInputFile::RestIo() {
     if (Io) Io->Rest();
+}
+
+void TInputFile::DropProbedPackets() {
+    AVFormatContext* ic = Context.get();
+    // A trimmed input has already been put at its start. The MP4 family (what
+    // cameras write) finds its first packet again from its index; others may
+    // land elsewhere or fail, and keep what they read.
+    if (Trimmed || !Io || std::strcmp(ic->iformat->name, "mov,mp4,m4a,3gp,3g2,mj2") != 0 ||
+        !(ic->pb->seekable & AVIO_SEEKABLE_NORMAL))
+        return;
+    if (FF.av_seek_frame(ic, -1, StartTimestamp, AVSEEK_FLAG_BACKWARD) < 0)
+        throw FFmpegException("Cannot go back to the start of the input", AVERROR_INVALIDDATA, FileName);
+    RestIo();
 }
 
 int TInputFile::ReopenError() const { return Io ? Io->ReopenError() : 0; }

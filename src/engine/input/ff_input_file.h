@@ -38,6 +38,10 @@ struct TInputFile {
     TStreamKinds Kinds() const;
     // Frame rates of its video streams, in order.
     std::vector<AVRational> VideoFrameRates() const;
+    // Frees the packets the probe read ahead by going back to the start, for
+    // an input that waits for its turn; only containers that find their start
+    // exactly. Raises FFmpegException when the start cannot be found again.
+    void DropProbedPackets();
     // Gives back the open file until the next read (nothing for inputs
     // the library reads itself).
     void RestIo();

@@ -1,6 +1,7 @@
 // The join plan's view of files and of the libraries: stream descriptions
 // read from a container, what an output format holds, which encoder can
 // re-encode a clip to match.
+#include "ff_decoder_state.h"
 #include "ff_errors.h"
 #include "ff_join_plan.h"
 #include "ff_legacy.h"
@@ -167,6 +168,22 @@ void MarkPicturesWithoutTimes(AVFormatContext* ic, const std::vector<int>& descr
     }
 }
 
+// The file's length and its video, sound and subtitle streams (cover
+// pictures left out).
+void DescribeStreams(AVFormatContext* ic, TFileDesc& file) {
+    file.DurationUs = ic->duration > 0 ? ic->duration : -1;
+    std::vector<int> described;  // each description's stream in the file
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream* st = ic->streams[i];
+        const AVMediaType kind = st->codecpar->codec_type;
+        if (kind != AVMEDIA_TYPE_VIDEO && kind != AVMEDIA_TYPE_AUDIO && kind != AVMEDIA_TYPE_SUBTITLE) continue;
+        if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) continue;
+        file.Streams.push_back(Describe(ic, st));
+        described.push_back(static_cast<int>(i));
+    }
+    MarkPicturesWithoutTimes(ic, described, file);
+}
+
 }  // namespace
 
 bool DescribeFile(const std::string& path, TFileDesc& file, std::string& error) {
@@ -192,17 +209,18 @@ bool DescribeFile(const std::string& path, TFileDesc& file, std::string& error) 
         error = ErrorText(path, r);
         return false;
     }
-    file.DurationUs = ic->duration > 0 ? ic->duration : -1;
-    std::vector<int> described;  // each description's stream in the file
-    for (unsigned i = 0; i < ic->nb_streams; ++i) {
-        const AVStream* st = ic->streams[i];
-        const AVMediaType kind = st->codecpar->codec_type;
-        if (kind != AVMEDIA_TYPE_VIDEO && kind != AVMEDIA_TYPE_AUDIO && kind != AVMEDIA_TYPE_SUBTITLE) continue;
-        if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) continue;
-        file.Streams.push_back(Describe(ic.get(), st));
-        described.push_back(static_cast<int>(i));
-    }
-    MarkPicturesWithoutTimes(ic.get(), described, file);
+    DescribeStreams(ic.get(), file);
+    return true;
+}
+
+bool DescribeProbed(const TCustomDecoder& decoder, TFileDesc& file) {
+    AVFormatContext* ic = TDecoderAccess::Container(decoder);
+    if (!ic) return false;
+    const std::string path = decoder.FileName();
+    const size_t slash = path.find_last_of('/');
+    file.Name = slash == std::string::npos ? path : path.substr(slash + 1);
+    file.Streams.clear();
+    DescribeStreams(ic, file);
     return true;
 }
 

@@ -131,6 +131,7 @@ TTaskRun::TRead TTaskRun::EndReading(int input, bool damaged) {
     bool over = options_.Shortest;
     if (timeline_.Joining())
         over = timeline_.EndInput(input, streams_, slots_, [this](TInputStream& ist) { DrainDecoder(ist); });
+    if (!over && timeline_.Joining()) OpenDecoders(timeline_.CurrentInput());
     return over ? rdEnd : rdNothing;
 }
 

@@ -52,7 +52,9 @@ void TTaskRun::Setup() {
     if (!packet_ || !frame_) Raise("Out of memory", AVERROR(ENOMEM));
     MakeInputStreams();
     LinkStreams();
-    OpenDecoders();
+    // A join's inputs get their decoders at their turn (EndReading), so that
+    // hundreds of clips do not hold hundreds of decoders.
+    OpenDecoders(timeline_.Joining() ? 0 : -1);
     OpenTracks();
     for (size_t f = 0; f < media_.Outputs.size(); ++f) CopyMetadata(static_cast<int>(f));
     WriteHeaders();
@@ -156,9 +158,9 @@ const TInputStream* TTaskRun::TrackSource(const TOutputFile& out, const TOutputT
     return nullptr;
 }
 
-void TTaskRun::OpenDecoders() {
+void TTaskRun::OpenDecoders(int input) {
     for (const auto& ist : streams_) {
-        if (!ist->Used || !ist->DecodingNeeded) continue;
+        if (!ist->Used || !ist->DecodingNeeded || (input >= 0 && ist->File != input)) continue;
         const TInputFile& in = *media_.Inputs[static_cast<size_t>(ist->File)];
         ist->OpenDecoder(in.ForcedDecoders[static_cast<size_t>(ist->Index)], options_);
     }

@@ -8,6 +8,8 @@ void TTaskMedia::OpenInput(const std::string& fileName) {
     const TInputOpening how{Io, owner_, owner_, static_cast<int>(Inputs.size()), BeforeFindStreamInfo, lastPixelFormat_};
     std::unique_ptr<TInputFile> in = OpenInputFile(Options, fileName, how);
     if (in->Duration > TotalDuration) TotalDuration = in->Duration;
+    // What the probe read ahead would wait in memory until the input's turn.
+    if (!Inputs.empty()) in->DropProbedPackets();
     Inputs.push_back(std::move(in));
 }
 

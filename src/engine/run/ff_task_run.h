@@ -68,7 +68,8 @@ private:
     TCutRoute RouteCutPacket(TInputStream& stream, const AVPacket* packet);
     // The stream a track is opened with.
     const TInputStream* TrackSource(const TOutputFile& out, const TOutputTrack& track) const;
-    void OpenDecoders();
+    // The decoders of one input's streams (-1: of every input's).
+    void OpenDecoders(int input);
     void OpenTracks();
     void CopyMetadata(int outFile);
     void CopyChapters(const TInputFile& in, AVFormatContext* oc);
