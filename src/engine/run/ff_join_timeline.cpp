@@ -185,7 +185,12 @@ void TJoinTimeline::NoteRead(TPlace& place, const TInputStream& ist, const AVPac
     if (at == AV_NOPTS_VALUE) return;
     const double end = (static_cast<double>(at) + static_cast<double>(std::max<int64_t>(pkt->duration, 0))) *
                        av_q2d(ist.Stream->time_base);
-    place.Reached = std::max(place.Reached, end - ContainerStart(place.File->Context.get()) / 1e6);
+    const double start = ContainerStart(place.File->Context.get()) / 1e6;
+    place.Reached = std::max(place.Reached, end - start);
+    const AVStream* st = ist.Stream;
+    if (st->duration > 0 && st->start_time != AV_NOPTS_VALUE)
+        place.StreamsEnd = std::max(place.StreamsEnd,
+                                    static_cast<double>(st->start_time + st->duration) * av_q2d(st->time_base) - start);
 }
 
 TJoinTimeline::TCutShort TJoinTimeline::CutShort() const {
@@ -197,6 +202,22 @@ TJoinTimeline::TCutShort TJoinTimeline::CutShort() const {
         if (place.Damaged || place.Complaints->Count() > 0) return {static_cast<int>(i), place.Reached, length};
     }
     return {};
+}
+
+std::vector<TJoinTimeline::TCutShort> TJoinTimeline::EndedEarly() const {
+    const TCutShort cut = CutShort();
+    std::vector<TCutShort> early;
+    for (size_t i = 0; i < places_.size(); ++i) {
+        const TPlace& place = places_[i];
+        if (!place.Ended || !KnownLength(*place.File) || static_cast<int>(i) == cut.Input) continue;
+        if (InputEnd(static_cast<int>(i)) != INT64_MAX) continue;  // a trim ended it
+        // A stream the run leaves out may be longer than those it reads.
+        double length = place.File->Duration / 1e6;
+        if (place.StreamsEnd > 0) length = std::min(length, place.StreamsEnd);
+        if (place.Reached + EndMarginUs / 1e6 < length)
+            early.push_back({static_cast<int>(i), place.Reached, length});
+    }
+    return early;
 }
 
 void TJoinTimeline::PlacePacket(int input, const TInputStream& ist, AVPacket* pkt, const TOptionState& o,
