@@ -27,6 +27,14 @@ bool KnownLength(const TInputFile& in) {
     return in.Duration > 0 && in.Context->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
 }
 
+// Microseconds an input can last: its length when known; else what its size
+// holds at 1 kbit/s (below any real media), at least a minute.
+int64_t LengthBound(const TInputFile& in) {
+    if (KnownLength(in)) return in.Duration;
+    const int64_t bytes = in.Context->pb ? FF.avio_size(in.Context->pb) : -1;
+    return std::max<int64_t>(60 * AV_TIME_BASE, bytes > 0 ? bytes / 125 * AV_TIME_BASE : 0);
+}
+
 // Far past: compared in double, as damaged stamps reach the ends of int64.
 bool FarPast(int64_t stamp, int64_t from, int64_t limit) {
     return static_cast<double>(stamp) - static_cast<double>(from) > static_cast<double>(limit);
@@ -163,9 +171,8 @@ void TJoinTimeline::GuardPacket(TPlace& place, const TInputStream& ist, AVPacket
     // Reading starts at a trim's start.
     const int64_t startUs = std::max(ContainerStart(ic), place.File->StartTimestamp);
     const int64_t start = FF.av_rescale_q(startUs, MicrosecondBase, tb);
-    const int64_t end = KnownLength(*place.File)
-                            ? FF.av_rescale_q(SaturatingSum(startUs, place.File->Duration + EndMarginUs), MicrosecondBase, tb)
-                            : AV_NOPTS_VALUE;
+    const int64_t end = FF.av_rescale_q(SaturatingSum(startUs, LengthBound(*place.File) + EndMarginUs),
+                                        MicrosecondBase, tb);
     const int64_t was = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
     if (!place.Guards[static_cast<size_t>(ist.Index)].Check(pkt, start, end,
                                                             FF.av_rescale_q(JumpLimitUs, MicrosecondBase, tb)))

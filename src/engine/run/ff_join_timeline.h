@@ -24,7 +24,7 @@ int64_t SaturatingSum(int64_t a, int64_t b);
 
 // Keeps one stream's packet times in bounds. A packet stamped far beyond the
 // one before it and beyond the end of its input (its probed length and a
-// margin) carries a damaged stamp, not a gap: kept, it would have pictures
+// margin; without one, what its size can hold) carries a damaged stamp, not a gap: kept, it would have pictures
 // repeated and silence added up to it, for hours. Its times are moved to
 // right after the packet before it. All times in the stream's time base.
 class TStampGuard {
