@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Joins mutated media with a good clip through "orvane join", niced, each run
 # under a time limit, and counts what went wrong: crashes (killed by a
-# signal), hangs (over the limit), sanitizer reports, and outputs far longer
-# than their inputs. Half the files are FLVs whose tag timestamps are
+# signal), hangs (over the limit), sanitizer reports, outputs far longer
+# than their inputs, and files left in the output folder beside the outputs
+# the summary names (a failed join leaves nothing). Half the files are FLVs whose tag timestamps are
 # damaged, half MP4s and FLVs with random bytes changed.
 # Usage: scripts/mutated_joins.sh [BUILD_DIR] [COUNT] [SECONDS] [SEED]
 # Exits 1 when anything went wrong; the failing inputs are kept in the
@@ -63,7 +64,7 @@ EOF
 
 export HOME="$work/home" ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1"
 mkdir -p "$HOME"
-files=0 crashes=0 hangs=0 reports=0 long=0 failed=0
+files=0 crashes=0 hangs=0 reports=0 long=0 failed=0 left=0
 for f in "$work"/m*.*; do
     files=$((files + 1))
     out="$work/out-$(basename "$f")"
@@ -85,9 +86,18 @@ for f in "$work"/m*.*; do
             long=$((long + 1)); keep=1; echo "output of ${d}s: $f"
         fi
     fi
+    if [ "$status" -le 128 ] && [ -d "$out" ]; then
+        # Exactly the outputs the summary names (a refused input still
+        # lets the good clip be written).
+        entries=$(find "$out" -mindepth 1 | wc -l)
+        named=$(grep -c '^Output: ' "$out.log" || true)
+        if [ "$entries" != "$named" ]; then
+            left=$((left + 1)); keep=1; echo "left behind (status $status): $(ls -A "$out" | tr '\n' ' ')$f"
+        fi
+    fi
     rm -rf "$out"
 done
 echo "files $files, crashes $crashes, over ${limit}s $hangs, sanitizer reports $reports, outputs over 10 s $long," \
-     "refused or failed with a reason $failed"
+     "files left behind $left, refused or failed with a reason $failed"
 [ "$keep" = 1 ] && echo "inputs kept in $work"
-[ $((crashes + hangs + reports + long)) = 0 ]
+[ $((crashes + hangs + reports + long + left)) = 0 ]

@@ -2,7 +2,8 @@
 # Sets up, builds and runs the whole test suite:
 #   1. the normal build, every test, and no function over 80 lines;
 #   2. the Debian package of the normal build, checked as a user gets it;
-#   3. AddressSanitizer + UndefinedBehaviorSanitizer, every test;
+#   3. AddressSanitizer + UndefinedBehaviorSanitizer, every test, and a short
+#      run of scripts/mutated_joins.sh;
 #   4. ThreadSanitizer, the engine and network tests;
 #   5. the fuzz targets, a short run each from a fixed seed (scripts/fuzz.sh).
 # OV_TEST_PASSES chooses passes (default "normal package asan tsan fuzz");
@@ -39,6 +40,9 @@ for pass in $passes; do
       LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
       UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
         run_ctest build-asan -LE slow
+        # A short run of mutated joins from a fixed seed: no crash, hang,
+        # sanitizer report or file left behind.
+        nice scripts/mutated_joins.sh build-asan 12 40 1
       ;;
     tsan)
       scripts/build.sh build-tsan -DOV_WERROR=ON -DOV_SANITIZE=thread -DOV_BUILD_UI=OFF

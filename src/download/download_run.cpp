@@ -194,8 +194,13 @@ void TDownloadRun::Start(const std::vector<std::string>& links, const std::vecto
     for (const std::string& link : links) view_.AddRow(link, {StatusWaiting, "0 KB", "0 KB/s", "0%", LabelAtRest});
     result_.TotalFiles = static_cast<int32_t>(links.size() + refused.size());
     failurePlaces_.clear();
-    for (const TRefusedLink& r : refused)
-        AddFailure(r.Place, PrintableText("File (" + std::to_string(r.Place) + ") " + r.Text + ": " + r.Reason));
+    repeats_.clear();
+    for (const TRefusedLink& r : refused) {
+        if (r.SameAs > 0)
+            repeats_.push_back(r);
+        else
+            AddFailure(r.Place, PrintableText("File (" + std::to_string(r.Place) + ") " + r.Text + ": " + r.Reason));
+    }
     places_.clear();
     for (int place = 1; places_.size() < links.size(); ++place)
         if (std::none_of(refused.begin(), refused.end(), [&](const TRefusedLink& r) { return r.Place == place; }))
@@ -476,6 +481,8 @@ void TDownloadRun::LinkSaved(const std::string& path) {
     result_.DownloadedFiles.push_back(path);
     UpdateStatus(StatusFinish, 0, 0, 0, {}, 0);
     ++result_.SucceededFiles;
+    for (const TRefusedLink& r : repeats_)
+        if (r.SameAs == CurrentPlace()) ++result_.SucceededFiles;
     ++current_;
     AfterLink();
 }
@@ -483,12 +490,20 @@ void TDownloadRun::LinkSaved(const std::string& path) {
 void TDownloadRun::LinkFailed(const std::string& logLine) {
     if (!logLine.empty()) Log(logLine);
     const std::string why = logLine.empty() ? lastError_ : logLine;
-    const int place = current_ < static_cast<int>(places_.size()) ? places_[current_] : current_ + 1;
+    const int place = CurrentPlace();
     AddFailure(place, PrintableText("File (" + std::to_string(place) + "): " + why));
+    for (const TRefusedLink& r : repeats_)
+        if (r.SameAs == place)
+            AddFailure(r.Place, PrintableText("File (" + std::to_string(r.Place) + ") " + r.Text +
+                                              ": the same link as File (" + std::to_string(place) + ")"));
     RemovePartFile();
     UpdateStatus(StatusFailed, 0, 0, 0, {}, 0);
     ++current_;
     AfterLink();
+}
+
+int TDownloadRun::CurrentPlace() const {
+    return current_ < static_cast<int>(places_.size()) ? places_[current_] : current_ + 1;
 }
 
 void TDownloadRun::AddFailure(int place, const std::string& line) {

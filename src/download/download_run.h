@@ -34,6 +34,9 @@ inline constexpr char LabelAtRest[] = "...";
 struct TRefusedLink {
     int Place = 0;
     std::string Text, Reason;
+    // A link given again: not run twice, it counts with the outcome of the
+    // link at this place (Reason unused).
+    int SameAs = 0;
 };
 
 class TDownloadRun {
@@ -131,6 +134,8 @@ private:
     void LinkFailed(const std::string& logLine = {});
     // Adds a line to result_.Failures, in the order of the places.
     void AddFailure(int place, const std::string& line);
+    // The place among all given links of the link being run.
+    int CurrentPlace() const;
     void AfterLink();
     void Finish();
     void UpdateStatus(const std::string& status, int64_t size, int64_t timeLeft, int64_t elapsed,
@@ -166,6 +171,7 @@ private:
     int current_ = 0;                    // the link being downloaded
     std::vector<int> places_;            // each link's place among all given, from 1
     std::vector<int> failurePlaces_;     // of each line of result_.Failures
+    std::vector<TRefusedLink> repeats_;  // links given again, counted with their first
     TDownloadResult result_;
     TStreamMap streamMap_;
     int attempt_ = 0;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The codec library's no-value timestamp (-2^63): "not set".
 inline constexpr int64_t NoTimestamp = INT64_MIN;
@@ -109,6 +110,12 @@ enum TTaskOutcome : int32_t {
     toRefused,    // an input or the output could not be added; the task never ran
 };
 
+// Something a task met in one of its inputs that did not stop it.
+struct TInputWarning {
+    int32_t FileIndex = -1;  // the task's input
+    std::string Message;     // in plain words, without the file's name
+};
+
 struct TTerminateInfo {
     int32_t TaskIndex = -1;  // -1 in the run's final notification
     std::string ErrorMessage;
@@ -116,6 +123,7 @@ struct TTerminateInfo {
     int32_t ErrorCode = 0;  // the library's error code of a failure (AVERROR), 0 when there is none
     int32_t FileIndex = -1;  // the task's input being read when it failed; -1 when none was
     std::string OutputFile;  // the output as written (its name may have moved on to a free one); else empty
+    std::vector<TInputWarning> Warnings;
 };
 
 struct TProgressInfo {

@@ -235,6 +235,12 @@ void TConversionRun::HandleTaskEnd(const TTerminateInfo& info) {
     }
     tasksHandled_.notify_all();
     if (info.Outcome == toFailed) NoteFailure(info);
+    for (const TInputWarning& warning : info.Warnings) {
+        const auto [place, name] = NamedInput(index, warning.FileIndex);
+        const std::string line = TaskFailureLine(place >= 0 ? place + 1 : index + 1, name, warning.Message);
+        result_.Warnings.push_back(line);
+        if (log_) log_->AppendLine(line);
+    }
     page_.TaskEnded(index, info.Outcome);
 }
 
@@ -246,16 +252,23 @@ void TConversionRun::NoteFailure(const TTerminateInfo& info) {
     const std::string reason = task < static_cast<int>(problems.size()) && !problems[task].empty()
                                    ? problems[task]
                                    : PlainReason(info.ErrorMessage, info.ErrorCode);
-    // A join names the input it was reading when the engine says which.
-    // Else a join's one task is its output; a file's task is its input's,
-    // counted as the input list counts.
+    const auto [place, name] = NamedInput(task, info.FileIndex);
+    const std::string line = TaskFailureLine(place >= 0 ? place + 1 : task + 1, name, reason);
+    result_.ErrorList.push_back(line);
+    if (place >= 0) result_.FailedInputs.push_back({place, reason});
+    if (log_) log_->AppendLine(line);
+}
+
+std::pair<int, std::string> TConversionRun::NamedInput(int task, int fileIndex) const {
+    // A join names the input the engine says. Else a join's one task is its
+    // output; a file's task is its input's, counted as the input list counts.
     const auto& joined = builder_.JoinFiles();
     const auto& inputs = builder_.TaskInputs();
     int place = -1;
     std::string name;
-    if (joinMode_ && info.FileIndex >= 0 && info.FileIndex < static_cast<int>(joined.size())) {
-        place = joined[info.FileIndex].Input;
-        name = ExtractFileName(joined[info.FileIndex].FileName);
+    if (joinMode_ && fileIndex >= 0 && fileIndex < static_cast<int>(joined.size())) {
+        place = joined[fileIndex].Input;
+        name = ExtractFileName(joined[fileIndex].FileName);
     } else if (joinMode_) {
         const auto& outputs = builder_.TaskOutputs();
         if (task < static_cast<int>(outputs.size())) name = ExtractFileName(outputs[task]);
@@ -263,10 +276,7 @@ void TConversionRun::NoteFailure(const TTerminateInfo& info) {
         if (task < static_cast<int>(inputs.size())) place = inputs[task];
         if (list_.Has(task)) name = list_.Row(task)[ccName];
     }
-    const std::string line = TaskFailureLine(place >= 0 ? place + 1 : task + 1, name, reason);
-    result_.ErrorList.push_back(line);
-    if (place >= 0) result_.FailedInputs.push_back({place, reason});
-    if (log_) log_->AppendLine(line);
+    return {place, name};
 }
 
 void TConversionRun::HandleRunEnd() {

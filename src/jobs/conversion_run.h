@@ -66,6 +66,8 @@ struct TConversionResult {
     // The input files behind those lines, in list order (a failed join
     // output that no input caused has none).
     std::vector<TFailedInput> FailedInputs;
+    // "File (N) name: what" for each file used with a fault (it ended early).
+    std::vector<std::string> Warnings;
     // Every output written, by its full path as written, in task order.
     std::vector<std::string> Outputs;
     bool Cancelled = false;  // the user cancelled the run
@@ -169,6 +171,9 @@ private:
     void HandleTaskEnd(const TTerminateInfo& info);
     // Notes a failed task: its summary line and the input it blames.
     void NoteFailure(const TTerminateInfo& info);
+    // A task's input by its place in the list (-1 when unknown) and its name;
+    // fileIndex -1: the task's own file.
+    std::pair<int, std::string> NamedInput(int task, int fileIndex) const;
     // The final notification: the end now, or once Cancel's stop has returned.
     void HandleRunEnd();
     // ClearTasks, label reset and ConversionFinished.

@@ -1,5 +1,7 @@
 #include "win_http.h"
 
+#include "http_headers.h"
+
 #include "util_funcs.h"
 
 #include <curl/curl.h>
@@ -614,13 +616,6 @@ void ApplyProxy(CURL* easy, const Transfer& t) {
 // program read local files or talk other protocols.
 constexpr char kWebProtocols[] = "http,https";
 
-bool IsWebAddress(std::string_view url) {
-    const size_t colon = url.find(':');
-    if (colon == std::string_view::npos) return false;
-    const std::string scheme = LowerCase(url.substr(0, colon));
-    return scheme == "http" || scheme == "https";
-}
-
 uint32_t ReceiveTimeoutMs(const Transfer& t) {
     return t.timeouts.ReceiveTimeout != 0 ? t.timeouts.ReceiveTimeout : DefaultReceiveTimeoutMs;
 }
@@ -657,45 +652,12 @@ std::string NoAnswerReason(CURLcode res, const Transfer& t) {
     }
 }
 
-// The realm of a challenge, 'Basic realm="x", charset="UTF-8"' giving "x":
-// a quoted string with its escapes, or a bare token.
-std::string AuthRealm(std::string_view header) {
-    const std::string lower = LowerCase(header);
-    size_t at = lower.find("realm=");
-    // A parameter of its own, not the end of another's name.
-    while (at != std::string::npos && at > 0 && lower[at - 1] != ' ' && lower[at - 1] != ',')
-        at = lower.find("realm=", at + 1);
-    if (at == std::string::npos) return {};
-    at += 6;
-    std::string realm;
-    if (at < header.size() && header[at] == '"') {
-        for (size_t i = at + 1; i < header.size() && header[i] != '"'; ++i) {
-            if (header[i] == '\\' && i + 1 < header.size()) ++i;
-            realm += header[i];
-        }
-        return realm;
-    }
-    const size_t end = header.find_first_of(", ", at);
-    return std::string(header.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
-}
-
 bool IsFollowedRedirect(long code) { return code == 301 || code == 302 || code == 303 || code == 307 || code == 308; }
 
-std::string AbsoluteLocation(CURL* easy, const std::string& location) {
+std::string RedirectTarget(CURL* easy, const std::string& location) {
     char* base = nullptr;
     curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &base);
-    std::string result = location;
-    if (CURLU* u = curl_url()) {
-        char* full = nullptr;
-        if (base && curl_url_set(u, CURLUPART_URL, base, 0) == CURLUE_OK &&
-            curl_url_set(u, CURLUPART_URL, location.c_str(), 0) == CURLUE_OK &&
-            curl_url_get(u, CURLUPART_URL, &full, 0) == CURLUE_OK) {
-            result = full;
-            curl_free(full);
-        }
-        curl_url_cleanup(u);
-    }
-    return result;
+    return base ? AbsoluteLocation(std::string(base), location) : location;
 }
 
 // A status the transfer answers itself: a 401 or 407 the owner gives new
@@ -746,9 +708,8 @@ bool EntityHeaders(CurlCallContext& c) {
     t.contentType = c.Header("content-type");
     const std::string length = c.Header("content-length");
     const bool chunked = LowerCase(c.Header("transfer-encoding")).find("chunked") != std::string::npos;
-    char* end = nullptr;
-    const long long value = length.empty() ? -1 : std::strtoll(length.c_str(), &end, 10);
-    t.success = !chunked && !length.empty() && end && *end == '\0' && value >= 0;
+    const int64_t value = ContentLength(length);
+    t.success = !chunked && value >= 0;
     t.fileSize = t.success ? value : 0;
     if (!c.HasHeader("accept-ranges")) t.startPosition = 0;
     if (t.hasHeaderInfo) {
@@ -780,7 +741,7 @@ bool FinalHeaders(CurlCallContext& c, long code) {
     t.Status(41);
     if (c.probeOnly) {
         const std::string length = c.Header("content-length");
-        if (!length.empty()) c.probedLength = std::strtoll(length.c_str(), nullptr, 10);
+        c.probedLength = ContentLength(length);
         c.after = After::EndRoutine;
         return false;
     }
@@ -805,18 +766,17 @@ size_t HeaderCallback(char* buffer, size_t size, size_t count, void* user) {
         c.t->rawHeaders.clear();
     }
     c.t->rawHeaders.append(line);
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
-    if (!line.empty()) {
-        const size_t colon = line.find(':');
-        if (colon != std::string_view::npos)
-            c.headers.emplace_back(LowerCase(Trim(line.substr(0, colon))), Trim(line.substr(colon + 1)));
+    if (auto header = HeaderLine(line)) {
+        c.headers.push_back(std::move(*header));
         return n;
     }
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+    if (!line.empty()) return n;
     long code = 0;
     curl_easy_getinfo(c.easy, CURLINFO_RESPONSE_CODE, &code);
     if (code >= 100 && code < 200) return n;
     if (c.follow && IsFollowedRedirect(code) && c.HasHeader("location")) {
-        const std::string location = AbsoluteLocation(c.easy, c.Header("location"));
+        const std::string location = RedirectTarget(c.easy, c.Header("location"));
         if (!IsWebAddress(location)) {
             c.refused = "the server redirected to an address that is neither http nor https: " + location;
             return 0;

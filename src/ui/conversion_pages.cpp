@@ -75,7 +75,7 @@ TConversionPages::TConversionPages(TFormMain& form, IDesktopServices& services, 
       previews_(&form) {
     setObjectName("ConversionPages");
     run_.ExeFolder = form.ExeFolder();
-    step1_->Attach(form.Config(), form.Settings(), services, log, encoder_.Decoder());
+    step1_->Attach(form.Config(), form.Settings(), services, log, encoder_.Decoder(), &dispatcher);
     encoder_.OnPreviewBitmap = [this](TCustomEncoder*, const TPreviewInfo& info) {
         if (gated_->IsOpen() && info.Bitmap) previews_.ShowFrame(info.TaskIndex, *info.Bitmap, info.PTS);
     };

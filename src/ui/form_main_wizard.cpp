@@ -398,8 +398,9 @@ void TFormMain::ShowConversionSummary(const TConversionResult& result) {
     SetActivePage(wpStep4);
     QStringList lines;
     for (const auto& line : result.ErrorList) lines << Q(line);
+    for (const auto& line : result.Warnings) lines << QStringLiteral("Warning: ") + Q(line);
     step4_->MemoErrorLog->setPlainText(lines.join('\n'));
-    step4_->MemoErrorLog->setVisible(!result.ErrorList.empty());
+    step4_->MemoErrorLog->setVisible(!lines.isEmpty());
     step4_->ShowCancelled(result.Cancelled);
     QStringList outputs;
     for (const std::string& file : result.Outputs) outputs << Q(file);

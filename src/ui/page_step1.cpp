@@ -1,5 +1,6 @@
 #include "page_step1.h"
 
+#include "app_title.h"
 #include "bitmap_image.h"
 #include "desktop_services.h"
 #include "form_failed_add_file.h"
@@ -21,9 +22,13 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
+
+#include <algorithm>
+#include <thread>
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -158,11 +163,12 @@ TPageStep1::~TPageStep1() {
 }
 
 void TPageStep1::Attach(const TProductConfig& config, TUserSettings& settings, IDesktopServices& services,
-                        ILogSink* log, TFFDecoder& probe) {
+                        ILogSink* log, TFFDecoder& probe, IDispatcher* dispatcher) {
     config_ = &config;
     settings_ = &settings;
     services_ = &services;
-    batch_ = std::make_unique<TAddFilesBatch>(probe, *this, log);
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    batch_ = std::make_unique<TAddFilesBatch>(probe, *this, log, dispatcher, dispatcher ? cores : 1);
 }
 
 int TPageStep1::RowCount() const { return model_->Count(); }
@@ -236,14 +242,34 @@ void TPageStep1::WMDropFiles(const std::vector<std::string>& paths) {
 
 void TPageStep1::AddFiles(const std::vector<std::string>& paths) {
     if (!batch_ || paths.empty()) return;
-    // The busy cursor stays up while the batch probes; the window keeps
-    // painting between files but takes no input until the batch is over.
+    if (batch_->Busy()) {
+        batch_->AddFiles(paths);  // joins the running batch
+        return;
+    }
+    // The rows come in as their probes finish; a batch that takes a while
+    // shows how far it is, and its Cancel stops it. The dialog is modal to
+    // the window, which paints on but takes no other input meanwhile.
     services_->BeginWaitCursor();
+    QProgressDialog progress(QStringLiteral("Adding files..."), QStringLiteral("Cancel"), 0,
+                             static_cast<int>(paths.size()), window());
+    progress.setObjectName("AddingFiles");
+    progress.setWindowTitle(Q(AppTitle));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(400);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    connect(&progress, &QProgressDialog::canceled, this, [this] { batch_->Abort(); });
     struct EndWait {
         IDesktopServices* s;
         ~EndWait() { s->EndWaitCursor(); }
     } endWait{services_};
-    batch_->AddFiles(paths, [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    batch_->AddFiles(paths, [&] {
+        progress.setMaximum(batch_->Total());
+        progress.setLabelText(QStringLiteral("Adding files... %1 of %2").arg(batch_->Done()).arg(batch_->Total()));
+        progress.setValue(batch_->Done());
+        // Without a dispatcher nothing else keeps the window painting.
+        if (!batch_->Threaded()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
 }
 
 void TPageStep1::AppendInputRow(const TProbedFile& file) {

@@ -17,6 +17,7 @@
 struct TProductConfig;
 struct TUserSettings;
 class IDesktopServices;
+class IDispatcher;
 class ILogSink;
 class QAction;
 class QFileDialog;
@@ -36,9 +37,11 @@ public:
     ~TPageStep1() override;
 
     // What adding files needs; until attached, nothing can be added. The Add
-    // dialog starts in the settings' LastOpenDir and updates it.
+    // dialog starts in the settings' LastOpenDir and updates it. Files are
+    // probed on as many threads as there are cores while the window runs on
+    // through dispatcher.
     void Attach(const TProductConfig& config, TUserSettings& settings, IDesktopServices& services, ILogSink* log,
-                TFFDecoder& probe);
+                TFFDecoder& probe, IDispatcher* dispatcher = nullptr);
 
     int RowCount() const;
     // Empties the input list (Finish, confirmed Back or Cancel).
@@ -66,7 +69,8 @@ public:
     void ActionListUpdate();
     // Moves a row so that it ends at index to, keeping it selected.
     void MoveRow(int from, int to);
-    // A running batch stops after its current file (the window closes).
+    // A running batch stops after the files being probed (Cancel, or the
+    // window closes).
     void AbortAdding();
     bool Adding() const { return batch_ && batch_->Busy(); }
 

@@ -85,14 +85,15 @@ TEST(CliDownload, RunsTheLinksAndSaysWhatHappened) {
                                site.WatchLink("same"), site.WatchLink("same")},
                               work)
                       .Wait();
-    // The second "same" is a duplicate link and is not run; one link failed.
+    // The second "same" is a duplicate link: not run, but counted with the
+    // first's outcome; one link failed.
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Output.find("This video is already in the download list."), std::string::npos);
     EXPECT_NE(r.Output.find("[1/3] Title: First\n"), std::string::npos) << r.Output;
     EXPECT_NE(r.Output.find("[1/3] Finish.\n"), std::string::npos);
     EXPECT_NE(r.Output.find("[2/3] Failed.\n"), std::string::npos);
     EXPECT_NE(r.Output.find("[3/3] Finish.\n"), std::string::npos);
-    EXPECT_NE(r.Output.find("Total files: 3\nSuccessed: 2\nFailed: 1\n"), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("Total files: 4\nSuccessed: 3\nFailed: 1\nFile (2): "), std::string::npos) << r.Output;
     EXPECT_EQ(Entries(out), (std::vector<std::string>{"First.mp4", "a_b_c_d 100%.mp4"}));
 
     // Without the preference: itag 5 as ".flv"; a second copy gets "(1)"; all saved, status 0
@@ -100,6 +101,7 @@ TEST(CliDownload, RunsTheLinksAndSaysWhatHappened) {
     r = CliDownload({"--no-prefer", "--host", host, "-o", out, site.WatchLink("one"), site.WatchLink("one")}, work)
             .Wait();
     EXPECT_EQ(r.Status, 0) << r.Output;
+    EXPECT_NE(r.Output.find("Total files: 2\nSuccessed: 2\nFailed: 0\n"), std::string::npos) << r.Output;
     r = CliDownload({"--no-prefer", "--host", host, "-o", out, site.WatchLink("one")}, work).Wait();
     EXPECT_EQ(r.Status, 0);
     EXPECT_EQ(std::filesystem::file_size(out + "/First.flv"), 500u);
@@ -118,14 +120,19 @@ TEST(CliDownload, RunsTheLinksAndSaysWhatHappened) {
     EXPECT_EQ(Entries(out).size(), 4u);  // First.mp4, a_b_c_d 100%.mp4, First.flv, First(1).flv
 
     // A text that is no link fails the exit status, even when the rest is
-    // saved, and counts as a failed file in its place.
-    r = CliDownload({"--host", host, "-o", out, site.WatchLink("one"), "file:///etc/passwd", site.WatchLink("noid")},
+    // saved, and counts as a failed file in its place; a failed link given
+    // again fails in its place too.
+    r = CliDownload({"--host", host, "-o", out, site.WatchLink("one"), "file:///etc/passwd", site.WatchLink("noid"),
+                     site.WatchLink("noid")},
                     work)
             .Wait();
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Output.find("file:///etc/passwd\n\nThis is not a YouTube video link."), std::string::npos) << r.Output;
-    EXPECT_NE(r.Output.find("Total files: 3\nSuccessed: 1\nFailed: 2\nFile (2) file:///etc/passwd: not a link of "
+    EXPECT_NE(r.Output.find("Total files: 4\nSuccessed: 1\nFailed: 3\nFile (2) file:///etc/passwd: not a link of "
                             "the site\nFile (3): "),
+              std::string::npos)
+        << r.Output;
+    EXPECT_NE(r.Output.find("\nFile (4) " + site.WatchLink("noid") + ": the same link as File (3)\n"),
               std::string::npos)
         << r.Output;
 

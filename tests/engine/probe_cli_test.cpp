@@ -34,6 +34,8 @@ TEST(ProbeCli, PrintsWhatTheInputListShows) {
     EXPECT_NE(r.out.find(video + "\nDuration: 00:00:02.000\nBit rate: "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(" Kbps\nDimension: 1920 x 1080\n\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(audio + "\nDuration: 00:00:02."), std::string::npos) << r.out;
+    // Probed at once, printed in the order given: the large video first.
+    EXPECT_LT(r.out.find(video + "\n"), r.out.find(audio + "\n")) << r.out;
     EXPECT_NE(r.out.find("\nAudio Bit rate: 128 Kbps\nAudio Encoder: mp3float(MP3 (MPEG audio layer 3))\n\n"),
               std::string::npos)
         << r.out;

@@ -64,7 +64,8 @@ protected:
     TFFDecoder probe;
     RecordingLog log;
     RecordingList list;
-    TAddFilesBatch batch{probe, list, &log};
+    // Three files probed at once: rows, failures and between keep the order.
+    TAddFilesBatch batch{probe, list, &log, nullptr, 3};
     static TempDir* dir_;
 };
 TempDir* AddFilesTest::dir_ = nullptr;

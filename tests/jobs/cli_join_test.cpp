@@ -415,6 +415,27 @@ TEST(CliJoin, AFileCutShortFailsTheJoinNamingItAndLeavesNoOutput) {
     EXPECT_TRUE(skipped.Out.ends_with("\nOutput: " + out + "/joined.mp4\n")) << skipped.Out;
     EXPECT_NE(skipped.Err.find("Joining again without File (2) cut.mkv: "), std::string::npos) << skipped.Err;
     EXPECT_NEAR(DurationOf(Probe(out + "/joined.mp4")), 2.0, 0.3);
+
+    // Cut at 60 % with nothing else wrong: joined as read, with a warning
+    // naming it and both lengths.
+    for (const char* ext : {"mkv", "mp4"}) {
+        SCOPED_TRACE(ext);
+        const std::string three = home.file(std::string("three.") + ext), cut = home.file(std::string("short.") + ext);
+        ASSERT_TRUE(RunShell("ffmpeg -v error -y -f lavfi -i testsrc=size=160x120:rate=25:duration=3 -f lavfi -i "
+                             "sine=duration=3 -c:v libx264 -preset ultrafast -c:a aac -movflags +faststart " +
+                             Quoted(three)));
+        ASSERT_TRUE(RunShell("head -c $(( $(stat -c %s " + Quoted(three) + ") * 6 / 10 )) " + Quoted(three) + " > " +
+                             Quoted(cut)));
+        const std::string name = std::string("early-") + ext + ".mp4";
+        const CliResult early =
+            RunOrvane({"join", "-f", "MP4", "-p", "15", "-o", out, "--name", name, three, cut}, home.path());
+        EXPECT_EQ(early.Status, 0) << early.Out << early.Err;
+        const std::string line = std::string("\nWarning: File (2) short.") + ext + ": ends after 1.";
+        EXPECT_NE(early.Out.find(line), std::string::npos) << early.Out;
+        EXPECT_NE(early.Out.find(" of its 3.0 s: the rest could not be read"), std::string::npos) << early.Out;
+        EXPECT_EQ(early.Out.find("File (1)"), std::string::npos) << early.Out;
+        EXPECT_NEAR(DurationOf(Probe(out + "/" + name)), 4.8, 0.4);
+    }
 }
 
 TEST(CliJoin, ConvertRunsSeveralFilesAtOnceWithTheSameOutcomes) {

@@ -13,6 +13,7 @@
 #include "video_site.h"
 #include "win_thread.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -136,17 +137,24 @@ private:
 
 int Usage(const std::string& problem) { return UsageError("orvane download", problem); }
 
-// The same checks as pasting in the window: only links, each once. Each text
-// refused counts as a failed file in its place; a repeated link takes none.
+// The same checks as pasting in the window: only links, each once. Every
+// text counts in its place: one refused as a failed file, a link given again
+// (run once) with the outcome of its first.
 std::vector<TRefusedLink> AddLinks(TLinkList& links, const std::vector<std::string>& texts, const std::string& host,
                                    bool otherSites) {
     std::vector<TRefusedLink> refused;
-    for (const std::string& text : texts) {
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const std::string& text = texts[i];
+        const int place = static_cast<int>(i) + 1;
         const int before = links.Count();
         links.AddOneText(text);
         if (links.Count() > before) continue;
-        if (!IsDownloadableLink(text, host, otherSites))
-            refused.push_back({before + static_cast<int>(refused.size()) + 1, text, "not a link of the site"});
+        if (!IsDownloadableLink(text, host, otherSites)) {
+            refused.push_back({place, text, "not a link of the site"});
+            continue;
+        }
+        const auto first = std::find(texts.begin(), texts.end(), text);
+        refused.push_back({place, text, {}, static_cast<int>(first - texts.begin()) + 1});
     }
     return refused;
 }
@@ -184,7 +192,7 @@ int RunDownload(const TParsedArgs& args, IDispatcher& dispatcher) {
     const bool otherSites = !ytdlp.Empty();
     links.SetOtherSites(otherSites);
     const std::vector<TRefusedLink> refused = AddLinks(links, texts, config.VideoSiteHost, otherSites);
-    const int rejected = static_cast<int>(refused.size());
+    const auto rejected = std::count_if(refused.begin(), refused.end(), [](const TRefusedLink& r) { return r.SameAs == 0; });
 
     CliView view;
     TDownloadRun run(config, settings, view, desktop, &log, dispatcher);

@@ -137,6 +137,7 @@ void PrintSummary(const TConversionResult& result) {
     std::printf("Total files: %d\nSuccessed: %d\nFailed: %d\n", result.TotalFiles, result.SucceededFiles,
                 result.FailedFiles());
     for (const std::string& line : result.ErrorList) std::printf("%s\n", PrintableText(line).c_str());
+    for (const std::string& line : result.Warnings) std::printf("Warning: %s\n", PrintableText(line).c_str());
     for (const std::string& file : result.Outputs) std::printf("Output: %s\n", PrintableText(file).c_str());
     std::fflush(stdout);
 }

@@ -1,6 +1,7 @@
 // orvane probe FILE... [--thumbnail DIR]: what the input list shows of each file.
 #include "cli.h"
 
+#include "add_files.h"
 #include "ff_decoder.h"
 #include "ff_libraries.h"
 #include "hidden_file.h"
@@ -12,10 +13,12 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -61,7 +64,48 @@ std::string WritePng(const std::string& folder, const std::string& input, const 
     return saved;
 }
 
-int RunProbe(const TParsedArgs& args, IDispatcher&) {
+// Prints each file as its probe is added, in the order given; thumbnails
+// are saved as their rows come.
+class ProbePrinter : public IInputListTarget {
+public:
+    explicit ProbePrinter(std::string thumbnails) : thumbnails_(std::move(thumbnails)) {}
+    int Status() const { return status_; }
+
+    void AppendInputRow(const TProbedFile& probed) override {
+        const TInputRow& row = probed.Row;
+        const std::string& path = row.FullName;
+        // A name's control characters would reach the terminal as commands.
+        std::printf("%s\n%s\n%s\n%s\n\n", PrintableText(path).c_str(), row.DurationLine.c_str(),
+                    row.BitrateLine.c_str(), row.DimensionLine.c_str());
+        std::fflush(stdout);
+        if (thumbnails_.empty() || probed.Thumbnail == tkAudioIcon) return;
+        // The thumbnail the input list makes: the picture in the middle of the file.
+        if (probed.Thumbnail != tkPicture) {
+            // The probe's last message may concern another stream.
+            std::fprintf(stderr, "Thumbnail error: %s: no picture could be decoded\n", PrintableText(path).c_str());
+            status_ = 1;
+            return;
+        }
+        if (WritePng(thumbnails_, path, probed.Picture, thumbnailNames_).empty()) {
+            const std::string png = IncludeTrailingSeparator(thumbnails_) + ExtractFileName(path) + ".png";
+            std::fprintf(stderr, "Cannot write %s\n", PrintableText(png).c_str());
+            status_ = 1;
+        }
+    }
+    void InputFailed(const std::string&, const std::string& error) override {
+        std::fprintf(stderr, "File load error: %s\n", PrintableText(error).c_str());
+        status_ = 1;
+    }
+    void ShowFailedFiles(const std::vector<std::string>&) override {}
+
+private:
+    const std::string thumbnails_;
+    // Two inputs of one name (from different folders) get different pictures.
+    std::set<std::string> thumbnailNames_;
+    int status_ = 0;
+};
+
+int RunProbe(const TParsedArgs& args, IDispatcher& dispatcher) {
     const std::vector<std::string>& files = args.Operands;
     const std::string thumbnails = args.Value("--thumbnail");
     if (files.empty()) return UsageError("orvane probe", "no file given");
@@ -74,39 +118,19 @@ int RunProbe(const TParsedArgs& args, IDispatcher&) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    TFFDecoder decoder;
-    int status = 0;
-    // Two inputs of one name (from different folders) get different pictures.
-    std::set<std::string> thumbnailNames;
+    std::vector<std::string> paths;
     for (const std::string& file : files) {
         std::error_code ec;
-        const std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
-        TProbedFile probed;
-        if (!ProbeInputFile(decoder, path, probed, !thumbnails.empty())) {
-            std::fprintf(stderr, "File load error: %s\n", PrintableText(decoder.LastErrorMessage()).c_str());
-            status = 1;
-            continue;
-        }
-        const TInputRow& row = probed.Row;
-        // A name's control characters would reach the terminal as commands.
-        std::printf("%s\n%s\n%s\n%s\n\n", PrintableText(path).c_str(), row.DurationLine.c_str(),
-                    row.BitrateLine.c_str(), row.DimensionLine.c_str());
-        std::fflush(stdout);
-        if (thumbnails.empty() || probed.Thumbnail == tkAudioIcon) continue;
-        // The thumbnail the input list makes: the picture in the middle of the file.
-        if (probed.Thumbnail != tkPicture) {
-            // The probe's last message may concern another stream.
-            std::fprintf(stderr, "Thumbnail error: %s: no picture could be decoded\n", PrintableText(path).c_str());
-            status = 1;
-            continue;
-        }
-        if (WritePng(thumbnails, path, probed.Picture, thumbnailNames).empty()) {
-            const std::string png = IncludeTrailingSeparator(thumbnails) + ExtractFileName(path) + ".png";
-            std::fprintf(stderr, "Cannot write %s\n", PrintableText(png).c_str());
-            status = 1;
-        }
+        paths.push_back(std::filesystem::absolute(file, ec).lexically_normal().string());
     }
-    return status;
+    // Several files probed at once, one per core, printed in the order given.
+    TFFDecoder decoder;
+    ProbePrinter printer(thumbnails);
+    TAddFilesBatch batch(decoder, printer, nullptr, &dispatcher,
+                         static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    batch.WithThumbnails = !thumbnails.empty();
+    batch.AddFiles(paths);
+    return printer.Status();
 }
 
 const CliRegistration registration({

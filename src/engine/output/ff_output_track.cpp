@@ -350,9 +350,14 @@ void TOutputTrack::FillTo(double seconds) {
         return;
     }
     if (copy_ || !encoder_) return;
-    if (Kind == AVMEDIA_TYPE_AUDIO)
-        audio_.PadTo(static_cast<int64_t>(std::llround(seconds * encoder_->sample_rate)), run_->Options.Verbosity,
-                     run_->LogSender);
+    if (Kind == AVMEDIA_TYPE_AUDIO) {
+        // A second at a time, so that a long fill does not hold up a stop.
+        const int64_t rate = encoder_->sample_rate, target = std::llround(seconds * static_cast<double>(rate));
+        for (int64_t at = audio_.Queued(); at < target && !run_->Host.StopRequested();) {
+            at = std::min(at + rate, target);
+            audio_.PadTo(at, run_->Options.Verbosity, run_->LogSender);
+        }
+    }
     if (Kind == AVMEDIA_TYPE_VIDEO) FillPictures(seconds);
 }
 

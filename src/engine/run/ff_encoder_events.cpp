@@ -121,7 +121,7 @@ void TCustomEncoder::DoTerminate(TFFmpeg* task) {
         const int code = task->Error() ? task->Error()->Code() : 0;
         terminateInfo_ =
             TTerminateInfo{IndexOf(task), task->ErrorMessage(), task->Outcome(), code, task->FailedInput(),
-                           task->WrittenOutput()};
+                           task->WrittenOutput(), task->Warnings()};
         DeliverTerminate();
     }
     ++finishedTasks_;

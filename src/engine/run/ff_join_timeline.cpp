@@ -27,6 +27,14 @@ bool KnownLength(const TInputFile& in) {
     return in.Duration > 0 && in.Context->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
 }
 
+// Microseconds an input can last: its length when known; else what its size
+// holds at 1 kbit/s (below any real media), at least a minute.
+int64_t LengthBound(const TInputFile& in) {
+    if (KnownLength(in)) return in.Duration;
+    const int64_t bytes = in.Context->pb ? FF.avio_size(in.Context->pb) : -1;
+    return std::max<int64_t>(60 * AV_TIME_BASE, bytes > 0 ? bytes / 125 * AV_TIME_BASE : 0);
+}
+
 // Far past: compared in double, as damaged stamps reach the ends of int64.
 bool FarPast(int64_t stamp, int64_t from, int64_t limit) {
     return static_cast<double>(stamp) - static_cast<double>(from) > static_cast<double>(limit);
@@ -163,9 +171,8 @@ void TJoinTimeline::GuardPacket(TPlace& place, const TInputStream& ist, AVPacket
     // Reading starts at a trim's start.
     const int64_t startUs = std::max(ContainerStart(ic), place.File->StartTimestamp);
     const int64_t start = FF.av_rescale_q(startUs, MicrosecondBase, tb);
-    const int64_t end = KnownLength(*place.File)
-                            ? FF.av_rescale_q(SaturatingSum(startUs, place.File->Duration + EndMarginUs), MicrosecondBase, tb)
-                            : AV_NOPTS_VALUE;
+    const int64_t end = FF.av_rescale_q(SaturatingSum(startUs, LengthBound(*place.File) + EndMarginUs),
+                                        MicrosecondBase, tb);
     const int64_t was = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
     if (!place.Guards[static_cast<size_t>(ist.Index)].Check(pkt, start, end,
                                                             FF.av_rescale_q(JumpLimitUs, MicrosecondBase, tb)))
@@ -185,7 +192,12 @@ void TJoinTimeline::NoteRead(TPlace& place, const TInputStream& ist, const AVPac
     if (at == AV_NOPTS_VALUE) return;
     const double end = (static_cast<double>(at) + static_cast<double>(std::max<int64_t>(pkt->duration, 0))) *
                        av_q2d(ist.Stream->time_base);
-    place.Reached = std::max(place.Reached, end - ContainerStart(place.File->Context.get()) / 1e6);
+    const double start = ContainerStart(place.File->Context.get()) / 1e6;
+    place.Reached = std::max(place.Reached, end - start);
+    const AVStream* st = ist.Stream;
+    if (st->duration > 0 && st->start_time != AV_NOPTS_VALUE)
+        place.StreamsEnd = std::max(place.StreamsEnd,
+                                    static_cast<double>(st->start_time + st->duration) * av_q2d(st->time_base) - start);
 }
 
 TJoinTimeline::TCutShort TJoinTimeline::CutShort() const {
@@ -197,6 +209,22 @@ TJoinTimeline::TCutShort TJoinTimeline::CutShort() const {
         if (place.Damaged || place.Complaints->Count() > 0) return {static_cast<int>(i), place.Reached, length};
     }
     return {};
+}
+
+std::vector<TJoinTimeline::TCutShort> TJoinTimeline::EndedEarly() const {
+    const TCutShort cut = CutShort();
+    std::vector<TCutShort> early;
+    for (size_t i = 0; i < places_.size(); ++i) {
+        const TPlace& place = places_[i];
+        if (!place.Ended || !KnownLength(*place.File) || static_cast<int>(i) == cut.Input) continue;
+        if (InputEnd(static_cast<int>(i)) != INT64_MAX) continue;  // a trim ended it
+        // A stream the run leaves out may be longer than those it reads.
+        double length = place.File->Duration / 1e6;
+        if (place.StreamsEnd > 0) length = std::min(length, place.StreamsEnd);
+        if (place.Reached + EndMarginUs / 1e6 < length)
+            early.push_back({static_cast<int>(i), place.Reached, length});
+    }
+    return early;
 }
 
 void TJoinTimeline::PlacePacket(int input, const TInputStream& ist, AVPacket* pkt, const TOptionState& o,

@@ -24,7 +24,7 @@ int64_t SaturatingSum(int64_t a, int64_t b);
 
 // Keeps one stream's packet times in bounds. A packet stamped far beyond the
 // one before it and beyond the end of its input (its probed length and a
-// margin) carries a damaged stamp, not a gap: kept, it would have pictures
+// margin; without one, what its size can hold) carries a damaged stamp, not a gap: kept, it would have pictures
 // repeated and silence added up to it, for hours. Its times are moved to
 // right after the packet before it. All times in the stream's time base.
 class TStampGuard {
@@ -77,6 +77,9 @@ public:
         double Read = 0, Length = 0;
     };
     TCutShort CutShort() const;
+    // The inputs read to their end that ended over a second before their
+    // probed length (or their used streams' length) without being cut short.
+    std::vector<TCutShort> EndedEarly() const;
 
     // Puts a packet's timestamps on the output's time line: the input's
     // offset, the stream's time scale ("itsscale"), and for containers with
@@ -119,6 +122,7 @@ private:
         bool WouldBlock = false;
         bool Damaged = false;
         double Reached = 0;  // seconds: the end of its packets read, from the container's start
+        double StreamsEnd = 0;  // seconds: the longest known length of its streams read, 0 if none is known
         std::shared_ptr<TComplaintWatch> Complaints;
         // Copied sound without copied pictures: the input's first packet goes
         // right where the output's sound ended, whatever the input's start

@@ -332,6 +332,7 @@ void TTaskRun::End() {
     if (StopRequested()) return;
     CheckSomethingWritten();
     CheckNotCutShort();
+    NoteEndedEarly();
     Verify();
 }
 
@@ -376,6 +377,18 @@ void TTaskRun::CheckNotCutShort() {
     throw FFmpegException(
         FormatText("ends after %.1f s of its %.1f s: the file is damaged or cut short", cut.Read, cut.Length),
         AVERROR_INVALIDDATA, media_.Inputs[static_cast<size_t>(cut.Input)]->FileName);
+}
+
+// An input that ends early with no damage (or little) is joined as read,
+// but the user is told: its length was promised by the file.
+void TTaskRun::NoteEndedEarly() {
+    for (const TJoinTimeline::TCutShort& early : timeline_.EndedEarly()) {
+        const std::string message =
+            FormatText("ends after %.1f s of its %.1f s: the rest could not be read and is missing from the output", early.Read,
+                       early.Length);
+        FFLogger().Log(&task_, llWarning, media_.Inputs[static_cast<size_t>(early.Input)]->FileName + ": " + message);
+        task_.AddWarning({early.Input, message});
+    }
 }
 
 // An output without a single picture or sound of a kind it was made for is

@@ -103,6 +103,7 @@ bool TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
     stopRequested_ = false;
     completed_ = false;
     writtenOutput_.clear();
+    warnings_.clear();
     ended_ = false;
     threaded_ = threaded;
     if (!threaded) {

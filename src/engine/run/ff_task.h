@@ -76,6 +76,9 @@ public:
     std::string ErrorMessage() const { return error_ ? error_->what() : std::string(); }
     // The input the run was reading when it failed; -1 when it read none.
     int FailedInput() const { return failedInput_; }
+    // What the run met in its inputs that did not stop it; the run adds them.
+    const std::vector<TInputWarning>& Warnings() const { return warnings_; }
+    void AddWarning(TInputWarning warning) { warnings_.push_back(std::move(warning)); }
     // The first output's name as committed (it may have taken a free "(n)"
     // name); empty until the task wrote it.
     const std::string& WrittenOutput() const { return writtenOutput_; }
@@ -146,6 +149,7 @@ private:
     std::atomic<bool> ended_{false};
     std::optional<FFmpegException> error_;
     int failedInput_ = -1;
+    std::vector<TInputWarning> warnings_;
     int previewFlags_ = 0;
 
     std::thread thread_;

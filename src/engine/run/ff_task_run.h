@@ -52,6 +52,8 @@ private:
     // Raises FFmpegException when an input ended on damage after under half
     // its probed length.
     void CheckNotCutShort();
+    // Tells the task of inputs that ended over a second early and were kept.
+    void NoteEndedEarly();
     // Raises FFmpegException when an output asked to be verified does not
     // read whole (ff_verify.h).
     void Verify();
