@@ -9,7 +9,9 @@ TInputRow ReadRow(TCustomDecoder& decoder, const std::string& fileName) {
     const TFileStreamInfo file = decoder.GetFileStreamInfo();
     const TVideoStreamInfo video = decoder.GetVideoStreamInfo(decoder.FirstVideoStream());
     const TAudioStreamInfo audio = decoder.GetAudioStreamInfo(decoder.FirstAudioStream());
-    return MakeInputRow(fileName, file, decoder.FirstVideoStream() >= 0, video, audio);
+    TInputRow row = MakeInputRow(fileName, file, decoder.FirstVideoStream() >= 0, video, audio);
+    row.TracksLine = TracksText(decoder.AudioStreamCount(), decoder.SubtitleStreamCount());
+    return row;
 }
 }  // namespace
 

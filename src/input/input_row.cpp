@@ -4,6 +4,7 @@
 #include "trims.h"
 #include "util_funcs.h"
 
+#include <algorithm>
 #include <vector>
 
 std::string DurationText(int64_t durationUs) {
@@ -13,6 +14,16 @@ std::string DurationText(int64_t durationUs) {
 std::string BitRateText(int32_t bitsPerSecond) {
     if (bitsPerSecond < 1) return "Bit rate is not preseted";
     return std::to_string(bitsPerSecond / 1000) + " Kbps";
+}
+
+std::string TracksText(int sounds, int subtitles) {
+    if (sounds <= 1 && subtitles <= 0) return {};
+    const auto count = [](int n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? " track" : " tracks");
+    };
+    std::string text = "Tracks: " + count(std::max(sounds, 0), "sound");
+    if (subtitles > 0) text += ", " + count(subtitles, "subtitle");
+    return text;
 }
 
 std::string TInputRow::ShownDurationLine() const {

@@ -148,12 +148,13 @@ void ApplyCopyOrConvert(const TUserSettings& settings, const std::string& fileNa
     const TPlanFormat format =
         PlanFormatFor(std::string(JoinOutputName) + OutputExtension(settings),
                       params && params->FileFormat ? params->FileFormat : "", "", preset.Format.Class == fcAudio);
-    const auto heldOrNone = [&](TStreamKind kind) {
+    // The first picture stream, every sound track (they share one setting).
+    const auto heldOrNone = [&](TStreamKind kind, bool every) {
         for (const TStreamDesc& s : desc.Streams)
-            if (s.Kind == kind) return format.Holds(s.Codec);
+            if (s.Kind == kind && (!format.Holds(s.Codec) || !every)) return format.Holds(s.Codec);
         return true;
     };
-    const bool video = heldOrNone(skVideo), audio = heldOrNone(skAudio);
+    const bool video = heldOrNone(skVideo, false), audio = heldOrNone(skAudio, format.EveryTrack);
     if (video && audio) return;
     TOutputOptions fallback;
     InitOutputOptions(fallback);
