@@ -4,7 +4,6 @@
 #include "trims.h"
 #include "util_funcs.h"
 
-#include <algorithm>
 #include <vector>
 
 std::string DurationText(int64_t durationUs) {
@@ -21,9 +20,9 @@ std::string TracksText(int sounds, int subtitles) {
     const auto count = [](int n, const char* what) {
         return std::to_string(n) + " " + what + (n == 1 ? " track" : " tracks");
     };
-    std::string text = "Tracks: " + count(std::max(sounds, 0), "sound");
-    if (subtitles > 0) text += ", " + count(subtitles, "subtitle");
-    return text;
+    std::string text = sounds > 0 ? count(sounds, "sound") : "";
+    if (subtitles > 0) text += (text.empty() ? "" : ", ") + count(subtitles, "subtitle");
+    return "Tracks: " + text;
 }
 
 std::string TInputRow::ShownDurationLine() const {

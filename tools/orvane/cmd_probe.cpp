@@ -89,10 +89,11 @@ int RunProbe(const TParsedArgs& args, IDispatcher&) {
         }
         const TInputRow& row = probed.Row;
         // A name's control characters would reach the terminal as commands.
-        std::printf("%s\n%s\n%s\n%s\n\n", PrintableText(path).c_str(), row.DurationLine.c_str(),
+        std::printf("%s\n%s\n%s\n%s\n", PrintableText(path).c_str(), row.DurationLine.c_str(),
                     row.BitrateLine.c_str(), row.DimensionLine.c_str());
         // Only a file with several sound tracks or subtitles gets a fifth line.
         if (!row.TracksLine.empty()) std::printf("%s\n", row.TracksLine.c_str());
+        std::printf("\n");
         std::fflush(stdout);
         if (thumbnails.empty() || probed.Thumbnail == tkAudioIcon) continue;
         // The thumbnail the input list makes: the picture in the middle of the file.
