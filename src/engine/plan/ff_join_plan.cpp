@@ -122,7 +122,7 @@ int64_t Weight(const TFileDesc& file, const TStreamDesc& s) {
 }
 
 // The stream of the kind that each file gives the output (-1: none): its
-// clip's pictures, its first sound.
+// clip's pictures.
 std::vector<int> FirstOfKind(const std::vector<TFileDesc>& files, TStreamKind kind) {
     std::vector<int> first;
     for (const TFileDesc& f : files) {
