@@ -60,6 +60,7 @@ struct TStreamDesc {
     int Channels = 0;
     std::string Layout;
     std::string SampleFormat;
+    std::string Language;  // its "language" tag ("fre"), for the lines
 };
 
 struct TFileDesc {
@@ -110,6 +111,11 @@ struct TPlanStream {
     std::string Fallback;
     // Why the sound is re-encoded for every file, "File (2) is 44100 Hz".
     std::string Reason;
+    // How an encoded sound track is made, filled in by the job that applies
+    // the plan: the encoder, its rate and channels (0: the encoder's choice).
+    std::string SoundCodec;
+    int SoundRate = 0;
+    int SoundChannels = 0;
 };
 
 struct TJoinPlan {
@@ -129,6 +135,9 @@ struct TJoinPlan {
 struct TPlanFormat {
     std::string Name;  // "MP4", for the lines
     bool SoundOnly = false;
+    // The format keeps every sound track (MKV, WebM, MP4, MOV): the plan has
+    // as many as the file with the most, the n-th of each file in the n-th.
+    bool EveryTrack = false;
     std::function<bool(const std::string& codec)> Holds;
     // The encoder that can re-encode a clip to match a reference of the
     // codec and pixel format; empty when there is none.
@@ -139,7 +148,8 @@ TJoinPlan MakeJoinPlan(const std::vector<TFileDesc>& files, const TPlanFormat& f
 
 // Every file's line: "File (1) a.mp4: copy", "... copy, parameter sets
 // in-band", "... picture re-encoded to 1920x1080 H.264 30 fps (it is 1280x720
-// at 25 fps)", "... sound re-encoded to AAC 48000 Hz stereo (it is 44100 Hz)".
+// at 25 fps)", "... sound re-encoded to AAC 48000 Hz stereo (it is 44100 Hz)";
+// with several sound tracks each is named, "sound track 2 (fre) re-encoded ...".
 // A stream the high-quality preset makes names fallbackTitle (its caption).
 std::vector<std::string> PlanLines(const TJoinPlan& plan, const std::string& fallbackTitle = {});
 // Only what is re-encoded, in plain words: one line per file whose picture

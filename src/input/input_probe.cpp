@@ -14,6 +14,7 @@ TInputRow ReadRow(TCustomDecoder& decoder, const std::string& fileName) {
     // Kept for the join plan, which then need not open the file again.
     auto described = std::make_shared<TFileDesc>();
     if (DescribeProbed(decoder, *described)) row.Described = std::move(described);
+    row.TracksLine = TracksText(decoder.AudioStreamCount(), decoder.SubtitleStreamCount());
     return row;
 }
 }  // namespace

@@ -15,6 +15,16 @@ std::string BitRateText(int32_t bitsPerSecond) {
     return std::to_string(bitsPerSecond / 1000) + " Kbps";
 }
 
+std::string TracksText(int sounds, int subtitles) {
+    if (sounds <= 1 && subtitles <= 0) return {};
+    const auto count = [](int n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? " track" : " tracks");
+    };
+    std::string text = sounds > 0 ? count(sounds, "sound") : "";
+    if (subtitles > 0) text += (text.empty() ? "" : ", ") + count(subtitles, "subtitle");
+    return "Tracks: " + text;
+}
+
 std::string TInputRow::ShownDurationLine() const {
     const TJobInput input = JobInput();
     if (!input.Trimmed()) return DurationLine;

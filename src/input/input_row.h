@@ -19,6 +19,9 @@ struct TInputRow {
     std::string DurationLine;   // "Duration: ..."
     std::string BitrateLine;    // "Bit rate: ..." or, without video, "Audio Bit rate: ..."
     std::string DimensionLine;  // "Dimension: W x H" or, without video, "Audio Encoder: ..."
+    // "Tracks: 2 sound tracks, 1 subtitle track"; empty for a file with at
+    // most one sound track and no subtitles.
+    std::string TracksLine;
     // The values the job is built from.
     int64_t RealDuration = 0;  // microseconds; 0 when the probe knows none
     int32_t Width = -1;        // -1 without a video stream
@@ -44,6 +47,9 @@ struct TInputRow {
 std::string DurationText(int64_t durationUs);
 // "%d Kbps" of the bit rate / 1000, or "Bit rate is not preseted" below 1.
 std::string BitRateText(int32_t bitsPerSecond);
+
+// TracksLine of a file with so many sound and subtitle streams.
+std::string TracksText(int sounds, int subtitles);
 
 // The row of one probed file; video or audio wording by hasVideo.
 TInputRow MakeInputRow(const std::string& fullName, const TFileStreamInfo& file, bool hasVideo,

@@ -118,14 +118,18 @@ std::vector<TWorkSpan> TJobBuilder::PlanWork(const TJoinPlan& plan, const std::v
                                              const std::vector<int>& accepted) {
     std::vector<TWorkSpan> spans;
     if (plan.Steps.size() != accepted.size()) return spans;
-    const int video = plan.StreamOf(skVideo), audio = plan.StreamOf(skAudio);
+    const int video = plan.StreamOf(skVideo);
+    // Each sound track re-encoded costs its share.
+    int soundWeight = 0;
+    for (const TPlanStream& s : plan.Streams)
+        if (s.Kind == skAudio && s.Encoded) soundWeight += SoundWeight;
     for (size_t k = 0; k < accepted.size(); ++k) {
         int weight = CopiedWeight;
         if (video >= 0) {
             const TPlanAction a = plan.Steps[k][static_cast<size_t>(video)].Action;
             if (a == paEncode || a == paFill) weight = PictureWeight;
         }
-        if (audio >= 0 && plan.Streams[static_cast<size_t>(audio)].Encoded) weight += SoundWeight;
+        weight += soundWeight;
         spans.push_back({std::max<int64_t>(inputs[static_cast<size_t>(accepted[k])].Length(), 0), weight});
     }
     return spans;

@@ -8,6 +8,7 @@
 #include "user_settings.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 // Lossy codecs get a bit rate close to the reference's; the others need none.
@@ -79,16 +80,25 @@ void ApplyPlannedJoin(const TPlannedJoin& planned, const TUserSettings& settings
     TOutputOptions fallback;
     InitOutputOptions(fallback);
     if (planned.Fallback >= 0) ApplyPreset(settings, fallback, std::nullopt, planned.Fallback);
-    const TJoinPlan& plan = planned.Plan;
-    for (const TPlanStream& s : plan.Streams) {
+    TJoinPlan plan = planned.Plan;
+    bool firstSound = true;
+    for (TPlanStream& s : plan.Streams) {
         if (s.Kind == skVideo && !s.Fallback.empty()) {
             options.VideoCodec = fallback.VideoCodec;
             options.VideoTag = fallback.VideoTag;
             options.VideoBitrate = fallback.VideoBitrate;
             options.ExtOptions = fallback.ExtOptions;
         }
-        if (s.Kind != skAudio || !s.Encoded) continue;
+        if (s.Kind != skAudio) continue;
+        // The output's own settings make its first sound track; the plan
+        // carries how each further one is made.
+        const bool first = std::exchange(firstSound, false);
+        if (!s.Encoded) continue;
         if (!s.Fallback.empty()) {
+            s.SoundCodec = fallback.AudioCodec;
+            s.SoundRate = std::max(fallback.AudioSampleRate, 0);
+            s.SoundChannels = std::max(fallback.AudioChannels, 0);
+            if (!first) continue;
             options.AudioCodec = fallback.AudioCodec;
             options.AudioBitrate = fallback.AudioBitrate;
             options.AudioSampleRate = fallback.AudioSampleRate;
@@ -97,6 +107,10 @@ void ApplyPlannedJoin(const TPlannedJoin& planned, const TUserSettings& settings
         }
         // Every clip's sound into one encoder with the reference's codec, rate and layout.
         const TStreamDesc& r = s.Reference;
+        s.SoundCodec = s.Encoder;
+        s.SoundRate = r.SampleRate;
+        s.SoundChannels = r.Channels;
+        if (!first) continue;
         options.AudioCodec = s.Encoder;
         options.AudioSampleRate = r.SampleRate;
         options.AudioChannels = r.Channels;
@@ -136,12 +150,13 @@ void ApplyCopyOrConvert(const TUserSettings& settings, const std::string& fileNa
     const TPlanFormat format =
         PlanFormatFor(std::string(JoinOutputName) + OutputExtension(settings),
                       params && params->FileFormat ? params->FileFormat : "", "", preset.Format.Class == fcAudio);
-    const auto heldOrNone = [&](TStreamKind kind) {
+    // The first picture stream, every sound track (they share one setting).
+    const auto heldOrNone = [&](TStreamKind kind, bool every) {
         for (const TStreamDesc& s : desc.Streams)
-            if (s.Kind == kind) return format.Holds(s.Codec);
+            if (s.Kind == kind && (!format.Holds(s.Codec) || !every)) return format.Holds(s.Codec);
         return true;
     };
-    const bool video = heldOrNone(skVideo), audio = heldOrNone(skAudio);
+    const bool video = heldOrNone(skVideo, false), audio = heldOrNone(skAudio, format.EveryTrack);
     if (video && audio) return;
     TOutputOptions fallback;
     InitOutputOptions(fallback);

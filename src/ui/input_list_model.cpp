@@ -22,6 +22,7 @@ QVariant TInputListModel::data(const QModelIndex& index, int role) const {
         case icBitrate: return QString::fromStdString(r.BitrateLine);
         case icDimension: return QString::fromStdString(r.DimensionLine);
         case icFileFullName: return QString::fromStdString(r.FullName);
+        case icTracks: return QString::fromStdString(r.TracksLine);
         default: return {};
     }
 }

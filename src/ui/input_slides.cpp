@@ -99,8 +99,16 @@ void TInputSlideDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         painter->drawText(QRect(left, r.y() + 16, width, 16), Qt::AlignLeft | Qt::AlignVCenter, shown);
         painter->restore();
     }
-    line(33, 16, icDuration);
-    line(49, 16, icBitrate);
-    line(65, 16, icDimension);
+    // A file with several tracks gets a fourth, closer-set line.
+    if (text(icTracks).isEmpty()) {
+        line(33, 16, icDuration);
+        line(49, 16, icBitrate);
+        line(65, 16, icDimension);
+    } else {
+        line(32, 14, icDuration);
+        line(46, 14, icBitrate);
+        line(60, 14, icDimension);
+        line(74, 14, icTracks);
+    }
     painter->restore();
 }

@@ -13,6 +13,7 @@ enum TInputColumn : int {
     icBitrate,
     icDimension,
     icFileFullName,
+    icTracks,  // empty for one sound track without subtitles
     InputColumnCount
 };
 

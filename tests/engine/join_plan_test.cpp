@@ -218,3 +218,28 @@ TEST(JoinPlan, WhatTheFormatCannotHoldOrNothingCanEncodeFallsBack) {
               (std::vector<std::string>{"All files: sound re-encoded to AAC 44100 Hz stereo (File (1) is MP3)"}));
 }
 }  // namespace
+
+TEST(JoinPlan, EverySoundTrackHasItsOwnReference) {
+    TStreamDesc french = Sound(48000), french44 = Sound(44100);
+    french.Language = french44.Language = "fre";
+    const std::vector<TFileDesc> files = {File("a.mkv", 30, {Video(1920, 1080, 30), Sound(48000), french}),
+                                          File("b.mp4", 10, {Video(1920, 1080, 30), Sound(48000)}),
+                                          File("c.mkv", 5, {Video(1920, 1080, 30), Sound(48000), french44})};
+    TPlanFormat mkv = Mp4();
+    mkv.Name = "MKV";
+    mkv.EveryTrack = true;
+    const TJoinPlan plan = MakeJoinPlan(files, mkv);
+    ASSERT_EQ(plan.Streams.size(), 3u);
+    // The first sound matches everywhere and is copied; the second is missing
+    // in one clip and differs in another, so it alone is re-encoded.
+    EXPECT_FALSE(plan.Streams[1].Encoded);
+    EXPECT_TRUE(plan.Streams[2].Encoded);
+    EXPECT_EQ(plan.Steps[0][2].Stream, 2);
+    EXPECT_EQ(plan.Steps[1][2].Action, paFill);
+    EXPECT_EQ(PlanLines(plan)[1],
+              "File (2) b.mp4: picture copied, silence on sound track 2 (fre) for its length (it has no sound track 2)");
+    EXPECT_EQ(ReencodeLines(plan), (std::vector<std::string>{"All files: sound track 2 (fre) re-encoded to AAC 48000 "
+                                                             "Hz stereo (File (2) has no sound track 2)"}));
+    // A format that keeps one sound track plans one.
+    EXPECT_EQ(MakeJoinPlan(files, Mp4()).Streams.size(), 2u);
+}

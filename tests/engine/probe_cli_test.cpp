@@ -42,6 +42,14 @@ TEST(ProbeCli, PrintsWhatTheInputListShows) {
     EXPECT_TRUE(std::filesystem::exists(dir.file("thumbs/big.mp4.png")));
     EXPECT_FALSE(std::filesystem::exists(dir.file("thumbs/song.mp3.png")));
     EXPECT_EQ(ReadWholeFile(dir.file("thumbs/big.mp4.png")).substr(1, 3), "PNG");
+
+    // Several sound tracks or subtitles add a line that counts them.
+    const std::string tracks = dir.file("tracks.mkv");
+    ASSERT_TRUE(MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -f lavfi -i sine=duration=1 -f lavfi -i "
+                          "sine=duration=1 -map 0 -map 1 -map 2 -c:v mpeg4 -c:a aac",
+                          tracks));
+    const CliResult t = RunOrvane(ShellQuote(tracks), dir);
+    EXPECT_NE(t.out.find("Dimension: 160 x 120\nTracks: 2 sound tracks\n\n"), std::string::npos) << t.out;
 }
 
 TEST(ProbeCli, BadFilesFailWithALineEach) {

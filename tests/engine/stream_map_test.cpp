@@ -50,6 +50,37 @@ TEST(StreamKindsTest, FormatSettingsAndInputsDecide) {
     named.Disabled.Audio = true;
     k = ChooseStreamKinds(named, {both});
     EXPECT_TRUE(k.Video && !k.Audio && k.Subtitle);
+    // A format that keeps every track gets as many as the input with the
+    // most; others one of each.
+    TStreamKinds tracks = both;
+    tracks.Sounds = 3;
+    tracks.Subtitles = 2;
+    TOutputKindRequest mkv = named;
+    mkv.Disabled.Audio = false;
+    k = ChooseStreamKinds(mkv, {video, tracks});
+    EXPECT_EQ(std::make_pair(k.Sounds, k.Subtitles), std::make_pair(1, 1));
+    mkv.EveryTrack = true;
+    k = ChooseStreamKinds(mkv, {video, tracks});
+    EXPECT_EQ(std::make_pair(k.Sounds, k.Subtitles), std::make_pair(3, 2));
+}
+
+TEST(StreamMapTest, SubtitlesAreCopiedWhereEveryClipCanBe) {
+    const auto held = [](const std::string& codec) { return codec != "webvtt"; };
+    const TSubtitleSource srt{"subrip", false, {}}, ass{"ass", false, {1}}, pgs{"hdmv_pgs_subtitle", true, {}}, none;
+    // Clips without subtitles between do not stop a copy.
+    TSubtitleChoice c = ChooseSubtitles({srt, none, srt}, held);
+    EXPECT_TRUE(c.Copy);
+    EXPECT_EQ(c.Left, (std::vector<bool>{false, false, false}));
+    // Other codecs, other styles or a codec the format lacks: made anew as text.
+    EXPECT_FALSE(ChooseSubtitles({srt, ass}, held).Copy);
+    EXPECT_FALSE(ChooseSubtitles({ass, {"ass", false, {2}}}, held).Copy);
+    EXPECT_FALSE(ChooseSubtitles({{"webvtt", false, {}}}, held).Copy);
+    EXPECT_FALSE(ChooseSubtitles({none, none}, held).Copy);
+    // Picture subtitles are copied when they can be, else left out.
+    EXPECT_TRUE(ChooseSubtitles({pgs, none, pgs}, held).Copy);
+    c = ChooseSubtitles({pgs, srt}, held);
+    EXPECT_FALSE(c.Copy);
+    EXPECT_EQ(c.Left, (std::vector<bool>{true, false}));
 }
 
 TEST(StreamMapTest, EachStreamTakesTheBiggestUnusedOfItsKind) {
@@ -85,6 +116,10 @@ TEST(StreamMapTest, AJoinTakesEachInputsOwnStreams) {
     EXPECT_EQ(Pairs(sources[0]), (std::vector<std::pair<int, int>>{{0, 0}, {1, 1}}));
     EXPECT_EQ(Pairs(sources[1]), (std::vector<std::pair<int, int>>{{2, 2}, {-1, -1}}));
     EXPECT_EQ(Pairs(sources[2]), (std::vector<std::pair<int, int>>{{4, 4}, {3, 3}}));
+    // Sound tracks keep the input's order, as the join plan counts them,
+    // not the most channels first.
+    const auto tracks = MapStreams({Stream(0, 0, A, 2), Stream(0, 1, A, 6)}, {{A, A}}, {}, false, true);
+    EXPECT_EQ(Pairs(tracks[0]), (std::vector<std::pair<int, int>>{{0, 0}, {1, 1}}));
     // A join's slots all belong to output #0.
     EXPECT_EQ(Refusal([&] { MapStreams(inputs, {{V}, {}}, {}, false, true); }),
               "Output file #0 does not contain any stream");

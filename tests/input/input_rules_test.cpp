@@ -68,6 +68,10 @@ TEST(InputRow, VideoAndAudioWording) {
     EXPECT_EQ(u.JobInput().Duration, 0);
     EXPECT_EQ(BitRateText(-1), "Bit rate is not preseted");
     EXPECT_EQ(BitRateText(1), "0 Kbps");
+    // Track counts only for several sound tracks or any subtitles.
+    EXPECT_EQ(TracksText(1, 0), "");
+    EXPECT_EQ(TracksText(2, 1), "Tracks: 2 sound tracks, 1 subtitle track");
+    EXPECT_EQ(TracksText(0, 2), "Tracks: 2 subtitle tracks");
 }
 
 TEST(InputRow, TheJobInputCarriesTheProbedValues) {

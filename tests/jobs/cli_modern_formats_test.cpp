@@ -1,7 +1,8 @@
 // MKV, WebM and AV1 through 'orvane join': every new encoding preset writes
 // whole, frame-exact pictures, and MKV's copying preset joins clips that MP4
 // cannot hold without touching a byte of them; a file converted alone with a
-// copying preset keeps what the format holds.
+// copying preset keeps what the format holds; joins into MKV and MP4 keep
+// every sound track with its language and the subtitles at their times.
 #include "cli_runner.h"
 #include "media_fixtures.h"
 
@@ -110,4 +111,80 @@ TEST(ModernFormats, MkvCopiesClipsThatMp4CannotHold) {
     EXPECT_EQ(PacketSums(remuxed, "v"), PacketSums(a, "v"));
     EXPECT_EQ(StreamOf(Probe(remuxed), "audio").value("codec_name", ""), "opus");
     EXPECT_EQ(DecoderMessages(remuxed), "");
+}
+
+namespace {
+// The times a stream's packets start at, in seconds; packets of `minSize`
+// bytes or less (MP4's empty timed-text samples between cues) left out.
+std::vector<double> PacketTimes(const std::string& file, const std::string& stream, int minSize = 0) {
+    std::vector<double> times;
+    const auto json = FFprobeJson("-select_streams " + stream + " -show_entries packet=pts_time,size", file);
+    if (json.is_object())
+        for (const auto& p : json["packets"])
+            if (std::stoi(p.value("size", "0")) > minSize) times.push_back(std::stod(p.value("pts_time", "0")));
+    return times;
+}
+}  // namespace
+
+TEST(ModernFormats, EverySoundTrackAndSubtitleIsKept) {
+    TempDir home, out;
+    const std::string a = home.file("a.mkv"), b = home.file("b.mp4"), cues = home.file("cues.srt");
+    ASSERT_TRUE(RunShell("printf '1\\n00:00:00,200 --> 00:00:00,600\\nHello there\\n\\n' > " + Quoted(cues)));
+    // Two languages and subtitles, and a plain clip coded alike. H.264 with
+    // B-frames: Matroska stores no decoding times for the first pictures.
+    const std::string coded = " -ac 2 -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac ";
+    ASSERT_TRUE(RunShell("ffmpeg -v error -nostdin -y -f lavfi -i testsrc=size=320x240:rate=25:duration=1 "
+                         "-f lavfi -i sine=frequency=440:duration=1 -f lavfi -i sine=frequency=880:duration=1 -i " +
+                         Quoted(cues) + " -map 0 -map 1 -map 2 -map 3" + coded + "-c:s copy "
+                         "-metadata:s:a:0 language=eng -metadata:s:a:1 language=fre -metadata:s:a:1 title=French " +
+                         Quoted(a)));
+    ASSERT_TRUE(RunShell("ffmpeg -v error -nostdin -y -f lavfi -i testsrc=size=320x240:rate=25:duration=1 "
+                         "-f lavfi -i sine=frequency=440:duration=1" + coded + Quoted(b)));
+    CliResult r = RunOrvane({"join", "-f", "MKV", "-p", "0", "-o", out.path(), "--plan", a, b, a}, home.path());
+    EXPECT_NE(r.Out.find("File (2) b.mp4: picture copied, silence on sound track 2 (fre) for its length"),
+              std::string::npos)
+        << r.Out;
+
+    const struct {
+        const char *Format, *Preset, *Extension, *Subtitles;
+    } outputs[] = {{"MKV", "0", ".mkv", "subrip"}, {"MP4", "21", ".mp4", "mov_text"}};
+    for (const auto& o : outputs) {
+        const std::string folder = out.file(o.Format);
+        r = RunOrvane({"join", "-f", o.Format, "-p", o.Preset, "-o", folder, "--reencode-if-needed", a, b, a},
+                      home.path());
+        ASSERT_EQ(r.Status, 0) << o.Format << "\n" << r.Err;
+        const std::string file = folder + "/Output_Merge" + o.Extension;
+        std::vector<std::string> languages;
+        std::string subtitles, title;
+        const auto probe = Probe(file);
+        ASSERT_TRUE(probe.is_object()) << o.Format;
+        for (const auto& s : probe["streams"]) {
+            const auto tags = s.value("tags", nlohmann::json::object());
+            if (s.value("codec_type", "") == "audio") languages.push_back(tags.value("language", ""));
+            if (s.value("codec_type", "") == "audio" && tags.contains("title")) title = tags.value("title", "");
+            if (s.value("codec_type", "") == "subtitle") subtitles += s.value("codec_name", "") + " ";
+        }
+        EXPECT_EQ(languages, (std::vector<std::string>{"eng", "fre"})) << o.Format;
+        if (o.Extension == std::string(".mkv")) {
+            EXPECT_EQ(title, "French");
+        }
+        EXPECT_EQ(subtitles, std::string(o.Subtitles) + " ") << o.Format;
+        // Both sound tracks run the whole join: the plain clip's part of the
+        // second is silence.
+        for (const char* track : {"a:0", "a:1"}) {
+            const std::vector<double> sound = PacketTimes(file, track);
+            ASSERT_FALSE(sound.empty()) << o.Format << " " << track;
+            EXPECT_NEAR(sound.back(), 3.0, 0.1) << o.Format << " " << track;
+        }
+        // The cue of the third clip is shifted by the two clips before it.
+        const std::vector<double> shown = PacketTimes(file, "s:0", 2);
+        ASSERT_EQ(shown.size(), 2u) << o.Format;
+        EXPECT_NEAR(shown[0], 0.2, 0.05) << o.Format;
+        EXPECT_NEAR(shown[1] - shown[0], 2.0, 0.04) << o.Format;
+        const std::string text = Capture("ffmpeg -nostdin -v error -i " + ShellWord(file) + " -map 0:s:0 -f srt - 2>&1");
+        const size_t first = text.find("Hello there");
+        EXPECT_TRUE(first != std::string::npos && text.find("Hello there", first + 1) != std::string::npos) << text;
+        EXPECT_EQ(Capture("ffmpeg -nostdin -v error -i " + ShellWord(file) + " -map 0:v -map 0:a -f null - 2>&1"), "")
+            << o.Format;
+    }
 }

@@ -75,8 +75,11 @@ public:
         const TInputRow& row = probed.Row;
         const std::string& path = row.FullName;
         // A name's control characters would reach the terminal as commands.
-        std::printf("%s\n%s\n%s\n%s\n\n", PrintableText(path).c_str(), row.DurationLine.c_str(),
+        std::printf("%s\n%s\n%s\n%s\n", PrintableText(path).c_str(), row.DurationLine.c_str(),
                     row.BitrateLine.c_str(), row.DimensionLine.c_str());
+        // Only a file with several sound tracks or subtitles gets a fifth line.
+        if (!row.TracksLine.empty()) std::printf("%s\n", row.TracksLine.c_str());
+        std::printf("\n");
         std::fflush(stdout);
         if (thumbnails_.empty() || probed.Thumbnail == tkAudioIcon) return;
         // The thumbnail the input list makes: the picture in the middle of the file.

@@ -220,8 +220,14 @@ TStreamKinds TInputFile::Kinds() const {
         if (Context->streams[i]->discard == AVDISCARD_ALL) continue;
         switch (Context->streams[i]->codecpar->codec_type) {
             case AVMEDIA_TYPE_VIDEO: kinds.Video = true; break;
-            case AVMEDIA_TYPE_AUDIO: kinds.Audio = true; break;
-            case AVMEDIA_TYPE_SUBTITLE: kinds.Subtitle = true; break;
+            case AVMEDIA_TYPE_AUDIO:
+                kinds.Audio = true;
+                ++kinds.Sounds;
+                break;
+            case AVMEDIA_TYPE_SUBTITLE:
+                kinds.Subtitle = true;
+                ++kinds.Subtitles;
+                break;
             default: break;
         }
     }

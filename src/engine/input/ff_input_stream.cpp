@@ -5,6 +5,8 @@
 #include "ff_orientation.h"
 #include "ff_stream_map.h"
 
+#include <algorithm>
+
 namespace {
 constexpr AVRational MicrosecondBase{1, AV_TIME_BASE};
 
@@ -77,6 +79,20 @@ int TInputStream::DecodeSubtitle(AVPacket* packet, const std::function<void(AVSu
     if (r < 0) return r;
     if (got) take(subtitle.Get());
     return 0;
+}
+
+void TInputStream::FillCopiedDts(AVPacket* p) {
+    if (p->dts == AV_NOPTS_VALUE && p->pts != AV_NOPTS_VALUE) {
+        const AVRational rate = Stream->avg_frame_rate.num > 0 ? Stream->avg_frame_rate : Stream->r_frame_rate;
+        int64_t step = p->duration;
+        if (step <= 0 && rate.num > 0 && rate.den > 0)
+            step = FF.av_rescale_q(1, AVRational{rate.den, rate.num}, Stream->time_base);
+        step = std::max<int64_t>(step, 1);
+        const int64_t guess = copiedDts_ != AV_NOPTS_VALUE ? copiedDts_ + step
+                                                          : p->pts - Stream->codecpar->video_delay * step;
+        p->dts = std::min(guess, p->pts);
+    }
+    if (p->dts != AV_NOPTS_VALUE) copiedDts_ = p->dts;
 }
 
 void TInputStream::FlushDecoder() {

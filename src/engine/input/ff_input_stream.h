@@ -56,8 +56,15 @@ public:
     void TakePacketTime(const AVPacket* packet);
     // The next expected time after a copied packet, when it has a duration.
     void AdvancePastPacket(const AVPacket* packet);
+    // A copied picture without a decoding time (a Matroska file's first
+    // ones) gets the one before it plus its duration, or as the stream's
+    // first its presentation time less the pictures the codec holds back:
+    // taking its presentation time would push the pictures after it out of
+    // order.
+    void FillCopiedDts(AVPacket* packet);
 
 private:
     TCodecContextPtr decoder_;
     TVideoFilter upright_;
+    int64_t copiedDts_ = AV_NOPTS_VALUE;  // the last copied packet's, in the stream's time base
 };

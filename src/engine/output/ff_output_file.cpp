@@ -12,7 +12,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -42,31 +44,104 @@ const AVOutputFormat* ChooseFormat(const TOptionState& o, const std::string& fil
     return format;
 }
 
+bool FormatIs(const AVOutputFormat* format, std::initializer_list<const char*> names) {
+    for (const char* n : names)
+        if (std::strcmp(format->name, n) == 0) return true;
+    return false;
+}
+
+// Containers that keep every sound track and subtitle stream of the inputs.
+bool KeepsEveryTrack(const AVOutputFormat* format) { return FormatIs(format, {"matroska", "webm", "mp4", "mov"}); }
+
 TStreamKinds StreamKinds(const TOptionState& o, const AVOutputFormat* format, const std::vector<TStreamKinds>& inputs) {
     TOutputKindRequest request;
+    // MP4 and MOV name no subtitle codec of their own, yet hold timed text.
     request.Format = {format->video_codec != AV_CODEC_ID_NONE, format->audio_codec != AV_CODEC_ID_NONE,
-                      format->subtitle_codec != AV_CODEC_ID_NONE};
+                      format->subtitle_codec != AV_CODEC_ID_NONE || FormatIs(format, {"mp4", "mov"})};
     request.Named = {!o.VideoCodecName.empty() || o.VideoStreamCopy, !o.AudioCodecName.empty() || o.AudioStreamCopy,
                      !o.SubtitleCodecName.empty() || o.SubtitleStreamCopy};
     request.Disabled = {o.VideoDisable, o.AudioDisable, o.SubtitleDisable};
+    // Stream maps name every stream themselves.
+    request.EveryTrack = KeepsEveryTrack(format) && o.StreamMaps.empty();
     return ChooseStreamKinds(request, inputs);
 }
 
-// The streams in the order video, audio, subtitle; the per-stream settings
-// of kinds that get none are used up too.
+// The pending settings of a kind that adding a stream uses up, kept for the
+// further streams of that kind.
+struct TKindSettings {
+    std::string CodecName;
+    bool Copy = false;
+    std::string Language;
+    std::vector<TBitstreamFilterSpec> Filters;
+
+    static TKindSettings Audio(const TOptionState& o) {
+        return {o.AudioCodecName, o.AudioStreamCopy, o.AudioLanguage, o.AudioBitstreamFilters};
+    }
+    static TKindSettings Subtitle(const TOptionState& o) {
+        return {o.SubtitleCodecName, o.SubtitleStreamCopy, o.SubtitleLanguage, o.SubtitleBitstreamFilters};
+    }
+    void RestoreAudio(TOptionState& o) const {
+        o.AudioCodecName = CodecName;
+        o.AudioStreamCopy = Copy;
+        o.AudioLanguage = Language;
+        o.AudioBitstreamFilters = Filters;
+    }
+    void RestoreSubtitle(TOptionState& o) const {
+        o.SubtitleCodecName = CodecName;
+        o.SubtitleStreamCopy = Copy;
+        o.SubtitleLanguage = Language;
+        o.SubtitleBitstreamFilters = Filters;
+    }
+};
+
+// A join's further sound track as its plan says: copied, or encoded with the
+// codec, rate and layout the plan chose. The first track follows the output's
+// own settings, which the plan wrote.
+void PlanSoundTrack(const TJoinPlan* plan, int track, TOptionState& o) {
+    if (!plan || plan->Steps.empty() || track == 0) return;
+    int seen = 0;
+    for (const TPlanStream& s : plan->Streams) {
+        if (s.Kind != skAudio || seen++ != track) continue;
+        o.AudioStreamCopy = !s.Encoded;
+        o.AudioCodecName = s.Encoded ? s.SoundCodec : std::string();
+        if (s.Encoded && s.SoundRate > 0) o.AudioSampleRate = s.SoundRate;
+        if (s.Encoded && s.SoundChannels > 0) o.AudioChannels = s.SoundChannels;
+        return;
+    }
+}
+
+void AddOneStream(TOutputFile& out, AVMediaType kind, TOptionState& o, const TOutputCreation& how) {
+    try {
+        out.AddStream(kind, o, how.LastPixelFormat, how.LogSender);
+    } catch (const std::exception& e) {
+        const auto* error = dynamic_cast<const FFmpegException*>(&e);
+        Raise(FormatText("new_%s_stream fail: %s", KindWord(kind), e.what()), error ? error->Code() : 0,
+              error ? error->Context() : std::string());
+    }
+}
+
+void AddSoundTracks(TOutputFile& out, int count, TOptionState& o, const TOutputCreation& how) {
+    const TKindSettings first = TKindSettings::Audio(o);
+    const int rate = o.AudioSampleRate, channels = o.AudioChannels;
+    for (int k = 0; k < count; ++k) {
+        if (k > 0) first.RestoreAudio(o);
+        PlanSoundTrack(how.Plan, k, o);
+        AddOneStream(out, AVMEDIA_TYPE_AUDIO, o, how);
+        o.AudioSampleRate = rate;
+        o.AudioChannels = channels;
+    }
+}
+
+// The streams in the order video, sound tracks, subtitle streams; the
+// per-stream settings of kinds that get none are used up too.
 void AddStreams(TOutputFile& out, const TStreamKinds& kinds, TOptionState& o, const TOutputCreation& how) {
-    const struct {
-        bool use;
-        AVMediaType kind;
-    } wanted[] = {{kinds.Video, AVMEDIA_TYPE_VIDEO}, {kinds.Audio, AVMEDIA_TYPE_AUDIO}, {kinds.Subtitle, AVMEDIA_TYPE_SUBTITLE}};
-    for (const auto& w : wanted) {
-        if (!w.use) continue;
-        try {
-            out.AddStream(w.kind, o, how.LastPixelFormat, how.LogSender);
-        } catch (const std::exception& e) {
-            const auto* error = dynamic_cast<const FFmpegException*>(&e);
-            Raise(FormatText("new_%s_stream fail: %s", KindWord(w.kind), e.what()), error ? error->Code() : 0,
-                  error ? error->Context() : std::string());
+    if (kinds.Video) AddOneStream(out, AVMEDIA_TYPE_VIDEO, o, how);
+    if (kinds.Audio) AddSoundTracks(out, std::max(kinds.Sounds, 1), o, how);
+    if (kinds.Subtitle) {
+        const TKindSettings first = TKindSettings::Subtitle(o);
+        for (int k = 0; k < std::max(kinds.Subtitles, 1); ++k) {
+            if (k > 0) first.RestoreSubtitle(o);
+            AddOneStream(out, AVMEDIA_TYPE_SUBTITLE, o, how);
         }
     }
     if (!kinds.Video) ConsumeVideoStreamSettings(o);

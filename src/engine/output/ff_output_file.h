@@ -1,6 +1,7 @@
 #pragma once
 // One output container of a task with its streams: created while the task is
 // built (on the caller's thread), its header and trailer written by the run.
+#include "ff_join_plan.h"
 #include "ff_options.h"
 #include "hidden_file.h"
 #include "ff_owned.h"
@@ -66,6 +67,9 @@ struct TOutputCreation {
     void* LogSender;
     const std::vector<TStreamKinds>& InputKinds;  // of the inputs opened so far
     AVPixelFormat& LastPixelFormat;
+    // A join's plan (null or without steps: none): how its further sound
+    // tracks are made.
+    const TJoinPlan* Plan = nullptr;
 };
 
 // Creates an output with the pending output settings, which it uses up: the

@@ -62,6 +62,22 @@ void TOutputTrack::SetSegments(const std::string& encoder, bool inBand) {
     inBand_ = inBand;
 }
 
+namespace {
+const char* const PlainSubtitleHeader =
+    "[Script Info]\r\nScriptType: v4.00+\r\nPlayResX: 384\r\nPlayResY: 288\r\n\r\n[V4+ Styles]\r\n"
+    "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, BackColour, Bold, Italic, "
+    "Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, MarginR, "
+    "MarginV, Encoding\r\nStyle: Default,Arial,16,&Hffffff,&Hffffff,&H0,&H0,0,0,0,0,100,100,0,0,1,1,0,2,10,10,10,0\r\n"
+    "\r\n[Events]\r\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\r\n";
+}  // namespace
+
+void TOutputTrack::CopyInstead() {
+    copy_ = true;
+    encoder_.reset();
+    codec_ = nullptr;
+    Stream->codecpar->codec_tag = tag_;
+}
+
 int TOutputTrack::NalLength() const { return NalLengthSize(Stream->codecpar); }
 
 void TOutputTrack::Open(const TInputStream* source, int outFile, const TTrackRun& run) {
@@ -154,13 +170,18 @@ void TOutputTrack::OpenEncoder(const TInputStream* source, int outFile, const TT
               AVERROR_ENCODER_NOT_FOUND);
     if (Kind == AVMEDIA_TYPE_VIDEO) PrepareVideo(source, run.Options);
     const AVCodecContext* sourceDecoder = source ? source->Decoder() : nullptr;
-    if (source && source->Kind() == AVMEDIA_TYPE_SUBTITLE && sourceDecoder && sourceDecoder->subtitle_header) {
-        const size_t size = static_cast<size_t>(sourceDecoder->subtitle_header_size);
+    if (Kind == AVMEDIA_TYPE_SUBTITLE) {
+        // Text encoders read their styles from a header: the source's, or a
+        // plain one for a stream no input feeds.
+        const bool own = source && sourceDecoder && sourceDecoder->subtitle_header;
+        const std::string header = own ? std::string(reinterpret_cast<const char*>(sourceDecoder->subtitle_header),
+                                                     static_cast<size_t>(sourceDecoder->subtitle_header_size))
+                                       : PlainSubtitleHeader;
         // The codec context takes the header over and frees it.
-        enc->subtitle_header = static_cast<uint8_t*>(FF.av_mallocz(size + 1));
+        enc->subtitle_header = static_cast<uint8_t*>(FF.av_mallocz(header.size() + 1));
         if (enc->subtitle_header) {
-            std::memcpy(enc->subtitle_header, sourceDecoder->subtitle_header, size);
-            enc->subtitle_header_size = sourceDecoder->subtitle_header_size;
+            std::memcpy(enc->subtitle_header, header.data(), header.size());
+            enc->subtitle_header_size = static_cast<int>(header.size());
         }
     }
     const int r = FF.avcodec_open2(enc, codec_, nullptr);

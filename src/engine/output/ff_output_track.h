@@ -87,6 +87,9 @@ public:
     // parameters, and with inBand every clip carries its parameter sets (the
     // sample entry says so). Set before the run opens the track.
     void SetSegments(const std::string& encoder, bool inBand);
+    // A subtitle stream whose clips can all be copied as they are is copied
+    // instead of encoded. Set before the run opens the track.
+    void CopyInstead();
     // The NAL length size of the copied stream (0: Annex B), for the clips
     // copied with their parameter sets in-band.
     int NalLength() const;

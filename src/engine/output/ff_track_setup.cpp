@@ -170,6 +170,8 @@ void TTrackSetup::ChooseEncoder(TOutputTrack& t, const std::string& codecName) {
     } else {
         const AVOutputFormat* format = t.File.Context->oformat;
         id = FF.av_guess_codec(format, nullptr, t.File.FileName.c_str(), nullptr, t.Kind);
+        // MP4 and MOV carry subtitles as timed text.
+        if (id == AV_CODEC_ID_NONE && t.Kind == AVMEDIA_TYPE_SUBTITLE) id = AV_CODEC_ID_MOV_TEXT;
         codec = DefaultEncoderAdapted(format, id, t.Kind);
         if (codec) id = codec->id;
     }

@@ -122,7 +122,7 @@ int64_t Weight(const TFileDesc& file, const TStreamDesc& s) {
 }
 
 // The stream of the kind that each file gives the output (-1: none): its
-// clip's pictures, its first sound.
+// clip's pictures.
 std::vector<int> FirstOfKind(const std::vector<TFileDesc>& files, TStreamKind kind) {
     std::vector<int> first;
     for (const TFileDesc& f : files) {
@@ -140,6 +140,39 @@ std::vector<int> FirstOfKind(const std::vector<TFileDesc>& files, TStreamKind ki
         first.push_back(at);
     }
     return first;
+}
+
+// Each file's n-th stream of the kind (-1: it has fewer), in the file's order.
+std::vector<int> NthOfKind(const std::vector<TFileDesc>& files, TStreamKind kind, int n) {
+    std::vector<int> nth;
+    for (const TFileDesc& f : files) {
+        int at = -1, seen = 0;
+        for (size_t i = 0; i < f.Streams.size() && at < 0; ++i)
+            if (f.Streams[i].Kind == kind && seen++ == n) at = static_cast<int>(i);
+        nth.push_back(at);
+    }
+    return nth;
+}
+
+int MostOfKind(const std::vector<TFileDesc>& files, TStreamKind kind) {
+    int most = 0;
+    for (const TFileDesc& f : files)
+        most = std::max(most, static_cast<int>(std::count_if(f.Streams.begin(), f.Streams.end(),
+                                                             [kind](const TStreamDesc& s) { return s.Kind == kind; })));
+    return most;
+}
+
+// "sound", or with several tracks "sound track 2 (fre)".
+std::string SoundName(const TJoinPlan& plan, size_t stream) {
+    int count = 0, number = 0;
+    for (size_t i = 0; i < plan.Streams.size(); ++i)
+        if (plan.Streams[i].Kind == skAudio) {
+            ++count;
+            if (i == stream) number = count;
+        }
+    if (count < 2) return "sound";
+    const std::string& language = plan.Streams[stream].Reference.Language;
+    return "sound track " + std::to_string(number) + (language.empty() ? "" : " (" + language + ")");
 }
 
 // The file whose stream parameters cover the longest total duration; ties go
@@ -222,8 +255,10 @@ void PlanVideo(const std::vector<TFileDesc>& files, const TPlanFormat& format, T
     plan.Streams.push_back(out);
 }
 
-void PlanAudio(const std::vector<TFileDesc>& files, const TPlanFormat& format, TJoinPlan& plan) {
-    const std::vector<int> stream = FirstOfKind(files, skAudio);
+// The sound track `track` (counting from 0): the files' track-th sound.
+void PlanAudio(const std::vector<TFileDesc>& files, const TPlanFormat& format, TJoinPlan& plan, int track) {
+    const std::vector<int> stream = NthOfKind(files, skAudio, track);
+    const std::string missing = track == 0 ? "no sound" : "no sound track " + std::to_string(track + 1);
     const int ref = ChooseReference(files, stream);
     if (ref < 0) return;
     TPlanStream out;
@@ -237,8 +272,8 @@ void PlanAudio(const std::vector<TFileDesc>& files, const TPlanFormat& format, T
         step.Stream = stream[f];
         if (stream[f] < 0) {
             step.Action = paFill;
-            step.Reason = "it has no sound";
-            if (out.Reason.empty()) out.Reason = "File (" + std::to_string(plan.Numbers[f]) + ") has no sound";
+            step.Reason = "it has " + missing;
+            if (out.Reason.empty()) out.Reason = "File (" + std::to_string(plan.Numbers[f]) + ") has " + missing;
         } else if (const TStreamDesc& s = files[f].Streams[static_cast<size_t>(stream[f])]; !SameAudio(s, r)) {
             step.Action = paEncode;
             step.Reason = "it is " + AudioDifference(s, r);
@@ -271,10 +306,11 @@ std::string JoinParts(const std::vector<std::string>& parts) {
     return text;
 }
 
-std::string FallbackText(const TPlanStream& s, const std::string& fallbackTitle) {
-    const char* what = s.Kind == skVideo ? "picture" : "sound";
+std::string FallbackText(const TJoinPlan& plan, size_t stream, const std::string& fallbackTitle) {
+    const TPlanStream& s = plan.Streams[stream];
+    const std::string what = s.Kind == skVideo ? "picture" : SoundName(plan, stream);
     const std::string with = fallbackTitle.empty() ? "" : " with \"" + fallbackTitle + "\"";
-    return std::string(what) + " re-encoded" + with + " (" + s.Fallback + ")";
+    return what + " re-encoded" + with + " (" + s.Fallback + ")";
 }
 
 }  // namespace
@@ -308,7 +344,8 @@ TJoinPlan MakeJoinPlan(const std::vector<TFileDesc>& files, const TPlanFormat& f
     }
     plan.Steps.resize(files.size());
     PlanVideo(files, format, plan);
-    PlanAudio(files, format, plan);
+    const int tracks = format.EveryTrack ? std::max(MostOfKind(files, skAudio), 1) : 1;
+    for (int track = 0; track < tracks; ++track) PlanAudio(files, format, plan, track);
     return plan;
 }
 
@@ -343,14 +380,15 @@ std::vector<std::string> PlanLines(const TJoinPlan& plan, const std::string& fal
             const TPlanStep& step = plan.Steps[f][i];
             const bool video = s.Kind == skVideo;
             if (!s.Fallback.empty()) {
-                parts.push_back(FallbackText(s, fallbackTitle));
+                parts.push_back(FallbackText(plan, i, fallbackTitle));
                 reencoded = true;
             } else if (step.Action == paFill) {
-                parts.push_back(std::string(video ? "black picture" : "silence") + " for its length (" + step.Reason +
-                                ")");
+                const std::string sound = SoundName(plan, i);
+                const std::string silence = sound == "sound" ? "silence" : "silence on " + sound;
+                parts.push_back((video ? "black picture" : silence) + " for its length (" + step.Reason + ")");
                 reencoded = true;
             } else if (step.Action == paEncode) {
-                parts.push_back(std::string(video ? "picture" : "sound") + " re-encoded to " + StreamTitle(s.Reference) +
+                parts.push_back((video ? "picture" : SoundName(plan, i)) + " re-encoded to " + StreamTitle(s.Reference) +
                                 " (" + step.Reason + ")");
                 reencoded = true;
             } else if (video) {
@@ -377,12 +415,13 @@ std::vector<std::string> ReencodeLines(const TJoinPlan& plan, const std::string&
     for (size_t i = 0; i < plan.Streams.size(); ++i) {
         const TPlanStream& s = plan.Streams[i];
         if (!s.Fallback.empty()) {
-            lines.push_back("All files: " + FallbackText(s, fallbackTitle));
+            lines.push_back("All files: " + FallbackText(plan, i, fallbackTitle));
             continue;
         }
         if (s.Kind == skAudio) {
             if (s.Encoded)
-                lines.push_back("All files: sound re-encoded to " + StreamTitle(s.Reference) + " (" + s.Reason + ")");
+                lines.push_back("All files: " + SoundName(plan, i) + " re-encoded to " + StreamTitle(s.Reference) + " (" +
+                                s.Reason + ")");
             continue;
         }
         for (size_t f = 0; f < plan.Files.size(); ++f) {

@@ -77,6 +77,7 @@ TStreamDesc Describe(const AVFormatContext* ic, const AVStream* st) {
         s.Shown = ShownOf(StreamOrientation(st));
         s.Frames = st->nb_frames > 0 ? st->nb_frames : 0;
     } else if (s.Kind == skAudio) {
+        if (const AVDictionaryEntry* e = FF.av_dict_get(st->metadata, "language", nullptr, 0)) s.Language = e->value;
         s.SampleRate = par->sample_rate;
         s.Channels = par->ch_layout.nb_channels;
         char layout[128] = "";
@@ -232,6 +233,8 @@ TPlanFormat PlanFormatFor(const std::string& fileName, const std::string& format
     const AVOutputFormat* of =
         FF.av_guess_format(formatName.empty() ? nullptr : formatName.c_str(), fileName.c_str(), nullptr);
     format.Holds = [of](const std::string& codec) { return OutputFormatHolds(of, codec); };
+    if (of && !soundOnly)
+        for (const char* name : {"matroska", "webm", "mp4", "mov"}) format.EveryTrack = format.EveryTrack || std::strcmp(of->name, name) == 0;
     format.EncoderFor = EncoderFor;
     return format;
 }

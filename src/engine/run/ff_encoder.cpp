@@ -183,11 +183,12 @@ bool TCustomEncoder::SetOutputFile(int taskIndex, const std::string& fileName, T
             BindOutputHooks(task, *options);
         }
         const bool join = options && options->Join;
+        // The plan says how the output's further sound tracks are made.
+        if (options && !options->Plan.Steps.empty()) task.Media().Plan = options->Plan;
         task.SetIOTimeout(IOTimeout);
         task.OpenOutput(fileName, join);
         task.OutputOptions[slot] = std::move(copy);
         if (!options) return;
-        if (!options->Plan.Steps.empty()) task.Media().Plan = options->Plan;
         task.Media().Verify = task.Media().Verify || options->Verify;
         // Streams the option text adds, each with its own pending settings.
         for (const auto& [name, value] : NewStreamSteps(options->ExtOptions, list)) task.SetOption(name, value);

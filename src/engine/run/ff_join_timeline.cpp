@@ -273,7 +273,8 @@ bool TJoinTimeline::EndInput(int input, const std::vector<std::unique_ptr<TInput
     bool fed = false;
     for (TStreamLink& link : slot.Links) {
         link.Track->FlushConversion();
-        end = std::max(end, link.Track->Time());
+        // A cue shown past the clip's end does not lengthen the clip.
+        if (link.Track->Kind != AVMEDIA_TYPE_SUBTITLE) end = std::max(end, link.Track->Time());
         fed = fed || link.Source;
         // (An input without pictures has no say: its other streams decide.)
         if (link.Track->Copy() && link.Track->Kind == AVMEDIA_TYPE_VIDEO && link.Source)
@@ -283,7 +284,8 @@ bool TJoinTimeline::EndInput(int input, const std::vector<std::unique_ptr<TInput
     // starts where they end, and its sound where its own timestamps put it.
     if (copiedPictures >= 0) end = copiedPictures;
     bool allCopied = !slot.Links.empty();
-    for (const TStreamLink& link : slot.Links) allCopied = allCopied && link.Track->Copy();
+    for (const TStreamLink& link : slot.Links)
+        allCopied = allCopied && (link.Track->Copy() || link.Track->Kind == AVMEDIA_TYPE_SUBTITLE);
     // An input with nothing the output holds (pictures in a join to sound)
     // still keeps its length: silence or black for it.
     const TPlace& place = places_[static_cast<size_t>(input)];

@@ -169,6 +169,7 @@ int TTaskRun::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
     if (!ist.DecodingNeeded || !ist.Decoding() || ist.CutCopy) {
         // Stream copy: the packet goes on as it is.
         if (!pkt) return 0;
+        if (ist.Kind() == AVMEDIA_TYPE_VIDEO) ist.FillCopiedDts(pkt);
         ist.TakePacketTime(pkt);
         // Sound past its clip's pictures is left out, and a trimmed input's
         // packets before its start (it was read from the key frame before).

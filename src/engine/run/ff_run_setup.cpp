@@ -95,7 +95,8 @@ void TTaskRun::LinkStreams() {
         for (const auto& t : file->Tracks) slot.push_back(t->Kind);
         kinds.push_back(slot);
     }
-    const auto sources = MapStreams(inputs, kinds, o.StreamMaps, o.ProgramId != 0, media_.Join);
+    auto sources = MapStreams(inputs, kinds, o.StreamMaps, o.ProgramId != 0, media_.Join);
+    ChooseSubtitleCopies(sources);
     for (size_t s = 0; s < sources.size(); ++s) {
         TRunSlot slot;
         slot.File = media_.SlotFiles[s];
@@ -116,6 +117,43 @@ void TTaskRun::LinkStreams() {
         slots_.push_back(std::move(slot));
     }
     ApplyPlan();
+}
+
+void TTaskRun::ChooseSubtitleCopies(std::vector<std::vector<TStreamSource>>& sources) {
+    for (const auto& out : media_.Outputs) {
+        const AVOutputFormat* of = out->Context->oformat;
+        const auto held = [of](const std::string& codec) {
+            const AVCodecDescriptor* d = FF.avcodec_descriptor_get_by_name(codec.c_str());
+            return d && FF.avformat_query_codec(of, d->id, FF_COMPLIANCE_NORMAL) == 1;
+        };
+        for (size_t k = 0; k < out->Tracks.size(); ++k) {
+            TOutputTrack& track = *out->Tracks[k];
+            if (track.Kind != AVMEDIA_TYPE_SUBTITLE || track.Copy()) continue;
+            std::vector<size_t> fed;  // the slots of this output
+            std::vector<TSubtitleSource> subtitles;
+            for (size_t s = 0; s < sources.size(); ++s) {
+                if (media_.SlotFiles[s] != out.get() || k >= sources[s].size()) continue;
+                fed.push_back(s);
+                TSubtitleSource desc;
+                if (const int at = sources[s][k].Source; at >= 0) {
+                    const AVCodecParameters* par = streams_[static_cast<size_t>(at)]->Stream->codecpar;
+                    const AVCodecDescriptor* d = FF.avcodec_descriptor_get(par->codec_id);
+                    desc.Codec = FF.avcodec_get_name(par->codec_id);
+                    desc.Bitmap = d && (d->props & AV_CODEC_PROP_BITMAP_SUB);
+                    if (par->extradata) desc.PrivateData.assign(par->extradata, par->extradata + par->extradata_size);
+                }
+                subtitles.push_back(std::move(desc));
+            }
+            const TSubtitleChoice choice = ChooseSubtitles(subtitles, held);
+            if (choice.Copy) track.CopyInstead();
+            for (size_t i = 0; i < fed.size(); ++i) {
+                if (!choice.Left[i]) continue;
+                FFLogger().LogFmt(&task_, llWarning, "Picture subtitles of input #%d cannot become text: left out",
+                                  static_cast<int>(fed[i]));
+                sources[fed[i]][k] = TStreamSource{};
+            }
+        }
+    }
 }
 
 void TTaskRun::ApplyPlan() {
@@ -178,6 +216,22 @@ void TTaskRun::OpenTracks() {
         TOutputFile& out = *media_.Outputs[f];
         for (const auto& track : out.Tracks) track->Open(TrackSource(out, *track), static_cast<int>(f), trackRun_);
     }
+    if (media_.Join && options_.MetadataStreamsAutoCopy) NameJoinedTracks();
+}
+
+void TTaskRun::NameJoinedTracks() {
+    const auto named = [](const AVDictionary* d, const char* key) {
+        const AVDictionaryEntry* e = FF.av_dict_get(d, key, nullptr, 0);
+        return e && *e->value && std::strcmp(e->value, "und") != 0 ? e->value : nullptr;
+    };
+    for (const TRunSlot& slot : slots_)
+        for (const TStreamLink& link : slot.Links) {
+            if (!link.Source || link.Track->Kind == AVMEDIA_TYPE_VIDEO) continue;
+            AVDictionary*& to = link.Track->Stream->metadata;
+            const AVDictionary* from = link.Source->Stream->metadata;
+            for (const char* key : {"language", "title"})
+                if (!named(to, key) && named(from, key)) FF.av_dict_set(&to, key, named(from, key), 0);
+        }
 }
 
 void TTaskRun::CopyMetadata(int outFile) {

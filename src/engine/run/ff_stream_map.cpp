@@ -3,6 +3,8 @@
 #include "ff_exception.h"
 #include "ff_logger.h"
 
+#include <algorithm>
+
 namespace {
 [[noreturn]] void Raise(const std::string& message) { throw FFmpegException(message); }
 
@@ -28,16 +30,17 @@ TStreamSource MappedSource(const std::vector<TInputStreamDesc>& inputs, const TS
     return {source, sync};
 }
 
-// The biggest unused readable stream of the kind, else (outside joins and
-// programs) the first readable one of the kind even if used; -1 for none.
+// The biggest unused readable stream of the kind (inOrder: the first), else
+// (outside joins and programs) the first readable one of the kind even if
+// used; -1 for none.
 int ChosenSource(const std::vector<TInputStreamDesc>& inputs, const std::vector<bool>& used, int slot, bool join,
-                 bool programChosen, AVMediaType kind) {
+                 bool programChosen, AVMediaType kind, bool inOrder) {
     int best = -1;
     for (size_t i = 0; i < inputs.size(); ++i) {
         const TInputStreamDesc& in = inputs[i];
         if (join && in.File != slot) continue;
         if (used[i] || !in.Readable || in.Kind != kind || !in.InProgram) continue;
-        if (best < 0 || in.Weight > inputs[static_cast<size_t>(best)].Weight) best = static_cast<int>(i);
+        if (best < 0 || (!inOrder && in.Weight > inputs[static_cast<size_t>(best)].Weight)) best = static_cast<int>(i);
     }
     if (best >= 0 || programChosen || join) return best;
     for (size_t i = 0; i < inputs.size(); ++i)
@@ -45,6 +48,23 @@ int ChosenSource(const std::vector<TInputStreamDesc>& inputs, const std::vector<
     return -1;
 }
 }  // namespace
+
+TSubtitleChoice ChooseSubtitles(const std::vector<TSubtitleSource>& sources,
+                                const std::function<bool(const std::string&)>& held) {
+    TSubtitleChoice choice;
+    choice.Left.assign(sources.size(), false);
+    const TSubtitleSource* first = nullptr;
+    bool same = true;
+    for (const TSubtitleSource& s : sources) {
+        if (s.Codec.empty()) continue;
+        if (!first) first = &s;
+        same = same && s.Codec == first->Codec && s.PrivateData == first->PrivateData;
+    }
+    choice.Copy = first && same && held(first->Codec);
+    if (!choice.Copy)
+        for (size_t i = 0; i < sources.size(); ++i) choice.Left[i] = sources[i].Bitmap;
+    return choice;
+}
 
 const char* KindName(AVMediaType kind) {
     switch (kind) {
@@ -76,6 +96,14 @@ TStreamKinds ChooseStreamKinds(const TOutputKindRequest& request, const std::vec
     use.Video = use.Video && !request.Disabled.Video;
     use.Audio = use.Audio && !request.Disabled.Audio;
     use.Subtitle = use.Subtitle && !request.Disabled.Subtitle;
+    int sounds = 1, subtitles = 1;
+    if (request.EveryTrack)
+        for (const TStreamKinds& in : inputKinds) {
+            sounds = std::max(sounds, in.Sounds);
+            subtitles = std::max(subtitles, in.Subtitles);
+        }
+    use.Sounds = use.Audio ? sounds : 0;
+    use.Subtitles = use.Subtitle ? subtitles : 0;
     return use;
 }
 
@@ -100,12 +128,14 @@ std::vector<std::vector<TStreamSource>> MapStreams(const std::vector<TInputStrea
         const int outFile = join ? 0 : slot;
         for (size_t k = 0; k < slots[s].size(); ++k) {
             const AVMediaType kind = slots[s][k];
+            const bool inOrder = kind != AVMEDIA_TYPE_VIDEO &&
+                                 (join || std::count(slots[s].begin(), slots[s].end(), kind) > 1);
             const int outIndex = static_cast<int>(k);
             TStreamSource source;
             if (!maps.empty()) {
                 source = MappedSource(inputs, maps[nextMap++], slot, join, outFile, outIndex, kind);
             } else {
-                source.Source = source.Sync = ChosenSource(inputs, used, slot, join, programChosen, kind);
+                source.Source = source.Sync = ChosenSource(inputs, used, slot, join, programChosen, kind, inOrder);
                 if (source.Source < 0 && !join)
                     Raise(FormatText("Could not find input stream matching output stream #%d.%d (%s)", slot, outIndex,
                                      KindName(kind)));

@@ -17,7 +17,7 @@ int TTaskMedia::OpenOutput(const std::string& fileName, bool joinRequest) {
     if (Join) throw FFmpegException("Cannot join more than one output file.");
     std::vector<TStreamKinds> inputKinds;
     for (const auto& in : Inputs) inputKinds.push_back(in->Kinds());
-    const TOutputCreation how{Io, owner_, owner_, inputKinds, lastPixelFormat_};
+    const TOutputCreation how{Io, owner_, owner_, inputKinds, lastPixelFormat_, &Plan};
     Outputs.push_back(CreateOutputFile(Options, fileName, how));
     SlotFiles.push_back(Outputs.back().get());
     if (joinRequest && Inputs.size() > 1) Join = true;

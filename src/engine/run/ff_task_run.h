@@ -9,6 +9,7 @@
 #include "ff_join_timeline.h"
 #include "ff_output_track.h"
 #include "ff_run_links.h"
+#include "ff_stream_map.h"
 
 #include <memory>
 #include <vector>
@@ -60,6 +61,9 @@ private:
     // Setup (ff_run_setup.cpp).
     void MakeInputStreams();
     void LinkStreams();
+    // Subtitle streams are copied where all their clips can be; picture
+    // subtitles that would have to become text are left out.
+    void ChooseSubtitleCopies(std::vector<std::vector<TStreamSource>>& sources);
     // A join's plan on the links: what each input gives the copied pictures.
     void ApplyPlan();
     // A trimmed clip cut at key frames: where its copied part lies.
@@ -73,6 +77,9 @@ private:
     // The decoders of one input's streams (-1: of every input's).
     void OpenDecoders(int input);
     void OpenTracks();
+    // A joined sound or subtitle track takes its language and title from
+    // the first clip that names them: a plain clip before it often says "und".
+    void NameJoinedTracks();
     void CopyMetadata(int outFile);
     void CopyChapters(const TInputFile& in, AVFormatContext* oc);
     void WriteHeaders();
