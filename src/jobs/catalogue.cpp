@@ -61,7 +61,7 @@ constexpr std::string_view kMP4[] = {
     "Original Size - High Quality - (H.264, CRF 20; AAC 192 kbps)",
     "Original Size - High Efficiency - (H.265, CRF 24; AAC 192 kbps)",
     "Same as source - no re-encoding",
-    "Original Size - AV1 - (SVT-AV1, CRF 31; AAC 192 kbps)",
+    "Original Size - AV1 - (SVT-AV1, CRF 32; AAC 192 kbps)",
 };
 constexpr std::string_view kFLV[] = {
     "FLV - Best Quality - (H.264, 1200 kbps, Original; MP3, 160 kbps)",
@@ -147,12 +147,12 @@ constexpr std::string_view kMKV[] = {
     "Same as source - no re-encoding",
     "Original Size - High Quality - (H.264, CRF 20; AAC 192 kbps)",
     "Original Size - High Efficiency - (H.265, CRF 24; Opus 128 kbps)",
-    "Original Size - AV1 - (SVT-AV1, CRF 31; Opus 128 kbps)",
+    "Original Size - AV1 - (SVT-AV1, CRF 32; Opus 128 kbps)",
 };
 constexpr std::string_view kWebM[] = {
     "Same as source - no re-encoding",
     "Original Size - VP9 - (CRF 32; Opus 128 kbps)",
-    "Original Size - AV1 - (SVT-AV1, CRF 31; Opus 128 kbps)",
+    "Original Size - AV1 - (SVT-AV1, CRF 32; Opus 128 kbps)",
     "720p - AV1 - (SVT-AV1, CRF 34; Opus 96 kbps)",
 };
 constexpr std::string_view kiPod[] = {

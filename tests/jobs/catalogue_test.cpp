@@ -80,7 +80,7 @@ TEST(Catalogue, NewPresetsComeAfterTheStoredOnes) {
     }
     // The AV1 preset came after MP4's copying one, which keeps its index.
     EXPECT_EQ(SameAsSourcePreset(Code("MP4")), 21);
-    EXPECT_EQ(PresetCaption({Code("MP4"), 22}), "Original Size - AV1 - (SVT-AV1, CRF 31; AAC 192 kbps)");
+    EXPECT_EQ(PresetCaption({Code("MP4"), 22}), "Original Size - AV1 - (SVT-AV1, CRF 32; AAC 192 kbps)");
     EXPECT_EQ(PresetCaption({Code("WebM"), HighQualityPreset(Code("WebM"))}), "Original Size - VP9 - (CRF 32; Opus 128 kbps)");
     int copying = 0;
     for (const auto& f : Catalogue()) {
