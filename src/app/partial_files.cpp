@@ -117,6 +117,11 @@ void RemovePartialFilesAndDie(int sig) {
         const rlimit none{0, 0};
         ::setrlimit(RLIMIT_CORE, &none);
     }
+    RaiseWithDefaultAction(sig);
+    ::_exit(128 + sig);
+}
+
+void RaiseWithDefaultAction(int sig) {
     struct sigaction dfl{};
     dfl.sa_handler = SIG_DFL;
     ::sigaction(sig, &dfl, nullptr);
@@ -125,5 +130,4 @@ void RemovePartialFilesAndDie(int sig) {
     sigaddset(&just, sig);
     ::sigprocmask(SIG_UNBLOCK, &just, nullptr);
     ::raise(sig);
-    ::_exit(128 + sig);
 }

@@ -86,16 +86,8 @@ void ExecInChild(pid_t parent, const char* program, char* const argv[], char* co
 // Ends the guardian as the program ended: by its exit code or its signal.
 [[noreturn]] void EndAs(int status) {
     if (WIFSIGNALED(status)) {
-        const int sig = WTERMSIG(status);
-        struct sigaction dfl{};
-        dfl.sa_handler = SIG_DFL;
-        ::sigaction(sig, &dfl, nullptr);
-        sigset_t only;
-        sigemptyset(&only);
-        sigaddset(&only, sig);
-        ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
-        ::kill(::getpid(), sig);
-        ExitNow(128 + sig);
+        RaiseWithDefaultAction(WTERMSIG(status));
+        ExitNow(128 + WTERMSIG(status));
     }
     ExitNow(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
 }
