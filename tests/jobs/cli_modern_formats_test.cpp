@@ -150,8 +150,9 @@ TEST(ModernFormats, EverySoundTrackAndSubtitleIsKept) {
     } outputs[] = {{"MKV", "0", ".mkv", "subrip"}, {"MP4", "21", ".mp4", "mov_text"}};
     for (const auto& o : outputs) {
         const std::string folder = out.file(o.Format);
-        r = RunOrvane({"join", "-f", o.Format, "-p", o.Preset, "-o", folder, "--reencode-if-needed", a, b, a},
-                      home.path());
+        r = RunOrvane(
+            {"join", "-f", o.Format, "-p", o.Preset, "-o", folder, "--reencode-if-needed", "--verify", a, b, a},
+            home.path());
         ASSERT_EQ(r.Status, 0) << o.Format << "\n" << r.Err;
         const std::string file = folder + "/Output_Merge" + o.Extension;
         std::vector<std::string> languages;

@@ -4,6 +4,8 @@
 #include "ff_logger.h"
 
 #include <algorithm>
+#include <cmath>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -27,6 +29,23 @@ const char* SampleFormatName(int format) {
     return name ? name : "none";
 }
 }  // namespace
+
+void ClampFloatSamples(AVFrame* frame) {
+    const auto format = static_cast<AVSampleFormat>(frame->format);
+    const bool planar = FF.av_sample_fmt_is_planar(format) != 0;
+    const int channels = frame->ch_layout.nb_channels;
+    const int planes = planar ? channels : 1;
+    const int perPlane = planar ? frame->nb_samples : frame->nb_samples * channels;
+    const auto clamp = [](auto* s, int n) {
+        using T = std::remove_pointer_t<decltype(s)>;
+        for (int i = 0; i < n; ++i) s[i] = std::isfinite(s[i]) ? std::clamp(s[i], T(-1), T(1)) : T(0);
+    };
+    for (int p = 0; p < planes; ++p) {
+        const AVSampleFormat packed = FF.av_get_packed_sample_fmt(format);
+        if (packed == AV_SAMPLE_FMT_FLT) clamp(reinterpret_cast<float*>(frame->data[p]), perPlane);
+        if (packed == AV_SAMPLE_FMT_DBL) clamp(reinterpret_cast<double*>(frame->data[p]), perPlane);
+    }
+}
 
 void ApplyVolume(uint8_t* const* data, int count, AVSampleFormat format, int channels, int volume) {
     const int planar = FF.av_sample_fmt_is_planar(format);
@@ -198,6 +217,7 @@ void TAudioConversion::EncodeQueued(bool flush) {
         FF.av_channel_layout_copy(&af->ch_layout, &encoder_->ch_layout);
         if (FF.av_frame_get_buffer(af, 0) < 0) Raise("Out of memory in do_audio_out");
         if (FF.av_audio_fifo_read(fifo, reinterpret_cast<void**>(af->data), n) < n) Raise("Audio encoding failed");
+        ClampFloatSamples(af);
         af->pts = encoded_;
         encoded_ += n;
         encode_(af);

@@ -58,6 +58,9 @@ private:
             s.Video = kind == AVMEDIA_TYPE_VIDEO;
             const AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
             if (s.Video && rate.num > 0 && rate.den > 0) s.FrameUs = FF.av_rescale(AV_TIME_BASE, rate.den, rate.num);
+            const AVCodecParameters* par = st->codecpar;
+            if (kind == AVMEDIA_TYPE_AUDIO && par->frame_size > 0 && par->sample_rate > 0)
+                s.FrameUs = FF.av_rescale(par->frame_size, AV_TIME_BASE, par->sample_rate);
         }
         return true;
     }
@@ -118,7 +121,7 @@ private:
     }
 
     std::string CheckCounts() {
-        int64_t end = INT64_MIN, frameUs = 0;
+        int64_t end = INT64_MIN, pictureUs = 0, soundUs = 0;
         for (const TCheckedStream& s : streams_) {
             if (!s.Decoder) continue;
             // Every picture packet gives a picture; a missing one is damage.
@@ -127,13 +130,15 @@ private:
                        std::to_string(s.Packets) + " pictures";
             if (s.EndUs == INT64_MIN) continue;
             end = std::max(end, s.EndUs);
-            frameUs = std::max(frameUs, s.FrameUs);
+            (s.Video ? pictureUs : soundUs) = std::max(s.Video ? pictureUs : soundUs, s.FrameUs);
         }
         if (end == INT64_MIN) return "the output holds no picture or sound";
         const int64_t start = ic_->start_time != AV_NOPTS_VALUE ? ic_->start_time : 0;
         const int64_t length = end - start;
-        // One frame of slack, and a sound frame's worth for sound alone.
-        const int64_t slack = std::max<int64_t>(frameUs, 50000) + 1000;
+        // One picture of slack (at least 50 ms), and two sound frames: an
+        // encoder's priming and its last frame's padding count in formats
+        // that do not mark them (Matroska).
+        const int64_t slack = std::max<int64_t>(pictureUs, 50000) + 2 * soundUs + 1000;
         if (t_.ExpectedUs > 0 && (length > t_.ExpectedUs + slack || length < t_.ExpectedUs - slack))
             return FormatText("the output lasts %.2f s, not %.2f s as its files together", length / 1e6,
                               t_.ExpectedUs / 1e6);
