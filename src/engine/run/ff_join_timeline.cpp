@@ -28,11 +28,17 @@ bool KnownLength(const TInputFile& in) {
 }
 
 // Microseconds an input can last: its length when known; else what its size
-// holds at 1 kbit/s (below any real media), at least a minute.
+// holds at 1 kbit/s (below any real media), at least a minute. A header's
+// length is believed up to what the size holds at 100 bit/s (a still
+// picture shown for an hour is above that): a damaged header of a few
+// kilobytes claims a thousand hours.
 int64_t LengthBound(const TInputFile& in) {
-    if (KnownLength(in)) return in.Duration;
     const int64_t bytes = in.Context->pb ? FF.avio_size(in.Context->pb) : -1;
-    return std::max<int64_t>(60 * AV_TIME_BASE, bytes > 0 ? bytes / 125 * AV_TIME_BASE : 0);
+    const auto held = [bytes](int64_t bitsPerSecond) {
+        return std::max<int64_t>(60 * AV_TIME_BASE, bytes > 0 ? bytes * 8 / bitsPerSecond * AV_TIME_BASE : 0);
+    };
+    if (KnownLength(in)) return bytes > 0 ? std::min(in.Duration, held(100)) : in.Duration;
+    return held(1000);
 }
 
 // Far past: compared in double, as damaged stamps reach the ends of int64.
