@@ -40,11 +40,3 @@ bool ProbeInputFile(TFFDecoder& decoder, const std::string& fileName, TProbedFil
     return true;
 }
 
-bool ProbeJobInput(TCustomDecoder& decoder, const std::string& fileName, TJobInput& input) {
-    input = TJobInput{};
-    input.FullName = fileName;
-    if (!decoder.LoadFile(fileName)) return false;
-    input = ReadRow(decoder, fileName).JobInput();
-    decoder.CloseFile();
-    return true;
-}

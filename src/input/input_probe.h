@@ -28,5 +28,3 @@ struct TProbedFile {
 bool ProbeInputFile(TFFDecoder& decoder, const std::string& fileName, TProbedFile& probed,
                     bool withThumbnail = true);
 
-// The same facts without a thumbnail, as the job builder reads them.
-bool ProbeJobInput(TCustomDecoder& decoder, const std::string& fileName, TJobInput& input);

@@ -318,13 +318,13 @@ TEST(CliJoin, CtrlCOrAKillStopsTheRunAndStillPrintsTheSummary) {
 
     // Ctrl+C while many inputs are probed: the run never starts, the summary says so.
     std::vector<std::string> args = {"join", "--format", "AVI", "-o", home.file("probing")};
-    args.insert(args.end(), 800, a);
+    args.insert(args.end(), 4000, a);
     CliRun probing(args, home.path());
     std::this_thread::sleep_for(300ms);
     probing.Interrupt(SIGINT);
     const CliResult r = probing.Wait();
     EXPECT_EQ(r.Status, 1) << r.Err;
-    EXPECT_EQ(r.Out, "Cancelled\nTotal files: 800\nSuccessed: 0\nFailed: 800\n");
+    EXPECT_EQ(r.Out, "Cancelled\nTotal files: 4000\nSuccessed: 0\nFailed: 4000\n");
 }
 
 TEST(CliJoin, ASecondSignalStillRemovesThePartialOutput) {

@@ -3,10 +3,12 @@
 // gives every input its own output.
 #include "cli.h"
 
+#include "add_files.h"
 #include "catalogue.h"
 #include "conversion_run.h"
 #include "dispatcher.h"
 #include "encoder_jobs.h"
+#include "ff_decoder.h"
 #include "ff_encoder.h"
 #include "ff_libraries.h"
 #include "ff_logger.h"
@@ -25,6 +27,7 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -267,40 +270,62 @@ int CheckInputFiles(const char* command, const std::vector<std::string>& files) 
     return -1;
 }
 
-// The input list: every file probed as it is added; one the probe cannot
-// open is reported and left out.
+// The input list: every file probed as it is added, several at once (one per
+// core), in the order given; one the probe cannot open is reported and left out.
 struct ProbedInputs {
     std::vector<TJobInput> Inputs;
     std::vector<TJobRefusal> Unreadable;
 };
-ProbedInputs ProbeInputs(TCustomDecoder& probe, const JoinArgs& a, CliLog& log, CliPage& page) {
-    ProbedInputs probed;
-    const std::vector<std::string>& files = a.Files;
-    for (size_t i = 0; i < files.size(); ++i) {
-        // Ctrl+C while many files are probed: the run never starts.
-        if (TCliInterrupt::Pending()) break;
-        std::error_code ec;
-        const std::string file = std::filesystem::absolute(files[i], ec).lexically_normal().string();
-        TJobInput input;
-        if (ProbeJobInput(probe, file, input)) {
-            input.Place = static_cast<int>(i);
-            for (const TTrimOption& trim : a.Trims)
-                if (trim.File == input.Place + 1) {
-                    input.TrimStartUs = trim.StartUs;
-                    input.TrimEndUs = trim.EndUs;
-                }
-            probed.Inputs.push_back(input);
-        } else {
-            probed.Unreadable.push_back(
-                {static_cast<int>(i), file, rkUnreadable, probe.LastErrorMessage(), toRefused, 0, file});
-            log.AppendLine(probed.Unreadable.back().LogLine());
-            page.InputRefused(probed.Unreadable.back());
-        }
+
+class JobInputCollector : public IInputListTarget {
+public:
+    JobInputCollector(const JoinArgs& a, CliLog& log, CliPage& page, ProbedInputs& probed)
+        : a_(a), log_(log), page_(page), probed_(probed) {}
+
+    void AppendInputRow(const TProbedFile& file) override {
+        TJobInput input = file.Row.JobInput();
+        input.Place = place_++;
+        for (const TTrimOption& trim : a_.Trims)
+            if (trim.File == input.Place + 1) {
+                input.TrimStartUs = trim.StartUs;
+                input.TrimEndUs = trim.EndUs;
+            }
+        probed_.Inputs.push_back(input);
     }
+    void InputFailed(const std::string& path, const std::string& error) override {
+        probed_.Unreadable.push_back({place_++, path, rkUnreadable, error, toRefused, 0, path});
+        log_.AppendLine(probed_.Unreadable.back().LogLine());
+        page_.InputRefused(probed_.Unreadable.back());
+    }
+    void ShowFailedFiles(const std::vector<std::string>&) override {}
+
+private:
+    const JoinArgs& a_;
+    CliLog& log_;
+    CliPage& page_;
+    ProbedInputs& probed_;
+    int place_ = 0;
+};
+
+ProbedInputs ProbeInputs(const JoinArgs& a, CliLog& log, CliPage& page, IDispatcher& dispatcher) {
+    ProbedInputs probed;
+    std::vector<std::string> paths;
+    for (const std::string& file : a.Files) {
+        std::error_code ec;
+        paths.push_back(std::filesystem::absolute(file, ec).lexically_normal().string());
+    }
+    JobInputCollector collector(a, log, page, probed);
+    TFFDecoder decoder;
+    TAddFilesBatch batch(decoder, collector, nullptr, &dispatcher,
+                         static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    batch.WithThumbnails = false;
+    // Ctrl+C while many files are probed: the run never starts.
+    batch.AddFiles(paths, [&batch] {
+        if (TCliInterrupt::Pending()) batch.Abort();
+    });
     return probed;
 }
 
-// Runs the conversion to its end; Ctrl+C or a kill cancels it as Cancel does.
 void RunToEnd(TConversionRun& run, const ProbedInputs& probed, IDispatcher& dispatcher, CliLog& log,
               const TCliInterrupt& interrupt) {
     run.StartConversion(probed.Inputs, probed.Unreadable);
@@ -383,7 +408,7 @@ int RunConversion(const char* command, bool join, const TParsedArgs& args, IDisp
         ~Detach() { FFLogger().SetOnLog({}); }
     } detach;
 
-    const ProbedInputs probed = ProbeInputs(encoder.Decoder(), a, log, page);
+    const ProbedInputs probed = ProbeInputs(a, log, page, dispatcher);
     if (interrupt.Requested()) return CancelledBeforeRun(a.Files.size());
     for (const TJobInput& in : probed.Inputs)
         if (in.Duration > 0 && in.TrimStartUs >= in.Duration)

@@ -140,6 +140,11 @@ void ReadStreams(TOptionState& o, AVFormatContext* ic, const std::array<const AV
     }
 }
 
+// Every input's read buffer lives through the run: the library's size (32 KB)
+// for the first inputs, a page for the rest, so that a join of a thousand
+// clips does not hold 32 MB of buffers (clips that many are short).
+int ReadBufferSize(int number) { return number < 32 ? 32768 : 4096; }
+
 // The container opened, probed and sought to the pending start, which
 // (plus the container's own start) becomes the input's start timestamp.
 TInputContextPtr OpenContainer(TOptionState& o, const std::string& fileName, const TInputOpening& how,
@@ -147,7 +152,7 @@ TInputContextPtr OpenContainer(TOptionState& o, const std::string& fileName, con
                                TFormatContextPtr pending, TDictionary& params, TInputFile& in) {
     AVFormatContext* ic = pending.get();
     // Formats that read no file (image sequences, devices) open their own.
-    if (!format || !(format->flags & AVFMT_NOFILE)) in.Io = TLocalFileIo::ForFile(fileName);
+    if (!format || !(format->flags & AVFMT_NOFILE)) in.Io = TLocalFileIo::ForFile(fileName, ReadBufferSize(how.Number));
     if (in.Io) ic->pb = in.Io->Context();
     ic->video_codec = forced[0];
     ic->audio_codec = forced[1];

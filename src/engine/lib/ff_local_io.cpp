@@ -5,19 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-// The library's own file reading uses buffers of this size.
-constexpr int BufferSize = 32768;
-}  // namespace
-
-std::unique_ptr<TLocalFileIo> TLocalFileIo::ForFile(const std::string& fileName) {
+std::unique_ptr<TLocalFileIo> TLocalFileIo::ForFile(const std::string& fileName, int bufferSize) {
     struct stat st {};
     if (fileName.empty() || ::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     std::unique_ptr<TLocalFileIo> io(new TLocalFileIo(fileName));
     if (io->Reopen() < 0) return nullptr;  // the library's opening reports why
-    TAvMemoryPtr<unsigned char> buffer(static_cast<unsigned char*>(FF.av_malloc(BufferSize)));
+    TAvMemoryPtr<unsigned char> buffer(static_cast<unsigned char*>(FF.av_malloc(static_cast<size_t>(bufferSize))));
     if (!buffer) return nullptr;
-    io->io_.reset(FF.avio_alloc_context(buffer.get(), BufferSize, 0, io.get(), &TLocalFileIo::Read, nullptr,
+    io->io_.reset(FF.avio_alloc_context(buffer.get(), bufferSize, 0, io.get(), &TLocalFileIo::Read, nullptr,
                                         &TLocalFileIo::Seek));
     if (!io->io_) return nullptr;
     buffer.release();  // the context owns its buffer now

@@ -13,8 +13,8 @@
 class TLocalFileIo {
 public:
     // Null for anything but a regular local file (addresses, devices, pipes):
-    // those keep the library's own I/O.
-    static std::unique_ptr<TLocalFileIo> ForFile(const std::string& fileName);
+    // those keep the library's own I/O. The buffer lives as long as the input.
+    static std::unique_ptr<TLocalFileIo> ForFile(const std::string& fileName, int bufferSize);
     ~TLocalFileIo();
     TLocalFileIo(const TLocalFileIo&) = delete;
     TLocalFileIo& operator=(const TLocalFileIo&) = delete;

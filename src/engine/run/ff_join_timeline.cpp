@@ -131,14 +131,13 @@ int64_t TJoinTimeline::SoundEnd(int input, const TInputStream* picture) const {
     return SaturatingSum(endUs, places_[static_cast<size_t>(input)].Offset);
 }
 
-bool TJoinTimeline::AnyWouldBlock() const {
-    for (const TPlace& p : places_)
-        if (p.WouldBlock) return true;
-    return false;
-}
+bool TJoinTimeline::AnyWouldBlock() const { return blocked_ > 0; }
 
 void TJoinTimeline::ClearWouldBlock() {
+    // Called for every packet: a join of a thousand inputs is not walked each time.
+    if (blocked_ == 0) return;
     for (TPlace& p : places_) p.WouldBlock = false;
+    blocked_ = 0;
 }
 
 int TJoinTimeline::ChooseInput(const std::vector<TRunSlot>& slots, const TOptionState& o) const {

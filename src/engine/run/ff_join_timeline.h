@@ -62,7 +62,11 @@ public:
 
     // Waiting for data: an input that would block is passed over until some
     // input delivers a packet.
-    void MarkWouldBlock(int input) { places_[static_cast<size_t>(input)].WouldBlock = true; }
+    void MarkWouldBlock(int input) {
+        bool& mark = places_[static_cast<size_t>(input)].WouldBlock;
+        blocked_ += mark ? 0 : 1;
+        mark = true;
+    }
     bool AnyWouldBlock() const;
     void ClearWouldBlock();
     void MarkEnded(int input) { places_[static_cast<size_t>(input)].Ended = true; }
@@ -139,6 +143,7 @@ private:
     int current_ = 0;
     int64_t outputEnd_ = INT64_MAX;
     std::vector<TPlace> places_;
+    size_t blocked_ = 0;  // places marked WouldBlock
 };
 
 // Where the first sound of an input goes, so that it starts with the input's

@@ -180,19 +180,17 @@ int TTaskRun::ProcessPacket(TInputStream& ist, AVPacket* pkt) {
         const bool past = us != AV_NOPTS_VALUE &&
                           (us >= limit || (media_.Inputs[static_cast<size_t>(ist.File)]->Trimmed &&
                                            us < timeline_.StartOf(ist.File)));
-        for (TRunSlot& slot : slots_)
-            for (TStreamLink& link : slot.Links)
-                if (link.Source == &ist && link.Active && link.Track->Copy() && !past)
-                    link.Wrote(link.Track->WriteCopy(pkt, ist.Stream->time_base, InBandSets(link, ist)));
+        for (TStreamLink* link : LinksFedBy(ist))
+            if (link->Active && link->Track->Copy() && !past)
+                link->Wrote(link->Track->WriteCopy(pkt, ist.Stream->time_base, InBandSets(*link, ist)));
         ist.AdvancePastPacket(pkt);
         return 0;
     }
     if (ist.Kind() == AVMEDIA_TYPE_SUBTITLE) {
         if (!pkt) return 0;
         return ist.DecodeSubtitle(pkt, [&](AVSubtitle& sub) {
-            for (TRunSlot& slot : slots_)
-                for (TStreamLink& link : slot.Links)
-                    if (link.Source == &ist && link.Active && !link.Track->Copy()) link.Track->WriteSubtitle(sub);
+            for (TStreamLink* link : LinksFedBy(ist))
+                if (link->Active && !link->Track->Copy()) link->Track->WriteSubtitle(sub);
         });
     }
     return ist.Decode(pkt, frame_.get(), [&](AVFrame* frame) { HandleFrame(ist, frame); });
@@ -237,21 +235,21 @@ void TTaskRun::HandleFrame(TInputStream& ist, AVFrame* frame) {
     }
     const auto feed = [&](AVFrame* f) {
         if (kind == AVMEDIA_TYPE_VIDEO) RunInputHooks(ist, f);
-        for (TRunSlot& slot : slots_)
-            for (TStreamLink& link : slot.Links) {
-                if (link.Source != &ist || !link.Active) continue;
-                if (ist.Pts < o.StartTime) continue;  // before the output's start
-                if (link.Track->Copy()) {
-                    // A clip the plan re-encodes into a copied stream.
-                    if (kind == AVMEDIA_TYPE_VIDEO && (link.Action == paEncode || link.SmartCut))
-                        link.Wrote(link.Track->EncodeSegment(f, ist.Pts, ist.File, ist.Index));
-                    continue;
-                }
-                if (kind == AVMEDIA_TYPE_VIDEO)
-                    link.Wrote(link.Track->EncodeVideo(f, ist.Pts, ist.File, ist.Index));
-                else if (kind == AVMEDIA_TYPE_AUDIO)
-                    link.Wrote(link.Track->EncodeAudio(f, ist.Pts, link.Started, ist.File, ist.Index));
+        for (TStreamLink* fed : LinksFedBy(ist)) {
+            TStreamLink& link = *fed;
+            if (!link.Active) continue;
+            if (ist.Pts < o.StartTime) continue;  // before the output's start
+            if (link.Track->Copy()) {
+                // A clip the plan re-encodes into a copied stream.
+                if (kind == AVMEDIA_TYPE_VIDEO && (link.Action == paEncode || link.SmartCut))
+                    link.Wrote(link.Track->EncodeSegment(f, ist.Pts, ist.File, ist.Index));
+                continue;
             }
+            if (kind == AVMEDIA_TYPE_VIDEO)
+                link.Wrote(link.Track->EncodeVideo(f, ist.Pts, ist.File, ist.Index));
+            else if (kind == AVMEDIA_TYPE_AUDIO)
+                link.Wrote(link.Track->EncodeAudio(f, ist.Pts, link.Started, ist.File, ist.Index));
+        }
     };
     if (kind == AVMEDIA_TYPE_VIDEO && ist.Turned())
         ist.TurnUpright(frame, feed);

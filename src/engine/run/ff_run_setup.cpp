@@ -70,15 +70,30 @@ void TTaskRun::Setup() {
 void TTaskRun::MakeInputStreams() {
     for (size_t f = 0; f < media_.Inputs.size(); ++f) {
         AVFormatContext* ic = media_.Inputs[f]->Context.get();
+        firstStream_.push_back(streams_.size());
         for (unsigned i = 0; i < ic->nb_streams; ++i)
             streams_.push_back(std::make_unique<TInputStream>(static_cast<int>(f), static_cast<int>(i), ic->streams[i]));
     }
 }
 
 TInputStream* TTaskRun::FindStream(int file, int index) const {
-    for (const auto& ist : streams_)
-        if (ist->File == file && ist->Index == index) return ist.get();
-    return nullptr;
+    if (file < 0 || static_cast<size_t>(file) >= firstStream_.size() || index < 0) return nullptr;
+    const size_t at = firstStream_[static_cast<size_t>(file)] + static_cast<size_t>(index);
+    if (at >= streams_.size() || streams_[at]->File != file) return nullptr;
+    return streams_[at].get();
+}
+
+void TTaskRun::IndexLinks() {
+    fedLinks_.assign(streams_.size(), {});
+    for (TRunSlot& slot : slots_)
+        for (TStreamLink& link : slot.Links)
+            if (link.Source)
+                fedLinks_[firstStream_[static_cast<size_t>(link.Source->File)] + static_cast<size_t>(link.Source->Index)]
+                    .push_back(&link);
+}
+
+const std::vector<TStreamLink*>& TTaskRun::LinksFedBy(const TInputStream& ist) const {
+    return fedLinks_[firstStream_[static_cast<size_t>(ist.File)] + static_cast<size_t>(ist.Index)];
 }
 
 void TTaskRun::LinkStreams() {
@@ -117,6 +132,7 @@ void TTaskRun::LinkStreams() {
         slots_.push_back(std::move(slot));
     }
     ApplyPlan();
+    IndexLinks();
 }
 
 void TTaskRun::ChooseSubtitleCopies(std::vector<std::vector<TStreamSource>>& sources) {

@@ -85,6 +85,9 @@ private:
     void WriteHeaders();
     void LogStreamMapping();
     TInputStream* FindStream(int file, int index) const;
+    // The links an input stream feeds (made once its links are final).
+    void IndexLinks();
+    const std::vector<TStreamLink*>& LinksFedBy(const TInputStream& ist) const;
 
     // The loop (ff_run_loop.cpp).
     // Reads one packet of the input and passes it on.
@@ -124,6 +127,10 @@ private:
     TTrackRun trackRun_;
     std::vector<std::unique_ptr<TInputStream>> streams_;
     std::vector<TRunSlot> slots_;
+    // Per input, its first stream's place in streams_; per stream, the links
+    // it feeds: a packet finds its way without walking every input's.
+    std::vector<size_t> firstStream_;
+    std::vector<std::vector<TStreamLink*>> fedLinks_;
     TJoinTimeline timeline_;
     TPacketPtr packet_;
     TFramePtr frame_;
