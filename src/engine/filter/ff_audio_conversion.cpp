@@ -38,7 +38,7 @@ void ClampFloatSamples(AVFrame* frame) {
     const int perPlane = planar ? frame->nb_samples : frame->nb_samples * channels;
     const auto clamp = [](auto* s, int n) {
         using T = std::remove_pointer_t<decltype(s)>;
-        for (int i = 0; i < n; ++i) s[i] = std::isfinite(s[i]) ? std::clamp(s[i], T(-1), T(1)) : T(0);
+        for (int i = 0; i < n; ++i) s[i] = std::isfinite(s[i]) ? std::clamp(s[i], T(-8), T(8)) : T(0);
     };
     for (int p = 0; p < planes; ++p) {
         const AVSampleFormat packed = FF.av_get_packed_sample_fmt(format);

@@ -58,9 +58,10 @@ private:
     int64_t encoded_ = 0;  // samples handed to the encoder: the next frame's time
 };
 
-// Float samples to [-1, 1], anything not a number to silence: a damaged
-// stream decodes to values in the millions, on which encoders (AAC's
-// quantiser) search for minutes per frame.
+// Float samples to [-8, 8] (18 dB over full scale: a loud master's overs
+// pass), anything not a number to silence: a damaged stream decodes to
+// values in the millions, on which encoders (AAC's quantiser) search for
+// minutes per frame.
 void ClampFloatSamples(AVFrame* frame);
 
 // Scales samples by volume / 256 with rounding, clipped to the sample type.
