@@ -195,9 +195,11 @@ TEST_F(CopyJoinTest, FilesAreDescribedAsThePlanComparesThem) {
     EXPECT_FALSE(PlanFormatFor("Output_Merge.mpg", "", "MPEG", false).Holds("aac"));
     EXPECT_EQ(mp4.EncoderFor(v), "libx264");
     EXPECT_EQ(mp4.EncoderFor(wide.Streams[1]), "aac");
-    TStreamDesc vp9 = v;
-    vp9.Codec = "vp9";
-    EXPECT_EQ(mp4.EncoderFor(vp9), "");
+    TStreamDesc other = v;
+    other.Codec = "vp9";
+    EXPECT_EQ(mp4.EncoderFor(other), "libvpx-vp9");
+    other.Codec = "vp8";
+    EXPECT_EQ(mp4.EncoderFor(other), "");
     // The parts of one recording copy as they are.
     TFileDesc first;
     ASSERT_TRUE(DescribeFile(File("rec_part0.mp4"), first, error)) << error;

@@ -113,6 +113,38 @@ TEST(ModernFormats, MkvCopiesClipsThatMp4CannotHold) {
     EXPECT_EQ(DecoderMessages(remuxed), "");
 }
 
+TEST(ModernFormats, WebmJoinReencodesOnlyTheClipsThatDiffer) {
+    const struct {
+        const char* Encoder;
+        const char* Title;
+    } codecs[] = {{"libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 300k", "VP9"}, {"libsvtav1 -preset 10", "AV1"}};
+    for (const auto& codec : codecs) {
+        SCOPED_TRACE(codec.Title);
+        TempDir home, out;
+        // Opus sound: the pictures start 7 ms in, between two picture times of the output.
+        const std::string a = home.file("a.webm"), b = home.file("b.webm");
+        for (const auto& [file, size] : {std::pair{a, "320x180"}, std::pair{b, "160x120"}})
+            ASSERT_TRUE(RunShell("SVT_LOG=1 ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=size=" + std::string(size) +
+                                 ":rate=25:duration=1 -f lavfi -i sine=duration=1 -pix_fmt yuv420p -c:v " +
+                                 codec.Encoder + " -c:a libopus " + Quoted(file)));
+        CliResult r = RunOrvane({"join", "-f", "WebM", "-p", "0", "-o", out.path(), "--plan", a, b, a, b}, home.path());
+        const std::string encoded = ": picture re-encoded to 320x180 " + std::string(codec.Title) + " 25 fps (it is 160x120)\n";
+        EXPECT_EQ(r.Out, "File (1) a.webm: copy\nFile (2) b.webm" + encoded + "File (3) a.webm: copy\nFile (4) b.webm" + encoded)
+            << r.Err;
+        r = RunOrvane({"join", "-f", "WebM", "-p", "0", "--reencode-if-needed", "--verify", "-o", out.path(), a, b, a, b},
+                      home.path());
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        const std::string joined = out.file("Output_Merge.webm");
+        EXPECT_EQ(DecoderMessages(joined), "");
+        // Each clip its 25 pictures: a re-encoded one neither overlaps the copied one before it nor grows.
+        EXPECT_EQ(FramesRead(joined), 100);
+        // The first clip's packets byte for byte.
+        const std::vector<std::string> own = PacketSums(a, "v"), all = PacketSums(joined, "v");
+        ASSERT_GT(all.size(), own.size());
+        EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + static_cast<long>(own.size())), own);
+    }
+}
+
 namespace {
 // The times a stream's packets start at, in seconds; packets of `minSize`
 // bytes or less (MP4's empty timed-text samples between cues) left out.

@@ -62,6 +62,18 @@ void SetupEncoder(AVCodecContext* enc, const TSegmentTarget& t, AVDictionary** o
     enc->thread_count = 0;
     // No global header: the parameter sets go with each key frame.
     enc->flags &= ~AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (t.Encoder == "libvpx-vp9") {
+        // Close to the clips copied around it, at the VP9 presets' speed.
+        for (const auto& [key, value] : {std::pair{"crf", "24"}, {"b", "0"}, {"deadline", "realtime"}, {"cpu-used", "5"},
+                                         {"row-mt", "1"}, {"tile-columns", "2"}})
+            FF.av_dict_set(options, key, value, 0);
+        return;
+    }
+    if (t.Encoder == "libsvtav1") {
+        FF.av_dict_set(options, "crf", "28", 0);
+        FF.av_dict_set(options, "preset", "9", 0);
+        return;
+    }
     // Close to the clips copied around it.
     const bool x265 = t.Encoder == "libx265";
     FF.av_dict_set(options, "crf", x265 ? "20" : "18", 0);
@@ -93,20 +105,27 @@ TSegmentEncoder::TSegmentEncoder(const TSegmentTarget& target, int64_t startUs, 
     if (r < 0) Raise(FormatText("Error while opening encoder %s for a re-encoded clip", target.Encoder.c_str()), r);
     scaler_.Open(encoder_.get());
     // Without out-of-band data the encoder writes Annex B with its sets in-band.
-    AVCodecParameters* none = FF.avcodec_parameters_alloc();
-    if (!none) Raise("Out of memory", AVERROR(ENOMEM));
-    none->codec_id = target.Stream->codec_id;
-    framing_.Init(none, NalLengthSize(target.Stream));
-    FF.avcodec_parameters_free(&none);
+    nalUnits_ = target.Stream->codec_id == AV_CODEC_ID_H264 || target.Stream->codec_id == AV_CODEC_ID_HEVC;
+    if (nalUnits_) {
+        AVCodecParameters* none = FF.avcodec_parameters_alloc();
+        if (!none) Raise("Out of memory", AVERROR(ENOMEM));
+        none->codec_id = target.Stream->codec_id;
+        framing_.Init(none, NalLengthSize(target.Stream));
+        FF.avcodec_parameters_free(&none);
+    }
     packet_ = NewPacket();
     framed_ = NewPacket();
     if (!packet_ || !framed_) Raise("Out of memory", AVERROR(ENOMEM));
     nextPts_ = FF.av_rescale_q(startUs, MicrosecondBase, encoder_->time_base);
+    // The copied clip before may end between two picture times: the clip's
+    // packets are moved by the difference, so that it starts where that one
+    // ends, neither overlapping it nor leaving a gap.
+    offsetUs_ = startUs - FF.av_rescale_q(nextPts_, encoder_->time_base, MicrosecondBase);
 }
 
 void TSegmentEncoder::Encode(AVFrame* upright, int64_t ptsUs, int file, int index, const TTake& take) {
     const auto put = [&](AVFrame* stored) {
-        const double position = ptsUs / 1000000.0 / av_q2d(encoder_->time_base);
+        const double position = (ptsUs - offsetUs_) / 1000000.0 / av_q2d(encoder_->time_base);
         const int64_t count = VideoSyncFrames(1, false, position, nextPts_);
         if (lastUs_ != INT64_MIN && ptsUs > lastUs_) stepUs_ = ptsUs - lastUs_;
         lastUs_ = ptsUs;
@@ -123,13 +142,13 @@ void TSegmentEncoder::Encode(AVFrame* upright, int64_t ptsUs, int file, int inde
 }
 
 void TSegmentEncoder::FillTo(int64_t endUs, const TTake& take) {
-    const int64_t end = FF.av_rescale_q(endUs, MicrosecondBase, encoder_->time_base);
+    const int64_t end = FF.av_rescale_q(endUs - offsetUs_, MicrosecondBase, encoder_->time_base);
     if (end > nextPts_) Write(scaler_.Black(encoder_.get()), end - nextPts_, take);
 }
 
 void TSegmentEncoder::Finish(const TTake& take) {
     if (last_ && last_->buf[0] && stepUs_ > 0) {
-        const int64_t end = FF.av_rescale_q(lastUs_ + stepUs_, MicrosecondBase, encoder_->time_base);
+        const int64_t end = FF.av_rescale_q(lastUs_ + stepUs_ - offsetUs_, MicrosecondBase, encoder_->time_base);
         if (end > nextPts_) Write(last_.get(), end - nextPts_, take);
     }
     last_.reset();
@@ -154,8 +173,20 @@ void TSegmentEncoder::Send(AVFrame* frame, const TTake& take) {
         if (r < 0) Raise("Video encoding failed", r);
         const TPacketUnref done(packet_.get());
         if (packet_->duration <= 0) packet_->duration = 1;
+        if (!nalUnits_) {
+            Take(packet_.get(), take);
+            continue;
+        }
         if (!framing_.Rewrite(packet_.get(), framed_.get())) Raise("Video encoding failed", AVERROR_BUG);
         const TPacketUnref framed(framed_.get());
-        take(framed_.get(), encoder_->time_base);
+        Take(framed_.get(), take);
     }
+}
+
+void TSegmentEncoder::Take(AVPacket* packet, const TTake& take) const {
+    const AVRational tb = encoder_->time_base;
+    if (packet->pts != AV_NOPTS_VALUE) packet->pts = FF.av_rescale_q(packet->pts, tb, MicrosecondBase) + offsetUs_;
+    if (packet->dts != AV_NOPTS_VALUE) packet->dts = FF.av_rescale_q(packet->dts, tb, MicrosecondBase) + offsetUs_;
+    packet->duration = FF.av_rescale_q(packet->duration, tb, MicrosecondBase);
+    take(packet, MicrosecondBase);
 }

@@ -20,7 +20,7 @@ struct TSegmentTarget {
     AVRational FrameRate{0, 1};
     AVRational SampleAspect{0, 1};
     TOrientation Shown;   // how the output stream is shown (its display matrix)
-    std::string Encoder;  // "libx264", "libx265"
+    std::string Encoder;  // "libx264", "libx265", "libvpx-vp9", "libsvtav1"
     int SwsFlags = 0;
 };
 
@@ -43,16 +43,20 @@ public:
 private:
     void Write(AVFrame* picture, int64_t count, const TTake& take);
     void Send(AVFrame* frame, const TTake& take);
+    // A packet handed on in microseconds, moved by offsetUs_.
+    void Take(AVPacket* packet, const TTake& take) const;
 
     TSegmentTarget target_;
     void* logSender_;
     TCodecContextPtr encoder_;
     TVideoFilter turn_;  // upright to the stream's stored orientation
     TVideoScaler scaler_;
-    TInBandSets framing_;
+    TInBandSets framing_;  // H.264 and H.265 only: other codecs' packets go as they come
+    bool nalUnits_ = false;
     TPacketPtr packet_;
     TPacketPtr framed_;
     int64_t nextPts_ = 0;  // in frames of the stream's rate
+    int64_t offsetUs_ = 0;  // added to the encoder's times: the start's place between two frames
     TFramePtr last_;       // the last picture as encoded, until the end
     int64_t lastUs_ = INT64_MIN, stepUs_ = 0;  // its time and the step before it
 };

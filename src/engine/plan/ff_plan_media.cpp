@@ -134,11 +134,16 @@ bool TakesPixelFormat(const AVCodec* codec, const std::string& name) {
 }
 
 // The encoder that re-encodes a clip to the reference: pictures only for the
-// codecs whose clips can meet copied ones (their parameter sets in-band),
-// sound for every codec there is an encoder of.
+// codecs whose clips can meet copied ones (their parameter sets in-band, or
+// none: VP9 key frames carry all a decoder needs, AV1 ones their sequence
+// header), sound for every codec there is an encoder of.
 std::string EncoderFor(const TStreamDesc& r) {
     if (r.Kind == skVideo) {
-        const char* name = r.Codec == "h264" ? "libx264" : r.Codec == "hevc" ? "libx265" : nullptr;
+        const char* name = r.Codec == "h264"  ? "libx264"
+                           : r.Codec == "hevc" ? "libx265"
+                           : r.Codec == "vp9"  ? "libvpx-vp9"
+                           : r.Codec == "av1"  ? "libsvtav1"
+                                               : nullptr;
         const AVCodec* codec = name ? FF.avcodec_find_encoder_by_name(name) : nullptr;
         return codec && TakesPixelFormat(codec, r.PixelFormat) ? name : "";
     }
