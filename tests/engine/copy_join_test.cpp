@@ -198,7 +198,7 @@ TEST_F(CopyJoinTest, FilesAreDescribedAsThePlanComparesThem) {
     TStreamDesc other = v;
     other.Codec = "vp9";
     EXPECT_EQ(mp4.EncoderFor(other), "libvpx-vp9");
-    other.Codec = "vp8";
+    other.Codec = "theora";
     EXPECT_EQ(mp4.EncoderFor(other), "");
     // The parts of one recording copy as they are.
     TFileDesc first;

@@ -117,7 +117,9 @@ TEST(ModernFormats, WebmJoinReencodesOnlyTheClipsThatDiffer) {
     const struct {
         const char* Encoder;
         const char* Title;
-    } codecs[] = {{"libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 300k", "VP9"}, {"libsvtav1 -preset 10", "AV1"}};
+    } codecs[] = {{"libvpx -b:v 300k", "VP8"},
+                  {"libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 300k", "VP9"},
+                  {"libsvtav1 -preset 10", "AV1"}};
     for (const auto& codec : codecs) {
         SCOPED_TRACE(codec.Title);
         TempDir home, out;

@@ -69,6 +69,12 @@ void SetupEncoder(AVCodecContext* enc, const TSegmentTarget& t, AVDictionary** o
             FF.av_dict_set(options, key, value, 0);
         return;
     }
+    if (t.Encoder == "libvpx") {
+        // VP8's constant quality needs a ceiling on the rate.
+        for (const auto& [key, value] : {std::pair{"crf", "10"}, {"b", "8M"}, {"deadline", "realtime"}, {"cpu-used", "5"}})
+            FF.av_dict_set(options, key, value, 0);
+        return;
+    }
     if (t.Encoder == "libsvtav1") {
         FF.av_dict_set(options, "crf", "28", 0);
         FF.av_dict_set(options, "preset", "9", 0);

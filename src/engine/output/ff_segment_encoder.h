@@ -20,7 +20,7 @@ struct TSegmentTarget {
     AVRational FrameRate{0, 1};
     AVRational SampleAspect{0, 1};
     TOrientation Shown;   // how the output stream is shown (its display matrix)
-    std::string Encoder;  // "libx264", "libx265", "libvpx-vp9", "libsvtav1"
+    std::string Encoder;  // "libx264", "libx265", "libvpx", "libvpx-vp9", "libsvtav1"
     int SwsFlags = 0;
 };
 

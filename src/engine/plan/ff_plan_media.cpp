@@ -135,12 +135,13 @@ bool TakesPixelFormat(const AVCodec* codec, const std::string& name) {
 
 // The encoder that re-encodes a clip to the reference: pictures only for the
 // codecs whose clips can meet copied ones (their parameter sets in-band, or
-// none: VP9 key frames carry all a decoder needs, AV1 ones their sequence
-// header), sound for every codec there is an encoder of.
+// none: VP8 and VP9 key frames carry all a decoder needs, AV1 ones their
+// sequence header), sound for every codec there is an encoder of.
 std::string EncoderFor(const TStreamDesc& r) {
     if (r.Kind == skVideo) {
         const char* name = r.Codec == "h264"  ? "libx264"
                            : r.Codec == "hevc" ? "libx265"
+                           : r.Codec == "vp8"  ? "libvpx"
                            : r.Codec == "vp9"  ? "libvpx-vp9"
                            : r.Codec == "av1"  ? "libsvtav1"
                                                : nullptr;
