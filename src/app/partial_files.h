@@ -21,8 +21,8 @@ void RemovePartialFiles();
 // Removes them all (RemovePartialFiles), then ends the program by sig as if
 // it had not been caught (SIGQUIT without a core file). For the handler of a
 // second signal. Async-signal-safe.
+[[noreturn]] void RemovePartialFilesAndDie(int sig);
 // Gives the signal its default action and sends it to this thread, so that
 // the process ends by it. Async-signal-safe; the caller exits after it in case
 // the default action is to ignore the signal.
 void RaiseWithDefaultAction(int sig);
-[[noreturn]] void RemovePartialFilesAndDie(int sig);

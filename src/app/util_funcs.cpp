@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <filesystem>
 
 std::string IncludeTrailingSeparator(std::string_view path) {
     std::string result(path);
@@ -18,6 +19,11 @@ std::string IncludeTrailingSeparator(std::string_view path) {
 bool FileExists(const std::string& path) {
     struct stat st{};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::absolute(path, ec).lexically_normal().string();
 }
 
 bool DirectoryExists(const std::string& path) {

@@ -58,6 +58,9 @@ std::string TextBetween(std::string_view text, std::string_view start, std::stri
 std::vector<std::string> SplitText(std::string_view text, std::string_view separator);
 
 // File-system helpers used by the folder rules.
+// The path made absolute against the current folder and normalised ("" when
+// the current folder cannot be read).
+std::string AbsolutePath(const std::string& path);
 bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);
 // Creates the folder with every missing parent; true when it exists afterwards.

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+int ProbeWorkers() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
 TAddFilesBatch::TAddFilesBatch(TFFDecoder&, IInputListTarget& target, ILogSink* log, IDispatcher* dispatcher,
                                int workers)
     : target_(target), log_(log), dispatcher_(dispatcher), workers_(std::max(workers, 1)) {}

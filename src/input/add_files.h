@@ -30,6 +30,9 @@ public:
     virtual void ShowFailedFiles(const std::vector<std::string>& errors) = 0;
 };
 
+// Files probed at once by default: one per core.
+int ProbeWorkers();
+
 class TAddFilesBatch {
 public:
     // workers: files probed at once (at least one). dispatcher: the thread

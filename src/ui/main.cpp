@@ -12,6 +12,7 @@
 #include "single_instance.h"
 #include "sound_player.h"
 #include "startup_choice.h"
+#include "util_funcs.h"
 
 #include <QApplication>
 #include <QFont>
@@ -21,7 +22,6 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -90,10 +90,7 @@ int EarlyOptions(int argc, char** argv) {
 bool FilesToOpen(int argc, char** argv, std::vector<std::string>& files) {
     TParsedArgs parsed;
     if (ParseCommandLine(ProgramHelp, std::vector<std::string>(argv + 1, argv + argc), parsed)) return false;
-    for (const std::string& f : parsed.Operands) {
-        std::error_code ec;
-        files.push_back(std::filesystem::absolute(f, ec).lexically_normal().string());
-    }
+    for (const std::string& f : parsed.Operands) files.push_back(AbsolutePath(f));
     return true;
 }
 }  // namespace

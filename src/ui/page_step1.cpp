@@ -28,7 +28,6 @@
 #include <QTableView>
 
 #include <algorithm>
-#include <thread>
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -167,8 +166,7 @@ void TPageStep1::Attach(const TProductConfig& config, TUserSettings& settings, I
     config_ = &config;
     settings_ = &settings;
     services_ = &services;
-    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    batch_ = std::make_unique<TAddFilesBatch>(probe, *this, log, dispatcher, dispatcher ? cores : 1);
+    batch_ = std::make_unique<TAddFilesBatch>(probe, *this, log, dispatcher, dispatcher ? ProbeWorkers() : 1);
 }
 
 int TPageStep1::RowCount() const { return model_->Count(); }

@@ -23,11 +23,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -252,8 +250,7 @@ int ChooseOutput(const char* command, const JoinArgs& a, TUserSettings& s) {
     }
     if (!a.OutputDir.empty()) s.OutputFileDir = a.OutputDir;
     if (s.OutputFileDir.empty()) return Usage(command, "no output folder (use -o)");
-    std::error_code ec;
-    s.OutputFileDir = std::filesystem::absolute(s.OutputFileDir, ec).lexically_normal().string();
+    s.OutputFileDir = AbsolutePath(s.OutputFileDir);
     if (!ForceDirectories(s.OutputFileDir)) {
         // Not wrong usage: the folder is right, the system refused it.
         std::fprintf(stderr, "orvane %s: cannot create the output folder %s\n", command, s.OutputFileDir.c_str());
@@ -310,14 +307,10 @@ private:
 ProbedInputs ProbeInputs(const JoinArgs& a, CliLog& log, CliPage& page, IDispatcher& dispatcher) {
     ProbedInputs probed;
     std::vector<std::string> paths;
-    for (const std::string& file : a.Files) {
-        std::error_code ec;
-        paths.push_back(std::filesystem::absolute(file, ec).lexically_normal().string());
-    }
+    for (const std::string& file : a.Files) paths.push_back(AbsolutePath(file));
     JobInputCollector collector(a, log, page, probed);
     TFFDecoder decoder;
-    TAddFilesBatch batch(decoder, collector, nullptr, &dispatcher,
-                         static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    TAddFilesBatch batch(decoder, collector, nullptr, &dispatcher, ProbeWorkers());
     batch.WithThumbnails = false;
     // Ctrl+C while many files are probed: the run never starts.
     batch.AddFiles(paths, [&batch] {
@@ -326,6 +319,7 @@ ProbedInputs ProbeInputs(const JoinArgs& a, CliLog& log, CliPage& page, IDispatc
     return probed;
 }
 
+// Runs the conversion to its end; Ctrl+C or a kill cancels it as Cancel does.
 void RunToEnd(TConversionRun& run, const ProbedInputs& probed, IDispatcher& dispatcher, CliLog& log,
               const TCliInterrupt& interrupt) {
     run.StartConversion(probed.Inputs, probed.Unreadable);

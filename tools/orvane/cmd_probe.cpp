@@ -15,10 +15,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -122,15 +120,11 @@ int RunProbe(const TParsedArgs& args, IDispatcher& dispatcher) {
         return 1;
     }
     std::vector<std::string> paths;
-    for (const std::string& file : files) {
-        std::error_code ec;
-        paths.push_back(std::filesystem::absolute(file, ec).lexically_normal().string());
-    }
+    for (const std::string& file : files) paths.push_back(AbsolutePath(file));
     // Several files probed at once, one per core, printed in the order given.
     TFFDecoder decoder;
     ProbePrinter printer(thumbnails);
-    TAddFilesBatch batch(decoder, printer, nullptr, &dispatcher,
-                         static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    TAddFilesBatch batch(decoder, printer, nullptr, &dispatcher, ProbeWorkers());
     batch.WithThumbnails = !thumbnails.empty();
     batch.AddFiles(paths);
     return printer.Status();

@@ -32,6 +32,8 @@ const char* SampleFormatName(int format) {
 
 void ClampFloatSamples(AVFrame* frame) {
     const auto format = static_cast<AVSampleFormat>(frame->format);
+    const AVSampleFormat packed = FF.av_get_packed_sample_fmt(format);
+    if (packed != AV_SAMPLE_FMT_FLT && packed != AV_SAMPLE_FMT_DBL) return;
     const bool planar = FF.av_sample_fmt_is_planar(format) != 0;
     const int channels = frame->ch_layout.nb_channels;
     const int planes = planar ? channels : 1;
@@ -41,9 +43,10 @@ void ClampFloatSamples(AVFrame* frame) {
         for (int i = 0; i < n; ++i) s[i] = std::isfinite(s[i]) ? std::clamp(s[i], T(-8), T(8)) : T(0);
     };
     for (int p = 0; p < planes; ++p) {
-        const AVSampleFormat packed = FF.av_get_packed_sample_fmt(format);
-        if (packed == AV_SAMPLE_FMT_FLT) clamp(reinterpret_cast<float*>(frame->data[p]), perPlane);
-        if (packed == AV_SAMPLE_FMT_DBL) clamp(reinterpret_cast<double*>(frame->data[p]), perPlane);
+        if (packed == AV_SAMPLE_FMT_FLT)
+            clamp(reinterpret_cast<float*>(frame->data[p]), perPlane);
+        else
+            clamp(reinterpret_cast<double*>(frame->data[p]), perPlane);
     }
 }
 

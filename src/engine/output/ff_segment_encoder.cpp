@@ -4,6 +4,9 @@
 #include "ff_logger.h"
 
 #include <cctype>
+#include <map>
+#include <utility>
+#include <vector>
 
 namespace {
 constexpr AVRational MicrosecondBase{1, AV_TIME_BASE};
@@ -62,22 +65,16 @@ void SetupEncoder(AVCodecContext* enc, const TSegmentTarget& t, AVDictionary** o
     enc->thread_count = 0;
     // No global header: the parameter sets go with each key frame.
     enc->flags &= ~AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (t.Encoder == "libvpx-vp9") {
-        // Close to the clips copied around it, at the VP9 presets' speed.
-        for (const auto& [key, value] : {std::pair{"crf", "24"}, {"b", "0"}, {"deadline", "realtime"}, {"cpu-used", "5"},
-                                         {"row-mt", "1"}, {"tile-columns", "2"}})
-            FF.av_dict_set(options, key, value, 0);
-        return;
-    }
-    if (t.Encoder == "libvpx") {
-        // VP8's constant quality needs a ceiling on the rate.
-        for (const auto& [key, value] : {std::pair{"crf", "10"}, {"b", "8M"}, {"deadline", "realtime"}, {"cpu-used", "5"}})
-            FF.av_dict_set(options, key, value, 0);
-        return;
-    }
-    if (t.Encoder == "libsvtav1") {
-        FF.av_dict_set(options, "crf", "28", 0);
-        FF.av_dict_set(options, "preset", "9", 0);
+    // VP8, VP9 and AV1: close to the clips copied around it, at the speed of
+    // the format presets (VP8's constant quality needs a ceiling on the rate).
+    static const std::map<std::string, std::vector<std::pair<const char*, const char*>>> plain = {
+        {"libvpx", {{"crf", "10"}, {"b", "8M"}, {"deadline", "realtime"}, {"cpu-used", "5"}}},
+        {"libvpx-vp9",
+         {{"crf", "24"}, {"b", "0"}, {"deadline", "realtime"}, {"cpu-used", "5"}, {"row-mt", "1"}, {"tile-columns", "2"}}},
+        {"libsvtav1", {{"crf", "28"}, {"preset", "9"}}},
+    };
+    if (const auto found = plain.find(t.Encoder); found != plain.end()) {
+        for (const auto& [key, value] : found->second) FF.av_dict_set(options, key, value, 0);
         return;
     }
     // Close to the clips copied around it.
@@ -111,8 +108,7 @@ TSegmentEncoder::TSegmentEncoder(const TSegmentTarget& target, int64_t startUs, 
     if (r < 0) Raise(FormatText("Error while opening encoder %s for a re-encoded clip", target.Encoder.c_str()), r);
     scaler_.Open(encoder_.get());
     // Without out-of-band data the encoder writes Annex B with its sets in-band.
-    nalUnits_ = target.Stream->codec_id == AV_CODEC_ID_H264 || target.Stream->codec_id == AV_CODEC_ID_HEVC;
-    if (nalUnits_) {
+    if (NalUnits()) {
         AVCodecParameters* none = FF.avcodec_parameters_alloc();
         if (!none) Raise("Out of memory", AVERROR(ENOMEM));
         none->codec_id = target.Stream->codec_id;
@@ -179,7 +175,7 @@ void TSegmentEncoder::Send(AVFrame* frame, const TTake& take) {
         if (r < 0) Raise("Video encoding failed", r);
         const TPacketUnref done(packet_.get());
         if (packet_->duration <= 0) packet_->duration = 1;
-        if (!nalUnits_) {
+        if (!NalUnits()) {
             Take(packet_.get(), take);
             continue;
         }

@@ -47,12 +47,14 @@ private:
     void Take(AVPacket* packet, const TTake& take) const;
 
     TSegmentTarget target_;
+    bool NalUnits() const {
+        return target_.Stream->codec_id == AV_CODEC_ID_H264 || target_.Stream->codec_id == AV_CODEC_ID_HEVC;
+    }
     void* logSender_;
     TCodecContextPtr encoder_;
     TVideoFilter turn_;  // upright to the stream's stored orientation
     TVideoScaler scaler_;
-    TInBandSets framing_;  // H.264 and H.265 only: other codecs' packets go as they come
-    bool nalUnits_ = false;
+    TInBandSets framing_;  // H.264 and H.265 only (NalUnits): other codecs' packets go as they come
     TPacketPtr packet_;
     TPacketPtr framed_;
     int64_t nextPts_ = 0;  // in frames of the stream's rate

@@ -83,18 +83,18 @@ TInputStream* TTaskRun::FindStream(int file, int index) const {
     return streams_[at].get();
 }
 
+size_t TTaskRun::PlaceOf(const TInputStream& ist) const {
+    return firstStream_[static_cast<size_t>(ist.File)] + static_cast<size_t>(ist.Index);
+}
+
 void TTaskRun::IndexLinks() {
     fedLinks_.assign(streams_.size(), {});
     for (TRunSlot& slot : slots_)
         for (TStreamLink& link : slot.Links)
-            if (link.Source)
-                fedLinks_[firstStream_[static_cast<size_t>(link.Source->File)] + static_cast<size_t>(link.Source->Index)]
-                    .push_back(&link);
+            if (link.Source) fedLinks_[PlaceOf(*link.Source)].push_back(&link);
 }
 
-const std::vector<TStreamLink*>& TTaskRun::LinksFedBy(const TInputStream& ist) const {
-    return fedLinks_[firstStream_[static_cast<size_t>(ist.File)] + static_cast<size_t>(ist.Index)];
-}
+const std::vector<TStreamLink*>& TTaskRun::LinksFedBy(const TInputStream& ist) const { return fedLinks_[PlaceOf(ist)]; }
 
 void TTaskRun::LinkStreams() {
     const TOptionState& o = options_;

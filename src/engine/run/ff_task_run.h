@@ -85,6 +85,8 @@ private:
     void WriteHeaders();
     void LogStreamMapping();
     TInputStream* FindStream(int file, int index) const;
+    // An input stream's place in streams_.
+    size_t PlaceOf(const TInputStream& ist) const;
     // The links an input stream feeds (made once its links are final).
     void IndexLinks();
     const std::vector<TStreamLink*>& LinksFedBy(const TInputStream& ist) const;
